@@ -1,0 +1,93 @@
+#include "runtime/error_state.h"
+
+#include <cstring>
+#include <forward_list>
+#include <utility>
+
+#include "runtime/error_texts.h"
+#include "runtime/win32_seam.h"
+
+namespace vantrel {
+namespace {
+
+constexpr std::int32_t kUnknownErrorCode = 81;
+constexpr std::size_t kTextWidth = 256;
+constexpr std::size_t kTextMax = 255;
+
+struct ErrorState {
+  std::uint32_t osError = 0;
+  std::int32_t code = 0;
+  std::int32_t extra = 0;
+  char text[kTextWidth];
+  ErrorState() { std::memset(text, ' ', kTextWidth); }
+};
+
+thread_local ErrorState tState;
+
+// The replacement texts are program-wide, like the string resources they stand in front of.
+std::forward_list<std::pair<std::int32_t, std::string>>& ReplacementTexts() {
+  static std::forward_list<std::pair<std::int32_t, std::string>> list;
+  return list;
+}
+
+std::uint32_t OsLastError() {
+  using namespace vantrel::seam;
+  return static_cast<std::uint32_t>(GetLastError());
+}
+
+}  // namespace
+
+std::string ErrorTextFor(std::int32_t code) {
+  if (code == 0) code = kUnknownErrorCode;
+  for (const auto& [c, text] : ReplacementTexts()) {
+    if (c == code) return text.substr(0, kTextMax);
+  }
+  if (const char* text = BuiltInErrorText(code)) return std::string(text).substr(0, kTextMax);
+  return std::string(BuiltInErrorText(kUnknownErrorCode)) + " : " + std::to_string(code);
+}
+
+void SetRuntimeError(std::int32_t code) {
+  const std::uint32_t os = OsLastError();
+  tState.osError = os;
+  if (code == 0) {
+    if (os == 0) {
+      ClearRuntimeError();
+      return;
+    }
+    code = static_cast<std::int32_t>(os + 300u);
+  }
+  tState.code = code;
+  tState.extra = 0;
+  std::string text = ErrorTextFor(code);
+  std::size_t start = text.find_first_not_of(' ');
+  std::string_view kept = start == std::string::npos ? std::string_view{}
+                                                     : std::string_view(text).substr(start);
+  if (kept.size() > kTextMax) kept = kept.substr(0, kTextMax);
+  std::memset(tState.text, ' ', kTextWidth);
+  std::memcpy(tState.text, kept.data(), kept.size());
+}
+
+void ClearRuntimeError() {
+  tState.code = 0;
+  tState.extra = 0;
+  std::memset(tState.text, ' ', kTextWidth);
+}
+
+std::int32_t RuntimeErrorCode() { return tState.code; }
+
+std::string RuntimeErrorText() {
+  std::size_t n = kTextWidth;
+  while (n > 0 && tState.text[n - 1] == ' ') --n;
+  return std::string(tState.text, n);
+}
+
+std::uint32_t RuntimeOsError() { return tState.osError; }
+std::int32_t RuntimeErrorExtra() { return tState.extra; }
+
+void AddReplacementErrorText(std::int32_t code, std::string_view text) {
+  ReplacementTexts().emplace_front(code, std::string(text));
+}
+
+void ClearReplacementErrorTexts() { ReplacementTexts().clear(); }
+
+}  // namespace vantrel

@@ -1,0 +1,87 @@
+// Record layouts: the description of a fixed-layout record's fields.
+//
+// A record is a plain byte image (text fields blank padded, numbers little-endian). Its layout
+// names each field (label such as "LRIX:KEYNAME", optional external name such as "KeyName"),
+// gives its type, offset, size, element count and group level. The queue engine compares keys by
+// it and the XML library fills and writes any queue by field names through it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+namespace vantrel {
+
+enum class FieldType : std::uint8_t {
+  String,  // fixed-length single-byte text, blank padded
+  Long,    // signed 32-bit
+  Short,   // signed 16-bit
+  Byte,    // unsigned 8-bit
+  Group,   // a named run of the fields that follow it (one group level deeper)
+};
+
+struct FieldDesc {
+  std::string_view label;         // "LRIX:KEYNAME"
+  std::string_view externalName;  // "KeyName", or empty when the field has none
+  FieldType type;
+  std::uint32_t offset;    // bytes from the start of the record
+  std::uint32_t size;      // bytes of the whole field, all elements together
+  std::uint32_t elements;  // 1, or the element count of an array field
+  std::uint8_t groupLevel; // 0 for a top-level field, 1 inside a group, ...
+
+  constexpr std::uint32_t ElementSize() const { return elements ? size / elements : size; }
+};
+
+struct RecordLayout {
+  std::span<const FieldDesc> fields;
+  std::uint32_t recordSize;
+
+  constexpr int FieldCount() const { return static_cast<int>(fields.size()); }
+  // Field n, counted from 1; nullptr outside 1..FieldCount().
+  constexpr const FieldDesc* Field(int n) const {
+    return n >= 1 && n <= FieldCount() ? &fields[static_cast<std::size_t>(n - 1)] : nullptr;
+  }
+  // True when every field lies inside the record and the top-level fields do not overlap: the
+  // tables check this at compile time.
+  constexpr bool IsConsistent() const {
+    std::uint32_t end = 0;
+    for (const FieldDesc& f : fields) {
+      if (f.offset + f.size > recordSize) return false;
+      if (f.elements == 0 || f.size % f.elements != 0) return false;
+      if (f.groupLevel == 0 && f.type != FieldType::Group) {
+        if (f.offset < end) return false;
+        end = f.offset + f.size;
+      }
+    }
+    return true;
+  }
+};
+
+// The runtime's field-name function: for field n (from 1) the external name when the field has
+// one, otherwise its label; an empty name past the last field.
+constexpr std::string_view FieldName(const RecordLayout& layout, int n) {
+  const FieldDesc* f = layout.Field(n);
+  if (!f) return {};
+  return f->externalName.empty() ? f->label : f->externalName;
+}
+
+// Helpers for declaring layouts over a packed struct.
+constexpr FieldDesc TextField(std::string_view label, std::string_view external,
+                              std::uint32_t offset, std::uint32_t size, std::uint8_t level = 0) {
+  return FieldDesc{label, external, FieldType::String, offset, size, 1, level};
+}
+constexpr FieldDesc LongField(std::string_view label, std::string_view external,
+                              std::uint32_t offset, std::uint8_t level = 0) {
+  return FieldDesc{label, external, FieldType::Long, offset, 4, 1, level};
+}
+constexpr FieldDesc ShortField(std::string_view label, std::string_view external,
+                               std::uint32_t offset, std::uint8_t level = 0) {
+  return FieldDesc{label, external, FieldType::Short, offset, 2, 1, level};
+}
+constexpr FieldDesc ByteField(std::string_view label, std::string_view external,
+                              std::uint32_t offset, std::uint8_t level = 0) {
+  return FieldDesc{label, external, FieldType::Byte, offset, 1, 1, level};
+}
+
+}  // namespace vantrel
