@@ -1,0 +1,156 @@
+#include "runtime/os_version.h"
+
+#include <cstring>
+
+
+namespace vantrel {
+namespace {
+
+bool EqualsNoCase(const std::string& a, const char* b) {
+  const std::size_t n = std::strlen(b);
+  if (a.size() != n) return false;
+  for (std::size_t i = 0; i < n; ++i) {
+    char c = a[i];
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (c != b[i]) return false;
+  }
+  return true;
+}
+
+void AppendWin9x(std::string& out, const OsVersionRecord& r, const std::string& sp) {
+  const char second = sp.size() > 1 ? sp[1] : '\0';
+  if (r.major != 4) {
+    out += "Unknown";
+  } else if (r.minor == 0) {
+    out += "95";
+    if (second == 'B' || second == 'C') out += " OSR2";
+  } else if (r.minor == 10) {
+    out += "98";
+    if (second == 'A') out += " SE";
+  } else if (r.minor == 90) {
+    out += "Me";
+  } else {
+    out += "Unknown";
+  }
+  out += " Build " + std::to_string(r.build >> 24) + "." + std::to_string((r.build >> 16) & 0xFF) +
+         "." + std::to_string(r.build & 0xFFFF);
+  if (!sp.empty()) {
+    if (sp[0] != ' ') out += ' ';
+    out += sp;
+  }
+}
+
+void AppendExtendedEdition(std::string& out, const OsVersionRecord& r,
+                           const OsVersionSources& sources) {
+  auto metric = [&sources](int index) {
+    return sources.systemMetric ? sources.systemMetric(index) : 0;
+  };
+  auto suite = [&r](std::uint16_t bit) { return (r.suiteMask & bit) != 0; };
+  if (r.productType == kProductWorkstation) {
+    if (r.major <= 4) {
+      out += " WorkStation";
+    } else if (r.major == 5) {
+      if (metric(kSmTabletPc) != 0) {
+        out += " Tablet PC Edition";
+      } else if (metric(kSmMediaCenter) != 0) {
+        out += " Media Center Edition";
+      } else if (metric(kSmStarter) != 0) {
+        out += " Starter Edition";
+      } else if (suite(kSuitePersonal)) {
+        out += " Home Edition";
+      } else {
+        out += " Professional";
+      }
+    } else if (r.major == 6) {
+      out += r.minor == 0 ? "Vista" : "7";
+      out += suite(kSuitePersonal) ? " Home Premium/Basic" : " Business/Ultimate";
+    }
+  } else if (r.productType == kProductServer) {
+    if (r.major == 6) {
+      out += "Server 2008";
+      if (r.minor == 1) out += " R2";
+    } else if (r.major == 5 && r.minor == 2) {
+      if (suite(kSuiteHomeServer)) {
+        // Home Server's name says it all.
+      } else if (metric(kSmServerR2) != 0) {
+        out += " R2";
+      } else {
+        if (suite(kSuiteDatacenter)) {
+          out += " Datacenter";
+        } else if (suite(kSuiteEnterprise)) {
+          out += " Enterprise";
+        } else if (suite(kSuiteBlade)) {
+          out += " Web";
+        } else {
+          out += " Standard";
+        }
+        out += " Edition";
+      }
+    } else if (r.major == 5 && r.minor == 0) {
+      if (suite(kSuiteDatacenter)) {
+        out += " Datacenter";
+      } else if (suite(kSuiteEnterprise)) {
+        out += " Advanced";
+      } else if (suite(kSuiteSmallBusiness)) {
+        out += " Small Business";
+      }
+      out += " Server";
+    } else if (r.major <= 4) {
+      if (suite(kSuiteEnterprise)) {
+        out += r.major == 4 ? " Server, Enterprise Edition" : " Advanced Server";
+      } else {
+        out += " Server";
+      }
+    }
+  }
+}
+
+void AppendBasicEdition(std::string& out, const OsVersionRecord& r,
+                        const OsVersionSources& sources) {
+  if (!sources.productType) return;
+  const std::optional<std::string> type = sources.productType();
+  if (!type) return;
+  if (EqualsNoCase(*type, "WINNT")) {
+    out += " Professional";
+  } else if (EqualsNoCase(*type, "SERVERNT")) {
+    out += r.major <= 4 || r.minor == 0 ? " Advanced" : " Enterprise";
+    out += " Server";
+  } else {
+    out += " Server";
+  }
+}
+
+}  // namespace
+
+std::string ComposeWindowsVersion(const OsVersionRecord& r, const OsVersionSources& sources) {
+  if (r.platform == 0) return "Win32s";
+  std::string out = "Windows ";
+  const std::string sp(r.servicePack, strnlen(r.servicePack, sizeof r.servicePack));
+  if (r.platform == 1) {
+    AppendWin9x(out, r, sp);
+    return out;
+  }
+  if (r.major == 3) {
+    out += "NT 3.5";
+  } else if (r.major == 4) {
+    out += "NT 4";
+  } else if (r.major == 5) {
+    if (r.minor == 0) {
+      out += "2000";
+    } else if (r.minor == 1) {
+      out += "XP";
+    } else if (r.minor == 2) {
+      out += (r.suiteMask & kSuiteHomeServer) != 0 ? "Home Server" : "Server 2003";
+    }
+  }
+  if (r.size == OsVersionRecord::kExtendedSize) {
+    AppendExtendedEdition(out, r, sources);
+  } else if (r.size == OsVersionRecord::kBasicSize) {
+    AppendBasicEdition(out, r, sources);
+  }
+  if (!sp.empty()) out += " " + sp;
+  out += " Build " + std::to_string(r.build);
+  return out;
+}
+
+}  // namespace vantrel

@@ -1,0 +1,38 @@
+// The running system's description: the record filled once, metrics and the ProductType option
+// read when the text is composed.
+#include <cstring>
+
+#include "runtime/os_version.h"
+#include "runtime/win32_seam.h"
+
+namespace vantrel {
+
+std::optional<std::string> ReadProductTypeOption() {
+  using namespace vantrel::seam;
+  constexpr REGSAM kQueryAccess = 0x20001;
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\ProductOptions", 0,
+                    kQueryAccess, &key) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  char buffer[80];
+  DWORD size = sizeof buffer;
+  DWORD type = 0;
+  const LONG rc = RegQueryValueExA(key, "ProductType", nullptr, &type,
+                                   reinterpret_cast<LPBYTE>(buffer), &size);
+  RegCloseKey(key);
+  if (rc != ERROR_SUCCESS) return std::nullopt;
+  if (size > sizeof buffer) size = sizeof buffer;
+  return std::string(buffer, strnlen(buffer, size));
+}
+
+const OsVersionRecord& SystemVersionRecord() {
+  static const OsVersionRecord record = ReadSystemVersionRecord();
+  return record;
+}
+
+std::string WindowsVersion() {
+  return ComposeWindowsVersion(SystemVersionRecord(), {OsSystemMetric, ReadProductTypeOption});
+}
+
+}  // namespace vantrel

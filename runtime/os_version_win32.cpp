@@ -1,0 +1,50 @@
+// Filling the version record on Windows: the extended record, else the basic one, else the
+// packed number of GetVersion.
+#include <cstring>
+
+#include "runtime/os_version.h"
+#include "runtime/win32_seam.h"
+
+namespace vantrel {
+
+OsVersionRecord ReadSystemVersionRecord() {
+  OsVersionRecord record;
+  OSVERSIONINFOEXA info{};
+  info.dwOSVersionInfoSize = sizeof(OSVERSIONINFOEXA);
+  bool filled = GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&info)) != 0;
+  if (!filled) {
+    info = OSVERSIONINFOEXA{};
+    info.dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
+    filled = GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&info)) != 0;
+  }
+  if (filled) {
+    record.size = info.dwOSVersionInfoSize;
+    record.major = info.dwMajorVersion;
+    record.minor = info.dwMinorVersion;
+    record.build = info.dwBuildNumber;
+    record.platform = info.dwPlatformId;
+    std::memcpy(record.servicePack, info.szCSDVersion, sizeof record.servicePack);
+    record.servicePack[sizeof record.servicePack - 1] = '\0';
+    if (record.size == OsVersionRecord::kExtendedSize) {
+      record.servicePackMajor = info.wServicePackMajor;
+      record.servicePackMinor = info.wServicePackMinor;
+      record.suiteMask = info.wSuiteMask;
+      record.productType = info.wProductType;
+    }
+    return record;
+  }
+  const DWORD packed = GetVersion();
+  record.minor = (packed >> 8) & 0xFF;
+  record.major = packed & 0xFF;
+  if ((packed & 0x80000000u) == 0) {
+    record.platform = 2;
+  } else {
+    record.platform = record.major == 3 ? 0 : record.major == 4 ? 1 : 0;
+  }
+  record.build = record.platform == 1 ? 0 : (packed >> 16) & 0x7FFF;
+  return record;
+}
+
+int OsSystemMetric(int index) { return GetSystemMetrics(index); }
+
+}  // namespace vantrel
