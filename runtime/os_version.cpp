@@ -153,4 +153,17 @@ std::string ComposeWindowsVersion(const OsVersionRecord& r, const OsVersionSourc
   return out;
 }
 
+OsVersionRecord RecordFromPackedVersion(std::uint32_t packed) {
+  OsVersionRecord r;
+  r.minor = (packed >> 8) & 0xFF;
+  r.major = packed & 0xFF;
+  if ((packed & 0x80000000u) == 0) {
+    r.platform = 2;
+  } else {
+    r.platform = r.major == 3 ? 0 : 1;
+  }
+  r.build = r.platform == 1 ? 0 : (packed >> 16) & 0x7FFF;
+  return r;
+}
+
 }  // namespace vantrel

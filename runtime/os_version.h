@@ -57,6 +57,11 @@ struct OsVersionSources {
 // Composes the one-line description.
 std::string ComposeWindowsVersion(const OsVersionRecord& record, const OsVersionSources& sources);
 
+// The record as far as GetVersion's packed number tells it (the last resort on Windows): minor in
+// bits 8-15, major in bits 0-7, bit 31 set outside the NT family (3.x Win32s, else 95/98/Me),
+// build in bits 16-30 except on 95/98/Me. Size and service pack stay empty.
+OsVersionRecord RecordFromPackedVersion(std::uint32_t packed);
+
 // The record of the running system, filled on first use.
 const OsVersionRecord& SystemVersionRecord();
 // Fills a record from the system now (platform specific).

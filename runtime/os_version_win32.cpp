@@ -33,16 +33,7 @@ OsVersionRecord ReadSystemVersionRecord() {
     }
     return record;
   }
-  const DWORD packed = GetVersion();
-  record.minor = (packed >> 8) & 0xFF;
-  record.major = packed & 0xFF;
-  if ((packed & 0x80000000u) == 0) {
-    record.platform = 2;
-  } else {
-    record.platform = record.major == 3 ? 0 : record.major == 4 ? 1 : 0;
-  }
-  record.build = record.platform == 1 ? 0 : (packed >> 16) & 0x7FFF;
-  return record;
+  return RecordFromPackedVersion(GetVersion());
 }
 
 int OsSystemMetric(int index) { return GetSystemMetrics(index); }

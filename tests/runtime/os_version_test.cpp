@@ -135,5 +135,29 @@ TEST(WindowsVersion, ServicePackTextStopsAtItsZeroOrItsEnd) {
   EXPECT_EQ(text, "Windows XP Professional " + std::string(128, 'S') + " Build 2600");
 }
 
+TEST(WindowsVersion, PackedVersionNumberFillsTheRecord) {
+  const struct {
+    std::uint32_t packed;
+    std::uint32_t platform, major, minor, build;
+    const char* text;
+  } cases[] = {
+      {0x0A280105u, 2, 5, 1, 2600, "Windows XP Build 2600"},
+      {0x1DB10106u, 2, 6, 1, 7601, "Windows  Build 7601"},  // "7" is an edition: no record size
+      {0x80000A03u, 0, 3, 10, 0, "Win32s"},
+      {0xC0000A04u, 1, 4, 10, 0, "Windows 98 Build 0.0.0"},
+      {0xF4560A03u, 0, 3, 10, 0x7456, "Win32s"},
+      {0x80000005u, 1, 5, 0, 0, "Windows Unknown Build 0.0.0"},
+  };
+  for (const auto& c : cases) {
+    const OsVersionRecord r = RecordFromPackedVersion(c.packed);
+    EXPECT_EQ(r.platform, c.platform) << c.text;
+    EXPECT_EQ(r.major, c.major) << c.text;
+    EXPECT_EQ(r.minor, c.minor) << c.text;
+    EXPECT_EQ(r.build, c.build) << c.text;
+    EXPECT_EQ(r.size, 0u);
+    EXPECT_EQ(ComposeWindowsVersion(r, {}), c.text);
+  }
+}
+
 }  // namespace
 }  // namespace vantrel
