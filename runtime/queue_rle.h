@@ -1,0 +1,50 @@
+// Run-length encoding of fixed-layout records, as the queue engine stores large entries.
+//
+// An encoded record is a sequence of items. Each item is a count header followed by its data: a
+// literal item (kind bit 0x80) carries `count` bytes, a repeat item (kind bit 0x00) carries the one
+// byte to repeat `count` times. Count headers:
+//
+//   1 .. 63          one byte:    kind | count
+//   64 .. 8191       two bytes:   kind | 0x40 | (count >> 8), count & 0xFF
+//   8192 .. 65535    three bytes: kind | 0x7F, count as 16-bit little-endian
+//   above 65535      five bytes:  kind | 0x70, count as 32-bit little-endian
+//
+// Runs of 4 or more equal bytes (3 or more at the very end of the record) become repeat items;
+// everything between them is written as one literal item. The encoding of a record is therefore
+// unique, so equal records always have equal images.
+//
+// Both directions run at memory speed: runs are found and skipped eight bytes at a time, literal
+// stretches are copied whole and repeats are filled with memset.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vantrel::rle {
+
+inline constexpr std::size_t kNoFit = static_cast<std::size_t>(-1);
+
+// Encodes src[0..size) into dst, which holds `capacity` bytes. Returns the encoded length, or
+// kNoFit as soon as the encoding would exceed `capacity` (the caller then stores the record plain).
+std::size_t Encode(const std::uint8_t* src, std::size_t size, std::uint8_t* dst,
+                   std::size_t capacity);
+
+// Writes the count header of one item (literal or repeat) into dst (room for 5 bytes) and returns
+// its length. `count` must be at least 1.
+std::size_t WriteCountHeader(std::uint8_t* dst, bool literal, std::uint32_t count);
+
+// Checks that encoded[0..length) decodes to exactly `size` bytes: every header and every item's
+// data lies inside the encoded data, no item runs past `size`, no item is empty, and the items
+// fill the record completely.
+bool Validate(const std::uint8_t* encoded, std::size_t length, std::size_t size);
+
+// Decodes encoded[0..length) into dst[0..size). Returns false, with dst possibly partly written,
+// when Validate would refuse the data; callers that must keep dst intact validate first.
+bool Decode(const std::uint8_t* encoded, std::size_t length, std::uint8_t* dst, std::size_t size);
+
+// Reads one count header at encoded[0..length). On success stores the item kind and count and
+// returns the header length; returns 0 when the header runs past the data.
+std::size_t ReadCountHeader(const std::uint8_t* encoded, std::size_t length, bool* literal,
+                            std::uint32_t* count);
+
+}  // namespace vantrel::rle
