@@ -23,7 +23,10 @@ class Parser {
     while (pos_ < s_.size() && ok_) {
       const char c = s_[pos_];
       if (c == '[') {
-        if (group != 0) return Fail("a group cannot hold another group");
+        if (group != 0) {
+          Fail("a group cannot hold another group");
+          break;
+        }
         ++pos_;
         out.groups.push_back({});
         out.groups.back().firstColumn = static_cast<int>(out.columns.size()) + 1;
@@ -31,10 +34,16 @@ class Parser {
         continue;
       }
       if (c == ']') {
-        if (group == 0) return Fail("']' without '['");
+        if (group == 0) {
+          Fail("']' without '['");
+          break;
+        }
         ListGroup& g = out.groups.back();
         g.lastColumn = static_cast<int>(out.columns.size());
-        if (g.lastColumn < g.firstColumn) return Fail("an empty group");
+        if (g.lastColumn < g.firstColumn) {
+          Fail("an empty group");
+          break;
+        }
         ++pos_;
         GroupModifiers(g);
         group = 0;
@@ -72,13 +81,12 @@ class Parser {
   }
 
  private:
-  ListFormat Fail(const std::string& what) {
+  void Fail(const std::string& what) {
     if (ok_) {
       ok_ = false;
       error_ = what;
       errorAt_ = pos_;
     }
-    return {};
   }
   bool AtEnd() const { return pos_ >= s_.size(); }
   char Peek() const { return AtEnd() ? '\0' : s_[pos_]; }
