@@ -77,6 +77,35 @@ bool ByteFile::Create(std::string_view name) {
   return true;
 }
 
+bool ByteFile::Rename(std::string_view from, std::string_view to) {
+  ClearRuntimeError();
+  from = Trim(from);
+  to = Trim(to);
+  if (!UsableName(from) || !UsableName(to)) {
+    SetRuntimeError(kErrorInvalidFileName);
+    return false;
+  }
+  if (std::int32_t code = byte_file_os::Rename(std::string(from), std::string(to))) {
+    SetRuntimeError(code);
+    return false;
+  }
+  return true;
+}
+
+bool ByteFile::Remove(std::string_view name) {
+  ClearRuntimeError();
+  name = Trim(name);
+  if (!UsableName(name)) {
+    SetRuntimeError(kErrorInvalidFileName);
+    return false;
+  }
+  if (std::int32_t code = byte_file_os::Remove(std::string(name))) {
+    SetRuntimeError(code);
+    return false;
+  }
+  return true;
+}
+
 bool ByteFile::SendOption(std::string_view option) {
   ClearRuntimeError();
   option = Trim(option);

@@ -46,6 +46,11 @@ class ByteFile {
   // Creates the file, replacing an existing one, and leaves it closed (open it to write).
   static bool Create(std::string_view name);
 
+  // Renames a file, replacing an existing target; removes a file. False (runtime error set) when
+  // the system refused.
+  static bool Rename(std::string_view from, std::string_view to);
+  static bool Remove(std::string_view name);
+
   // Driver options. "FILEBUFFERS=n" sets the read-ahead to n 512-byte buffers; any other text
   // sets error 80 and returns false.
   bool SendOption(std::string_view option);
@@ -87,6 +92,8 @@ std::int32_t Read(std::intptr_t handle, char* out, std::size_t size, std::size_t
 std::int32_t Write(std::intptr_t handle, const char* data, std::size_t size);
 std::int64_t Size(std::intptr_t handle);
 std::int32_t Close(std::intptr_t handle);
+std::int32_t Rename(const std::string& from, const std::string& to);
+std::int32_t Remove(const std::string& name);
 }  // namespace byte_file_os
 
 }  // namespace vantrel

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 
 #include "runtime/byte_file.h"
 #include "runtime/win32_seam.h"
@@ -166,6 +167,16 @@ std::int32_t Close(std::intptr_t handle) {
   if (::close(static_cast<int>(handle)) != 0 && errno != EINTR) {
     return Report(errno, kFileSystemError);
   }
+  return 0;
+}
+
+std::int32_t Rename(const std::string& from, const std::string& to) {
+  if (::rename(from.c_str(), to.c_str()) != 0) return CodeFor(errno, to);
+  return 0;
+}
+
+std::int32_t Remove(const std::string& name) {
+  if (::unlink(name.c_str()) != 0) return CodeFor(errno, name);
   return 0;
 }
 

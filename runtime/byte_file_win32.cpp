@@ -101,5 +101,17 @@ std::int32_t Close(std::intptr_t handle) {
   return 0;
 }
 
+std::int32_t Rename(const std::string& from, const std::string& to) {
+  if (!MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return LastCode();
+  }
+  return 0;
+}
+
+std::int32_t Remove(const std::string& name) {
+  if (!DeleteFileA(name.c_str())) return LastCode();
+  return 0;
+}
+
 }  // namespace byte_file_os
 }  // namespace vantrel

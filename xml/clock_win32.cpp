@@ -1,0 +1,34 @@
+#include <windows.h>
+
+#include "xml/clock.h"
+
+namespace vantrel::xml {
+
+LocalTime CurrentLocalTime() {
+  SYSTEMTIME st;
+  GetLocalTime(&st);
+  return LocalTime{st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond,
+                   st.wMilliseconds / 10};
+}
+
+TimeZoneBias CurrentTimeZone() {
+  TIME_ZONE_INFORMATION tzi;
+  const DWORD id = GetTimeZoneInformation(&tzi);
+  TimeZoneBias zone;
+  zone.bias = tzi.Bias;
+  zone.standardBias = tzi.StandardBias;
+  zone.daylightBias = tzi.DaylightBias;
+  zone.daylightDateDefined = tzi.DaylightDate.wMonth != 0;
+  zone.kind = id == TIME_ZONE_ID_STANDARD   ? TimeZoneBias::kStandard
+              : id == TIME_ZONE_ID_DAYLIGHT ? TimeZoneBias::kDaylight
+                                            : TimeZoneBias::kUnknown;
+  return zone;
+}
+
+std::int32_t ClockHundredths() {
+  SYSTEMTIME st;
+  GetLocalTime(&st);
+  return ((st.wHour * 60 + st.wMinute) * 60 + st.wSecond) * 100 + st.wMilliseconds / 10;
+}
+
+}  // namespace vantrel::xml

@@ -1,0 +1,149 @@
+#include "xml/document.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace vantrel::xml {
+
+namespace {
+constexpr FieldDesc kDocumentFields[] = {
+    FieldDesc{"Q:ELEMENT", "", FieldType::String, 0, kMaxLevels * kNameSlot, kMaxLevels, 0},
+    FieldDesc{"Q:V1", "", FieldType::String, kMaxLevels * kNameSlot, kValueSlot, 1, 0},
+};
+}  // namespace
+
+const RecordLayout DocumentRecord::kLayout{kDocumentFields, sizeof(DocumentRecord)};
+
+Document::Document() { Clear(); }
+Document::~Document() = default;
+
+void Document::Clear() {
+  recBlocks_.clear();
+  count_ = 0;
+  paths_.clear();
+  ancestors_.clear();
+  children_.clear();
+  names_.clear();
+  arena_.clear();
+  arenaUsed_ = kArenaBlock;
+  arenaBytes_ = 0;
+  paths_.push_back(PathNode{kRootPath, 0, 0, {}, {kRootPath, kRootPath, kRootPath, kRootPath}});
+}
+
+std::string_view Document::StoreName(std::string_view name) {
+  names_.emplace_back(name);
+  return names_.back();
+}
+
+const char* Document::StoreText(std::string_view text) {
+  if (text.empty()) return "";
+  if (kArenaBlock - arenaUsed_ < text.size()) {
+    arena_.push_back(std::make_unique<char[]>(kArenaBlock));
+    arenaUsed_ = 0;
+  }
+  char* out = arena_.back().get() + arenaUsed_;
+  std::memcpy(out, text.data(), text.size());
+  arenaUsed_ += text.size();
+  arenaBytes_ += text.size();
+  return out;
+}
+
+PathId Document::Child(PathId parent, std::string_view name) {
+  PathNode& p = paths_[parent];
+  for (PathId c : p.firstChildren) {
+    if (c == kRootPath) break;
+    if (paths_[c].name == name) return c;
+  }
+  if (p.firstChildren[3] != kRootPath) {
+    auto it = children_.find(ChildKey{parent, name});
+    if (it != children_.end()) return it->second;
+  }
+  // A new path: the name is stored once, and the path's ancestors are listed so that any level's
+  // name is one lookup away.
+  const PathId id = static_cast<PathId>(paths_.size());
+  const std::uint32_t depth = paths_[parent].depth + 1;
+  const std::uint32_t first = static_cast<std::uint32_t>(ancestors_.size());
+  const std::uint32_t parentFirst = paths_[parent].ancestors;
+  for (std::uint32_t i = 0; i + 1 < depth; ++i) ancestors_.push_back(ancestors_[parentFirst + i]);
+  ancestors_.push_back(id);
+  const std::string_view stored = StoreName(name);
+  paths_.push_back(PathNode{parent, depth, first, stored, {kRootPath, kRootPath, kRootPath, kRootPath}});
+  PathNode& q = paths_[parent];
+  bool kept = false;
+  for (PathId& c : q.firstChildren) {
+    if (c == kRootPath) {
+      c = id;
+      kept = true;
+      break;
+    }
+  }
+  if (!kept) children_.emplace(ChildKey{parent, stored}, id);
+  return id;
+}
+
+std::string_view Document::PathName(PathId path, int level) const {
+  const PathNode& p = paths_[path];
+  if (level < 1 || static_cast<std::uint32_t>(level) > p.depth) return {};
+  return paths_[ancestors_[p.ancestors + static_cast<std::uint32_t>(level) - 1]].name;
+}
+
+bool Document::FindPath(const std::vector<std::string>& names, PathId* out) const {
+  PathId at = kRootPath;
+  for (const std::string& name : names) {
+    const PathNode& p = paths_[at];
+    PathId next = kRootPath;
+    for (PathId c : p.firstChildren) {
+      if (c == kRootPath) break;
+      if (paths_[c].name == name) {
+        next = c;
+        break;
+      }
+    }
+    if (next == kRootPath && p.firstChildren[3] != kRootPath) {
+      auto it = children_.find(ChildKey{at, name});
+      if (it != children_.end()) next = it->second;
+    }
+    if (next == kRootPath) return false;
+    at = next;
+  }
+  *out = at;
+  return true;
+}
+
+bool Document::Append(PathId path, std::string_view value) {
+  if (value.size() > kValueMax) value = value.substr(0, kValueMax);
+  try {
+    if ((count_ & (kRecBlock - 1)) == 0 && (count_ >> kRecBlockShift) == recBlocks_.size()) {
+      recBlocks_.push_back(std::make_unique<Rec[]>(kRecBlock));
+    }
+    const char* stored = StoreText(value);
+    recBlocks_[count_ >> kRecBlockShift][count_ & (kRecBlock - 1)] =
+        Rec{stored, static_cast<std::uint32_t>(value.size()), path};
+    ++count_;
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+void Document::ReadRecord(std::int32_t n, DocumentRecord* out) const {
+  std::memset(out, 0, sizeof(*out));
+  const Rec& r = At(n);
+  const int depth = PathDepth(r.path);
+  for (int level = 1; level <= depth; ++level) {
+    const std::string_view name = PathName(r.path, level);
+    std::memcpy(out->ELEMENT[level - 1], name.data(), std::min(name.size(), kNameMax));
+  }
+  std::memcpy(out->V1, r.value, r.length);
+}
+
+std::size_t Document::MemoryUsed() const {
+  std::size_t names = 0;
+  for (const std::string& s : names_) names += s.capacity() + sizeof(std::string);
+  return recBlocks_.size() * kRecBlock * sizeof(Rec) + paths_.capacity() * sizeof(PathNode) +
+         ancestors_.capacity() * sizeof(PathId) + children_.size() * 48 + names +
+         arena_.size() * kArenaBlock;
+}
+
+}  // namespace vantrel::xml

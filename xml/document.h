@@ -1,0 +1,134 @@
+// The XML library's document: one flat table of node records per thread.
+//
+// A record is the path of lower-cased element names from the root (level 1) down to the node and
+// the node's text. Records are appended in document post-order (children before their element,
+// attributes first of all), so a parse never has to revisit one.
+//
+// Storage. A record's fixed image (DocumentRecord below: 64 name slots and a 10,240-byte value)
+// is 18 KiB of mostly empty slots, so the table never holds images. Every distinct path is kept
+// once, as a node of a path tree (parent, name); a record is then 16 bytes: its path node and a
+// pointer to its value in an append-only text arena. Names and values are read straight from
+// there, and an image is built only when a caller asks for one (ReadRecord).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "runtime/record_layout.h"
+
+namespace vantrel::xml {
+
+inline constexpr int kMaxLevels = 64;             // name slots of a record
+inline constexpr std::size_t kNameSlot = 128;     // bytes of one name slot
+inline constexpr std::size_t kNameMax = kNameSlot - 1;
+inline constexpr std::size_t kValueSlot = 10240;  // bytes of the value
+inline constexpr std::size_t kValueMax = kValueSlot - 1;
+
+// The fixed image of a record (Q:ELEMENT, Q:V1): zero-terminated texts, zero filled.
+struct DocumentRecord {
+  char ELEMENT[kMaxLevels][kNameSlot];
+  char V1[kValueSlot];
+  static const RecordLayout kLayout;
+};
+static_assert(sizeof(DocumentRecord) == 18432);
+
+using PathId = std::uint32_t;
+inline constexpr PathId kRootPath = 0;  // the empty path (level 0)
+
+class Document {
+ public:
+  Document();
+  ~Document();
+  Document(const Document&) = delete;
+  Document& operator=(const Document&) = delete;
+
+  std::int32_t Records() const { return static_cast<std::int32_t>(count_); }
+
+  // Record n (from 1; the caller keeps n in 1..Records()).
+  PathId PathOf(std::int32_t n) const { return At(n).path; }
+  std::string_view Value(std::int32_t n) const {
+    const Rec& r = At(n);
+    return std::string_view(r.value, r.length);
+  }
+  int Depth(std::int32_t n) const { return PathDepth(At(n).path); }
+  // The name at a level (from 1) of record n; empty below the record's depth.
+  std::string_view Name(std::int32_t n, int level) const { return PathName(At(n).path, level); }
+
+  // Paths. Child() finds or makes the path one level below `parent` (at most kMaxLevels deep)
+  // with the given name, which the caller has lower-cased and cut to kNameMax.
+  PathId Child(PathId parent, std::string_view name);
+  int PathDepth(PathId path) const { return paths_[path].depth; }
+  std::string_view PathName(PathId path, int level) const;
+  PathId PathParent(PathId path) const { return paths_[path].parent; }
+  // The path's ancestor at a level (from 1 up to its depth; the path itself at its depth).
+  PathId Ancestor(PathId path, int level) const {
+    return ancestors_[paths_[path].ancestors + static_cast<std::uint32_t>(level) - 1];
+  }
+  // The path made of these names from level 1, when the document has it.
+  bool FindPath(const std::vector<std::string>& names, PathId* out) const;
+
+  // Appends a record (value cut to kValueMax). False when memory ran out; nothing is added then.
+  bool Append(PathId path, std::string_view value);
+
+  // Copies record n into its fixed image.
+  void ReadRecord(std::int32_t n, DocumentRecord* out) const;
+
+  // Empties the table and forgets every path.
+  void Clear();
+
+  // Bytes held (records, paths, names, values), for the benchmarks.
+  std::size_t MemoryUsed() const;
+
+ private:
+  struct Rec {
+    const char* value;
+    std::uint32_t length;
+    PathId path;
+  };
+  struct PathNode {
+    PathId parent;
+    std::uint32_t depth;
+    std::uint32_t ancestors;  // index in ancestors_ of this path's node at level 1
+    std::string_view name;
+    PathId firstChildren[4];  // the children met first: most documents need no map lookup
+  };
+  static constexpr std::size_t kRecBlockShift = 16;
+  static constexpr std::size_t kRecBlock = std::size_t{1} << kRecBlockShift;
+  static constexpr std::size_t kArenaBlock = std::size_t{1} << 20;
+
+  const Rec& At(std::int32_t n) const {
+    const std::size_t i = static_cast<std::size_t>(n - 1);
+    return recBlocks_[i >> kRecBlockShift][i & (kRecBlock - 1)];
+  }
+  const char* StoreText(std::string_view text);
+  std::string_view StoreName(std::string_view name);
+
+  struct ChildKey {
+    PathId parent;
+    std::string_view name;
+    bool operator==(const ChildKey&) const = default;
+  };
+  struct ChildKeyHash {
+    std::size_t operator()(const ChildKey& k) const {
+      return std::hash<std::string_view>()(k.name) * 31 + k.parent;
+    }
+  };
+
+  std::vector<std::unique_ptr<Rec[]>> recBlocks_;
+  std::size_t count_ = 0;
+  std::vector<PathNode> paths_;
+  std::vector<PathId> ancestors_;
+  std::unordered_map<ChildKey, PathId, ChildKeyHash> children_;
+  std::deque<std::string> names_;
+  std::vector<std::unique_ptr<char[]>> arena_;
+  std::size_t arenaUsed_ = kArenaBlock;  // no block yet
+  std::size_t arenaBytes_ = 0;
+};
+
+}  // namespace vantrel::xml

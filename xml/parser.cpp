@@ -1,0 +1,683 @@
+// The parser: a forgiving tag scanner that turns a file (or a text) into the thread's Document.
+//
+// It keeps the stack of open element names and appends one record whenever an element or an
+// attribute is complete. Files are scanned in buffers of a little over 1,900,000 bytes; a
+// construct that a buffer cuts off (a tag, comment, CDATA section, declaration, script or a
+// multi-byte character) is carried whole into the next buffer, so nothing is lost at an edge.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "runtime/error_state.h"
+#include "xml/clock.h"
+#include "xml/progress.h"
+#include "xml/state.h"
+
+namespace vantrel::xml {
+namespace {
+
+constexpr std::size_t kBufferFill = 1900000;
+constexpr std::size_t kBufferReserve = 2048000;
+constexpr std::size_t kSavedTextMax = 128;
+constexpr std::size_t kTagNameSearch = 128;
+constexpr std::size_t kHtmlProbe = 5120;
+constexpr std::size_t kDeclarationProbe = 99;
+// Entity decoding shrinks text at most ninefold ("&#38;amp;" gives "&"), so this much current
+// text always holds what the longest value can take; anything beyond is cut.
+constexpr std::size_t kCurrentTextMax = 16 * kValueSlot;
+constexpr std::size_t kNeedMore = static_cast<std::size_t>(-1);
+constexpr PathId kNoPath = static_cast<PathId>(-1);
+constexpr std::int32_t kInsufficientMemory = 8;
+constexpr std::size_t kMessageExcerpt = 200;
+
+enum class Mode {
+  kRaw,   // bytes taken as they are
+  kUtf8,  // multi-byte characters folded into single bytes
+  kWide,  // a 16-bit encoding was declared: no byte decoding
+};
+
+bool IsBlank(std::string_view s) {
+  return std::all_of(s.begin(), s.end(), [](char c) { return c == ' '; });
+}
+
+bool IsNameEnd(char c) { return c == ' ' || c == '\r' || c == '\n' || c == '\t'; }
+
+// Replaces every occurrence, left to right, without rescanning what was put in.
+void ReplaceAll(std::string& s, std::string_view from, std::string_view to) {
+  if (from.empty()) return;
+  std::size_t pos = s.find(from);
+  if (pos == std::string::npos) return;
+  std::string out;
+  out.reserve(s.size());
+  std::size_t last = 0;
+  while (pos != std::string::npos) {
+    out.append(s, last, pos - last);
+    out.append(to);
+    last = pos + from.size();
+    pos = s.find(from, last);
+  }
+  out.append(s, last, std::string::npos);
+  s.swap(out);
+}
+
+// "&#" with one to three digits and ';', up to 255: the byte of that value.
+void DecodeNumericReferences(std::string& s) {
+  std::size_t pos = s.find("&#");
+  if (pos == std::string::npos) return;
+  std::string out;
+  out.reserve(s.size());
+  std::size_t last = 0;
+  while (pos != std::string::npos) {
+    std::size_t d = pos + 2;
+    int value = 0;
+    while (d < s.size() && d - (pos + 2) < 4 && s[d] >= '0' && s[d] <= '9') {
+      value = value * 10 + (s[d] - '0');
+      ++d;
+    }
+    const std::size_t digits = d - (pos + 2);
+    if (digits >= 1 && digits <= 3 && d < s.size() && s[d] == ';' && value <= 255) {
+      out.append(s, last, pos - last);
+      out.push_back(static_cast<char>(value));
+      last = d + 1;
+      pos = s.find("&#", last);
+    } else {
+      pos = s.find("&#", pos + 2);
+    }
+  }
+  out.append(s, last, std::string::npos);
+  s.swap(out);
+}
+
+bool StartsWithNoCase(const char* p, std::size_t n, std::string_view lit) {
+  if (n < lit.size()) return false;
+  for (std::size_t i = 0; i < lit.size(); ++i) {
+    char c = p[i];
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    if (c != lit[i]) return false;
+  }
+  return true;
+}
+
+class Parser {
+ public:
+  Parser(LibraryState& lib, const LoadOptions& options, ProgressRun& progress)
+      : lib_(lib), doc_(lib.document), options_(options), progress_(progress) {
+    names_.resize(2);
+    saved_.resize(3);
+    path_.assign(2, kRootPath);
+    if (!TrimBlanks(lib.currentEncoding).empty()) SelectMode(Upper(TrimBlanks(lib.currentEncoding)));
+  }
+
+  void DetectHtml(std::string_view first) {
+    first = first.substr(0, std::min(first.size(), kHtmlProbe));
+    html_ = first.find("<html>") != std::string_view::npos ||
+            first.find("<HTML>") != std::string_view::npos ||
+            first.find("=\"text/html") != std::string_view::npos;
+  }
+
+  // Scans data[0..n): returns how many bytes were used up; the rest (a construct cut off by the
+  // end of a buffer that is not the last) must be offered again with more input after it.
+  std::size_t Scan(const char* data, std::size_t n, bool final, std::int64_t base) {
+    d_ = data;
+    n_ = n;
+    final_ = final;
+    base_ = base;
+    std::size_t i = 0;
+    while (i < n && !Done()) {
+      if (d_[i] != '<') {
+        const void* lt = std::memchr(d_ + i, '<', n - i);
+        const std::size_t end = lt ? static_cast<std::size_t>(static_cast<const char*>(lt) - d_) : n;
+        const std::size_t reached = Text(i, end);
+        if (reached < end) return reached;
+        i = end;
+        continue;
+      }
+      const std::size_t next = Tag(i);
+      if (next == kNeedMore) return i;
+      i = next;
+      progress_.Step(base_ + static_cast<std::int64_t>(i));
+    }
+    return Done() ? n : i;
+  }
+
+  bool Done() const { return failed_ || stopped_; }
+  std::int16_t Result() const { return failed_ ? kErrorParsing : 0; }
+
+ private:
+  // ---- text between tags ----------------------------------------------------------------------
+
+  void AppendText(const char* p, std::size_t len) {
+    const std::size_t room = kCurrentTextMax - std::min(kCurrentTextMax, text_.size());
+    text_.append(p, std::min(len, room));
+  }
+  void AppendByte(char c) {
+    if (text_.size() < kCurrentTextMax) text_.push_back(c);
+  }
+
+  // Takes the text bytes d_[i..end) (no '<' among them). Returns where it stopped: `end`, or
+  // earlier when a multi-byte character is cut off by the end of the buffer.
+  std::size_t Text(std::size_t i, std::size_t end) {
+    if (mode_ != Mode::kUtf8) {
+      // Zero and the control bytes up to 13 (tab, line feed, carriage return ...) are dropped.
+      std::size_t run = i;
+      for (std::size_t j = i; j < end; ++j) {
+        if (static_cast<unsigned char>(d_[j]) <= 13) {
+          if (j > run) AppendText(d_ + run, j - run);
+          run = j + 1;
+        }
+      }
+      if (end > run) AppendText(d_ + run, end - run);
+      return end;
+    }
+    const bool bufferEdge = end == n_ && !final_;
+    std::size_t j = i;
+    while (j < end) {
+      const unsigned char b = static_cast<unsigned char>(d_[j]);
+      if (b == 0) {
+        ++j;
+      } else if (b == 0xA0) {
+        AppendByte(' ');
+        ++j;
+      } else if (b >= 0xC0) {
+        if (b == 0xE2 && j + 2 >= end && bufferEdge) return j;
+        if (b == 0xE2 && j + 2 < end && static_cast<unsigned char>(d_[j + 1]) == 0x82 &&
+            static_cast<unsigned char>(d_[j + 2]) == 0xAC) {
+          AppendByte('\x80');
+          j += 3;
+        } else if (j + 1 < end) {
+          const unsigned char next = static_cast<unsigned char>(d_[j + 1]);
+          AppendByte(static_cast<char>(((b & 3) << 6) | (next & 0x3F)));
+          j += 2;
+        } else if (bufferEdge) {
+          return j;
+        } else {
+          // A lead byte right before a tag (or at the very end) has nothing to join: it stays
+          // as it is rather than swallow the tag's '<'.
+          AppendByte(static_cast<char>(b));
+          ++j;
+        }
+      } else {
+        if (b > 13) AppendByte(static_cast<char>(b));
+        ++j;
+      }
+    }
+    return end;
+  }
+
+  // The byte rules of text between tags applied to a whole value (attribute values, CDATA).
+  std::string Utf8Bytes(std::string_view in, bool dropControls) const {
+    std::string out;
+    out.reserve(in.size());
+    for (std::size_t j = 0; j < in.size();) {
+      const unsigned char b = static_cast<unsigned char>(in[j]);
+      if (b == 0) {
+        ++j;
+      } else if (b == 0xA0) {
+        out.push_back(' ');
+        ++j;
+      } else if (b >= 0xC0 && j + 1 < in.size()) {
+        if (b == 0xE2 && j + 2 < in.size() && static_cast<unsigned char>(in[j + 1]) == 0x82 &&
+            static_cast<unsigned char>(in[j + 2]) == 0xAC) {
+          out.push_back('\x80');
+          j += 3;
+        } else {
+          out.push_back(static_cast<char>(((b & 3) << 6) | (in[j + 1] & 0x3F)));
+          j += 2;
+        }
+      } else {
+        if (b > 13 || !dropControls) out.push_back(static_cast<char>(b));
+        ++j;
+      }
+    }
+    return out;
+  }
+
+  // Entity decoding, in its fixed order. Element text has had its byte decoding when it was
+  // collected; attribute values get it here.
+  void Decode(std::string& v, bool byteDecoding) const {
+    if (byteDecoding && mode_ == Mode::kUtf8) v = Utf8Bytes(v, true);
+    ReplaceAll(v, "&apos;", "'");
+    ReplaceAll(v, "&gt;", ">");
+    ReplaceAll(v, "&lt;", "<");
+    ReplaceAll(v, "&quot;", "\"");
+    if (mode_ == Mode::kUtf8) {
+      // Left-overs of UTF-8 no-break spaces; in single-byte text these bytes are letters.
+      std::replace(v.begin(), v.end(), '\xA0', ' ');
+      v.erase(std::remove(v.begin(), v.end(), '\xC2'), v.end());
+    }
+    DecodeNumericReferences(v);
+    ReplaceAll(v, "&amp;", "&");
+  }
+
+  void ApplyReplacements(std::string& v) const {
+    for (const auto& [from, to] : lib_.replacements) ReplaceAll(v, from, to);
+  }
+
+  void Store(PathId path, std::string_view value) {
+    if (!doc_.Append(path, value)) SetRuntimeError(kInsufficientMemory);
+  }
+
+  // ---- tags -----------------------------------------------------------------------------------
+
+  // 1 when d_[i..] starts with lit, 0 when not, -1 when the buffer ends before it can tell.
+  int Prefix(std::size_t i, std::string_view lit) const {
+    const std::size_t have = std::min(lit.size(), n_ - i);
+    if (std::memcmp(d_ + i, lit.data(), have) != 0) return 0;
+    return have == lit.size() ? 1 : -1;
+  }
+
+  std::size_t Find(std::size_t from, std::string_view lit) const {
+    if (from >= n_) return std::string_view::npos;
+    return std::string_view(d_, n_).find(lit, from);
+  }
+
+  std::size_t Tag(std::size_t i) {
+    if (i + 1 >= n_) return final_ ? Unclosed(i) : kNeedMore;
+    const char c1 = d_[i + 1];
+    if (c1 == '?') {
+      const std::size_t q = Find(i + 2, "?>");
+      if (q == std::string_view::npos) {
+        if (!final_) return kNeedMore;
+        return Fail(i, "No End ?> tag found after position: ");
+      }
+      Declaration(std::string_view(d_ + i + 2, q - (i + 2)));
+      return q + 2;
+    }
+    if (c1 == '!') {
+      const int comment = Prefix(i, "<!--");
+      if (comment < 0 && !final_) return kNeedMore;
+      if (comment > 0) {
+        // The first '>' right after a '-' ends it, "->" included.
+        const std::size_t q = Find(i + 3, "->");
+        if (q == std::string_view::npos) return final_ ? n_ : kNeedMore;
+        return q + 2;
+      }
+      const int cdata = Prefix(i, "<![CDATA[");
+      if (cdata < 0 && !final_) return kNeedMore;
+      if (cdata > 0) {
+        const std::size_t q = Find(i + 9, "]]>");
+        if (q == std::string_view::npos) {
+          if (!final_) return kNeedMore;
+          return Fail(i, "No End-Comment CDATA tag found after position: ");
+        }
+        Cdata(std::string_view(d_ + i + 9, q - (i + 9)));
+        return q + 3;
+      }
+      // <!DOCTYPE ...> and the like, with nested brackets.
+      int depth = 0;
+      for (std::size_t j = i; j < n_; ++j) {
+        if (d_[j] == '<') ++depth;
+        else if (d_[j] == '>' && --depth == 0) return j + 1;
+      }
+      return final_ ? Unclosed(i) : kNeedMore;
+    }
+    const void* gt = std::memchr(d_ + i + 1, '>', n_ - i - 1);
+    if (!gt) return final_ ? Unclosed(i) : kNeedMore;
+    const std::size_t q = static_cast<std::size_t>(static_cast<const char*>(gt) - d_);
+    const std::string_view body(d_ + i + 1, q - i - 1);
+    if (c1 == '/') {
+      EndTag(body.substr(1));
+      return q + 1;
+    }
+    return StartTag(body, q);
+  }
+
+  void Declaration(std::string_view text) {
+    text = text.substr(0, std::min(text.size(), kDeclarationProbe));
+    // A caller that has set an encoding has the last word: the declaration's is not read.
+    if (!TrimBlanks(lib_.currentEncoding).empty()) return;
+    const std::size_t at = text.find("encoding=");
+    if (at == std::string_view::npos) return;
+    const std::size_t from = at + 9 + 1;  // past the opening quote
+    if (from > text.size()) return;
+    const std::string_view rest = text.substr(from, 16);
+    std::size_t end = rest.find('"');
+    if (end == std::string_view::npos) end = rest.find('\'');
+    if (end == std::string_view::npos) return;
+    const std::string name = Upper(rest.substr(0, end));
+    lib_.detectedEncoding = name.substr(0, kDetectedEncodingMax);
+    SelectMode(name);
+  }
+
+  void SelectMode(const std::string& name) {
+    lib_.utf8 = name == "UTF-8";
+    if (name.compare(0, 3, "UTF") == 0) mode_ = name == "UTF-16" ? Mode::kWide : Mode::kUtf8;
+    else mode_ = Mode::kRaw;
+  }
+
+  void Cdata(std::string_view content) {
+    // The section's content is the element's whole text (markup-free, so its line breaks stay).
+    text_.assign(mode_ == Mode::kUtf8 ? Utf8Bytes(content, false) : std::string(content));
+    if (text_.size() > kCurrentTextMax) text_.resize(kCurrentTextMax);
+    Complete(false);
+  }
+
+  void EndTag(std::string_view body) {
+    std::size_t s = 0;
+    while (s < body.size() && body[s] == ' ') ++s;
+    std::size_t e = s;
+    while (e < body.size() && !IsNameEnd(body[e])) ++e;
+    if (level_ == 0) return;
+    std::string name = Lower(body.substr(s, std::min(e - s, kNameMax)));
+    if (name == names_[static_cast<std::size_t>(level_)]) Complete(false);
+  }
+
+  std::size_t StartTag(std::string_view body, std::size_t q) {
+    if (html_ && (StartsWithNoCase(body.data(), body.size(), "BR") &&
+                  (body.size() == 2 || (body.size() == 3 && body[2] == '/') ||
+                   (body.size() == 4 && body[2] == ' ' && body[3] == '/')))) {
+      AppendText("\r\n", 2);
+      return q + 1;
+    }
+    std::size_t s = 0;
+    while (s < body.size() && body[s] == ' ') ++s;
+    const std::size_t limit = std::min(body.size(), s + kTagNameSearch);
+    std::size_t e = s;
+    while (e < limit && !IsNameEnd(body[e])) ++e;
+    const std::string_view name = body.substr(s, e - s);
+    std::string_view attrs = body.substr(e);
+    if (name.empty() || name.back() == '/') return q + 1;  // <a/>: no record
+    const bool selfClosing = body.back() == '/';
+    if (selfClosing) attrs.remove_suffix(1);
+    if (!selfClosing && options_.stopAtBody && Upper(name).find(":BODY") != std::string::npos) {
+      stopped_ = true;
+      return n_;
+    }
+    const std::string lname = Lower(name.substr(0, std::min(name.size(), kNameMax)));
+    std::size_t scriptEnd = std::string_view::npos;
+    const bool script = html_ && !selfClosing && lname == "script";
+    if (script) {
+      for (std::size_t j = q + 1; j < n_; ++j) {
+        if (d_[j] == '<' && StartsWithNoCase(d_ + j, n_ - j, "</SCRIPT>")) {
+          scriptEnd = j;
+          break;
+        }
+      }
+      if (scriptEnd == std::string_view::npos && !final_) return kNeedMore;
+    }
+    Push(lname);
+    Attributes(attrs);
+    if (selfClosing || (html_ && IsHtmlEmpty(lname))) {
+      Complete(false);
+      return q + 1;
+    }
+    if (script) {
+      const std::size_t end = scriptEnd == std::string_view::npos ? n_ : scriptEnd;
+      text_.assign(d_ + q + 1, std::min(end - (q + 1), kCurrentTextMax));
+      Complete(true);
+      return scriptEnd == std::string_view::npos ? n_ : scriptEnd + 9;
+    }
+    return q + 1;
+  }
+
+  static bool IsHtmlEmpty(const std::string& n) {
+    return n == "meta" || n == "img" || n == "input" || n == "font" || n == "nobr" ||
+           n == "link" || n == "hr" || n == "area" || n == "embed";
+  }
+
+  void Push(const std::string& name) {
+    ++level_;
+    const std::size_t l = static_cast<std::size_t>(level_);
+    if (names_.size() <= l) names_.resize(l + 1);
+    if (saved_.size() <= l + 1) saved_.resize(l + 2);
+    if (path_.size() <= l) path_.resize(l + 1, kNoPath);
+    names_[l] = name;
+    const PathId parent = path_[l - 1];
+    path_[l] = parent != kNoPath && level_ <= kMaxLevels ? doc_.Child(parent, name) : kNoPath;
+    saved_[l].assign(text_, 0, std::min(text_.size(), kSavedTextMax));
+    text_.clear();
+  }
+
+  void Attributes(std::string_view attrs) {
+    if (attrs.find('=') == std::string_view::npos) return;
+    const PathId element = path_[static_cast<std::size_t>(level_)];
+    if (element == kNoPath || level_ + 1 > kMaxLevels) return;
+    std::string t(attrs);
+    for (char& c : t) {
+      const unsigned char b = static_cast<unsigned char>(c);
+      if (b < 20 || (mode_ == Mode::kUtf8 && (b == 0xA0 || b == 0xC2))) c = ' ';
+    }
+    std::size_t pos = 0;
+    while (pos < t.size()) {
+      const std::size_t eq = t.find('=', pos);
+      if (eq == std::string::npos) break;
+      std::string_view name(t.data() + pos, eq - pos);
+      while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
+      while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
+      const std::size_t open = t.find_first_of("\"'", eq + 1);
+      if (open == std::string::npos) break;
+      std::size_t close = t.find(t[open], open + 1);
+      if (close == std::string::npos) close = t.size();
+      std::string value = t.substr(open + 1, close - open - 1);
+      bool decode = value.find('&') != std::string::npos;
+      if (!decode && mode_ == Mode::kUtf8) {
+        decode = std::any_of(value.begin(), value.end(),
+                             [](char c) { return static_cast<unsigned char>(c) > 0x7F; });
+      }
+      if (decode) Decode(value, true);
+      ApplyReplacements(value);
+      if (!name.empty()) {
+        Store(doc_.Child(element, Lower(name.substr(0, std::min(name.size(), kNameMax)))), value);
+      }
+      pos = close + 1;
+    }
+  }
+
+  void Complete(bool raw) {
+    if (level_ == 0) {
+      text_.clear();
+      return;
+    }
+    const std::size_t l = static_cast<std::size_t>(level_);
+    std::string value;
+    value.swap(text_);
+    if (!raw && value.find('&') != std::string::npos) Decode(value, false);
+    ApplyReplacements(value);
+    if (IsBlank(value) && !IsBlank(saved_[l + 1])) {
+      // The element's own text that came before its last child.
+      value = saved_[l + 1];
+      if (value.find('&') != std::string::npos) Decode(value, false);
+      ApplyReplacements(value);
+    }
+    if (path_[l] != kNoPath) {
+      Store(path_[l], value);
+      lib_.deepestLevel = std::max(lib_.deepestLevel, level_);
+    }
+    names_[l].clear();
+    saved_[l + 1].clear();
+    text_.clear();
+    --level_;
+  }
+
+  // ---- faults ---------------------------------------------------------------------------------
+
+  std::string Excerpt(std::size_t i) const {
+    return std::string(d_ + i, std::min(kMessageExcerpt, n_ - i));
+  }
+
+  // A '<' whose '>' never comes: the tag is dropped, the parse still succeeds.
+  std::size_t Unclosed(std::size_t i) {
+    if (!options_.quiet) {
+      LibraryMessage("Invalid tag (missing End Bracket) located around position: " +
+                         std::to_string(base_ + static_cast<std::int64_t>(i) + 1) + "||Data: " +
+                         Excerpt(i) + "||Pointer: " +
+                         std::to_string(base_ + static_cast<std::int64_t>(n_)),
+                     "Error Occurred");
+    }
+    return n_;
+  }
+
+  std::size_t Fail(std::size_t i, std::string_view message) {
+    if (!options_.quiet) {
+      LibraryMessage(std::string(message) + std::to_string(base_ + static_cast<std::int64_t>(i) + 1),
+                     "Error Occurred");
+    }
+    failed_ = true;
+    return n_;
+  }
+
+  LibraryState& lib_;
+  Document& doc_;
+  const LoadOptions& options_;
+  ProgressRun& progress_;
+  Mode mode_ = Mode::kRaw;
+  bool html_ = false;
+  bool failed_ = false;
+  bool stopped_ = false;
+
+  int level_ = 0;
+  std::vector<std::string> names_;  // open element names by level
+  std::vector<std::string> saved_;  // saved text by level
+  std::vector<PathId> path_;        // path of each open level (kNoPath past the last slot)
+  std::string text_;                // current text
+
+  const char* d_ = nullptr;
+  std::size_t n_ = 0;
+  bool final_ = false;
+  std::int64_t base_ = 0;
+};
+
+void BeginParse(LibraryState& lib, const LoadOptions& options) {
+  if (!options.append) {
+    lib.document.Clear();
+    lib.parentPath.clear();
+    lib.currentRecord = 0;
+    lib.deepestLevel = 0;
+  }
+  lib.parseTime = ClockHundredths();
+}
+
+std::int16_t EndParse(LibraryState& lib, std::int16_t code) {
+  lib.deepestLevel += 1;
+  lib.currentRecord = 0;
+  lib.currentEncoding.clear();
+  std::int32_t elapsed = ClockHundredths() - lib.parseTime;
+  if (elapsed < 0) elapsed += 24 * 60 * 60 * 100;  // past midnight
+  lib.parseTime = elapsed;
+  lib.lastError = code;
+  return code;
+}
+
+std::string_view WithoutTrailingBlanks(std::string_view s) { return TrimBlanks(s); }
+
+std::int16_t ParseFile(LibraryState& lib, ByteFile& file, const LoadOptions& options) {
+  ProgressRun progress(file.Size());
+  Parser parser(lib, options, progress);
+  std::string work;
+  work.reserve(kBufferReserve + kByteFileBlock);
+  std::vector<char> block(kByteFileBlock);
+  bool first = true;
+  bool wide = false;
+  bool eof = false;
+  bool firstBuffer = true;
+  bool mustGrow = false;
+  std::int64_t base = 0;
+  std::int64_t read = 0;
+  while (!parser.Done()) {
+    while (!eof && (work.size() <= kBufferFill || mustGrow)) {
+      const std::int64_t n = file.Read(block.data(), block.size());
+      if (n < 0) return static_cast<std::int16_t>(RuntimeErrorCode());
+      if (n == 0) {
+        eof = true;
+        break;
+      }
+      mustGrow = false;
+      const std::size_t got = static_cast<std::size_t>(n);
+      if (first) {
+        // 16-bit text shows a zero among its first characters' bytes.
+        for (std::size_t k : {1u, 3u, 4u, 5u, 6u}) {
+          if (k < got && block[k] == 0) wide = true;
+        }
+        first = false;
+      }
+      if (wide) {
+        for (std::size_t k = 0; k < got; ++k) {
+          if (block[k] != 0) work.push_back(block[k]);
+        }
+      } else {
+        work.append(block.data(), got);
+      }
+      read += n;
+      progress.BlockRead(read);
+    }
+    if (firstBuffer) {
+      parser.DetectHtml(work);
+      firstBuffer = false;
+    }
+    if (eof) {
+      const std::string_view text = WithoutTrailingBlanks(work);
+      parser.Scan(text.data(), text.size(), true, base);
+      break;
+    }
+    const std::size_t used = parser.Scan(work.data(), work.size(), false, base);
+    work.erase(0, used);
+    base += static_cast<std::int64_t>(used);
+    mustGrow = used == 0;
+  }
+  return parser.Result();
+}
+
+}  // namespace
+
+std::int16_t LoadFile(std::string_view fileName, const LoadOptions& options) {
+  LibraryState& lib = Lib();
+  lib.lastError = 0;
+  lib.currentFileName = std::string(fileName.substr(0, std::min(fileName.size(), kFileNameMax)));
+  ByteFile file;
+  if (!file.Open(fileName, options.defaultMode ? kReadWriteDenyWrite : options.mode)) {
+    lib.lastError = static_cast<std::int16_t>(RuntimeErrorCode());
+    return lib.lastError;
+  }
+  file.SendOption("FILEBUFFERS=1500");
+  BeginParse(lib, options);
+  lib.fromFile = true;
+  const std::int16_t code = ParseFile(lib, file, options);
+  lib.fromFile = false;
+  file.Close();
+  lib.lastFileLoaded = lib.currentFileName;
+  return EndParse(lib, code);
+}
+
+std::int16_t LoadText(std::string_view text, const LoadOptions& options) {
+  LibraryState& lib = Lib();
+  lib.lastError = 0;
+  BeginParse(lib, options);
+  std::int16_t code;
+  {
+    ProgressRun progress(static_cast<std::int64_t>(text.size()));
+    Parser parser(lib, options, progress);
+    parser.DetectHtml(text);
+    const std::string_view trimmed = WithoutTrailingBlanks(text);
+    parser.Scan(trimmed.data(), trimmed.size(), true, 0);
+    code = parser.Result();
+  }
+  return EndParse(lib, code);
+}
+
+const Document& ThreadDocument() { return Lib().document; }
+
+void AddReplacement(std::string_view from, std::string_view to) {
+  Lib().replacements.emplace_back(std::string(TrimBlanks(from)), std::string(TrimBlanks(to)));
+}
+
+void ClearReplacements() { Lib().replacements.clear(); }
+
+StateView State() {
+  const LibraryState& lib = Lib();
+  std::string parent;
+  for (const std::string& n : lib.parentPath) {
+    if (!parent.empty()) parent += '/';
+    parent += n;
+  }
+  return StateView{lib.lastError,      lib.currentRecord, lib.deepestLevel, parent,
+                   lib.currentEncoding, lib.detectedEncoding, lib.utf8,   lib.lastFileLoaded,
+                   lib.parseTime};
+}
+
+void SetCurrentEncoding(std::string_view encoding) {
+  LibraryState& lib = Lib();
+  lib.currentEncoding = Upper(TrimBlanks(encoding)).substr(0, kEncodingMax);
+  lib.utf8 = lib.currentEncoding == "UTF-8";
+}
+
+}  // namespace vantrel::xml

@@ -1,0 +1,100 @@
+// The library's per-thread state, shared by the parser, navigation, writer and progress code.
+// Private to xml/.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "runtime/byte_file.h"
+#include "xml/document.h"
+#include "xml/xml.h"
+
+namespace vantrel::xml {
+
+inline constexpr std::size_t kFileNameMax = 384;
+inline constexpr std::size_t kEncodingMax = 20;
+inline constexpr std::size_t kDetectedEncodingMax = 32;
+inline constexpr std::size_t kLineBuffer = 65519;
+inline constexpr std::size_t kInMemoryDocumentMax = 4096000;
+
+inline constexpr std::int16_t kErrorParsing = 1000;
+inline constexpr std::int16_t kErrorNotOnRecord = 1003;
+inline constexpr std::int16_t kErrorNodeNotFound = 1005;
+inline constexpr std::int16_t kErrorSiblingNotFound = 1010;
+inline constexpr std::int16_t kErrorChildNotFound = 1011;
+inline constexpr std::int16_t kErrorParentNotFound = 1012;
+inline constexpr std::int16_t kErrorAccessDenied = 5;
+
+struct FieldSetting {
+  std::string name;  // lower-cased match name
+  bool required = false;
+  std::string picture;
+  bool forceWrite = false;
+  bool filled = false;
+};
+
+struct WriterState {
+  bool open = false;
+  ByteFile file;
+  std::string fileName;     // the name the caller gave
+  std::string writingName;  // the file actually written (a temporary beside it, renamed at close)
+  bool failed = false;      // a write failed since the file was created
+  std::int16_t failure = 0;
+  std::string lineEnd = "\r\n";
+  std::int32_t indent = 0;
+  std::vector<std::string> parents;
+  std::vector<std::pair<std::string, std::string>> pending;
+  bool html = false;
+  bool keepCopy = false;
+  std::string copy;
+  std::string memory;
+};
+
+struct ProgressState {
+  std::int32_t threshold = 0;
+  std::string setting;
+  bool windowOpen = false;
+  ProgressPresenter* presenter = nullptr;
+};
+
+struct LibraryState {
+  Document document;
+  // DocumentState
+  std::int16_t lastError = 0;
+  std::int32_t currentRecord = 0;
+  std::vector<std::string> parentPath;  // names of levels 1..k
+  std::int32_t deepestLevel = 0;
+  std::string currentEncoding;
+  std::string detectedEncoding;
+  bool utf8 = false;
+  std::string currentFileName;
+  std::string lastFileLoaded;
+  bool fromFile = false;
+  std::int32_t parseTime = 0;
+
+  std::vector<std::pair<std::string, std::string>> replacements;
+  std::vector<FieldSetting> fieldSettings;
+  WriterState writer;
+  ProgressState progress;
+  MessageHook messageHook;
+};
+
+LibraryState& Lib();
+
+// Shows one of the library's message boxes (Ok button).
+int LibraryMessage(std::string_view text, std::string_view caption);
+
+// The name a queue field is matched by: lower-cased, "PRE:" dropped unless the caller keeps it.
+std::string MatchName(std::string_view fieldName, bool keepPrefix);
+
+// Writer pieces shared by the queue writer.
+void Emit(std::string_view text);
+std::string Escape(std::string_view value);
+
+std::string Upper(std::string_view text);
+std::string Lower(std::string_view text);
+std::string_view TrimBlanks(std::string_view text);  // trailing blanks only
+
+}  // namespace vantrel::xml

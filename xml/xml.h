@@ -1,0 +1,166 @@
+// The XML document library: read an XML file into the thread's Document, find a node by a short
+// path of names, fill any queue from the records below it, and write a queue out as XML.
+//
+// Every procedure that can fail returns a 16-bit code and keeps it as the thread's last error:
+// codes below 1000 are the runtime's file errors passed through (2, 3, 4, 5, 45 ...), 1000 and up
+// are the library's own (ErrorText gives the texts). All state is per thread.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "runtime/byte_file.h"
+#include "runtime/queue.h"
+
+namespace vantrel::xml {
+
+class Document;
+
+// ---- Parsing -----------------------------------------------------------------------------------
+
+struct LoadOptions {
+  bool append = false;      // keep the existing records and add the new ones after them
+  bool quiet = false;       // no message boxes during the parse
+  bool stopAtBody = false;  // end the parse at the first start tag whose name holds ":BODY"
+  bool defaultMode = true;  // open read/write, deny write (0x22) instead of `mode`
+  std::uint32_t mode = kReadWriteDenyWrite;
+};
+
+// Parses a file into the thread's Document. 0 on success; an open failure returns the runtime's
+// file error and leaves the document as it was; a malformed document returns 1000 and keeps the
+// records read before the fault.
+std::int16_t LoadFile(std::string_view fileName, const LoadOptions& options = {});
+// The same parse over text held in memory.
+std::int16_t LoadText(std::string_view text, const LoadOptions& options = {});
+
+// The thread's document (read-only for callers).
+const Document& ThreadDocument();
+
+// The replacement table: while it holds pairs, every node value has each FROM replaced by its TO
+// before it is stored.
+void AddReplacement(std::string_view from, std::string_view to);
+void ClearReplacements();
+
+// The thread's library state that callers may look at.
+struct StateView {
+  std::int16_t lastError;
+  std::int32_t currentRecord;
+  std::int32_t deepestLevel;
+  std::string parentPath;  // names joined by '/'
+  std::string currentEncoding;
+  std::string detectedEncoding;
+  bool utf8;
+  std::string lastFileLoaded;
+  std::int32_t parseTime;  // hundredths of a second taken by the last parse
+};
+StateView State();
+// The current encoding (upper-cased): while set, parses use it instead of the declaration's.
+void SetCurrentEncoding(std::string_view encoding);
+
+// ---- Navigation and queue loading --------------------------------------------------------------
+
+// Positions on the first record (from the current one) whose path holds the given names in
+// sequence (names lower-cased, compared on 50 characters). 0 found, 1005 not found.
+std::int16_t FindNode(std::string_view name1, std::string_view name2 = {},
+                      std::string_view name3 = {}, std::string_view name4 = {},
+                      std::string_view name5 = {}, bool exact = false);
+
+struct LoadQueueOptions {
+  bool deep = false;             // match records at any depth below the parent
+  bool recordBoundary = false;   // a record element's own record completes a queue entry
+  bool repeatStartsRecord = true;
+  std::int32_t maximumRecords = 0;  // entries to add at most, 0 = no limit
+  bool keepPrefix = false;       // match field names with their "PRE:" prefix
+};
+// Adds the records below the current parent to the queue, one entry per record element, fields
+// matched by name. Returns the queue's entry count afterwards.
+std::int32_t LoadQueue(Queue* queue, const LoadQueueOptions& options = {});
+
+// Moves from the current record: to its first child record, to its parent's record, to its next
+// sibling. 1003 with no current record; 1011, 1012, 1010 when there is nothing to move to.
+std::int16_t GotoChild();
+std::int16_t GotoParent();
+std::int16_t GotoNextSibling();
+
+// FieldSettings: per field name, whether a value is required for an entry to be added, a display
+// picture to de-format the text by, and whether meeting the field completes the entry.
+void AddFieldSetting(std::string_view fieldName, bool required, std::string_view picture,
+                     bool forceWrite);
+void ClearFieldSettings();
+
+// ---- Writing -----------------------------------------------------------------------------------
+
+// Frees the document and the reading tables and clears the reading state and the last error.
+void Reset();
+
+struct CreateOptions {
+  std::optional<std::string> lineEnd;  // default: carriage return + line feed
+  bool append = false;    // add to an existing file instead of creating it
+  bool keepCopy = false;  // also keep what is written in memory (KeptCopy)
+  bool comment = false;   // write a creation comment after the declaration
+};
+std::int16_t CreateXMLFile(std::string_view fileName, std::string_view version,
+                           std::string_view encoding, const CreateOptions& options = {});
+void CreateParent(std::string_view name);
+void AddParent(std::string_view value = {}, bool closeAtOnce = false, bool keepOpen = true,
+               bool noValue = false);
+// Pending attribute for the next start tag (or declaration).
+void AddAttribute(std::string_view name, std::string_view value);
+struct QueueToXmlOptions {
+  bool fieldsAsAttributes = false;
+  bool selfClosing = false;
+  bool skipEmpty = false;
+  bool keepPrefix = false;
+};
+void QueueToXML(Queue* queue, std::string_view recordName, const QueueToXmlOptions& options = {});
+void CloseParent(std::string_view name = {}, bool noCheck = true);
+// A comment line ("<!--text-->").
+void AddComment(std::string_view text);
+// Closes the open parents and the file. 0, or the file error when the file could not be
+// completed (the file named in CreateXMLFile is then left as it was).
+std::int16_t CloseXMLFile(bool clearCopy = false);
+
+// What was written while no file was open, and the kept copy of the lines written to the file.
+std::string InMemoryDocument();
+std::string KeptCopy();
+
+// ---- Errors, helpers, messages and progress ----------------------------------------------------
+
+// The text of a code; with useLastError (or code 0) the text of the thread's last error.
+std::string ErrorText(std::int16_t code, bool useLastError = false);
+std::int16_t LastError();
+
+// The current local date and time with the UTC offset: 2011-05-04T13:45:10+02:00.
+std::string Iso8601Stamp();
+// Decodes standard base64, skipping characters outside the alphabet.
+std::string Base64Decode(std::string_view text);
+
+// The library's message boxes go through ShowMessage unless a hook is installed for the thread
+// (the hook gets the text and the caption and returns the button pressed).
+using MessageHook = std::function<int(std::string_view text, std::string_view caption)>;
+void SetMessageHook(MessageHook hook);
+
+// Shows the progress of a parse. The window-engine backend installs one for the thread; without
+// one the parse shows nothing.
+class ProgressPresenter {
+ public:
+  virtual ~ProgressPresenter() = default;
+  // The library's own window: prompt and a bar from 0 to `range`.
+  virtual void OpenWindow(std::string_view prompt, std::int64_t range) = 0;
+  // Moves the bar and redisplays the window.
+  virtual void SetWindowValue(std::int64_t value) = 0;
+  virtual void CloseWindow() = 0;
+  // A progress control on the caller's window, named by its number.
+  virtual void SetControlRange(int control, std::int64_t range) = 0;
+  virtual void SetControlValue(int control, std::int64_t value) = 0;
+};
+void SetProgressPresenter(ProgressPresenter* presenter);
+// Bytes from which a parse shows progress (0 = always, -1 = never).
+void SetProgressThreshold(std::int32_t bytes);
+// A control number (progress goes to that control) or the prompt of the library's own window.
+void SetProgressSetting(std::string_view setting);
+
+}  // namespace vantrel::xml
