@@ -68,6 +68,12 @@ void SetRuntimeError(std::int32_t code) {
 }
 
 void ClearRuntimeError() {
+  // Every runtime call clears the state on entry, so keep that cheap: the text is only ever written
+  // together with a non-zero code, so with code 0 it is blank already.
+  if (tState.code == 0) {
+    tState.extra = 0;
+    return;
+  }
   tState.code = 0;
   tState.extra = 0;
   std::memset(tState.text, ' ', kTextWidth);

@@ -62,24 +62,27 @@ class EntryArena {
   EntryArena& operator=(const EntryArena&) = delete;
   ~EntryArena() { Clear(); }
 
-  // Sizes are kept in 4-byte steps (entry headers are 32-bit) and at least 8 bytes, the room a
-  // freed entry needs for its free-list link.
+  // Entries are kept to the byte up to 512 bytes (most encoded records are far smaller than their
+  // buffer, and every byte counts a million times), then in 8-byte steps. At least 8 bytes: a
+  // freed entry holds its free-list link.
   static std::size_t Rounded(std::size_t size) {
-    size = std::max<std::size_t>(size, 8);
-    return (size + 3) & ~std::size_t{3};
+    if (size < 8) return 8;
+    if (size <= kFineSizes) return size;
+    return (size + 7) & ~std::size_t{7};
   }
+  static bool IsLarge(std::size_t size) { return Rounded(size) > kLargeEntry; }
 
   Entry Allocate(std::size_t size) {
     const std::size_t r = Rounded(size);
     if (r > kLargeEntry) {
-      auto* p = static_cast<Entry>(std::malloc(r));
+      auto* p = static_cast<Entry>(std::malloc(r + rle::kWideSlack));
       if (p) {
         largeBytes_ += r;
         inUse_ += r;
       }
       return p;
     }
-    const std::size_t sizeClass = r / 4;
+    const std::size_t sizeClass = ClassOf(r);
     if (sizeClass < free_.size() && free_[sizeClass]) {
       Entry p = free_[sizeClass];
       std::memcpy(&free_[sizeClass], p, sizeof(Entry));
@@ -105,6 +108,32 @@ class EntryArena {
     PushFree(p, r);
   }
 
+  // Moves the entries into one fresh block in the sequence given, replacing the pointers, and frees
+  // the old blocks. Walking that sequence then reads memory in order. Only for arenas whose entries
+  // are all in `items` and none large; returns false, changing nothing, when the block cannot be
+  // had.
+  template <class SizeOf>
+  bool Compact(Entry* items, std::size_t n, SizeOf sizeOf) {
+    const std::size_t bytes = kBlockHeader + inUse_ + rle::kWideSlack;
+    auto* block = static_cast<Entry>(std::malloc(bytes));
+    if (!block) return false;
+    Entry at = block + kBlockHeader;
+    for (std::size_t i = 0; i < n; ++i) {
+      if (i + 8 < n) __builtin_prefetch(items[i + 8]);
+      const std::size_t size = sizeOf(items[i]);
+      std::memcpy(at, items[i], size);
+      items[i] = at;
+      at += Rounded(size);
+    }
+    const std::size_t inUse = inUse_;
+    Clear();
+    std::memset(block, 0, kBlockHeader);
+    blocks_ = block;
+    blockBytes_ = bytes;
+    inUse_ = inUse;
+    return true;
+  }
+
   void Clear() {
     while (blocks_) {
       Entry next;
@@ -124,36 +153,42 @@ class EntryArena {
 
   std::size_t InUse() const { return inUse_; }
   std::size_t Reserved() const { return blockBytes_ + largeBytes_; }
-  static bool IsLarge(std::size_t size) { return Rounded(size) > kLargeEntry; }
 
  private:
+  static constexpr std::size_t kFineSizes = 512;
   static constexpr std::size_t kLargeEntry = 64 * 1024;
   static constexpr std::size_t kFirstBlock = 4 * 1024;
   static constexpr std::size_t kLastBlock = 1024 * 1024;
   static constexpr std::size_t kBlockHeader = 8;  // link to the previous block
   static constexpr std::size_t kKeptTail = 4096;  // larger block tails are left unused
 
+  static std::size_t ClassOf(std::size_t r) {
+    return r <= kFineSizes ? r : kFineSizes + (r - kFineSizes) / 8;
+  }
+
+  // Every block ends in slack that no entry occupies, so wide decoding may read past an entry.
   bool NewBlock(std::size_t need) {
-    const std::size_t size = std::max(nextBlock_, need + kBlockHeader);
+    const std::size_t size = std::max(nextBlock_, need + kBlockHeader + rle::kWideSlack);
     auto* block = static_cast<Entry>(std::malloc(size));
     if (!block) return false;
     if (left_ >= 8 && left_ <= kKeptTail) PushFree(next_, left_);
     std::memcpy(block, &blocks_, sizeof(Entry));
     blocks_ = block;
     next_ = block + kBlockHeader;
-    left_ = size - kBlockHeader;
+    left_ = size - kBlockHeader - rle::kWideSlack;
     blockBytes_ += size;
     nextBlock_ = std::min(nextBlock_ * 2, kLastBlock);
     return true;
   }
 
   void PushFree(Entry p, std::size_t r) {
-    const std::size_t sizeClass = r / 4;
+    if (r > kFineSizes) r &= ~std::size_t{7};  // a block tail may be uneven: keep what fits
+    const std::size_t sizeClass = ClassOf(r);
     if (sizeClass >= free_.size()) {
       try {
         free_.resize(sizeClass + 1, nullptr);
       } catch (const std::bad_alloc&) {
-        return;  // the block stays unused until the arena is cleared
+        return;  // the memory stays unused until the arena is cleared
       }
     }
     std::memcpy(p, &free_[sizeClass], sizeof(Entry));
@@ -295,7 +330,7 @@ struct QueueState {
   Entry currentEntry = nullptr;  // the current entry, shared by all orders
   std::size_t currentHint = 0;   // where it stood in the current order when last known
   EntryArena arena;
-  std::uint8_t* scratch = nullptr;    // encoding target
+  std::uint8_t* scratch = nullptr;    // encoding and decoding target
   std::uint8_t* oldRecord = nullptr;  // decoded copy of an entry being replaced or removed
 
   ~QueueState() {
@@ -496,6 +531,40 @@ int CompareNumbers(KeyKind kind, const std::uint8_t* a, const std::uint8_t* b) {
   return (x > y) - (x < y);
 }
 
+// Compares bytes [offset, offset + size) of an encoded record with the same bytes of a plain one,
+// walking the items in place. The common case in searches: the probe is the plain buffer.
+int CompareEncodedWithPlain(View enc, const std::uint8_t* plain, std::uint32_t offset,
+                            std::uint32_t size, std::uint32_t recordSize, bool* damaged) {
+  const std::uint8_t* p = enc.data;
+  const std::uint8_t* const end = enc.data + enc.length;
+  std::uint32_t pos = 0;
+  const std::uint32_t stop = offset + size;
+  while (pos < stop) {
+    bool literal;
+    std::uint32_t count;
+    const std::size_t h = rle::ReadCountHeader(p, static_cast<std::size_t>(end - p), &literal, &count);
+    if (h == 0 || count == 0 || count > recordSize - pos) break;
+    p += h;
+    const std::size_t dataLength = literal ? count : 1;
+    if (dataLength > static_cast<std::size_t>(end - p)) break;
+    const std::uint32_t itemEnd = pos + count;
+    if (itemEnd > offset) {
+      const std::uint32_t from = std::max(pos, offset);
+      const std::uint32_t k = std::min(itemEnd, stop) - from;
+      if (literal) {
+        if (const int c = std::memcmp(p + (from - pos), plain + from, k)) return c;
+      } else {
+        const std::size_t m = MismatchFill(plain + from, k, *p);
+        if (m < k) return *p < plain[from + m] ? -1 : 1;
+      }
+    }
+    p += dataLength;
+    pos = itemEnd;
+  }
+  if (pos < stop) *damaged = true;
+  return 0;
+}
+
 // Compares stored records by a key. Damage found on the way is remembered in `damaged`; the
 // comparison then goes on with zeros so that a search or sort still ends, and the caller refuses
 // the result.
@@ -515,9 +584,27 @@ struct Comparer {
       }
       return 0;
     }
+    if (a.plain != b.plain) {
+      const bool encodedFirst = b.plain;
+      const View enc = encodedFirst ? a : b;
+      const std::uint8_t* plain = encodedFirst ? b.data : a.data;
+      for (int i = 0; i < key->count; ++i) {
+        const KeyField& f = key->fields[i];
+        if (f.kind != KeyKind::Bytes) return CompareMixed(a, b, i);
+        int c = Sign(CompareEncodedWithPlain(enc, plain, f.offset, f.size, recordSize, &damaged));
+        if (!encodedFirst) c = -c;
+        if (c) return f.descending ? -c : c;
+      }
+      return 0;
+    }
+    return CompareMixed(a, b, 0);
+  }
+
+  // The general walk, from key field `first` on.
+  int CompareMixed(View a, View b, int first) {
     Cursor ca(a, recordSize), cb(b, recordSize);
     int result = 0;
-    for (int i = 0; i < key->count && result == 0; ++i) {
+    for (int i = first; i < key->count && result == 0; ++i) {
       const KeyField& f = key->fields[i];
       int c;
       if (f.kind == KeyKind::Bytes) {
@@ -546,11 +633,23 @@ struct Items {
 // Halving searches over an order for the probe record (usually the buffer).
 // LowerBound: the first index whose entry is not below the probe.
 // UpperBound: the index just after the last entry at or below the probe (the insertion place).
-std::size_t LowerBound(const QueueState& st, Items items, Comparer& cmp, View probe) {
+// While one entry is compared, the two entries the next step may need are fetched: a search over
+// a large queue waits on memory, not on comparisons.
+inline void PrefetchNextSteps(const Items& items, std::size_t lo, std::size_t mid, std::size_t hi) {
+  if (hi - lo < 8) return;
+  __builtin_prefetch(items.At(lo + (mid - lo) / 2));
+  __builtin_prefetch(items.At(mid + 1 + (hi - mid - 1) / 2));
+}
+
+template <bool kUpper>
+std::size_t Bound(const QueueState& st, Items items, Comparer& cmp, View probe) {
   std::size_t lo = 0, hi = items.Size();
   while (lo < hi) {
     const std::size_t mid = lo + (hi - lo) / 2;
-    if (cmp(ViewOf(st, items.At(mid)), probe) < 0) {
+    PrefetchNextSteps(items, lo, mid, hi);
+    const View entry = ViewOf(st, items.At(mid));
+    const bool right = kUpper ? cmp(probe, entry) >= 0 : cmp(entry, probe) < 0;
+    if (right) {
       lo = mid + 1;
     } else {
       hi = mid;
@@ -559,17 +658,11 @@ std::size_t LowerBound(const QueueState& st, Items items, Comparer& cmp, View pr
   return lo;
 }
 
+std::size_t LowerBound(const QueueState& st, Items items, Comparer& cmp, View probe) {
+  return Bound<false>(st, items, cmp, probe);
+}
 std::size_t UpperBound(const QueueState& st, Items items, Comparer& cmp, View probe) {
-  std::size_t lo = 0, hi = items.Size();
-  while (lo < hi) {
-    const std::size_t mid = lo + (hi - lo) / 2;
-    if (cmp(probe, ViewOf(st, items.At(mid))) >= 0) {
-      lo = mid + 1;
-    } else {
-      hi = mid;
-    }
-  }
-  return lo;
+  return Bound<true>(st, items, cmp, probe);
 }
 
 // Where entry `e`, whose contents are `contents`, stands in a held order; kNone when absent. A key
@@ -615,13 +708,18 @@ void MergeSort(Entry* a, std::size_t n, Entry* tmp, Less& lessOrEqual) {
   if (lessOrEqual(a[half - 1], a[half])) return;  // already in order
   // The left half moves to the temporary table; right-half entries go after left-half entries with
   // an equal key, so equal keys keep their relative order.
+  // Entries are fetched two steps ahead on both sides: large merges wait on memory otherwise.
   std::memcpy(tmp, a, half * sizeof(Entry));
   std::size_t i = 0, j = half, k = 0;
+  __builtin_prefetch(tmp[1]);
+  if (half + 1 < n) __builtin_prefetch(a[half + 1]);
   while (i < half && j < n) {
     if (lessOrEqual(tmp[i], a[j])) {
       a[k++] = tmp[i++];
+      if (i + 1 < half) __builtin_prefetch(tmp[i + 1]);
     } else {
       a[k++] = a[j++];
+      if (j + 1 < n) __builtin_prefetch(a[j + 1]);
     }
   }
   while (i < half) a[k++] = tmp[i++];
@@ -662,15 +760,23 @@ std::size_t CurrentIndex(QueueState& st) {
   return kNone;
 }
 
-// Copies an entry into the buffer, or refuses a damaged one and leaves the buffer alone.
+// Copies an entry into the buffer, or refuses a damaged one and leaves the buffer alone: encoded
+// entries are decoded into the scratch record first.
 bool LoadEntry(const QueueState& st, Entry e) {
   const View v = ViewOf(st, e);
   if (v.plain) {
     std::memcpy(st.buffer, v.data, st.recordSize);
     return true;
   }
-  if (!rle::Validate(v.data, v.length, st.recordSize)) return false;
-  return rle::Decode(v.data, v.length, st.buffer, st.recordSize);
+  if (!rle::DecodeWide(v.data, v.length, st.scratch, st.recordSize)) return false;
+  std::memcpy(st.buffer, st.scratch, st.recordSize);
+  return true;
+}
+
+// A walk by position reads the next entry soon: start fetching it now.
+void PrefetchEntry(const QueueState& st, Entry e) {
+  const std::size_t span = std::min<std::size_t>(st.EntrySize(e), 256);
+  for (std::size_t i = 0; i < span; i += 64) __builtin_prefetch(e + i);
 }
 
 // Stores a record as an entry image: its size, and the bytes in `st.scratch` (encoded) or in the
@@ -768,6 +874,17 @@ std::int32_t MakeKeyOrder(QueueState& st, const KeyList& list, const KeySpec& sp
   target->keyed = true;
   target->list = list;
   target->spec = spec;
+  // The only order, freshly sorted: lay the entries out in its sequence, so that walks and searches
+  // over it read memory in order (memory comes back in one block; skipped if it is not there).
+  if (st.orderCount == 1 && target == st.current && n > 1 &&
+      !EntryArena::IsLarge(std::size_t{st.recordSize} + 4)) {
+    const Entry* at = std::find(items, items + n, st.currentEntry);
+    const std::size_t currentAt = static_cast<std::size_t>(at - items);
+    if (st.arena.Compact(items, n, [&](Entry e) { return st.EntrySize(e); }) && currentAt < n) {
+      st.currentEntry = items[currentAt];
+      st.currentHint = currentAt;
+    }
+  }
   if (fresh) {
     std::copy_backward(st.orders, st.orders + st.orderCount, st.orders + st.orderCount + 1);
     st.orders[0] = target;
@@ -809,7 +926,8 @@ QueueState* EnsureQueueState(Queue* queue) {
   st->buffer = static_cast<std::uint8_t*>(queue->buffer_);
   st->recordSize = queue->layout_->recordSize;
   st->encoded = st->recordSize >= kEncodeFrom;
-  const std::size_t room = std::max<std::uint32_t>(st->recordSize, 1);
+  // Room for wide decoding, which may write a little past the record.
+  const std::size_t room = std::size_t{st->recordSize} + 2 * rle::kWideSlack;
   st->scratch = static_cast<std::uint8_t*>(std::malloc(room));
   st->oldRecord = static_cast<std::uint8_t*>(std::malloc(room));
   st->orders[0] = new (std::nothrow) Order;
@@ -865,6 +983,7 @@ void QueueGetAt(Queue* queue, std::int32_t position) {
   }
   st->currentEntry = e;
   st->currentHint = index;
+  if (index + 1 < st->current->size) PrefetchEntry(*st, st->current->items[index + 1]);
 }
 
 void QueueGetByKey(Queue* queue, QueueKey key) {
@@ -997,7 +1116,7 @@ void QueuePut(Queue* queue) {
     const View v = ViewOf(*st, old);
     if (v.plain) {
       std::memcpy(st->oldRecord, v.data, st->recordSize);
-    } else if (!rle::Decode(v.data, v.length, st->oldRecord, st->recordSize)) {
+    } else if (!rle::DecodeWide(v.data, v.length, st->oldRecord, st->recordSize)) {
       return SetRuntimeError(kErrMemoryCorrupted);
     }
   }

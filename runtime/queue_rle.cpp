@@ -116,33 +116,6 @@ std::size_t Encode(const std::uint8_t* src, std::size_t size, std::uint8_t* dst,
   return out;
 }
 
-std::size_t ReadCountHeader(const std::uint8_t* encoded, std::size_t length, bool* literal,
-                            std::uint32_t* count) {
-  if (length == 0) return 0;
-  const std::uint8_t h = encoded[0];
-  *literal = (h & 0x80) != 0;
-  if (!(h & 0x40)) {
-    *count = h & 0x3F;
-    return 1;
-  }
-  const std::uint8_t form = h & 0x3F;
-  if (form < 0x30) {
-    if (length < 2) return 0;
-    *count = (static_cast<std::uint32_t>(form) << 8) | encoded[1];
-    return 2;
-  }
-  if (form == 0x30) {
-    if (length < 5) return 0;
-    *count = static_cast<std::uint32_t>(encoded[1]) | (static_cast<std::uint32_t>(encoded[2]) << 8) |
-             (static_cast<std::uint32_t>(encoded[3]) << 16) |
-             (static_cast<std::uint32_t>(encoded[4]) << 24);
-    return 5;
-  }
-  if (length < 3) return 0;
-  *count = static_cast<std::uint32_t>(encoded[1]) | (static_cast<std::uint32_t>(encoded[2]) << 8);
-  return 3;
-}
-
 namespace {
 
 // One pass for both Validate and Decode: `dst` null only checks.
@@ -177,6 +150,49 @@ bool Validate(const std::uint8_t* encoded, std::size_t length, std::size_t size)
 
 bool Decode(const std::uint8_t* encoded, std::size_t length, std::uint8_t* dst, std::size_t size) {
   return Walk(encoded, length, dst, size);
+}
+
+bool DecodeWide(const std::uint8_t* encoded, std::size_t length, std::uint8_t* dst,
+                std::size_t size) {
+  // Items up to 32 bytes, most of a blank-padded record, take two 16-byte moves and no loop;
+  // long ones go to memcpy / memset.
+  constexpr std::size_t kLong = 256;
+  const std::uint8_t* p = encoded;
+  const std::uint8_t* const end = encoded + length;
+  std::size_t out = 0;
+  while (p < end) {
+    bool literal;
+    std::uint32_t count;
+    const std::size_t h = ReadCountHeader(p, static_cast<std::size_t>(end - p), &literal, &count);
+    if (h == 0 || count == 0 || count > size - out) return false;
+    p += h;
+    std::uint8_t* d = dst + out;
+    out += count;
+    if (literal) {
+      if (count > static_cast<std::size_t>(end - p)) return false;
+      if (count > kLong) {
+        std::memcpy(d, p, count);
+      } else {
+        std::memcpy(d, p, 16);
+        std::memcpy(d + 16, p + 16, 16);
+        for (std::size_t i = 32; i < count; i += 16) std::memcpy(d + i, p + i, 16);
+      }
+      p += count;
+    } else {
+      if (p >= end) return false;
+      const std::uint8_t b = *p++;
+      if (count > kLong) {
+        std::memset(d, b, count);
+      } else {
+        std::uint8_t v[16];
+        std::memset(v, b, 16);
+        std::memcpy(d, v, 16);
+        std::memcpy(d + 16, v, 16);
+        for (std::size_t i = 32; i < count; i += 16) std::memcpy(d + i, v, 16);
+      }
+    }
+  }
+  return out == size;
 }
 
 }  // namespace vantrel::rle

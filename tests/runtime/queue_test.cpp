@@ -788,6 +788,29 @@ TEST(Queue, PointerLooksUpTheFirstHeldOrdersEntryInTheCurrentOrder) {
   EXPECT_EQ(Names(q), "a b bb c");
 }
 
+TEST(Queue, CurrentEntryFollowsItsEntryThroughASort) {
+  // Sorting the only order also lays its entries out anew; the current entry must follow.
+  DisplayQueue d;
+  for (const char* name : {"k3", "k1", "k2"}) {
+    d.buffer.KEYNAME = name;
+    QueueAdd(&d);
+  }
+  QueueGetAt(&d, 1);
+  const int byKey[] = {1};
+  QueueSort(&d, byKey);
+  EXPECT_EQ(QueuePointer(&d), 3);
+  d.buffer.VALUENAME = "changed";
+  QueuePut(&d);
+  ASSERT_EQ(RuntimeErrorCode(), 0);
+  d.buffer = DisplayRecord{};
+  QueueGetAt(&d, 3);
+  EXPECT_EQ(d.buffer.KEYNAME.Str(), "k3");
+  EXPECT_EQ(d.buffer.VALUENAME.Str(), "changed");
+  QueueGetAt(&d, 1);
+  EXPECT_EQ(d.buffer.KEYNAME.Str(), "k1");
+  EXPECT_TRUE(d.buffer.VALUENAME.IsBlank());
+}
+
 TEST(Queue, ChangeCounterStartsFromTheTimeOfDayAndCountsChanges) {
   auto hundredths = [] {
     const TimeOfDay t = LocalTimeOfDay();

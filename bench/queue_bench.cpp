@@ -1,0 +1,309 @@
+// Queue engine against a plain std::vector of the same raw records, in one run.
+//
+// A million DisplayQueue-shaped records (registry-like key paths of 40-80 characters, value names,
+// short values, styles) go through the four steps the window and the XML library lean on:
+//   add      QueueAdd of every record            vs  vector::push_back
+//   sort     QueueSort by the key path           vs  std::stable_sort by the key path
+//   getkey   QueueGetByKey of every record, in random order  vs  std::lower_bound + copy
+//   getat    QueueGetAt of every position (in order, then at random)  vs  copy from the vector
+// Each side runs in its own child process so that its peak memory is its own; times are the
+// child's CPU time. The goal: every step
+// within 1.5 times the vector's time, with the entries held in at most a third of the raw bytes.
+//
+// Usage: queue_bench [records]   (default 1000000)
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <ctime>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/item_tables.h"
+#include "runtime/error_state.h"
+#include "runtime/queue.h"
+
+namespace {
+
+using vantrel::app::DisplayQueue;
+using vantrel::app::DisplayRecord;
+// CPU time of the measuring process (user and system): the machine may be shared, and wall time
+// would charge one side for the other programs that happen to run.
+struct Clock {
+  using time_point = double;
+  static double now() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+  }
+};
+
+constexpr int kSteps = 5;
+const char* const kStepNames[kSteps] = {"add", "sort", "getkey", "getat-seq", "getat-rand"};
+
+struct Result {
+  double seconds[kSteps] = {};
+  unsigned long long checksum[kSteps] = {};
+  long peakKiB = 0;       // peak resident memory above the child's starting point
+  long heldKiB = 0;       // resident memory held once the records are in, above the start
+  double entryBytes = 0;  // queue: bytes of stored entries; vector: raw bytes
+  double orderBytes = 0;  // queue: bytes of the order tables
+};
+
+long StatusKiB(const char* field) {
+  std::ifstream in("/proc/self/status");
+  std::string line;
+  const std::size_t n = std::strlen(field);
+  while (std::getline(in, line)) {
+    if (line.compare(0, n, field) == 0) return std::atol(line.c_str() + n + 1);
+  }
+  return 0;
+}
+
+void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
+
+std::vector<DisplayRecord> MakeRecords(std::size_t n) {
+  static const char* const kRoots[] = {
+      "SYSTEM\\CurrentControlSet\\Services\\", "SYSTEM\\CurrentControlSet\\Control\\",
+      "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\", "SOFTWARE\\Policies\\Microsoft\\"};
+  static const char* const kWords[] = {
+      "LanmanServer", "LanmanWorkstation", "MRxSmb", "Parameters", "Tcpip", "Lsa",
+      "Session Manager", "Memory Management", "FileSystem", "NetworkProvider", "Rdr", "Smb2",
+      "Interfaces", "Linkage", "Performance", "Security", "Winlogon", "Explorer"};
+  static const char* const kValues[] = {"EnableOplocks", "UseOpportunisticLocking",
+                                        "OplockBreakWait", "EnableOpLockForceClose",
+                                        "DisableBandwidthThrottling", "FileInfoCacheLifetime",
+                                        "DirectoryCacheLifetime", "SMB2", "CachingMode"};
+  static const char* const kShort[] = {"0", "1", "N/A", "4294967295", "2"};
+  std::mt19937_64 rng(2026);
+  std::vector<DisplayRecord> out(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::size_t target = 40 + rng() % 41;
+    std::string key = kRoots[rng() % 4];
+    while (key.size() < target) {
+      key += kWords[rng() % std::size(kWords)];
+      key += '\\';
+    }
+    // A distinct tail so that most key paths are unique, as the registry's are.
+    char tail[24];
+    std::snprintf(tail, sizeof tail, "%llx", static_cast<unsigned long long>(rng() % 0xFFFFFFFFFull));
+    key.resize(target - std::min<std::size_t>(target - 20, std::strlen(tail)));
+    key += tail;
+    DisplayRecord& r = out[i];
+    r.KEYNAME = key;
+    r.VALUENAME = std::string(kValues[rng() % std::size(kValues)]) + (rng() % 2 ? "" : "2");
+    r.CURRENTVALUE = kShort[rng() % 5];
+    r.SAVEDVALUE = kShort[rng() % 5];
+    r.DISABLEVALUE = "0";
+    r.ENABLEVALUE = "1";
+    const std::int32_t style = rng() % 2 ? 1 : 2;
+    r.KEYNAME_STYLE = r.VALUENAME_STYLE = r.CURRENTVALUE_STYLE = style;
+    r.SAVEDVALUE_STYLE = r.DISABLEVALUE_STYLE = r.ENABLEVALUE_STYLE = style;
+  }
+  return out;
+}
+
+double Since(double t) { return Clock::now() - t; }
+
+unsigned long long Digest(const DisplayRecord& r) {
+  return static_cast<unsigned char>(r.KEYNAME.bytes[45]) * 31u + r.VALUENAME.bytes[3] +
+         static_cast<unsigned>(r.KEYNAME_STYLE);
+}
+
+struct Plan {
+  const std::vector<DisplayRecord>* records;
+  std::vector<std::uint32_t> probes;     // record indexes to look up, in random order
+  std::vector<std::int32_t> positions;   // random positions for getat-rand
+};
+
+Result RunQueue(const Plan& plan) {
+  Result res;
+  const auto& recs = *plan.records;
+  const long base = StatusKiB("VmRSS:");
+  ResetPeak();
+  {
+    DisplayQueue q;
+    auto t = Clock::now();
+    for (const DisplayRecord& r : recs) {
+      std::memcpy(static_cast<void*>(&q.buffer), &r, sizeof r);
+      vantrel::QueueAdd(&q);
+    }
+    res.seconds[0] = Since(t);
+    res.checksum[0] = static_cast<unsigned long long>(vantrel::QueueRecords(&q));
+    res.heldKiB = StatusKiB("VmRSS:") - base;
+    const vantrel::QueueStorageUse use = vantrel::QueueStorage(&q);
+    res.entryBytes = static_cast<double>(use.entryBytes);
+    res.orderBytes = static_cast<double>(use.orderBytes);
+
+    const int byKeyName[] = {1};
+    t = Clock::now();
+    vantrel::QueueSort(&q, byKeyName);
+    res.seconds[1] = Since(t);
+    res.checksum[1] = vantrel::RuntimeErrorCode() == 0;
+
+    t = Clock::now();
+    unsigned long long sum = 0;
+    for (std::uint32_t i : plan.probes) {
+      std::memcpy(static_cast<void*>(&q.buffer.KEYNAME), &recs[i].KEYNAME, sizeof recs[i].KEYNAME);
+      vantrel::QueueGetByKey(&q, byKeyName);
+      sum += Digest(q.buffer);
+    }
+    res.seconds[2] = Since(t);
+    res.checksum[2] = sum;
+
+    const std::int32_t n = vantrel::QueueRecords(&q);
+    t = Clock::now();
+    sum = 0;
+    for (std::int32_t p = 1; p <= n; ++p) {
+      vantrel::QueueGetAt(&q, p);
+      sum += Digest(q.buffer) * static_cast<unsigned>(p);
+    }
+    res.seconds[3] = Since(t);
+    res.checksum[3] = sum;
+
+    t = Clock::now();
+    sum = 0;
+    for (std::int32_t p : plan.positions) {
+      vantrel::QueueGetAt(&q, p);
+      sum += Digest(q.buffer);
+    }
+    res.seconds[4] = Since(t);
+    res.checksum[4] = sum;
+    res.peakKiB = StatusKiB("VmHWM:") - base;
+  }
+  return res;
+}
+
+bool KeyLess(const DisplayRecord& a, const DisplayRecord& b) {
+  return std::memcmp(&a.KEYNAME, &b.KEYNAME, sizeof a.KEYNAME) < 0;
+}
+
+Result RunVector(const Plan& plan) {
+  Result res;
+  const auto& recs = *plan.records;
+  const long base = StatusKiB("VmRSS:");
+  ResetPeak();
+  {
+    DisplayRecord buffer;
+    std::vector<DisplayRecord> v;
+    auto t = Clock::now();
+    for (const DisplayRecord& r : recs) {
+      std::memcpy(static_cast<void*>(&buffer), &r, sizeof r);
+      v.push_back(buffer);
+    }
+    res.seconds[0] = Since(t);
+    res.checksum[0] = v.size();
+    res.heldKiB = StatusKiB("VmRSS:") - base;
+    res.entryBytes = static_cast<double>(v.size() * sizeof(DisplayRecord));
+
+    t = Clock::now();
+    std::stable_sort(v.begin(), v.end(), KeyLess);
+    res.seconds[1] = Since(t);
+    res.checksum[1] = 1;
+
+    t = Clock::now();
+    unsigned long long sum = 0;
+    for (std::uint32_t i : plan.probes) {
+      std::memcpy(static_cast<void*>(&buffer.KEYNAME), &recs[i].KEYNAME, sizeof recs[i].KEYNAME);
+      auto it = std::lower_bound(v.begin(), v.end(), buffer, KeyLess);
+      if (it != v.end() && !KeyLess(buffer, *it)) std::memcpy(static_cast<void*>(&buffer), &*it, sizeof buffer);
+      sum += Digest(buffer);
+    }
+    res.seconds[2] = Since(t);
+    res.checksum[2] = sum;
+
+    const std::int32_t n = static_cast<std::int32_t>(v.size());
+    t = Clock::now();
+    sum = 0;
+    for (std::int32_t p = 1; p <= n; ++p) {
+      std::memcpy(static_cast<void*>(&buffer), &v[static_cast<std::size_t>(p - 1)], sizeof buffer);
+      sum += Digest(buffer) * static_cast<unsigned>(p);
+    }
+    res.seconds[3] = Since(t);
+    res.checksum[3] = sum;
+
+    t = Clock::now();
+    sum = 0;
+    for (std::int32_t p : plan.positions) {
+      std::memcpy(static_cast<void*>(&buffer), &v[static_cast<std::size_t>(p - 1)], sizeof buffer);
+      sum += Digest(buffer);
+    }
+    res.seconds[4] = Since(t);
+    res.checksum[4] = sum;
+    res.peakKiB = StatusKiB("VmHWM:") - base;
+  }
+  return res;
+}
+
+// Runs `side` in a child process and brings its result back through a pipe.
+template <class Side>
+bool InChild(Side side, const Plan& plan, Result* out) {
+  int fds[2];
+  if (pipe(fds) != 0) return false;
+  const pid_t pid = fork();
+  if (pid < 0) return false;
+  if (pid == 0) {
+    close(fds[0]);
+    const Result r = side(plan);
+    const ssize_t written = write(fds[1], &r, sizeof r);
+    _exit(written == static_cast<ssize_t>(sizeof r) ? 0 : 1);
+  }
+  close(fds[1]);
+  const ssize_t got = read(fds[0], out, sizeof *out);
+  close(fds[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return got == static_cast<ssize_t>(sizeof *out) && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::size_t n = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 1000000;
+  const std::vector<DisplayRecord> records = MakeRecords(n);
+  Plan plan;
+  plan.records = &records;
+  std::mt19937 rng(7);
+  plan.probes.resize(n);
+  plan.positions.resize(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    plan.probes[i] = static_cast<std::uint32_t>(rng() % n);
+    plan.positions[i] = static_cast<std::int32_t>(1 + rng() % n);
+  }
+
+  Result queue, vec;
+  if (!InChild(RunQueue, plan, &queue) || !InChild(RunVector, plan, &vec)) {
+    std::fprintf(stderr, "queue_bench: a measuring child failed\n");
+    return 1;
+  }
+  std::printf("%zu DisplayQueue records (%zu bytes each)\n", n, sizeof(DisplayRecord));
+  std::printf("%-11s %10s %10s %7s  %s\n", "step", "queue s", "vector s", "ratio",
+              "goal <= 1.50 (CPU seconds)");
+  bool ok = true;
+  for (int s = 0; s < kSteps; ++s) {
+    const double ratio = queue.seconds[s] / vec.seconds[s];
+    const bool same = queue.checksum[s] == vec.checksum[s] || s == 1;
+    std::printf("%-11s %10.3f %10.3f %7.2f  %s%s\n", kStepNames[s], queue.seconds[s],
+                vec.seconds[s], ratio, ratio <= 1.5 ? "ok" : "MISSED",
+                same ? "" : "  (results differ!)");
+    ok = ok && same;
+  }
+  const double raw = static_cast<double>(n) * sizeof(DisplayRecord);
+  std::printf("entries held: %.1f MB = %.3f of raw %.1f MB (%.1f bytes per record); "
+              "order tables %.1f MB; with them %.3f of raw  goal <= 0.333\n",
+              queue.entryBytes / 1e6, queue.entryBytes / raw, raw / 1e6,
+              queue.entryBytes / static_cast<double>(n), queue.orderBytes / 1e6,
+              (queue.entryBytes + queue.orderBytes) / raw);
+  std::printf("resident after adding: queue %.1f MB, vector %.1f MB (%.3f)\n",
+              static_cast<double>(queue.heldKiB) / 1024, static_cast<double>(vec.heldKiB) / 1024,
+              static_cast<double>(queue.heldKiB) / static_cast<double>(vec.heldKiB));
+  std::printf("peak resident: queue %.1f MB, vector %.1f MB (%.3f)\n",
+              static_cast<double>(queue.peakKiB) / 1024, static_cast<double>(vec.peakKiB) / 1024,
+              static_cast<double>(queue.peakKiB) / static_cast<double>(vec.peakKiB));
+  return ok ? 0 : 1;
+}
