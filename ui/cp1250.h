@@ -1,0 +1,15 @@
+// Code page 1250 and UTF-8: the program's text is single-byte; the display speaks UTF-8.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace vantrel::ui {
+
+// Every byte has a character: the five bytes the code page leaves unassigned stand for the C1
+// controls of the same number, as Windows maps them.
+std::string Cp1250ToUtf8(std::string_view text);
+// Characters the code page lacks (and malformed UTF-8) become '?'.
+std::string Utf8ToCp1250(std::string_view text);
+
+}  // namespace vantrel::ui

@@ -1,0 +1,14 @@
+// The backend for this platform's desktop: FLTK on Linux (link vantrel_ui_fltk), the native
+// windows on Windows. The program body creates its engine with it; nothing above the engine
+// needs to know which backend it is.
+#pragma once
+
+#include <memory>
+
+#include "ui/engine.h"
+
+namespace vantrel::ui {
+
+std::unique_ptr<Backend> MakeDesktopBackend();
+
+}  // namespace vantrel::ui
