@@ -1,0 +1,516 @@
+// Registry primitives of the platform seam, kept in Wine's registry files.
+//
+// Every call looks at the file's identity (device, inode, size, modification time) and re-reads
+// it only when another process changed it; an unchanged file is never parsed twice. Every
+// change takes an exclusive lock on the file, re-reads it if needed, writes the whole file to a
+// temporary file in the same folder, flushes it and renames it over the old one, so readers see
+// either the old or the new file and two writers never lose each other's values.
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <strings.h>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+
+#include "runtime/store/cp1250.h"
+#include "runtime/store/registry_store.h"
+#include "runtime/store/store_files_posix.h"
+#include "runtime/store/wine_registry_file.h"
+#include "runtime/win32_seam.h"
+
+namespace vantrel::seam {
+namespace {
+
+using store::RegistryFile;
+using store::KeyContent;
+using store::RegValue;
+
+constexpr LONG ERROR_BAD_PATHNAME = 161;
+constexpr LONG ERROR_NOACCESS = 998;
+constexpr DWORD kDelete = 0x10000;
+constexpr DWORD kMaximumAllowed = 0x02000000;
+constexpr DWORD kGenericRead = 0x80000000u, kGenericWrite = 0x40000000, kGenericAll = 0x10000000;
+
+enum HiveId { kSystem = 0, kUser = 1, kUserDefault = 2, kUsersRoot = 3 };
+constexpr const char* kFileNames[3] = {"system.reg", "user.reg", "userdef.reg"};
+constexpr const char16_t* kDefaultUserSid = u"S-1-5-21-0-0-0-1000";
+
+struct Hive {
+  std::string path;
+  RegistryFile file;
+  store::FileIdentity identity;
+  bool loaded = false;
+  bool unreadable = false;  // not a registry file
+};
+
+struct Store {
+  std::string dir;
+  Hive hives[3];
+};
+
+struct Handle {
+  std::string dir;
+  int hive = kSystem;
+  std::vector<std::u16string> path;
+  size_t fixed = 0;  // leading components that belong to the predefined root and always exist
+  DWORD access = 0;
+};
+
+std::recursive_mutex gMutex;
+std::map<std::string, std::unique_ptr<Store>> gStores;
+std::unordered_map<uintptr_t, Handle> gHandles;
+uintptr_t gNextHandle = 0x1000;
+
+Store& StoreAt(const std::string& dir) {
+  auto& slot = gStores[dir];
+  if (!slot) {
+    slot = std::make_unique<Store>();
+    slot->dir = dir;
+    for (int i = 0; i < 3; ++i) slot->hives[i].path = dir + "/" + kFileNames[i];
+  }
+  return *slot;
+}
+
+std::string Narrow(const std::u16string& s) { return store::Utf16ToCp1250(s); }
+
+// Brings a hive up to date with its file for reading. ERROR_SUCCESS also when the file does not
+// exist yet (an empty registry).
+LONG Refresh(Hive& h) {
+  store::FileIdentity now;
+  int err = store::StatIdentity(h.path, now);
+  if (err == ENOENT) {
+    if (!h.loaded || h.identity.exists) {
+      h.file.Load(store::EmptyHiveText(h.path));
+      h.identity = now;
+      h.loaded = true;
+      h.unreadable = false;
+    }
+    return ERROR_SUCCESS;
+  }
+  if (err) return store::ErrnoToWin32(err);
+  if (h.loaded && h.identity == now) return h.unreadable ? ERROR_BADDB : ERROR_SUCCESS;
+  std::string text;
+  err = store::ReadWholeFile(h.path, text, now);
+  if (err) return store::ErrnoToWin32(err);
+  h.unreadable = !h.file.Load(std::move(text));
+  h.identity = now;
+  h.loaded = true;
+  if (h.unreadable) {
+    store::ReportProblem(h.path + ":" + std::to_string(h.file.ProblemLine()) + ": " + h.file.Problem());
+    return ERROR_BADDB;
+  }
+  return ERROR_SUCCESS;
+}
+
+std::u16string UserSid(Store& s) {
+  Hive& h = s.hives[kUser];
+  if (Refresh(h) == ERROR_SUCCESS) {
+    std::u16string root = h.file.HeaderRoot();
+    constexpr std::u16string_view kPrefix = u"REGISTRY\\User\\";
+    if (root.size() > kPrefix.size() && store::SameName(root.substr(0, kPrefix.size()), kPrefix))
+      return root.substr(kPrefix.size());
+  }
+  return kDefaultUserSid;
+}
+
+DWORD MapAccess(DWORD access) {
+  if (access & kGenericRead) access |= KEY_READ;
+  if (access & kGenericWrite) access |= KEY_WRITE;
+  if (access & kGenericAll) access |= KEY_ALL_ACCESS;
+  if (access & kMaximumAllowed) access |= KEY_ALL_ACCESS;
+  return access & ~(kGenericRead | kGenericWrite | kGenericAll | kMaximumAllowed | 0x300u);
+}
+
+// The handle's key: a predefined root or an open handle.
+LONG Lookup(HKEY key, Handle& out) {
+  auto value = reinterpret_cast<uintptr_t>(key);
+  for (uint32_t root = 0x80000000u; root <= 0x80000005u; ++root) {
+    if (value != reinterpret_cast<uintptr_t>(PredefinedKey(root))) continue;
+    out = Handle{};
+    out.dir = store::StoreFolder();
+    out.access = KEY_ALL_ACCESS;
+    switch (root) {
+      case 0x80000000u: out.hive = kSystem; out.path = {u"Software", u"Classes"}; break;
+      case 0x80000001u: out.hive = kUser; break;
+      case 0x80000002u: out.hive = kSystem; break;
+      case 0x80000003u: out.hive = kUsersRoot; break;
+      case 0x80000005u:
+        out.hive = kSystem;
+        out.path = {u"System", u"CurrentControlSet", u"Hardware Profiles", u"Current"};
+        break;
+      default: return ERROR_INVALID_HANDLE;
+    }
+    out.fixed = out.path.size();
+    return ERROR_SUCCESS;
+  }
+  auto it = gHandles.find(value);
+  if (it == gHandles.end()) return ERROR_INVALID_HANDLE;
+  out = it->second;
+  return ERROR_SUCCESS;
+}
+
+// Appends a sub-key path given through the "A" interface.
+LONG Descend(Handle& h, LPCSTR subKey) {
+  if (!subKey || !*subKey) return ERROR_SUCCESS;
+  if (*subKey == '\\') return ERROR_BAD_PATHNAME;
+  std::u16string wide = store::Cp1250ToUtf16(subKey);
+  size_t i = 0;
+  while (i <= wide.size()) {
+    size_t j = wide.find(u'\\', i);
+    if (j == std::u16string::npos) j = wide.size();
+    if (j > i) h.path.emplace_back(wide, i, j - i);
+    i = j + 1;
+  }
+  if (h.hive == kUsersRoot && !h.path.empty()) {
+    Store& s = StoreAt(h.dir);
+    if (store::SameName(h.path[0], u".Default")) h.hive = kUserDefault;
+    else if (store::SameName(h.path[0], UserSid(s))) h.hive = kUser;
+    else return ERROR_FILE_NOT_FOUND;
+    h.path.erase(h.path.begin());
+    h.fixed = 0;
+  }
+  return ERROR_SUCCESS;
+}
+
+// The node of a handle's key in its (refreshed) hive. `node` stays null for a key that exists
+// only as a predefined root without lines in the file, and for the HKEY_USERS root.
+LONG Locate(const Handle& h, RegistryFile::Node*& node, Hive*& hive) {
+  node = nullptr;
+  hive = nullptr;
+  if (h.hive == kUsersRoot) return ERROR_SUCCESS;
+  Store& s = StoreAt(h.dir);
+  hive = &s.hives[h.hive];
+  if (LONG r = Refresh(*hive)) return r;
+  node = hive->file.Find(h.path);
+  if (!node && h.path.size() > h.fixed) return ERROR_FILE_NOT_FOUND;
+  return ERROR_SUCCESS;
+}
+
+uintptr_t NewHandle(Handle h) {
+  uintptr_t id = gNextHandle;
+  gNextHandle += 4;
+  gHandles.emplace(id, std::move(h));
+  return id;
+}
+
+// Runs one change of a hive under its file lock; see store_files_posix.h.
+template <typename Change>
+LONG Write(const Handle& h, Change&& change) {
+  if (h.hive == kUsersRoot) return ERROR_ACCESS_DENIED;
+  Store& s = StoreAt(h.dir);
+  Hive& hive = s.hives[h.hive];
+  store::WriteContext ctx{hive.path, hive.file, hive.identity, hive.loaded, hive.unreadable};
+  return store::WriteHive(s.dir, ctx, [&](RegistryFile& file) -> LONG { return change(file); });
+}
+
+bool IsString(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
+
+LONG OpenCommon(HKEY key, LPCSTR subKey, REGSAM access, PHKEY result) {
+  std::lock_guard lock(gMutex);
+  Handle h;
+  if (LONG r = Lookup(key, h)) return r;
+  if (LONG r = Descend(h, subKey)) return r;
+  RegistryFile::Node* node;
+  Hive* hive;
+  if (LONG r = Locate(h, node, hive)) return r;
+  h.access = MapAccess(access);
+  *result = reinterpret_cast<HKEY>(NewHandle(std::move(h)));
+  return ERROR_SUCCESS;
+}
+
+// The handle's key, checked to still exist and to allow `need`.
+LONG Existing(HKEY key, DWORD need, Handle& h, RegistryFile::Node*& node, Hive*& hive) {
+  if (LONG r = Lookup(key, h)) return r;
+  if (need && (h.access & need) != need) return ERROR_ACCESS_DENIED;
+  LONG r = Locate(h, node, hive);
+  if (r == ERROR_FILE_NOT_FOUND) return ERROR_KEY_DELETED;
+  return r;
+}
+
+LONG DeleteTree(HKEY key, LPCSTR subKey, bool withSubKeys) {
+  std::lock_guard lock(gMutex);
+  Handle h;
+  if (LONG r = Lookup(key, h)) return r;
+  if (LONG r = Descend(h, subKey)) return r;
+  RegistryFile::Node* node;
+  Hive* hive;
+  if (LONG r = Locate(h, node, hive)) return r;
+  if (h.hive == kUsersRoot || h.path.size() <= h.fixed) return ERROR_ACCESS_DENIED;
+  return Write(h, [&](RegistryFile& file) -> LONG {
+    RegistryFile::Node* n = file.Find(h.path);
+    if (!n) return ERROR_FILE_NOT_FOUND;
+    if (!withSubKeys && !file.Children(n).empty()) return ERROR_ACCESS_DENIED;
+    file.RemoveTree(n, store::FileTimeNow());
+    return ERROR_SUCCESS;
+  });
+}
+
+DWORD StoreSHDeleteKeyA(HKEY key, LPCSTR subKey) {
+  return static_cast<DWORD>(DeleteTree(key, subKey, true));
+}
+
+}  // namespace
+
+LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM access, PHKEY result) {
+  if (!result) return ERROR_INVALID_PARAMETER;
+  *result = nullptr;
+  return OpenCommon(key, subKey, access, result);
+}
+
+LONG RegOpenKeyA(HKEY key, LPCSTR subKey, PHKEY result) {
+  if (!result) return ERROR_INVALID_PARAMETER;
+  if (!subKey || !*subKey) {
+    std::lock_guard lock(gMutex);
+    Handle h;
+    if (LONG r = Lookup(key, h)) return r;
+    *result = key;
+    return ERROR_SUCCESS;
+  }
+  *result = nullptr;
+  return OpenCommon(key, subKey, kMaximumAllowed, result);
+}
+
+LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR keyClass, DWORD, REGSAM access,
+                     LPSECURITY_ATTRIBUTES, PHKEY result, LPDWORD disposition) {
+  if (!result) return ERROR_INVALID_PARAMETER;
+  *result = nullptr;
+  std::lock_guard lock(gMutex);
+  Handle h;
+  if (LONG r = Lookup(key, h)) return r;
+  LONG r = Descend(h, subKey);
+  if (r == ERROR_FILE_NOT_FOUND) return ERROR_ACCESS_DENIED;  // new keys directly in HKEY_USERS
+  if (r) return r;
+  RegistryFile::Node* node;
+  Hive* hive;
+  r = Locate(h, node, hive);
+  bool created = false;
+  if (r == ERROR_FILE_NOT_FOUND) {
+    std::u16string cls = keyClass ? store::Cp1250ToUtf16(keyClass) : std::u16string();
+    r = Write(h, [&](RegistryFile& file) -> LONG {
+      RegistryFile::Node* n = file.CreatePath(h.path, store::FileTimeNow(), created);
+      if (created && !cls.empty()) {
+        KeyContent* c = file.Modify(n, store::FileTimeNow());
+        c->hasClass = true;
+        c->keyClass = cls;
+      }
+      return created ? ERROR_SUCCESS : -1;  // -1: someone else created it meanwhile
+    });
+    if (r == -1) r = ERROR_SUCCESS;
+  }
+  if (r) return r;
+  if (disposition) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+  h.access = MapAccess(access);
+  *result = reinterpret_cast<HKEY>(NewHandle(std::move(h)));
+  return ERROR_SUCCESS;
+}
+
+LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                      LPDWORD dataSize) {
+  if (reserved || (data && !dataSize)) return ERROR_INVALID_PARAMETER;
+  std::lock_guard lock(gMutex);
+  Handle h;
+  RegistryFile::Node* node;
+  Hive* hive;
+  if (LONG r = Existing(key, KEY_QUERY_VALUE, h, node, hive)) return r;
+  if (!node) return ERROR_FILE_NOT_FOUND;
+  KeyContent* content = hive->file.Content(node);
+  const RegValue* v = content->Find(store::Cp1250ToUtf16(valueName ? valueName : ""));
+  if (!v) return ERROR_FILE_NOT_FOUND;
+  if (type) *type = v->type;
+  std::string converted;
+  const std::string* bytes = &v->data;
+  bool isString = IsString(v->type);
+  if (isString) {
+    converted.resize(v->data.size() / 2);
+    for (size_t i = 0; i < converted.size(); ++i) {
+      char16_t u = static_cast<char16_t>(static_cast<unsigned char>(v->data[2 * i]) |
+                                         (static_cast<unsigned char>(v->data[2 * i + 1]) << 8));
+      converted[i] = static_cast<char>(store::UnicodeToCp1250(u));
+    }
+    bytes = &converted;
+  }
+  DWORD needed = static_cast<DWORD>(bytes->size());
+  if (!dataSize) return ERROR_SUCCESS;
+  if (!data) {
+    *dataSize = needed;
+    return ERROR_SUCCESS;
+  }
+  DWORD room = *dataSize;
+  *dataSize = needed;
+  if (room < needed) return ERROR_MORE_DATA;
+  std::memcpy(data, bytes->data(), needed);
+  // Windows adds a terminator to a string stored without one when the buffer has room for it.
+  if (isString && needed < room && needed > 0 && data[needed - 1] != 0) data[needed] = 0;
+  return ERROR_SUCCESS;
+}
+
+LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, const BYTE* data,
+                    DWORD dataSize) {
+  if (!data && dataSize) return ERROR_NOACCESS;
+  std::lock_guard lock(gMutex);
+  Handle h;
+  RegistryFile::Node* node;
+  Hive* hive;
+  if (LONG r = Existing(key, KEY_SET_VALUE, h, node, hive)) return r;
+  RegValue value;
+  value.name = store::Cp1250ToUtf16(valueName ? valueName : "");
+  value.type = type;
+  if (IsString(type)) {
+    value.data.resize(2 * static_cast<size_t>(dataSize));
+    for (DWORD i = 0; i < dataSize; ++i) {
+      char16_t u = store::Cp1250ToUnicode(data[i]);
+      value.data[2 * i] = static_cast<char>(u & 0xFF);
+      value.data[2 * i + 1] = static_cast<char>(u >> 8);
+    }
+  } else if (dataSize) {
+    value.data.assign(reinterpret_cast<const char*>(data), dataSize);
+  }
+  return Write(h, [&](RegistryFile& file) -> LONG {
+    RegistryFile::Node* n = file.Find(h.path);
+    uint64_t now = store::FileTimeNow();
+    if (!n) {
+      if (h.path.size() > h.fixed) return ERROR_KEY_DELETED;
+      bool created;
+      n = file.CreatePath(h.path, now, created);
+    }
+    KeyContent* c = file.Modify(n, now);
+    if (RegValue* old = c->Find(value.name)) {
+      old->type = value.type;
+      old->data = value.data;
+    } else {
+      auto at = std::lower_bound(c->values.begin(), c->values.end(), value.name,
+                                 [](const RegValue& a, const std::u16string& b) {
+                                   return store::CompareNames(a.name, b) < 0;
+                                 });
+      c->values.insert(at, value);
+    }
+    return ERROR_SUCCESS;
+  });
+}
+
+LONG RegDeleteValueA(HKEY key, LPCSTR valueName) {
+  std::lock_guard lock(gMutex);
+  Handle h;
+  RegistryFile::Node* node;
+  Hive* hive;
+  if (LONG r = Existing(key, KEY_SET_VALUE, h, node, hive)) return r;
+  std::u16string name = store::Cp1250ToUtf16(valueName ? valueName : "");
+  if (!node || !hive->file.Content(node)->Find(name)) return ERROR_FILE_NOT_FOUND;
+  return Write(h, [&](RegistryFile& file) -> LONG {
+    RegistryFile::Node* n = file.Find(h.path);
+    if (!n) return ERROR_KEY_DELETED;
+    if (!file.Content(n)->Find(name)) return ERROR_FILE_NOT_FOUND;
+    KeyContent* c = file.Modify(n, store::FileTimeNow());
+    for (auto it = c->values.begin(); it != c->values.end(); ++it)
+      if (store::SameName(it->name, name)) {
+        c->values.erase(it);
+        break;
+      }
+    return ERROR_SUCCESS;
+  });
+}
+
+LONG RegDeleteKeyA(HKEY key, LPCSTR subKey) {
+  if (!subKey) return ERROR_INVALID_PARAMETER;
+  return DeleteTree(key, subKey, false);
+}
+
+LONG RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD reserved,
+                   LPSTR keyClass, LPDWORD classSize, PFILETIME lastWriteTime) {
+  if (!name || !nameSize || reserved) return ERROR_INVALID_PARAMETER;
+  std::lock_guard lock(gMutex);
+  Handle h;
+  RegistryFile::Node* node;
+  Hive* hive;
+  if (LONG r = Existing(key, KEY_ENUMERATE_SUB_KEYS, h, node, hive)) return r;
+  std::string found;
+  std::u16string cls;
+  uint64_t time = 0;
+  if (h.hive == kUsersRoot) {
+    if (index > 1) return ERROR_NO_MORE_ITEMS;
+    found = index == 0 ? ".Default" : Narrow(UserSid(StoreAt(h.dir)));
+  } else {
+    if (!node) return ERROR_NO_MORE_ITEMS;
+    const auto& kids = hive->file.Children(node);
+    if (index >= kids.size()) return ERROR_NO_MORE_ITEMS;
+    RegistryFile::Node* child = kids[index];
+    found = Narrow(child->name);
+    if (child->block) {
+      KeyContent* c = hive->file.Content(child);
+      time = c->time;
+      if (c->hasClass) cls = c->keyClass;
+    }
+  }
+  std::string clsA = Narrow(cls);
+  if (found.size() >= *nameSize || (keyClass && classSize && clsA.size() >= *classSize))
+    return ERROR_MORE_DATA;
+  std::memcpy(name, found.c_str(), found.size() + 1);
+  *nameSize = static_cast<DWORD>(found.size());
+  if (keyClass && classSize) {
+    std::memcpy(keyClass, clsA.c_str(), clsA.size() + 1);
+    *classSize = static_cast<DWORD>(clsA.size());
+  }
+  if (lastWriteTime) {
+    lastWriteTime->dwLowDateTime = static_cast<DWORD>(time & 0xFFFFFFFFu);
+    lastWriteTime->dwHighDateTime = static_cast<DWORD>(time >> 32);
+  }
+  return ERROR_SUCCESS;
+}
+
+LONG RegCloseKey(HKEY key) {
+  std::lock_guard lock(gMutex);
+  auto value = reinterpret_cast<uintptr_t>(key);
+  for (uint32_t root = 0x80000000u; root <= 0x80000006u; ++root)
+    if (value == reinterpret_cast<uintptr_t>(PredefinedKey(root))) return ERROR_SUCCESS;
+  return gHandles.erase(value) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}
+
+// ---- SHLWAPI.DLL, as far as the store offers it ---------------------------------------------
+
+namespace {
+bool gTreeDeleteAvailable = true;
+int gShlwapiToken;
+constexpr DWORD ERROR_MOD_NOT_FOUND = 126;
+constexpr DWORD ERROR_PROC_NOT_FOUND = 127;
+}  // namespace
+
+HMODULE LoadLibraryA(LPCSTR fileName) {
+  if (fileName && strcasecmp(fileName, "SHLWAPI.DLL") == 0) {
+    return reinterpret_cast<HMODULE>(&gShlwapiToken);
+  }
+  if (fileName && strcasecmp(fileName, "SHLWAPI") == 0) return reinterpret_cast<HMODULE>(&gShlwapiToken);
+  SetLastError(ERROR_MOD_NOT_FOUND);
+  return nullptr;
+}
+
+FARPROC GetProcAddress(HMODULE module, LPCSTR procName) {
+  if (module == reinterpret_cast<HMODULE>(&gShlwapiToken) && procName &&
+      reinterpret_cast<uintptr_t>(procName) > 0xFFFF && std::strcmp(procName, "SHDeleteKeyA") == 0 &&
+      gTreeDeleteAvailable) {
+    // Through void(*)(): callers cast back to the real signature, as with GetProcAddress on Windows.
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&StoreSHDeleteKeyA));
+  }
+  SetLastError(ERROR_PROC_NOT_FOUND);
+  return nullptr;
+}
+
+BOOL FreeLibrary(HMODULE module) {
+  if (module == reinterpret_cast<HMODULE>(&gShlwapiToken)) return 1;
+  SetLastError(ERROR_INVALID_HANDLE);
+  return 0;
+}
+
+}  // namespace vantrel::seam
+
+namespace vantrel::store {
+void SetTreeDeleteAvailable(bool available) { seam::gTreeDeleteAvailable = available; }
+}  // namespace vantrel::store

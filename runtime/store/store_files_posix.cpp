@@ -1,0 +1,326 @@
+#include "runtime/store/store_files_posix.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "runtime/store/registry_store.h"
+
+namespace vantrel::store {
+namespace {
+
+thread_local std::string tProblem;
+MessageSink gSink = nullptr;
+
+void ToIdentity(const struct stat& st, FileIdentity& out) {
+  out.exists = true;
+  out.dev = st.st_dev;
+  out.ino = st.st_ino;
+  out.size = st.st_size;
+  out.mtime = st.st_mtim;
+}
+
+int ReadFd(int fd, std::string& text, off_t sizeHint) {
+  text.clear();
+  text.resize(static_cast<size_t>(sizeHint > 0 ? sizeHint : 0));
+  size_t got = 0;
+  for (;;) {
+    if (got == text.size()) text.resize(text.size() + 65536);
+    ssize_t n = pread(fd, text.data() + got, text.size() - got, static_cast<off_t>(got));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (n == 0) break;
+    got += static_cast<size_t>(n);
+  }
+  text.resize(got);
+  return 0;
+}
+
+int WriteAll(int fd, const std::string& data) {
+  size_t done = 0;
+  while (done < data.size()) {
+    ssize_t n = write(fd, data.data() + done, data.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return 0;
+}
+
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Creates a missing registry file with Wine's header; a file another process created first wins.
+int CreateIfMissing(const std::string& path) {
+  if (access(path.c_str(), F_OK) == 0) return 0;
+  std::string tmp = path + ".vantrel-XXXXXX";
+  int fd = mkstemp(tmp.data());
+  if (fd < 0) return errno;
+  fchmod(fd, 0644);
+  int err = WriteAll(fd, EmptyHiveText(path));
+  if (!err && fsync(fd) != 0) err = errno;
+  close(fd);
+  if (!err && link(tmp.c_str(), path.c_str()) != 0 && errno != EEXIST) err = errno;
+  unlink(tmp.c_str());
+  return err;
+}
+
+// An exclusive lock on the file now at `path`. Writers replace the file by renaming, so after
+// waiting for the lock the descriptor may belong to a file that is gone; then lock again.
+int LockFile(const std::string& path, int& fdOut) {
+  for (;;) {
+    int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) return errno;
+    while (flock(fd, LOCK_EX) != 0) {
+      if (errno != EINTR) {
+        int err = errno;
+        close(fd);
+        return err;
+      }
+    }
+    struct stat held, now;
+    if (fstat(fd, &held) == 0 && stat(path.c_str(), &now) == 0 && held.st_dev == now.st_dev &&
+        held.st_ino == now.st_ino) {
+      fdOut = fd;
+      return 0;
+    }
+    close(fd);
+  }
+}
+
+bool LockHeld(const std::string& lockPath) {
+  int fd = open(lockPath.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct flock fl {};
+  fl.l_type = F_WRLCK;
+  fl.l_whence = SEEK_SET;
+  bool held = fcntl(fd, F_GETLK, &fl) == 0 && fl.l_type != F_UNLCK;
+  close(fd);
+  return held;
+}
+
+}  // namespace
+
+std::string StoreFolder() {
+  if (const char* v = std::getenv("VANTREL_REGISTRY"); v && *v) return v;
+  if (const char* v = std::getenv("WINEPREFIX"); v && *v) return v;
+  std::string base;
+  if (const char* v = std::getenv("XDG_DATA_HOME"); v && *v == '/') {
+    base = v;
+  } else {
+    const char* home = std::getenv("HOME");
+    if (!home || !*home) {
+      const passwd* pw = getpwuid(getuid());
+      home = pw ? pw->pw_dir : "/tmp";
+    }
+    base = std::string(home) + "/.local/share";
+  }
+  return base + "/vantrel/registry";
+}
+
+std::string LastStoreMessage() { return tProblem; }
+void SetStoreMessageSink(MessageSink sink) { gSink = sink; }
+
+void ReportProblem(const std::string& message) {
+  tProblem = message;
+  if (gSink) gSink(message.c_str());
+  else std::fprintf(stderr, "vantrel: %s\n", message.c_str());
+}
+
+void ClearProblem() { tProblem.clear(); }
+
+int StatIdentity(const std::string& path, FileIdentity& out) {
+  struct stat st;
+  out = FileIdentity{};
+  if (stat(path.c_str(), &st) != 0) return errno;
+  ToIdentity(st, out);
+  return 0;
+}
+
+int ReadWholeFile(const std::string& path, std::string& text, FileIdentity& identity) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  struct stat st;
+  int err = 0;
+  if (fstat(fd, &st) != 0) err = errno;
+  else {
+    ToIdentity(st, identity);
+    err = ReadFd(fd, text, st.st_size);
+  }
+  close(fd);
+  return err;
+}
+
+seam::LONG ErrnoToWin32(int err, seam::LONG fallback) {
+  switch (err) {
+    case 0: return 0;
+    case EACCES:
+    case EPERM:
+    case EROFS: return 5;
+    case ENOENT: return 2;
+    case ENOTDIR: return 3;
+    case ENOMEM: return 8;
+    case ENOSPC:
+    case EDQUOT: return 112;  // ERROR_DISK_FULL
+    default: return fallback;
+  }
+}
+
+std::string EmptyHiveText(const std::string& path) {
+  std::string name = path.substr(path.rfind('/') + 1);
+  std::string root = name == "user.reg"      ? "REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000"
+                     : name == "userdef.reg" ? "REGISTRY\\\\User\\\\.Default"
+                                             : "REGISTRY\\\\Machine";
+  return "WINE REGISTRY Version 2\n;; All keys relative to " + root + "\n\n#arch=win64\n";
+}
+
+int MakeFolders(const std::string& dir) {
+  struct stat st;
+  if (stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+  std::string parent = FolderOf(dir);
+  if (parent != dir && parent != "/" && parent != ".") {
+    if (int err = MakeFolders(parent)) return err;
+  }
+  if (mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) return errno;
+  return 0;
+}
+
+bool WineserverRunning(const std::string& dir, std::string& where) {
+  struct stat st;
+  if (stat(dir.c_str(), &st) != 0) return false;
+  char name[64];
+  std::snprintf(name, sizeof name, "server-%llx-%llx", static_cast<unsigned long long>(st.st_dev),
+                static_cast<unsigned long long>(st.st_ino));
+  std::vector<std::string> candidates;
+  candidates.push_back("/tmp/.wine-" + std::to_string(getuid()) + "/" + name);
+  // Some distributions keep the server folder in a private temporary folder whose name the
+  // prefix's "wineserver" file records.
+  if (FILE* f = std::fopen((dir + "/wineserver").c_str(), "r")) {
+    char buf[512] = {};
+    size_t n = std::fread(buf, 1, sizeof buf - 1, f);
+    std::fclose(f);
+    std::string tmp(buf, n);
+    while (!tmp.empty() && (tmp.back() == '\n' || tmp.back() == '\0' || tmp.back() == ' ')) tmp.pop_back();
+    if (!tmp.empty() && tmp.find("..") == std::string::npos) {
+      if (tmp[0] == '/') candidates.push_back(tmp + "/" + name);
+      else {
+        candidates.push_back("/tmp/" + tmp + "/" + name);
+        if (const char* t = std::getenv("TMPDIR"); t && *t) candidates.push_back(std::string(t) + "/" + tmp + "/" + name);
+      }
+    }
+  }
+  for (const auto& c : candidates) {
+    if (LockHeld(c + "/lock")) {
+      where = c;
+      return true;
+    }
+  }
+  return false;
+}
+
+int ReplaceFile(const std::string& path, const std::string& data, int like, FileIdentity* written) {
+  std::string tmp = path + ".vantrel-XXXXXX";
+  int fd = mkstemp(tmp.data());
+  if (fd < 0) return errno;
+  struct stat old;
+  if (like >= 0 && fstat(like, &old) == 0) {
+    fchmod(fd, old.st_mode & 07777);
+    if (geteuid() == 0 && (old.st_uid != 0 || old.st_gid != 0)) {
+      if (fchown(fd, old.st_uid, old.st_gid) != 0) { /* keep root's ownership then */ }
+    }
+  } else {
+    fchmod(fd, 0644);
+  }
+  int err = WriteAll(fd, data);
+  if (!err && fsync(fd) != 0) err = errno;
+  struct stat st;
+  if (!err && written && fstat(fd, &st) == 0) ToIdentity(st, *written);
+  if (close(fd) != 0 && !err) err = errno;
+  if (!err && rename(tmp.c_str(), path.c_str()) != 0) err = errno;
+  if (err) {
+    unlink(tmp.c_str());
+    return err;
+  }
+  // Make the rename itself durable.
+  int dirFd = open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd >= 0) {
+    fsync(dirFd);
+    close(dirFd);
+  }
+  return 0;
+}
+
+seam::LONG WriteHive(const std::string& dir, WriteContext& ctx,
+                     const std::function<seam::LONG(RegistryFile&)>& change) {
+  std::string where;
+  if (WineserverRunning(dir, where)) {
+    ReportProblem("the registry in " + dir + " is in use by a running wineserver (" + where +
+                  "); it would overwrite this change when it saves. Close the Wine programs "
+                  "(wineserver -k) and try again");
+    return 5;
+  }
+  if (int err = MakeFolders(dir)) {
+    ReportProblem("cannot create the registry folder " + dir + ": " + std::strerror(err));
+    return ErrnoToWin32(err, 1013);
+  }
+  static const char* kFiles[] = {"system.reg", "user.reg", "userdef.reg"};
+  for (const char* f : kFiles) {
+    std::string p = dir + "/" + f;
+    if (int err = CreateIfMissing(p)) {
+      ReportProblem("cannot create " + p + ": " + std::strerror(err));
+      return ErrnoToWin32(err, 1013);
+    }
+  }
+  int fd = -1;
+  if (int err = LockFile(ctx.path, fd)) {
+    ReportProblem("cannot write " + ctx.path + ": " + std::strerror(err));
+    return ErrnoToWin32(err, 1013);
+  }
+  struct Closer {
+    int fd;
+    ~Closer() { close(fd); }  // also releases the lock
+  } closer{fd};
+
+  struct stat st;
+  FileIdentity current;
+  if (fstat(fd, &st) != 0) return ErrnoToWin32(errno, 1013);
+  ToIdentity(st, current);
+  if (!ctx.loaded || !(ctx.identity == current)) {
+    std::string text;
+    if (int err = ReadFd(fd, text, st.st_size)) return ErrnoToWin32(err);
+    ctx.unreadable = !ctx.file.Load(std::move(text));
+    ctx.identity = current;
+    ctx.loaded = true;
+  }
+  if (ctx.unreadable || !ctx.file.Validate()) {
+    ReportProblem(ctx.path + ":" + std::to_string(ctx.file.ProblemLine()) + ": " +
+                  ctx.file.Problem() + "; the file was left as it was (repair or restore it)");
+    return 1009;  // ERROR_BADDB
+  }
+  if (seam::LONG r = change(ctx.file)) return r;
+  std::string out = ctx.file.Serialize();
+  FileIdentity written;
+  if (int err = ReplaceFile(ctx.path, out, fd, &written)) {
+    ctx.loaded = false;  // the text in memory is not what the file holds
+    ReportProblem("cannot write " + ctx.path + ": " + std::strerror(err));
+    return ErrnoToWin32(err, 1013);
+  }
+  ctx.identity = written;
+  return 0;
+}
+
+}  // namespace vantrel::store

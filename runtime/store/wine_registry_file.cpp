@@ -1,0 +1,868 @@
+#include "runtime/store/wine_registry_file.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+namespace vantrel::store {
+namespace {
+
+constexpr std::string_view kSignature = "WINE REGISTRY Version 2";
+constexpr uint64_t kTicks1601To1970 = 116444736000000000ull;
+
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+bool IsHex(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return c - 'A' + 10;
+}
+
+// A line of the file without its line break (a carriage return before it is dropped too).
+std::string_view LineAt(const std::string& text, size_t begin, size_t end, size_t& next) {
+  const char* nl = static_cast<const char*>(std::memchr(text.data() + begin, '\n', end - begin));
+  size_t stop = nl ? static_cast<size_t>(nl - text.data()) : end;
+  next = nl ? stop + 1 : end;
+  if (stop > begin && text[stop - 1] == '\r') --stop;
+  return std::string_view(text.data() + begin, stop - begin);
+}
+
+void AppendHex(std::string& out, uint64_t value, int width) {
+  char buf[24];
+  std::snprintf(buf, sizeof buf, "%0*llx", width, static_cast<unsigned long long>(value));
+  out += buf;
+}
+
+// Reads the data of one value line (after "name"=) the way Wine's loader does. `more` supplies
+// the continuation lines of hex data. Returns an empty reason on success.
+template <typename NextLine>
+std::string ParseData(std::string_view rest, RegValue& value, NextLine&& more) {
+  struct Tag {
+    std::string_view tag;
+    uint32_t type;
+    char kind;  // 's' string, 'h' hex, 'd' dword, 'x' hex(N)
+  };
+  static constexpr Tag kTags[] = {
+      {"\"", 1, 's'},   {"str:\"", 1, 's'}, {"str(2):\"", 2, 's'}, {"str(7):\"", 7, 's'},
+      {"hex:", 3, 'h'}, {"dword:", 4, 'd'}, {"hex(", 0, 'x'},
+  };
+  const Tag* tag = nullptr;
+  for (const auto& t : kTags)
+    if (rest.substr(0, t.tag.size()) == t.tag) {
+      tag = &t;
+      break;
+    }
+  if (!tag) return "unknown value type";
+  size_t pos = tag->tag.size();
+  value.type = tag->type;
+  value.data.clear();
+  auto onlySpaceFrom = [](std::string_view s, size_t p) {
+    while (p < s.size() && IsSpace(s[p])) ++p;
+    return p == s.size();
+  };
+  switch (tag->kind) {
+    case 's': {
+      std::u16string units;
+      if (!ParseEscaped(rest, pos, '"', units)) return "string without closing quote";
+      if (!onlySpaceFrom(rest, pos)) return "text after the closing quote";
+      units.push_back(u'\0');
+      value.data.resize(units.size() * 2);
+      for (size_t i = 0; i < units.size(); ++i) {
+        value.data[2 * i] = static_cast<char>(units[i] & 0xFF);
+        value.data[2 * i + 1] = static_cast<char>(units[i] >> 8);
+      }
+      return {};
+    }
+    case 'd': {
+      uint32_t v = 0;
+      size_t digits = 0;
+      while (pos < rest.size() && IsHex(rest[pos])) {
+        v = (v << 4) | static_cast<uint32_t>(HexValue(rest[pos++]));
+        if (++digits > 8) return "dword with more than eight digits";
+      }
+      if (digits == 0 || !onlySpaceFrom(rest, pos)) return "malformed dword";
+      for (int i = 0; i < 4; ++i) value.data.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+      return {};
+    }
+    case 'x': {
+      uint64_t t = 0;
+      size_t digits = 0;
+      while (pos < rest.size() && IsHex(rest[pos]) && digits < 8) {
+        t = (t << 4) | static_cast<uint64_t>(HexValue(rest[pos++]));
+        ++digits;
+      }
+      if (digits == 0 || rest.substr(pos, 2) != "):") return "malformed hex(type)";
+      pos += 2;
+      value.type = static_cast<uint32_t>(t);
+      [[fallthrough]];
+    }
+    case 'h': {
+      std::string_view line = rest;
+      for (;;) {
+        while (pos < line.size()) {
+          while (pos < line.size() && IsSpace(line[pos])) ++pos;
+          if (pos >= line.size() || !IsHex(line[pos])) break;
+          int byte = HexValue(line[pos++]);
+          if (pos < line.size() && IsHex(line[pos])) byte = byte * 16 + HexValue(line[pos++]);
+          value.data.push_back(static_cast<char>(byte));
+          while (pos < line.size() && IsSpace(line[pos])) ++pos;
+          if (pos < line.size() && line[pos] == ',') ++pos;
+        }
+        if (pos >= line.size()) return {};
+        if (line[pos] != '\\' || !onlySpaceFrom(line, pos + 1)) return "malformed hex data";
+        if (!more(line)) return "hex data continued past the end of the key";
+        pos = 0;
+      }
+    }
+  }
+  return "unknown value type";
+}
+
+// Decodes a value line. The line may continue on following lines (hex data).
+template <typename NextLine>
+std::string ParseValueLine(std::string_view line, RegValue& value, NextLine&& more) {
+  size_t pos = 0;
+  value.name.clear();
+  if (line[0] == '@') {
+    pos = 1;
+  } else {
+    pos = 1;
+    if (!ParseEscaped(line, pos, '"', value.name)) return "malformed value name";
+  }
+  while (pos < line.size() && IsSpace(line[pos])) ++pos;
+  if (pos >= line.size() || line[pos] != '=') return "value name without '='";
+  ++pos;
+  while (pos < line.size() && IsSpace(line[pos])) ++pos;
+  return ParseData(line.substr(pos), value, more);
+}
+
+}  // namespace
+
+char16_t LowerNameUnit(char16_t u) {
+  if (u < 0x80) return (u >= 'A' && u <= 'Z') ? static_cast<char16_t>(u + 32) : u;
+  if (u >= 0xC0 && u <= 0xDE && u != 0xD7) return static_cast<char16_t>(u + 32);
+  if (u >= 0x100 && u <= 0x17F) {
+    if (u == 0x130 || u == 0x131 || u == 0x138 || u == 0x149 || u == 0x17F) return u;
+    if (u == 0x178) return 0xFF;
+    bool oddUpper = (u >= 0x139 && u <= 0x148) || (u >= 0x179 && u <= 0x17E);
+    bool upper = oddUpper ? (u & 1) : !(u & 1);
+    return upper ? static_cast<char16_t>(u + 1) : u;
+  }
+  if (u >= 0x391 && u <= 0x3A9 && u != 0x3A2) return static_cast<char16_t>(u + 32);
+  if (u >= 0x410 && u <= 0x42F) return static_cast<char16_t>(u + 32);
+  if (u >= 0x400 && u <= 0x40F) return static_cast<char16_t>(u + 80);
+  return u;
+}
+
+int CompareNames(std::u16string_view a, std::u16string_view b) {
+  size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; ++i) {
+    int d = static_cast<int>(LowerNameUnit(a[i])) - static_cast<int>(LowerNameUnit(b[i]));
+    if (d) return d;
+  }
+  return static_cast<int>(a.size()) - static_cast<int>(b.size());
+}
+
+bool SameName(std::u16string_view a, std::u16string_view b) {
+  return a.size() == b.size() && CompareNames(a, b) == 0;
+}
+
+bool ParseEscaped(std::string_view s, size_t& pos, char endChar, std::u16string& out) {
+  size_t p = pos;
+  while (p < s.size() && s[p] != endChar) {
+    unsigned char c = static_cast<unsigned char>(s[p]);
+    if (c == '\\' && p + 1 < s.size()) {
+      char e = s[p + 1];
+      char16_t simple = 0;
+      switch (e) {
+        case 'a': simple = u'\a'; break;
+        case 'b': simple = u'\b'; break;
+        case 'e': simple = 0x1B; break;
+        case 'f': simple = u'\f'; break;
+        case 'n': simple = u'\n'; break;
+        case 'r': simple = u'\r'; break;
+        case 't': simple = u'\t'; break;
+        case 'v': simple = u'\v'; break;
+        default: break;
+      }
+      if (simple) {
+        out.push_back(simple);
+        p += 2;
+        continue;
+      }
+      if (e == 'x') {
+        p += 2;
+        if (p >= s.size() || !IsHex(s[p])) {
+          out.push_back(u'x');
+          continue;
+        }
+        unsigned v = 0;
+        for (int i = 0; i < 4 && p < s.size() && IsHex(s[p]); ++i) v = v * 16 + HexValue(s[p++]);
+        out.push_back(static_cast<char16_t>(v));
+        continue;
+      }
+      if (e >= '0' && e <= '7') {
+        p += 1;
+        unsigned v = 0;
+        for (int i = 0; i < 3 && p < s.size() && s[p] >= '0' && s[p] <= '7'; ++i)
+          v = v * 8 + static_cast<unsigned>(s[p++] - '0');
+        out.push_back(static_cast<char16_t>(v));
+        continue;
+      }
+      // Any other escaped character stands for itself.
+      ++p;
+      c = static_cast<unsigned char>(s[p]);
+    }
+    if (c < 0x80) {
+      out.push_back(c);
+      ++p;
+      continue;
+    }
+    // Raw UTF-8 (Wine writes escapes, but reads UTF-8 too).
+    int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+    uint32_t cp = extra == 3 ? (c & 0x07u) : extra == 2 ? (c & 0x0Fu) : (c & 0x1Fu);
+    size_t q = p + 1;
+    bool ok = extra > 0;
+    for (int i = 0; ok && i < extra; ++i, ++q) {
+      if (q >= s.size() || (static_cast<unsigned char>(s[q]) & 0xC0) != 0x80) ok = false;
+      else cp = (cp << 6) | (static_cast<unsigned char>(s[q]) & 0x3Fu);
+    }
+    if (!ok) {
+      out.push_back(c);  // not UTF-8: keep the byte as a Latin-1 unit
+      ++p;
+      continue;
+    }
+    p = q;
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(cp));
+    }
+  }
+  if (p >= s.size()) return false;
+  pos = p + 1;
+  return true;
+}
+
+size_t AppendEscaped(std::string& out, std::u16string_view str, const char specials[2]) {
+  static constexpr char kEscapes[33] = ".......abtnvfr.............e....";
+  size_t start = out.size();
+  char buf[16];
+  for (size_t i = 0; i < str.size(); ++i) {
+    char16_t u = str[i];
+    size_t left = str.size() - i;
+    if (u > 127) {
+      bool hexNext = left > 1 && str[i + 1] < 128 && IsHex(static_cast<char>(str[i + 1]));
+      std::snprintf(buf, sizeof buf, hexNext ? "\\x%04x" : "\\x%x", static_cast<unsigned>(u));
+      out += buf;
+      continue;
+    }
+    if (u < 32) {
+      if (u == 0 && left == 1) continue;  // the terminating zero is implied
+      if (kEscapes[u] != '.') {
+        out += '\\';
+        out += kEscapes[u];
+      } else {
+        bool octNext = left > 1 && str[i + 1] >= '0' && str[i + 1] <= '7';
+        std::snprintf(buf, sizeof buf, octNext ? "\\%03o" : "\\%o", static_cast<unsigned>(u));
+        out += buf;
+      }
+      continue;
+    }
+    char c = static_cast<char>(u);
+    if (c == '\\' || c == specials[0] || c == specials[1]) out += '\\';
+    out += c;
+  }
+  return out.size() - start;
+}
+
+void AppendValueLine(std::string& out, const RegValue& v) {
+  size_t count;
+  if (!v.name.empty()) {
+    out += '"';
+    count = 1 + AppendEscaped(out, v.name, "\"\"");
+    out += "\"=";
+    count += 2;
+  } else {
+    out += "@=";
+    count = 2;
+  }
+  const size_t len = v.data.size();
+  auto unit = [&](size_t i) {
+    return static_cast<char16_t>(static_cast<unsigned char>(v.data[2 * i]) |
+                                 (static_cast<unsigned char>(v.data[2 * i + 1]) << 8));
+  };
+  if ((v.type == 1 || v.type == 2 || v.type == 7) && len >= 2 && len % 2 == 0 &&
+      unit(len / 2 - 1) == 0) {
+    if (v.type != 1) out += v.type == 2 ? "str(2):" : "str(7):";
+    out += '"';
+    std::u16string units(len / 2, u'\0');
+    for (size_t i = 0; i < units.size(); ++i) units[i] = unit(i);
+    AppendEscaped(out, units, "\"\"");
+    out += "\"\n";
+    return;
+  }
+  if (v.type == 4 && len == 4) {
+    uint32_t dw = 0;
+    for (int i = 3; i >= 0; --i) dw = (dw << 8) | static_cast<unsigned char>(v.data[i]);
+    out += "dword:";
+    AppendHex(out, dw, 8);
+    out += '\n';
+    return;
+  }
+  if (v.type == 3) {
+    out += "hex:";
+    count += 4;
+  } else {
+    char buf[24];
+    int n = std::snprintf(buf, sizeof buf, "hex(%x):", static_cast<unsigned>(v.type));
+    out += buf;
+    count += static_cast<size_t>(n);
+  }
+  static constexpr char kDigits[] = "0123456789abcdef";
+  for (size_t i = 0; i < len; ++i) {
+    unsigned char b = static_cast<unsigned char>(v.data[i]);
+    out += kDigits[b >> 4];
+    out += kDigits[b & 15];
+    count += 2;
+    if (i < len - 1) {
+      out += ',';
+      if (++count > 76) {
+        out += "\\\n  ";
+        count = 2;
+      }
+    }
+  }
+  out += '\n';
+}
+
+RegValue* KeyContent::Find(std::u16string_view name) {
+  for (auto& v : values)
+    if (SameName(v.name, name)) return &v;
+  return nullptr;
+}
+
+uint64_t FileTimeNow() {
+  auto now = std::chrono::system_clock::now().time_since_epoch();
+  auto ticks = std::chrono::duration_cast<std::chrono::nanoseconds>(now).count() / 100;
+  return kTicks1601To1970 + static_cast<uint64_t>(ticks);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+void RegistryFile::Fail(size_t offset, const std::string& reason) {
+  if (!problem_.empty()) return;
+  problem_ = reason;
+  problemLine_ = 1 + static_cast<size_t>(std::count(text_.begin(), text_.begin() + offset, '\n'));
+}
+
+RegistryFile::Node* RegistryFile::NewNode(Node* parent, std::u16string name) {
+  Node& n = nodes_.emplace_back();
+  n.name = std::move(name);
+  n.parent = parent;
+  if (parent) {
+    auto& kids = parent->children;
+    if (parent->sorted && !kids.empty() && CompareNames(kids.back()->name, n.name) > 0) {
+      auto at = std::lower_bound(kids.begin(), kids.end(), &n, [](const Node* a, const Node* b) {
+        return CompareNames(a->name, b->name) < 0;
+      });
+      kids.insert(at, &n);
+    } else {
+      kids.push_back(&n);
+    }
+  }
+  return &n;
+}
+
+RegistryFile::Node* RegistryFile::ChildByName(Node* parent, std::u16string_view name) {
+  auto& kids = parent->children;
+  auto at = std::lower_bound(kids.begin(), kids.end(), name, [](const Node* a, std::u16string_view b) {
+    return CompareNames(a->name, b) < 0;
+  });
+  return (at != kids.end() && SameName((*at)->name, name)) ? *at : nullptr;
+}
+
+namespace {
+
+// Skips a quoted text of the file (escapes included) starting after its opening quote; returns
+// the position after the closing quote, or npos.
+size_t SkipQuoted(std::string_view s, size_t p, char endChar) {
+  while (p < s.size()) {
+    if (s[p] == '\\') {
+      if (p + 1 >= s.size()) return std::string_view::npos;
+      p += 2;
+      continue;
+    }
+    if (s[p] == endChar) return p + 1;
+    ++p;
+  }
+  return std::string_view::npos;
+}
+
+size_t SkipSpace(std::string_view s, size_t p) {
+  while (p < s.size() && IsSpace(s[p])) ++p;
+  return p;
+}
+
+// Hex bytes as Wine reads them ("00,ff, 1"); sets `continued` when the line ends in a backslash.
+const char* CheckHexBytes(std::string_view s, size_t p, bool& continued) {
+  continued = false;
+  for (;;) {
+    p = SkipSpace(s, p);
+    if (p >= s.size() || !IsHex(s[p])) break;
+    ++p;
+    if (p < s.size() && IsHex(s[p])) ++p;
+    p = SkipSpace(s, p);
+    if (p < s.size() && s[p] == ',') ++p;
+  }
+  if (p >= s.size()) return nullptr;
+  if (s[p] != '\\' || SkipSpace(s, p + 1) != s.size()) return "malformed hex data";
+  continued = true;
+  return nullptr;
+}
+
+// The same rules as ParseValueLine, without decoding anything: the whole file is checked this
+// way when it is read, so that only files that can be written back completely are changed.
+const char* CheckValueLine(std::string_view s, bool& continued) {
+  continued = false;
+  size_t p = 1;
+  if (s[0] == '"') {
+    p = SkipQuoted(s, 1, '"');
+    if (p == std::string_view::npos) return "malformed value name";
+  }
+  p = SkipSpace(s, p);
+  if (p >= s.size() || s[p] != '=') return "value name without '='";
+  std::string_view d = s.substr(SkipSpace(s, p + 1));
+  auto starts = [&](std::string_view tag) { return d.substr(0, tag.size()) == tag; };
+  size_t q;
+  if (starts("\"")) q = 1;
+  else if (starts("str:\"")) q = 5;
+  else if (starts("str(2):\"") || starts("str(7):\"")) q = 8;
+  else q = 0;
+  if (q) {
+    q = SkipQuoted(d, q, '"');
+    if (q == std::string_view::npos) return "string without closing quote";
+    return SkipSpace(d, q) == d.size() ? nullptr : "text after the closing quote";
+  }
+  if (starts("dword:")) {
+    size_t e = 6;
+    while (e < d.size() && IsHex(d[e])) ++e;
+    if (e == 6 || e > 14 || SkipSpace(d, e) != d.size()) return "malformed dword";
+    return nullptr;
+  }
+  if (starts("hex:")) return CheckHexBytes(d, 4, continued);
+  if (starts("hex(")) {
+    size_t e = 4;
+    while (e < d.size() && IsHex(d[e]) && e < 12) ++e;
+    if (e == 4 || d.substr(e, 2) != "):") return "malformed hex(type)";
+    return CheckHexBytes(d, e + 2, continued);
+  }
+  return "unknown value type";
+}
+
+// Decodes a name that holds no escapes and only ASCII without building it unit by unit.
+void DecodeName(std::string_view raw, std::u16string& out) {
+  out.clear();
+  bool plain = true;
+  for (char c : raw)
+    if (c == '\\' || static_cast<unsigned char>(c) >= 0x80) {
+      plain = false;
+      break;
+    }
+  if (plain) {
+    out.assign(raw.begin(), raw.end());
+    return;
+  }
+  std::string s(raw);
+  s += '\n';  // a terminator that cannot occur inside a line
+  size_t pos = 0;
+  ParseEscaped(s, pos, '\n', out);
+}
+
+}  // namespace
+
+bool RegistryFile::Load(std::string text) {
+  text_ = std::move(text);
+  nodes_.clear();
+  blocks_.clear();
+  order_.clear();
+  problem_.clear();
+  problemLine_ = 0;
+  nodes_.emplace_back();  // the file's root
+
+  size_t next = 0;
+  std::string_view first = LineAt(text_, 0, text_.size(), next);
+  if (first != kSignature) {
+    Fail(0, "not a Wine registry file (the first line is not \"WINE REGISTRY Version 2\")");
+    headerEnd_ = text_.size();
+    return false;
+  }
+  headerEnd_ = text_.size();
+  // The previous key's raw name and where each of its components ends in it: Wine writes keys
+  // in order, so most of a key's path repeats the one before and needs no decoding.
+  std::string_view prevRaw;
+  std::vector<std::pair<size_t, Node*>> prevComps;
+  std::vector<std::pair<size_t, Node*>> comps;
+  std::u16string name;
+  bool continued = false;
+  Block* open = nullptr;
+  const size_t size = text_.size();
+  for (size_t at = next; at < size; at = next) {
+    std::string_view line = LineAt(text_, at, size, next);
+    if (continued) {
+      if (const char* why = CheckHexBytes(line, 0, continued)) Fail(at, why);
+      continue;
+    }
+    size_t p = SkipSpace(line, 0);
+    if (p == line.size() || line[p] == ';') continue;
+    char c = line[p];
+    if (c == '#') {
+      if (open && line.substr(p, 7) == "#class=") {
+        if (line.substr(p + 7, 1) != "\"" || SkipQuoted(line, p + 8, '"') == std::string_view::npos)
+          Fail(at, "malformed #class");
+      }
+      continue;
+    }
+    if (c == '@' || c == '"') {
+      if (!open) Fail(at, "value without a key");
+      else if (const char* why = CheckValueLine(line.substr(p), continued)) Fail(at, why);
+      continue;
+    }
+    if (c != '[') {
+      Fail(at, "unrecognized line");
+      continue;
+    }
+    if (open) open->end = at;
+    else headerEnd_ = at;
+    Block& block = blocks_.emplace_back();
+    block.begin = at;
+    block.end = size;
+    order_.push_back(&block);
+    open = &block;
+
+    size_t close = SkipQuoted(line, p + 1, ']');
+    if (close == std::string_view::npos) {
+      Fail(at, "malformed key line");
+      continue;
+    }
+    std::string_view raw = line.substr(p + 1, close - p - 2);
+    // Components shared byte for byte with the previous key.
+    size_t common = 0;
+    size_t limit = std::min(raw.size(), prevRaw.size());
+    while (common < limit && raw[common] == prevRaw[common]) ++common;
+    comps.clear();
+    Node* node = Root();
+    size_t startRaw = 0;
+    for (const auto& [end, n] : prevComps) {
+      if (end > common) break;
+      if (end != raw.size() && raw.substr(end, 2) != "\\\\") break;
+      comps.emplace_back(end, n);
+      node = n;
+      startRaw = end == raw.size() ? end : end + 2;
+    }
+    // The rest, component by component ("\\" separates; other escapes stay inside a name).
+    size_t i = startRaw;
+    while (i < raw.size()) {
+      size_t j = i;
+      while (j < raw.size()) {
+        if (raw[j] == '\\') {
+          if (j + 1 < raw.size() && raw[j + 1] == '\\') break;
+          j += 2;
+          continue;
+        }
+        ++j;
+      }
+      if (j > raw.size()) j = raw.size();
+      if (j > i) {
+        DecodeName(raw.substr(i, j - i), name);
+        auto& kids = node->children;
+        Node* child = nullptr;
+        if (kids.empty() || CompareNames(kids.back()->name, name) < 0) child = NewNode(node, name);
+        else if (!(child = ChildByName(node, name))) child = NewNode(node, name);
+        node = child;
+        comps.emplace_back(j, node);
+      }
+      i = j + 2;
+    }
+    prevRaw = raw;
+    prevComps.swap(comps);
+    if (node->block) {
+      Fail(at, "the key is listed twice");
+      continue;
+    }
+    node->block = &block;
+    block.node = node;
+  }
+  if (continued) Fail(size, "hex data continued past the end of the file");
+  return true;
+}
+
+std::u16string RegistryFile::HeaderRoot() const {
+  constexpr std::string_view kMark = ";; All keys relative to ";
+  size_t next = 0;
+  LineAt(text_, 0, text_.size(), next);
+  for (size_t at = next; at < headerEnd_; at = next) {
+    std::string_view line = LineAt(text_, at, headerEnd_, next);
+    if (line.substr(0, kMark.size()) == kMark) {
+      std::string_view rest = line.substr(kMark.size());
+      std::u16string out;
+      for (size_t i = 0; i < rest.size(); ++i) {
+        if (rest[i] == '\\' && i + 1 < rest.size() && rest[i + 1] == '\\') ++i;
+        out.push_back(static_cast<unsigned char>(rest[i]));
+      }
+      return out;
+    }
+  }
+  return {};
+}
+
+void RegistryFile::DecodeBlock(const Block& block, KeyContent& c) const {
+  size_t next = 0;
+  size_t at = block.begin;
+  LineAt(text_, at, block.end, next);  // the key line itself
+  std::vector<std::pair<size_t, size_t>> pending;  // blank and comment lines not yet placed
+  RegValue value;
+  for (at = next; at < block.end; at = next) {
+    std::string_view raw = LineAt(text_, at, block.end, next);
+    size_t p = 0;
+    while (p < raw.size() && IsSpace(raw[p])) ++p;
+    std::string_view line = raw.substr(p);
+    if (line.empty() || line[0] == ';') {
+      pending.emplace_back(at, next);
+      continue;
+    }
+    for (auto& [b, e] : pending) {
+      size_t n = 0;
+      std::string_view l = LineAt(text_, b, e, n);
+      if (!l.empty()) c.keptLines.emplace_back(l);
+    }
+    pending.clear();
+    if (line[0] == '#') {
+      if (line.substr(0, 6) == "#time=") {
+        uint64_t t = 0;
+        for (size_t i = 6; i < line.size() && IsHex(line[i]); ++i) t = (t << 4) | HexValue(line[i]);
+        c.hasTime = true;
+        c.time = t;
+      } else if (line.substr(0, 7) == "#class=") {
+        size_t q = 8;
+        std::u16string cls;
+        if (line.size() < 8 || line[7] != '"' || !ParseEscaped(line, q, '"', cls)) {
+          if (c.badOffset < 0) c.badOffset = static_cast<long>(at), c.badReason = "malformed #class";
+        } else {
+          c.hasClass = true;
+          c.keyClass = std::move(cls);
+        }
+      } else if (line.substr(0, 5) == "#link") {
+        c.link = true;
+      } else {
+        c.keptLines.emplace_back(raw);
+      }
+      continue;
+    }
+    if (line[0] != '@' && line[0] != '"') {
+      if (c.badOffset < 0) c.badOffset = static_cast<long>(at), c.badReason = "unrecognized line";
+      continue;
+    }
+    size_t lineStart = at;
+    auto more = [&](std::string_view& l) {
+      if (next >= block.end) return false;
+      l = LineAt(text_, next, block.end, next);
+      return true;
+    };
+    std::string why = ParseValueLine(line, value, more);
+    if (!why.empty()) {
+      if (c.badOffset < 0) c.badOffset = static_cast<long>(lineStart), c.badReason = why;
+      continue;
+    }
+    if (RegValue* old = c.Find(value.name)) *old = std::move(value);
+    else c.values.push_back(std::move(value));
+    value = RegValue{};
+  }
+  if (!pending.empty()) c.tail.assign(text_, pending.front().first, block.end - pending.front().first);
+}
+
+bool RegistryFile::Validate() { return problem_.empty(); }
+
+RegistryFile::Node* RegistryFile::Find(const std::vector<std::u16string>& path) {
+  Node* node = Root();
+  for (const auto& comp : path) {
+    node = ChildByName(node, comp);
+    if (!node) return nullptr;
+  }
+  return node;
+}
+
+const std::vector<RegistryFile::Node*>& RegistryFile::Children(Node* node) {
+  if (!node->sorted) {
+    std::stable_sort(node->children.begin(), node->children.end(),
+                     [](const Node* a, const Node* b) { return CompareNames(a->name, b->name) < 0; });
+    node->sorted = true;
+  }
+  return node->children;
+}
+
+KeyContent* RegistryFile::Content(Node* node) {
+  static KeyContent empty;
+  if (!node->block) {
+    empty = KeyContent{};
+    return &empty;
+  }
+  Block* b = node->block;
+  if (!b->content) {
+    b->content = std::make_unique<KeyContent>();
+    DecodeBlock(*b, *b->content);
+  }
+  return b->content.get();
+}
+
+int RegistryFile::ComparePaths(const Node* a, const Node* b) {
+  std::vector<const Node*> pa, pb;
+  for (; a && a->parent; a = a->parent) pa.push_back(a);
+  for (; b && b->parent; b = b->parent) pb.push_back(b);
+  size_t i = pa.size(), j = pb.size();
+  while (i > 0 && j > 0) {
+    int d = CompareNames(pa[--i]->name, pb[--j]->name);
+    if (d) return d;
+  }
+  return static_cast<int>(i) - static_cast<int>(j) != 0 ? (i > 0 ? 1 : -1) : 0;
+}
+
+RegistryFile::Block* RegistryFile::NewBlock(Node* node, uint64_t now) {
+  Block& b = blocks_.emplace_back();
+  b.node = node;
+  b.dirty = true;
+  b.content = std::make_unique<KeyContent>();
+  b.content->hasTime = true;
+  b.content->time = now;
+  node->block = &b;
+  InsertInOrder(&b);
+  return &b;
+}
+
+void RegistryFile::InsertInOrder(Block* block) {
+  auto at = std::upper_bound(order_.begin(), order_.end(), block, [](const Block* a, const Block* b) {
+    if (!b->node) return false;
+    if (!a->node) return true;
+    return ComparePaths(a->node, b->node) < 0;
+  });
+  order_.insert(at, block);
+}
+
+RegistryFile::Node* RegistryFile::CreatePath(const std::vector<std::u16string>& path, uint64_t now,
+                                             bool& created) {
+  created = false;
+  Node* node = Root();
+  for (const auto& comp : path) {
+    Node* child = ChildByName(node, comp);
+    if (!child) {
+      child = NewNode(node, comp);
+      created = true;
+    }
+    node = child;
+  }
+  if (created) NewBlock(node, now);
+  return node;
+}
+
+KeyContent* RegistryFile::Modify(Node* node, uint64_t now) {
+  Block* b = node->block;
+  if (!b) {
+    b = NewBlock(node, now);
+  } else if (!b->content) {
+    b->content = std::make_unique<KeyContent>();
+    DecodeBlock(*b, *b->content);
+  }
+  b->dirty = true;
+  b->content->hasTime = true;
+  b->content->time = now;
+  return b->content.get();
+}
+
+void RegistryFile::RemoveTree(Node* node, uint64_t now) {
+  std::vector<Node*> stack{node};
+  while (!stack.empty()) {
+    Node* n = stack.back();
+    stack.pop_back();
+    n->removed = true;
+    if (n->block) n->block->removed = true;
+    for (Node* k : n->children) stack.push_back(k);
+  }
+  order_.erase(std::remove_if(order_.begin(), order_.end(), [](Block* b) { return b->removed; }),
+               order_.end());
+  Node* parent = node->parent;
+  auto& kids = parent->children;
+  kids.erase(std::remove(kids.begin(), kids.end(), node), kids.end());
+  // A key that only existed through its sub-keys would vanish from the file with them; Windows
+  // keeps the parent, so give it lines of its own.
+  if (parent->parent && !parent->block && kids.empty()) NewBlock(parent, now);
+}
+
+std::string RegistryFile::Serialize() {
+  std::string out;
+  out.reserve(text_.size() + 4096);
+  out.append(text_, 0, headerEnd_);
+  auto endBlankLine = [&out]() {
+    if (out.empty()) return;
+    if (out.back() != '\n') out += '\n';
+    if (out.size() < 2 || out[out.size() - 2] != '\n') out += '\n';
+  };
+  Block* previous = nullptr;
+  for (Block* b : order_) {
+    bool generated = b->dirty;
+    if (generated || (previous && previous->dirty)) {
+      size_t before = out.size();
+      endBlankLine();
+      if (previous) {
+        previous->end = out.size();
+        if (previous->dirty) previous->content->tail.append(out, before, out.size() - before);
+      }
+    }
+    size_t begin = out.size();
+    if (!generated) {
+      out.append(text_, b->begin, b->end - b->begin);
+    } else {
+      KeyContent& c = *b->content;
+      std::vector<const Node*> chain;
+      for (const Node* n = b->node; n && n->parent; n = n->parent) chain.push_back(n);
+      out += '[';
+      for (size_t i = chain.size(); i-- > 0;) {
+        AppendEscaped(out, chain[i]->name, "[]");
+        if (i) out += "\\\\";
+      }
+      uint64_t t = c.hasTime ? c.time : FileTimeNow();
+      out += "] ";
+      out += std::to_string(t > kTicks1601To1970 ? (t - kTicks1601To1970) / 10000000ull : 0);
+      out += "\n#time=";
+      char buf[32];
+      std::snprintf(buf, sizeof buf, "%x%08x", static_cast<unsigned>(t >> 32),
+                    static_cast<unsigned>(t & 0xFFFFFFFFu));
+      out += buf;
+      out += '\n';
+      if (c.hasClass) {
+        out += "#class=\"";
+        AppendEscaped(out, c.keyClass, "\"\"");
+        out += "\"\n";
+      }
+      if (c.link) out += "#link\n";
+      for (const auto& l : c.keptLines) {
+        out += l;
+        out += '\n';
+      }
+      for (const auto& v : c.values) AppendValueLine(out, v);
+      out += c.tail;
+    }
+    b->begin = begin;
+    b->end = out.size();
+    previous = b;
+  }
+  for (Block* b : order_) b->dirty = false;
+  text_ = out;
+  return out;
+}
+
+}  // namespace vantrel::store

@@ -1,0 +1,128 @@
+// One registry file in Wine's text format ("WINE REGISTRY Version 2"): system.reg, user.reg or
+// userdef.reg of a prefix. Holds the file's text and an index of its keys; values are decoded
+// only for the keys someone asks about, and a write re-creates only the keys it changed, so
+// every other byte of the file survives as it was.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vantrel::store {
+
+// Names of keys and values compare without regard to case, the way Wine orders them in its
+// files: unit by unit after lowering, a shorter name before a longer one it begins.
+char16_t LowerNameUnit(char16_t unit);
+int CompareNames(std::u16string_view a, std::u16string_view b);
+bool SameName(std::u16string_view a, std::u16string_view b);
+
+// Wine's string escapes (\\ \" \n \t \xHHHH, octal ...). ParseEscaped reads from `pos` (just
+// after an opening quote or bracket) up to the unescaped `endChar`, leaves `pos` after it and
+// appends the decoded units; false when the line ends first. AppendEscaped writes `text` the
+// way Wine writes it, escaping backslashes and the two characters in `specials`, and returns
+// the number of characters written.
+bool ParseEscaped(std::string_view line, size_t& pos, char endChar, std::u16string& out);
+size_t AppendEscaped(std::string& out, std::u16string_view text, const char specials[2]);
+
+struct RegValue {
+  std::u16string name;  // empty: the key's default value
+  uint32_t type = 0;
+  std::string data;     // raw bytes; strings as UTF-16LE
+};
+
+// Appends one value line (with Wine's hex wrapping) to `out`.
+void AppendValueLine(std::string& out, const RegValue& value);
+
+// The decoded form of one key's lines.
+struct KeyContent {
+  bool hasTime = false;
+  uint64_t time = 0;  // FILETIME ticks
+  bool hasClass = false;
+  std::u16string keyClass;
+  bool link = false;
+  std::vector<std::string> keptLines;  // other option lines and comments inside the key
+  std::vector<RegValue> values;
+  std::string tail;                    // blank lines and comments that close the key's text
+  long badOffset = -1;                 // offset of the first line that could not be read
+  std::string badReason;
+
+  RegValue* Find(std::u16string_view name);
+};
+
+class RegistryFile {
+ public:
+  struct Node;
+  struct Block {
+    size_t begin = 0, end = 0;  // the key's text in text_ (while not dirty)
+    Node* node = nullptr;
+    std::unique_ptr<KeyContent> content;  // decoded on demand
+    bool dirty = false;                   // write from `content`, not from the text
+    bool removed = false;
+  };
+  struct Node {
+    std::u16string name;
+    Node* parent = nullptr;
+    std::vector<Node*> children;
+    bool sorted = true;
+    bool removed = false;
+    Block* block = nullptr;
+  };
+
+  // Reads `text`. False when it is no registry file at all (wrong first line); the reason is in
+  // Problem(). Lines that cannot be read do not stop the reading (Wine skips them too) but make
+  // Validate() fail.
+  bool Load(std::string text);
+  const std::string& Text() const { return text_; }
+  const std::string& Problem() const { return problem_; }
+  size_t ProblemLine() const { return problemLine_; }
+
+  // The relative path in the header (";; All keys relative to REGISTRY\\User\\S-1-...").
+  std::u16string HeaderRoot() const;
+
+  // True when every line of the file could be read (checked while loading); only such a file
+  // may be written back.
+  bool Validate();
+
+  Node* Root() { return &nodes_.front(); }
+  // The node for a path of components relative to the file's root; null when missing.
+  Node* Find(const std::vector<std::u16string>& path);
+  // Sorted children of a node.
+  const std::vector<Node*>& Children(Node* node);
+  // The decoded values of a node (an empty set for keys that have no lines of their own).
+  KeyContent* Content(Node* node);
+
+  // Changes. Each marks what must be re-created on the next Serialize().
+  Node* CreatePath(const std::vector<std::u16string>& path, uint64_t now, bool& created);
+  // Makes the node's own lines writable (creating them for a key that had none) and stamps it.
+  KeyContent* Modify(Node* node, uint64_t now);
+  // Removes a node and everything below it. The parent keeps existing.
+  void RemoveTree(Node* node, uint64_t now);
+
+  // The whole file with every change applied; afterwards the file's text is that output.
+  std::string Serialize();
+
+ private:
+  Node* NewNode(Node* parent, std::u16string name);
+  Node* ChildByName(Node* parent, std::u16string_view name);
+  Block* NewBlock(Node* node, uint64_t now);
+  void InsertInOrder(Block* block);
+  void Fail(size_t offset, const std::string& reason);
+  void DecodeBlock(const Block& block, KeyContent& content) const;
+  static int ComparePaths(const Node* a, const Node* b);
+
+  std::string text_;
+  size_t headerEnd_ = 0;
+  std::deque<Node> nodes_;
+  std::deque<Block> blocks_;
+  std::vector<Block*> order_;
+  std::string problem_;
+  size_t problemLine_ = 0;
+};
+
+// The current time as FILETIME ticks (100 ns since 1601).
+uint64_t FileTimeNow();
+
+}  // namespace vantrel::store

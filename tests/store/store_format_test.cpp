@@ -1,0 +1,209 @@
+// Wine's registry file format: escapes, every value form, the code page, and re-writing a key
+// exactly as Wine writes it while leaving the rest of the file alone.
+#include <gtest/gtest.h>
+#include <iconv.h>
+
+#include <string>
+
+#include "runtime/store/cp1250.h"
+#include "runtime/store/wine_registry_file.h"
+
+using namespace vantrel::store;
+
+namespace {
+
+std::string Escaped(std::u16string_view text) {
+  std::string out;
+  AppendEscaped(out, text, "\"\"");
+  return out;
+}
+
+TEST(StoreFormat, EscapesMatchWine) {
+  struct Case {
+    std::u16string text;
+    std::string file;
+  } cases[] = {
+      {u"a\\b", "a\\\\b"},
+      {u"say \"hi\"", "say \\\"hi\\\""},
+      {u"\n\r\t\a\b\v\f", "\\n\\r\\t\\a\\b\\v\\f"},
+      {u"\x1b", "\\e"},
+      {std::u16string(u"\x01") + u"9", "\\19"},
+      {std::u16string(u"\x01") + u"7", "\\0017"},
+      {u"\x17dlu", "\\x17dlu"},               // next unit is no hex digit: short form
+      {u"\x17d" u"a", "\\x017da"},           // next unit is a hex digit: four digits
+      {u"\xfd k\x16f\x148", "\\xfd k\\x16f\\x148"},
+      {std::u16string(u"a\0b\0", 4), "a\\0b"},  // the final zero is implied
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Escaped(c.text), c.file);
+    std::string quoted = c.file + "\"";
+    size_t pos = 0;
+    std::u16string back;
+    ASSERT_TRUE(ParseEscaped(quoted, pos, '"', back)) << c.file;
+    std::u16string expected = c.text;
+    if (!expected.empty() && expected.back() == 0) expected.pop_back();
+    EXPECT_EQ(back, expected) << c.file;
+    EXPECT_EQ(pos, quoted.size());
+  }
+  // Reading accepts what Wine accepts: unknown escapes, a lone \x, raw UTF-8.
+  std::string loose = "\\q\\x-\xc5\xbe\"";
+  size_t pos = 0;
+  std::u16string out;
+  ASSERT_TRUE(ParseEscaped(loose, pos, '"', out));
+  EXPECT_EQ(out, u"qx-\x17e");
+  pos = 0;
+  EXPECT_FALSE(ParseEscaped("no end", pos, '"', out));
+}
+
+TEST(StoreFormat, CodePage1250MatchesTheSystemTable) {
+  iconv_t cd = iconv_open("UTF-16LE", "CP1250");
+  if (cd == reinterpret_cast<iconv_t>(-1)) GTEST_SKIP() << "iconv has no CP1250";
+  for (int b = 0; b < 256; ++b) {
+    char in = static_cast<char>(b);
+    char outBuf[8];
+    char* inPtr = &in;
+    char* outPtr = outBuf;
+    size_t inLeft = 1, outLeft = sizeof outBuf;
+    if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1)) {
+      iconv(cd, nullptr, nullptr, nullptr, nullptr);
+      continue;  // undefined in the system table; ours keeps the byte's own number
+    }
+    char16_t unit = static_cast<char16_t>(static_cast<unsigned char>(outBuf[0]) |
+                                          (static_cast<unsigned char>(outBuf[1]) << 8));
+    EXPECT_EQ(Cp1250ToUnicode(static_cast<unsigned char>(b)), unit) << "byte " << b;
+    EXPECT_EQ(UnicodeToCp1250(unit), b) << "byte " << b;
+  }
+  iconv_close(cd);
+  EXPECT_EQ(UnicodeToCp1250(u'\x4e2d'), '?');
+  EXPECT_EQ(Utf16ToCp1250(u"\x17elu\x165ou\x10dk\xfd"), "\x9elu\x9dou\xe8k\xfd");
+}
+
+// A key as Wine wrote it (taken from a fresh prefix), with a value long enough to wrap.
+const char* const kWineFile =
+    "WINE REGISTRY Version 2\n"
+    ";; All keys relative to REGISTRY\\\\Machine\n"
+    "\n"
+    "#arch=win64\n"
+    "\n"
+    "[Software\\\\Classes\\\\CLSID\\\\{083863F1}\\\\Instance\\\\{1B544C20}] 1796877720\n"
+    "#time=1dd8860cb7967d6\n"
+    "\"CLSID\"=\"{1B544C20-FD0B-11CE-8C63-00AA0044B51E}\"\n"
+    "\"FilterData\"=hex:02,00,00,00,00,00,60,00,02,00,00,00,00,00,00,00,30,70,69,33,\\\n"
+    "  00,00,00,00,00,00,00,00,01,00,00,00,00,00,00,00,00,00,00,00,30,74,79,33,00,\\\n"
+    "  00,00,00,60,00,00,00,70,00,00,00,31,70,69,33,08,00,00,00,00,00,00,00,01,00,\\\n"
+    "  00,00,00,00,00,00,00,00,00,00,30,74,79,33,00,00,00,00,80,00,00,00,90,00,00,\\\n"
+    "  00,83,eb,36,e4,4f,52,ce,11,9f,53,00,20,af,0b,a7,70,88,eb,36,e4,4f,52,ce,11,\\\n"
+    "  9f,53,00,20,af,0b,a7,70,76,69,64,73,00,00,10,00,80,00,00,aa,00,38,9b,71,00,\\\n"
+    "  00,00,00,00,00,00,00,00,00,00,00,00,00,00,00\n"
+    "\"FriendlyName\"=\"AVI Splitter\"\n"
+    "\n"
+    "[Software\\\\Tst] 1796877833\n"
+    "#time=1dd88610ee17a40\n"
+    "#class=\"my \\\"class\\\"\"\n"
+    "\"bin\"=hex:00,ff,10\n"
+    "\"dw\"=dword:ffffffff\n"
+    "\"ex\"=str(2):\"%PATH%;x\"\n"
+    "\"multi\"=str(7):\"a\\0b\\0\\x10f\\0\"\n"
+    "\"none\"=hex(0):\n"
+    "\"qw\"=hex(b):34,12,00,00,00,00,00,00\n"
+    "\"short\"=hex(4):01,02\n"
+    "\"unterminated\"=hex(1):61,00\n"
+    "\"\\x17dlu\\x165ou\\x10dk\\xfd k\\x16f\\x148\"=\"P\\x159\\xedli\\x161 \\\"q\\\" \\\\back a1\\x17e\"\n"
+    "@=\"def\"\n"
+    "\n"
+    "[Software\\\\Wow6432Node\\\\Classes] 1796877712\n"
+    "#time=1dd8860c6b1edfe\n"
+    "#link\n"
+    "\"SymbolicLinkValue\"=hex(6):5c,00,52,00\n";
+
+TEST(StoreFormat, EveryFormReadsAndWritesBackAsWineWroteIt) {
+  RegistryFile file;
+  ASSERT_TRUE(file.Load(kWineFile));
+  ASSERT_TRUE(file.Validate()) << file.Problem();
+  // Force every key to be written from its decoded form, keeping its time.
+  for (auto* path : {"Software\\Classes\\CLSID\\{083863F1}\\Instance\\{1B544C20}", "Software\\Tst",
+                     "Software\\Wow6432Node\\Classes"}) {
+    std::vector<std::u16string> comps;
+    std::string p = path;
+    size_t i = 0;
+    while (i <= p.size()) {
+      size_t j = p.find('\\', i);
+      if (j == std::string::npos) j = p.size();
+      comps.push_back(Cp1250ToUtf16(p.substr(i, j - i)));
+      i = j + 1;
+    }
+    RegistryFile::Node* node = file.Find(comps);
+    ASSERT_NE(node, nullptr) << path;
+    uint64_t time = file.Content(node)->time;
+    file.Modify(node, time);
+  }
+  EXPECT_EQ(file.Serialize(), kWineFile);
+
+  RegistryFile::Node* tst = file.Find({u"software", u"TST"});
+  ASSERT_NE(tst, nullptr);
+  KeyContent* c = file.Content(tst);
+  EXPECT_EQ(c->keyClass, u"my \"class\"");
+  auto data = [&](std::u16string_view name) {
+    const RegValue* v = c->Find(name);
+    return v ? std::to_string(v->type) + ":" + v->data : std::string("missing");
+  };
+  EXPECT_EQ(data(u"BIN"), std::string("3:\x00\xff\x10", 5));
+  EXPECT_EQ(data(u"dw"), "4:\xff\xff\xff\xff");
+  EXPECT_EQ(data(u"multi"), std::string("7:a\0\0\0b\0\0\0\x0f\x01\0\0\0\0", 16));
+  EXPECT_EQ(data(u"none"), "0:");
+  EXPECT_EQ(data(u"short"), std::string("4:\x01\x02", 4));
+  EXPECT_EQ(data(u"unterminated"), std::string("1:a\0", 4));
+  EXPECT_EQ(data(u""), std::string("1:d\0e\0f\0\0\0", 10));
+  EXPECT_EQ(data(u"\x17dlu\x165ou\x10dk\xfd k\x16f\x148").substr(0, 6), std::string("1:P\0\x59\x01", 6));
+}
+
+TEST(StoreFormat, ChangesTouchOnlyTheirKey) {
+  RegistryFile file;
+  ASSERT_TRUE(file.Load(kWineFile));
+  std::string before = file.Text();
+  bool created = false;
+  // A new key lands where Wine would sort it, between the two others.
+  RegistryFile::Node* node = file.CreatePath({u"Software", u"Sub"}, 0x1dd88610ee17a40ull, created);
+  ASSERT_TRUE(created);
+  KeyContent* c = file.Modify(node, 0x1dd88610ee17a40ull);
+  c->values.push_back(RegValue{u"n", 4, std::string("\x01\0\0\0", 4)});
+  std::string after = file.Serialize();
+  std::string block =
+      "[Software\\\\Sub] 1796877833\n#time=1dd88610ee17a40\n\"n\"=dword:00000001\n\n";
+  size_t at = before.find("[Software\\\\Tst]");
+  EXPECT_EQ(after, before.substr(0, at) + block + before.substr(at));
+
+  // Removing the only sub-key keeps the parent, which then needs lines of its own.
+  RegistryFile::Node* wow = file.Find({u"Software", u"Wow6432Node", u"Classes"});
+  ASSERT_NE(wow, nullptr);
+  file.RemoveTree(wow, 0x1dd88610ee17a40ull);
+  std::string removed = file.Serialize();
+  EXPECT_EQ(removed.find("Classes] 1796877712"), std::string::npos);
+  EXPECT_NE(removed.find("\n\n[Software\\\\Wow6432Node] 1796877833\n#time=1dd88610ee17a40\n"),
+            std::string::npos);
+  EXPECT_NE(file.Find({u"Software", u"Wow6432Node"}), nullptr);
+}
+
+TEST(StoreFormat, UnreadableLinesAreFoundWithTheirLineNumber) {
+  struct Case {
+    std::string text;
+    size_t line;
+  } cases[] = {
+      {"WINE REGISTRY Version 3\n", 1},
+      {"WINE REGISTRY Version 2\n\n[A] 1\n\"v\"=dword:12345678\n\"w\"=dwurd:1\n", 5},
+      {"WINE REGISTRY Version 2\n\n[A] 1\n\"v\"=\"open\n", 4},
+      {"WINE REGISTRY Version 2\n\"v\"=\"no key\"\n", 2},
+      {"WINE REGISTRY Version 2\n[A] 1\nstray text\n", 3},
+      {"WINE REGISTRY Version 2\n[A] 1\n\"h\"=hex:00,\\\n  zz\n", 4},
+      {"WINE REGISTRY Version 2\n[A\n", 2},
+      {"WINE REGISTRY Version 2\n[A] 1\n[a] 2\n", 3},
+  };
+  for (const auto& c : cases) {
+    RegistryFile file;
+    file.Load(c.text);
+    EXPECT_FALSE(file.Validate()) << c.text;
+    EXPECT_EQ(file.ProblemLine(), c.line) << c.text;
+  }
+}
+
+}  // namespace

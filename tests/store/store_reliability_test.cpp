@@ -1,0 +1,203 @@
+// Nothing is lost: concurrent writers, corrupt files, folders the user may not write, and a
+// running wineserver that would overwrite the store's changes.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstring>
+#include <string>
+
+#include "runtime/store/registry_store.h"
+#include "runtime/win32_seam.h"
+#include "tests/store/store_test_support.h"
+
+using namespace vantrel::seam;
+using namespace vantrel::store::testing;
+
+namespace {
+
+std::string gMessages;
+void Capture(const char* message) { gMessages += std::string(message) + "\n"; }
+
+LONG SetDword(HKEY root, const char* path, const char* name, DWORD value) {
+  HKEY key;
+  LONG r = RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
+  if (r) return r;
+  r = RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4);
+  RegCloseKey(key);
+  return r;
+}
+
+LONG GetDword(HKEY root, const char* path, const char* name, DWORD* value) {
+  HKEY key;
+  LONG r = RegOpenKeyExA(root, path, 0, KEY_QUERY_VALUE, &key);
+  if (r) return r;
+  DWORD size = 4;
+  r = RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
+  RegCloseKey(key);
+  return r;
+}
+
+class StoreReliability : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    gMessages.clear();
+    vantrel::store::SetStoreMessageSink(&Capture);
+  }
+  void TearDown() override { vantrel::store::SetStoreMessageSink(nullptr); }
+  ScratchStore store;
+};
+
+TEST_F(StoreReliability, TwoProcessesWritingAtOnceLoseNothing) {
+  ASSERT_EQ(SetDword(HKEY_LOCAL_MACHINE, "Software\\Both", "start", 1), ERROR_SUCCESS);
+  constexpr int kEach = 500;
+  pid_t children[2];
+  for (int c = 0; c < 2; ++c) {
+    children[c] = fork();
+    ASSERT_GE(children[c], 0);
+    if (children[c] == 0) {
+      int failures = 0;
+      for (int i = 0; i < kEach; ++i) {
+        std::string name = "p" + std::to_string(c) + "_" + std::to_string(i);
+        if (SetDword(HKEY_LOCAL_MACHINE, "Software\\Both", name.c_str(), static_cast<DWORD>(i)) != 0)
+          ++failures;
+      }
+      _exit(failures == 0 ? 0 : 1);
+    }
+  }
+  for (pid_t child : children) {
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  for (int c = 0; c < 2; ++c)
+    for (int i = 0; i < kEach; ++i) {
+      std::string name = "p" + std::to_string(c) + "_" + std::to_string(i);
+      DWORD v = 12345;
+      ASSERT_EQ(GetDword(HKEY_LOCAL_MACHINE, "Software\\Both", name.c_str(), &v), ERROR_SUCCESS) << name;
+      EXPECT_EQ(v, static_cast<DWORD>(i));
+    }
+}
+
+TEST_F(StoreReliability, CorruptFileIsNeverOverwritten) {
+  ASSERT_EQ(SetDword(HKEY_LOCAL_MACHINE, "Software\\Good", "v", 1), ERROR_SUCCESS);
+  std::string path = store.File("system.reg");
+  std::string corrupt = ReadFile(path) + "\n[Software\\\\Bad] 1\n\"broken\"=dword:nothex\n";
+  WriteFile(path, corrupt);
+  EXPECT_EQ(SetDword(HKEY_LOCAL_MACHINE, "Software\\Good", "v", 2), ERROR_BADDB);
+  EXPECT_EQ(SetDword(HKEY_LOCAL_MACHINE, "Software\\New", "v", 2), ERROR_BADDB);
+  EXPECT_EQ(ReadFile(path), corrupt);
+  EXPECT_NE(gMessages.find(path + ":"), std::string::npos) << gMessages;
+  size_t line = std::count(corrupt.begin(), corrupt.end(), '\n');
+  EXPECT_NE(gMessages.find(":" + std::to_string(line) + ": malformed dword"), std::string::npos) << gMessages;
+  EXPECT_NE(vantrel::store::LastStoreMessage().find("left as it was"), std::string::npos);
+  // Reading what can be read still works, as in Wine.
+  DWORD v = 0;
+  EXPECT_EQ(GetDword(HKEY_LOCAL_MACHINE, "Software\\Good", "v", &v), ERROR_SUCCESS);
+  EXPECT_EQ(v, 1u);
+  // No registry file at all: every call says so.
+  WriteFile(path, "not a registry\n");
+  EXPECT_EQ(GetDword(HKEY_LOCAL_MACHINE, "Software\\Good", "v", &v), ERROR_BADDB);
+  EXPECT_EQ(SetDword(HKEY_LOCAL_MACHINE, "Software\\Good", "v", 3), ERROR_BADDB);
+  EXPECT_EQ(ReadFile(path), "not a registry\n");
+}
+
+TEST_F(StoreReliability, FolderWithoutWritePermissionGivesAccessDenied) {
+  ASSERT_EQ(SetDword(HKEY_LOCAL_MACHINE, "Software\\Locked", "v", 1), ERROR_SUCCESS);
+  std::string before = ReadFile(store.File("system.reg"));
+  if (geteuid() == 0) {
+    // Only root exists here: drop to the unprivileged "nobody" in a child process.
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      if (setgid(65534) != 0 || setuid(65534) != 0) _exit(3);
+      DWORD v = 0;
+      if (GetDword(HKEY_LOCAL_MACHINE, "Software\\Locked", "v", &v) != 0 || v != 1) _exit(4);
+      _exit(SetDword(HKEY_LOCAL_MACHINE, "Software\\Locked", "v", 2) == ERROR_ACCESS_DENIED ? 0 : 5);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 3) GTEST_SKIP() << "cannot switch to an unprivileged user";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+  } else {
+    chmod(store.Dir().c_str(), 0555);
+    chmod(store.File("system.reg").c_str(), 0444);
+    EXPECT_EQ(SetDword(HKEY_LOCAL_MACHINE, "Software\\Locked", "v", 2), ERROR_ACCESS_DENIED);
+    chmod(store.Dir().c_str(), 0755);
+  }
+  EXPECT_EQ(ReadFile(store.File("system.reg")), before);
+}
+
+// Holds Wine's server lock for `dir` the way wineserver does (the upstream folder layout).
+class FakeWineserver {
+ public:
+  explicit FakeWineserver(const std::string& dir) {
+    struct stat st;
+    stat(dir.c_str(), &st);
+    char name[64];
+    std::snprintf(name, sizeof name, "server-%llx-%llx", static_cast<unsigned long long>(st.st_dev),
+                  static_cast<unsigned long long>(st.st_ino));
+    folder_ = "/tmp/.wine-" + std::to_string(getuid()) + "/" + name;
+    Shell("mkdir -p '" + folder_ + "'");
+    int ready[2];
+    if (pipe(ready) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      int fd = open((folder_ + "/lock").c_str(), O_RDWR | O_CREAT, 0600);
+      struct flock fl {};
+      fl.l_type = F_WRLCK;
+      fl.l_whence = SEEK_SET;
+      fcntl(fd, F_SETLK, &fl);
+      (void)!write(ready[1], "x", 1);
+      pause();
+      _exit(0);
+    }
+    char c;
+    (void)!read(ready[0], &c, 1);
+    close(ready[0]);
+    close(ready[1]);
+  }
+  ~FakeWineserver() {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    Shell("rm -rf '" + folder_ + "'");
+  }
+
+ private:
+  std::string folder_;
+  pid_t pid_ = -1;
+};
+
+TEST_F(StoreReliability, RunningWineserverBlocksWrites) {
+  ASSERT_EQ(SetDword(HKEY_LOCAL_MACHINE, "Software\\Served", "v", 1), ERROR_SUCCESS);
+  std::string before = ReadFile(store.File("system.reg"));
+  {
+    FakeWineserver server(store.Dir());
+    EXPECT_EQ(SetDword(HKEY_LOCAL_MACHINE, "Software\\Served", "v", 2), ERROR_ACCESS_DENIED);
+    EXPECT_NE(gMessages.find("wineserver"), std::string::npos) << gMessages;
+    DWORD v = 0;
+    EXPECT_EQ(GetDword(HKEY_LOCAL_MACHINE, "Software\\Served", "v", &v), ERROR_SUCCESS);
+    EXPECT_EQ(v, 1u);
+  }
+  EXPECT_EQ(ReadFile(store.File("system.reg")), before);
+  EXPECT_EQ(SetDword(HKEY_LOCAL_MACHINE, "Software\\Served", "v", 2), ERROR_SUCCESS);
+
+  // The real one, wherever this Wine keeps its server folder.
+  std::string server = Wineserver();
+  if (server.empty()) GTEST_SKIP() << "Wine is not installed";
+  std::string env = "WINEPREFIX='" + store.Dir() + "' WINEDEBUG=-all ";
+  ASSERT_EQ(Shell(env + server + " -p 30"), 0);
+  EXPECT_EQ(SetDword(HKEY_LOCAL_MACHINE, "Software\\Served", "v", 3), ERROR_ACCESS_DENIED);
+  Shell(env + server + " -k");
+  Shell(env + server + " -w");
+  DWORD v = 0;
+  EXPECT_EQ(GetDword(HKEY_LOCAL_MACHINE, "Software\\Served", "v", &v), ERROR_SUCCESS);
+  EXPECT_EQ(v, 2u);
+}
+
+}  // namespace
