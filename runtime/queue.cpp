@@ -352,10 +352,20 @@ struct QueueState {
     if (EntryArena::IsLarge(encoded ? recordSize + 4 : recordSize) && current) {
       for (std::size_t i = 0; i < current->size; ++i) {
         Entry e = current->items[i];
-        arena.Release(e, EntrySize(e));
+        if (EntryArena::IsLarge(EntrySize(e))) ReleaseEntry(e);
       }
     }
     arena.Clear();
+  }
+
+  // A damaged image no longer tells its true size: rather than hand the wrong amount back to the
+  // arena (which would later overlap a neighbour), its memory stays unused until the arena is
+  // cleared.
+  void ReleaseEntry(Entry e) {
+    std::uint32_t header = 0;
+    if (encoded) std::memcpy(&header, e, 4);
+    if (header != 0 && !rle::Validate(e + 4, header, recordSize)) return;
+    arena.Release(e, EntrySize(e));
   }
 
   int IndexOf(const Order* o) const {
@@ -627,7 +637,10 @@ struct Items {
   const Order* order;
   std::size_t skip = kNone;
   std::size_t Size() const { return order->size - (skip == kNone ? 0 : 1); }
-  Entry At(std::size_t i) const { return order->items[skip != kNone && i >= skip ? i + 1 : i]; }
+  Entry At(std::size_t i) const { return *Slot(i); }
+  const Entry* Slot(std::size_t i) const {
+    return order->items + (skip != kNone && i >= skip ? i + 1 : i);
+  }
 };
 
 // Halving searches over an order for the probe record (usually the buffer).
@@ -636,9 +649,17 @@ struct Items {
 // While one entry is compared, the two entries the next step may need are fetched: a search over
 // a large queue waits on memory, not on comparisons.
 inline void PrefetchNextSteps(const Items& items, std::size_t lo, std::size_t mid, std::size_t hi) {
-  if (hi - lo < 8) return;
-  __builtin_prefetch(items.At(lo + (mid - lo) / 2));
-  __builtin_prefetch(items.At(mid + 1 + (hi - mid - 1) / 2));
+  if (hi - lo < 16) return;
+  // The entries of the next step, whose references were fetched a step earlier...
+  const std::size_t left = lo + (mid - lo) / 2;
+  const std::size_t right = mid + 1 + (hi - mid - 1) / 2;
+  __builtin_prefetch(items.At(left));
+  __builtin_prefetch(items.At(right));
+  // ...and the references of the step after.
+  __builtin_prefetch(items.Slot(lo + (left - lo) / 2));
+  __builtin_prefetch(items.Slot(left + 1 + (mid - left - 1) / 2));
+  __builtin_prefetch(items.Slot(mid + 1 + (right - mid - 1) / 2));
+  __builtin_prefetch(items.Slot(right + 1 + (hi - right - 1) / 2));
 }
 
 template <bool kUpper>
@@ -1192,7 +1213,7 @@ void QueueDelete(Queue* queue) {
     if (st->orders[i] != &cur) st->orders[i]->RemoveAt(from[i]);
   }
   cur.RemoveAt(index);
-  st->arena.Release(e, st->EntrySize(e));
+  st->ReleaseEntry(e);
   st->currentEntry = nullptr;
   ++st->changes;
 }

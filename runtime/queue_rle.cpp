@@ -156,7 +156,7 @@ bool DecodeWide(const std::uint8_t* encoded, std::size_t length, std::uint8_t* d
                 std::size_t size) {
   // Items up to 32 bytes, most of a blank-padded record, take two 16-byte moves and no loop;
   // long ones go to memcpy / memset.
-  constexpr std::size_t kLong = 256;
+  constexpr std::size_t kLong = 32;
   const std::uint8_t* p = encoded;
   const std::uint8_t* const end = encoded + length;
   std::size_t out = 0;
