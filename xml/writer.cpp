@@ -91,10 +91,10 @@ std::string Escape(std::string_view value) {
       ok = put(w.html ? "&#62;" : "&gt;");
     } else if (b == '<') {
       ok = put(w.html ? "&#60;" : "&lt;");
-    } else if (b == '\r') {
-      ok = put("&#13;");
-    } else if (b == '\n') {
-      ok = put("&#10;");
+    } else if (b >= 1 && b < 0x20) {
+      // Carriage return and line feed, and the other control bytes that a reader drops from
+      // text, go as character references so that they come back.
+      ok = put("&#" + std::to_string(b) + ";");
     } else {
       ok = put(std::string_view(&source[i], 1));
     }

@@ -97,7 +97,7 @@ void ClearFieldSettings();
 void Reset();
 
 struct CreateOptions {
-  std::optional<std::string> lineEnd;  // default: carriage return + line feed
+  std::optional<std::string> lineEnd = std::nullopt;  // default: carriage return + line feed
   bool append = false;    // add to an existing file instead of creating it
   bool keepCopy = false;  // also keep what is written in memory (KeptCopy)
   bool comment = false;   // write a creation comment after the declaration

@@ -1,0 +1,241 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/item_tables.h"
+#include "test_support.h"
+#include "xml/xml.h"
+
+namespace vantrel::xml {
+namespace {
+
+using app::XmlQueue;
+using V = std::vector<std::string>;
+
+std::string Item(const std::string& inner) { return "<RegistryItem>" + inner + "</RegistryItem>"; }
+
+// The five fields of every entry, trailing blanks removed, joined by '|'.
+V Entries(XmlQueue& q) {
+  V out;
+  for (std::int32_t i = 1; i <= QueueRecords(&q); ++i) {
+    QueueGetAt(&q, i);
+    out.push_back(q.buffer.KEYNAME.Str() + "|" + q.buffer.VALUENAME.Str() + "|" +
+                  q.buffer.SAVEDVALUE.Str() + "|" + q.buffer.DISABLEVALUE.Str() + "|" +
+                  q.buffer.ENABLEVALUE.Str());
+  }
+  return out;
+}
+
+// Loads the text and the RegistryItems list as the application does.
+V LoadItems(const std::string& text, XmlQueue& q) {
+  EXPECT_EQ(LoadText(text, {.quiet = true}), 0);
+  QueueFree(&q);
+  if (FindNode("RegistryItems", "RegistryItem") != 0) return {"not found"};
+  LoadQueue(&q, {.deep = true, .recordBoundary = true});
+  return Entries(q);
+}
+
+class NavigateTest : public ::testing::Test {
+ protected:
+  void SetUp() override { Reset(); }
+  void TearDown() override { Reset(); }
+  XmlQueue q_;
+};
+
+TEST_F(NavigateTest, RegistryItemsLoadAsTheApplicationReadsThem) {
+  const std::string s250(250, 'k');
+  const struct {
+    const char* what;
+    std::string items;
+    V entries;
+  } cases[] = {
+      {"all five fields",
+       Item("<KeyName>System\\A</KeyName><ValueName>V</ValueName><SavedValue>0</SavedValue>"
+            "<DisableValue>1</DisableValue><EnableValue>N/A</EnableValue>"),
+       {"System\\A|V|0|1|N/A"}},
+      {"any letter case", Item("<keyname>k</keyname><VALUENAME>v</VALUENAME><eNaBlEvAlUe>1</eNaBlEvAlUe>"),
+       {"k|v|||1"}},
+      {"attribute counts like a child", "<RegistryItem KeyName=\"k\"><ValueName>v</ValueName></RegistryItem>",
+       {"k|v|||"}},
+      {"missing field stays blank", Item("<KeyName>k</KeyName><DisableValue>0</DisableValue>"), {"k|||0|"}},
+      {"unknown elements ignored", Item("<KeyName>k</KeyName><Other>x</Other>"), {"k||||"}},
+      {"all empty adds nothing", Item("<KeyName></KeyName><ValueName>  </ValueName>") + Item("<KeyName>b</KeyName>"),
+       {"b||||"}},
+      {"repeated KeyName starts an entry", Item("<KeyName>a</KeyName><ValueName>1</ValueName><KeyName>b</KeyName>"),
+       {"a|1|||", "b||||"}},
+      {"long values are cut", Item("<KeyName>" + s250 + "</KeyName><SavedValue>1234567890123456789012345</SavedValue>"),
+       {std::string(200, 'k') + "||12345678901234567890||"}},
+      {"indentation between elements", "\r\n  " + Item("\r\n  <KeyName>k</KeyName>\r\n  ") + "\r\n ",
+       {"k||||"}},
+      {"nested elements are matched too", Item("<Wrap><KeyName>k</KeyName></Wrap>"), {"k||||"}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(LoadItems("<RegistryItems>" + c.items + "</RegistryItems>", q_), c.entries) << c.what;
+  }
+}
+
+TEST_F(NavigateTest, FindNodePositionsAndMovesOn) {
+  const std::string doc = "<RegistryItems>" + Item("<KeyName>a</KeyName><ValueName>1</ValueName>") +
+                          Item("<KeyName>b</KeyName>") + "</RegistryItems>";
+  ASSERT_EQ(LoadText(doc), 0);
+  EXPECT_EQ(FindNode("RegistryItems", "RegistryItem"), 0);
+  EXPECT_EQ(State().currentRecord, 1);
+  EXPECT_EQ(State().parentPath, "registryitems/registryitem");
+  // The same names again move on inside the same parent, and stop at its own record.
+  EXPECT_EQ(FindNode("RegistryItems", "RegistryItem"), 0);
+  EXPECT_EQ(State().currentRecord, 2);
+  EXPECT_EQ(FindNode("RegistryItems", "RegistryItem"), 1005);
+  EXPECT_EQ(State().currentRecord, 2) << "unchanged by a failed search";
+
+  ASSERT_EQ(LoadText(doc), 0);
+  ASSERT_EQ(FindNode("RegistryItems", "RegistryItem"), 0);
+  EXPECT_EQ(LoadQueue(&q_, {.deep = true, .recordBoundary = true}), 2);
+  EXPECT_EQ(State().parentPath, "");
+  EXPECT_EQ(State().currentRecord, 6) << "the last record, RegistryItems itself";
+  EXPECT_EQ(FindNode("RegistryItems", "RegistryItem"), 1005);
+  EXPECT_EQ(ErrorText(0, true), "Node Not Found.");
+
+  ASSERT_EQ(LoadText("<RegistryItems><Other/ ></RegistryItems>"), 0);
+  EXPECT_EQ(FindNode("RegistryItems", "RegistryItem"), 1005);
+  EXPECT_EQ(State().currentRecord, 0);
+  EXPECT_EQ(FindNode(""), 1005);
+}
+
+TEST_F(NavigateTest, FindNodeExactAndNameLength) {
+  const std::string longName(60, 'x');
+  ASSERT_EQ(LoadText("<a><b><c>1</c></b><" + longName + ">2</" + longName + "></a>"), 0);
+  EXPECT_EQ(FindNode("A", "B"), 0);
+  EXPECT_EQ(State().currentRecord, 1) << "a/b/c holds a/b";
+  Reset();
+  ASSERT_EQ(LoadText("<a><b><c>1</c></b><" + longName + ">2</" + longName + "></a>"), 0);
+  EXPECT_EQ(FindNode("a", "b", {}, {}, {}, true), 0);
+  EXPECT_EQ(State().currentRecord, 2) << "exact: the node itself";
+  Reset();
+  ASSERT_EQ(LoadText("<a><b><c>1</c></b><" + longName + ">2</" + longName + "></a>"), 0);
+  EXPECT_EQ(FindNode(std::string(50, 'x') + "ignored"), 0);
+  EXPECT_EQ(State().currentRecord, 3) << "names compare on 50 characters";
+}
+
+TEST_F(NavigateTest, LoadQueueOptions) {
+  const std::string doc = "<RegistryItems>" + Item("<KeyName>a</KeyName><W><ValueName>deep</ValueName></W>") +
+                          Item("<KeyName>b</KeyName>") + Item("<KeyName>c</KeyName>") + "</RegistryItems>";
+  ASSERT_EQ(LoadText(doc), 0);
+  ASSERT_EQ(FindNode("RegistryItems", "RegistryItem"), 0);
+  EXPECT_EQ(LoadQueue(&q_, {.recordBoundary = true}), 3);
+  EXPECT_EQ(Entries(q_), (V{"a||||", "b||||", "c||||"})) << "not deep: nested records skipped";
+
+  QueueFree(&q_);
+  ASSERT_EQ(LoadText(doc), 0);
+  ASSERT_EQ(FindNode("RegistryItems", "RegistryItem"), 0);
+  EXPECT_EQ(LoadQueue(&q_, {.deep = true}), 1) << "without record boundaries the first one ends it";
+
+  QueueFree(&q_);
+  ASSERT_EQ(LoadText(doc), 0);
+  ASSERT_EQ(FindNode("RegistryItems", "RegistryItem"), 0);
+  EXPECT_EQ(LoadQueue(&q_, {.deep = true, .recordBoundary = true, .maximumRecords = 2}), 2);
+  // The parent is gone after a load: a second one takes what follows, here the third item.
+  EXPECT_EQ(LoadQueue(&q_, {.deep = true, .recordBoundary = true}), 3);
+
+  // Without "repeat starts record" a repeated field overwrites.
+  QueueFree(&q_);
+  ASSERT_EQ(LoadText("<l>" + Item("<KeyName>a</KeyName><KeyName>b</KeyName>") + "</l>"), 0);
+  ASSERT_EQ(FindNode("l", "RegistryItem"), 0);
+  LoadQueue(&q_, {.recordBoundary = true, .repeatStartsRecord = false});
+  EXPECT_EQ(Entries(q_), V{"b||||"});
+
+  // Record elements' own text goes to the field of their name.
+  QueueFree(&q_);
+  ASSERT_EQ(LoadText("<l><KeyName>x</KeyName><KeyName>y</KeyName></l>"), 0);
+  ASSERT_EQ(FindNode("l", "KeyName"), 0);
+  LoadQueue(&q_, {.recordBoundary = true});
+  EXPECT_EQ(Entries(q_), (V{"x||||", "y||||"}));
+}
+
+TEST_F(NavigateTest, PrefixesArraysNumbersAndFieldSettings) {
+  // Label-only fields: matched without their prefix unless the caller keeps it.
+  app::DisplayQueue display;
+  ASSERT_EQ(LoadText("<l><r><KeyName>k</KeyName><KeyName_Style>7</KeyName_Style></r>"
+                     "<r><lri:keyname>p</lri:keyname></r></l>"), 0);
+  ASSERT_EQ(FindNode("l", "r"), 0);
+  EXPECT_EQ(LoadQueue(&display, {.recordBoundary = true}), 1);
+  QueueGetAt(&display, 1);
+  EXPECT_EQ(display.buffer.KEYNAME.Str(), "k");
+  EXPECT_EQ(display.buffer.KEYNAME_STYLE, 7);
+  QueueFree(&display);
+  ASSERT_EQ(LoadText("<l><r><KeyName>k</KeyName></r><r><lri:keyname>p</lri:keyname></r></l>"), 0);
+  ASSERT_EQ(FindNode("l", "r"), 0);
+  EXPECT_EQ(LoadQueue(&display, {.recordBoundary = true, .keepPrefix = true}), 1);
+  QueueGetAt(&display, 1);
+  EXPECT_EQ(display.buffer.KEYNAME.Str(), "p");
+
+#pragma pack(push, 1)
+  struct TagRecord {
+    FixedText<10> NAME;
+    FixedText<4> TAGS[3];
+    std::int32_t COUNT;
+  };
+#pragma pack(pop)
+  static constexpr FieldDesc kFields[] = {
+      TextField("T:NAME", "", offsetof(TagRecord, NAME), 10),
+      FieldDesc{"T:TAG", "", FieldType::String, offsetof(TagRecord, TAGS), 12, 3, 0},
+      LongField("T:COUNT", "", offsetof(TagRecord, COUNT)),
+  };
+  static constexpr RecordLayout kLayout{kFields, sizeof(TagRecord)};
+  TagRecord buffer;
+  Queue tags(kLayout, &buffer);
+  ASSERT_EQ(LoadText("<l><r><name>n</name><tag>a</tag><tag>b</tag><count> 12 </count></r>"
+                     "<r><tag>c</tag><tag>d</tag><tag>e</tag><tag>f</tag><count>x</count></r></l>"), 0);
+  ASSERT_EQ(FindNode("l", "r"), 0);
+  EXPECT_EQ(LoadQueue(&tags, {.recordBoundary = true}), 3);
+  QueueGetAt(&tags, 1);
+  EXPECT_EQ(buffer.TAGS[0].Str() + buffer.TAGS[1].Str() + buffer.TAGS[2].Str(), "ab");
+  EXPECT_EQ(buffer.COUNT, 12);
+  QueueGetAt(&tags, 2);
+  EXPECT_EQ(buffer.TAGS[0].Str() + buffer.TAGS[1].Str() + buffer.TAGS[2].Str(), "cde");
+  QueueGetAt(&tags, 3);
+  EXPECT_EQ(buffer.TAGS[0].Str(), "f") << "a full array starts the next entry";
+  EXPECT_EQ(buffer.COUNT, 0);
+
+  // Required fields, force-write and pictures.
+  const std::string doc = "<l>" + Item("<ValueName>1</ValueName>") +
+                          Item("<KeyName>k</KeyName><ValueName>2</ValueName>") + "</l>";
+  AddFieldSetting("LRIX:KEYNAME", true, "", false);
+  EXPECT_EQ(LoadItems(doc.substr(0, 0) + "<RegistryItems>" + doc.substr(3, doc.size() - 7) + "</RegistryItems>", q_),
+            V{"k|2|||"});
+  ClearFieldSettings();
+  AddFieldSetting("ValueName", false, "", true);
+  EXPECT_EQ(LoadItems("<RegistryItems>" + Item("<ValueName>1</ValueName><KeyName>k</KeyName>") + "</RegistryItems>", q_),
+            (V{"|1|||", "k||||"}));
+  ClearFieldSettings();
+  AddFieldSetting("SavedValue", false, "@n10", false);
+  EXPECT_EQ(LoadItems("<RegistryItems>" + Item("<SavedValue>1,234</SavedValue>") + "</RegistryItems>", q_),
+            V{"||1234||"});
+  ClearFieldSettings();
+}
+
+TEST_F(NavigateTest, ChildParentAndSiblingMoves) {
+  EXPECT_EQ(GotoChild(), 1003);
+  EXPECT_EQ(GotoParent(), 1003);
+  EXPECT_EQ(GotoNextSibling(), 1003);
+  EXPECT_EQ(ErrorText(0, true), "Not on any record.");
+  // Records: 1 a/b/x, 2 a/b, 3 a/c, 4 a.
+  ASSERT_EQ(LoadText("<a><b x=\"1\"></b><c>2</c></a>"), 0);
+  ASSERT_EQ(FindNode("a", "b", {}, {}, {}, true), 0);
+  EXPECT_EQ(State().currentRecord, 2);
+  EXPECT_EQ(GotoNextSibling(), 0);
+  EXPECT_EQ(State().currentRecord, 3);
+  EXPECT_EQ(GotoNextSibling(), 1010);
+  EXPECT_EQ(GotoParent(), 0);
+  EXPECT_EQ(State().currentRecord, 4);
+  EXPECT_EQ(GotoParent(), 1012);
+  EXPECT_EQ(GotoChild(), 0);
+  EXPECT_EQ(State().currentRecord, 2);
+  EXPECT_EQ(GotoChild(), 0);
+  EXPECT_EQ(State().currentRecord, 1);
+  EXPECT_EQ(GotoChild(), 1011);
+  EXPECT_EQ(ErrorText(0, true), "Child Not Found.");
+}
+
+}  // namespace
+}  // namespace vantrel::xml
