@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "framework/error_reporter.h"
@@ -598,6 +601,92 @@ TEST_F(RecordFormTest, SaveButtonSavesAndKeepsTheFormOpen) {
   screen->CloseBox();  // nothing changed since the save: closes without asking
   EXPECT_EQ(c.Run(), RequestCancelled);
   EXPECT_TRUE(screen->Dialogs().empty());
+}
+
+TEST_F(RecordFormTest, InsertFormSaveButtonInsertsThenEditsTheNewRecord) {
+  FormController c(form, records, errors);
+  c.REQUEST = InsertRecord;
+  Type("draft");
+  screen->Click(kSave);
+  screen->Do([&](ui::Engine&, ui::Window* w) {
+    EXPECT_TRUE(w->IsOpen());
+    ASSERT_EQ(records.rows.size(), 2u);
+    EXPECT_EQ(records.rows[1], "draft");
+    EXPECT_EQ(c.REQUEST, ChangeRecord);  // saved once: from now on a change
+  });
+  Type("final");
+  screen->Click(kOk);
+  EXPECT_EQ(c.Run(), RequestCompleted);
+  EXPECT_EQ(std::count(records.calls.begin(), records.calls.end(), "insert"), 1);
+}
+
+TEST_F(RecordFormTest, BatchProcessingMovesOnAfterEachCompletion) {
+  struct Navigator : FormNavigator {
+    int moves = 0;
+    void MoveOn() override { ++moves; }
+  } navigator;
+  FormController c(form, records, errors);
+  c.REQUEST = ProcessRecords;
+  c.setUp = [&](TestController& t) {
+    t.BATCHPROCESSING = 1;
+    t.FORMVCR = &navigator;
+  };
+  screen->Click(kOk);
+  screen->Click(kOk);
+  screen->Click(kSave);  // Save does nothing while processing records
+  screen->Click(kCancel);
+  EXPECT_EQ(c.Run(), RequestCancelled);
+  EXPECT_EQ(navigator.moves, 2);
+  EXPECT_EQ(c.REQUEST, ProcessRecords);
+}
+
+// A component bound to the primary record: it may ask for the buffer to be restored before its
+// reset and snapshotted after it.
+class RecordComponent : public CountingComponent {
+ public:
+  bool restoreOnce = false, saveNeeded = false;
+  std::vector<bool> forces;
+  int restored = 0, saved = 0;
+  void Reset(bool force) override {
+    forces.push_back(force);
+    CountingComponent::Reset(force);
+  }
+  bool RestoreNeeded() override { return std::exchange(restoreOnce, false); }
+  bool SaveNeeded() override { return saveNeeded; }
+  void BufferRestored() override { ++restored; }
+  void BufferSaved() override { ++saved; }
+};
+
+TEST_F(RecordFormTest, ResetRestoresAndSnapshotsForRecordComponents) {
+  FormController c(form, records, errors);
+  c.REQUEST = ChangeRecord;
+  RecordComponent bound;
+  CountingComponent plain;
+  c.setUp = [&](TestController& t) {
+    t.AddComponent(&plain);
+    t.AddComponent(&bound, 1);
+  };
+  ASSERT_EQ(c.Init(), LevelQuiet);
+  form.name = "unsaved";
+  bound.restoreOnce = true;
+  c.ResetWindow(false);
+  EXPECT_EQ(form.name.Str(), "first");  // restored from the snapshot
+  EXPECT_EQ(bound.restored, 1);
+  ASSERT_EQ(bound.forces.size(), 1u);
+  EXPECT_TRUE(bound.forces[0]);
+  EXPECT_EQ(plain.resets, 1);
+
+  form.name = "accepted";
+  bound.saveNeeded = true;
+  c.FORCEDRESET = 1;
+  c.ResetWindow(false);
+  EXPECT_TRUE(bound.forces[1]);  // the one-shot forced reset
+  EXPECT_EQ(c.FORCEDRESET, 0);
+  EXPECT_EQ(bound.saved, 1);
+  EXPECT_TRUE(records.Unchanged(c.SAVED));  // the new snapshot holds "accepted"
+  EXPECT_EQ(bound.windowUpdates, 2);
+  c.Shutdown();
+  EXPECT_EQ(form.name.Str(), "accepted");
 }
 
 }  // namespace
