@@ -108,6 +108,13 @@ TEST_F(HistoryWindowTest, ResetOnViewEmptiesTheHistoryAfterTheWindow) {
   EXPECT_TRUE(reporter.HistorySnapshot().empty());
 }
 
+TEST(HistoryWindowWithoutEngine, AnswersTheDefaultButton) {
+  ASSERT_EQ(ui::Engine::Current(), nullptr);
+  ErrorReporter reporter;
+  reporter.Init();
+  EXPECT_EQ(reporter.HistoryMessage("Caption", 0, ButtonYes + ButtonNo, ButtonNo), ButtonNo);
+}
+
 // Messages reach the screen through the runtime's dialog, and the program-wide hook sees them.
 int gHookCalls = 0;
 std::string gHookText, gHookButtons;
