@@ -50,6 +50,9 @@ struct Hive {
   store::FileIdentity identity;
   bool loaded = false;
   bool unreadable = false;  // not a registry file
+  // The file as last read, kept open: one fstat then tells whether it is still the current
+  // file (a write elsewhere renames a new file over it, leaving this one without a name).
+  int fd = -1;
 };
 
 struct Store {
@@ -57,12 +60,45 @@ struct Store {
   Hive hives[3];
 };
 
+// A key path relative to its file, components joined by backslashes: one allocation, where a
+// list of components would need one per component (opening keys should be cheap).
+struct KeyPath {
+  std::u16string text;
+  size_t count = 0;
+  size_t size() const { return count; }
+  void Push(std::u16string_view component) {
+    if (count++) text += u'\\';
+    text += component;
+  }
+  std::u16string_view Front() const { return std::u16string_view(text).substr(0, text.find(u'\\')); }
+  void PopFront() {
+    size_t at = text.find(u'\\');
+    text.erase(0, at == std::u16string::npos ? text.size() : at + 1);
+    --count;
+  }
+  std::vector<std::u16string> Components() const {
+    std::vector<std::u16string> out;
+    size_t i = 0;
+    while (count && i <= text.size()) {
+      size_t j = text.find(u'\\', i);
+      if (j == std::u16string::npos) j = text.size();
+      out.emplace_back(text, i, j - i);
+      i = j + 1;
+    }
+    return out;
+  }
+};
+
 struct Handle {
   std::string dir;
   int hive = kSystem;
-  std::vector<std::u16string> path;
+  KeyPath path;
   size_t fixed = 0;  // leading components that belong to the predefined root and always exist
   DWORD access = 0;
+  // The key's node as last found, valid while the file's generation stays the same.
+  const RegistryFile* file = nullptr;
+  uint64_t generation = 0;
+  RegistryFile::Node* node = nullptr;
 };
 
 std::recursive_mutex gMutex;
@@ -80,27 +116,45 @@ Store& StoreAt(const std::string& dir) {
   return *slot;
 }
 
-std::string Narrow(const std::u16string& s) { return store::Utf16ToCp1250(s); }
+std::string Narrow(std::u16string_view s) { return store::Utf16ToCp1250(s); }
 
 // Brings a hive up to date with its file for reading. ERROR_SUCCESS also when the file does not
 // exist yet (an empty registry).
 LONG Refresh(Hive& h) {
   store::FileIdentity now;
-  int err = store::StatIdentity(h.path, now);
-  if (err == ENOENT) {
+  bool gone = false;
+  if (h.loaded && h.fd >= 0) {
+    if (store::FstatIdentity(h.fd, now, gone) == 0 && !gone && now == h.identity)
+      return h.unreadable ? ERROR_BADDB : ERROR_SUCCESS;
+    close(h.fd);
+    h.fd = -1;
+  }
+  int fd = open(h.path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    int err = errno;
+    if (err != ENOENT) return store::ErrnoToWin32(err);
     if (!h.loaded || h.identity.exists) {
       h.file.Load(store::EmptyHiveText(h.path));
-      h.identity = now;
+      h.identity = store::FileIdentity{};
       h.loaded = true;
       h.unreadable = false;
     }
     return ERROR_SUCCESS;
   }
-  if (err) return store::ErrnoToWin32(err);
-  if (h.loaded && h.identity == now) return h.unreadable ? ERROR_BADDB : ERROR_SUCCESS;
+  if (int err = store::FstatIdentity(fd, now, gone)) {
+    close(fd);
+    return store::ErrnoToWin32(err);
+  }
+  if (h.loaded && h.identity == now) {  // our own last write
+    h.fd = fd;
+    return h.unreadable ? ERROR_BADDB : ERROR_SUCCESS;
+  }
   std::string text;
-  err = store::ReadWholeFile(h.path, text, now);
-  if (err) return store::ErrnoToWin32(err);
+  if (int err = store::ReadOpenFile(fd, text, now.size)) {
+    close(fd);
+    return store::ErrnoToWin32(err);
+  }
+  h.fd = fd;
   h.unreadable = !h.file.Load(std::move(text));
   h.identity = now;
   h.loaded = true;
@@ -132,6 +186,7 @@ DWORD MapAccess(DWORD access) {
 
 // The handle's key: a predefined root or an open handle.
 LONG Lookup(HKEY key, Handle& out) {
+  store::ClearProblem();
   auto value = reinterpret_cast<uintptr_t>(key);
   for (uint32_t root = 0x80000000u; root <= 0x80000005u; ++root) {
     if (value != reinterpret_cast<uintptr_t>(PredefinedKey(root))) continue;
@@ -139,13 +194,17 @@ LONG Lookup(HKEY key, Handle& out) {
     out.dir = store::StoreFolder();
     out.access = KEY_ALL_ACCESS;
     switch (root) {
-      case 0x80000000u: out.hive = kSystem; out.path = {u"Software", u"Classes"}; break;
+      case 0x80000000u:
+        out.hive = kSystem;
+        out.path.Push(u"Software");
+        out.path.Push(u"Classes");
+        break;
       case 0x80000001u: out.hive = kUser; break;
       case 0x80000002u: out.hive = kSystem; break;
       case 0x80000003u: out.hive = kUsersRoot; break;
       case 0x80000005u:
         out.hive = kSystem;
-        out.path = {u"System", u"CurrentControlSet", u"Hardware Profiles", u"Current"};
+        for (auto c : {u"System", u"CurrentControlSet", u"Hardware Profiles", u"Current"}) out.path.Push(c);
         break;
       default: return ERROR_INVALID_HANDLE;
     }
@@ -158,6 +217,19 @@ LONG Lookup(HKEY key, Handle& out) {
   return ERROR_SUCCESS;
 }
 
+// The same without copying an open handle: queries run often and should not allocate.
+LONG LookupShared(HKEY key, Handle*& out) {
+  thread_local Handle root;
+  auto it = gHandles.find(reinterpret_cast<uintptr_t>(key));
+  if (it != gHandles.end()) {
+    store::ClearProblem();
+    out = &it->second;
+    return ERROR_SUCCESS;
+  }
+  out = &root;
+  return Lookup(key, root);
+}
+
 // Appends a sub-key path given through the "A" interface.
 LONG Descend(Handle& h, LPCSTR subKey) {
   if (!subKey || !*subKey) return ERROR_SUCCESS;
@@ -167,15 +239,15 @@ LONG Descend(Handle& h, LPCSTR subKey) {
   while (i <= wide.size()) {
     size_t j = wide.find(u'\\', i);
     if (j == std::u16string::npos) j = wide.size();
-    if (j > i) h.path.emplace_back(wide, i, j - i);
+    if (j > i) h.path.Push(std::u16string_view(wide).substr(i, j - i));
     i = j + 1;
   }
-  if (h.hive == kUsersRoot && !h.path.empty()) {
+  if (h.hive == kUsersRoot && h.path.size()) {
     Store& s = StoreAt(h.dir);
-    if (store::SameName(h.path[0], u".Default")) h.hive = kUserDefault;
-    else if (store::SameName(h.path[0], UserSid(s))) h.hive = kUser;
+    if (store::SameName(h.path.Front(), u".Default")) h.hive = kUserDefault;
+    else if (store::SameName(h.path.Front(), UserSid(s))) h.hive = kUser;
     else return ERROR_FILE_NOT_FOUND;
-    h.path.erase(h.path.begin());
+    h.path.PopFront();
     h.fixed = 0;
   }
   return ERROR_SUCCESS;
@@ -190,8 +262,16 @@ LONG Locate(const Handle& h, RegistryFile::Node*& node, Hive*& hive) {
   Store& s = StoreAt(h.dir);
   hive = &s.hives[h.hive];
   if (LONG r = Refresh(*hive)) return r;
-  node = hive->file.Find(h.path);
+  if (h.node && h.file == &hive->file && h.generation == hive->file.Generation() && !h.node->removed) {
+    node = h.node;
+    return ERROR_SUCCESS;
+  }
+  node = hive->file.FindJoined(h.path.text);
   if (!node && h.path.size() > h.fixed) return ERROR_FILE_NOT_FOUND;
+  auto& cache = const_cast<Handle&>(h);
+  cache.file = &hive->file;
+  cache.generation = hive->file.Generation();
+  cache.node = node;
   return ERROR_SUCCESS;
 }
 
@@ -228,10 +308,10 @@ LONG OpenCommon(HKEY key, LPCSTR subKey, REGSAM access, PHKEY result) {
 }
 
 // The handle's key, checked to still exist and to allow `need`.
-LONG Existing(HKEY key, DWORD need, Handle& h, RegistryFile::Node*& node, Hive*& hive) {
-  if (LONG r = Lookup(key, h)) return r;
-  if (need && (h.access & need) != need) return ERROR_ACCESS_DENIED;
-  LONG r = Locate(h, node, hive);
+LONG Existing(HKEY key, DWORD need, Handle*& h, RegistryFile::Node*& node, Hive*& hive) {
+  if (LONG r = LookupShared(key, h)) return r;
+  if (need && (h->access & need) != need) return ERROR_ACCESS_DENIED;
+  LONG r = Locate(*h, node, hive);
   if (r == ERROR_FILE_NOT_FOUND) return ERROR_KEY_DELETED;
   return r;
 }
@@ -246,7 +326,7 @@ LONG DeleteTree(HKEY key, LPCSTR subKey, bool withSubKeys) {
   if (LONG r = Locate(h, node, hive)) return r;
   if (h.hive == kUsersRoot || h.path.size() <= h.fixed) return ERROR_ACCESS_DENIED;
   return Write(h, [&](RegistryFile& file) -> LONG {
-    RegistryFile::Node* n = file.Find(h.path);
+    RegistryFile::Node* n = file.FindJoined(h.path.text);
     if (!n) return ERROR_FILE_NOT_FOUND;
     if (!withSubKeys && !file.Children(n).empty()) return ERROR_ACCESS_DENIED;
     file.RemoveTree(n, store::FileTimeNow());
@@ -296,7 +376,7 @@ LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR keyClass, DWORD, REGS
   if (r == ERROR_FILE_NOT_FOUND) {
     std::u16string cls = keyClass ? store::Cp1250ToUtf16(keyClass) : std::u16string();
     r = Write(h, [&](RegistryFile& file) -> LONG {
-      RegistryFile::Node* n = file.CreatePath(h.path, store::FileTimeNow(), created);
+      RegistryFile::Node* n = file.CreatePath(h.path.Components(), store::FileTimeNow(), created);
       if (created && !cls.empty()) {
         KeyContent* c = file.Modify(n, store::FileTimeNow());
         c->hasClass = true;
@@ -317,7 +397,7 @@ LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type
                       LPDWORD dataSize) {
   if (reserved || (data && !dataSize)) return ERROR_INVALID_PARAMETER;
   std::lock_guard lock(gMutex);
-  Handle h;
+  Handle* h;
   RegistryFile::Node* node;
   Hive* hive;
   if (LONG r = Existing(key, KEY_QUERY_VALUE, h, node, hive)) return r;
@@ -357,10 +437,11 @@ LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, const BYTE* d
                     DWORD dataSize) {
   if (!data && dataSize) return ERROR_NOACCESS;
   std::lock_guard lock(gMutex);
-  Handle h;
+  Handle* hp;
   RegistryFile::Node* node;
   Hive* hive;
-  if (LONG r = Existing(key, KEY_SET_VALUE, h, node, hive)) return r;
+  if (LONG r = Existing(key, KEY_SET_VALUE, hp, node, hive)) return r;
+  const Handle h = *hp;
   RegValue value;
   value.name = store::Cp1250ToUtf16(valueName ? valueName : "");
   value.type = type;
@@ -375,12 +456,12 @@ LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, const BYTE* d
     value.data.assign(reinterpret_cast<const char*>(data), dataSize);
   }
   return Write(h, [&](RegistryFile& file) -> LONG {
-    RegistryFile::Node* n = file.Find(h.path);
+    RegistryFile::Node* n = file.FindJoined(h.path.text);
     uint64_t now = store::FileTimeNow();
     if (!n) {
       if (h.path.size() > h.fixed) return ERROR_KEY_DELETED;
       bool created;
-      n = file.CreatePath(h.path, now, created);
+      n = file.CreatePath(h.path.Components(), now, created);
     }
     KeyContent* c = file.Modify(n, now);
     if (RegValue* old = c->Find(value.name)) {
@@ -399,14 +480,15 @@ LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, const BYTE* d
 
 LONG RegDeleteValueA(HKEY key, LPCSTR valueName) {
   std::lock_guard lock(gMutex);
-  Handle h;
+  Handle* hp;
   RegistryFile::Node* node;
   Hive* hive;
-  if (LONG r = Existing(key, KEY_SET_VALUE, h, node, hive)) return r;
+  if (LONG r = Existing(key, KEY_SET_VALUE, hp, node, hive)) return r;
+  const Handle h = *hp;
   std::u16string name = store::Cp1250ToUtf16(valueName ? valueName : "");
   if (!node || !hive->file.Content(node)->Find(name)) return ERROR_FILE_NOT_FOUND;
   return Write(h, [&](RegistryFile& file) -> LONG {
-    RegistryFile::Node* n = file.Find(h.path);
+    RegistryFile::Node* n = file.FindJoined(h.path.text);
     if (!n) return ERROR_KEY_DELETED;
     if (!file.Content(n)->Find(name)) return ERROR_FILE_NOT_FOUND;
     KeyContent* c = file.Modify(n, store::FileTimeNow());
@@ -428,10 +510,11 @@ LONG RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD 
                    LPSTR keyClass, LPDWORD classSize, PFILETIME lastWriteTime) {
   if (!name || !nameSize || reserved) return ERROR_INVALID_PARAMETER;
   std::lock_guard lock(gMutex);
-  Handle h;
+  Handle* hp;
   RegistryFile::Node* node;
   Hive* hive;
-  if (LONG r = Existing(key, KEY_ENUMERATE_SUB_KEYS, h, node, hive)) return r;
+  if (LONG r = Existing(key, KEY_ENUMERATE_SUB_KEYS, hp, node, hive)) return r;
+  const Handle& h = *hp;
   std::string found;
   std::u16string cls;
   uint64_t time = 0;

@@ -29,7 +29,8 @@ void ToIdentity(const struct stat& st, FileIdentity& out) {
 
 int ReadFd(int fd, std::string& text, off_t sizeHint) {
   text.clear();
-  text.resize(static_cast<size_t>(sizeHint > 0 ? sizeHint : 0));
+  // One byte more than expected, so that reaching the end needs no second allocation.
+  text.resize(static_cast<size_t>(sizeHint > 0 ? sizeHint : 0) + 1);
   size_t got = 0;
   for (;;) {
     if (got == text.size()) text.resize(text.size() + 65536);
@@ -151,6 +152,17 @@ int StatIdentity(const std::string& path, FileIdentity& out) {
   return 0;
 }
 
+int FstatIdentity(int fd, FileIdentity& out, bool& gone) {
+  struct stat st;
+  out = FileIdentity{};
+  if (fstat(fd, &st) != 0) return errno;
+  ToIdentity(st, out);
+  gone = st.st_nlink == 0;
+  return 0;
+}
+
+int ReadOpenFile(int fd, std::string& text, off_t sizeHint) { return ReadFd(fd, text, sizeHint); }
+
 int ReadWholeFile(const std::string& path, std::string& text, FileIdentity& identity) {
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return errno;
@@ -255,12 +267,8 @@ int ReplaceFile(const std::string& path, const std::string& data, int like, File
     unlink(tmp.c_str());
     return err;
   }
-  // Make the rename itself durable.
-  int dirFd = open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dirFd >= 0) {
-    fsync(dirFd);
-    close(dirFd);
-  }
+  // The folder is not flushed: after a crash the rename may be undone, leaving the old file
+  // whole, which is all the atomic replacement promises (Wine itself flushes nothing).
   return 0;
 }
 

@@ -28,6 +28,10 @@ struct FileIdentity {
 
 // 0 or an errno value.
 int StatIdentity(const std::string& path, FileIdentity& out);
+// The identity of an open file; `gone` is set when it no longer has a name (replaced by a rename
+// or deleted).
+int FstatIdentity(int fd, FileIdentity& out, bool& gone);
+int ReadOpenFile(int fd, std::string& text, off_t sizeHint);
 int ReadWholeFile(const std::string& path, std::string& text, FileIdentity& identity);
 
 // errno as a Win32 error number (EACCES -> 5, ENOENT -> 2 ...); `fallback` for the rest.

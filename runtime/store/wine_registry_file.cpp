@@ -361,9 +361,21 @@ void RegistryFile::Fail(size_t offset, const std::string& reason) {
   problemLine_ = 1 + static_cast<size_t>(std::count(text_.begin(), text_.begin() + offset, '\n'));
 }
 
-RegistryFile::Node* RegistryFile::NewNode(Node* parent, std::u16string name) {
-  Node& n = nodes_.emplace_back();
-  n.name = std::move(name);
+std::u16string_view RegistryFile::Intern(std::u16string_view name) {
+  if (chunkUsed_ + name.size() > chunkSize_) {
+    chunkSize_ = std::max<size_t>(name.size(), 32768);
+    nameChunks_.push_back(std::make_unique<char16_t[]>(chunkSize_));
+    chunkUsed_ = 0;
+  }
+  char16_t* at = nameChunks_.back().get() + chunkUsed_;
+  std::copy(name.begin(), name.end(), at);
+  chunkUsed_ += name.size();
+  return std::u16string_view(at, name.size());
+}
+
+RegistryFile::Node* RegistryFile::NewNode(Node* parent, std::u16string_view name) {
+  Node& n = nodes_.Add();
+  n.name = Intern(name);
   n.parent = parent;
   if (parent) {
     auto& kids = parent->children;
@@ -390,18 +402,35 @@ RegistryFile::Node* RegistryFile::ChildByName(Node* parent, std::u16string_view 
 namespace {
 
 // Skips a quoted text of the file (escapes included) starting after its opening quote; returns
-// the position after the closing quote, or npos.
+// the position after the closing quote, or npos. A quote is escaped exactly when an odd run of
+// backslashes precedes it (every other escape of the format is a backslash and letters or
+// digits), so the search can jump from quote to quote.
 size_t SkipQuoted(std::string_view s, size_t p, char endChar) {
+  const char* base = s.data();
   while (p < s.size()) {
-    if (s[p] == '\\') {
-      if (p + 1 >= s.size()) return std::string_view::npos;
-      p += 2;
-      continue;
-    }
-    if (s[p] == endChar) return p + 1;
-    ++p;
+    const void* hit = std::memchr(base + p, endChar, s.size() - p);
+    if (!hit) return std::string_view::npos;
+    size_t q = static_cast<size_t>(static_cast<const char*>(hit) - base);
+    size_t run = 0;
+    while (q - run > p && base[q - run - 1] == '\\') ++run;
+    // Backslashes before the search start belong to escapes already passed.
+    if (run % 2 == 0) return q + 1;
+    p = q + 1;
   }
   return std::string_view::npos;
+}
+
+// Length of the common start of two texts, eight bytes at a time.
+size_t CommonPrefix(std::string_view a, std::string_view b) {
+  size_t n = std::min(a.size(), b.size()), i = 0;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t x, y;
+    std::memcpy(&x, a.data() + i, 8);
+    std::memcpy(&y, b.data() + i, 8);
+    if (x != y) return i + static_cast<size_t>(__builtin_ctzll(x ^ y) / 8);
+  }
+  while (i < n && a[i] == b[i]) ++i;
+  return i;
 }
 
 size_t SkipSpace(std::string_view s, size_t p) {
@@ -412,6 +441,8 @@ size_t SkipSpace(std::string_view s, size_t p) {
 // Hex bytes as Wine reads them ("00,ff, 1"); sets `continued` when the line ends in a backslash.
 const char* CheckHexBytes(std::string_view s, size_t p, bool& continued) {
   continued = false;
+  // Wine writes "xx," runs; take those three bytes at a time.
+  while (p + 3 <= s.size() && IsHex(s[p]) && IsHex(s[p + 1]) && s[p + 2] == ',') p += 3;
   for (;;) {
     p = SkipSpace(s, p);
     if (p >= s.size() || !IsHex(s[p])) break;
@@ -439,11 +470,13 @@ const char* CheckValueLine(std::string_view s, bool& continued) {
   if (p >= s.size() || s[p] != '=') return "value name without '='";
   std::string_view d = s.substr(SkipSpace(s, p + 1));
   auto starts = [&](std::string_view tag) { return d.substr(0, tag.size()) == tag; };
-  size_t q;
-  if (starts("\"")) q = 1;
-  else if (starts("str:\"")) q = 5;
-  else if (starts("str(2):\"") || starts("str(7):\"")) q = 8;
-  else q = 0;
+  size_t q = 0;
+  if (d.empty()) return "unknown value type";
+  if (d[0] == '"') q = 1;
+  else if (d[0] == 's') {
+    if (starts("str:\"")) q = 5;
+    else if (starts("str(2):\"") || starts("str(7):\"")) q = 8;
+  }
   if (q) {
     q = SkipQuoted(d, q, '"');
     if (q == std::string_view::npos) return "string without closing quote";
@@ -487,13 +520,18 @@ void DecodeName(std::string_view raw, std::u16string& out) {
 }  // namespace
 
 bool RegistryFile::Load(std::string text) {
+  ++generation_;
+  validated_ = false;
   text_ = std::move(text);
-  nodes_.clear();
-  blocks_.clear();
+  nodes_.Clear();
+  blocks_.Clear();
   order_.clear();
+  order_.reserve(text_.size() / 128);
+  nameChunks_.clear();
+  chunkUsed_ = chunkSize_ = 0;
   problem_.clear();
   problemLine_ = 0;
-  nodes_.emplace_back();  // the file's root
+  nodes_.Add();  // the file's root
 
   size_t next = 0;
   std::string_view first = LineAt(text_, 0, text_.size(), next);
@@ -509,37 +547,29 @@ bool RegistryFile::Load(std::string text) {
   std::vector<std::pair<size_t, Node*>> prevComps;
   std::vector<std::pair<size_t, Node*>> comps;
   std::u16string name;
-  bool continued = false;
   Block* open = nullptr;
   const size_t size = text_.size();
-  for (size_t at = next; at < size; at = next) {
+  // Only the key lines are read now; a key's values are decoded when someone asks for them, and
+  // the rest of the lines are checked by Validate() before the file is first written. Values
+  // cannot hold a line break and hex continuation lines start with blanks, so every key starts
+  // right after a line break.
+  auto nextKey = [&](size_t from) -> size_t {
+    // '[' hardly occurs anywhere but at the start of a key line, so look for it alone.
+    while (from < size) {
+      const void* hit = std::memchr(text_.data() + from, '[', size - from);
+      if (!hit) return size;
+      size_t at = static_cast<size_t>(static_cast<const char*>(hit) - text_.data());
+      if (at == 0 || text_[at - 1] == '\n') return at;
+      from = at + 1;
+    }
+    return size;
+  };
+  for (size_t at = nextKey(next); at < size; at = nextKey(next)) {
     std::string_view line = LineAt(text_, at, size, next);
-    if (continued) {
-      if (const char* why = CheckHexBytes(line, 0, continued)) Fail(at, why);
-      continue;
-    }
-    size_t p = SkipSpace(line, 0);
-    if (p == line.size() || line[p] == ';') continue;
-    char c = line[p];
-    if (c == '#') {
-      if (open && line.substr(p, 7) == "#class=") {
-        if (line.substr(p + 7, 1) != "\"" || SkipQuoted(line, p + 8, '"') == std::string_view::npos)
-          Fail(at, "malformed #class");
-      }
-      continue;
-    }
-    if (c == '@' || c == '"') {
-      if (!open) Fail(at, "value without a key");
-      else if (const char* why = CheckValueLine(line.substr(p), continued)) Fail(at, why);
-      continue;
-    }
-    if (c != '[') {
-      Fail(at, "unrecognized line");
-      continue;
-    }
+    const size_t p = 0;
     if (open) open->end = at;
     else headerEnd_ = at;
-    Block& block = blocks_.emplace_back();
+    Block& block = blocks_.Add();
     block.begin = at;
     block.end = size;
     order_.push_back(&block);
@@ -552,15 +582,13 @@ bool RegistryFile::Load(std::string text) {
     }
     std::string_view raw = line.substr(p + 1, close - p - 2);
     // Components shared byte for byte with the previous key.
-    size_t common = 0;
-    size_t limit = std::min(raw.size(), prevRaw.size());
-    while (common < limit && raw[common] == prevRaw[common]) ++common;
+    size_t common = CommonPrefix(raw, prevRaw);
     comps.clear();
     Node* node = Root();
     size_t startRaw = 0;
     for (const auto& [end, n] : prevComps) {
       if (end > common) break;
-      if (end != raw.size() && raw.substr(end, 2) != "\\\\") break;
+      if (end != raw.size() && !(raw[end] == '\\' && end + 1 < raw.size() && raw[end + 1] == '\\')) break;
       comps.emplace_back(end, n);
       node = n;
       startRaw = end == raw.size() ? end : end + 2;
@@ -598,7 +626,6 @@ bool RegistryFile::Load(std::string text) {
     node->block = &block;
     block.node = node;
   }
-  if (continued) Fail(size, "hex data continued past the end of the file");
   return true;
 }
 
@@ -686,13 +713,70 @@ void RegistryFile::DecodeBlock(const Block& block, KeyContent& c) const {
   if (!pending.empty()) c.tail.assign(text_, pending.front().first, block.end - pending.front().first);
 }
 
-bool RegistryFile::Validate() { return problem_.empty(); }
+bool RegistryFile::Validate() {
+  if (!problem_.empty()) return false;
+  if (validated_) return true;
+  size_t next = 0;
+  LineAt(text_, 0, text_.size(), next);
+  bool continued = false;
+  bool inKey = false;
+  size_t blockIndex = 0;
+  const size_t size = text_.size();
+  for (size_t at = next; at < size; at = next) {
+    std::string_view line = LineAt(text_, at, size, next);
+    if (continued) {
+      if (const char* why = CheckHexBytes(line, 0, continued)) Fail(at, why);
+      if (!problem_.empty()) return false;
+      continue;
+    }
+    size_t p = SkipSpace(line, 0);
+    if (p == line.size() || line[p] == ';') continue;
+    char c = line[p];
+    if (c == '[') {
+      // Load() took every line that starts with '[' as a key, in this order.
+      if (p != 0 || blockIndex >= order_.size() || order_[blockIndex]->begin != at) {
+        Fail(at, "key line not at the start of the line");
+        return false;
+      }
+      ++blockIndex;
+      inKey = true;
+    } else if (c == '#') {
+      if (inKey && line.substr(p, 7) == "#class=" &&
+          (line.substr(p + 7, 1) != "\"" || SkipQuoted(line, p + 8, '"') == std::string_view::npos))
+        Fail(at, "malformed #class");
+    } else if (c == '@' || c == '"') {
+      if (!inKey) Fail(at, "value without a key");
+      else if (const char* why = CheckValueLine(line.substr(p), continued)) Fail(at, why);
+    } else {
+      Fail(at, "unrecognized line");
+    }
+    if (!problem_.empty()) return false;
+  }
+  if (continued) {
+    Fail(size, "hex data continued past the end of the file");
+    return false;
+  }
+  validated_ = true;
+  return true;
+}
 
 RegistryFile::Node* RegistryFile::Find(const std::vector<std::u16string>& path) {
   Node* node = Root();
   for (const auto& comp : path) {
     node = ChildByName(node, comp);
     if (!node) return nullptr;
+  }
+  return node;
+}
+
+RegistryFile::Node* RegistryFile::FindJoined(std::u16string_view joined) {
+  Node* node = Root();
+  size_t i = 0;
+  while (node && i < joined.size()) {
+    size_t j = joined.find(u'\\', i);
+    if (j == std::u16string_view::npos) j = joined.size();
+    if (j > i) node = ChildByName(node, joined.substr(i, j - i));
+    i = j + 1;
   }
   return node;
 }
@@ -733,7 +817,7 @@ int RegistryFile::ComparePaths(const Node* a, const Node* b) {
 }
 
 RegistryFile::Block* RegistryFile::NewBlock(Node* node, uint64_t now) {
-  Block& b = blocks_.emplace_back();
+  Block& b = blocks_.Add();
   b.node = node;
   b.dirty = true;
   b.content = std::make_unique<KeyContent>();
@@ -784,6 +868,7 @@ KeyContent* RegistryFile::Modify(Node* node, uint64_t now) {
 }
 
 void RegistryFile::RemoveTree(Node* node, uint64_t now) {
+  ++generation_;
   std::vector<Node*> stack{node};
   while (!stack.empty()) {
     Node* n = stack.back();
@@ -862,6 +947,8 @@ std::string RegistryFile::Serialize() {
   }
   for (Block* b : order_) b->dirty = false;
   text_ = out;
+  // Untouched keys were checked before the change and the changed ones were written here.
+  validated_ = true;
   return out;
 }
 

@@ -52,6 +52,29 @@ struct KeyContent {
   RegValue* Find(std::u16string_view name);
 };
 
+// Objects with fixed addresses, allocated a thousand at a time.
+template <typename T>
+class Pool {
+ public:
+  T& Add() {
+    if (used_ == kChunk || chunks_.empty()) {
+      chunks_.push_back(std::make_unique<T[]>(kChunk));
+      used_ = 0;
+    }
+    return chunks_.back()[used_++];
+  }
+  void Clear() {
+    chunks_.clear();
+    used_ = 0;
+  }
+  T& Front() { return chunks_.front()[0]; }
+
+ private:
+  static constexpr size_t kChunk = 1024;
+  std::vector<std::unique_ptr<T[]>> chunks_;
+  size_t used_ = 0;
+};
+
 class RegistryFile {
  public:
   struct Node;
@@ -63,7 +86,7 @@ class RegistryFile {
     bool removed = false;
   };
   struct Node {
-    std::u16string name;
+    std::u16string_view name;  // held by the file's name arena
     Node* parent = nullptr;
     std::vector<Node*> children;
     bool sorted = true;
@@ -72,8 +95,8 @@ class RegistryFile {
   };
 
   // Reads `text`. False when it is no registry file at all (wrong first line); the reason is in
-  // Problem(). Lines that cannot be read do not stop the reading (Wine skips them too) but make
-  // Validate() fail.
+  // Problem(). Only the key lines are read here; lines that cannot be read do not stop the
+  // reading (Wine skips them too) but make Validate() fail.
   bool Load(std::string text);
   const std::string& Text() const { return text_; }
   const std::string& Problem() const { return problem_; }
@@ -82,13 +105,18 @@ class RegistryFile {
   // The relative path in the header (";; All keys relative to REGISTRY\\User\\S-1-...").
   std::u16string HeaderRoot() const;
 
-  // True when every line of the file could be read (checked while loading); only such a file
-  // may be written back.
+  // True when every line of the file can be read (checked on the first call after loading);
+  // only such a file may be written back.
   bool Validate();
 
-  Node* Root() { return &nodes_.front(); }
+  Node* Root() { return &nodes_.Front(); }
+  // Changes whenever a node found earlier may have gone (the file was read again, a key was
+  // removed), so callers may keep nodes between calls while it stays the same.
+  uint64_t Generation() const { return generation_; }
   // The node for a path of components relative to the file's root; null when missing.
   Node* Find(const std::vector<std::u16string>& path);
+  // The same for a path whose components are joined by backslashes.
+  Node* FindJoined(std::u16string_view joined);
   // Sorted children of a node.
   const std::vector<Node*>& Children(Node* node);
   // The decoded values of a node (an empty set for keys that have no lines of their own).
@@ -105,7 +133,8 @@ class RegistryFile {
   std::string Serialize();
 
  private:
-  Node* NewNode(Node* parent, std::u16string name);
+  Node* NewNode(Node* parent, std::u16string_view name);
+  std::u16string_view Intern(std::u16string_view name);
   Node* ChildByName(Node* parent, std::u16string_view name);
   Block* NewBlock(Node* node, uint64_t now);
   void InsertInOrder(Block* block);
@@ -115,11 +144,17 @@ class RegistryFile {
 
   std::string text_;
   size_t headerEnd_ = 0;
-  std::deque<Node> nodes_;
-  std::deque<Block> blocks_;
+  Pool<Node> nodes_;
+  // Key names live in large chunks: a file has thousands of them, and reading a changed file
+  // again should not spend its time allocating and freeing each one.
+  std::vector<std::unique_ptr<char16_t[]>> nameChunks_;
+  size_t chunkUsed_ = 0, chunkSize_ = 0;
+  Pool<Block> blocks_;
   std::vector<Block*> order_;
   std::string problem_;
   size_t problemLine_ = 0;
+  uint64_t generation_ = 0;
+  bool validated_ = false;
 };
 
 // The current time as FILETIME ticks (100 ns since 1601).

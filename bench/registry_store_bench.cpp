@@ -1,0 +1,272 @@
+// Registry store: reading and writing one value in a system.reg the size of a fresh Wine
+// prefix's (about 44,000 lines, 1.7 MB), against the floor of reading the file's bytes once and
+// counting its lines, all in one run.
+//
+//   floor        open + read the whole file + close, count its lines
+//   first read   the file changed since the last look: RegOpenKeyExA, RegQueryValueExA for the
+//                size, RegQueryValueExA for the data, RegCloseKey (the sequence RegistryGetValue
+//                uses), which reads and indexes the whole file
+//   later read   the same sequence on the unchanged file
+//   write        RegSetValueExA of one DWORD: lock, whole file rewritten, flushed, renamed
+//
+// Goals: first read within 10x the floor; later reads at least 1000x faster than the first;
+// a write within 3x the first read. Each figure is the median of interleaved rounds (wall time,
+// since a write's cost is mostly waiting for the disk). With VANTREL_BENCH_PREFIX set to a Wine
+// prefix, its system.reg is used instead of the generated one and `wine64 reg query` of the same
+// value is timed as a reference.
+//
+// Usage: registry_store_bench [rounds]   (default 21)
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "runtime/store/cp1250.h"
+#include "runtime/store/wine_registry_file.h"
+#include "runtime/win32_seam.h"
+
+namespace {
+
+using namespace vantrel::seam;
+using vantrel::store::KeyContent;
+using vantrel::store::RegistryFile;
+using vantrel::store::RegValue;
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* kKey = "System\\CurrentControlSet\\Services\\LanmanServer\\Parameters";
+constexpr const char* kValue = "EnableOplocks";
+
+double Seconds(Clock::time_point a, Clock::time_point b) {
+  return std::chrono::duration<double>(b - a).count();
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+std::u16string W(const std::string& s) { return vantrel::store::Cp1250ToUtf16(s); }
+
+std::string Utf16Bytes(const std::u16string& s) {
+  std::string out;
+  for (char16_t u : s) {
+    out.push_back(static_cast<char>(u & 0xFF));
+    out.push_back(static_cast<char>(u >> 8));
+  }
+  out.append(2, '\0');
+  return out;
+}
+
+// A machine registry shaped like the one wineboot makes: class registrations under
+// Software\Classes, program settings under Software, services under System; string values
+// (paths, names), DWORDs, short and long binary values.
+std::string GenerateSystemReg() {
+  std::mt19937 rng(1250);
+  auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+  static const char* kWords[] = {"Microsoft", "Windows", "CurrentVersion", "Explorer", "Shell",
+                                 "Internet Settings", "Policies", "Services", "Control", "Fonts",
+                                 "Setup", "Media", "Drivers32", "Uninstall", "App Paths",
+                                 "Ole", "Cryptography", "Defaults", "Provider", "Parameters"};
+  auto guid = [&]() {
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "{%08X-%04X-%04X-%04X-%012llX}", static_cast<unsigned>(rng()),
+                  pick(65536), pick(65536), pick(65536),
+                  (static_cast<unsigned long long>(rng()) << 16) ^ rng());
+    return std::string(buf);
+  };
+  RegistryFile file;
+  file.Load("WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n#arch=win64\n");
+  const uint64_t time = 0x1dd8860cb9bbcaaull;
+  auto addKey = [&](std::vector<std::u16string> path, int values) {
+    bool created;
+    RegistryFile::Node* node = file.CreatePath(path, time, created);
+    KeyContent* c = file.Modify(node, time + static_cast<uint64_t>(pick(1000000)));
+    std::vector<RegValue> vals;
+    for (int i = 0; i < values; ++i) {
+      RegValue v;
+      v.name = i == 0 && pick(3) == 0 ? u"" : W(std::string(kWords[pick(20)]) + std::to_string(i));
+      int kind = pick(100);
+      if (kind < 60) {
+        v.type = 1;
+        v.data = Utf16Bytes(W("C:\\windows\\system32\\" + std::string(kWords[pick(20)]) + "_" +
+                              std::to_string(pick(100000)) + ".dll"));
+      } else if (kind < 85) {
+        v.type = 4;
+        uint32_t d = rng();
+        v.data.assign(reinterpret_cast<const char*>(&d), 4);
+      } else {
+        v.type = 3;
+        int n = kind < 96 ? 8 + pick(24) : 120 + pick(200);
+        for (int b = 0; b < n; ++b) v.data.push_back(static_cast<char>(pick(256)));
+      }
+      vals.push_back(std::move(v));
+    }
+    std::sort(vals.begin(), vals.end(),
+              [](const RegValue& a, const RegValue& b) { return vantrel::store::CompareNames(a.name, b.name) < 0; });
+    vals.erase(std::unique(vals.begin(), vals.end(),
+                           [](const RegValue& a, const RegValue& b) { return vantrel::store::SameName(a.name, b.name); }),
+               vals.end());
+    c->values = std::move(vals);
+  };
+  for (int i = 0; i < 3000; ++i) {
+    std::u16string id = W(guid());
+    addKey({u"Software", u"Classes", u"CLSID", id}, 1 + pick(2));
+    addKey({u"Software", u"Classes", u"CLSID", id, u"InprocServer32"}, 1 + pick(2));
+  }
+  for (int i = 0; i < 1800; ++i) {
+    std::vector<std::u16string> path{u"Software"};
+    int depth = 2 + pick(5);
+    for (int d = 0; d < depth; ++d) path.push_back(W(std::string(kWords[pick(20)]) + (d == depth - 1 ? std::to_string(i) : "")));
+    addKey(path, pick(6));
+  }
+  for (int i = 0; i < 1100; ++i)
+    addKey({u"System", u"CurrentControlSet", u"Services", W("Svc" + std::to_string(i)), u"Parameters"}, 1 + pick(4));
+  addKey({u"System", u"CurrentControlSet", u"Services", u"LanmanServer", u"Parameters"}, 2);
+  RegistryFile::Node* node = file.Find({u"System", u"CurrentControlSet", u"Services", u"LanmanServer", u"Parameters"});
+  KeyContent* c = file.Modify(node, time);
+  c->values.push_back(RegValue{W(kValue), 4, std::string("\x01\0\0\0", 4)});
+  return file.Serialize();
+}
+
+// The floor: the file's bytes read once and its lines counted.
+size_t Floor(const std::string& path) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat st;
+  fstat(fd, &st);
+  std::string buf(static_cast<size_t>(st.st_size), '\0');
+  size_t got = 0;
+  while (got < buf.size()) {
+    ssize_t n = read(fd, buf.data() + got, buf.size() - got);
+    if (n <= 0) break;
+    got += static_cast<size_t>(n);
+  }
+  close(fd);
+  return static_cast<size_t>(std::count(buf.begin(), buf.begin() + static_cast<long>(got), '\n'));
+}
+
+DWORD ReadValue() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, 0x20001, &key) != ERROR_SUCCESS) return 0xDEAD;
+  DWORD type = 0, size = 0;
+  RegQueryValueExA(key, kValue, nullptr, &type, nullptr, &size);
+  std::string data(size, '\0');
+  RegQueryValueExA(key, kValue, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
+  RegCloseKey(key);
+  DWORD v = 0;
+  if (data.size() == 4) std::copy(data.begin(), data.end(), reinterpret_cast<char*>(&v));
+  return v;
+}
+
+// Another process changed the file: give it a new modification time.
+void Touch(const std::string& path) { utimensat(AT_FDCWD, path.c_str(), nullptr, 0); }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int rounds = argc > 1 ? std::max(3, std::atoi(argv[1])) : 21;
+  char tmpl[] = "/tmp/vantrel-store-bench-XXXXXX";
+  if (!mkdtemp(tmpl)) return 1;
+  std::string dir = tmpl;
+  std::string path = dir + "/system.reg";
+  const char* prefix = std::getenv("VANTREL_BENCH_PREFIX");
+  std::string source = "generated";
+  std::string text;
+  if (prefix && *prefix) {
+    std::ifstream f(std::string(prefix) + "/system.reg", std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    text = ss.str();
+    source = std::string(prefix) + "/system.reg";
+  } else {
+    text = GenerateSystemReg();
+  }
+  std::ofstream(path, std::ios::binary) << text;
+  setenv("VANTREL_REGISTRY", dir.c_str(), 1);
+  HKEY writable = nullptr;
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_WRITE, nullptr, &writable, nullptr) != 0) {
+    std::fprintf(stderr, "cannot open the key for writing\n");
+    return 1;
+  }
+  DWORD v = 7;
+  RegSetValueExA(writable, kValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4);
+
+  std::vector<double> floor, first, later, write, writeAfterChange;
+  size_t lines = 0;
+  constexpr int kLaterReads = 2000;
+  for (int r = 0; r < rounds; ++r) {
+    auto t0 = Clock::now();
+    lines = Floor(path);
+    auto t1 = Clock::now();
+    floor.push_back(Seconds(t0, t1));
+
+    Touch(path);
+    t0 = Clock::now();
+    DWORD got = ReadValue();
+    t1 = Clock::now();
+    first.push_back(Seconds(t0, t1));
+    if (got != v) std::fprintf(stderr, "read %u, expected %u\n", got, v);
+
+    t0 = Clock::now();
+    for (int i = 0; i < kLaterReads; ++i) got ^= ReadValue();
+    t1 = Clock::now();
+    later.push_back(Seconds(t0, t1) / kLaterReads);
+
+    v = static_cast<DWORD>(r + 100);
+    t0 = Clock::now();
+    LONG rc = RegSetValueExA(writable, kValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4);
+    t1 = Clock::now();
+    write.push_back(Seconds(t0, t1));
+    if (rc != 0) std::fprintf(stderr, "write failed: %d\n", rc);
+
+    Touch(path);
+    v = static_cast<DWORD>(r + 1000);
+    t0 = Clock::now();
+    RegSetValueExA(writable, kValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4);
+    t1 = Clock::now();
+    writeAfterChange.push_back(Seconds(t0, t1));
+  }
+  RegCloseKey(writable);
+
+  double fl = Median(floor), fr = Median(first), lr = Median(later), wr = Median(write),
+         wc = Median(writeAfterChange);
+  struct stat st;
+  stat(path.c_str(), &st);
+  std::printf("system.reg: %zu lines, %lld bytes (%s); median of %d rounds, wall time\n", lines,
+              static_cast<long long>(st.st_size), source.c_str(), rounds);
+  std::printf("  floor (read the bytes, count lines)   %9.3f ms\n", fl * 1e3);
+  std::printf("  first read (read + index + lookup)    %9.3f ms  = %6.2f x floor        goal <= 10    %s\n",
+              fr * 1e3, fr / fl, fr / fl <= 10 ? "met" : "MISSED");
+  std::printf("  later read (unchanged file)           %9.3f us  first/later = %7.0f   goal >= 1000  %s\n",
+              lr * 1e6, fr / lr, fr / lr >= 1000 ? "met" : "MISSED");
+  std::printf("  write one value (rewrite, fsync, rename) %6.3f ms  = %6.2f x first read   goal <= 3     %s\n",
+              wr * 1e3, wr / fr, wr / fr <= 3 ? "met" : "MISSED");
+  std::printf("  write after another process changed the file (re-read first) %.3f ms = %.2f x first read\n",
+              wc * 1e3, wc / fr);
+
+  if (prefix && *prefix && access("/usr/lib/wine/wine64", X_OK) == 0) {
+    std::string copy = dir + "/prefix";
+    std::string env = "WINEPREFIX='" + copy + "' WINEDEBUG=-all ";
+    std::system(("cp -a '" + std::string(prefix) + "' '" + copy + "'").c_str());
+    std::string cmd = env + "/usr/lib/wine/wine64 reg query 'HKLM\\" + kKey + "' /v " + kValue + " >/dev/null 2>&1";
+    std::vector<double> wine;
+    for (int i = 0; i < 5; ++i) {
+      auto t0 = Clock::now();
+      std::system(cmd.c_str());
+      wine.push_back(Seconds(t0, Clock::now()));
+    }
+    std::system((env + "/usr/lib/wine/wineserver -k; " + env + "/usr/lib/wine/wineserver -w").c_str());
+    std::printf("  reference: wine64 reg query, same value: first %.0f ms (starts the wineserver), "
+                "then median %.0f ms\n", wine[0] * 1e3, Median(std::vector<double>(wine.begin() + 1, wine.end())) * 1e3);
+  }
+  std::system(("rm -rf '" + dir + "'").c_str());
+  return 0;
+}
