@@ -1,5 +1,6 @@
 #include "runtime/error_state.h"
 
+#include <cstdio>
 #include <cstring>
 #include <forward_list>
 #include <utility>
@@ -46,6 +47,37 @@ std::string ErrorTextFor(std::int32_t code) {
   return std::string(BuiltInErrorText(kUnknownErrorCode)) + " : " + std::to_string(code);
 }
 
+// Stores the text of `code` (as ErrorTextFor gives it, leading blanks skipped, at most 255
+// characters) without allocating: "Insufficient Memory" must be settable when memory has run out.
+void StoreText(std::int32_t code) {
+  std::string_view text;
+  bool found = false;
+  for (const auto& [c, t] : ReplacementTexts()) {
+    if (c == code) {
+      text = t;
+      found = true;
+      break;
+    }
+  }
+  if (!found) {
+    if (const char* builtIn = BuiltInErrorText(code)) {
+      text = builtIn;
+      found = true;
+    }
+  }
+  char unknown[64];
+  if (!found) {
+    const int n = std::snprintf(unknown, sizeof unknown, "%s : %d",
+                                BuiltInErrorText(kUnknownErrorCode), static_cast<int>(code));
+    text = std::string_view(unknown, n > 0 ? static_cast<std::size_t>(n) : 0);
+  }
+  text = text.substr(0, kTextMax);
+  const std::size_t start = text.find_first_not_of(' ');
+  text = start == std::string_view::npos ? std::string_view{} : text.substr(start);
+  std::memset(tState.text, ' ', kTextWidth);
+  std::memcpy(tState.text, text.data(), text.size());
+}
+
 void SetRuntimeError(std::int32_t code) {
   const std::uint32_t os = OsLastError();
   tState.osError = os;
@@ -58,13 +90,7 @@ void SetRuntimeError(std::int32_t code) {
   }
   tState.code = code;
   tState.extra = 0;
-  std::string text = ErrorTextFor(code);
-  std::size_t start = text.find_first_not_of(' ');
-  std::string_view kept = start == std::string::npos ? std::string_view{}
-                                                     : std::string_view(text).substr(start);
-  if (kept.size() > kTextMax) kept = kept.substr(0, kTextMax);
-  std::memset(tState.text, ' ', kTextWidth);
-  std::memcpy(tState.text, kept.data(), kept.size());
+  StoreText(code);
 }
 
 void ClearRuntimeError() {

@@ -795,8 +795,9 @@ bool LoadEntry(const QueueState& st, Entry e) {
 }
 
 // A walk by position reads the next entry soon: start fetching it now.
+// (Prefetching past an entry's end is harmless; reading its header here would wait for it.)
 void PrefetchEntry(const QueueState& st, Entry e) {
-  const std::size_t span = std::min<std::size_t>(st.EntrySize(e), 256);
+  const std::size_t span = std::min<std::size_t>(std::size_t{st.recordSize} + 4, 192);
   for (std::size_t i = 0; i < span; i += 64) __builtin_prefetch(e + i);
 }
 
@@ -1313,10 +1314,15 @@ std::vector<QueueOrderInfo> QueueOrders(Queue* queue) {
   if (!queue) return out;
   const QueueState* st = ExistingQueueState(queue);
   if (!st) return out;
-  for (int i = 0; i < st->orderCount; ++i) {
-    const Order& o = *st->orders[i];
-    out.push_back(QueueOrderInfo{o.keyed, std::vector<int>(o.list.numbers, o.list.numbers + o.list.count),
-                                 &o == st->current});
+  try {
+    for (int i = 0; i < st->orderCount; ++i) {
+      const Order& o = *st->orders[i];
+      out.push_back(QueueOrderInfo{
+          o.keyed, std::vector<int>(o.list.numbers, o.list.numbers + o.list.count),
+          &o == st->current});
+    }
+  } catch (const std::bad_alloc&) {
+    out.clear();
   }
   return out;
 }
