@@ -125,12 +125,11 @@ class EntryArena {
       items[i] = at;
       at += Rounded(size);
     }
-    const std::size_t inUse = inUse_;
-    Clear();
+    Clear();  // also forgets entries that were kept out of use (damaged ones)
     std::memset(block, 0, kBlockHeader);
     blocks_ = block;
     blockBytes_ = bytes;
-    inUse_ = inUse;
+    inUse_ = static_cast<std::size_t>(at - (block + kBlockHeader));
     return true;
   }
 
