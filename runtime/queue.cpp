@@ -745,7 +745,7 @@ void MergeSort(Entry* a, std::size_t n, Entry* tmp, Less& lessOrEqual) {
   while (i < half) a[k++] = tmp[i++];
 }
 
-// Fills `out` with the entries of `source` sorted by `spec`. Returns 0, or the error code.
+// Fills `out` with the entries of `source` sorted by the key. Returns 0, or the error code.
 std::int32_t SortInto(const QueueState& st, const KeySpec& spec, const Order& source, Entry* out) {
   const std::size_t n = source.size;
   std::memcpy(out, source.items, n * sizeof(Entry));
@@ -850,7 +850,7 @@ std::size_t PlaceInOther(const QueueState& st, const Order& o, bool* damaged) {
   return at;
 }
 
-// Makes the order sorted by `list`/`spec` and puts it first and current; see QueueSort.
+// Makes the order sorted by the key and puts it first and current; see QueueSort.
 // Returns 0 or an error code, changing nothing on error.
 std::int32_t MakeKeyOrder(QueueState& st, const KeyList& list, const KeySpec& spec,
                           bool reuseEmptyCurrent) {
