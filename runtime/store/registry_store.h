@@ -13,6 +13,8 @@ namespace vantrel::store {
 // $XDG_DATA_HOME/vantrel/registry (default ~/.local/share/vantrel/registry). Read from the
 // environment on every call, so a process may switch stores.
 std::string StoreFolder();
+// The same, without building a new string when the environment has not changed.
+const std::string& StoreFolderRef();
 
 // Why the last store call of this thread failed, in words (file, line, what to do), or empty.
 // The same text goes to the message sink when the failure is one the user must act on (a file

@@ -53,6 +53,11 @@ struct Hive {
   // The file as last read, kept open: one fstat then tells whether it is still the current
   // file (a write elsewhere renames a new file over it, leaving this one without a name).
   int fd = -1;
+  // The last path looked up and its node, while the file's generation stays the same: programs
+  // open the same few keys again and again.
+  std::u16string lastPath;
+  uint64_t lastGeneration = 0;
+  RegistryFile::Node* lastNode = nullptr;
 };
 
 struct Store {
@@ -103,16 +108,31 @@ struct Handle {
 
 std::recursive_mutex gMutex;
 std::map<std::string, std::unique_ptr<Store>> gStores;
-std::unordered_map<uintptr_t, Handle> gHandles;
-uintptr_t gNextHandle = 0x1000;
+// Open handles live in reused slots (handle value 0x1000 + 4 * slot, as small and reused as
+// Windows' own), so opening and closing keys does not allocate once the program runs.
+struct Slot {
+  Handle handle;
+  bool used = false;
+};
+std::vector<Slot> gSlots;
+std::vector<size_t> gFreeSlots;
+
+Handle* FindHandle(uintptr_t value) {
+  if (value < 0x1000 || (value & 3) != 0) return nullptr;
+  size_t slot = (value - 0x1000) / 4;
+  return slot < gSlots.size() && gSlots[slot].used ? &gSlots[slot].handle : nullptr;
+}
 
 Store& StoreAt(const std::string& dir) {
+  static Store* last = nullptr;
+  if (last && last->dir == dir) return *last;
   auto& slot = gStores[dir];
   if (!slot) {
     slot = std::make_unique<Store>();
     slot->dir = dir;
     for (int i = 0; i < 3; ++i) slot->hives[i].path = dir + "/" + kFileNames[i];
   }
+  last = slot.get();
   return *slot;
 }
 
@@ -190,8 +210,14 @@ LONG Lookup(HKEY key, Handle& out) {
   auto value = reinterpret_cast<uintptr_t>(key);
   for (uint32_t root = 0x80000000u; root <= 0x80000005u; ++root) {
     if (value != reinterpret_cast<uintptr_t>(PredefinedKey(root))) continue;
-    out = Handle{};
-    out.dir = store::StoreFolder();
+    out.dir.assign(store::StoreFolderRef());
+    out.path.text.clear();
+    out.path.count = 0;
+    out.fixed = 0;
+    out.hive = kSystem;
+    out.file = nullptr;
+    out.node = nullptr;
+    out.generation = 0;
     out.access = KEY_ALL_ACCESS;
     switch (root) {
       case 0x80000000u:
@@ -211,19 +237,18 @@ LONG Lookup(HKEY key, Handle& out) {
     out.fixed = out.path.size();
     return ERROR_SUCCESS;
   }
-  auto it = gHandles.find(value);
-  if (it == gHandles.end()) return ERROR_INVALID_HANDLE;
-  out = it->second;
+  Handle* open = FindHandle(value);
+  if (!open) return ERROR_INVALID_HANDLE;
+  out = *open;
   return ERROR_SUCCESS;
 }
 
 // The same without copying an open handle: queries run often and should not allocate.
 LONG LookupShared(HKEY key, Handle*& out) {
   thread_local Handle root;
-  auto it = gHandles.find(reinterpret_cast<uintptr_t>(key));
-  if (it != gHandles.end()) {
+  if (Handle* open = FindHandle(reinterpret_cast<uintptr_t>(key))) {
     store::ClearProblem();
-    out = &it->second;
+    out = open;
     return ERROR_SUCCESS;
   }
   out = &root;
@@ -234,14 +259,20 @@ LONG LookupShared(HKEY key, Handle*& out) {
 LONG Descend(Handle& h, LPCSTR subKey) {
   if (!subKey || !*subKey) return ERROR_SUCCESS;
   if (*subKey == '\\') return ERROR_BAD_PATHNAME;
-  std::u16string wide = store::Cp1250ToUtf16(subKey);
-  size_t i = 0;
-  while (i <= wide.size()) {
-    size_t j = wide.find(u'\\', i);
-    if (j == std::u16string::npos) j = wide.size();
-    if (j > i) h.path.Push(std::u16string_view(wide).substr(i, j - i));
-    i = j + 1;
+  // Component by component, converted straight into the path; empty components are skipped.
+  bool start = true;
+  for (const char* p = subKey; *p; ++p) {
+    if (*p == '\\') {
+      start = true;
+      continue;
+    }
+    if (start) {
+      if (h.path.count++) h.path.text += u'\\';
+      start = false;
+    }
+    h.path.text += store::Cp1250ToUnicode(static_cast<unsigned char>(*p));
   }
+  h.node = nullptr;
   if (h.hive == kUsersRoot && h.path.size()) {
     Store& s = StoreAt(h.dir);
     if (store::SameName(h.path.Front(), u".Default")) h.hive = kUserDefault;
@@ -266,7 +297,17 @@ LONG Locate(const Handle& h, RegistryFile::Node*& node, Hive*& hive) {
     node = h.node;
     return ERROR_SUCCESS;
   }
-  node = hive->file.FindJoined(h.path.text);
+  if (hive->lastNode && hive->lastGeneration == hive->file.Generation() && hive->lastPath == h.path.text &&
+      !hive->lastNode->removed) {
+    node = hive->lastNode;
+  } else {
+    node = hive->file.FindJoined(h.path.text);
+    if (node) {
+      hive->lastPath.assign(h.path.text);
+      hive->lastGeneration = hive->file.Generation();
+      hive->lastNode = node;
+    }
+  }
   if (!node && h.path.size() > h.fixed) return ERROR_FILE_NOT_FOUND;
   auto& cache = const_cast<Handle&>(h);
   cache.file = &hive->file;
@@ -275,11 +316,27 @@ LONG Locate(const Handle& h, RegistryFile::Node*& node, Hive*& hive) {
   return ERROR_SUCCESS;
 }
 
-uintptr_t NewHandle(Handle h) {
-  uintptr_t id = gNextHandle;
-  gNextHandle += 4;
-  gHandles.emplace(id, std::move(h));
-  return id;
+uintptr_t NewHandle(const Handle& h) {
+  size_t slot;
+  if (!gFreeSlots.empty()) {
+    slot = gFreeSlots.back();
+    gFreeSlots.pop_back();
+  } else {
+    slot = gSlots.size();
+    gSlots.emplace_back();
+  }
+  Slot& s = gSlots[slot];
+  s.handle.dir.assign(h.dir);  // assignments reuse the slot's buffers
+  s.handle.hive = h.hive;
+  s.handle.path.text.assign(h.path.text);
+  s.handle.path.count = h.path.count;
+  s.handle.fixed = h.fixed;
+  s.handle.access = h.access;
+  s.handle.file = h.file;
+  s.handle.generation = h.generation;
+  s.handle.node = h.node;
+  s.used = true;
+  return 0x1000 + 4 * slot;
 }
 
 // Runs one change of a hive under its file lock; see store_files_posix.h.
@@ -296,14 +353,14 @@ bool IsString(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || ty
 
 LONG OpenCommon(HKEY key, LPCSTR subKey, REGSAM access, PHKEY result) {
   std::lock_guard lock(gMutex);
-  Handle h;
+  thread_local Handle h;
   if (LONG r = Lookup(key, h)) return r;
   if (LONG r = Descend(h, subKey)) return r;
   RegistryFile::Node* node;
   Hive* hive;
   if (LONG r = Locate(h, node, hive)) return r;
   h.access = MapAccess(access);
-  *result = reinterpret_cast<HKEY>(NewHandle(std::move(h)));
+  *result = reinterpret_cast<HKEY>(NewHandle(h));
   return ERROR_SUCCESS;
 }
 
@@ -389,7 +446,7 @@ LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR keyClass, DWORD, REGS
   if (r) return r;
   if (disposition) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
   h.access = MapAccess(access);
-  *result = reinterpret_cast<HKEY>(NewHandle(std::move(h)));
+  *result = reinterpret_cast<HKEY>(NewHandle(h));
   return ERROR_SUCCESS;
 }
 
@@ -403,7 +460,10 @@ LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type
   if (LONG r = Existing(key, KEY_QUERY_VALUE, h, node, hive)) return r;
   if (!node) return ERROR_FILE_NOT_FOUND;
   KeyContent* content = hive->file.Content(node);
-  const RegValue* v = content->Find(store::Cp1250ToUtf16(valueName ? valueName : ""));
+  thread_local std::u16string wanted;
+  wanted.clear();
+  for (const char* p = valueName ? valueName : ""; *p; ++p) wanted += store::Cp1250ToUnicode(static_cast<unsigned char>(*p));
+  const RegValue* v = content->Find(wanted);
   if (!v) return ERROR_FILE_NOT_FOUND;
   if (type) *type = v->type;
   std::string converted;
@@ -554,7 +614,11 @@ LONG RegCloseKey(HKEY key) {
   auto value = reinterpret_cast<uintptr_t>(key);
   for (uint32_t root = 0x80000000u; root <= 0x80000006u; ++root)
     if (value == reinterpret_cast<uintptr_t>(PredefinedKey(root))) return ERROR_SUCCESS;
-  return gHandles.erase(value) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+  if (!FindHandle(value)) return ERROR_INVALID_HANDLE;
+  size_t slot = (value - 0x1000) / 4;
+  gSlots[slot].used = false;
+  gFreeSlots.push_back(slot);
+  return ERROR_SUCCESS;
 }
 
 // ---- SHLWAPI.DLL, as far as the store offers it ---------------------------------------------

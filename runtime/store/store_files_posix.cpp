@@ -133,6 +133,25 @@ std::string StoreFolder() {
   return base + "/vantrel/registry";
 }
 
+const std::string& StoreFolderRef() {
+  thread_local std::string seen[4], folder;
+  thread_local bool known = false;
+  static const char* const kNames[4] = {"VANTREL_REGISTRY", "WINEPREFIX", "XDG_DATA_HOME", "HOME"};
+  bool same = known;
+  for (int i = 0; i < 4; ++i) {
+    const char* v = std::getenv(kNames[i]);
+    if (seen[i] != (v ? v : "")) {
+      seen[i] = v ? v : "";
+      same = false;
+    }
+  }
+  if (!same) {
+    folder = StoreFolder();
+    known = true;
+  }
+  return folder;
+}
+
 std::string LastStoreMessage() { return tProblem; }
 void SetStoreMessageSink(MessageSink sink) { gSink = sink; }
 

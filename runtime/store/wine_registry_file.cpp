@@ -565,7 +565,9 @@ bool RegistryFile::Load(std::string text) {
     return size;
   };
   for (size_t at = nextKey(next); at < size; at = nextKey(next)) {
-    std::string_view line = LineAt(text_, at, size, next);
+    // The key line runs to its closing bracket; the rest of the line (the time stamp) is not
+    // needed, and Validate() checks that the bracket is on the same line.
+    std::string_view line(text_.data() + at, size - at);
     const size_t p = 0;
     if (open) open->end = at;
     else headerEnd_ = at;
@@ -578,8 +580,9 @@ bool RegistryFile::Load(std::string text) {
     size_t close = SkipQuoted(line, p + 1, ']');
     if (close == std::string_view::npos) {
       Fail(at, "malformed key line");
-      continue;
+      break;
     }
+    next = at + close;
     std::string_view raw = line.substr(p + 1, close - p - 2);
     // Components shared byte for byte with the previous key.
     size_t common = CommonPrefix(raw, prevRaw);
@@ -736,6 +739,10 @@ bool RegistryFile::Validate() {
       // Load() took every line that starts with '[' as a key, in this order.
       if (p != 0 || blockIndex >= order_.size() || order_[blockIndex]->begin != at) {
         Fail(at, "key line not at the start of the line");
+        return false;
+      }
+      if (SkipQuoted(line, 1, ']') == std::string_view::npos) {
+        Fail(at, "malformed key line");
         return false;
       }
       ++blockIndex;
