@@ -7,14 +7,25 @@
 #include <string_view>
 #include <vector>
 
+#include "tools/commands.h"
+
 #ifndef VANTREL_VERSION
 #define VANTREL_VERSION "0.0.0"
 #endif
 
+namespace vantrel::tools {
+
+int UsageError(std::string_view message) {
+  std::fprintf(stderr, "vantrelctl: %.*s\n", static_cast<int>(message.size()), message.data());
+  std::fprintf(stderr, "Try 'vantrelctl --help' for more information.\n");
+  return kExitUsage;
+}
+
+}  // namespace vantrel::tools
+
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitUsage = 2;
+using namespace vantrel::tools;
 
 const char kUsage[] =
     "usage: vantrelctl <command> [arguments]\n"
@@ -22,15 +33,25 @@ const char kUsage[] =
     "Vantrel's command-line companion: see and set the registry values that control\n"
     "opportunistic locking and read caching of network file access.\n"
     "\n"
+    "commands:\n"
+    "  reg get KEYPATH [VALUENAME] [--type]\n"
+    "               print a value as text on one line (with --type: its type number, a tab,\n"
+    "               then the text); KEYPATH starts with its root, e.g.\n"
+    "               HKEY_LOCAL_MACHINE\\Software\\X (HKLM, HKCU, HKCR and HKU work too)\n"
+    "  reg set KEYPATH VALUENAME TEXT [--type N|REG_SZ|REG_DWORD|...]\n"
+    "               write a value (default REG_SZ), creating missing keys\n"
+    "  reg delete KEYPATH [VALUENAME]\n"
+    "               delete a value, or without VALUENAME the key and all its sub-keys\n"
+    "  os           print the description of the operating system\n"
+    "\n"
+    "Text is single-byte (code page 1250). Bytes outside printable ASCII are written and\n"
+    "accepted as \\xHH, a backslash as \\\\; so a\\x00b\\x00 is a multi-string of a and b.\n"
+    "The registry is the store in $VANTREL_REGISTRY, else $WINEPREFIX, else\n"
+    "$XDG_DATA_HOME/vantrel/registry.\n"
+    "\n"
     "options:\n"
     "  --help       show this text and exit\n"
     "  --version    show the version and exit\n";
-
-int UsageError(std::string_view message) {
-  std::fprintf(stderr, "vantrelctl: %.*s\n", static_cast<int>(message.size()), message.data());
-  std::fprintf(stderr, "Try 'vantrelctl --help' for more information.\n");
-  return kExitUsage;
-}
 
 }  // namespace
 
@@ -46,5 +67,8 @@ int main(int argc, char** argv) {
     std::printf("vantrelctl %s\n", VANTREL_VERSION);
     return kExitOk;
   }
+  const Args rest(args.begin() + 1, args.end());
+  if (command == "reg") return RegCommand(rest);
+  if (command == "os") return OsCommand(rest);
   return UsageError("unknown command '" + std::string(command) + "'");
 }

@@ -6,7 +6,8 @@ set -u
 wine=$1
 shift
 prefix=$(mktemp -d "${TMPDIR:-/tmp}/vantrel-wine.XXXXXX")
-export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# No Mono, Gecko or desktop menu entries: the tests need none of them.
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 wineserver=$(dirname "$wine")/wineserver
 [ -x "$wineserver" ] || wineserver=wineserver
 cleanup() {

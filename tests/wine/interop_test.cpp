@@ -1,0 +1,201 @@
+// vantrelctl and the real Wine on one prefix, both ways: what one writes the other reads with the
+// same type and data. run_in_prefix.sh gives the program a fresh, saved prefix (WINEPREFIX) with
+// no wineserver running; VANTRELCTL and WINE64 name the two programs.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string Env(const char* name) {
+  const char* v = std::getenv(name);
+  return v != nullptr ? v : "";
+}
+
+std::string Quote(const std::string& arg) {
+  std::string out = "'";
+  for (char c : arg) {
+    if (c == '\'') {
+      out += "'\\''";
+    } else {
+      out += c;
+    }
+  }
+  return out + "'";
+}
+
+struct Result {
+  int status = -1;
+  std::string out;
+};
+
+Result Run(const std::vector<std::string>& argv) {
+  std::string command;
+  for (const std::string& a : argv) command += Quote(a) + " ";
+  command += "2>/dev/null";
+  Result r;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return r;
+  char buffer[4096];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) r.out.append(buffer, n);
+  const int raw = pclose(pipe);
+  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return r;
+}
+
+Result Ctl(std::vector<std::string> args) {
+  args.insert(args.begin(), Env("VANTRELCTL"));
+  return Run(args);
+}
+
+// Wine takes command-line text as UTF-8 only under a UTF-8 locale.
+Result Wine(std::vector<std::string> args) {
+  args.insert(args.begin(), {"env", "LC_ALL=C.UTF-8", Env("WINE64")});
+  return Run(args);
+}
+
+// Waits until the prefix's wineserver has saved the registry and ended: the store reads the files
+// and refuses to write while a wineserver could overwrite them.
+void SettleWine() {
+  std::string server = Env("WINE64");
+  server = server.substr(0, server.rfind('/') + 1) + "wineserver";
+  Run({server, "-w"});
+}
+
+// The data column of `reg query` for one value: "    Name    REG_TYPE    data".
+std::string QueryLine(const std::string& output, const std::string& name) {
+  std::istringstream lines(output);
+  std::string line;
+  const std::string prefix = "    " + name + "    ";
+  while (std::getline(lines, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.rfind(prefix, 0) == 0) return line.substr(prefix.size());
+  }
+  return "(no line for " + name + ")";
+}
+
+// `reg export` writes UTF-16LE; UTF-8 makes the expectations readable.
+std::string Utf16FileAsUtf8(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string out;
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    unsigned c = static_cast<unsigned char>(bytes[i]) | static_cast<unsigned char>(bytes[i + 1]) << 8;
+    if (c == 0xFEFF || c == '\r') continue;
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | c >> 6);
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xE0 | c >> 12);
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+class WineInterop : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(Env("WINEPREFIX").empty());
+    ASSERT_FALSE(Env("VANTRELCTL").empty());
+    ASSERT_FALSE(Env("WINE64").empty());
+    unsetenv("VANTREL_REGISTRY");  // the prefix is the store
+  }
+};
+
+TEST_F(WineInterop, WineReadsWhatVantrelctlWrote) {
+  const std::string key = "HKEY_CURRENT_USER\\Software\\VantrelInterop";
+  EXPECT_EQ(Ctl({"reg", "set", key, "Text", "a\\xe8b"}).status, 0);  // cp1250: a, c caron, b
+  EXPECT_EQ(Ctl({"reg", "set", key, "Multi", "one\\x00two\\x00", "--type", "REG_MULTI_SZ"}).status, 0);
+  EXPECT_EQ(Ctl({"reg", "set", key, "Bin", "\\x01\\x00\\xff", "--type", "REG_BINARY"}).status, 0);
+  EXPECT_EQ(Ctl({"reg", "set", key, "Dword", "-1", "--type", "REG_DWORD"}).status, 0);
+  EXPECT_EQ(Ctl({"reg", "set", "HKLM\\Software\\VantrelInterop", "Big", "18446744073709551615",
+                 "--type", "11"})
+                .status,
+            0);
+
+  const Result user = Wine({"reg", "query", "HKCU\\Software\\VantrelInterop"});
+  ASSERT_EQ(user.status, 0) << user.out;
+  EXPECT_EQ(QueryLine(user.out, "Dword"), "REG_DWORD    0xffffffff");
+  EXPECT_EQ(QueryLine(user.out, "Bin"), "REG_BINARY    0100FF");
+  EXPECT_EQ(QueryLine(user.out, "Multi"), "REG_MULTI_SZ    one\\0two");
+  EXPECT_EQ(QueryLine(user.out, "Text").substr(0, 10), "REG_SZ    ");
+  // Wine 8's reg query names a QWORD's type but prints no data for it: the export shows it.
+  const Result machine = Wine({"reg", "query", "HKLM\\Software\\VantrelInterop"});
+  EXPECT_EQ(QueryLine(machine.out, "Big").substr(0, 13), "REG_QWORD    ");
+  ASSERT_EQ(Wine({"reg", "export", "HKLM\\Software\\VantrelInterop", "C:\\machine.reg", "/y"})
+                .status,
+            0);
+  EXPECT_NE(Utf16FileAsUtf8(Env("WINEPREFIX") + "/drive_c/machine.reg")
+                .find("\"Big\"=hex(b):ff,ff,ff,ff,ff,ff,ff,ff"),
+            std::string::npos);
+
+  // reg query prints in the console's code page; the exported file has the exact letters.
+  const std::string file = Env("WINEPREFIX") + "/drive_c/export.reg";
+  ASSERT_EQ(Wine({"reg", "export", "HKCU\\Software\\VantrelInterop", "C:\\export.reg", "/y"}).status,
+            0);
+  const std::string exported = Utf16FileAsUtf8(file);
+  EXPECT_NE(exported.find("\"Text\"=\"a\xc4\x8d" "b\""), std::string::npos) << exported;
+  EXPECT_NE(exported.find("\"Multi\"=hex(7):6f,00,6e,00,65,00,00,00,74,00,77,00,6f,00,00,00,00,00"),
+            std::string::npos)
+      << exported;
+  SettleWine();
+
+  // A deleted key is gone for Wine too.
+  EXPECT_EQ(Ctl({"reg", "delete", key}).status, 0);
+  EXPECT_NE(Wine({"reg", "query", "HKCU\\Software\\VantrelInterop"}).status, 0);
+  SettleWine();
+}
+
+TEST_F(WineInterop, VantrelctlReadsWhatWineWrote) {
+  const std::string key = "HKCU\\Software\\VantrelFromWine";
+  ASSERT_EQ(Wine({"reg", "add", key, "/v", "Text", "/d", "a\xc4\x8d" "b", "/f"}).status, 0);
+  ASSERT_EQ(Wine({"reg", "add", key, "/v", "Multi", "/t", "REG_MULTI_SZ", "/d", "one\\0two", "/f"})
+                .status,
+            0);
+  ASSERT_EQ(Wine({"reg", "add", key, "/v", "Bin", "/t", "REG_BINARY", "/d", "0100ff", "/f"}).status,
+            0);
+  ASSERT_EQ(Wine({"reg", "add", key, "/v", "Dword", "/t", "REG_DWORD", "/d", "0xffffffff", "/f"})
+                .status,
+            0);
+  ASSERT_EQ(Wine({"reg", "add", key, "/ve", "/d", "default", "/f"}).status, 0);
+  SettleWine();
+
+  const std::string path = "HKEY_CURRENT_USER\\Software\\VantrelFromWine";
+  EXPECT_EQ(Ctl({"reg", "get", path, "Text", "--type"}).out, "1\ta\\xe8b\n");
+  EXPECT_EQ(Ctl({"reg", "get", path, "Multi", "--type"}).out, "7\tone\\x00two\\x00\\x00\n");
+  EXPECT_EQ(Ctl({"reg", "get", path, "Bin", "--type"}).out, "3\t\\x01\\x00\\xff\n");
+  EXPECT_EQ(Ctl({"reg", "get", path, "Dword", "--type"}).out, "4\t4294967295\n");
+  EXPECT_EQ(Ctl({"reg", "get", path}).out, "default\n");
+  const Result missing = Ctl({"reg", "get", path, "Missing"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.out, "");
+}
+
+TEST_F(WineInterop, OsDescriptionFollowsThePrefix) {
+  const Result q = Wine({"reg", "query", "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion"});
+  SettleWine();
+  ASSERT_EQ(q.status, 0);
+  const std::string version = QueryLine(q.out, "CurrentVersion");
+  const std::string build = QueryLine(q.out, "CurrentBuildNumber");
+  const std::string sp = QueryLine(q.out, "CSDVersion");
+  const std::string text = Ctl({"os"}).out;
+  ASSERT_EQ(build.substr(0, 10), "REG_SZ    ");
+  EXPECT_EQ(text.substr(0, 8), "Windows ");
+  EXPECT_NE(text.find(" Build " + build.substr(10) + "\n"), std::string::npos) << text;
+  if (version == "REG_SZ    6.1" && sp.rfind("REG_SZ    ", 0) == 0) {
+    EXPECT_EQ(text, "Windows 7 Business/Ultimate " + sp.substr(10) + " Build " + build.substr(10) + "\n");
+  }
+}
+
+}  // namespace

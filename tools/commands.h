@@ -1,0 +1,22 @@
+// vantrelctl's subcommands. Each takes the arguments after its own name and returns the exit
+// status: 0 success, 1 the operation failed (error <code>: <text> on stderr), 2 usage error.
+#pragma once
+
+#include <string_view>
+#include <vector>
+
+namespace vantrel::tools {
+
+using Args = std::vector<std::string_view>;
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+// Writes "vantrelctl: <message>" and the hint to --help to stderr; returns kExitUsage.
+int UsageError(std::string_view message);
+
+int RegCommand(const Args& args);  // reg get|set|delete
+int OsCommand(const Args& args);   // os
+
+}  // namespace vantrel::tools
