@@ -409,6 +409,16 @@ TEST_F(RegistryCases, ProfileEntriesReadWriteAndRemove) {
   EXPECT_EQ(GETINI("Other", "X", "", file), "30");
 }
 
+TEST_F(RegistryCases, ProfileValuesReadBackAsWindowsReadsThem) {
+  const std::string file = Host().ScratchFile("settings.ini");
+  ProfilePutEntry("S", "Quoted", "\"x y\"", file);
+  ProfilePutEntry("S", "Padded", "   x", file);
+  ProfilePutEntry("S", "Empty", "", file);
+  EXPECT_EQ(GETINI("S", "Quoted", "d", file), "x y");  // one pair of quotes is taken off
+  EXPECT_EQ(GETINI("S", "Padded", "d", file), "x");    // blanks around a value are not kept
+  EXPECT_EQ(GETINI("S", "Empty", "d", file), "");      // present but empty is not missing
+}
+
 TEST_F(RegistryCases, ProfileTextsAreLimitedTo1023Characters) {
   const std::string file = Host().ScratchFile("long.ini");
   const std::string longText(1100, 'v');

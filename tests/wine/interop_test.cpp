@@ -35,10 +35,11 @@ struct Result {
   std::string out;
 };
 
-Result Run(const std::vector<std::string>& argv) {
+// Runs the program and collects its standard output (and its errors too when asked).
+Result RunProgram(const std::vector<std::string>& argv, bool withErrors = false) {
   std::string command;
   for (const std::string& a : argv) command += Quote(a) + " ";
-  command += "2>/dev/null";
+  command += withErrors ? "2>&1" : "2>/dev/null";
   Result r;
   FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return r;
@@ -50,24 +51,25 @@ Result Run(const std::vector<std::string>& argv) {
   return r;
 }
 
-Result Ctl(std::vector<std::string> args) {
+Result Ctl(std::vector<std::string> args, bool withErrors = false) {
   args.insert(args.begin(), Env("VANTRELCTL"));
-  return Run(args);
+  return RunProgram(args, withErrors);
 }
 
 // Wine takes command-line text as UTF-8 only under a UTF-8 locale.
 Result Wine(std::vector<std::string> args) {
   args.insert(args.begin(), {"env", "LC_ALL=C.UTF-8", Env("WINE64")});
-  return Run(args);
+  return RunProgram(args);
 }
 
 // Waits until the prefix's wineserver has saved the registry and ended: the store reads the files
 // and refuses to write while a wineserver could overwrite them.
-void SettleWine() {
-  std::string server = Env("WINE64");
-  server = server.substr(0, server.rfind('/') + 1) + "wineserver";
-  Run({server, "-w"});
+std::string WineServer() {
+  const std::string wine = Env("WINE64");
+  return wine.substr(0, wine.rfind('/') + 1) + "wineserver";
 }
+
+void SettleWine() { RunProgram({WineServer(), "-w"}); }
 
 // The data column of `reg query` for one value: "    Name    REG_TYPE    data".
 std::string QueryLine(const std::string& output, const std::string& name) {
@@ -180,6 +182,20 @@ TEST_F(WineInterop, VantrelctlReadsWhatWineWrote) {
   const Result missing = Ctl({"reg", "get", path, "Missing"});
   EXPECT_EQ(missing.status, 1);
   EXPECT_EQ(missing.out, "");
+}
+
+TEST_F(WineInterop, NoWriteWhileWineRunsOnThePrefix) {
+  // A wineserver saves its own copy of the registry when it ends, so a change made meanwhile
+  // would be lost: the store refuses and says why.
+  ASSERT_EQ(RunProgram({WineServer(), "-p"}).status, 0);  // stays until told to go
+  const Result refused =
+      Ctl({"reg", "set", "HKCU\\Software\\VantrelBusy", "V", "1"}, /*withErrors=*/true);
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.out.find("wineserver"), std::string::npos) << refused.out;
+  EXPECT_NE(refused.out.find("error "), std::string::npos) << refused.out;
+  RunProgram({WineServer(), "-k"});
+  SettleWine();
+  EXPECT_EQ(Ctl({"reg", "get", "HKCU\\Software\\VantrelBusy", "V"}).status, 1);
 }
 
 TEST_F(WineInterop, OsDescriptionFollowsThePrefix) {
