@@ -18,5 +18,6 @@ int UsageError(std::string_view message);
 
 int RegCommand(const Args& args);  // reg get|set|delete
 int OsCommand(const Args& args);   // os
+int XmlCommand(const Args& args);  // xml dump|load|write
 
 }  // namespace vantrel::tools

@@ -48,6 +48,16 @@ const char kUsage[] =
     "accepted as \\xHH, a backslash as \\\\; so a\\x00b\\x00 is a multi-string of a and b.\n"
     "The registry is the store in $VANTREL_REGISTRY, else $WINEPREFIX, else\n"
     "$XDG_DATA_HOME/vantrel/registry.\n"
+    "  xml dump FILE\n"
+    "               parse FILE and print every node record: its path names joined by /,\n"
+    "               a tab, its value\n"
+    "  xml load FILE [NAME ...]\n"
+    "               find the node named by the path (default RegistryItems RegistryItem)\n"
+    "               and print the items below it as the program loads them: five fields,\n"
+    "               tab-separated, escaped as above\n"
+    "  xml write FILE\n"
+    "               read items (five tab-separated fields a line, escaped as above) from\n"
+    "               standard input and write FILE as the program saves its settings file\n"
     "\n"
     "options:\n"
     "  --help       show this text and exit\n"
@@ -70,5 +80,6 @@ int main(int argc, char** argv) {
   const Args rest(args.begin() + 1, args.end());
   if (command == "reg") return RegCommand(rest);
   if (command == "os") return OsCommand(rest);
+  if (command == "xml") return XmlCommand(rest);
   return UsageError("unknown command '" + std::string(command) + "'");
 }

@@ -1,0 +1,75 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <string>
+
+#include "test_support.h"
+
+namespace vantrel::xml {
+namespace {
+
+struct CtlRun {
+  int status;
+  std::string out;
+};
+
+// Runs vantrelctl with the arguments (a shell command tail) and the given standard input.
+CtlRun Ctl(const std::string& args, const std::string& input, const test::ScratchDir& dir) {
+  dir.Write("stdin.txt", input);
+  const std::string command = std::string(VANTRELCTL) + " " + args + " < " + dir.Path("stdin.txt") +
+                              " 2> " + dir.Path("stderr.txt");
+  FILE* p = popen(command.c_str(), "r");
+  std::string out;
+  char buf[4096];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof(buf), p)) > 0) out.append(buf, n);
+  const int status = pclose(p);
+  return CtlRun{WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+}
+
+TEST(VantrelctlXml, WriteThenLoadGivesTheSameFields) {
+  test::ScratchDir dir;
+  const std::string file = dir.Path("Vantrel.xml");
+  const std::string items =
+      "System\\\\CurrentControlSet\\\\Services\\\\LanmanServer\\\\Parameters\tEnableOplocks\tN/A\t0\t1\n"
+      "a&b <c> \"quoted\" 'single'\tvalue with trailing blanks   \t\t\t\n"
+      "\\xe9\\xa0\\x80\\xff\\xc2 high bytes\t&amp;\t1\t2\t3\n" +
+      std::string(200, 'k') + "\tv\n";
+  const CtlRun write = Ctl("xml write " + file, items, dir);
+  ASSERT_EQ(write.status, 0) << dir.Read("stderr.txt");
+  const CtlRun load = Ctl("xml load " + file, "", dir);
+  ASSERT_EQ(load.status, 0) << dir.Read("stderr.txt");
+  EXPECT_EQ(load.out,
+            "System\\\\CurrentControlSet\\\\Services\\\\LanmanServer\\\\Parameters\tEnableOplocks\tN/A\t0\t1\n"
+            "a&b <c> \"quoted\" 'single'\tvalue with trailing blanks\t\t\t\n"
+            "\\xe9\\xa0\\x80\\xff\\xc2 high bytes\t&\t1\t2\t3\n" +
+                std::string(200, 'k') + "\tv\t\t\t\n");
+}
+
+TEST(VantrelctlXml, DumpAndFailures) {
+  test::ScratchDir dir;
+  dir.Write("d.xml", "<r a=\"1\"><k>x\\y\xE9</k><?bad");
+  const CtlRun dump = Ctl("xml dump " + dir.Path("d.xml"), "", dir);
+  EXPECT_EQ(dump.status, 1);
+  EXPECT_EQ(dump.out, "r/a\t1\nr/k\tx\\\\y\\xe9\n");
+  EXPECT_EQ(dir.Read("stderr.txt"), "error 1000: Error Parsing Document.\n");
+
+  EXPECT_EQ(Ctl("xml load " + dir.Path("missing.xml"), "", dir).status, 1);
+  EXPECT_EQ(dir.Read("stderr.txt"), "error 2: File not found.\n");
+  dir.Write("e.xml", "<RegistryItems></RegistryItems>");
+  EXPECT_EQ(Ctl("xml load " + dir.Path("e.xml"), "", dir).status, 1);
+  EXPECT_EQ(dir.Read("stderr.txt"), "error 1005: Node Not Found.\n");
+  dir.Write("o.xml", "<l><i><KeyName>k</KeyName></i></l>");
+  const CtlRun named = Ctl("xml load " + dir.Path("o.xml") + " L I", "", dir);
+  EXPECT_EQ(named.status, 0);
+  EXPECT_EQ(named.out, "k\t\t\t\t\n");
+
+  EXPECT_EQ(Ctl("xml write " + dir.Path("w.xml"), "1\t2\t3\t4\t5\t6\n", dir).status, 2);
+  EXPECT_EQ(Ctl("xml write " + dir.Path("no/dir.xml"), "1\n", dir).status, 1);
+  EXPECT_EQ(dir.Read("stderr.txt"), "error 3: Path not found.\n");
+  EXPECT_EQ(Ctl("xml frob x", "", dir).status, 2);
+}
+
+}  // namespace
+}  // namespace vantrel::xml
