@@ -7,9 +7,9 @@ CMAKE_FLAGS ?=
 
 # Debian packages the build, the tests and the benchmarks need.
 PACKAGES = build-essential cmake pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev \
-           libfltk1.3-dev xvfb xauth xdotool wine64 g++-mingw-w64-x86-64 libpugixml-dev libxml2-dev
+           libfltk1.3-dev xvfb xauth xdotool wine64 g++-mingw-w64-x86-64 libpugixml-dev libxml2-dev clang libclang-rt-14-dev
 
-.PHONY: all deps configure build test run bench clean
+.PHONY: all deps configure build test run bench fuzz clean
 
 all: build
 
@@ -33,5 +33,14 @@ bench: deps
 	@cmake --build $(BUILD)-bench -j $(JOBS)
 	@for b in $(BUILD)-bench/bench/*_bench; do echo "== $$b"; $$b || exit 1; done
 
+# The XML parser's libFuzzer target under AddressSanitizer and UndefinedBehaviorSanitizer (clang).
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	@cmake -S . -B $(BUILD)-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DVANTREL_FUZZ=ON \
+	  -DVANTREL_TESTS=OFF -DVANTREL_WERROR=OFF "-DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link,address,undefined" >/dev/null
+	@cmake --build $(BUILD)-fuzz -j $(JOBS) --target xml_parse_fuzz
+	@mkdir -p $(BUILD)-fuzz/corpus
+	@$(BUILD)-fuzz/fuzz/xml_parse_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=4096 $(BUILD)-fuzz/corpus fuzz/corpus/xml
+
 clean:
-	rm -rf $(BUILD) $(BUILD)-bench
+	rm -rf $(BUILD) $(BUILD)-bench $(BUILD)-fuzz

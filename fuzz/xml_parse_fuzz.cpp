@@ -1,0 +1,60 @@
+// Fuzz target for the XML parser and the queue loader: any bytes must parse without a fault, and
+// whatever document results must survive FindNode, LoadQueue, the moves and writing it back.
+//
+// The first byte picks the options; the rest is the document.
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "app/item_tables.h"
+#include "xml/document.h"
+#include "xml/xml.h"
+
+using namespace vantrel;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return 0;
+  const std::uint8_t flags = data[0];
+  const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
+  xml::Reset();
+  if (flags & 0x01) xml::SetCurrentEncoding("UTF-8");
+  if (flags & 0x02) xml::AddReplacement("a", "&amp;");
+  xml::LoadText(text, {.quiet = true, .stopAtBody = (flags & 0x04) != 0});
+  if (flags & 0x08) xml::LoadText(text, {.append = true, .quiet = true});
+
+  const xml::Document& doc = xml::ThreadDocument();
+  // Every record's names and value must be readable.
+  std::size_t total = 0;
+  for (std::int32_t n = 1; n <= doc.Records(); ++n) {
+    for (int l = 1; l <= doc.Depth(n); ++l) total += doc.Name(n, l).size();
+    total += doc.Value(n).size();
+  }
+  if (doc.Records() > 0) {
+    static xml::DocumentRecord image;
+    doc.ReadRecord(doc.Records(), &image);
+  }
+
+  // Search for the first record's top names, then load what lies below.
+  std::string_view first = doc.Records() > 0 ? doc.Name(1, 1) : "registryitems";
+  std::string_view second = doc.Records() > 0 ? doc.Name(1, 2) : "registryitem";
+  app::XmlQueue queue;
+  if (xml::FindNode(first, second, {}, {}, {}, (flags & 0x10) != 0) == 0) {
+    xml::LoadQueue(&queue, {.deep = (flags & 0x20) != 0,
+                            .recordBoundary = (flags & 0x40) != 0,
+                            .repeatStartsRecord = (flags & 0x80) == 0,
+                            .maximumRecords = flags & 0x03,
+                            .keepPrefix = (flags & 0x04) != 0});
+  }
+  xml::FindNode("registryitems", "registryitem");
+  xml::GotoChild();
+  xml::GotoNextSibling();
+  xml::GotoParent();
+
+  // Write what was loaded to the in-memory document (no file is open).
+  xml::CreateParent("RegistryItems");
+  xml::AddParent();
+  xml::QueueToXML(&queue, "RegistryItem");
+  xml::CloseParent();
+  xml::ClearReplacements();
+  return total == static_cast<std::size_t>(-1);
+}
