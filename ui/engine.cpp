@@ -319,6 +319,13 @@ void Engine::Display(Window* window, int control) {
 
 void Engine::Beep(int sound) { backend_->Beep(sound); }
 
+Window* Engine::ActiveWindow() const {
+  for (auto it = windows_.rbegin(); it != windows_.rend(); ++it) {
+    if ((*it)->open_) return it->get();
+  }
+  return nullptr;
+}
+
 std::string Engine::Get(Window* window, int control, int property, int index) const {
   if (!window) return {};
   const FontMetrics m = window->metrics_;

@@ -295,6 +295,9 @@ class Backend {
   // (a headless script that has run out).
   virtual bool Pump(Engine& engine, bool wait) = 0;
   virtual void Beep(int sound) = 0;
+  // Brings the screen up to date with the model without taking any input (a long job calls
+  // this between steps so that its progress shows).
+  virtual void Flush() {}
   // The presenter that shows message dialogs on this backend.
   virtual MessagePresenter& Presenter() = 0;
 };
@@ -342,6 +345,10 @@ class Engine {
   // Reads bound variables again and redraws the control (0 = all controls).
   void Display(Window* window, int control = 0);
   void Beep(int sound = 0);
+  // Repaints what changed without handling input: for long jobs inside an event handler.
+  void Flush() { backend_->Flush(); }
+  // The most recently opened window that is still open (nullptr when none).
+  Window* ActiveWindow() const;
 
   // The key code of the last key pressed (0 = none).
   int KeyCode() const { return keyCode_; }

@@ -737,6 +737,11 @@ bool FltkBackend::Pump(Engine& engine, bool wait) {
 
 void FltkBackend::Beep(int) { fl_beep(); }
 
+void FltkBackend::Flush() {
+  Fl::flush();
+  Fl::check();
+}
+
 namespace {
 
 // The message dialog's own widgets.

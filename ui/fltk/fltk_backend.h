@@ -41,6 +41,7 @@ class FltkBackend : public Backend, public MessagePresenter {
   void SetFocus(Window& window, int field) override;
   bool Pump(Engine& engine, bool wait) override;
   void Beep(int sound) override;
+  void Flush() override;
   MessagePresenter& Presenter() override { return *this; }
 
   // MessagePresenter.
