@@ -1334,4 +1334,27 @@ std::span<std::uint8_t> QueueEntryImage(Queue* queue, std::int32_t position) {
   return std::span<std::uint8_t>(e, st->EntrySize(e));
 }
 
+// Displays read the queue while the program works with it: these reads leave the record buffer,
+// the current entry and the thread's error state exactly as they were.
+std::int32_t QueuePeekRecords(Queue* queue) {
+  if (!queue) return 0;
+  const QueueState* st = ExistingQueueState(queue);
+  return st ? static_cast<std::int32_t>(st->current->size) : 0;
+}
+
+bool QueuePeek(Queue* queue, std::int32_t position, void* out) {
+  if (!queue || !out) return false;
+  const QueueState* st = ExistingQueueState(queue);
+  if (!st || position < 1 || static_cast<std::size_t>(position) > st->current->size) return false;
+  const View v = ViewOf(*st, st->current->items[position - 1]);
+  if (v.plain) {
+    std::memcpy(out, v.data, st->recordSize);
+    return true;
+  }
+  std::vector<std::uint8_t> record(std::size_t{st->recordSize} + 2 * rle::kWideSlack);
+  if (!rle::DecodeWide(v.data, v.length, record.data(), st->recordSize)) return false;
+  std::memcpy(out, record.data(), st->recordSize);
+  return true;
+}
+
 }  // namespace vantrel

@@ -115,4 +115,11 @@ std::vector<QueueOrderInfo> QueueOrders(Queue* queue);
 // stored form and write it to simulate damage.
 std::span<std::uint8_t> QueueEntryImage(Queue* queue, std::int32_t position);
 
+// For displays that show a queue while the program works with it (a list control): the number
+// of entries, and a copy of the entry at `position` of the current order into `out` (RecordSize()
+// bytes). Neither touches the record buffer, the current entry or the error state; QueuePeek
+// returns false and leaves `out` alone when there is no such entry.
+std::int32_t QueuePeekRecords(Queue* queue);
+bool QueuePeek(Queue* queue, std::int32_t position, void* out);
+
 }  // namespace vantrel

@@ -76,34 +76,21 @@ class RecordListSource : public ListSource {
   std::vector<std::vector<unsigned char>> rows_;
 };
 
-// A queue's entries. Reading a row goes through the queue's record buffer, which is saved and
-// put back, so the program's buffer is as it was after every read.
+// A queue's entries, read without disturbing the program's record buffer, current entry or
+// error state (a list repaints at any time, even while a message box is up).
 class QueueListSource : public ListSource {
  public:
   explicit QueueListSource(Queue* queue) : queue_(queue) {}
-  std::int32_t Rows() override { return QueueRecords(queue_); }
+  std::int32_t Rows() override { return QueuePeekRecords(queue_); }
   std::string Cell(std::int32_t row, int field) override {
-    if (row < 1 || row > Rows()) return {};
-    if (row != cachedRow_ || changes_ != QueueChanges(queue_)) Load(row);
-    return FieldText(queue_->Layout(), cache_.data(), field);
+    record_.resize(queue_->RecordSize());
+    if (!QueuePeek(queue_, row, record_.data())) return {};
+    return FieldText(queue_->Layout(), record_.data(), field);
   }
 
  private:
-  void Load(std::int32_t row) {
-    const std::size_t size = queue_->RecordSize();
-    std::vector<unsigned char> saved(size);
-    std::memcpy(saved.data(), queue_->Buffer(), size);
-    QueueGetAt(queue_, row);
-    cache_.assign(static_cast<unsigned char*>(queue_->Buffer()),
-                  static_cast<unsigned char*>(queue_->Buffer()) + size);
-    std::memcpy(queue_->Buffer(), saved.data(), size);
-    cachedRow_ = row;
-    changes_ = QueueChanges(queue_);
-  }
   Queue* queue_;
-  std::vector<unsigned char> cache_;
-  std::int32_t cachedRow_ = -1;
-  std::uint32_t changes_ = 0;
+  std::vector<unsigned char> record_;
 };
 
 // A virtual list: the program answers for every (row, column) cell. Field n is column n's text.

@@ -8,6 +8,7 @@
 #include "tests/ui/main_window_desc.h"
 #include "ui/headless/headless.h"
 #include "ui/list_style.h"
+#include "runtime/error_state.h"
 
 namespace vantrel::ui {
 namespace {
@@ -345,26 +346,31 @@ TEST_F(MainListTest, HitTesting) {
   EXPECT_EQ(HitTest(icons, ig, 65, 15).row, 2);
 }
 
-TEST(ListSourceTest, QueueRowsReadWithoutDisturbingTheBuffer) {
+TEST(ListSourceTest, QueueRowsReadWithoutDisturbingBufferPositionOrErrorState) {
   app::DisplayQueue queue;
   queue.buffer = testing::Row("K1", "V1", "1", "0", 2);
   QueueAdd(&queue);
   queue.buffer = testing::Row("K2", "V2", "0", "0", 1);
   QueueAdd(&queue);
+  QueueGetAt(&queue, 1);
   queue.buffer = testing::Row("in the buffer", "", "", "", 0);
+  SetRuntimeError(2);  // an error the program has yet to report
   QueueListSource source(&queue);
   EXPECT_EQ(source.Rows(), 2);
   EXPECT_EQ(source.Cell(1, 1), "K1");
   EXPECT_EQ(source.Number(1, 2), 2);
   EXPECT_EQ(source.Cell(2, 3), "V2");
   EXPECT_EQ(source.Cell(3, 1), "");
+  EXPECT_EQ(source.Cell(0, 1), "");
   EXPECT_EQ(source.Cell(1, 13), "");
   EXPECT_EQ(queue.buffer.KEYNAME.Str(), "in the buffer");
+  EXPECT_EQ(RuntimeErrorCode(), 2);
+  EXPECT_EQ(QueuePointer(&queue), 1);
   // A change to the queue is seen at the next read.
-  QueueGetAt(&queue, 1);
-  queue.buffer.KEYNAME = "K1 changed";
+  QueueGetAt(&queue, 2);
+  queue.buffer.KEYNAME = "K2 changed";
   QueuePut(&queue);
-  EXPECT_EQ(source.Cell(1, 1), "K1 changed");
+  EXPECT_EQ(source.Cell(2, 1), "K2 changed");
 }
 
 }  // namespace
