@@ -1,0 +1,31 @@
+// The data the main window procedure owns for one run: its two item tables, the work field that
+// receives each registry value read, and the operating-system text of the Info tab.
+#pragma once
+
+#include "app/item_tables.h"
+#include "runtime/fixed_text.h"
+
+namespace vantrel::app {
+
+// The settings file, opened by its bare name: it lives in the current folder.
+inline constexpr const char kSettingsFileName[] = "Vantrel.xml";
+
+// The list styles a row can take: 1 while the current value equals the disable value, 2 otherwise.
+inline constexpr int kStyleAsDisabled = 1;
+inline constexpr int kStyleDiffers = 2;
+
+// ApplyValues modes.
+enum ApplyMode : int {
+  kApplySaved = 1,    // "Restore saved"
+  kApplyDisable = 2,  // "Disable Vantrel"
+  kApplyEnable = 3,   // "Enable Vantrel"
+};
+
+struct MainData {
+  XmlQueue xmlQueue;
+  DisplayQueue displayQueue;
+  FixedText<20> work;   // each registry value read, cut to 20 characters
+  FixedText<200> os;    // LOC:OS
+};
+
+}  // namespace vantrel::app

@@ -1,0 +1,73 @@
+#include "app/main_window_desc.h"
+
+#include <string>
+#include <utility>
+
+namespace vantrel::app {
+namespace {
+
+ui::ControlDesc Control(ui::ControlKind kind, int field, std::string label, std::string text,
+                        ui::Rect at, int parent = 0) {
+  ui::ControlDesc c;
+  c.kind = kind;
+  c.field = field;
+  c.label = std::move(label);
+  c.text = std::move(text);
+  c.at = at;
+  c.parent = parent;
+  return c;
+}
+
+}  // namespace
+
+ui::WindowDesc MainWindowDescription(MainData& data, ui::ListSource* rows) {
+  using K = ui::ControlKind;
+  ui::WindowDesc w;
+  w.name = "P1$WINDOW";
+  w.caption = "Vantrel registry settings";
+  w.font = ui::Font{"Tahoma", 8};
+  w.icon = "Vantrel.ico";
+  w.at = ui::Rect{ui::kNoPosition, ui::kNoPosition, 480, 230};
+
+  auto& c = w.controls;
+  c.push_back(Control(K::Sheet, kShtVantrel, "?SHTVANTREL", "", {4, 4, 472, 204}));
+  c.push_back(Control(K::Tab, kTabItems, "?TABITEMS", "Registry items", {4, 4, 472, 204}, kShtVantrel));
+  // The buttons' visual order (Save, Restore, Disable, Enable) differs from their tab order.
+  c.push_back(Control(K::Button, kBtnDisable, "?BTNDISABLE", "Disable Vantrel", {145, 188, 64, 14}, kTabItems));
+  c.push_back(Control(K::Button, kBtnEnable, "?BTNENABLE", "Enable Vantrel", {213, 188, 64, 14}, kTabItems));
+  c.push_back(Control(K::Button, kBtnSave, "?BTNSAVE", "Save current", {9, 188, 64, 14}, kTabItems));
+  c.push_back(Control(K::Button, kBtnRestore, "?BTNRESTORE", "Restore saved", {77, 188, 64, 14}, kTabItems));
+  ui::ControlDesc list =
+      Control(K::List, kLstRegistryItems, "?LSTREGISTRYITEMS", "", {9, 24, 460, 160}, kTabItems);
+  list.format = kMainListFormat;
+  list.rows = rows;
+  c.push_back(std::move(list));
+
+  c.push_back(Control(K::Tab, kTabInfo, "?TABINFO", "Info", {4, 4, 472, 204}, kShtVantrel));
+  static const char* const kInfo[] = {
+      "Manage Opportunistic Locking and Read Caching registry settings, allows you to;",
+      "- view which settings sholud be changed",
+      "- save current registry values to Vantrel.xml file",
+      "- restore previously saved changes",
+      "- set registry values to disable Vantrel",
+      "- set registry values to enable Vantrel",
+  };
+  static const int kInfoY[] = {24, 38, 51, 65, 78, 92};
+  for (int i = 0; i < 6; ++i) {
+    c.push_back(Control(K::Prompt, kPmtInfo1 + i, "?PMTINFO:" + std::to_string(i + 1), kInfo[i],
+                        {12, kInfoY[i], 456, 10}, kTabInfo));
+  }
+  c.push_back(Control(K::Panel, kPanel1, "?PANEL1", "", {12, 153, 456, 16}, kTabInfo));
+  c.push_back(Control(K::Prompt, kPmtOs, "?PMTOS", "Operating system:", {12, 160, 88, 10}, kTabInfo));
+  ui::ControlDesc os = Control(K::String, kLocOs, "?LOC:OS", "", {103, 160, 360, 10}, kTabInfo);
+  os.variable = ui::TextVar::Of(data.os);
+  c.push_back(std::move(os));
+  c.push_back(Control(K::Panel, kPanel1b, "?PANEL1:2", "", {12, 177, 456, 16}, kTabInfo));
+  c.push_back(Control(K::Prompt, kPmtAuthor, "?PMTAUTHOR", kAuthorLine, {12, 181, 456, 15}, kTabInfo));
+  c.push_back(Control(K::Prompt, kPmtMail, "?PMTMAIL", kContactLine, {12, 192, 456, 15}, kTabInfo));
+
+  c.push_back(Control(K::Button, kBtnClose, "?BTNCLOSE", "Close", {430, 212, 44, 14}));
+  return w;
+}
+
+}  // namespace vantrel::app

@@ -1,0 +1,26 @@
+// Loading the settings file into the item tables, reading the registry's current values, and the
+// four commands of the main window (apply the disable, enable or saved values; save the current
+// values). They work on Main's tables and report every failure with a message and carry on.
+#pragma once
+
+#include "app/main_data.h"
+
+namespace vantrel::app {
+
+// Reads the settings file into XmlQueue, rebuilds DisplayQueue from it and refreshes the current
+// values. Whatever goes wrong, the list ends up with exactly the items that could be loaded.
+void LoadSettingsFile(MainData& data);
+
+// Reads every item's registry value into DisplayQueue ("N/A" when missing) and sets the row
+// styles: 1 when the current value equals the disable value, 2 otherwise.
+void RefreshCurrentValues(MainData& data);
+
+// Writes every item's saved (1), disable (2) or enable (3) value to the registry as a REG_DWORD,
+// deleting the value for "N/A", then refreshes.
+void ApplyValues(MainData& data, int mode);
+
+// Writes the current values into the settings file as the saved values, replacing the file
+// atomically, and loads it again.
+void SaveSettingsFile(MainData& data);
+
+}  // namespace vantrel::app
