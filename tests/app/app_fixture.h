@@ -1,0 +1,83 @@
+// A fixture for the application's routines: a fresh current folder (the settings file is opened
+// by its bare name), a fresh registry store, and every message the routines show recorded and
+// answered from a script instead of shown.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/main_data.h"
+#include "runtime/message_dialog.h"
+
+namespace vantrel::app::testing {
+
+struct ShownMessage {
+  std::string text;
+  std::string caption;
+  std::string icon;
+  std::string buttons;
+  int defaultButton = 0;
+};
+
+inline std::vector<ShownMessage>& Shown() {
+  static std::vector<ShownMessage> shown;
+  return shown;
+}
+inline std::deque<int>& Answers() {
+  static std::deque<int> answers;
+  return answers;
+}
+
+inline int RecordMessage(std::string_view text, std::string_view caption, std::string_view icon,
+                         std::string_view buttons, int defaultButton, int) {
+  Shown().push_back({std::string(text), std::string(caption), std::string(icon),
+                     std::string(buttons), defaultButton});
+  if (Answers().empty()) return 1;
+  const int answer = Answers().front();
+  Answers().pop_front();
+  return answer;
+}
+
+class AppFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    namespace fs = std::filesystem;
+    char pattern[] = "/tmp/vantrel-app-XXXXXX";
+    root_ = mkdtemp(pattern);
+    previous_ = fs::current_path();
+    fs::create_directories(root_ / "work");
+    fs::current_path(root_ / "work");
+    setenv("VANTREL_REGISTRY", (root_ / "registry").c_str(), 1);
+    Shown().clear();
+    Answers().clear();
+    SetMessageHook(&RecordMessage);
+  }
+  void TearDown() override {
+    SetMessageHook(nullptr);
+    std::filesystem::current_path(previous_);
+    std::filesystem::remove_all(root_);
+  }
+
+  static void WriteFile(const std::string& name, const std::string& text) {
+    std::ofstream(name, std::ios::binary) << text;
+  }
+  static std::string ReadFile(const std::string& name) {
+    std::ifstream in(name, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+
+  std::filesystem::path root_;
+  std::filesystem::path previous_;
+};
+
+}  // namespace vantrel::app::testing

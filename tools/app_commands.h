@@ -1,0 +1,20 @@
+// vantrelctl's application commands: the main window's list and its four commands without the
+// window, for scripts and for machines without a display.
+#pragma once
+
+#include <span>
+#include <string_view>
+
+namespace vantrel::tools {
+
+// True when `command` is one of the application commands (list, apply, save).
+bool IsAppCommand(std::string_view command);
+
+// Runs one: args[0] is the command. Returns the process exit status (0 ok, 1 a message reported a
+// failure, 2 usage error).
+int RunAppCommand(std::span<const std::string_view> args);
+
+// The lines of --help that describe these commands.
+extern const char kAppCommandsUsage[];
+
+}  // namespace vantrel::tools
