@@ -28,6 +28,7 @@ ui::WindowDesc MainWindowDescription(MainData& data, ui::ListSource* rows) {
   w.font = ui::Font{"Tahoma", 8};
   w.icon = "Vantrel.ico";
   w.at = ui::Rect{ui::kNoPosition, ui::kNoPosition, 480, 230};
+  w.resizable = true;  // its size is remembered between runs
 
   auto& c = w.controls;
   c.push_back(Control(K::Sheet, kShtVantrel, "?SHTVANTREL", "", {4, 4, 472, 204}));

@@ -4,11 +4,16 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "ui/engine.h"
 
 namespace vantrel::ui {
 
 std::unique_ptr<Backend> MakeDesktopBackend();
+
+// Whether the desktop can be reached (on Linux: whether the X display opens). When it cannot,
+// `why` says what was tried.
+bool DesktopAvailable(std::string* why);
 
 }  // namespace vantrel::ui

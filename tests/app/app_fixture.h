@@ -48,6 +48,9 @@ inline int RecordMessage(std::string_view text, std::string_view caption, std::s
 
 class AppFixture : public ::testing::Test {
  protected:
+  // Messages go to the recorder unless a test shows them on a (headless) screen.
+  explicit AppFixture(bool recordMessages = true) : recordMessages_(recordMessages) {}
+
   void SetUp() override {
     namespace fs = std::filesystem;
     char pattern[] = "/tmp/vantrel-app-XXXXXX";
@@ -58,7 +61,7 @@ class AppFixture : public ::testing::Test {
     setenv("VANTREL_REGISTRY", (root_ / "registry").c_str(), 1);
     Shown().clear();
     Answers().clear();
-    SetMessageHook(&RecordMessage);
+    if (recordMessages_) SetMessageHook(&RecordMessage);
   }
   void TearDown() override {
     SetMessageHook(nullptr);
@@ -76,6 +79,7 @@ class AppFixture : public ::testing::Test {
     return s.str();
   }
 
+  bool recordMessages_;
   std::filesystem::path root_;
   std::filesystem::path previous_;
 };

@@ -1,0 +1,99 @@
+#include "app/main_window.h"
+
+#include "app/main_window_desc.h"
+#include "app/program.h"
+#include "app/settings_file.h"
+#include "framework/error_reporter.h"
+#include "framework/settings_store.h"
+#include "runtime/message_dialog.h"
+
+namespace vantrel::app {
+namespace {
+
+constexpr const char kPlacementName[] = "Main";
+constexpr int kListRowHeight = 11;
+constexpr long long kNoColour = -1;
+
+}  // namespace
+
+bool MainController::Confirm(const char* question) {
+  return ShowMessage(question, "Vantrel", kIconQuestion, "6", 0) == kButtonYes;
+}
+
+int MainController::Init() {
+  GlobalErrorReporter().SetProcedureName("Main");
+  REQUEST = ThreadRequest();
+  if (const int level = WindowController::Init(); level != 0) return level;
+  FIRSTFIELD = kBtnDisable;
+  VCRREQUEST = &ThreadVcrRequest();
+  ERRORS = &GlobalErrorReporter();
+  AttachToolbar(&toolbar_);
+  ThreadRequest() = 0;
+  ThreadResponse() = 0;
+  AddButton(kBtnClose, REQUEST == 4 ? framework::RequestCancelled : framework::RequestCompleted);
+  // Loading comes before the window is shown, so its messages appear first.
+  LoadSettingsFile(data_);
+  OpenWindow(window_, nullptr);
+  ui::Engine* engine = Engine();
+  if (engine && MYWINDOW) {
+    engine->SetNumber(MYWINDOW, kLstRegistryItems, ui::prop::LineHeight, kListRowHeight);
+    data_.os = engine->GetSystem(ui::prop::WindowsVersion);
+    engine->Display(MYWINDOW, kLocOs);
+    SetListStyles();
+  }
+  GlobalSettingsStore().RestoreWindow(kPlacementName, MYWINDOW);
+  SetAlerts();
+  return 0;
+}
+
+// Style 1 is a plain row; style 2 is black on light red, red text when selected.
+void MainController::SetListStyles() {
+  ui::Engine* engine = Engine();
+  const int list = kLstRegistryItems;
+  engine->SetNumber(MYWINDOW, list, ui::prop::StyleBackColor, kNoColour, kStyleAsDisabled);
+  engine->SetNumber(MYWINDOW, list, ui::prop::StyleBackSelected, kNoColour, kStyleAsDisabled);
+  engine->SetNumber(MYWINDOW, list, ui::prop::StyleTextColor, 0x000000, kStyleDiffers);
+  engine->SetNumber(MYWINDOW, list, ui::prop::StyleBackColor, 0xDDDDFF, kStyleDiffers);
+  engine->SetNumber(MYWINDOW, list, ui::prop::StyleTextSelected, 0x0000FF, kStyleDiffers);
+  engine->SetNumber(MYWINDOW, list, ui::prop::StyleBackSelected, kNoColour, kStyleDiffers);
+}
+
+int MainController::Shutdown() {
+  if (const int level = WindowController::Shutdown(); level != 0) return level;
+  if (OPENED) GlobalSettingsStore().SaveWindow(kPlacementName, MYWINDOW);
+  GlobalErrorReporter().SetProcedureName({}, true);
+  return 0;
+}
+
+int MainController::HandleAccepted() {
+  const int level = WindowController::HandleAccepted();
+  ui::Engine* engine = Engine();
+  const int control = engine ? engine->Accepted() : 0;
+  bool changed = false;
+  switch (control) {
+    case kBtnDisable:
+      UpdateComponents();
+      if (Confirm(kAskDisable)) ApplyValues(data_, kApplyDisable), changed = true;
+      break;
+    case kBtnEnable:
+      UpdateComponents();
+      if (Confirm(kAskEnable)) ApplyValues(data_, kApplyEnable), changed = true;
+      break;
+    case kBtnSave:
+      UpdateComponents();
+      SaveSettingsFile(data_);
+      changed = true;
+      break;
+    case kBtnRestore:
+      UpdateComponents();
+      if (Confirm(kAskRestore)) ApplyValues(data_, kApplySaved), changed = true;
+      break;
+    default:
+      break;
+  }
+  // The list shows DisplayQueue as the command left it.
+  if (changed) Display(kLstRegistryItems);
+  return level;
+}
+
+}  // namespace vantrel::app

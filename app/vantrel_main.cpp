@@ -1,0 +1,23 @@
+// The vantrel executable: the window on the desktop.
+#include <cstdio>
+#include <string>
+
+#include "app/program.h"
+#include "runtime/os_version.h"
+#include "ui/desktop.h"
+#include "ui/engine.h"
+
+int main() {
+  std::string why;
+  if (!vantrel::ui::DesktopAvailable(&why)) {
+    std::fprintf(stderr,
+                 "vantrel: cannot open a display (%s); 'vantrelctl list' shows the same rows "
+                 "without a window.\n",
+                 why.c_str());
+    return 2;
+  }
+  vantrel::ui::Engine engine(vantrel::ui::MakeDesktopBackend());
+  engine.SetSystemReader(vantrel::ui::prop::WindowsVersion, [] { return vantrel::WindowsVersion(); });
+  vantrel::app::ProgramBody();
+  return 0;
+}

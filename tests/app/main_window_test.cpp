@@ -1,0 +1,154 @@
+// The whole program on the headless screen: start-up, the list and its colours, the questions
+// before a command, the commands, closing, and the window placement kept between runs.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "app/main_window.h"
+#include "app/main_window_desc.h"
+#include "app/program.h"
+#include "app_fixture.h"
+#include "runtime/error_state.h"
+#include "runtime/registry.h"
+#include "ui/engine.h"
+#include "ui/headless/headless.h"
+
+namespace vantrel::app {
+namespace {
+
+constexpr const char kKey[] = "SYSTEM\\CurrentControlSet\\Services\\Test\\Parameters";
+constexpr int kIdYes = 6;
+constexpr int kIdNo = 7;
+
+std::string Settings(const std::string& items) {
+  return "<?xml version=\"1.0\"?>\r\n<RegistryItems>" + items + "</RegistryItems>\r\n";
+}
+std::string Item(const std::string& value, const std::string& disable, const std::string& enable) {
+  return std::string("<RegistryItem><KeyName>") + kKey + "</KeyName><ValueName>" + value +
+         "</ValueName><SavedValue>N/A</SavedValue><DisableValue>" + disable +
+         "</DisableValue><EnableValue>" + enable + "</EnableValue></RegistryItem>";
+}
+
+class MainWindowTest : public testing::AppFixture {
+ protected:
+  MainWindowTest() : AppFixture(false) {}
+
+  // Runs the program once on a fresh headless screen; `script` queues the user's inputs.
+  void RunProgram(const std::function<void(ui::HeadlessBackend&)>& script) {
+    auto backend = std::make_unique<ui::HeadlessBackend>();
+    screen_ = backend.get();
+    engine_ = std::make_unique<ui::Engine>(std::move(backend));
+    engine_->SetSystemReader(ui::prop::WindowsVersion, [] { return std::string("Windows Test Build 1"); });
+    script(*screen_);
+    ProgramBody();
+  }
+  void TearDown() override {
+    engine_.reset();
+    AppFixture::TearDown();
+  }
+  ui::Window* MainWindow() const { return screen_->FindWindow("P1$WINDOW"); }
+
+  ui::HeadlessBackend* screen_ = nullptr;
+  std::unique_ptr<ui::Engine> engine_;
+};
+
+TEST_F(MainWindowTest, StartsWithoutSettingsFileShowingOneErrorThenAnEmptyList) {
+  RunProgram([&](ui::HeadlessBackend& screen) { screen.Click(kBtnClose); });
+  ASSERT_EQ(screen_->Dialogs().size(), 1u);
+  EXPECT_EQ(screen_->Dialogs()[0].layout.caption, "Error");
+  EXPECT_EQ(screen_->Dialogs()[0].layout.text, "Error opening Vantrel.xml file,\r\nFile not found.");
+  ui::Window* w = MainWindow();
+  ASSERT_NE(w, nullptr);
+  const ui::DrawnWindow drawn = screen_->Snapshot(*w);
+  EXPECT_EQ(drawn.caption, "Vantrel registry settings");
+  EXPECT_TRUE(drawn.Control(kLstRegistryItems)->rows.empty());
+  EXPECT_EQ(ThreadResponse(), 1) << "the Close button completes the procedure";
+}
+
+TEST_F(MainWindowTest, ListShowsRowsInTheirStylesAndInfoShowsTheSystem) {
+  ASSERT_EQ(RegistryPutValue(kHkeyLocalMachine, kKey, "Same", "0", 4), 0);
+  ASSERT_EQ(RegistryPutValue(kHkeyLocalMachine, kKey, "Other", "1", 4), 0);
+  WriteFile("Vantrel.xml", Settings(Item("Same", "0", "1") + Item("Other", "0", "1")));
+  ui::DrawnWindow drawn;
+  RunProgram([&](ui::HeadlessBackend& screen) {
+    screen.Do([&](ui::Engine&, ui::Window* w) { drawn = screen_->Snapshot(*w); });
+    screen.Click(kBtnClose);
+  });
+  EXPECT_TRUE(screen_->Dialogs().empty());
+  const ui::DrawnControl* list = drawn.Control(kLstRegistryItems);
+  ASSERT_NE(list, nullptr);
+  ASSERT_TRUE(list->formatValid);
+  ASSERT_EQ(list->columns.size(), 6u);
+  EXPECT_EQ(list->columns[0].header, "Key Name");
+  EXPECT_EQ(list->columns[5].header, "Enable");
+  ASSERT_EQ(list->rows.size(), 2u);
+  EXPECT_EQ(list->rows[0][2].text, "0");
+  EXPECT_EQ(list->rows[1][2].text, "1");
+  for (const ui::DrawnCell& cell : list->rows[0]) EXPECT_EQ(cell.style, 1);
+  for (const ui::DrawnCell& cell : list->rows[1]) {
+    EXPECT_EQ(cell.style, 2);
+    if (!cell.selected) {
+      EXPECT_EQ(cell.backRgb, 0xFFDDDDu) << "light red behind a row that differs";
+      EXPECT_EQ(cell.textRgb, 0x000000u);
+    }
+  }
+  EXPECT_NE(list->rows[0][0].backRgb, 0xFFDDDDu);
+  EXPECT_EQ(drawn.Control(kLocOs)->text, "Windows Test Build 1");
+}
+
+TEST_F(MainWindowTest, CommandsAskFirstAndOnlyYesProceeds) {
+  ASSERT_EQ(RegistryPutValue(kHkeyLocalMachine, kKey, "Flag", "1", 4), 0);
+  WriteFile("Vantrel.xml", Settings(Item("Flag", "0", "1")));
+  ui::DrawnWindow afterNo, afterYes;
+  RunProgram([&](ui::HeadlessBackend& screen) {
+    screen.AnswerDialog(ui::DialogAnswer::Button(kIdNo));
+    screen.Click(kBtnDisable);
+    screen.Do([&](ui::Engine&, ui::Window* w) { afterNo = screen_->Snapshot(*w); });
+    screen.AnswerDialog(ui::DialogAnswer::Button(kIdYes));
+    screen.Click(kBtnDisable);
+    screen.Do([&](ui::Engine&, ui::Window* w) { afterYes = screen_->Snapshot(*w); });
+    screen.Click(kBtnClose);
+  });
+  ASSERT_EQ(screen_->Dialogs().size(), 2u);
+  const MessageLayout& question = screen_->Dialogs()[0].layout;
+  EXPECT_EQ(question.caption, "Vantrel");
+  EXPECT_EQ(question.text, kAskDisable);
+  ASSERT_EQ(question.buttons.size(), 2u);
+  EXPECT_EQ(question.buttons[0].caption, "&Yes");
+  EXPECT_EQ(question.buttons[1].caption, "&No");
+  EXPECT_FALSE(question.buttons[0].isDefault || question.buttons[1].isDefault);
+  EXPECT_EQ(question.focus, 0) << "the focus starts on Yes";
+
+  EXPECT_EQ(afterNo.Control(kLstRegistryItems)->rows[0][2].text, "1") << "No changes nothing";
+  EXPECT_EQ(afterYes.Control(kLstRegistryItems)->rows[0][2].text, "0");
+  EXPECT_EQ(afterYes.Control(kLstRegistryItems)->rows[0][0].style, 1);
+  EXPECT_EQ(RegistryGetValue(kHkeyLocalMachine, kKey, "Flag"), "0");
+}
+
+TEST_F(MainWindowTest, PlacementIsRememberedBetweenRuns) {
+  WriteFile("Vantrel.xml", Settings(Item("Flag", "0", "1")));
+  const ui::Rect moved{123, 77, 900, 500};
+  RunProgram([&](ui::HeadlessBackend& screen) {
+    screen.MoveTo(moved);
+    screen.CloseBox();
+  });
+  EXPECT_EQ(ThreadResponse(), 2) << "closing by the close box cancels";
+  EXPECT_FALSE(RegistryGetValue(kHkeyCurrentUser, "Software\\Brenlo\\Vantrel\\Main", "XPos").empty())
+      << "the placement lives under HKEY_CURRENT_USER\\Software\\Brenlo\\Vantrel";
+
+  engine_.reset();
+  ui::Rect restored;
+  RunProgram([&](ui::HeadlessBackend& screen) {
+    screen.Do([&](ui::Engine&, ui::Window* w) { restored = w->Frame(); });
+    screen.Click(kBtnClose);
+  });
+  // The placement is kept in dialog units, so a pixel may be lost to rounding.
+  EXPECT_NEAR(restored.x, moved.x, 2);
+  EXPECT_NEAR(restored.y, moved.y, 2);
+  EXPECT_NEAR(restored.width, moved.width, 2);
+  EXPECT_NEAR(restored.height, moved.height, 2);
+}
+
+}  // namespace
+}  // namespace vantrel::app
