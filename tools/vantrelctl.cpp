@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tools/app_commands.h"
 #include "tools/commands.h"
 
 #ifndef VANTREL_VERSION
@@ -34,6 +35,7 @@ const char kUsage[] =
     "opportunistic locking and read caching of network file access.\n"
     "\n"
     "commands:\n"
+    "%s"
     "  reg get KEYPATH [VALUENAME] [--type]\n"
     "               print a value as text on one line (with --type: its type number, a tab,\n"
     "               then the text); KEYPATH starts with its root, e.g.\n"
@@ -70,13 +72,14 @@ int main(int argc, char** argv) {
   if (args.empty()) return UsageError("no command given");
   const std::string_view command = args[0];
   if (command == "--help" || command == "-h" || command == "help") {
-    std::fputs(kUsage, stdout);
+    std::printf(kUsage, vantrel::tools::kAppCommandsUsage);
     return kExitOk;
   }
   if (command == "--version") {
     std::printf("vantrelctl %s\n", VANTREL_VERSION);
     return kExitOk;
   }
+  if (vantrel::tools::IsAppCommand(command)) return vantrel::tools::RunAppCommand(args);
   const Args rest(args.begin() + 1, args.end());
   if (command == "reg") return RegCommand(rest);
   if (command == "os") return OsCommand(rest);
