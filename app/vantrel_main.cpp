@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/parse_progress.h"
 #include "app/program.h"
 #include "runtime/os_version.h"
 #include "ui/desktop.h"
@@ -21,6 +22,7 @@ int main(int argc, char** argv) {
   }
   vantrel::ui::Engine engine(vantrel::ui::MakeDesktopBackend());
   engine.SetSystemReader(vantrel::ui::prop::WindowsVersion, [] { return vantrel::WindowsVersion(); });
+  vantrel::app::ParseProgress progress(engine);
   vantrel::app::ProgramBody();
   return 0;
 }

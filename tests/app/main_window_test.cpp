@@ -7,6 +7,7 @@
 
 #include "app/main_window.h"
 #include "app/main_window_desc.h"
+#include "app/parse_progress.h"
 #include "app/program.h"
 #include "app_fixture.h"
 #include "runtime/error_state.h"
@@ -41,26 +42,29 @@ class MainWindowTest : public testing::AppFixture {
     engine_ = std::make_unique<ui::Engine>(std::move(backend));
     engine_->SetSystemReader(ui::prop::WindowsVersion, [] { return std::string("Windows Test Build 1"); });
     script(*screen_);
+    ParseProgress progress(*engine_);
     ProgramBody();
   }
   void TearDown() override {
     engine_.reset();
     AppFixture::TearDown();
   }
-  ui::Window* MainWindow() const { return screen_->FindWindow("P1$WINDOW"); }
 
   ui::HeadlessBackend* screen_ = nullptr;
   std::unique_ptr<ui::Engine> engine_;
 };
 
 TEST_F(MainWindowTest, StartsWithoutSettingsFileShowingOneErrorThenAnEmptyList) {
-  RunProgram([&](ui::HeadlessBackend& screen) { screen.Click(kBtnClose); });
+  // Snapshots are taken while the program runs: once it has ended, the tables the list showed
+  // are gone.
+  ui::DrawnWindow drawn;
+  RunProgram([&](ui::HeadlessBackend& screen) {
+    screen.Do([&](ui::Engine&, ui::Window* w) { drawn = screen_->Snapshot(*w); });
+    screen.Click(kBtnClose);
+  });
   ASSERT_EQ(screen_->Dialogs().size(), 1u);
   EXPECT_EQ(screen_->Dialogs()[0].layout.caption, "Error");
   EXPECT_EQ(screen_->Dialogs()[0].layout.text, "Error opening Vantrel.xml file,\r\nFile not found.");
-  ui::Window* w = MainWindow();
-  ASSERT_NE(w, nullptr);
-  const ui::DrawnWindow drawn = screen_->Snapshot(*w);
   EXPECT_EQ(drawn.caption, "Vantrel registry settings");
   EXPECT_TRUE(drawn.Control(kLstRegistryItems)->rows.empty());
   EXPECT_EQ(ThreadResponse(), 1) << "the Close button completes the procedure";
@@ -95,6 +99,10 @@ TEST_F(MainWindowTest, ListShowsRowsInTheirStylesAndInfoShowsTheSystem) {
   }
   EXPECT_NE(list->rows[0][0].backRgb, 0xFFDDDDu);
   EXPECT_EQ(drawn.Control(kLocOs)->text, "Windows Test Build 1");
+  // Loading the settings file showed the parse's progress window, and closed it again.
+  const ui::Window* progress = screen_->FindWindow(ui::kProgressWindowName);
+  ASSERT_NE(progress, nullptr);
+  EXPECT_FALSE(progress->IsOpen());
 }
 
 TEST_F(MainWindowTest, CommandsAskFirstAndOnlyYesProceeds) {
