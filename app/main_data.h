@@ -2,6 +2,8 @@
 // receives each registry value read, and the operating-system text of the Info tab.
 #pragma once
 
+#include <string>
+
 #include "app/item_tables.h"
 #include "runtime/fixed_text.h"
 
@@ -26,6 +28,8 @@ struct MainData {
   DisplayQueue displayQueue;
   FixedText<20> work;   // each registry value read, cut to 20 characters
   FixedText<200> os;    // LOC:OS
+  // The window always uses the bare name; vantrelctl may name another file.
+  std::string settingsFile = kSettingsFileName;
 };
 
 }  // namespace vantrel::app

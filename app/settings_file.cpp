@@ -43,7 +43,7 @@ void SetRowStyle(DisplayRecord& row, std::int32_t style) {
 // only once everything is on the disk, so a failed save leaves the previous file whole. Returns
 // false (and has told the user) when the file could not be created or completed.
 bool WriteSettingsXml(MainData& data) {
-  if (xml::CreateXMLFile(kSettingsFileName, "1.0", "") != 0) {
+  if (xml::CreateXMLFile(data.settingsFile, "1.0", "") != 0) {
     ShowError("Error creating Vantrel.xml file,|", LibraryText());
     return false;
   }
@@ -62,7 +62,7 @@ bool WriteSettingsXml(MainData& data) {
 
 void LoadSettingsFile(MainData& data) {
   QueueFree(&data.xmlQueue);
-  if (xml::LoadFile(kSettingsFileName) != 0) {
+  if (xml::LoadFile(data.settingsFile) != 0) {
     ShowError("Error opening Vantrel.xml file,|", LibraryText());
   } else if (xml::FindNode("RegistryItems", "RegistryItem") != 0) {
     ShowError("Error finding RegistryItems node,|", LibraryText());
@@ -106,28 +106,41 @@ void RefreshCurrentValues(MainData& data) {
   }
 }
 
+ApplyStep PlanApply(const DisplayRecord& row, int mode) {
+  const FixedText<20>& chosen = ChosenValue(row, mode);
+  ApplyStep step;
+  step.value = chosen.Str();
+  if (chosen == kNotAvailable) {
+    // Without a value name the registry layer would delete the key itself with all its
+    // sub-keys; an item never means that, so it is refused.
+    step.kind = row.VALUENAME.IsBlank() ? ApplyStep::kRefuse : ApplyStep::kDelete;
+  }
+  return step;
+}
+
 void ApplyValues(MainData& data, int mode) {
   const std::int32_t count = QueueRecords(&data.displayQueue);
   for (std::int32_t i = 1; i <= count; ++i) {
     QueueGetAt(&data.displayQueue, i);
     const DisplayRecord& row = data.displayQueue.buffer;
-    const FixedText<20> chosen = ChosenValue(row, mode);
     const std::string_view key = row.KEYNAME.Trimmed();
-    if (chosen == kNotAvailable) {
-      // Without a value name the registry layer would delete the key itself with all its
-      // sub-keys; an item never means that, so refuse it and tell the user which one.
-      if (row.VALUENAME.IsBlank()) {
+    const ApplyStep step = PlanApply(row, mode);
+    switch (step.kind) {
+      case ApplyStep::kRefuse:
         ShowError("Error deleting value from " + std::string(key) +
                   ",|The item names no value: deleting it would remove the whole key with all "
                   "its sub-keys, so nothing was deleted.");
-        continue;
-      }
-      RegistryDelete(kHkeyLocalMachine, row.KEYNAME.View(), row.VALUENAME.View());
-      continue;
+        break;
+      case ApplyStep::kDelete:
+        RegistryDelete(kHkeyLocalMachine, row.KEYNAME.View(), row.VALUENAME.View());
+        break;
+      case ApplyStep::kWrite:
+        if (RegistryPutValue(kHkeyLocalMachine, row.KEYNAME.View(), row.VALUENAME.View(),
+                             step.value, 4 /* REG_DWORD */) != 0) {
+          ShowError("Error writing " + std::string(key) + " to registry");
+        }
+        break;
     }
-    const long status = RegistryPutValue(kHkeyLocalMachine, row.KEYNAME.View(),
-                                         row.VALUENAME.View(), chosen.View(), 4 /* REG_DWORD */);
-    if (status != 0) ShowError("Error writing " + std::string(key) + " to registry");
   }
   RefreshCurrentValues(data);
 }

@@ -3,6 +3,8 @@
 // values). They work on Main's tables and report every failure with a message and carry on.
 #pragma once
 
+#include <string>
+
 #include "app/main_data.h"
 
 namespace vantrel::app {
@@ -14,6 +16,14 @@ void LoadSettingsFile(MainData& data);
 // Reads every item's registry value into DisplayQueue ("N/A" when missing) and sets the row
 // styles: 1 when the current value equals the disable value, 2 otherwise.
 void RefreshCurrentValues(MainData& data);
+
+// What applying a mode does to one row: write the chosen value as a REG_DWORD, delete the value
+// ("N/A"), or refuse (an "N/A" without a value name would delete the whole key).
+struct ApplyStep {
+  enum Kind { kWrite, kDelete, kRefuse } kind = kWrite;
+  std::string value;  // the chosen value, trailing blanks removed
+};
+ApplyStep PlanApply(const DisplayRecord& row, int mode);
 
 // Writes every item's saved (1), disable (2) or enable (3) value to the registry as a REG_DWORD,
 // deleting the value for "N/A", then refreshes.

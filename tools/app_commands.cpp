@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "app/settings_file.h"
 #include "runtime/message_dialog.h"
@@ -11,10 +12,12 @@
 namespace vantrel::tools {
 namespace {
 
+constexpr int kExitDiffers = 3;
+
 int gErrorsShown = 0;
 
-// Without a window the program's messages go to the terminal: errors and questions on stderr,
-// notices on stdout. '|' starts a new line in a message.
+// Without a window the program's messages go to the terminal: errors on stderr, notices on
+// stdout. '|' starts a new line in a message. Nothing is asked: the command is the answer.
 int PrintMessage(std::string_view text, std::string_view caption, std::string_view icon,
                  std::string_view, int, int) {
   std::string out;
@@ -26,18 +29,81 @@ int PrintMessage(std::string_view text, std::string_view caption, std::string_vi
   return kButtonOk;
 }
 
-void PrintRows(app::MainData& data) {
+std::string JsonString(std::string_view text) {
+  std::string out = "\"";
+  for (unsigned char c : text) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20 || c >= 0x7F) {
+      // Program text is single-byte (code page 1250): such bytes go out as \u00HH of the byte
+      // itself, the same byte value `list` shows as \xHH.
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04x", c);
+      out += buf;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "\"";
+}
+
+template <class Fn>
+void ForEachRow(app::MainData& data, Fn fn) {
   const std::int32_t count = QueueRecords(&data.displayQueue);
   for (std::int32_t i = 1; i <= count; ++i) {
     QueueGetAt(&data.displayQueue, i);
-    const app::DisplayRecord& r = data.displayQueue.buffer;
-    std::printf("%s\t%s\t%s\t%s\t%s\t%s\t%d\n", EscapeBytes(r.KEYNAME.Trimmed()).c_str(),
-                EscapeBytes(r.VALUENAME.Trimmed()).c_str(),
+    fn(data.displayQueue.buffer);
+  }
+}
+
+bool Differs(const app::DisplayRecord& r) { return r.KEYNAME_STYLE != app::kStyleAsDisabled; }
+
+void PrintRows(app::MainData& data, bool json) {
+  if (json) {
+    std::printf("[");
+    bool first = true;
+    ForEachRow(data, [&](const app::DisplayRecord& r) {
+      std::printf("%s\n  {\"keyName\": %s, \"valueName\": %s, \"current\": %s, \"saved\": %s, "
+                  "\"disable\": %s, \"enable\": %s, \"differs\": %s}",
+                  first ? "" : ",", JsonString(r.KEYNAME.Trimmed()).c_str(),
+                  JsonString(r.VALUENAME.Trimmed()).c_str(),
+                  JsonString(r.CURRENTVALUE.Trimmed()).c_str(),
+                  JsonString(r.SAVEDVALUE.Trimmed()).c_str(),
+                  JsonString(r.DISABLEVALUE.Trimmed()).c_str(),
+                  JsonString(r.ENABLEVALUE.Trimmed()).c_str(), Differs(r) ? "true" : "false");
+      first = false;
+    });
+    std::printf("%s]\n", first ? "" : "\n");
+    return;
+  }
+  ForEachRow(data, [](const app::DisplayRecord& r) {
+    std::printf("%s\t%s\t%s\t%s\t%s\t%s\t%s\n", Differs(r) ? "*" : "-",
+                EscapeBytes(r.KEYNAME.Trimmed()).c_str(), EscapeBytes(r.VALUENAME.Trimmed()).c_str(),
                 EscapeBytes(r.CURRENTVALUE.Trimmed()).c_str(),
                 EscapeBytes(r.SAVEDVALUE.Trimmed()).c_str(),
                 EscapeBytes(r.DISABLEVALUE.Trimmed()).c_str(),
-                EscapeBytes(r.ENABLEVALUE.Trimmed()).c_str(), r.KEYNAME_STYLE);
-  }
+                EscapeBytes(r.ENABLEVALUE.Trimmed()).c_str());
+  });
+}
+
+void PrintPlan(app::MainData& data, int mode) {
+  ForEachRow(data, [mode](const app::DisplayRecord& r) {
+    const app::ApplyStep step = app::PlanApply(r, mode);
+    const std::string where =
+        EscapeBytes(r.KEYNAME.Trimmed()) + "\t" + EscapeBytes(r.VALUENAME.Trimmed());
+    switch (step.kind) {
+      case app::ApplyStep::kWrite:
+        std::printf("write\t%s\t%s\n", where.c_str(), EscapeBytes(step.value).c_str());
+        break;
+      case app::ApplyStep::kDelete:
+        std::printf("delete\t%s\n", where.c_str());
+        break;
+      case app::ApplyStep::kRefuse:
+        std::printf("refuse\t%s\t(no value name: would delete the whole key)\n", where.c_str());
+        break;
+    }
+  });
 }
 
 int Usage(const std::string& message) {
@@ -46,44 +112,73 @@ int Usage(const std::string& message) {
   return 2;
 }
 
+int ModeOf(std::string_view command) {
+  if (command == "disable") return app::kApplyDisable;
+  if (command == "enable") return app::kApplyEnable;
+  if (command == "restore") return app::kApplySaved;
+  return 0;
+}
+
 }  // namespace
 
 const char kAppCommandsUsage[] =
-    "  list                      load Vantrel.xml from the current folder, read every item's\n"
-    "                            current value and print one row per item: key, value name,\n"
-    "                            current, saved, disable, enable value and the row's style\n"
-    "                            (1 = current equals disable, 2 = differs), tab-separated\n"
-    "  apply disable|enable|restore\n"
-    "                            write every item's disable, enable or saved value to the\n"
-    "                            registry (\"N/A\" deletes the value), then print the rows\n"
-    "  save                      save the current values into Vantrel.xml as the saved values\n";
+    "  list [--json]  load the settings file, read every item's current value and print one\n"
+    "               row per item: a mark (* when the current value differs from the disable\n"
+    "               value, - when it equals it), key, value name, current, saved, disable\n"
+    "               and enable value, tab-separated, escaped as below\n"
+    "  check        exit 0 when every item holds its disable value, 3 when any differs\n"
+    "  disable | enable | restore [--dry-run]\n"
+    "               write every item's disable, enable or saved value to the registry as a\n"
+    "               REG_DWORD (\"N/A\" deletes the value), then print the rows; --dry-run only\n"
+    "               prints what would be written or deleted\n"
+    "  save         save the current values into the settings file as the saved values\n"
+    "               These take --settings FILE (default: Vantrel.xml in the current folder);\n"
+    "               errors go to stderr and give exit status 1.\n";
 
 bool IsAppCommand(std::string_view command) {
-  return command == "list" || command == "apply" || command == "save";
+  return command == "list" || command == "check" || command == "save" || ModeOf(command) != 0;
 }
 
 int RunAppCommand(std::span<const std::string_view> args) {
   const std::string_view command = args[0];
-  int mode = 0;
-  if (command == "apply") {
-    if (args.size() != 2) return Usage("apply takes one of: disable, enable, restore");
-    if (args[1] == "disable") mode = app::kApplyDisable;
-    else if (args[1] == "enable") mode = app::kApplyEnable;
-    else if (args[1] == "restore") mode = app::kApplySaved;
-    else return Usage("apply takes one of: disable, enable, restore, not '" + std::string(args[1]) + "'");
-  } else if (args.size() != 1) {
-    return Usage(std::string(command) + " takes no arguments");
+  const int mode = ModeOf(command);
+  bool json = false;
+  bool dryRun = false;
+  app::MainData data;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    if (args[i] == "--settings" && i + 1 < args.size()) {
+      data.settingsFile = std::string(args[++i]);
+    } else if (args[i] == "--json" && command == "list") {
+      json = true;
+    } else if (args[i] == "--dry-run" && mode != 0) {
+      dryRun = true;
+    } else {
+      return Usage(std::string(command) + ": unexpected argument '" + std::string(args[i]) + "'");
+    }
   }
 
   SetMessageHook(&PrintMessage);
   gErrorsShown = 0;
-  app::MainData data;
+  int status = 0;
   app::LoadSettingsFile(data);
-  if (command == "apply") app::ApplyValues(data, mode);
-  if (command == "save") app::SaveSettingsFile(data);
-  if (command != "save") PrintRows(data);
+  if (mode != 0) {
+    if (dryRun) {
+      PrintPlan(data, mode);
+    } else {
+      app::ApplyValues(data, mode);
+      PrintRows(data, false);
+    }
+  } else if (command == "save") {
+    app::SaveSettingsFile(data);
+  } else if (command == "check") {
+    ForEachRow(data, [&](const app::DisplayRecord& r) {
+      if (Differs(r)) status = kExitDiffers;
+    });
+  } else {
+    PrintRows(data, json);
+  }
   SetMessageHook(nullptr);
-  return gErrorsShown ? 1 : 0;
+  return gErrorsShown ? 1 : status;
 }
 
 }  // namespace vantrel::tools

@@ -7,7 +7,8 @@
 
 namespace vantrel::tools {
 
-// True when `command` is one of the application commands (list, apply, save).
+// True when `command` is one of the application commands (list, check, disable, enable,
+// restore, save).
 bool IsAppCommand(std::string_view command);
 
 // Runs one: args[0] is the command. Returns the process exit status (0 ok, 1 a message reported a

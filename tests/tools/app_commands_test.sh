@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# vantrelctl's application commands end to end: a settings file, a fresh store, real processes.
+set -u
+ctl=$1
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
+cd "$dir"
+export VANTREL_REGISTRY=$dir/registry
+fail() { echo "FAIL: $*"; exit 1; }
+key='SYSTEM\CurrentControlSet\Services\Test\Parameters'
+cat > Vantrel.xml <<XML
+<?xml version="1.0"?>
+<RegistryItems>
+<RegistryItem><KeyName>$key</KeyName><ValueName>Flag</ValueName><SavedValue>N/A</SavedValue><DisableValue>1</DisableValue><EnableValue>0</EnableValue></RegistryItem>
+<RegistryItem><KeyName>$key</KeyName><ValueName>Gone</ValueName><SavedValue>N/A</SavedValue><DisableValue>N/A</DisableValue><EnableValue>5</EnableValue></RegistryItem>
+</RegistryItems>
+XML
+
+"$ctl" check; [ $? -eq 3 ] || fail "check before disable should say 3"
+"$ctl" disable --dry-run > plan.txt || fail "dry run failed"
+grep -q "^write	.*	Flag	1$" plan.txt || fail "dry run plan: $(cat plan.txt)"
+grep -q "^delete	.*	Gone$" plan.txt || fail "dry run plan: $(cat plan.txt)"
+"$ctl" reg get "HKLM\\$key" Flag 2>/dev/null && fail "dry run wrote to the registry"
+"$ctl" disable > rows.txt || fail "disable failed"
+"$ctl" check || fail "check after disable should be 0"
+[ "$("$ctl" reg get "HKLM\\$key" Flag --type)" = "4	1" ] || fail "Flag is not DWORD 1"
+"$ctl" enable > /dev/null || fail "enable failed"
+[ "$("$ctl" reg get "HKLM\\$key" Gone)" = "5" ] || fail "enable did not write Gone"
+"$ctl" list | grep -q "^\*	.*	Gone	5	N/A	N/A	5$" || fail "list: $("$ctl" list)"
+"$ctl" save > /dev/null || fail "save failed"
+grep -q "<SavedValue>5</SavedValue>" Vantrel.xml || fail "save did not record the current value"
+"$ctl" list --json | grep -q '"valueName": "Gone", "current": "5", "saved": "5"' || fail "json: $("$ctl" list --json)"
+mkdir other && mv Vantrel.xml other/Items.xml
+"$ctl" list 2>/dev/null; [ $? -eq 1 ] || fail "a missing settings file must fail with 1"
+"$ctl" list --settings other/Items.xml | grep -q Flag || fail "--settings"
+"$ctl" list --frobnicate 2>/dev/null; [ $? -eq 2 ] || fail "usage error must give 2"
+echo ok
