@@ -22,8 +22,11 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
+# Every test, then a short run of the XML parser's fuzz target (it must come back clean).
+TEST_FUZZ_SECONDS ?= 20
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600
+	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=$(TEST_FUZZ_SECONDS)
 
 run: build
 	@scripts/run.sh $(BUILD)
