@@ -66,26 +66,11 @@ std::int32_t ReadInt32(std::string_view text) {
 std::string FieldText(Queue* queue, int field) {
   const FieldDesc* f = queue->Layout().Field(field);
   if (!f) return {};
-  const char* at = static_cast<const char*>(queue->Buffer()) + f->offset;
-  switch (f->type) {
-    case FieldType::String:
-      return std::string(TrimTrailingBlanks(std::string_view(at, f->size)));
-    case FieldType::Long: {
-      std::int32_t v;
-      std::memcpy(&v, at, 4);
-      return std::to_string(v);
-    }
-    case FieldType::Short: {
-      std::int16_t v;
-      std::memcpy(&v, at, 2);
-      return std::to_string(v);
-    }
-    case FieldType::Byte:
-      return std::to_string(static_cast<unsigned char>(*at));
-    case FieldType::Group:
-      return std::string(TrimTrailingBlanks(std::string_view(at, f->size)));
+  if (f->type == FieldType::Group) {
+    const char* at = static_cast<const char*>(queue->Buffer()) + f->offset;
+    return std::string(TrimTrailingBlanks(std::string_view(at, f->size)));
   }
-  return {};
+  return FieldValueText(*f, queue->Buffer());
 }
 
 void SetFieldText(Queue* queue, int field, std::string_view text) {

@@ -8,7 +8,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace vantrel {
@@ -64,6 +66,34 @@ constexpr std::string_view FieldName(const RecordLayout& layout, int n) {
   const FieldDesc* f = layout.Field(n);
   if (!f) return {};
   return f->externalName.empty() ? f->label : f->externalName;
+}
+
+// One element of a field of a record image as text: a text field without its trailing blanks,
+// a number in signed decimal (a BYTE unsigned). A group has no value of its own: empty text.
+inline std::string FieldValueText(const FieldDesc& f, const void* record, std::uint32_t element = 0) {
+  const char* at = static_cast<const char*>(record) + f.offset + element * f.ElementSize();
+  switch (f.type) {
+    case FieldType::String: {
+      std::size_t n = f.ElementSize();
+      while (n > 0 && at[n - 1] == ' ') --n;
+      return std::string(at, n);
+    }
+    case FieldType::Long: {
+      std::int32_t v;
+      std::memcpy(&v, at, 4);
+      return std::to_string(v);
+    }
+    case FieldType::Short: {
+      std::int16_t v;
+      std::memcpy(&v, at, 2);
+      return std::to_string(v);
+    }
+    case FieldType::Byte:
+      return std::to_string(static_cast<unsigned>(static_cast<unsigned char>(*at)));
+    case FieldType::Group:
+      break;
+  }
+  return {};
 }
 
 // Helpers for declaring layouts over a packed struct.

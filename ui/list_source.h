@@ -33,27 +33,7 @@ class ListSource {
 // A field of a record image as text: trimmed text, or a number in decimal.
 inline std::string FieldText(const RecordLayout& layout, const unsigned char* record, int field) {
   const FieldDesc* f = layout.Field(field);
-  if (!f) return {};
-  const unsigned char* p = record + f->offset;
-  switch (f->type) {
-    case FieldType::String:
-      return std::string(TrimTrailingBlanks(std::string_view(reinterpret_cast<const char*>(p), f->size)));
-    case FieldType::Long: {
-      std::int32_t v;
-      std::memcpy(&v, p, 4);
-      return std::to_string(v);
-    }
-    case FieldType::Short: {
-      std::int16_t v;
-      std::memcpy(&v, p, 2);
-      return std::to_string(v);
-    }
-    case FieldType::Byte:
-      return std::to_string(*p);
-    case FieldType::Group:
-      break;
-  }
-  return {};
+  return f ? FieldValueText(*f, record) : std::string();
 }
 
 // Rows held in memory as record images of one layout: for tests and small fixed lists.

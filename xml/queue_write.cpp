@@ -11,26 +11,7 @@ constexpr std::size_t kQueueFieldsMax = 255;
 constexpr std::uint32_t kArrayElementsMax = 999999;
 
 std::string FieldText(const char* buffer, const FieldDesc& f, std::uint32_t element) {
-  const char* at = buffer + f.offset + element * f.ElementSize();
-  switch (f.type) {
-    case FieldType::String:
-      return std::string(TrimBlanks(std::string_view(at, f.ElementSize())));
-    case FieldType::Long: {
-      std::int32_t v;
-      std::memcpy(&v, at, 4);
-      return std::to_string(v);
-    }
-    case FieldType::Short: {
-      std::int16_t v;
-      std::memcpy(&v, at, 2);
-      return std::to_string(v);
-    }
-    case FieldType::Byte:
-      return std::to_string(static_cast<unsigned>(static_cast<std::uint8_t>(*at)));
-    case FieldType::Group:
-      break;
-  }
-  return {};
+  return FieldValueText(f, buffer, element);
 }
 
 }  // namespace
