@@ -231,17 +231,17 @@ struct KeyList {
 };
 
 KeySpec WholeRecordKey(std::uint32_t recordSize) {
-  KeySpec spec;
+  KeySpec keySpec;
   if (recordSize > 0) {
-    spec.count = 1;
-    spec.fields[0] = KeyField{0, recordSize, KeyKind::Bytes, false};
+    keySpec.count = 1;
+    keySpec.fields[0] = KeyField{0, recordSize, KeyKind::Bytes, false};
   }
-  return spec;
+  return keySpec;
 }
 
 // Checks every field number of the key (0, or beyond the field count, or a field that does not lie
 // inside the record, is refused) and keeps the first 16. An empty key orders whole records.
-bool ParseKey(const RecordLayout& layout, QueueKey key, KeyList* list, KeySpec* spec) {
+bool ParseKey(const RecordLayout& layout, QueueKey key, KeyList* list, KeySpec* keySpec) {
   for (int n : key) {
     const long long field = n < 0 ? -static_cast<long long>(n) : n;
     if (field < 1 || field > layout.FieldCount()) return false;
@@ -250,15 +250,15 @@ bool ParseKey(const RecordLayout& layout, QueueKey key, KeyList* list, KeySpec* 
   }
   list->count = static_cast<int>(std::min<std::size_t>(key.size(), kMaxKeyFields));
   if (list->count == 0) {
-    *spec = WholeRecordKey(layout.recordSize);
+    *keySpec = WholeRecordKey(layout.recordSize);
     return true;
   }
-  spec->count = list->count;
+  keySpec->count = list->count;
   for (int i = 0; i < list->count; ++i) {
     const int n = key[static_cast<std::size_t>(i)];
     list->numbers[i] = n;
     const FieldDesc* f = layout.Field(n < 0 ? -n : n);
-    KeyField& kf = spec->fields[i];
+    KeyField& kf = keySpec->fields[i];
     kf.offset = f->offset;
     kf.size = f->size;
     kf.descending = n < 0;
@@ -278,7 +278,7 @@ struct Order {
   std::size_t capacity = 0;
   bool keyed = false;
   KeyList list;
-  KeySpec spec;
+  KeySpec keySpec;
 
   Order() = default;
   Order(const Order&) = delete;
@@ -690,7 +690,7 @@ std::size_t UpperBound(const QueueState& st, Items items, Comparer& cmp, View pr
 // neighbour or a foreign key placed elsewhere.
 std::size_t Locate(const QueueState& st, const Order& o, Entry e, View contents) {
   if (o.keyed) {
-    Comparer cmp{&o.spec, st.recordSize};
+    Comparer cmp{&o.keySpec, st.recordSize};
     std::size_t i = LowerBound(st, Items{&o}, cmp, contents);
     for (; i < o.size && !cmp.damaged; ++i) {
       if (o.items[i] == e) return i;
@@ -746,13 +746,13 @@ void MergeSort(Entry* a, std::size_t n, Entry* tmp, Less& lessOrEqual) {
 }
 
 // Fills `out` with the entries of `source` sorted by the key. Returns 0, or the error code.
-std::int32_t SortInto(const QueueState& st, const KeySpec& spec, const Order& source, Entry* out) {
+std::int32_t SortInto(const QueueState& st, const KeySpec& keySpec, const Order& source, Entry* out) {
   const std::size_t n = source.size;
   std::memcpy(out, source.items, n * sizeof(Entry));
   if (n < 2) return 0;
   auto* tmp = static_cast<Entry*>(std::malloc((n / 2 + 1) * sizeof(Entry)));
   if (!tmp) return kErrInsufficientMemory;
-  Comparer cmp{&spec, st.recordSize};
+  Comparer cmp{&keySpec, st.recordSize};
   auto lessOrEqual = [&](Entry a, Entry b) { return cmp(ViewOf(st, a), ViewOf(st, b)) <= 0; };
   MergeSort(out, n, tmp, lessOrEqual);
   std::free(tmp);
@@ -844,7 +844,7 @@ bool ReserveAll(QueueState& st, std::size_t n) {
 // Where a new entry (the buffer) goes in a held order other than the current one.
 std::size_t PlaceInOther(const QueueState& st, const Order& o, bool* damaged) {
   if (!o.keyed) return o.size;
-  Comparer cmp{&o.spec, st.recordSize};
+  Comparer cmp{&o.keySpec, st.recordSize};
   const std::size_t at = UpperBound(st, Items{&o}, cmp, BufferView(st));
   if (cmp.damaged) *damaged = true;
   return at;
@@ -852,7 +852,7 @@ std::size_t PlaceInOther(const QueueState& st, const Order& o, bool* damaged) {
 
 // Makes the order sorted by the key and puts it first and current; see QueueSort.
 // Returns 0 or an error code, changing nothing on error.
-std::int32_t MakeKeyOrder(QueueState& st, const KeyList& list, const KeySpec& spec,
+std::int32_t MakeKeyOrder(QueueState& st, const KeyList& list, const KeySpec& keySpec,
                           bool reuseEmptyCurrent) {
   for (int i = 0; i < st.orderCount; ++i) {
     Order* o = st.orders[i];
@@ -883,7 +883,7 @@ std::int32_t MakeKeyOrder(QueueState& st, const KeyList& list, const KeySpec& sp
     if (fresh) delete target;
     return kErrInsufficientMemory;
   }
-  if (const std::int32_t err = SortInto(st, spec, *st.current, items)) {
+  if (const std::int32_t err = SortInto(st, keySpec, *st.current, items)) {
     std::free(items);
     if (fresh) delete target;
     return err;
@@ -894,7 +894,7 @@ std::int32_t MakeKeyOrder(QueueState& st, const KeyList& list, const KeySpec& sp
   target->capacity = std::max<std::size_t>(n, 1);
   target->keyed = true;
   target->list = list;
-  target->spec = spec;
+  target->keySpec = keySpec;
   // The only order, freshly sorted: lay the entries out in its sequence, so that walks and searches
   // over it read memory in order (memory comes back in one block; skipped if it is not there).
   if (st.orderCount == 1 && target == st.current && n > 1 &&
@@ -1011,8 +1011,8 @@ void QueueGetByKey(Queue* queue, QueueKey key) {
   QueueState* st = Begin(queue);
   if (!st) return;
   KeyList list;
-  KeySpec spec;
-  if (!ParseKey(*st->layout, key, &list, &spec)) {
+  KeySpec keySpec;
+  if (!ParseKey(*st->layout, key, &list, &keySpec)) {
     SetRuntimeError(kErrInvalidField);
     return;
   }
@@ -1022,7 +1022,7 @@ void QueueGetByKey(Queue* queue, QueueKey key) {
     return;
   }
   st->keyActive = true;
-  Comparer cmp{&spec, st->recordSize};
+  Comparer cmp{&keySpec, st->recordSize};
   const std::size_t at = LowerBound(*st, Items{&o}, cmp, BufferView(*st));
   const bool found = at < o.size && cmp(ViewOf(*st, o.items[at]), BufferView(*st)) == 0;
   if (cmp.damaged) {
@@ -1055,7 +1055,7 @@ void QueueAdd(Queue* queue) {
   }
   bool staysSorted = true;
   if (cur.keyed && cur.size > 0) {
-    Comparer cmp{&cur.spec, st->recordSize};
+    Comparer cmp{&cur.keySpec, st->recordSize};
     staysSorted = cmp(BufferView(*st), ViewOf(*st, cur.items[cur.size - 1])) >= 0;
     damaged = damaged || cmp.damaged;
   }
@@ -1076,8 +1076,8 @@ void QueueAddByKey(Queue* queue, QueueKey key) {
   QueueState* st = Begin(queue);
   if (!st) return;
   KeyList list;
-  KeySpec spec;
-  if (!ParseKey(*st->layout, key, &list, &spec)) return SetRuntimeError(kErrInvalidField);
+  KeySpec keySpec;
+  if (!ParseKey(*st->layout, key, &list, &keySpec)) return SetRuntimeError(kErrInvalidField);
   if (!ReserveAll(*st, st->current->size + 1)) return SetRuntimeError(kErrInsufficientMemory);
 
   Order* held = nullptr;
@@ -1087,7 +1087,7 @@ void QueueAddByKey(Queue* queue, QueueKey key) {
   if (!held) {
     // Sorting first keeps the failure rule simple: if it fails, nothing has changed yet; if a later
     // step fails, the queue holds the same entries, only with one more (valid) order.
-    if (const std::int32_t err = MakeKeyOrder(*st, list, spec, true)) return SetRuntimeError(err);
+    if (const std::int32_t err = MakeKeyOrder(*st, list, keySpec, true)) return SetRuntimeError(err);
     if (!ReserveAll(*st, st->current->size + 1)) return SetRuntimeError(kErrInsufficientMemory);
     held = st->current;
   } else if (held != st->current) {
@@ -1100,13 +1100,13 @@ void QueueAddByKey(Queue* queue, QueueKey key) {
   for (int i = 0; i < st->orderCount; ++i) {
     if (st->orders[i] != &cur) places[i] = PlaceInOther(*st, *st->orders[i], &damaged);
   }
-  Comparer cmp{&spec, st->recordSize};
+  Comparer cmp{&keySpec, st->recordSize};
   const std::size_t at = UpperBound(*st, Items{&cur}, cmp, BufferView(*st));
   // When the current order is sorted by another key, the new entry must also fit that key, or the
   // order can no longer claim to be sorted.
   bool staysSorted = true;
   if (cur.keyed && !(cur.list == list)) {
-    Comparer own{&cur.spec, st->recordSize};
+    Comparer own{&cur.keySpec, st->recordSize};
     if (at > 0 && own(ViewOf(*st, cur.items[at - 1]), BufferView(*st)) > 0) staysSorted = false;
     if (at < cur.size && own(BufferView(*st), ViewOf(*st, cur.items[at])) > 0) staysSorted = false;
     damaged = damaged || own.damaged;
@@ -1154,14 +1154,14 @@ void QueuePut(Queue* queue) {
     moves[i].from = Locate(*st, o, old, oldView);
     if (moves[i].from == kNone) return SetRuntimeError(kErrMemoryCorrupted);
     if (!o.keyed) continue;
-    Comparer cmp{&o.spec, st->recordSize};
+    Comparer cmp{&o.keySpec, st->recordSize};
     if (cmp(oldView, newView) == 0) continue;
     moves[i].to = UpperBound(*st, Items{&o, moves[i].from}, cmp, newView);
     if (cmp.damaged) return SetRuntimeError(kErrMemoryCorrupted);
   }
   bool unkeyCurrent = false;
   if (cur.keyed) {
-    Comparer cmp{&cur.spec, st->recordSize};
+    Comparer cmp{&cur.keySpec, st->recordSize};
     unkeyCurrent = cmp(oldView, newView) != 0;
   }
 
@@ -1246,9 +1246,9 @@ void QueueSort(Queue* queue, QueueKey key) {
   QueueState* st = Begin(queue);
   if (!st) return;
   KeyList list;
-  KeySpec spec;
-  if (!ParseKey(*st->layout, key, &list, &spec)) return SetRuntimeError(kErrInvalidField);
-  if (const std::int32_t err = MakeKeyOrder(*st, list, spec, false)) return SetRuntimeError(err);
+  KeySpec keySpec;
+  if (!ParseKey(*st->layout, key, &list, &keySpec)) return SetRuntimeError(kErrInvalidField);
+  if (const std::int32_t err = MakeKeyOrder(*st, list, keySpec, false)) return SetRuntimeError(err);
   st->keyActive = true;
   ++st->changes;
 }
@@ -1264,8 +1264,8 @@ std::int32_t QueuePosition(Queue* queue) {
   QueueState* st = Begin(queue);
   if (!st) return 0;
   const Order& o = *st->current;
-  const KeySpec spec = o.keyed ? o.spec : WholeRecordKey(st->recordSize);
-  Comparer cmp{&spec, st->recordSize};
+  const KeySpec keySpec = o.keyed ? o.keySpec : WholeRecordKey(st->recordSize);
+  Comparer cmp{&keySpec, st->recordSize};
   const View probe = BufferView(*st);
   const std::size_t place = UpperBound(*st, Items{&o}, cmp, probe);
   const bool equal = place > 0 && cmp(ViewOf(*st, o.items[place - 1]), probe) == 0;
