@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "runtime/message_dialog.h"
+
 namespace vantrel::framework {
 
 // The result of every Handle... operation, of Init and Shutdown, and of ErrorReporter::Throw.
@@ -23,16 +25,16 @@ enum Response : std::uint8_t {
   RequestCancelled = 2,
 };
 
-// Message buttons; a set is their sum, a dialog answers with the bit of the button pressed.
+// Message buttons, under the framework's names: the message dialog's own bits.
 enum Button : int {
-  ButtonOk = 1,
-  ButtonYes = 2,
-  ButtonNo = 4,
-  ButtonAbort = 8,
-  ButtonRetry = 16,
-  ButtonIgnore = 32,
-  ButtonCancel = 64,
-  ButtonHelp = 128,
+  ButtonOk = kButtonOk,
+  ButtonYes = kButtonYes,
+  ButtonNo = kButtonNo,
+  ButtonAbort = kButtonAbort,
+  ButtonRetry = kButtonRetry,
+  ButtonIgnore = kButtonIgnore,
+  ButtonCancel = kButtonCancel,
+  ButtonHelp = kButtonHelp,
 };
 
 }  // namespace vantrel::framework
