@@ -2,82 +2,21 @@
 // xdotool as the user. Skipped (with the reason) when Xvfb or xdotool is not installed.
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <map>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "xvfb.h"
+
 namespace {
 
-bool OnPath(const char* program) {
-  return std::system((std::string("command -v ") + program + " >/dev/null 2>&1").c_str()) == 0;
-}
+using vantrel::gui_test::Xvfb;
 
-class Display {
- public:
-  Display() {
-    if (!OnPath("Xvfb") || !OnPath("xdotool")) {
-      reason_ = "Xvfb or xdotool is not installed (make deps installs xvfb and xdotool)";
-      return;
-    }
-    for (int n = 90 + getpid() % 100; n < 400; ++n) {
-      const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
-      const std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
-      struct stat st;
-      if (stat(socket.c_str(), &st) == 0 || stat(lock.c_str(), &st) == 0) continue;
-      const std::string name = ":" + std::to_string(n);
-      pid_ = fork();
-      if (pid_ == 0) {
-        execlp("Xvfb", "Xvfb", name.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
-               static_cast<char*>(nullptr));
-        _exit(127);
-      }
-      for (int i = 0; i < 100; ++i) {
-        if (stat(socket.c_str(), &st) == 0) {
-          name_ = name;
-          return;
-        }
-        int status = 0;
-        if (waitpid(pid_, &status, WNOHANG) == pid_) {
-          pid_ = -1;
-          break;  // that number was taken after all: try the next
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      }
-      if (pid_ > 0) {
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-        pid_ = -1;
-      }
-    }
-    reason_ = "Xvfb did not start";
-  }
-  ~Display() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-  bool Ok() const { return !name_.empty(); }
-  const std::string& Reason() const { return reason_; }
-  const std::string& Name() const { return name_; }
-
- private:
-  pid_t pid_ = -1;
-  std::string name_;
-  std::string reason_;
-};
-
-Display* gDisplay = nullptr;
+Xvfb* gDisplay = nullptr;
 
 // One run of the demo program: read its report lines, act as the user in between.
 class Demo {
@@ -119,8 +58,8 @@ class Demo {
     Xdo("mousemove " + std::to_string(x) + " " + std::to_string(y - 30) + " key " + key);
   }
   static void Xdo(const std::string& what) {
-    const std::string command = "DISPLAY=" + gDisplay->Name() + " xdotool " + what;
-    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    std::string said;
+    ASSERT_EQ(vantrel::gui_test::Xdotool(*gDisplay, what, &said), 0) << what << ": " << said;
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
   }
 
@@ -132,7 +71,7 @@ class Demo {
 
 class Gui : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { gDisplay = new Display(); }
+  static void SetUpTestSuite() { gDisplay = new Xvfb(); }
   static void TearDownTestSuite() {
     delete gDisplay;
     gDisplay = nullptr;

@@ -1,0 +1,103 @@
+#include "xvfb.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+
+namespace vantrel::gui_test {
+namespace {
+
+bool OnPath(const char* program) {
+  return std::system((std::string("command -v ") + program + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+Xvfb::Xvfb() {
+  if (!OnPath("Xvfb") || !OnPath("xdotool")) {
+    reason_ = "Xvfb or xdotool is not installed (make deps installs xvfb and xdotool)";
+    return;
+  }
+  for (int n = 90 + getpid() % 100; n < 400; ++n) {
+    const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
+    if (Exists(socket) || Exists("/tmp/.X" + std::to_string(n) + "-lock")) continue;
+    const std::string name = ":" + std::to_string(n);
+    pid_ = fork();
+    if (pid_ == 0) {
+      execlp("Xvfb", "Xvfb", name.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-noreset",
+             static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    for (int i = 0; i < 100; ++i) {
+      if (Exists(socket)) {
+        name_ = name;
+        return;
+      }
+      int status = 0;
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        pid_ = -1;
+        break;  // that number was taken after all: try the next
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+      pid_ = -1;
+    }
+  }
+  reason_ = "Xvfb did not start";
+}
+
+Xvfb::~Xvfb() {
+  if (pid_ > 0) {
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+  }
+}
+
+int Xdotool(const Xvfb& display, const std::string& what, std::string* output) {
+  const std::string command = "DISPLAY=" + display.Name() + " xdotool " + what + " 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return -1;
+  std::string text;
+  char buffer[256];
+  while (std::fgets(buffer, sizeof buffer, pipe)) text += buffer;
+  const int status = pclose(pipe);
+  if (output) *output = text;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+int CountPixels(const Xvfb& display, int x, int y, int width, int height, unsigned rgb) {
+  ::Display* screen = XOpenDisplay(display.Name().c_str());
+  if (!screen) return -1;
+  XImage* image = XGetImage(screen, DefaultRootWindow(screen), x, y, width, height, AllPlanes, ZPixmap);
+  int count = -1;
+  if (image) {
+    count = 0;
+    for (int py = 0; py < height; ++py) {
+      for (int px = 0; px < width; ++px) {
+        if ((XGetPixel(image, px, py) & 0xFFFFFF) == rgb) ++count;
+      }
+    }
+    XDestroyImage(image);
+  }
+  XCloseDisplay(screen);
+  return count;
+}
+
+}  // namespace vantrel::gui_test

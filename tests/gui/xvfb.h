@@ -1,0 +1,36 @@
+// The desktop tests' screen: a private Xvfb display, and xdotool as the user on it. There is no
+// window manager, so windows sit exactly where they ask to be and keys go to the window under
+// the pointer.
+#pragma once
+
+#include <string>
+
+namespace vantrel::gui_test {
+
+class Xvfb {
+ public:
+  // Starts Xvfb on the first free display number; Ok() is false (and Reason() says why) when
+  // Xvfb or xdotool is not installed or the server did not come up.
+  Xvfb();
+  ~Xvfb();
+  Xvfb(const Xvfb&) = delete;
+  Xvfb& operator=(const Xvfb&) = delete;
+
+  bool Ok() const { return !name_.empty(); }
+  const std::string& Reason() const { return reason_; }
+  const std::string& Name() const { return name_; }  // ":N"
+
+ private:
+  int pid_ = -1;
+  std::string name_;
+  std::string reason_;
+};
+
+// Runs `xdotool <what>` on the display; returns its exit status and, in output, what it printed.
+int Xdotool(const Xvfb& display, const std::string& what, std::string* output = nullptr);
+
+// How many pixels of the screen rectangle have the colour 0xRRGGBB (-1 when the screen cannot
+// be read).
+int CountPixels(const Xvfb& display, int x, int y, int width, int height, unsigned rgb);
+
+}  // namespace vantrel::gui_test
