@@ -11,8 +11,6 @@ namespace vantrel::app {
 namespace {
 
 constexpr const char kPlacementName[] = "Main";
-constexpr int kListRowHeight = 11;
-constexpr long long kNoColour = -1;
 
 }  // namespace
 
@@ -36,26 +34,14 @@ int MainController::Init() {
   OpenWindow(window_, nullptr);
   ui::Engine* engine = Engine();
   if (engine && MYWINDOW) {
-    engine->SetNumber(MYWINDOW, kLstRegistryItems, ui::prop::LineHeight, kListRowHeight);
+    engine->SetNumber(MYWINDOW, kLstRegistryItems, ui::prop::LineHeight, kMainListRowHeight);
     data_.os = engine->GetSystem(ui::prop::WindowsVersion);
     engine->Display(MYWINDOW, kLocOs);
-    SetListStyles();
+    SetMainListStyles(*engine, MYWINDOW);
   }
   GlobalSettingsStore().RestoreWindow(kPlacementName, MYWINDOW);
   SetAlerts();
   return 0;
-}
-
-// Style 1 is a plain row; style 2 is black on light red, red text when selected.
-void MainController::SetListStyles() {
-  ui::Engine* engine = Engine();
-  const int list = kLstRegistryItems;
-  engine->SetNumber(MYWINDOW, list, ui::prop::StyleBackColor, kNoColour, kStyleAsDisabled);
-  engine->SetNumber(MYWINDOW, list, ui::prop::StyleBackSelected, kNoColour, kStyleAsDisabled);
-  engine->SetNumber(MYWINDOW, list, ui::prop::StyleTextColor, 0x000000, kStyleDiffers);
-  engine->SetNumber(MYWINDOW, list, ui::prop::StyleBackColor, 0xDDDDFF, kStyleDiffers);
-  engine->SetNumber(MYWINDOW, list, ui::prop::StyleTextSelected, 0x0000FF, kStyleDiffers);
-  engine->SetNumber(MYWINDOW, list, ui::prop::StyleBackSelected, kNoColour, kStyleDiffers);
 }
 
 int MainController::Shutdown() {

@@ -24,7 +24,6 @@ class MainController : public framework::WindowController {
  private:
   // Asks with "&Yes" and "&No", focus on Yes; only Yes proceeds.
   static bool Confirm(const char* question);
-  void SetListStyles();
 
   MainData& data_;
   const ui::WindowDesc& window_;

@@ -71,4 +71,15 @@ ui::WindowDesc MainWindowDescription(MainData& data, ui::ListSource* rows) {
   return w;
 }
 
+void SetMainListStyles(ui::Engine& engine, ui::Window* window) {
+  constexpr long long kNoColour = -1;  // the list's own colour
+  const int list = kLstRegistryItems;
+  engine.SetNumber(window, list, ui::prop::StyleBackColor, kNoColour, kStyleAsDisabled);
+  engine.SetNumber(window, list, ui::prop::StyleBackSelected, kNoColour, kStyleAsDisabled);
+  engine.SetNumber(window, list, ui::prop::StyleTextColor, 0x000000, kStyleDiffers);
+  engine.SetNumber(window, list, ui::prop::StyleBackColor, 0xDDDDFF, kStyleDiffers);
+  engine.SetNumber(window, list, ui::prop::StyleTextSelected, 0x0000FF, kStyleDiffers);
+  engine.SetNumber(window, list, ui::prop::StyleBackSelected, kNoColour, kStyleDiffers);
+}
+
 }  // namespace vantrel::app

@@ -33,6 +33,9 @@ inline constexpr const char kMainListFormat[] =
     "224L(1)|MY~Key Name~L(2)@s200@Z(1)88L(1)|MY~Value Name~L(2)@s100@36L(1)|MY~Current~L(2)@s20@"
     "36L(1)|MY~Saved~L(2)@s20@36L(1)|MY~Disable~L(2)@s20@36L(1)|MY~Enable~L(2)@s20@";
 
+// The list's row height, set when the window opens.
+inline constexpr int kMainListRowHeight = 11;
+
 // The Info tab's credit and contact lines: the product's own, naming nobody.
 inline constexpr const char kAuthorLine[] = "Vantrel is written and maintained by the Vantrel developers.";
 inline constexpr const char kContactLine[] =
@@ -40,5 +43,9 @@ inline constexpr const char kContactLine[] =
 
 // The window's description with the list bound to `rows` (DisplayQueue) and ?LOC:OS to data.os.
 ui::WindowDesc MainWindowDescription(MainData& data, ui::ListSource* rows);
+
+// Gives the open window's list its two row styles: style 1 is a plain row; style 2 is black on
+// light red, red text when selected.
+void SetMainListStyles(ui::Engine& engine, ui::Window* window);
 
 }  // namespace vantrel::app
