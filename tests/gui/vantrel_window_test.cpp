@@ -161,7 +161,7 @@ class VantrelWindow : public ::testing::Test {
   pid_t pid_ = -1;
 };
 
-TEST_F(VantrelWindow, DisableMarksNoRowAndThePlacementIsKept) {
+TEST_F(VantrelWindow, ShowsItsIconDisableUnmarksTheRowsAndThePlacementIsKept) {
   const std::string key = std::string("HKEY_LOCAL_MACHINE\\") + kParameters;
   ASSERT_EQ(Ctl("reg set '" + key + "' UseOpportunisticLocking 1 --type REG_DWORD"), "");
   ASSERT_EQ(Ctl("reg set '" + key + "' UtilizeNtCaching 0 --type REG_DWORD"), "");
@@ -178,6 +178,8 @@ TEST_F(VantrelWindow, DisableMarksNoRowAndThePlacementIsKept) {
   Placed window;
   ASSERT_TRUE(WaitFor([&] { return FindWindow("Vantrel registry settings", &window); }))
       << "the window did not appear";
+  EXPECT_GT(vantrel::gui_test::WindowIconWidth(*gDisplay, std::stoul(window.id)), 0)
+      << "the window carries the program's icon";
   // Two rows differ from their disable value (1 and a missing value): they are light red.
   const Units list = window.Pixels(kList);
   EXPECT_TRUE(WaitFor([&] { return LightRedPixels(list) > 0; })) << "no marked row drawn";

@@ -1,6 +1,7 @@
 #include "xvfb.h"
 
 #include <X11/Xlib.h>
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 
 #include <signal.h>
@@ -98,6 +99,25 @@ int CountPixels(const Xvfb& display, int x, int y, int width, int height, unsign
   }
   XCloseDisplay(screen);
   return count;
+}
+
+int WindowIconWidth(const Xvfb& display, unsigned long window) {
+  ::Display* screen = XOpenDisplay(display.Name().c_str());
+  if (!screen) return 0;
+  Atom type = 0;
+  int format = 0;
+  unsigned long items = 0, left = 0;
+  unsigned char* data = nullptr;
+  int width = 0;
+  const Atom icon = XInternAtom(screen, "_NET_WM_ICON", False);
+  if (XGetWindowProperty(screen, window, icon, 0, 2, False, XA_CARDINAL, &type, &format, &items,
+                         &left, &data) == Success &&
+      data && format == 32 && items == 2) {
+    width = static_cast<int>(reinterpret_cast<unsigned long*>(data)[0]);
+  }
+  if (data) XFree(data);
+  XCloseDisplay(screen);
+  return width;
 }
 
 }  // namespace vantrel::gui_test

@@ -33,4 +33,7 @@ int Xdotool(const Xvfb& display, const std::string& what, std::string* output = 
 // be read).
 int CountPixels(const Xvfb& display, int x, int y, int width, int height, unsigned rgb);
 
+// The width of the icon a window gives the desktop (_NET_WM_ICON), 0 when it gives none.
+int WindowIconWidth(const Xvfb& display, unsigned long window);
+
 }  // namespace vantrel::gui_test

@@ -6,6 +6,7 @@
 #include <FL/Fl_Double_Window.H>
 #include <FL/Fl_Group.H>
 #include <FL/Fl_Input.H>
+#include <FL/Fl_PNG_Image.H>
 #include <FL/Fl_Progress.H>
 #include <FL/Fl_Scrollbar.H>
 #include <FL/Fl_Tabs.H>
@@ -14,8 +15,11 @@
 #include <FL/fl_ask.H>
 #include <FL/fl_draw.H>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <climits>
 #include <string>
 
 #include "ui/cp1250.h"
@@ -462,6 +466,21 @@ void EntryChanged(Fl_Widget* w, void* data) {
 
 int TabBarHeight(const FontMetrics& m) { return m.cy + 8; }
 
+// Icons are named as on Windows ("Vantrel.ico"); on this desktop each is a PNG of the same name
+// in lower case ("vantrel.png") in the program's own folder.
+std::string IconPngPath(const std::string& iconName) {
+  char exe[PATH_MAX];
+  const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+  if (n <= 0) return {};
+  std::string path(exe, static_cast<size_t>(n));
+  path.erase(path.rfind('/') + 1);
+  const size_t slash = iconName.find_last_of("\\/");
+  std::string stem = iconName.substr(slash == std::string::npos ? 0 : slash + 1);
+  stem = stem.substr(0, stem.rfind('.'));
+  for (char& ch : stem) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  return path + stem + ".png";
+}
+
 }  // namespace
 
 std::unique_ptr<Backend> MakeDesktopBackend() { return std::make_unique<FltkBackend>(); }
@@ -484,6 +503,19 @@ Fl_Window* FltkBackend::NativeWindow(const Window& window) {
 FltkBackend::Binding* FltkBackend::Bind(Window* window, int field) {
   bindings_.push_back(std::make_unique<Binding>(Binding{this, window, field}));
   return bindings_.back().get();
+}
+
+const Fl_RGB_Image* FltkBackend::WindowIcon(const Window& window) {
+  std::string name = window.Desc().icon;
+  if (name.empty() && engine_) name = engine_->GetSystem(prop::Icon);
+  if (name.empty()) return nullptr;
+  auto found = icons_.find(name);
+  if (found == icons_.end()) {
+    auto image = std::make_unique<Fl_PNG_Image>(IconPngPath(name).c_str());
+    if (image->fail() != 0 || image->w() <= 0) image.reset();
+    found = icons_.emplace(name, std::move(image)).first;
+  }
+  return found->second.get();
 }
 
 FontMetrics FltkBackend::Metrics(const Font& font) {
@@ -622,6 +654,8 @@ void FltkBackend::OpenWindow(Engine& engine, Window& window) {
   }
   for (ControlState& c : window.Controls()) UpdateControl(window, c);
   if (window.Desc().modal) win->set_modal();
+  // The desktop takes the icon when the window is first shown.
+  if (const Fl_RGB_Image* icon = WindowIcon(window)) win->icon(icon);
   win->show();
   UpdateWindow(window);
 }

@@ -9,11 +9,14 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "ui/engine.h"
 
+class Fl_RGB_Image;
 class Fl_Window;
 
 namespace vantrel::ui {
@@ -62,11 +65,15 @@ class FltkBackend : public Backend, public MessagePresenter {
 
  private:
   Binding* Bind(Window* window, int field);
+  // The window's icon (its own, else the program's) as a PNG beside the program; null when
+  // there is none.
+  const Fl_RGB_Image* WindowIcon(const Window& window);
 
   Engine* engine_ = nullptr;
   std::vector<Window*> windows_;
   std::vector<std::unique_ptr<Binding>> bindings_;
   std::function<void(const MessageLayout&, Fl_Window&)> onDialogShown_;
+  std::map<std::string, std::unique_ptr<Fl_RGB_Image>> icons_;  // by icon name, null if missing
 };
 
 }  // namespace vantrel::ui
