@@ -22,6 +22,15 @@ void ShowError(std::string_view line, std::string_view errorText = {}) {
 std::string RuntimeText() { return RuntimeErrorText(); }
 std::string LibraryText() { return xml::ErrorText(0, true); }
 
+// The text of a code the writer returned. The library has words for its own codes and the common
+// file errors; any other file error (a full disk, say) is named by the runtime rather than shown
+// as a bare number.
+std::string WriterText(std::int16_t code) {
+  std::string text = xml::ErrorText(code);
+  if (code > 0 && code < 1000 && text == "Error: " + std::to_string(code)) text = ErrorTextFor(code);
+  return text;
+}
+
 // The value an ApplyValues mode writes.
 const FixedText<20>& ChosenValue(const DisplayRecord& row, int mode) {
   switch (mode) {
@@ -43,8 +52,8 @@ void SetRowStyle(DisplayRecord& row, std::int32_t style) {
 // only once everything is on the disk, so a failed save leaves the previous file whole. Returns
 // false (and has told the user) when the file could not be created or completed.
 bool WriteSettingsXml(MainData& data) {
-  if (xml::CreateXMLFile(data.settingsFile, "1.0", "") != 0) {
-    ShowError("Error creating Vantrel.xml file,|", LibraryText());
+  if (const std::int16_t code = xml::CreateXMLFile(data.settingsFile, "1.0", ""); code != 0) {
+    ShowError("Error creating Vantrel.xml file,|", WriterText(code));
     return false;
   }
   xml::CreateParent("RegistryItems");
@@ -52,7 +61,7 @@ bool WriteSettingsXml(MainData& data) {
   xml::QueueToXML(&data.xmlQueue, "RegistryItem");
   xml::CloseParent("", true);
   if (const std::int16_t code = xml::CloseXMLFile(); code != 0) {
-    ShowError("Error writing Vantrel.xml file,|", xml::ErrorText(code));
+    ShowError("Error writing Vantrel.xml file,|", WriterText(code));
     return false;
   }
   return true;

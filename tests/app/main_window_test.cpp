@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "app/main_window.h"
 #include "app/main_window_desc.h"
@@ -25,10 +26,14 @@ constexpr int kIdNo = 7;
 std::string Settings(const std::string& items) {
   return "<?xml version=\"1.0\"?>\r\n<RegistryItems>" + items + "</RegistryItems>\r\n";
 }
-std::string Item(const std::string& value, const std::string& disable, const std::string& enable) {
-  return std::string("<RegistryItem><KeyName>") + kKey + "</KeyName><ValueName>" + value +
+std::string ItemAt(const std::string& key, const std::string& value, const std::string& disable,
+                   const std::string& enable) {
+  return "<RegistryItem><KeyName>" + key + "</KeyName><ValueName>" + value +
          "</ValueName><SavedValue>N/A</SavedValue><DisableValue>" + disable +
          "</DisableValue><EnableValue>" + enable + "</EnableValue></RegistryItem>";
+}
+std::string Item(const std::string& value, const std::string& disable, const std::string& enable) {
+  return ItemAt(kKey, value, disable, enable);
 }
 
 class MainWindowTest : public testing::AppFixture {
@@ -132,6 +137,52 @@ TEST_F(MainWindowTest, CommandsAskFirstAndOnlyYesProceeds) {
   EXPECT_EQ(afterYes.Control(kLstRegistryItems)->rows[0][2].text, "0");
   EXPECT_EQ(afterYes.Control(kLstRegistryItems)->rows[0][0].style, 1);
   EXPECT_EQ(RegistryGetValue(kHkeyLocalMachine, kKey, "Flag"), "0");
+}
+
+TEST_F(MainWindowTest, WriteRefusedByTheRegistryIsReportedAndTheOtherItemsAreWritten) {
+  // A key path copied with its leading backslash ("\SYSTEM\..."): the registry refuses such a
+  // path (a bad path name) for that item alone. The file also pads it with blanks.
+  const std::string refused = std::string("\\") + kKey;
+  ASSERT_NE(RegistryPutValue(kHkeyLocalMachine, refused, "Flag", "0", 4), 0)
+      << "the store must refuse the path for this test to mean anything";
+  ASSERT_EQ(RegistryPutValue(kHkeyLocalMachine, kKey, "Before", "1", 4), 0);
+  ASSERT_EQ(RegistryPutValue(kHkeyLocalMachine, kKey, "After", "1", 4), 0);
+  WriteFile("Vantrel.xml", Settings(Item("Before", "0", "1") + ItemAt(refused + "   ", "Flag", "0", "1") +
+                                    Item("After", "0", "1")));
+  ui::DrawnWindow before, after;
+  RunProgram([&](ui::HeadlessBackend& screen) {
+    screen.Do([&](ui::Engine&, ui::Window* w) { before = screen_->Snapshot(*w); });
+    screen.AnswerDialog(ui::DialogAnswer::Button(kIdYes));
+    screen.AnswerDialog(ui::DialogAnswer::Enter());
+    screen.Click(kBtnDisable);
+    screen.Do([&](ui::Engine&, ui::Window* w) { after = screen_->Snapshot(*w); });
+    screen.Click(kBtnClose);
+  });
+  ASSERT_EQ(screen_->Dialogs().size(), 2u) << "the question, then one error for the refused item";
+  const MessageLayout& error = screen_->Dialogs()[1].layout;
+  EXPECT_EQ(error.text, "Error writing " + refused + " to registry");
+  EXPECT_EQ(error.caption, "Error");
+  ASSERT_EQ(error.buttons.size(), 1u);
+
+  EXPECT_EQ(RegistryGetValue(kHkeyLocalMachine, kKey, "Before"), "0");
+  EXPECT_EQ(RegistryGetValue(kHkeyLocalMachine, kKey, "After"), "0")
+      << "the item after the refused one is still written";
+  RegistryGetValue(kHkeyLocalMachine, kKey, "Flag");
+  EXPECT_EQ(RuntimeErrorCode(), 2) << "nothing was written for the refused item elsewhere";
+
+  const auto& was = before.Control(kLstRegistryItems)->rows;
+  const auto& now = after.Control(kLstRegistryItems)->rows;
+  ASSERT_EQ(was.size(), 3u);
+  ASSERT_EQ(now.size(), 3u);
+  EXPECT_EQ(was[0][2].text, "1");
+  EXPECT_EQ(was[2][2].text, "1");
+  // The list was refreshed: written items show their new value in the plain style, the refused
+  // one still shows it has no value.
+  const std::pair<const char*, int> expected[] = {{"0", 1}, {"N/A", 2}, {"0", 1}};
+  for (std::size_t i = 0; i < now.size(); ++i) {
+    EXPECT_EQ(now[i][2].text, expected[i].first) << "row " << i + 1;
+    EXPECT_EQ(now[i][2].style, expected[i].second) << "row " << i + 1;
+  }
 }
 
 TEST_F(MainWindowTest, PlacementIsRememberedBetweenRuns) {
