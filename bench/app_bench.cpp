@@ -7,11 +7,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <unistd.h>
 
 #include "app/settings_file.h"
+#include "bench/prefix_store.h"
 #include "runtime/message_dialog.h"
 
 namespace fs = std::filesystem;
@@ -20,39 +20,6 @@ using namespace vantrel;
 namespace {
 
 int Quiet(std::string_view, std::string_view, std::string_view, std::string_view, int, int) { return 1; }
-
-std::string ItemKey(int i) {
-  return "SYSTEM\\CurrentControlSet\\Services\\Bench" + std::to_string(i % 97) + "\\Parameters";
-}
-
-// A system.reg of about 40,000 lines: 4,000 filler keys with a few values each, plus the keys
-// the settings files name, where every other item's value exists.
-void WriteStore(const fs::path& dir, int items) {
-  fs::create_directories(dir);
-  std::ofstream out(dir / "system.reg", std::ios::binary);
-  out << "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win64\n";
-  for (int k = 0; k < 4000; ++k) {
-    out << "\n[Software\\\\Filler\\\\Key" << k << "] 1700000000\n#time=1d9d7b0d4b0f3c0\n";
-    for (int v = 0; v < 6; ++v) out << "\"Value" << v << "\"=\"some text " << k * v << "\"\n";
-  }
-  for (int k = 0; k < 97; ++k) {
-    out << "\n[SYSTEM\\\\CurrentControlSet\\\\Services\\\\Bench" << k << "\\\\Parameters] 1700000000\n";
-    for (int i = k; i < items; i += 97) {
-      if (i % 2 == 0) out << "\"Item" << i << "\"=dword:00000001\n";
-    }
-  }
-}
-
-void WriteSettings(const fs::path& file, int items) {
-  std::ofstream out(file, std::ios::binary);
-  out << "<?xml version=\"1.0\"?>\r\n<RegistryItems>\r\n";
-  for (int i = 0; i < items; ++i) {
-    out << " <RegistryItem><KeyName>" << ItemKey(i) << "</KeyName><ValueName>Item" << i
-        << "</ValueName><SavedValue>N/A</SavedValue><DisableValue>0</DisableValue>"
-        << "<EnableValue>1</EnableValue></RegistryItem>\r\n";
-  }
-  out << "</RegistryItems>\r\n";
-}
 
 template <class Fn>
 double BestOf3(Fn fn) {
@@ -75,8 +42,8 @@ int main() {
   std::printf("%-34s %10s %12s\n", "step", "seconds", "per item us");
   for (int items : {10, 1000, 10000}) {
     const fs::path dir = root / std::to_string(items);
-    WriteStore(dir / "registry", items);
-    WriteSettings(dir / "Vantrel.xml", items);
+    bench::WriteStore(dir / "registry", items);
+    bench::WriteSettings(dir / "Vantrel.xml", items);
     setenv("VANTREL_REGISTRY", (dir / "registry").c_str(), 1);
     fs::current_path(dir);
     const double load = BestOf3([] {
