@@ -173,6 +173,13 @@ bool ByteFile::Append(const void* data, std::size_t size) {
   return true;
 }
 
+bool ByteFile::Sync() {
+  ClearRuntimeError();
+  if (!IsOpen()) return Fail(kErrorFileNotOpen);
+  if (std::int32_t code = byte_file_os::Sync(handle_)) return Fail(code);
+  return true;
+}
+
 std::int64_t ByteFile::Size() const { return IsOpen() ? byte_file_os::Size(handle_) : -1; }
 
 bool ByteFile::Close() {

@@ -60,6 +60,10 @@ class ByteFile {
   std::int64_t Read(char* out, std::size_t max = kByteFileBlock);
   // Appends the bytes at the end of the file. False (runtime error set) when not all were written.
   bool Append(const void* data, std::size_t size);
+  // Waits until everything appended is on the disk itself, not only handed to the system, so
+  // that a file about to replace another survives a power cut. False (runtime error set) when
+  // the system could not.
+  bool Sync();
   // The file's size in bytes, -1 when unknown.
   std::int64_t Size() const;
   // Closes the file (appended bytes are handed to the system first). False when that failed.
@@ -90,6 +94,7 @@ std::int32_t Create(const std::string& name);
 // Reads up to size bytes; sets *got (0 at the end).
 std::int32_t Read(std::intptr_t handle, char* out, std::size_t size, std::size_t* got);
 std::int32_t Write(std::intptr_t handle, const char* data, std::size_t size);
+std::int32_t Sync(std::intptr_t handle);
 std::int64_t Size(std::intptr_t handle);
 std::int32_t Close(std::intptr_t handle);
 std::int32_t Rename(const std::string& from, const std::string& to);

@@ -157,6 +157,11 @@ std::int32_t Write(std::intptr_t handle, const char* data, std::size_t size) {
   return 0;
 }
 
+std::int32_t Sync(std::intptr_t handle) {
+  if (::fsync(static_cast<int>(handle)) != 0) return Report(errno, FileErrorCodeFromOs(errno));
+  return 0;
+}
+
 std::int64_t Size(std::intptr_t handle) {
   struct stat st;
   if (::fstat(static_cast<int>(handle), &st) != 0) return -1;
@@ -172,6 +177,15 @@ std::int32_t Close(std::intptr_t handle) {
 
 std::int32_t Rename(const std::string& from, const std::string& to) {
   if (::rename(from.c_str(), to.c_str()) != 0) return CodeFor(errno, to);
+  // The new name is an entry of the folder: sync the folder too, or a power cut may bring back
+  // the old file (or none). A folder that cannot be synced does not undo the rename.
+  const std::string::size_type slash = to.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : to.substr(0, slash);
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0) {
+    ::fsync(fd);
+    ::close(fd);
+  }
   return 0;
 }
 

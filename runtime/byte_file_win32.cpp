@@ -96,6 +96,11 @@ std::int64_t Size(std::intptr_t handle) {
   return size.QuadPart;
 }
 
+std::int32_t Sync(std::intptr_t handle) {
+  if (!FlushFileBuffers(reinterpret_cast<HANDLE>(handle))) return LastCode();
+  return 0;
+}
+
 std::int32_t Close(std::intptr_t handle) {
   if (!CloseHandle(reinterpret_cast<HANDLE>(handle))) return LastCode();
   return 0;

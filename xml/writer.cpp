@@ -292,6 +292,8 @@ std::int16_t CloseXMLFile(bool clearCopy) {
   while (!w.parents.empty()) CloseParent({}, true);
   std::int16_t code = 0;
   if (w.file.IsOpen()) {
+    // A file that replaces another goes to the disk before the rename.
+    if (w.writingName != w.fileName && !w.failed && !w.file.Sync()) Fail(w, FileCode());
     if (!w.file.Close()) Fail(w, FileCode());
     if (w.writingName != w.fileName) {
       if (w.failed) {

@@ -126,12 +126,15 @@ TEST_F(ByteFileTest, CreateReplacesAndAppendAddsAtTheEnd) {
   EXPECT_TRUE(file.Append("<a>", 3));
   EXPECT_TRUE(file.Append(std::string(70000, 'x').data(), 70000));
   EXPECT_TRUE(file.Append("</a>", 4));
+  EXPECT_TRUE(file.Sync());
   EXPECT_TRUE(file.Close());
   EXPECT_EQ(Slurp(name), "<a>" + std::string(70000, 'x') + "</a>");
 
   EXPECT_FALSE(ByteFile::Create(Path("nowhere/out.xml")));
   EXPECT_EQ(RuntimeErrorCode(), 3);
   EXPECT_FALSE(file.Append("x", 1)) << "closed file";
+  EXPECT_EQ(RuntimeErrorCode(), 37);
+  EXPECT_FALSE(file.Sync()) << "closed file";
   EXPECT_EQ(RuntimeErrorCode(), 37);
 }
 
