@@ -163,6 +163,14 @@ bool MessageLayout::EscapeCloses() const {
   return false;
 }
 
+int SystemIconOf(std::string_view icon) {
+  if (icon.size() < 4 || static_cast<unsigned char>(icon[0]) != 0xFF ||
+      static_cast<unsigned char>(icon[1]) != 0x01) {
+    return 0;
+  }
+  return (static_cast<unsigned char>(icon[2]) | (static_cast<unsigned char>(icon[3]) << 8)) - 1;
+}
+
 MessageLayout LayoutMessage(const MessageRequest& request, const MessageMetrics& metrics) {
   MessageLayout out;
 
@@ -180,14 +188,8 @@ MessageLayout LayoutMessage(const MessageRequest& request, const MessageMetrics&
   out.fixedPitch = (request.style & 4) != 0;
   if (!icon.empty()) {
     out.hasIcon = true;
-    if (icon.size() >= 4 && static_cast<unsigned char>(icon[0]) == 0xFF &&
-        static_cast<unsigned char>(icon[1]) == 0x01) {
-      const int number = static_cast<unsigned char>(icon[2]) |
-                         (static_cast<unsigned char>(icon[3]) << 8);
-      out.systemIcon = number - 1;
-    } else {
-      out.iconName = std::string(icon);
-    }
+    out.systemIcon = SystemIconOf(icon);
+    if (out.systemIcon == 0) out.iconName = std::string(icon);
   }
 
   // Fonts and measures.

@@ -150,6 +150,10 @@ struct MessageLayout {
   bool EscapeCloses() const;
 };
 
+// The system icon an icon text names (0xFF 0x01, then the system icon identifier plus one,
+// little-endian), 0 when the text is a name to load instead.
+int SystemIconOf(std::string_view icon);
+
 // Builds the layout of a message dialog.
 MessageLayout LayoutMessage(const MessageRequest& request, const MessageMetrics& metrics);
 

@@ -52,6 +52,11 @@ bool IsStyleProperty(int property) {
 
 }  // namespace
 
+FontMetrics DialogBaseUnits(int sampleWidth, int height) {
+  const int letters = static_cast<int>(sizeof kAverageWidthSample - 1) / 2;
+  return FontMetrics{(sampleWidth / letters + 1) / 2, height};
+}
+
 int UnitsToPixelsX(int units, FontMetrics m) { return MulDiv(units, m.cx, 4); }
 int UnitsToPixelsY(int units, FontMetrics m) { return MulDiv(units, m.cy, 8); }
 int PixelsToUnitsX(int pixels, FontMetrics m) { return MulDiv(pixels, 4, m.cx); }
@@ -83,6 +88,14 @@ ListGeometry ListGeometryOf(const Window& window, const ControlState& list) {
   const FontMetrics m = window.Metrics();
   ListGeometry g;
   g.columns = LayoutColumns(list.format, m.cx);
+  int left = 0;
+  for (std::size_t i = 0; i < g.columns.size(); ++i) {
+    if (i < list.columnWidths.size() && list.columnWidths[i] >= 0) {
+      g.columns[i].width = list.columnWidths[i];
+    }
+    g.columns[i].left = left;
+    left += g.columns[i].width;
+  }
   int headerLines = 0;
   for (const ListColumn& c : list.format.columns) {
     if (!c.hasHeader) continue;
@@ -95,6 +108,40 @@ ListGeometry ListGeometryOf(const Window& window, const ControlState& list) {
   g.firstRow = list.topRow;
   g.rowCount = ListRowCount(list);
   return g;
+}
+
+int ListVisibleRows(const ListGeometry& g, int areaHeight) {
+  return std::max(1, (areaHeight - g.headerHeight) / std::max(1, g.rowHeight));
+}
+
+void ClampListTop(ControlState& list, int visibleRows) {
+  const std::int32_t last = std::max<std::int32_t>(1, ListRowCount(list) - visibleRows + 1);
+  list.topRow = std::clamp<std::int32_t>(list.topRow, 1, last);
+}
+
+std::int32_t ListKeyTarget(int keyCode, std::int32_t row, std::int32_t rows, int visibleRows) {
+  if (rows <= 0) return 0;
+  switch (keyCode) {
+    case 0x26: return std::max<std::int32_t>(1, row - 1);             // up
+    case 0x28: return std::min<std::int32_t>(rows, row + 1);          // down
+    case 0x21: return std::max<std::int32_t>(1, row - visibleRows);   // page up
+    case 0x22: return std::min<std::int32_t>(rows, row + visibleRows);  // page down
+    case 0x24: return 1;                                             // home
+    case 0x23: return rows;                                          // end
+    default: return 0;
+  }
+}
+
+void ScrollListTo(ControlState& list, std::int32_t row, int visibleRows) {
+  if (row < list.topRow) list.topRow = row;
+  if (row >= list.topRow + visibleRows) list.topRow = row - visibleRows + 1;
+}
+
+void DragColumnEdge(ControlState& list, const ListGeometry& g, int column, int x) {
+  if (column < 1 || column > static_cast<int>(g.columns.size())) return;
+  const std::size_t i = static_cast<std::size_t>(column - 1);
+  if (list.columnWidths.size() < g.columns.size()) list.columnWidths.resize(g.columns.size(), -1);
+  list.columnWidths[i] = std::max(0, x - g.columns[i].left);
 }
 
 ControlState* Window::Find(int field) {

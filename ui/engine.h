@@ -119,6 +119,11 @@ struct FontMetrics {
   int cy = 0;
 };
 
+// The text whose width gives a font's average character width, and the width and height that
+// make the dialog base units from it, as Windows computes them for a dialog's font.
+inline constexpr char kAverageWidthSample[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+FontMetrics DialogBaseUnits(int sampleWidth, int height);
+
 // Dialog units and pixels, as Windows maps a dialog template (nearest pixel): a horizontal unit is
 // a quarter of cx, a vertical unit an eighth of cy.
 int UnitsToPixelsX(int units, FontMetrics m);
@@ -213,6 +218,7 @@ struct ControlState {
   ListColors listColors;     // the list's own colours
   ListFormat format;         // a list's parsed format string
   std::int32_t topRow = 1;   // the list row shown at the top
+  std::vector<int> columnWidths;  // pixels, -1 = the format's; set by dragging an M edge
   std::vector<ListStyleEntry> styles;              // styles[0] is style 1
   std::map<int, int> alerts;                       // Alrt index -> key code
   std::map<std::pair<int, int>, std::string> other;  // properties the engine only keeps
@@ -267,8 +273,20 @@ class Window {
 };
 
 // A list control's geometry in pixels (relative to the list's top-left corner): columns from
-// its format, a header band when any column has a header, the row height from LineHeight.
+// its format (less any widths the user dragged), a header band when any column has a header,
+// the row height from LineHeight.
 ListGeometry ListGeometryOf(const Window& window, const ControlState& list);
+// How many rows fit below the header band in a row area areaHeight pixels high (at least one).
+int ListVisibleRows(const ListGeometry& geometry, int areaHeight);
+// Keeps the top row inside the rows, with no empty space below the last one while they fit.
+void ClampListTop(ControlState& list, int visibleRows);
+// The row a navigation key (a Windows virtual-key code: arrows, page up and down, home, end)
+// moves the selection to, 0 for any other key or an empty list.
+std::int32_t ListKeyTarget(int keyCode, std::int32_t row, std::int32_t rows, int visibleRows);
+// Scrolls the list just enough that row shows.
+void ScrollListTo(ControlState& list, std::int32_t row, int visibleRows);
+// The user dragged column's (1-based) sizing edge to x pixels from the list's left edge.
+void DragColumnEdge(ControlState& list, const ListGeometry& geometry, int column, int x);
 // The rows of a list's data (0 without a source).
 std::int32_t ListRowCount(const ControlState& list);
 

@@ -346,6 +346,52 @@ TEST_F(MainListTest, HitTesting) {
   EXPECT_EQ(HitTest(icons, ig, 65, 15).row, 2);
 }
 
+// What the desktop backends share: keys move the selection, the list scrolls to keep it in
+// view without leaving space below the last row, and a dragged sizing edge moves the columns after
+// it.
+TEST_F(MainListTest, KeysScrollingAndDraggedEdges) {
+  struct Key {
+    int code;
+    std::int32_t from;
+    std::int32_t to;
+  };
+  const Key keys[] = {
+      {0x28, 0, 1}, {0x28, 2, 3}, {0x28, 3, 3},  // down, stopping at the last row
+      {0x26, 0, 1}, {0x26, 3, 2}, {0x26, 1, 1},  // up, stopping at the first
+      {0x22, 1, 3}, {0x21, 3, 1},                // a page of two rows each way
+      {0x24, 3, 1}, {0x23, 1, 3},                // home, end
+      {0x41, 2, 0}, {0x0D, 2, 0},                // other keys do not move it
+  };
+  for (const Key& k : keys) {
+    SCOPED_TRACE(std::to_string(k.code) + " from " + std::to_string(k.from));
+    EXPECT_EQ(ListKeyTarget(k.code, k.from, 3, 2), k.to);
+  }
+  EXPECT_EQ(ListKeyTarget(0x28, 0, 0, 2), 0);  // no rows, nothing to select
+
+  ControlState& list = *window->Find(7);
+  const ListGeometry g = ListGeometryOf(*window, list);
+  EXPECT_EQ(ListVisibleRows(g, g.headerHeight + 2 * g.rowHeight + g.rowHeight / 2), 2);
+  EXPECT_EQ(ListVisibleRows(g, 0), 1);
+  ScrollListTo(list, 3, 2);
+  EXPECT_EQ(list.topRow, 2);
+  ScrollListTo(list, 1, 2);
+  EXPECT_EQ(list.topRow, 1);
+  list.topRow = 3;
+  ClampListTop(list, 2);
+  EXPECT_EQ(list.topRow, 2);
+  ClampListTop(list, 5);
+  EXPECT_EQ(list.topRow, 1);
+
+  DragColumnEdge(list, g, 1, 100);
+  const ListGeometry dragged = ListGeometryOf(*window, list);
+  EXPECT_EQ(dragged.columns[0].width, 100);
+  EXPECT_EQ(dragged.columns[1].left, 100);
+  EXPECT_EQ(dragged.columns[1].width, g.columns[1].width);
+  EXPECT_EQ(dragged.columns[2].left, 100 + g.columns[1].width);
+  DragColumnEdge(list, dragged, 2, 50);  // left of the column's own left edge: an empty column
+  EXPECT_EQ(ListGeometryOf(*window, list).columns[1].width, 0);
+}
+
 TEST(ListSourceTest, QueueRowsReadWithoutDisturbingBufferPositionOrErrorState) {
   app::DisplayQueue queue;
   queue.buffer = testing::Row("K1", "V1", "1", "0", 2);

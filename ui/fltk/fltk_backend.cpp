@@ -160,9 +160,8 @@ class IconBox : public Fl_Widget {
   void SetIcon(std::string_view text) {
     systemIcon_ = 0;
     name_.clear();
-    if (text.size() >= 4 && static_cast<unsigned char>(text[0]) == 0xFF &&
-        static_cast<unsigned char>(text[1]) == 0x01) {
-      systemIcon_ = (static_cast<unsigned char>(text[2]) | (static_cast<unsigned char>(text[3]) << 8)) - 1;
+    if (SystemIconOf(text) != 0) {
+      systemIcon_ = SystemIconOf(text);
     } else if (!text.empty() && std::isdigit(static_cast<unsigned char>(text[0]))) {
       systemIcon_ = std::atoi(std::string(text).c_str());
     } else {
@@ -214,29 +213,16 @@ class ListView : public Fl_Group {
 
   ControlState* State() const { return binding_->window->Find(binding_->field); }
 
-  ListGeometry Geometry() const {
-    const ControlState& c = *State();
-    ListGeometry g = ListGeometryOf(*binding_->window, c);
-    int left = 0;
-    for (std::size_t i = 0; i < g.columns.size(); ++i) {
-      if (i < widths_.size() && widths_[i] >= 0) g.columns[i].width = widths_[i];
-      g.columns[i].left = left;
-      left += g.columns[i].width;
-    }
-    return g;
-  }
+  ListGeometry Geometry() const { return ListGeometryOf(*binding_->window, *State()); }
 
-  int VisibleRows(const ListGeometry& g) const {
-    return std::max(1, (h() - 4 - g.headerHeight) / std::max(1, g.rowHeight));
-  }
+  int VisibleRows(const ListGeometry& g) const { return ListVisibleRows(g, h() - 4); }
 
   void Sync() {
     ControlState& c = *State();
     const ListGeometry g = Geometry();
     const int rows = ListRowCount(c);
     const int visible = VisibleRows(g);
-    if (c.topRow < 1) c.topRow = 1;
-    if (c.topRow > std::max(1, rows - visible + 1)) c.topRow = std::max(1, rows - visible + 1);
+    ClampListTop(c, visible);
     bar_.value(c.topRow, visible, 1, std::max(rows, visible));
     if (rows > visible) {
       bar_.show();
@@ -355,9 +341,7 @@ class ListView : public Fl_Group {
       }
       case FL_DRAG:
         if (dragging_ > 0) {
-          const std::size_t i = static_cast<std::size_t>(dragging_ - 1);
-          if (widths_.size() < g.columns.size()) widths_.resize(g.columns.size(), -1);
-          widths_[i] = std::max(0, ex - g.columns[i].left);
+          DragColumnEdge(c, g, dragging_, ex);
           redraw();
         }
         return 1;
@@ -369,26 +353,15 @@ class ListView : public Fl_Group {
         Sync();
         return 1;
       case FL_KEYBOARD: {
-        const int rows = ListRowCount(c);
-        int row = c.selStart;
-        const int page = VisibleRows(g);
-        switch (Fl::event_key()) {
-          case FL_Up: row = std::max(1, row - 1); break;
-          case FL_Down: row = std::min(rows, row + 1); break;
-          case FL_Page_Up: row = std::max(1, row - page); break;
-          case FL_Page_Down: row = std::min(rows, row + page); break;
-          case FL_Home: row = 1; break;
-          case FL_End: row = rows; break;
-          case FL_Enter:
-          case FL_KP_Enter:
-            engine->UserAccepted(binding_->window, binding_->field);
-            return 1;
-          default:
-            return 0;
+        const int key = KeyCode(Fl::event_key());
+        if (key == 13) {
+          engine->UserAccepted(binding_->window, binding_->field);
+          return 1;
         }
-        if (rows == 0) return 1;
-        if (row < c.topRow) c.topRow = row;
-        if (row >= c.topRow + page) c.topRow = row - page + 1;
+        const int page = VisibleRows(g);
+        const std::int32_t row = ListKeyTarget(key, c.selStart, ListRowCount(c), page);
+        if (row == 0) return ListKeyTarget(key, 1, 1, page) != 0;  // a navigation key, no rows
+        ScrollListTo(c, row, page);
         engine->UserSelectRow(binding_->window, binding_->field, row);
         Sync();
         return 1;
@@ -407,7 +380,6 @@ class ListView : public Fl_Group {
   }
   FltkBackend::Binding* binding_;
   Fl_Scrollbar bar_;
-  std::vector<int> widths_;  // pixels, -1 = the format's width; set by dragging an M edge
   int dragging_ = 0;
 };
 
@@ -520,10 +492,7 @@ const Fl_RGB_Image* FltkBackend::WindowIcon(const Window& window) {
 
 FontMetrics FltkBackend::Metrics(const Font& font) {
   fl_font(FlFont(font.face), FlSize(font.points));
-  static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
-  const int width = static_cast<int>(fl_width(kAlphabet));
-  // The average width as Windows computes a dialog's base unit.
-  return FontMetrics{(width / 26 + 1) / 2, fl_height()};
+  return DialogBaseUnits(static_cast<int>(fl_width(kAverageWidthSample)), fl_height());
 }
 
 Rect FltkBackend::ScreenArea() {

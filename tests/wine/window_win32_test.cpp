@@ -1,0 +1,396 @@
+// vantrel.exe on Wine's desktop, driven the way a user drives it: the program is started in a
+// folder holding its settings file, its window and the question dialog are found by their texts,
+// their buttons are pressed, and the registry and the desktop settings are read back afterwards.
+//
+// Needs VANTREL_EXE (the program, a Windows or a Unix path). Run from run_in_prefix.sh, which
+// gives it a fresh prefix, under null_desktop.sh, which gives it a desktop without a display.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr char kMainCaption[] = "Vantrel registry settings";
+constexpr char kQuestionCaption[] = "Vantrel";
+constexpr char kDialogClass[] = "#32770";
+constexpr char kItemsKey[] = "SOFTWARE\\Brenlo\\VantrelWineTest\\Parameters";
+constexpr char kPlacementKey[] = "Software\\Brenlo\\Vantrel\\Main";
+constexpr char kDragQuery[] = "--drag-full-windows";
+constexpr DWORD kPatienceMs = 15000;
+
+// One item of the settings file, and the value the registry holds before the program starts.
+struct Item {
+  const char* value;
+  DWORD before;
+  const char* disable;  // "N/A" deletes the value
+  const char* enable;
+};
+const Item kItems[] = {
+    {"OplocksDisabled", 0, "1", "0"},
+    {"EnableOplocks", 1, "0", "1"},
+    {"CachedOpenLimit", 5, "N/A", "5"},
+};
+
+std::string ProgramPath() {
+  const char* env = std::getenv("VANTREL_EXE");
+  std::string path = env ? env : "";
+  if (!path.empty() && path[0] == '/') {
+    // A Unix path: Wine's drive Z: is the Unix root.
+    for (char& c : path) {
+      if (c == '/') c = '\\';
+    }
+    path = "Z:" + path;
+  }
+  return path;
+}
+
+std::string WorkFolder() {
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  std::string folder = std::string(temp) + "vantrel-window-test";
+  CreateDirectoryA(folder.c_str(), nullptr);
+  return folder;
+}
+
+void WriteSettingsFile(const std::string& folder) {
+  std::ofstream out(folder + "\\Vantrel.xml", std::ios::binary | std::ios::trunc);
+  out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<RegistryItems>\n";
+  for (const Item& item : kItems) {
+    out << "  <RegistryItem>\n    <KeyName>" << kItemsKey << "</KeyName>\n    <ValueName>"
+        << item.value << "</ValueName>\n    <SavedValue>N/A</SavedValue>\n    <DisableValue>"
+        << item.disable << "</DisableValue>\n    <EnableValue>" << item.enable
+        << "</EnableValue>\n  </RegistryItem>\n";
+  }
+  out << "</RegistryItems>\n";
+}
+
+void WriteStartValues() {
+  HKEY key;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kItemsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                            &key, nullptr),
+            ERROR_SUCCESS);
+  for (const Item& item : kItems) {
+    ASSERT_EQ(RegSetValueExA(key, item.value, 0, REG_DWORD,
+                             reinterpret_cast<const BYTE*>(&item.before), sizeof item.before),
+              ERROR_SUCCESS);
+  }
+  RegCloseKey(key);
+}
+
+// A registry value as text: a DWORD in decimal, a string as it is, "N/A" when absent.
+std::string ValueText(HKEY root, const char* path, const char* name) {
+  HKEY key;
+  if (RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return "N/A";
+  DWORD type = 0;
+  BYTE data[256] = {};
+  DWORD size = sizeof data - 1;
+  const LONG rc = RegQueryValueExA(key, name, nullptr, &type, data, &size);
+  RegCloseKey(key);
+  if (rc != ERROR_SUCCESS) return "N/A";
+  if (type == REG_DWORD) {
+    DWORD number;
+    std::memcpy(&number, data, sizeof number);
+    return std::to_string(number);
+  }
+  return std::string(reinterpret_cast<char*>(data));
+}
+
+bool WaitFor(const std::function<bool()>& condition, DWORD ms = kPatienceMs) {
+  for (DWORD waited = 0; waited < ms; waited += 50) {
+    if (condition()) return true;
+    Sleep(50);
+  }
+  return condition();
+}
+
+std::string Text(HWND hwnd) {
+  char text[512] = {};
+  GetWindowTextA(hwnd, text, sizeof text);
+  return text;
+}
+
+// A child window (at any depth) whose text is exactly text.
+HWND FindChild(HWND parent, const std::string& cls, const std::string& text) {
+  struct Search {
+    std::string cls, text;
+    HWND found = nullptr;
+  } search{cls, text};
+  EnumChildWindows(
+      parent,
+      [](HWND hwnd, LPARAM lp) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(lp);
+        char name[64] = {};
+        GetClassNameA(hwnd, name, sizeof name);
+        if (lstrcmpiA(name, s->cls.c_str()) == 0 && Text(hwnd) == s->text) {
+          s->found = hwnd;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// The top-level window of process pid with this class (any when null) and caption.
+HWND FindTopLevel(DWORD pid, const char* cls, const char* caption) {
+  HWND found = nullptr;
+  WaitFor([&] {
+    HWND hwnd = nullptr;
+    while ((hwnd = FindWindowExA(nullptr, hwnd, cls, caption)) != nullptr) {
+      DWORD owner = 0;
+      GetWindowThreadProcessId(hwnd, &owner);
+      if (owner == pid && IsWindowVisible(hwnd)) {
+        found = hwnd;
+        return true;
+      }
+    }
+    return false;
+  });
+  return found;
+}
+
+void Press(HWND button) { PostMessageA(button, BM_CLICK, 0, 0); }
+
+// The desktop's full-window dragging option as a freshly started process sees it (a process
+// keeps the desktop settings it read once, so this one's own view would be stale).
+int DragFullWindowsSeenByNewProcess() {
+  char self[MAX_PATH];
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  std::string command = std::string("\"") + self + "\" " + kDragQuery;
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    return -1;
+  }
+  WaitForSingleObject(pi.hProcess, kPatienceMs);
+  DWORD code = 99;
+  GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return static_cast<int>(code);
+}
+
+// One run of the program in the work folder.
+class Program {
+ public:
+  explicit Program(const std::string& folder) {
+    std::string command = "\"" + ProgramPath() + "\"";
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    started_ = CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                              folder.c_str(), &si, &pi_) != 0;
+    error_ = started_ ? 0 : GetLastError();
+    if (started_) main_ = FindTopLevel(pi_.dwProcessId, nullptr, kMainCaption);
+  }
+  ~Program() {
+    if (!started_) return;
+    if (WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(pi_.hProcess, 1);
+    CloseHandle(pi_.hThread);
+    CloseHandle(pi_.hProcess);
+  }
+  bool Started() const { return started_; }
+  DWORD Error() const { return error_; }
+  DWORD Pid() const { return pi_.dwProcessId; }
+  HWND Main() const { return main_; }
+  // Waits for the process to end; its exit code, or -1 when it did not end in time.
+  long Wait() {
+    if (WaitForSingleObject(pi_.hProcess, kPatienceMs) != WAIT_OBJECT_0) return -1;
+    DWORD code = 0;
+    GetExitCodeProcess(pi_.hProcess, &code);
+    return static_cast<long>(code);
+  }
+  // Presses a button of the main window, then answers the question it asks with answer.
+  void AnswerQuestion(const char* button, const char* question, const char* answer) {
+    HWND b = FindChild(main_, "Button", button);
+    ASSERT_NE(b, nullptr) << "no button " << button;
+    Press(b);
+    HWND dialog = FindTopLevel(Pid(), kDialogClass, kQuestionCaption);
+    ASSERT_NE(dialog, nullptr) << "no question after " << button;
+    EXPECT_NE(FindChild(dialog, "Static", question), nullptr) << "the question is not " << question;
+    HWND yes = FindChild(dialog, "Button", "&Yes");
+    HWND no = FindChild(dialog, "Button", "&No");
+    ASSERT_NE(yes, nullptr);
+    ASSERT_NE(no, nullptr);
+    // Neither button is the default one, and the focus starts on Yes.
+    GUITHREADINFO gui{};
+    gui.cbSize = sizeof gui;
+    ASSERT_TRUE(GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &gui));
+    EXPECT_EQ(gui.hwndFocus, yes);
+    EXPECT_EQ(GetWindowLongPtrA(no, GWL_STYLE) & 0xF, BS_PUSHBUTTON);
+    // Escape means nothing without a Cancel button: the dialog stays.
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    Sleep(200);
+    EXPECT_TRUE(IsWindow(dialog)) << "the question went away without an answer";
+    Press(FindChild(dialog, "Button", answer));
+    EXPECT_TRUE(WaitFor([&] { return !IsWindow(dialog); })) << "the question stayed after " << answer;
+  }
+
+ private:
+  PROCESS_INFORMATION pi_{};
+  bool started_ = false;
+  DWORD error_ = 0;
+  HWND main_ = nullptr;
+};
+
+class ProgramWindow : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    folder_ = WorkFolder();
+    WriteSettingsFile(folder_);
+  }
+  void SetUp() override {
+    ASSERT_FALSE(ProgramPath().empty()) << "VANTREL_EXE is not set";
+    WriteStartValues();
+  }
+  static std::string folder_;
+};
+std::string ProgramWindow::folder_;
+
+RECT WindowRect(HWND hwnd) {
+  RECT r{};
+  GetWindowRect(hwnd, &r);
+  return r;
+}
+
+// Disable answered with Yes writes every disable value (deleting the "N/A" one); while the window
+// is open, full-window dragging is off, and it is on again once the window has closed. The
+// placement goes under HKEY_CURRENT_USER and the next start restores it.
+TEST_F(ProgramWindow, DisableWritesTheValuesDraggingIsRestoredAndPlacementKept) {
+  ASSERT_TRUE(SystemParametersInfoA(SPI_SETDRAGFULLWINDOWS, TRUE, nullptr,
+                                    SPIF_UPDATEINIFILE | SPIF_SENDCHANGE));
+  ASSERT_EQ(DragFullWindowsSeenByNewProcess(), 1);
+  RECT moved{};
+  {
+    Program program(folder_);
+    ASSERT_TRUE(program.Started()) << "CreateProcess failed with error " << program.Error();
+    ASSERT_NE(program.Main(), nullptr) << "no window captioned " << kMainCaption;
+    EXPECT_EQ(DragFullWindowsSeenByNewProcess(), 0) << "dragging stays on while the window is open";
+
+    program.AnswerQuestion("Disable Vantrel", "Are you sure you want to disable Vantrel?", "&Yes");
+    EXPECT_TRUE(WaitFor([] {
+      for (const Item& item : kItems) {
+        if (ValueText(HKEY_LOCAL_MACHINE, kItemsKey, item.value) != item.disable) return false;
+      }
+      return true;
+    })) << "the disable values were not written";
+    for (const Item& item : kItems) {
+      EXPECT_EQ(ValueText(HKEY_LOCAL_MACHINE, kItemsKey, item.value), item.disable) << item.value;
+    }
+
+    // The user moves and widens the window, then closes it with its Close button.
+    const RECT r = WindowRect(program.Main());
+    SetWindowPos(program.Main(), nullptr, 37, 41, r.right - r.left + 60, r.bottom - r.top + 30,
+                 SWP_NOZORDER);
+    moved = WindowRect(program.Main());
+    Sleep(200);
+    HWND close = FindChild(program.Main(), "Button", "Close");
+    ASSERT_NE(close, nullptr);
+    Press(close);
+    EXPECT_EQ(program.Wait(), 0) << "the program did not end after Close";
+  }
+  EXPECT_EQ(DragFullWindowsSeenByNewProcess(), 1) << "dragging was not switched back on";
+
+  const char* entries[] = {"XPos", "YPos", "Width", "Height", "Maximize"};
+  std::vector<std::string> saved;
+  for (const char* entry : entries) {
+    saved.push_back(ValueText(HKEY_CURRENT_USER, kPlacementKey, entry));
+    EXPECT_NE(saved.back(), "N/A") << "no " << entry << " under HKCU\\" << kPlacementKey;
+  }
+  EXPECT_EQ(saved.back(), "No");
+
+  // The next start puts the window where it was left (dialog units round to a pixel or two),
+  // and closing it again saves the same placement.
+  {
+    Program program(folder_);
+    ASSERT_NE(program.Main(), nullptr);
+    // The window shows before the placement is restored: wait for it to move.
+    auto placedAsLeft = [&moved](const RECT& r) {
+      return std::abs(r.left - moved.left) <= 3 && std::abs(r.top - moved.top) <= 3 &&
+             std::abs((r.right - r.left) - (moved.right - moved.left)) <= 3 &&
+             std::abs((r.bottom - r.top) - (moved.bottom - moved.top)) <= 3;
+    };
+    WaitFor([&] { return placedAsLeft(WindowRect(program.Main())); }, 5000);
+    const RECT again = WindowRect(program.Main());
+    EXPECT_NEAR(again.left, moved.left, 3);
+    EXPECT_NEAR(again.top, moved.top, 3);
+    EXPECT_NEAR(again.right - again.left, moved.right - moved.left, 3);
+    EXPECT_NEAR(again.bottom - again.top, moved.bottom - moved.top, 3);
+    PostMessageA(program.Main(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(program.Wait(), 0) << "the program did not end after its window's close command";
+  }
+  for (std::size_t i = 0; i < saved.size(); ++i) {
+    EXPECT_EQ(ValueText(HKEY_CURRENT_USER, kPlacementKey, entries[i]), saved[i]) << entries[i];
+  }
+}
+
+// Answering No leaves every value as it was; with dragging already off, it stays off.
+TEST_F(ProgramWindow, EnableAnsweredNoWritesNothingAndDraggingStaysOff) {
+  ASSERT_TRUE(SystemParametersInfoA(SPI_SETDRAGFULLWINDOWS, FALSE, nullptr,
+                                    SPIF_UPDATEINIFILE | SPIF_SENDCHANGE));
+  // Values that differ from the enable values, so that a write would show.
+  HKEY key;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kItemsKey, 0, KEY_SET_VALUE, &key), ERROR_SUCCESS);
+  const DWORD seven = 7;
+  for (const Item& item : kItems) {
+    RegSetValueExA(key, item.value, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&seven), sizeof seven);
+  }
+  RegCloseKey(key);
+  {
+    Program program(folder_);
+    ASSERT_NE(program.Main(), nullptr);
+    program.AnswerQuestion("Enable Vantrel", "Are you sure you want to enable Vantrel?", "&No");
+    EXPECT_EQ(DragFullWindowsSeenByNewProcess(), 0);
+    Press(FindChild(program.Main(), "Button", "Close"));
+    EXPECT_EQ(program.Wait(), 0);
+  }
+  for (const Item& item : kItems) {
+    EXPECT_EQ(ValueText(HKEY_LOCAL_MACHINE, kItemsKey, item.value), "7") << item.value;
+  }
+  EXPECT_EQ(DragFullWindowsSeenByNewProcess(), 0);
+}
+
+// The program's resources: the icon the window and the shell show, and the manifest asking for
+// elevation and for version 6 of the common controls on the supported systems.
+TEST(ProgramResources, HoldTheIconAndTheManifest) {
+  HMODULE program = LoadLibraryExA(ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(program, nullptr) << "cannot read " << ProgramPath();
+  HANDLE icon = LoadImageA(program, "VANTREL", IMAGE_ICON, 32, 32, 0);
+  EXPECT_NE(icon, nullptr) << "no icon VANTREL";
+  if (icon) DestroyIcon(static_cast<HICON>(icon));
+  HRSRC found = FindResourceA(program, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+  ASSERT_NE(found, nullptr) << "no application manifest";
+  const char* bytes = static_cast<const char*>(LockResource(LoadResource(program, found)));
+  const std::string manifest(bytes, SizeofResource(program, found));
+  const char* wanted[] = {
+      "level=\"requireAdministrator\" uiAccess=\"false\"",
+      "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
+      "processorArchitecture=\"*\" publicKeyToken=\"6595b64144ccf1df\"",
+      "{e2011457-1546-43c5-a5fe-008deee3d3f0}",  // Windows Vista
+      "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",  // Windows 7
+  };
+  for (const char* text : wanted) {
+    EXPECT_NE(manifest.find(text), std::string::npos) << text;
+  }
+  FreeLibrary(program);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc > 1 && std::string(argv[1]) == kDragQuery) {
+    BOOL on = FALSE;
+    if (!SystemParametersInfoA(SPI_GETDRAGFULLWINDOWS, 0, &on, 0)) return 2;
+    return on ? 1 : 0;
+  }
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
