@@ -38,6 +38,8 @@ struct Win32Backend::NativeWindow {
   HICON smallIcon = nullptr;
   bool ownsIcons = false;
   bool applying = false;    // placement being applied: not the user's doing
+  HBITMAP page = nullptr;   // the sheet's page as the tab control draws it
+  HBRUSH pageBrush = nullptr;
   std::vector<std::unique_ptr<NativeControl>> controls;
 };
 
@@ -128,12 +130,15 @@ HICON IconFromText(std::string_view text, int size, bool* owned) {
   return LoadNamedIcon(text, size, owned);
 }
 
-Win32Backend::NativeWindow* WindowOf(HWND hwnd) {
-  return reinterpret_cast<Win32Backend::NativeWindow*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-}
-
-Win32Backend::NativeControl* ControlOf(HWND hwnd) {
-  return reinterpret_cast<Win32Backend::NativeControl*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+// The backend's object for one of its windows: handed over at creation, kept in the window.
+template <class T>
+T* ObjectOf(HWND hwnd, UINT msg, LPARAM lp) {
+  if (msg == WM_NCCREATE) {
+    auto* object = static_cast<T*>(reinterpret_cast<CREATESTRUCTA*>(lp)->lpCreateParams);
+    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(object));
+    return object;
+  }
+  return reinterpret_cast<T*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
 }
 
 Win32Backend::NativeControl* NativeOf(const ControlState& c) {
@@ -272,12 +277,7 @@ void ScrollListBy(Win32Backend::NativeControl* nc, std::int32_t rows) {
 }
 
 LRESULT CALLBACK ListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_NCCREATE) {
-    auto* cs = reinterpret_cast<CREATESTRUCTA*>(lp);
-    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
-    return DefWindowProcA(hwnd, msg, wp, lp);
-  }
-  Win32Backend::NativeControl* nc = ControlOf(hwnd);
+  Win32Backend::NativeControl* nc = ObjectOf<Win32Backend::NativeControl>(hwnd, msg, lp);
   ControlState* c = nc && nc->hwnd ? nc->State() : nullptr;
   if (!c) return DefWindowProcA(hwnd, msg, wp, lp);
   Engine* engine = nc->backend->GetEngine();
@@ -403,8 +403,11 @@ LRESULT CALLBACK ListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 // ---------------------------------------------------------------------------------------------
 // Program windows
 
+void DropPage(Win32Backend::NativeWindow* nw);
+
 // Shows each control whose tab is selected and hides the rest.
 void ShowTabs(Win32Backend::NativeWindow* nw) {
+  DropPage(nw);
   for (ControlState& c : nw->window->Controls()) {
     Win32Backend::NativeControl* nc = NativeOf(c);
     if (!nc || !nc->hwnd) continue;
@@ -412,13 +415,41 @@ void ShowTabs(Win32Backend::NativeWindow* nw) {
   }
 }
 
-LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_NCCREATE) {
-    auto* cs = reinterpret_cast<CREATESTRUCTA*>(lp);
-    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
-    return DefWindowProcA(hwnd, msg, wp, lp);
+void DropPage(Win32Backend::NativeWindow* nw) {
+  if (nw->pageBrush) DeleteObject(nw->pageBrush);
+  if (nw->page) DeleteObject(nw->page);
+  nw->pageBrush = nullptr;
+  nw->page = nullptr;
+}
+
+// Draws the sheet's tab control, with the frames standing on its selected tab, into a bitmap: the
+// brush of its texts' backgrounds, so that a text reaching over a frame's edge leaves it showing.
+// Made again when another tab is chosen.
+void PaintPage(Win32Backend::NativeWindow* nw, HWND sheet) {
+  RECT r;
+  GetClientRect(sheet, &r);
+  HDC dc = GetDC(sheet);
+  HDC mem = CreateCompatibleDC(dc);
+  nw->page = CreateCompatibleBitmap(dc, std::max<LONG>(1, r.right), std::max<LONG>(1, r.bottom));
+  HGDIOBJ old = SelectObject(mem, nw->page);
+  FillRect(mem, &r, GetSysColorBrush(COLOR_BTNFACE));
+  SendMessageA(sheet, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(mem), PRF_CLIENT | PRF_ERASEBKGND);
+  for (const ControlState& c : nw->window->Controls()) {
+    const Win32Backend::NativeControl* nc = NativeOf(c);
+    if (c.desc.kind != ControlKind::Panel || !nc || !nc->hwnd || !nw->window->Visible(c)) continue;
+    RECT frame;
+    GetWindowRect(nc->hwnd, &frame);
+    MapWindowPoints(HWND_DESKTOP, sheet, reinterpret_cast<POINT*>(&frame), 2);
+    DrawEdge(mem, &frame, EDGE_ETCHED, BF_RECT);
   }
-  Win32Backend::NativeWindow* nw = WindowOf(hwnd);
+  SelectObject(mem, old);
+  DeleteDC(mem);
+  ReleaseDC(sheet, dc);
+  nw->pageBrush = CreatePatternBrush(nw->page);
+}
+
+LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  Win32Backend::NativeWindow* nw = ObjectOf<Win32Backend::NativeWindow>(hwnd, msg, lp);
   if (!nw || !nw->hwnd) return DefWindowProcA(hwnd, msg, wp, lp);
   Engine* engine = nw->backend->GetEngine();
   Window* window = nw->window;
@@ -459,6 +490,23 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
       }
       break;
+    }
+    case WM_CTLCOLORSTATIC: {
+      // Texts and frames on a tab stand on the tab control's page (a themed one is not the
+      // button face): their background is the page as the tab control draws it.
+      HWND control = reinterpret_cast<HWND>(lp);
+      const ControlState* c = window->Find(GetDlgCtrlID(control));
+      const ControlState* tab = c ? window->Find(c->desc.parent) : nullptr;
+      const ControlState* sheet = tab && tab->desc.kind == ControlKind::Tab ? window->Find(tab->desc.parent) : nullptr;
+      const Win32Backend::NativeControl* sheetNative = sheet ? NativeOf(*sheet) : nullptr;
+      if (!sheetNative || !sheetNative->hwnd) break;
+      if (!nw->pageBrush) PaintPage(nw, sheetNative->hwnd);
+      POINT origin{0, 0};
+      MapWindowPoints(control, sheetNative->hwnd, &origin, 1);
+      HDC dc = reinterpret_cast<HDC>(wp);
+      SetBrushOrgEx(dc, -origin.x, -origin.y, nullptr);
+      SetBkMode(dc, TRANSPARENT);
+      return reinterpret_cast<LRESULT>(nw->pageBrush);
     }
     case WM_NOTIFY: {
       const auto* hdr = reinterpret_cast<const NMHDR*>(lp);
@@ -701,6 +749,7 @@ void Win32Backend::CloseWindow(Window& window) {
   for (auto& nc : nw->controls) {
     if (nc->icon) DestroyIcon(nc->icon);
   }
+  DropPage(nw);
   if (nw->ownsIcons) {
     DestroyIcon(nw->bigIcon);
     DestroyIcon(nw->smallIcon);
