@@ -161,7 +161,7 @@ class VantrelWindow : public ::testing::Test {
   pid_t pid_ = -1;
 };
 
-TEST_F(VantrelWindow, ShowsItsIconDisableUnmarksTheRowsAndThePlacementIsKept) {
+TEST_F(VantrelWindow, ShowsItsIconDisableAnsweredNoThenYesAndThePlacementIsKept) {
   const std::string key = std::string("HKEY_LOCAL_MACHINE\\") + kParameters;
   ASSERT_EQ(Ctl("reg set '" + key + "' UseOpportunisticLocking 1 --type REG_DWORD"), "");
   ASSERT_EQ(Ctl("reg set '" + key + "' UtilizeNtCaching 0 --type REG_DWORD"), "");
@@ -184,10 +184,21 @@ TEST_F(VantrelWindow, ShowsItsIconDisableUnmarksTheRowsAndThePlacementIsKept) {
   const Units list = window.Pixels(kList);
   EXPECT_TRUE(WaitFor([&] { return LightRedPixels(list) > 0; })) << "no marked row drawn";
 
-  PointAt(window.Centre(kDisableButton));
+  // The window opens with the focus on "Disable Vantrel": Enter presses it. The question's focus
+  // starts on "&Yes"; Tab moves it to "&No", and No changes nothing.
+  PointAt({window.x + 4, window.y + 4}, false);
+  ASSERT_EQ(Xdotool(*gDisplay, "key Return"), 0);
   Placed question;
   ASSERT_TRUE(WaitFor([&] { return FindWindow("Vantrel", &question); })) << "no question asked";
-  // The focus starts on "&Yes": Enter answers Yes.
+  PointAt({question.x + 2, question.y + 2}, false);
+  ASSERT_EQ(Xdotool(*gDisplay, "key Tab Return"), 0);
+  ASSERT_TRUE(WaitFor([&] { return !FindWindow("Vantrel", &question); })) << "No did not answer";
+  EXPECT_EQ(Ctl("reg get '" + key + "' UseOpportunisticLocking"), "1");
+  EXPECT_GT(LightRedPixels(list), 0);
+
+  // Clicked, and Enter answers Yes.
+  PointAt(window.Centre(kDisableButton));
+  ASSERT_TRUE(WaitFor([&] { return FindWindow("Vantrel", &question); })) << "no question asked";
   PointAt({question.x + 2, question.y + 2}, false);
   ASSERT_EQ(Xdotool(*gDisplay, "key Return"), 0);
 

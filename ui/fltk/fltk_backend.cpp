@@ -729,7 +729,12 @@ void FltkBackend::UpdateControl(Window& window, ControlState& c) {
   if (widget->window()) widget->window()->redraw();
 }
 
-void FltkBackend::SetFocus(Window&, int) {}
+void FltkBackend::SetFocus(Window& window, int field) {
+  const ControlState* c = window.Find(field);
+  auto* widget = c ? static_cast<Fl_Widget*>(c->native) : nullptr;
+  // A control on a tab that is not showing cannot take the focus.
+  if (widget && widget->visible_r()) widget->take_focus();
+}
 
 bool FltkBackend::Pump(Engine& engine, bool wait) {
   engine_ = &engine;
