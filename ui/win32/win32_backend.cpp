@@ -303,6 +303,13 @@ LRESULT CALLBACK ListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       EndPaint(hwnd, &ps);
       return 0;
     }
+    case WM_PRINTCLIENT: {
+      // Drawn into the caller's device context (printing the window, animations, tests).
+      RECT area;
+      GetClientRect(hwnd, &area);
+      PaintList(nc, reinterpret_cast<HDC>(wp), area);
+      return 0;
+    }
     case WM_SIZE:
       SyncList(nc);
       return 0;
