@@ -274,6 +274,14 @@ TEST_F(ProgramWindow, DisableWritesTheValuesDraggingIsRestoredAndPlacementKept) 
     ASSERT_TRUE(program.Started()) << "CreateProcess failed with error " << program.Error();
     ASSERT_NE(program.Main(), nullptr) << "no window captioned " << kMainCaption;
     EXPECT_EQ(DragFullWindowsSeenByNewProcess(), 0) << "dragging stays on while the window is open";
+    // The window opens with the focus on Disable Vantrel.
+    HWND disable = FindChild(program.Main(), "Button", "Disable Vantrel");
+    EXPECT_TRUE(WaitFor([&] {
+      GUITHREADINFO gui{};
+      gui.cbSize = sizeof gui;
+      return GetGUIThreadInfo(GetWindowThreadProcessId(program.Main(), nullptr), &gui) &&
+             gui.hwndFocus == disable;
+    }, 5000)) << "the focus is not on Disable Vantrel";
 
     program.AnswerQuestion("Disable Vantrel", "Are you sure you want to disable Vantrel?", "&Yes");
     EXPECT_TRUE(WaitFor([] {

@@ -889,7 +889,8 @@ void Win32Backend::UpdateControl(Window& window, ControlState& c) {
 void Win32Backend::SetFocus(Window& window, int field) {
   const ControlState* c = window.Find(field);
   const NativeControl* nc = c ? NativeOf(*c) : nullptr;
-  if (nc && nc->hwnd) ::SetFocus(nc->hwnd);
+  // A control on a tab that is not showing cannot take the focus.
+  if (nc && nc->hwnd && window.Visible(*c)) ::SetFocus(nc->hwnd);
 }
 
 bool Win32Backend::Pump(Engine& engine, bool wait) {
