@@ -1,5 +1,6 @@
 #include "runtime/registry.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <limits>
@@ -42,22 +43,27 @@ std::string Trimmed(std::string_view text, std::size_t max) {
 
 std::string KeyPathArg(std::string_view keyPath) { return Trimmed(keyPath, kRegistryKeyPathMax); }
 
-// Reads the leading integer of the text: white space, one optional sign, digits. No digits is 0;
-// beyond the signed 32-bit range the nearest end of it.
-std::int32_t ReadSignedDecimal32(std::string_view text) {
+// Reads the leading integer of the text as the 32 bits of a DWORD: white space, one optional
+// sign, digits. No digits is 0; a negative number is its two's complement. Beyond the signed
+// 32-bit range the nearest end of it, with one exception: 2147483648 to 4294967295 are the texts
+// that reading a DWORD gives back for the high half of its range, so they keep their bits
+// (4294967295 is all bits set). Otherwise a value saved as text and written back would change.
+std::uint32_t ReadDwordBits(std::string_view text) {
   std::size_t i = 0;
   auto isSpace = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
   while (i < text.size() && isSpace(text[i])) ++i;
   bool negative = false;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  constexpr std::int64_t kLimit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
+  constexpr std::int64_t kSignedEnd = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
+  constexpr std::int64_t kUnsignedEnd = std::int64_t{std::numeric_limits<std::uint32_t>::max()} + 1;
   std::int64_t magnitude = 0;
   for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
     magnitude = magnitude * 10 + (text[i] - '0');
-    if (magnitude > kLimit) magnitude = kLimit;  // saturate; more digits cannot bring it back
+    if (magnitude > kUnsignedEnd) magnitude = kUnsignedEnd;  // more digits cannot bring it back
   }
-  if (negative) return static_cast<std::int32_t>(-magnitude);
-  return static_cast<std::int32_t>(magnitude >= kLimit ? kLimit - 1 : magnitude);
+  if (negative) return static_cast<std::uint32_t>(-std::min(magnitude, kSignedEnd));
+  if (magnitude >= kUnsignedEnd) return static_cast<std::uint32_t>(kSignedEnd - 1);
+  return static_cast<std::uint32_t>(magnitude);
 }
 
 // Reads the text as a decimal number and gives its magnitude rounded half up at the first
@@ -242,7 +248,7 @@ long RegistryPutValue(std::uint32_t root, std::string_view keyPath, std::string_
       break;
     case REG_DWORD:
     case REG_DWORD_BIG_ENDIAN: {
-      const auto n = static_cast<std::uint32_t>(ReadSignedDecimal32(value));
+      const std::uint32_t n = ReadDwordBits(value);
       for (int i = 0; i < 4; ++i) data.push_back(static_cast<char>(n >> (8 * i)));
       if (type == REG_DWORD_BIG_ENDIAN) std::swap(data[0], data[3]), std::swap(data[1], data[2]);
       break;

@@ -35,7 +35,8 @@ std::string RegistryGetValue(std::uint32_t root, std::string_view keyPath,
 
 // Writes one value of the given type from text, creating the key path when missing. Trailing
 // blanks and then trailing zero bytes of the text are dropped. REG_DWORD and
-// REG_DWORD_BIG_ENDIAN read the text as a signed decimal (clamped to 32 bits); REG_QWORD reads a
+// REG_DWORD_BIG_ENDIAN read the text as a signed decimal (clamped to 32 bits), taking 2147483648
+// to 4294967295 as the unsigned values a DWORD reads back as; REG_QWORD reads a
 // decimal number and stores its magnitude rounded half up (18446744073709551615 when larger).
 // Returns the operating system's error number (0 success) and sets the runtime error code.
 long RegistryPutValue(std::uint32_t root, std::string_view keyPath, std::string_view valueName,

@@ -198,9 +198,11 @@ TEST_F(SettingsFileTest, NotAvailableWithoutValueNameNeverDeletesTheKey) {
 
 TEST_F(SettingsFileTest, SaveRecordsCurrentValuesAndReloads) {
   ASSERT_EQ(RegistryPutValue(kHkeyLocalMachine, kParameters, "Present", "9", 4), 0);
+  ASSERT_EQ(RegistryPutValue(kHkeyLocalMachine, kParameters, "AllBits", "-1", 4), 0);
   WriteFile("Vantrel.xml", SettingsFile({
                                Item(kParameters, "Present", "", "0", "1"),
                                Item(kParameters, "Missing", "1", "0", "N/A"),
+                               Item(kParameters, "AllBits", "", "0", "1"),
                            }));
   MainData data;
   LoadSettingsFile(data);
@@ -211,8 +213,9 @@ TEST_F(SettingsFileTest, SaveRecordsCurrentValuesAndReloads) {
   EXPECT_EQ(Shown()[0].icon, std::string(kIconAsterisk));
 
   const std::vector<Row> rows = Rows(data);
-  ASSERT_EQ(rows.size(), 2u);
+  ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[0].saved, "9");
+  EXPECT_EQ(rows[2].saved, "4294967295");
   EXPECT_EQ(rows[1].saved, "N/A");
   EXPECT_EQ(rows[1].enable, "N/A");
   const std::string file = ReadFile("Vantrel.xml");
@@ -221,11 +224,14 @@ TEST_F(SettingsFileTest, SaveRecordsCurrentValuesAndReloads) {
             std::string::npos) << file;
   EXPECT_EQ(file.rfind("<?xml version=\"1.0\"", 0), 0u) << file;
 
-  // A later restore deletes the value that was missing when saved.
+  // A later restore deletes the value that was missing when saved, and gives back every bit of
+  // one that was saved.
   ASSERT_EQ(RegistryPutValue(kHkeyLocalMachine, kParameters, "Missing", "4", 4), 0);
+  ASSERT_EQ(RegistryPutValue(kHkeyLocalMachine, kParameters, "AllBits", "0", 4), 0);
   ApplyValues(data, kApplySaved);
   RegistryGetValue(kHkeyLocalMachine, kParameters, "Missing");
   EXPECT_EQ(RuntimeErrorCode(), 2);
+  EXPECT_EQ(RegistryGetValue(kHkeyLocalMachine, kParameters, "AllBits"), "4294967295");
 }
 
 TEST_F(SettingsFileTest, FailedSaveLeavesThePreviousFileWhole) {
