@@ -14,15 +14,15 @@
 
 namespace {
 
-using vantrel::gui_test::Xvfb;
+using vantrel::gui_test::DesktopTest;
 
-Xvfb* gDisplay = nullptr;
+const vantrel::gui_test::Xvfb& Screen() { return DesktopTest::Screen(); }
 
 // One run of the demo program: read its report lines, act as the user in between.
 class Demo {
  public:
   explicit Demo(const std::string& args) {
-    const std::string command = "DISPLAY=" + gDisplay->Name() + " timeout 30 " +
+    const std::string command = "DISPLAY=" + Screen().Name() + " timeout 30 " +
                                 VANTREL_FLTK_DEMO + " " + args + " 2>&1";
     pipe_ = popen(command.c_str(), "r");
   }
@@ -59,7 +59,7 @@ class Demo {
   }
   static void Xdo(const std::string& what) {
     std::string said;
-    ASSERT_EQ(vantrel::gui_test::Xdotool(*gDisplay, what, &said), 0) << what << ": " << said;
+    ASSERT_EQ(vantrel::gui_test::Xdotool(Screen(), what, &said), 0) << what << ": " << said;
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
   }
 
@@ -69,17 +69,7 @@ class Demo {
   std::string seen_;
 };
 
-class Gui : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() { gDisplay = new Xvfb(); }
-  static void TearDownTestSuite() {
-    delete gDisplay;
-    gDisplay = nullptr;
-  }
-  void SetUp() override {
-    if (!gDisplay->Ok()) GTEST_SKIP() << gDisplay->Reason();
-  }
-};
+class Gui : public DesktopTest {};
 
 int ResultOf(Demo& demo) {
   const std::vector<std::string> r = demo.Until("result");

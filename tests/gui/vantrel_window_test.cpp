@@ -22,7 +22,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using vantrel::gui_test::Xdotool;
-using vantrel::gui_test::Xvfb;
+using vantrel::gui_test::DesktopTest;
+
+const vantrel::gui_test::Xvfb& Screen() { return DesktopTest::Screen(); }
 
 constexpr const char kParameters[] = "SYSTEM\\CurrentControlSet\\Services\\LanmanWorkstation\\Parameters";
 constexpr unsigned kLightRed = 0xFFDDDD;
@@ -36,8 +38,6 @@ struct Units {
 constexpr Units kList{9, 24, 460, 160};
 constexpr Units kDisableButton{145, 188, 64, 14};
 constexpr Units kCloseButton{430, 212, 44, 14};
-
-Xvfb* gDisplay = nullptr;
 
 template <typename Predicate>
 bool WaitFor(Predicate done, int milliseconds = 10000) {
@@ -77,11 +77,11 @@ struct Placed {
 
 bool FindWindow(const std::string& caption, Placed* found) {
   std::string ids;
-  if (Xdotool(*gDisplay, "search --onlyvisible --name '^" + caption + "$'", &ids) != 0) return false;
+  if (Xdotool(Screen(), "search --onlyvisible --name '^" + caption + "$'", &ids) != 0) return false;
   std::istringstream in(ids);
   if (!(in >> found->id)) return false;
   std::string shell;
-  if (Xdotool(*gDisplay, "getwindowgeometry --shell " + found->id, &shell) != 0) return false;
+  if (Xdotool(Screen(), "getwindowgeometry --shell " + found->id, &shell) != 0) return false;
   std::map<std::string, int> values;
   std::istringstream lines(shell);
   for (std::string line; std::getline(lines, line);) {
@@ -99,24 +99,19 @@ bool FindWindow(const std::string& caption, Placed* found) {
 void PointAt(std::pair<int, int> at, bool click = true) {
   std::string said;
   const std::string move = "mousemove " + std::to_string(at.first) + " " + std::to_string(at.second);
-  ASSERT_EQ(Xdotool(*gDisplay, move + (click ? " click 1" : ""), &said), 0) << said;
+  ASSERT_EQ(Xdotool(Screen(), move + (click ? " click 1" : ""), &said), 0) << said;
 }
 
 // How many pixels of the screen area are light red, the background of a marked row.
 int LightRedPixels(const Units& area) {
-  return vantrel::gui_test::CountPixels(*gDisplay, area.x, area.y, area.width, area.height, kLightRed);
+  return vantrel::gui_test::CountPixels(Screen(), area.x, area.y, area.width, area.height, kLightRed);
 }
 
-class VantrelWindow : public ::testing::Test {
+class VantrelWindow : public DesktopTest {
  protected:
-  static void SetUpTestSuite() { gDisplay = new Xvfb(); }
-  static void TearDownTestSuite() {
-    delete gDisplay;
-    gDisplay = nullptr;
-  }
-
   void SetUp() override {
-    if (!gDisplay->Ok()) GTEST_SKIP() << gDisplay->Reason();
+    DesktopTest::SetUp();
+    if (IsSkipped()) return;
     char pattern[] = "/tmp/vantrel-gui-XXXXXX";
     folder_ = mkdtemp(pattern);
   }
@@ -136,7 +131,7 @@ class VantrelWindow : public ::testing::Test {
     pid_ = fork();
     if (pid_ == 0) {
       if (chdir(folder_.c_str()) != 0) _exit(126);
-      setenv("DISPLAY", gDisplay->Name().c_str(), 1);
+      setenv("DISPLAY", Screen().Name().c_str(), 1);
       setenv("VANTREL_REGISTRY", (folder_ / "registry").c_str(), 1);
       execl(VANTREL_PROGRAM, VANTREL_PROGRAM, static_cast<char*>(nullptr));
       _exit(127);
@@ -178,7 +173,7 @@ TEST_F(VantrelWindow, ShowsItsIconDisableAnsweredNoThenYesAndThePlacementIsKept)
   Placed window;
   ASSERT_TRUE(WaitFor([&] { return FindWindow("Vantrel registry settings", &window); }))
       << "the window did not appear";
-  EXPECT_GT(vantrel::gui_test::WindowIconWidth(*gDisplay, std::stoul(window.id)), 0)
+  EXPECT_GT(vantrel::gui_test::WindowIconWidth(Screen(), std::stoul(window.id)), 0)
       << "the window carries the program's icon";
   // Two rows differ from their disable value (1 and a missing value): they are light red.
   const Units list = window.Pixels(kList);
@@ -187,11 +182,11 @@ TEST_F(VantrelWindow, ShowsItsIconDisableAnsweredNoThenYesAndThePlacementIsKept)
   // The window opens with the focus on "Disable Vantrel": Enter presses it. The question's focus
   // starts on "&Yes"; Tab moves it to "&No", and No changes nothing.
   PointAt({window.x + 4, window.y + 4}, false);
-  ASSERT_EQ(Xdotool(*gDisplay, "key Return"), 0);
+  ASSERT_EQ(Xdotool(Screen(), "key Return"), 0);
   Placed question;
   ASSERT_TRUE(WaitFor([&] { return FindWindow("Vantrel", &question); })) << "no question asked";
   PointAt({question.x + 2, question.y + 2}, false);
-  ASSERT_EQ(Xdotool(*gDisplay, "key Tab Return"), 0);
+  ASSERT_EQ(Xdotool(Screen(), "key Tab Return"), 0);
   ASSERT_TRUE(WaitFor([&] { return !FindWindow("Vantrel", &question); })) << "No did not answer";
   EXPECT_EQ(Ctl("reg get '" + key + "' UseOpportunisticLocking"), "1");
   EXPECT_GT(LightRedPixels(list), 0);
@@ -200,7 +195,7 @@ TEST_F(VantrelWindow, ShowsItsIconDisableAnsweredNoThenYesAndThePlacementIsKept)
   PointAt(window.Centre(kDisableButton));
   ASSERT_TRUE(WaitFor([&] { return FindWindow("Vantrel", &question); })) << "no question asked";
   PointAt({question.x + 2, question.y + 2}, false);
-  ASSERT_EQ(Xdotool(*gDisplay, "key Return"), 0);
+  ASSERT_EQ(Xdotool(Screen(), "key Return"), 0);
 
   EXPECT_TRUE(WaitFor([&] { return Ctl("reg get '" + key + "' FileInfoCacheLifetime") == "0"; }));
   EXPECT_EQ(Ctl("reg get '" + key + "' UseOpportunisticLocking --type"), "4\t0");
@@ -209,7 +204,7 @@ TEST_F(VantrelWindow, ShowsItsIconDisableAnsweredNoThenYesAndThePlacementIsKept)
       << "rows still marked after disabling: " << LightRedPixels(list) << " light red pixels";
 
   // Moved, then closed with its Close button: the next start puts it back there.
-  ASSERT_EQ(Xdotool(*gDisplay, "windowmove " + window.id + " 97 83"), 0);
+  ASSERT_EQ(Xdotool(Screen(), "windowmove " + window.id + " 97 83"), 0);
   Placed moved;
   ASSERT_TRUE(WaitFor([&] { return FindWindow("Vantrel registry settings", &moved) && moved.x == 97; }));
   PointAt(moved.Centre(kCloseButton));

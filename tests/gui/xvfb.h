@@ -3,6 +3,8 @@
 // the pointer.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
 
 namespace vantrel::gui_test {
@@ -24,6 +26,25 @@ class Xvfb {
   int pid_ = -1;
   std::string name_;
   std::string reason_;
+};
+
+// A test suite on one private display, started for the suite and stopped after it; its tests
+// are skipped (with the reason) when there is none.
+class DesktopTest : public ::testing::Test {
+ public:
+  static const Xvfb& Screen() { return *screen_; }
+
+ protected:
+  static void SetUpTestSuite() { screen_ = new Xvfb(); }
+  static void TearDownTestSuite() {
+    delete screen_;
+    screen_ = nullptr;
+  }
+  void SetUp() override {
+    if (!screen_->Ok()) GTEST_SKIP() << screen_->Reason();
+  }
+ private:
+  static inline Xvfb* screen_ = nullptr;
 };
 
 // Runs `xdotool <what>` on the display; returns its exit status and, in output, what it printed.
