@@ -36,7 +36,6 @@ using store::RegValue;
 
 constexpr LONG ERROR_BAD_PATHNAME = 161;
 constexpr LONG ERROR_NOACCESS = 998;
-constexpr DWORD kDelete = 0x10000;
 constexpr DWORD kMaximumAllowed = 0x02000000;
 constexpr DWORD kGenericRead = 0x80000000u, kGenericWrite = 0x40000000, kGenericAll = 0x10000000;
 
