@@ -1,10 +1,9 @@
 // A fixture for the application's routines: a fresh current folder (the settings file is opened
-// by its bare name), a fresh registry store, and every message the routines show recorded and
-// answered from a script instead of shown.
+// by its bare name), a registry without the keys the tests write, and every message the routines
+// show recorded and answered from a script instead of shown.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <deque>
@@ -15,7 +14,10 @@
 #include <vector>
 
 #include "app/main_data.h"
+#include "app/program.h"
 #include "runtime/message_dialog.h"
+#include "runtime/registry.h"
+#include "tests/support/scratch_folder.h"
 
 namespace vantrel::app::testing {
 
@@ -53,20 +55,34 @@ class AppFixture : public ::testing::Test {
 
   void SetUp() override {
     namespace fs = std::filesystem;
-    char pattern[] = "/tmp/vantrel-app-XXXXXX";
-    root_ = mkdtemp(pattern);
+    root_ = vantrel::test::MakeScratchFolder("vantrel-app-");
     previous_ = fs::current_path();
     fs::create_directories(root_ / "work");
     fs::current_path(root_ / "work");
+#ifndef _WIN32
+    // A store of the test's own, never the user's.
     setenv("VANTREL_REGISTRY", (root_ / "registry").c_str(), 1);
+#endif
+    // On Windows the registry is the system's own (a Wine prefix for the whole test program), so
+    // every test starts from, and leaves, a registry without the keys these tests write.
+    RemoveTestKeys();
     Shown().clear();
     Answers().clear();
     if (recordMessages_) SetMessageHook(&RecordMessage);
   }
   void TearDown() override {
+    RemoveTestKeys();
     SetMessageHook(nullptr);
     std::filesystem::current_path(previous_);
     std::filesystem::remove_all(root_);
+  }
+
+  // The key under which the tests keep their values, and the program's own settings key (the
+  // window placement).
+  static void RemoveTestKeys() {
+    RegistryDelete(kHkeyLocalMachine, "SYSTEM\\CurrentControlSet\\Services\\Test", "");
+    RegistryDelete(kHkeyCurrentUser, kSettingsKeyPath, "");
+    SetRegistryError(0);
   }
 
   static void WriteFile(const std::string& name, const std::string& text) {

@@ -1,10 +1,11 @@
 #include "test_support.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <fstream>
 #include <iterator>
+
+#include "tests/support/scratch_folder.h"
 
 namespace vantrel::xml::test {
 
@@ -36,11 +37,8 @@ MessageLog::~MessageLog() { SetMessageHook(nullptr); }
 
 ScratchDir::ScratchDir() {
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  dir_ = std::filesystem::temp_directory_path() /
-         ("vantrel_xml_" + std::to_string(::getpid()) + "_" + info->test_suite_name() + "_" +
-          info->name());
-  std::filesystem::remove_all(dir_);
-  std::filesystem::create_directories(dir_);
+  dir_ = vantrel::test::MakeScratchFolder(std::string("vantrel_xml_") + info->test_suite_name() +
+                                         "_" + info->name() + "_");
 }
 
 ScratchDir::~ScratchDir() {
