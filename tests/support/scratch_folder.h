@@ -24,7 +24,8 @@ inline std::filesystem::path MakeScratchFolder(std::string_view prefix) {
   const fs::path temp = fs::temp_directory_path();
   for (int attempt = 0; attempt < 100; ++attempt) {
     char suffix[9];
-    std::snprintf(suffix, sizeof suffix, "%08lx", static_cast<unsigned long>(random() & 0xFFFFFFFFu));
+    const auto bits = static_cast<unsigned long>(random() & 0xFFFFFFFFu);
+    std::snprintf(suffix, sizeof suffix, "%08lx", bits);
     const fs::path folder = temp / (std::string(prefix) + suffix);
     std::error_code ec;
     if (fs::create_directory(folder, ec)) {
