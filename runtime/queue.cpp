@@ -7,7 +7,10 @@
 // pointers, so positional access is one index.
 //
 // Key comparison compares encoded entries where they lie: a cursor walks the items that cover a
-// key field, so a search or a sort never decodes a whole record.
+// key field, so a search or a sort never decodes a whole record. Searches by one text field (the
+// usual case) run a leaner comparison in line. A search over a large queue waits on memory, so it
+// fetches ahead, and the big tables it jumps around in (an order's references, the entries laid
+// out after a sort) ask the system for huge pages.
 //
 // Ordering of field types inside a key:
 //   String         bytes compared as unsigned characters. Both sides have the field's width, so
@@ -36,6 +39,13 @@
 #include "runtime/local_time.h"
 #include "runtime/queue_rle.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 namespace vantrel {
 namespace {
 
@@ -51,6 +61,24 @@ constexpr std::int32_t kErrInvalidField = 75;
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
 using Entry = std::uint8_t*;
+
+// Large tables that searches and random reads jump around in (an order's references, the entries
+// laid out after a sort) ask for huge pages where the system offers them: with small pages a search
+// over a million entries misses the address translation cache at nearly every step, for the
+// reference and again for the entry. Only whole huge pages inside the block are affected, and only
+// memory not yet touched; where the system declines nothing changes.
+void PreferHugePages(void* p, std::size_t bytes) {
+#if defined(MADV_HUGEPAGE)
+  constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
+  if (bytes < 2 * kHugePage) return;
+  const std::uintptr_t start = (reinterpret_cast<std::uintptr_t>(p) + kHugePage - 1) & ~(kHugePage - 1);
+  const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(p) + bytes) & ~(kHugePage - 1);
+  if (end > start) madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+#else
+  (void)p;
+  (void)bytes;
+#endif
+}
 
 // ---------------------------------------------------------------------------------------------
 // Entry arena
@@ -117,6 +145,7 @@ class EntryArena {
     const std::size_t bytes = kBlockHeader + inUse_ + rle::kWideSlack;
     auto* block = static_cast<Entry>(std::malloc(bytes));
     if (!block) return false;
+    PreferHugePages(block, bytes);
     Entry at = block + kBlockHeader;
     for (std::size_t i = 0; i < n; ++i) {
       if (i + 8 < n) __builtin_prefetch(items[i + 8]);
@@ -540,10 +569,38 @@ int CompareNumbers(KeyKind kind, const std::uint8_t* a, const std::uint8_t* b) {
   return (x > y) - (x < y);
 }
 
+// Compares a[0..n) with b[0..n) as unsigned bytes: the sign of memcmp, in line and sixteen bytes at
+// a time (a search makes one such comparison per step, mostly over a few dozen bytes).
+inline int CompareBytes(const std::uint8_t* a, const std::uint8_t* b, std::size_t n) {
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  for (; i + 16 <= n; i += 16) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i));
+    const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
+    const unsigned differ = ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, y))) & 0xFFFFu;
+    if (differ) {
+      const std::size_t k = i + static_cast<std::size_t>(__builtin_ctz(differ));
+      return a[k] < b[k] ? -1 : 1;
+    }
+  }
+#endif
+  for (; i + 8 <= n; i += 8) {
+    std::uint64_t x, y;
+    std::memcpy(&x, a + i, 8);
+    std::memcpy(&y, b + i, 8);
+    if (x != y) return __builtin_bswap64(x) < __builtin_bswap64(y) ? -1 : 1;
+  }
+  for (; i < n; ++i) {
+    if (a[i] != b[i]) return a[i] < b[i] ? -1 : 1;
+  }
+  return 0;
+}
+
 // Compares bytes [offset, offset + size) of an encoded record with the same bytes of a plain one,
-// walking the items in place. The common case in searches: the probe is the plain buffer.
-int CompareEncodedWithPlain(View enc, const std::uint8_t* plain, std::uint32_t offset,
-                            std::uint32_t size, std::uint32_t recordSize, bool* damaged) {
+// walking the items in place: <0, 0 or >0. The common case in searches: the probe is the plain
+// buffer.
+inline int CompareEncodedWithPlain(View enc, const std::uint8_t* plain, std::uint32_t offset,
+                                   std::uint32_t size, std::uint32_t recordSize, bool* damaged) {
   const std::uint8_t* p = enc.data;
   const std::uint8_t* const end = enc.data + enc.length;
   std::uint32_t pos = 0;
@@ -551,7 +608,14 @@ int CompareEncodedWithPlain(View enc, const std::uint8_t* plain, std::uint32_t o
   while (pos < stop) {
     bool literal;
     std::uint32_t count;
-    const std::size_t h = rle::ReadCountHeader(p, static_cast<std::size_t>(end - p), &literal, &count);
+    std::size_t h;
+    if (p < end && !(*p & 0x40)) {  // the one-byte count header of most items
+      literal = (*p & 0x80) != 0;
+      count = *p & 0x3Fu;
+      h = 1;
+    } else {
+      h = rle::ReadCountHeader(p, static_cast<std::size_t>(end - p), &literal, &count);
+    }
     if (h == 0 || count == 0 || count > recordSize - pos) break;
     p += h;
     const std::size_t dataLength = literal ? count : 1;
@@ -561,7 +625,7 @@ int CompareEncodedWithPlain(View enc, const std::uint8_t* plain, std::uint32_t o
       const std::uint32_t from = std::max(pos, offset);
       const std::uint32_t k = std::min(itemEnd, stop) - from;
       if (literal) {
-        if (const int c = std::memcmp(p + (from - pos), plain + from, k)) return c;
+        if (const int c = CompareBytes(p + (from - pos), plain + from, k)) return c;
       } else {
         const std::size_t m = MismatchFill(plain + from, k, *p);
         if (m < k) return *p < plain[from + m] ? -1 : 1;
@@ -572,6 +636,19 @@ int CompareEncodedWithPlain(View enc, const std::uint8_t* plain, std::uint32_t o
   }
   if (pos < stop) *damaged = true;
   return 0;
+}
+
+// A search's usual comparison: a stored entry against the plain buffer on one text or byte-image
+// field. The sign of (entry - probe) on that field; damaged data sets *damaged and compares as
+// equal.
+inline int CompareEntryField(const QueueState& st, Entry e, const KeyField& f,
+                             const std::uint8_t* probe, bool* damaged) {
+  if (!st.encoded) return CompareBytes(e + f.offset, probe + f.offset, f.size);
+  std::uint32_t header;
+  std::memcpy(&header, e, 4);
+  if (header == 0) return CompareBytes(e + 4 + f.offset, probe + f.offset, f.size);
+  return CompareEncodedWithPlain(View{e + 4, header, false}, probe, f.offset, f.size, st.recordSize,
+                                 damaged);
 }
 
 // Compares stored records by a key. Damage found on the way is remembered in `damaged`; the
@@ -652,8 +729,12 @@ inline void PrefetchNextSteps(const Items& items, std::size_t lo, std::size_t mi
   // The entries of the next step, whose references were fetched a step earlier...
   const std::size_t left = lo + (mid - lo) / 2;
   const std::size_t right = mid + 1 + (hi - mid - 1) / 2;
-  __builtin_prefetch(items.At(left));
-  __builtin_prefetch(items.At(right));
+  // (A key usually reaches into an entry's second cache line: both are asked for.)
+  const Entry leftEntry = items.At(left), rightEntry = items.At(right);
+  __builtin_prefetch(leftEntry);
+  __builtin_prefetch(leftEntry + 64);
+  __builtin_prefetch(rightEntry);
+  __builtin_prefetch(rightEntry + 64);
   // ...and the references of the step after.
   __builtin_prefetch(items.Slot(lo + (left - lo) / 2));
   __builtin_prefetch(items.Slot(left + 1 + (mid - left - 1) / 2));
@@ -661,12 +742,71 @@ inline void PrefetchNextSteps(const Items& items, std::size_t lo, std::size_t mi
   __builtin_prefetch(items.Slot(right + 1 + (hi - right - 1) / 2));
 }
 
+// Once the range has narrowed to a few dozen lines of references they are fetched together, and
+// once it holds a handful of entries so are those: the last steps then find them arriving at once
+// instead of waiting on each in turn.
+struct NearFetch {
+  static constexpr std::size_t kReferences = 128;  // 16 cache lines of references
+  static constexpr std::size_t kEntries = 16;
+  bool references = false;
+  bool entries = false;
+
+  void Step(const Items& items, std::size_t lo, std::size_t hi) {
+    if (!references && hi - lo <= kReferences) {
+      references = true;
+      const auto* from = reinterpret_cast<const std::uint8_t*>(items.Slot(lo));
+      const auto* last = reinterpret_cast<const std::uint8_t*>(items.Slot(hi - 1));
+      for (const std::uint8_t* r = from; r < last + 64; r += 64) __builtin_prefetch(r);
+    }
+    if (!entries && hi - lo <= kEntries) {
+      entries = true;
+      for (std::size_t i = lo; i < hi; ++i) {
+        const Entry e = items.At(i);
+        __builtin_prefetch(e);
+        __builtin_prefetch(e + 64);
+      }
+    }
+  }
+};
+
+// A key of one text (or byte-image) field searched for the buffer, the usual search, is compared
+// in line. Sets *equal, when asked, to whether the entry at the result has the probe's key: the
+// last step that moved the upper end to it compared the two.
 template <bool kUpper>
-std::size_t Bound(const QueueState& st, Items items, Comparer& cmp, View probe) {
+std::size_t BoundOneField(const QueueState& st, Items items, Comparer& cmp,
+                          const std::uint8_t* probe, bool* equal) {
+  const KeyField& f = cmp.key->fields[0];
   std::size_t lo = 0, hi = items.Size();
+  bool hiEqual = false;
+  NearFetch near;
   while (lo < hi) {
     const std::size_t mid = lo + (hi - lo) / 2;
     PrefetchNextSteps(items, lo, mid, hi);
+    near.Step(items, lo, hi);
+    int c = CompareEntryField(st, items.At(mid), f, probe, &cmp.damaged);
+    if (f.descending) c = -c;
+    if (kUpper ? c <= 0 : c < 0) {
+      lo = mid + 1;
+    } else {
+      hi = mid;
+      hiEqual = c == 0;
+    }
+  }
+  if (equal) *equal = lo < items.Size() && hiEqual;
+  return lo;
+}
+
+template <bool kUpper>
+std::size_t Bound(const QueueState& st, Items items, Comparer& cmp, View probe, bool* equal) {
+  if (probe.plain && cmp.key->count == 1 && cmp.key->fields[0].kind == KeyKind::Bytes) {
+    return BoundOneField<kUpper>(st, items, cmp, probe.data, equal);
+  }
+  std::size_t lo = 0, hi = items.Size();
+  NearFetch near;
+  while (lo < hi) {
+    const std::size_t mid = lo + (hi - lo) / 2;
+    PrefetchNextSteps(items, lo, mid, hi);
+    near.Step(items, lo, hi);
     const View entry = ViewOf(st, items.At(mid));
     const bool right = kUpper ? cmp(probe, entry) >= 0 : cmp(entry, probe) < 0;
     if (right) {
@@ -675,14 +815,17 @@ std::size_t Bound(const QueueState& st, Items items, Comparer& cmp, View probe) 
       hi = mid;
     }
   }
+  if (equal) *equal = lo < items.Size() && cmp(ViewOf(st, items.At(lo)), probe) == 0;
   return lo;
 }
 
-std::size_t LowerBound(const QueueState& st, Items items, Comparer& cmp, View probe) {
-  return Bound<false>(st, items, cmp, probe);
+// `equal`, when given, is set to whether the entry at the result has the probe's key.
+std::size_t LowerBound(const QueueState& st, Items items, Comparer& cmp, View probe,
+                       bool* equal = nullptr) {
+  return Bound<false>(st, items, cmp, probe, equal);
 }
 std::size_t UpperBound(const QueueState& st, Items items, Comparer& cmp, View probe) {
-  return Bound<true>(st, items, cmp, probe);
+  return Bound<true>(st, items, cmp, probe, nullptr);
 }
 
 // Where entry `e`, whose contents are `contents`, stands in a held order; kNone when absent. A key
@@ -879,6 +1022,7 @@ std::int32_t MakeKeyOrder(QueueState& st, const KeyList& list, const KeySpec& ke
   }
   const std::size_t n = st.current->size;
   auto* items = static_cast<Entry*>(std::malloc(std::max<std::size_t>(n, 1) * sizeof(Entry)));
+  if (items) PreferHugePages(items, n * sizeof(Entry));
   if (!items) {
     if (fresh) delete target;
     return kErrInsufficientMemory;
@@ -1023,8 +1167,8 @@ void QueueGetByKey(Queue* queue, QueueKey key) {
   }
   st->keyActive = true;
   Comparer cmp{&keySpec, st->recordSize};
-  const std::size_t at = LowerBound(*st, Items{&o}, cmp, BufferView(*st));
-  const bool found = at < o.size && cmp(ViewOf(*st, o.items[at]), BufferView(*st)) == 0;
+  bool found = false;
+  const std::size_t at = LowerBound(*st, Items{&o}, cmp, BufferView(*st), &found);
   if (cmp.damaged) {
     SetRuntimeError(kErrMemoryCorrupted);
     return;

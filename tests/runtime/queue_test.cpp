@@ -505,6 +505,73 @@ TEST(Queue, SortOfManyEncodedEntriesMatchesStableSort) {
   }
 }
 
+// Keyed searches on one text field compare the stored items in place. Every shape of entry is
+// checked against a plain model: keys that end in their blanks or in a run of equal characters,
+// keys of 64 characters or more (two-byte item headers), keys that are prefixes of one another,
+// entries stored plain (random bytes), and a field that does not start the record, both ways up.
+TEST(Queue, KeyedSearchesOnATextFieldMatchAPlainModel) {
+  std::mt19937 rng(314);
+  auto randomKey = [&] {
+    static const char* const kStems[] = {"SYSTEM\\CurrentControlSet\\", "SYSTEM\\C", "aaaa", ""};
+    std::string k = kStems[rng() % 4];
+    const std::size_t extra = rng() % 4 == 0 ? 60 + rng() % 100 : rng() % 6;
+    for (std::size_t i = 0; i < extra; ++i) k += static_cast<char>(rng() % 8 == 0 ? ' ' : 'a' + rng() % 3);
+    return k;
+  };
+  auto randomRecord = [&](int id) {
+    DisplayRecord r;
+    if (rng() % 10 == 0) {  // incompressible: stored plain behind a zero header
+      auto* bytes = reinterpret_cast<std::uint8_t*>(&r);
+      for (std::size_t i = 0; i < sizeof r; ++i) bytes[i] = static_cast<std::uint8_t>(rng());
+    } else {
+      r.KEYNAME = randomKey();
+      r.VALUENAME = randomKey().substr(0, 100);
+    }
+    r.VALUENAME_STYLE = id;
+    return r;
+  };
+  for (const std::vector<int>& key : {std::vector<int>{1}, {-1}, {3}, {-3}}) {
+    DisplayQueue d;
+    std::vector<DisplayRecord> model;
+    for (int i = 0; i < 1500; ++i) {
+      model.push_back(randomRecord(i));
+      d.buffer = model.back();
+      QueueAdd(&d);
+    }
+    QueueSort(&d, key);
+    ASSERT_EQ(RuntimeErrorCode(), 0);
+    std::stable_sort(model.begin(), model.end(), [&](const auto& a, const auto& b) {
+      return ReferenceCompare(a, b, key) < 0;
+    });
+    ASSERT_EQ(Ids(d).size(), model.size());
+    for (int probe = 0; probe < 400; ++probe) {
+      DisplayRecord wanted = probe % 2 ? model[rng() % model.size()] : randomRecord(-1);
+      const auto first = std::lower_bound(model.begin(), model.end(), wanted, [&](const auto& a, const auto& b) {
+        return ReferenceCompare(a, b, key) < 0;
+      });
+      const bool present = first != model.end() && ReferenceCompare(*first, wanted, key) == 0;
+      const auto expectedPosition = static_cast<std::int32_t>(first - model.begin()) + 1;
+      const std::string what = ::testing::PrintToString(key) + " probe " + std::to_string(probe);
+
+      wanted.VALUENAME_STYLE = -7;
+      d.buffer = wanted;
+      EXPECT_EQ(QueuePosition(&d), expectedPosition) << what;
+      EXPECT_EQ(RuntimeErrorCode(), present ? 0 : 30) << what;
+
+      d.buffer = wanted;
+      QueueGetByKey(&d, key);
+      if (present) {
+        ASSERT_EQ(RuntimeErrorCode(), 0) << what;
+        EXPECT_EQ(d.buffer.VALUENAME_STYLE, first->VALUENAME_STYLE) << what;
+        EXPECT_EQ(QueuePointer(&d), expectedPosition) << what;
+      } else {
+        EXPECT_EQ(RuntimeErrorCode(), 30) << what;
+        EXPECT_EQ(d.buffer.VALUENAME_STYLE, -7) << what;
+      }
+    }
+  }
+}
+
 TEST(Queue, HeldOrdersStaySortedThroughAddsPutsAndDeletes) {
   std::mt19937 rng(5);
   DisplayQueue d;
