@@ -145,6 +145,21 @@ Win32Backend::NativeControl* NativeOf(const ControlState& c) {
   return static_cast<Win32Backend::NativeControl*>(c.native);
 }
 
+// The tab control of the sheet that a tab belongs to; null when it has none (yet).
+HWND SheetOf(const Window& window, const ControlState* tab) {
+  const ControlState* sheet = tab ? window.Find(tab->desc.parent) : nullptr;
+  const Win32Backend::NativeControl* native = sheet ? NativeOf(*sheet) : nullptr;
+  return native ? native->hwnd : nullptr;
+}
+
+// Inserts (TCM_INSERTITEMA) or renames (TCM_SETITEMA) the sheet's tab at `index`.
+void SendTabText(HWND sheet, UINT message, int index, const std::string& text) {
+  TCITEMA item{};
+  item.mask = TCIF_TEXT;
+  item.pszText = const_cast<char*>(text.c_str());
+  SendMessageA(sheet, message, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+}
+
 // Where the window's client area is now, told to the engine: the frame while the window is
 // neither maximised nor minimised (so that the normal placement is what gets remembered), and the
 // state always.
@@ -504,12 +519,11 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       HWND control = reinterpret_cast<HWND>(lp);
       const ControlState* c = window->Find(GetDlgCtrlID(control));
       const ControlState* tab = c ? window->Find(c->desc.parent) : nullptr;
-      const ControlState* sheet = tab && tab->desc.kind == ControlKind::Tab ? window->Find(tab->desc.parent) : nullptr;
-      const Win32Backend::NativeControl* sheetNative = sheet ? NativeOf(*sheet) : nullptr;
-      if (!sheetNative || !sheetNative->hwnd) break;
-      if (!nw->pageBrush) PaintPage(nw, sheetNative->hwnd);
+      HWND sheet = tab && tab->desc.kind == ControlKind::Tab ? SheetOf(*window, tab) : nullptr;
+      if (!sheet) break;
+      if (!nw->pageBrush) PaintPage(nw, sheet);
       POINT origin{0, 0};
-      MapWindowPoints(control, sheetNative->hwnd, &origin, 1);
+      MapWindowPoints(control, sheet, &origin, 1);
       HDC dc = reinterpret_cast<HDC>(wp);
       SetBrushOrgEx(dc, -origin.x, -origin.y, nullptr);
       SetBkMode(dc, TRANSPARENT);
@@ -679,15 +693,10 @@ void Win32Backend::OpenWindow(Engine& engine, Window& window) {
         bottom.push_back(nc->hwnd);
         break;
       case ControlKind::Tab: {
-        const ControlState* sheet = window.Find(c.desc.parent);
-        const NativeControl* sheetNative = sheet ? NativeOf(*sheet) : nullptr;
-        if (!sheetNative || !sheetNative->hwnd) break;
-        nc->tabIndex = static_cast<int>(SendMessageA(sheetNative->hwnd, TCM_GETITEMCOUNT, 0, 0));
-        TCITEMA item{};
-        item.mask = TCIF_TEXT;
-        item.pszText = const_cast<char*>(c.text.c_str());
-        SendMessageA(sheetNative->hwnd, TCM_INSERTITEMA, static_cast<WPARAM>(nc->tabIndex),
-                     reinterpret_cast<LPARAM>(&item));
+        HWND sheet = SheetOf(window, &c);
+        if (!sheet) break;
+        nc->tabIndex = static_cast<int>(SendMessageA(sheet, TCM_GETITEMCOUNT, 0, 0));
+        SendTabText(sheet, TCM_INSERTITEMA, nc->tabIndex, c.text);
         break;
       }
       case ControlKind::Button:
@@ -825,15 +834,8 @@ void Win32Backend::UpdateControl(Window& window, ControlState& c) {
   NativeControl* nc = NativeOf(c);
   if (!nc) return;
   if (c.desc.kind == ControlKind::Tab) {
-    const ControlState* sheet = window.Find(c.desc.parent);
-    const NativeControl* sheetNative = sheet ? NativeOf(*sheet) : nullptr;
-    if (sheetNative && sheetNative->hwnd && nc->tabIndex >= 0) {
-      TCITEMA item{};
-      item.mask = TCIF_TEXT;
-      item.pszText = const_cast<char*>(c.text.c_str());
-      SendMessageA(sheetNative->hwnd, TCM_SETITEMA, static_cast<WPARAM>(nc->tabIndex),
-                   reinterpret_cast<LPARAM>(&item));
-    }
+    HWND sheet = SheetOf(window, &c);
+    if (sheet && nc->tabIndex >= 0) SendTabText(sheet, TCM_SETITEMA, nc->tabIndex, c.text);
     return;
   }
   HWND hwnd = nc->hwnd;
