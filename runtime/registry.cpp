@@ -304,6 +304,24 @@ void RegistryDelete(std::uint32_t root, std::string_view keyPath, std::string_vi
   SetRegistryError(rc);
 }
 
+std::optional<bool> RegistryKeyHasContent(std::uint32_t root, std::string_view keyPath) {
+  const std::string path = KeyPathArg(keyPath);
+  HKEY key = nullptr;
+  LONG rc = RegOpenKeyExA(RootKey(root), path.c_str(), 0, kQueryAccess, &key);
+  if (rc != ERROR_SUCCESS) {
+    SetRegistryError(rc);
+    return std::nullopt;
+  }
+  DWORD subKeys = 0;
+  DWORD values = 0;
+  rc = RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values,
+                        nullptr, nullptr, nullptr, nullptr);
+  RegCloseKey(key);
+  SetRegistryError(rc);
+  if (rc != ERROR_SUCCESS) return std::nullopt;
+  return subKeys != 0 || values != 0;
+}
+
 long DeleteRegistryTreeByEnumeration(std::uint32_t root, std::string_view parentPath,
                                      std::string_view name) {
   HKEY parent = nullptr;

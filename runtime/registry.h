@@ -47,6 +47,10 @@ long RegistryPutValue(std::uint32_t root, std::string_view keyPath, std::string_
 // error code only.
 void RegistryDelete(std::uint32_t root, std::string_view keyPath, std::string_view valueName);
 
+// Whether the key holds sub-keys or values (its default value counts): true or false, or nothing
+// when the key cannot be opened, with the runtime error code set as for RegistryGetValue.
+std::optional<bool> RegistryKeyHasContent(std::uint32_t root, std::string_view keyPath);
+
 // Reads a profile (INI) entry, at most 1,023 characters; the default text when the file, section
 // or entry is missing. An empty file name reads the system's own profile. Sets no error code.
 std::string GETINI(std::string_view section, std::string_view entry, std::string_view defaultText,

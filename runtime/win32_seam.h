@@ -116,6 +116,10 @@ LONG RegDeleteValueA(HKEY key, LPCSTR valueName);
 LONG RegDeleteKeyA(HKEY key, LPCSTR subKey);
 LONG RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD reserved,
                    LPSTR keyClass, LPDWORD classSize, PFILETIME lastWriteTime);
+LONG RegQueryInfoKeyA(HKEY key, LPSTR keyClass, LPDWORD classSize, LPDWORD reserved,
+                      LPDWORD subKeys, LPDWORD maxSubKeyLen, LPDWORD maxClassLen, LPDWORD values,
+                      LPDWORD maxValueNameLen, LPDWORD maxValueLen, LPDWORD securityDescriptor,
+                      PFILETIME lastWriteTime);
 LONG RegCloseKey(HKEY key);
 
 // Dynamic libraries (kernel32): the store offers "SHLWAPI.DLL" with SHDeleteKeyA.

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -601,6 +602,61 @@ LONG RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD 
     std::memcpy(keyClass, clsA.c_str(), clsA.size() + 1);
     *classSize = static_cast<DWORD>(clsA.size());
   }
+  if (lastWriteTime) {
+    lastWriteTime->dwLowDateTime = static_cast<DWORD>(time & 0xFFFFFFFFu);
+    lastWriteTime->dwHighDateTime = static_cast<DWORD>(time >> 32);
+  }
+  return ERROR_SUCCESS;
+}
+
+LONG RegQueryInfoKeyA(HKEY key, LPSTR keyClass, LPDWORD classSize, LPDWORD reserved,
+                      LPDWORD subKeys, LPDWORD maxSubKeyLen, LPDWORD maxClassLen, LPDWORD values,
+                      LPDWORD maxValueNameLen, LPDWORD maxValueLen, LPDWORD securityDescriptor,
+                      PFILETIME lastWriteTime) {
+  if (reserved || (keyClass && !classSize)) return ERROR_INVALID_PARAMETER;
+  std::lock_guard lock(gMutex);
+  Handle* hp;
+  RegistryFile::Node* node;
+  Hive* hive;
+  if (LONG r = Existing(key, KEY_QUERY_VALUE, hp, node, hive)) return r;
+  DWORD keys = 0, longestKey = 0, valueCount = 0, longestName = 0, longestData = 0;
+  std::string cls;
+  uint64_t time = 0;
+  if (hp->hive == kUsersRoot) {
+    // The users' root lists the default user and the prefix's own user, as enumeration does.
+    keys = 2;
+    longestKey = static_cast<DWORD>(Narrow(UserSid(StoreAt(hp->dir))).size());
+  } else if (node) {
+    const auto& kids = hive->file.Children(node);
+    keys = static_cast<DWORD>(kids.size());
+    for (RegistryFile::Node* child : kids) {
+      longestKey = std::max(longestKey, static_cast<DWORD>(Narrow(child->name).size()));
+    }
+    KeyContent* c = hive->file.Content(node);
+    valueCount = static_cast<DWORD>(c->values.size());
+    for (const RegValue& v : c->values) {
+      longestName = std::max(longestName, static_cast<DWORD>(Narrow(v.name).size()));
+      const size_t bytes = IsString(v.type) ? v.data.size() / 2 : v.data.size();
+      longestData = std::max(longestData, static_cast<DWORD>(bytes));
+    }
+    time = c->time;
+    if (c->hasClass) cls = Narrow(c->keyClass);
+  }
+  if (keyClass) {
+    if (cls.size() >= *classSize) {
+      *classSize = static_cast<DWORD>(cls.size());
+      return ERROR_MORE_DATA;
+    }
+    std::memcpy(keyClass, cls.c_str(), cls.size() + 1);
+  }
+  if (classSize) *classSize = static_cast<DWORD>(cls.size());
+  if (subKeys) *subKeys = keys;
+  if (maxSubKeyLen) *maxSubKeyLen = longestKey;
+  if (maxClassLen) *maxClassLen = static_cast<DWORD>(cls.size());
+  if (values) *values = valueCount;
+  if (maxValueNameLen) *maxValueNameLen = longestName;
+  if (maxValueLen) *maxValueLen = longestData;
+  if (securityDescriptor) *securityDescriptor = 0;
   if (lastWriteTime) {
     lastWriteTime->dwLowDateTime = static_cast<DWORD>(time & 0xFFFFFFFFu);
     lastWriteTime->dwHighDateTime = static_cast<DWORD>(time >> 32);

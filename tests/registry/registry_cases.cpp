@@ -332,6 +332,27 @@ TEST_F(RegistryCases, FallbackDeletionRemovesNestedKeys) {
   EXPECT_EQ(DeleteRegistryTreeByEnumeration(kUser, kTestKey, "Fall"), 2);
 }
 
+TEST_F(RegistryCases, KeyContentCountsSubKeysValuesAndTheDefaultValue) {
+  WriteRaw(kUser, Sub("WithValue"), "V", REG_SZ, B("v\0"));
+  WriteRaw(kUser, Sub("WithDefault"), "", REG_SZ, B("d\0"));
+  WriteRaw(kUser, Sub("WithSubKey\\Inner"), "V", REG_SZ, B("v\0"));
+  WriteRaw(kUser, Sub("Emptied"), "Gone", REG_SZ, B("g\0"));
+  RegistryDelete(kUser, Sub("Emptied"), "Gone");
+  const struct {
+    const char* key;
+    bool holds;
+  } cases[] = {{"WithValue", true}, {"WithDefault", true}, {"WithSubKey", true},
+               {"WithSubKey\\Inner", true}, {"Emptied", false}};
+  for (const auto& c : cases) {
+    const std::optional<bool> holds = RegistryKeyHasContent(kUser, Sub(c.key));
+    ASSERT_TRUE(holds.has_value()) << c.key;
+    EXPECT_EQ(*holds, c.holds) << c.key;
+    EXPECT_EQ(RuntimeErrorCode(), 0) << c.key;
+  }
+  EXPECT_FALSE(RegistryKeyHasContent(kUser, Sub("Missing")).has_value());
+  EXPECT_EQ(RuntimeErrorCode(), 2);
+}
+
 TEST_F(RegistryCases, ABadRootIsReportedAsEntryNotFound) {
   const std::uint32_t kNoRoot = 0x80000010u;
   std::uint32_t type = 99;
