@@ -1,5 +1,5 @@
 // vantrelctl's subcommands. Each takes the arguments after its own name and returns the exit
-// status: 0 success, 1 the operation failed (error <code>: <text> on stderr), 2 usage error.
+// status: 0 success, 1 the operation failed (the failure on stderr), 2 usage error.
 #pragma once
 
 #include <string_view>
@@ -15,6 +15,11 @@ constexpr int kExitUsage = 2;
 
 // Writes "vantrelctl: <message>" and the hint to --help to stderr; returns kExitUsage.
 int UsageError(std::string_view message);
+
+// Writes "vantrelctl: <subject>: <message>" to stderr, the one form of every failure: the
+// subject names what failed (a key, a value, a file), the message what went wrong. Returns
+// kExitFailed.
+int Failure(std::string_view subject, std::string_view message);
 
 int RegCommand(const Args& args);  // reg get|set|delete
 int OsCommand(const Args& args);   // os

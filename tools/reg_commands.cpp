@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "app/input_checks.h"
 #include "runtime/error_state.h"
 #include "runtime/os_version.h"
 #include "runtime/registry.h"
@@ -58,7 +59,8 @@ std::optional<std::uint32_t> ParseType(std::string_view text) {
   return static_cast<std::uint32_t>(v);
 }
 
-// The short root names that reg.exe users type are accepted too.
+// The short root names that reg.exe users type are accepted too. Trailing backslashes are
+// dropped: "HKLM\Software\X\" names the key X, never an unnamed key below it.
 std::optional<RegistryPath> ParseKeyPath(std::string_view text) {
   static const struct {
     const char* shortName;
@@ -74,20 +76,54 @@ std::optional<RegistryPath> ParseKeyPath(std::string_view text) {
     if (EqualsNoCase(head, s.shortName)) full = s.longName + full.substr(head.size());
   }
   if (full.find('\\') == std::string::npos) full += '\\';  // the root itself
-  return SplitRegistryPath(full);
+  auto path = SplitRegistryPath(full);
+  while (path && !path->keyPath.empty() && path->keyPath.back() == '\\') path->keyPath.pop_back();
+  return path;
 }
 
-int Failed(std::string_view what, std::string_view keyText, std::string_view valueName) {
-  std::fprintf(stderr, "error %d: %s\n", static_cast<int>(RuntimeErrorCode()),
-               RuntimeErrorText().c_str());
-  std::fprintf(stderr, "vantrelctl: %.*s %.*s", static_cast<int>(what.size()), what.data(),
-               static_cast<int>(keyText.size()), keyText.data());
-  if (!valueName.empty()) {
-    const std::string name = EscapeBytes(valueName);
-    std::fprintf(stderr, " value \"%s\"", name.c_str());
+// An argument as a message shows it: a very long one by its start.
+std::string Shown(std::string_view text) {
+  constexpr std::size_t kShownMax = 60;
+  if (text.size() <= kShownMax) return std::string(text);
+  return std::string(text.substr(0, kShownMax)) + "...";
+}
+
+// What a failure concerns: the key as typed and, when one was given, the value name.
+std::string Subject(std::string_view keyText, const std::optional<std::string>& valueName) {
+  std::string subject(keyText);
+  if (valueName) subject += " value \"" + EscapeBytes(*valueName) + "\"";
+  return subject;
+}
+
+// The failure the runtime error state describes.
+int Failed(std::string_view doing, const std::string& subject) {
+  return Failure(subject, std::string(doing) + ": " + RuntimeErrorText() + " (error " +
+                              std::to_string(RuntimeErrorCode()) + ")");
+}
+
+// The key path argument, checked. Nothing when it was refused (the usage error is reported).
+std::optional<RegistryPath> KeyPathArgument(std::string_view text) {
+  auto path = ParseKeyPath(text);
+  if (!path) {
+    UsageError("'" + Shown(text) + "' is no registry path");
+    return std::nullopt;
   }
-  std::fputc('\n', stderr);
-  return kExitFailed;
+  if (const std::string problem = app::KeyPathProblem(path->keyPath); !problem.empty()) {
+    UsageError(Shown(text) + ": " + problem);
+    return std::nullopt;
+  }
+  return path;
+}
+
+// A value name argument, unescaped and checked. Nothing when it was refused (the usage error is
+// reported).
+std::optional<std::string> ValueNameArgument(std::string_view text) {
+  std::string name = UnescapeBytes(text);
+  if (const std::string problem = app::ValueNameProblem(name); !problem.empty()) {
+    UsageError("value name \"" + Shown(text) + "\": " + problem);
+    return std::nullopt;
+  }
+  return name;
 }
 
 // Splits the arguments into positional ones and options; "--" ends the options.
@@ -95,25 +131,30 @@ struct Parsed {
   std::vector<std::string_view> positional;
   bool typeFlag = false;
   std::optional<std::string_view> typeValue;
+  bool recursive = false;
   std::optional<std::string> error;
 };
 
-Parsed ParseArgs(const Args& args, std::size_t first, bool typeTakesValue) {
+enum class Options { kTypeFlag, kTypeValue, kRecursive };
+
+Parsed ParseArgs(const Args& args, Options accepted) {
   Parsed p;
   bool options = true;
-  for (std::size_t i = first; i < args.size(); ++i) {
+  for (std::size_t i = 1; i < args.size(); ++i) {
     const std::string_view a = args[i];
     if (options && a == "--") {
       options = false;
-    } else if (options && a == "--type") {
+    } else if (options && a == "--type" && accepted != Options::kRecursive) {
       p.typeFlag = true;
-      if (typeTakesValue) {
+      if (accepted == Options::kTypeValue) {
         if (i + 1 >= args.size()) {
           p.error = "--type needs a type (a number or a name such as REG_DWORD)";
           return p;
         }
         p.typeValue = args[++i];
       }
+    } else if (options && a == "--recursive" && accepted == Options::kRecursive) {
+      p.recursive = true;
     } else if (options && a.size() > 1 && a[0] == '-' && a[1] == '-') {
       p.error = "unknown option '" + std::string(a) + "'";
       return p;
@@ -125,17 +166,21 @@ Parsed ParseArgs(const Args& args, std::size_t first, bool typeTakesValue) {
 }
 
 int RegGet(const Args& args) {
-  Parsed p = ParseArgs(args, 1, false);
+  Parsed p = ParseArgs(args, Options::kTypeFlag);
   if (p.error) return UsageError(*p.error);
   if (p.positional.empty() || p.positional.size() > 2) {
     return UsageError("usage: vantrelctl reg get KEYPATH [VALUENAME] [--type]");
   }
-  const auto path = ParseKeyPath(p.positional[0]);
-  if (!path) return UsageError("'" + std::string(p.positional[0]) + "' is no registry path");
-  const std::string valueName = p.positional.size() > 1 ? UnescapeBytes(p.positional[1]) : "";
+  const auto path = KeyPathArgument(p.positional[0]);
+  if (!path) return kExitUsage;
+  std::optional<std::string> valueName;
+  if (p.positional.size() > 1 && !(valueName = ValueNameArgument(p.positional[1]))) {
+    return kExitUsage;
+  }
   std::uint32_t type = 0;
-  const std::string text = RegistryGetValue(path->root, path->keyPath, valueName, &type);
-  if (RuntimeErrorCode() != 0) return Failed("reading", p.positional[0], valueName);
+  const std::string text =
+      RegistryGetValue(path->root, path->keyPath, valueName.value_or(""), &type);
+  if (RuntimeErrorCode() != 0) return Failed("cannot read", Subject(p.positional[0], valueName));
   const std::string line = EscapeBytes(text);
   if (p.typeFlag) {
     std::printf("%u\t%s\n", static_cast<unsigned>(type), line.c_str());
@@ -146,41 +191,71 @@ int RegGet(const Args& args) {
 }
 
 int RegSet(const Args& args) {
-  Parsed p = ParseArgs(args, 1, true);
+  Parsed p = ParseArgs(args, Options::kTypeValue);
   if (p.error) return UsageError(*p.error);
   if (p.positional.size() != 3) {
     return UsageError("usage: vantrelctl reg set KEYPATH VALUENAME TEXT [--type N|REG_SZ|...]");
   }
-  const auto path = ParseKeyPath(p.positional[0]);
-  if (!path) return UsageError("'" + std::string(p.positional[0]) + "' is no registry path");
+  const auto path = KeyPathArgument(p.positional[0]);
+  if (!path) return kExitUsage;
   std::uint32_t type = 1;
   if (p.typeValue) {
     const auto parsed = ParseType(*p.typeValue);
     if (!parsed) return UsageError("unknown value type '" + std::string(*p.typeValue) + "'");
     type = *parsed;
   }
-  const std::string valueName = UnescapeBytes(p.positional[1]);
-  const long status =
-      RegistryPutValue(path->root, path->keyPath, valueName, UnescapeBytes(p.positional[2]), type);
+  const auto valueName = ValueNameArgument(p.positional[1]);
+  if (!valueName) return kExitUsage;
+  std::string text = UnescapeBytes(p.positional[2]);
+  if (app::IsNumberType(type)) {
+    // The runtime reads whatever digits lead the text and clamps the rest; a typed number is
+    // either taken exactly or refused.
+    const auto number = app::NumberText(text, type);
+    if (!number) {
+      return UsageError("value \"" + EscapeBytes(*valueName) + "\": '" + Shown(p.positional[2]) +
+                        "' is not " + app::NumberRule(type) + "; nothing was written");
+    }
+    text = *number;
+  }
+  const long status = RegistryPutValue(path->root, path->keyPath, *valueName, text, type);
   if (status != 0) {
-    Failed("writing", p.positional[0], valueName);
-    std::fprintf(stderr, "vantrelctl: the system reported error %ld\n", status);
-    return kExitFailed;
+    return Failure(Subject(p.positional[0], valueName),
+                   "cannot write: " + RuntimeErrorText() + " (error " +
+                       std::to_string(RuntimeErrorCode()) + ", system error " +
+                       std::to_string(status) + ")");
   }
   return kExitOk;
 }
 
 int RegDelete(const Args& args) {
-  Parsed p = ParseArgs(args, 1, false);
-  if (p.error || p.typeFlag) return UsageError(p.error.value_or("--type is for reg get and set"));
+  Parsed p = ParseArgs(args, Options::kRecursive);
+  if (p.error) return UsageError(*p.error);
   if (p.positional.empty() || p.positional.size() > 2) {
-    return UsageError("usage: vantrelctl reg delete KEYPATH [VALUENAME]");
+    return UsageError("usage: vantrelctl reg delete KEYPATH [VALUENAME] [--recursive]");
   }
-  const auto path = ParseKeyPath(p.positional[0]);
-  if (!path) return UsageError("'" + std::string(p.positional[0]) + "' is no registry path");
-  const std::string valueName = p.positional.size() > 1 ? UnescapeBytes(p.positional[1]) : "";
-  RegistryDelete(path->root, path->keyPath, valueName);
-  if (RuntimeErrorCode() != 0) return Failed("deleting", p.positional[0], valueName);
+  const auto path = KeyPathArgument(p.positional[0]);
+  if (!path) return kExitUsage;
+  const std::string subjectKey(p.positional[0]);
+  if (p.positional.size() > 1) {
+    if (p.recursive) return UsageError("--recursive is for deleting a key, not a value");
+    const auto valueName = ValueNameArgument(p.positional[1]);
+    if (!valueName) return kExitUsage;
+    RegistryDelete(path->root, path->keyPath, *valueName);
+    if (RuntimeErrorCode() != 0) return Failed("cannot delete", Subject(subjectKey, valueName));
+    return kExitOk;
+  }
+  if (const std::string problem = app::KeyDeletionProblem(path->keyPath); !problem.empty()) {
+    return UsageError("refusing to delete " + subjectKey + ": " + problem);
+  }
+  const auto hasContent = RegistryKeyHasContent(path->root, path->keyPath);
+  if (!hasContent) return Failed("cannot delete", subjectKey);
+  if (*hasContent && !p.recursive) {
+    return UsageError("refusing to delete " + subjectKey +
+                      ": it holds sub-keys or values; add --recursive to delete it with "
+                      "everything under it");
+  }
+  RegistryDelete(path->root, path->keyPath, "");
+  if (RuntimeErrorCode() != 0) return Failed("cannot delete", subjectKey);
   return kExitOk;
 }
 

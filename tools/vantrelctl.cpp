@@ -1,7 +1,9 @@
 // vantrelctl: the command-line companion. It exposes the same libraries as the window, for scripts
 // and for looking into a registry store or a settings file.
 //
-// Exit status: 0 success, 1 the operation failed (error <code>: <text> on stderr), 2 usage error.
+// Exit status: 0 success, 1 the operation failed (vantrelctl: <what>: <why> on stderr), 2 usage
+// error.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -20,6 +22,12 @@ int UsageError(std::string_view message) {
   std::fprintf(stderr, "vantrelctl: %.*s\n", static_cast<int>(message.size()), message.data());
   std::fprintf(stderr, "Try 'vantrelctl --help' for more information.\n");
   return kExitUsage;
+}
+
+int Failure(std::string_view subject, std::string_view message) {
+  std::fprintf(stderr, "vantrelctl: %.*s: %.*s\n", static_cast<int>(subject.size()), subject.data(),
+               static_cast<int>(message.size()), message.data());
+  return kExitFailed;
 }
 
 }  // namespace vantrel::tools
@@ -41,9 +49,13 @@ const char kUsage[] =
     "               then the text); KEYPATH starts with its root, e.g.\n"
     "               HKEY_LOCAL_MACHINE\\Software\\X (HKLM, HKCU, HKCR and HKU work too)\n"
     "  reg set KEYPATH VALUENAME TEXT [--type N|REG_SZ|REG_DWORD|...]\n"
-    "               write a value (default REG_SZ), creating missing keys\n"
-    "  reg delete KEYPATH [VALUENAME]\n"
-    "               delete a value, or without VALUENAME the key and all its sub-keys\n"
+    "               write a value (default REG_SZ), creating missing keys; the TEXT of a\n"
+    "               REG_DWORD or REG_QWORD is a decimal number with an optional sign or a\n"
+    "               hexadecimal one with 0x, within 32 or 64 bits\n"
+    "  reg delete KEYPATH [VALUENAME] [--recursive]\n"
+    "               delete a value, or without VALUENAME the key; a key that holds sub-keys\n"
+    "               or values needs --recursive, and a root or a key directly under one is\n"
+    "               never deleted\n"
     "  os           print the description of the operating system\n"
     "  xml dump FILE\n"
     "               parse FILE and print every node record: its path names joined by /,\n"
@@ -60,19 +72,87 @@ const char kUsage[] =
     "accepted as \\xHH, a backslash as \\\\; so a\\x00b\\x00 is a multi-string of a and b.\n"
     "The registry is the store in $VANTREL_REGISTRY, else $WINEPREFIX, else\n"
     "$XDG_DATA_HOME/vantrel/registry.\n"
+    "A VALUENAME may not be empty or blank, hold a zero byte or exceed 16,383 characters;\n"
+    "a KEYPATH below its root may not exceed 255 characters.\n"
+    "Failures are reported on stderr as \"vantrelctl: WHAT: WHY\".\n"
     "\n"
     "options:\n"
-    "  --help       show this text and exit\n"
+    "  --help       show this text and exit; after a command, that command's help\n"
     "  --version    show the version and exit\n";
+
+std::string FullUsage() {
+  const int size = std::snprintf(nullptr, 0, kUsage, vantrel::tools::kAppCommandsUsage);
+  std::string text(static_cast<std::size_t>(size) + 1, '\0');
+  std::snprintf(text.data(), text.size(), kUsage, vantrel::tools::kAppCommandsUsage);
+  text.resize(static_cast<std::size_t>(size));
+  return text;
+}
+
+// The names an entry of the command list starts with: "reg" for "  reg get KEYPATH ...", the
+// three of "  disable | enable | restore [--dry-run]".
+bool EntryNames(std::string_view line, std::string_view command) {
+  std::string_view head = line.substr(2, line.find("  ", 2) - 2);
+  bool expectName = true;
+  while (!head.empty()) {
+    const std::size_t blank = head.find(' ');
+    const std::string_view word = head.substr(0, blank);
+    if (expectName && word == command) return true;
+    if (!expectName && word != "|") return false;
+    expectName = !expectName;
+    head.remove_prefix(blank == std::string_view::npos ? head.size() : blank + 1);
+  }
+  return false;
+}
+
+// The help of one command: the usage line, the entries of the command list that describe it
+// and the notes after the list. Every command has entries, so every one answers --help.
+std::string CommandHelp(std::string_view command) {
+  const std::string usage = FullUsage();
+  std::string entries;
+  std::string notes;
+  bool inCommands = false;
+  bool inEntry = false;
+  for (std::size_t at = 0; at < usage.size();) {
+    const std::size_t end = usage.find('\n', at);
+    const std::string_view line(usage.data() + at, (end == std::string::npos ? usage.size() : end) - at);
+    at = end == std::string::npos ? usage.size() : end + 1;
+    if (line == "commands:") {
+      inCommands = true;
+    } else if (inCommands && line.empty()) {
+      inCommands = false;
+    } else if (inCommands) {
+      if (line.size() > 2 && line[2] != ' ') inEntry = EntryNames(line, command);
+      if (inEntry) entries.append(line).append("\n");
+    } else if (!entries.empty() || inCommands) {
+      notes.append(line).append("\n");
+    }
+  }
+  if (entries.empty()) return usage;
+  return "usage: vantrelctl " + std::string(command) + " [arguments]\n\n" + entries + "\n" + notes;
+}
+
+// True when the arguments after the command ask for its help ("--" ends the options).
+bool AsksForHelp(const std::vector<std::string_view>& args) {
+  for (std::size_t i = 1; i < args.size() && args[i] != "--"; ++i) {
+    if (args[i] == "--help" || args[i] == "-h") return true;
+  }
+  return false;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
   std::vector<std::string_view> args(argv + 1, argv + argc);
+  // "--settings FILE" may come before the command as well as after it.
+  if (args.size() > 2 && args[0] == "--settings") std::rotate(args.begin(), args.begin() + 2, args.begin() + 3);
   if (args.empty()) return UsageError("no command given");
   const std::string_view command = args[0];
   if (command == "--help" || command == "-h" || command == "help") {
-    std::printf(kUsage, vantrel::tools::kAppCommandsUsage);
+    std::fputs(FullUsage().c_str(), stdout);
+    return kExitOk;
+  }
+  if (command[0] != '-' && AsksForHelp(args)) {
+    std::fputs(CommandHelp(command).c_str(), stdout);
     return kExitOk;
   }
   if (command == "--version") {

@@ -17,14 +17,12 @@ namespace vantrel::tools {
 namespace {
 
 constexpr int kOk = kExitOk;
-constexpr int kFailed = kExitFailed;
 
 int Usage(std::string_view message) { return UsageError(message); }
 
-int Failed(std::int16_t code) {
-  const std::string text = xml::ErrorText(code);
-  std::fprintf(stderr, "error %d: %s\n", code, text.c_str());
-  return kFailed;
+// The library's failure on that file, in vantrelctl's one form of failures.
+int Failed(std::string_view file, std::int16_t code) {
+  return Failure(file, xml::ErrorText(code) + " (error " + std::to_string(code) + ")");
 }
 
 void PrintLine(const std::string& line) {
@@ -45,18 +43,18 @@ int Dump(std::string_view file) {
     line += EscapeBytes(doc.Value(n));
     PrintLine(line);
   }
-  return code == 0 ? kOk : Failed(code);
+  return code == 0 ? kOk : Failed(file, code);
 }
 
 int Load(std::string_view file, const std::vector<std::string_view>& names) {
-  if (std::int16_t code = xml::LoadFile(file, {.quiet = true})) return Failed(code);
+  if (std::int16_t code = xml::LoadFile(file, {.quiet = true})) return Failed(file, code);
   std::string_view n[5];
   for (std::size_t i = 0; i < names.size(); ++i) n[i] = names[i];
   if (names.empty()) {
     n[0] = "RegistryItems";
     n[1] = "RegistryItem";
   }
-  if (std::int16_t code = xml::FindNode(n[0], n[1], n[2], n[3], n[4])) return Failed(code);
+  if (std::int16_t code = xml::FindNode(n[0], n[1], n[2], n[3], n[4])) return Failed(file, code);
   app::XmlQueue queue;
   const std::int32_t count = xml::LoadQueue(&queue, {.deep = true, .recordBoundary = true});
   for (std::int32_t i = 1; i <= count; ++i) {
@@ -98,12 +96,12 @@ int Write(std::string_view file) {
   }
   // Exactly the application's save.
   xml::Reset();
-  if (std::int16_t code = xml::CreateXMLFile(file, "1.0", "")) return Failed(code);
+  if (std::int16_t code = xml::CreateXMLFile(file, "1.0", "")) return Failed(file, code);
   xml::CreateParent("RegistryItems");
   xml::AddParent();
   xml::QueueToXML(&queue, "RegistryItem");
   xml::CloseParent();
-  if (std::int16_t code = xml::CloseXMLFile()) return Failed(code);
+  if (std::int16_t code = xml::CloseXMLFile()) return Failed(file, code);
   return kOk;
 }
 

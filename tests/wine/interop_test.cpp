@@ -154,7 +154,7 @@ TEST_F(WineInterop, WineReadsWhatVantrelctlWrote) {
   SettleWine();
 
   // A deleted key is gone for Wine too.
-  EXPECT_EQ(Ctl({"reg", "delete", key}).status, 0);
+  EXPECT_EQ(Ctl({"reg", "delete", key, "--recursive"}).status, 0);
   EXPECT_NE(Wine({"reg", "query", "HKCU\\Software\\VantrelInterop"}).status, 0);
   SettleWine();
 }

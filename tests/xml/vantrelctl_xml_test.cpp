@@ -53,13 +53,16 @@ TEST(VantrelctlXml, DumpAndFailures) {
   const CtlRun dump = Ctl("xml dump " + dir.Path("d.xml"), "", dir);
   EXPECT_EQ(dump.status, 1);
   EXPECT_EQ(dump.out, "r/a\t1\nr/k\tx\\\\y\\xe9\n");
-  EXPECT_EQ(dir.Read("stderr.txt"), "error 1000: Error Parsing Document.\n");
+  EXPECT_EQ(dir.Read("stderr.txt"),
+            "vantrelctl: " + dir.Path("d.xml") + ": Error Parsing Document. (error 1000)\n");
 
   EXPECT_EQ(Ctl("xml load " + dir.Path("missing.xml"), "", dir).status, 1);
-  EXPECT_EQ(dir.Read("stderr.txt"), "error 2: File not found.\n");
+  EXPECT_EQ(dir.Read("stderr.txt"),
+            "vantrelctl: " + dir.Path("missing.xml") + ": File not found. (error 2)\n");
   dir.Write("e.xml", "<RegistryItems></RegistryItems>");
   EXPECT_EQ(Ctl("xml load " + dir.Path("e.xml"), "", dir).status, 1);
-  EXPECT_EQ(dir.Read("stderr.txt"), "error 1005: Node Not Found.\n");
+  EXPECT_EQ(dir.Read("stderr.txt"),
+            "vantrelctl: " + dir.Path("e.xml") + ": Node Not Found. (error 1005)\n");
   dir.Write("o.xml", "<l><i><KeyName>k</KeyName></i></l>");
   const CtlRun named = Ctl("xml load " + dir.Path("o.xml") + " L I", "", dir);
   EXPECT_EQ(named.status, 0);
@@ -67,7 +70,8 @@ TEST(VantrelctlXml, DumpAndFailures) {
 
   EXPECT_EQ(Ctl("xml write " + dir.Path("w.xml"), "1\t2\t3\t4\t5\t6\n", dir).status, 2);
   EXPECT_EQ(Ctl("xml write " + dir.Path("no/dir.xml"), "1\n", dir).status, 1);
-  EXPECT_EQ(dir.Read("stderr.txt"), "error 3: Path not found.\n");
+  EXPECT_EQ(dir.Read("stderr.txt"),
+            "vantrelctl: " + dir.Path("no/dir.xml") + ": Path not found. (error 3)\n");
   EXPECT_EQ(Ctl("xml frob x", "", dir).status, 2);
 }
 

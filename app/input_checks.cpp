@@ -1,0 +1,107 @@
+#include "app/input_checks.h"
+
+#include <limits>
+
+#include "runtime/fixed_text.h"
+#include "runtime/registry.h"
+
+namespace vantrel::app {
+namespace {
+
+constexpr std::uint32_t kRegDword = 4;
+constexpr std::uint32_t kRegDwordBigEndian = 5;
+constexpr std::uint32_t kRegQword = 11;
+
+std::string Count(std::size_t n) { return std::to_string(n); }
+
+int DigitValue(char c, int base) {
+  int v = -1;
+  if (c >= '0' && c <= '9') v = c - '0';
+  if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
+  return v < base ? v : -1;
+}
+
+// The digits as an unsigned number of at most `max`; nothing when a character is no digit of the
+// base or the number is larger.
+std::optional<std::uint64_t> ReadDigits(std::string_view digits, int base, std::uint64_t max) {
+  if (digits.empty()) return std::nullopt;
+  std::uint64_t value = 0;
+  for (char c : digits) {
+    const int d = DigitValue(c, base);
+    if (d < 0) return std::nullopt;
+    const auto digit = static_cast<std::uint64_t>(d);
+    if (value > (max - digit) / static_cast<std::uint64_t>(base)) return std::nullopt;
+    value = value * static_cast<std::uint64_t>(base) + digit;
+  }
+  return value;
+}
+
+}  // namespace
+
+std::string ValueNameProblem(std::string_view name) {
+  if (TrimTrailingBlanks(name).empty()) {
+    return "a value name must not be empty or blank (it would name the key's default value; "
+           "leave the name out to mean the key itself)";
+  }
+  if (name.find('\0') != std::string_view::npos) {
+    return "a value name must not contain a zero byte (\\x00): Windows ends the name there";
+  }
+  if (name.size() > kValueNameMax) {
+    return "the value name is " + Count(name.size()) + " characters long; Windows allows at most " +
+           Count(kValueNameMax);
+  }
+  return {};
+}
+
+std::string KeyPathProblem(std::string_view keyPath) {
+  const std::string_view path = TrimTrailingBlanks(keyPath);
+  if (path.size() > kRegistryKeyPathMax) {
+    return "the key path is " + Count(path.size()) + " characters long; at most " +
+           Count(kRegistryKeyPathMax) + " are allowed (a longer one would be cut and name another key)";
+  }
+  return {};
+}
+
+std::string KeyDeletionProblem(std::string_view keyPath) {
+  if (keyPath.empty()) return "a root is never deleted";
+  if (keyPath.find('\\') == std::string_view::npos) {
+    return "a key directly under a root is never deleted (it would take a whole branch of the "
+           "registry)";
+  }
+  return {};
+}
+
+bool IsNumberType(std::uint32_t type) {
+  return type == kRegDword || type == kRegDwordBigEndian || type == kRegQword;
+}
+
+std::optional<std::string> NumberText(std::string_view text, std::uint32_t type) {
+  if (!IsNumberType(type)) return std::nullopt;
+  const std::uint64_t max = type == kRegQword ? std::numeric_limits<std::uint64_t>::max()
+                                              : std::numeric_limits<std::uint32_t>::max();
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    const auto value = ReadDigits(text.substr(2), 16, max);
+    if (!value) return std::nullopt;
+    return std::to_string(*value);
+  }
+  bool negative = false;
+  if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
+    negative = text[0] == '-';
+    text.remove_prefix(1);
+  }
+  // A negative number may reach down to the lowest signed number of the width.
+  const std::uint64_t lowest = max / 2 + 1;
+  const auto magnitude = ReadDigits(text, 10, negative ? lowest : max);
+  if (!magnitude) return std::nullopt;
+  if (!negative || *magnitude == 0) return std::to_string(*magnitude);
+  // Two's complement within the width: max - magnitude + 1.
+  return std::to_string(max - *magnitude + 1);
+}
+
+std::string NumberRule(std::uint32_t type) {
+  return std::string("a decimal number with an optional sign, or hexadecimal with 0x, within ") +
+         (type == kRegQword ? "64" : "32") + " bits";
+}
+
+}  // namespace vantrel::app

@@ -1,0 +1,103 @@
+#!/usr/bin/env bash
+# vantrelctl reg refuses input that the registry layer would turn into something else: numbers
+# that are no numbers, names that address another thing, paths that would be cut, deletions of
+# whole branches. Each refusal exits 2, says what was wrong and leaves the registry as it was.
+set -u
+ctl=$1
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
+export VANTREL_REGISTRY=$dir/registry
+fail() { echo "FAIL: $*"; exit 1; }
+key='HKLM\Software\VantrelTest\Keep'
+
+# A key with a sub-key, a value and a default value, and the registry's text once it stands.
+"$ctl" reg set "$key\\Sub" Inner 3 || fail "setup"
+"$ctl" reg set "$key" Flag 7 --type REG_DWORD || fail "setup"
+"$ctl" reg set "$key" Text keep || fail "setup"
+"$ctl" reg set 'HKLM\Software\VantrelTest' Stay 1 || fail "setup"
+# The store's files without the times it records.
+snapshot() { cat "$VANTREL_REGISTRY"/*.reg | grep -v '^#time=' | sed 's/^\(\[.*\]\) [0-9]*$/\1/'; }
+before=$(snapshot)
+case $before in *'Keep\\Sub]'*Inner*) ;; *) fail "the snapshot does not show the key: $before" ;; esac
+
+# refused COMMAND... : exit 2, a message on stderr naming $want, the registry unchanged.
+refused() {
+  local want=$1; shift
+  "$ctl" "$@" > "$dir/out" 2> "$dir/err"
+  local status=$?
+  [ $status -eq 2 ] || fail "$* gave $status, not 2: $(cat "$dir/err")"
+  grep -qF -- "$want" "$dir/err" || fail "$*: the message does not say '$want': $(cat "$dir/err")"
+  [ "$(snapshot)" = "$before" ] || fail "$* changed the registry"
+}
+
+# Numbers the runtime would read as another number (abc and 1e3 as 0 and 1, 99999999999 as
+# 2147483647, a hex text as 0).
+while read -r type text; do
+  refused "'$text' is not a decimal number" reg set "$key" Flag "$text" --type "$type"
+  refused 'value "Flag"' reg set "$key" Flag "$text" --type "$type"
+done <<'TABLE'
+REG_DWORD abc
+REG_DWORD 1e3
+REG_DWORD 99999999999
+REG_DWORD 4294967296
+REG_DWORD -2147483649
+REG_DWORD 0x100000000
+REG_DWORD 12x
+REG_DWORD_BIG_ENDIAN 0xZZ
+REG_QWORD 18446744073709551616
+REG_QWORD 1.5
+TABLE
+refused "within 32 bits" reg set "$key" Flag "" --type REG_DWORD
+
+# Value names: blank or empty ones name the default value (and for a deletion the whole key), a
+# zero byte ends the name early, Windows refuses longer than 16,383 characters.
+long_name=$(head -c 16384 /dev/zero | tr '\0' v)
+for name in ' ' '' '   ' 'a\x00b' '\x00'; do
+  refused "value name" reg delete "$key" "$name"
+  refused "value name" reg set "$key" "$name" x
+  refused "value name" reg get "$key" "$name"
+done
+refused "at most 16383" reg set "$key" "$long_name" x
+
+# A key path the runtime would cut at 255 characters writes into or deletes its parent.
+long_key="$key\\$(head -c 240 /dev/zero | tr '\0' k)"
+refused "at most 255" reg set "$long_key" V 1
+refused "at most 255" reg delete "$long_key" --recursive
+refused "at most 255" reg delete "$long_key" Flag
+
+# Whole branches: roots, keys directly under a root, keys that hold anything without
+# --recursive.
+refused "a root is never deleted" reg delete 'HKLM'
+refused "a root is never deleted" reg delete 'HKLM\'
+refused "directly under a root" reg delete 'HKLM\SOFTWARE' --recursive
+refused "directly under a root" reg delete 'HKEY_LOCAL_MACHINE\Software\\' --recursive
+refused "add --recursive" reg delete "$key"
+refused "add --recursive" reg delete "$key\\Sub"
+refused "for deleting a key" reg delete "$key" Flag --recursive
+
+# What is accepted is written exactly.
+while read -r type text stored; do
+  "$ctl" reg set "$key" N "$text" --type "$type" || fail "$text as $type refused"
+  [ "$("$ctl" reg get "$key" N)" = "$stored" ] || fail "$text as $type: $("$ctl" reg get "$key" N)"
+done <<'TABLE'
+REG_DWORD 0x10 16
+REG_DWORD -1 4294967295
+REG_DWORD +2147483648 2147483648
+REG_DWORD_BIG_ENDIAN 0x12C 300
+REG_QWORD -1 18446744073709551615
+REG_QWORD 0xFFFFFFFFFFFFFFFF 18446744073709551615
+TABLE
+
+# Failures name the key and the value, in one line.
+"$ctl" reg get "$key" Missing 2> "$dir/err"; [ $? -eq 1 ] || fail "reading a missing value"
+[ "$(cat "$dir/err")" = "vantrelctl: $key value \"Missing\": cannot read: File Not Found (error 2)" ] ||
+  fail "message: $(cat "$dir/err")"
+
+# Deleting a sub-key tree is asked for by name.
+"$ctl" reg delete "$key\\Sub\\" Inner || fail "deleting the value Inner"
+"$ctl" reg delete "$key\\Sub" || fail "an empty key needs no --recursive"
+"$ctl" reg set "$key\\Sub\\Deeper" V 1 || fail "setup"
+"$ctl" reg delete "$key" --recursive || fail "--recursive"
+"$ctl" reg get "$key" Text 2>/dev/null; [ $? -eq 1 ] || fail "the key is still there"
+[ "$("$ctl" reg get 'HKLM\Software\VantrelTest' Stay)" = 1 ] || fail "the parent went too"
+echo ok
