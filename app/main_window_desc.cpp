@@ -7,13 +7,16 @@ namespace vantrel::app {
 namespace {
 
 ui::ControlDesc Control(ui::ControlKind kind, int field, std::string label, std::string text,
-                        ui::Rect at, int parent = 0) {
+                        ui::Rect at, int parent = 0, ui::Follow followX = ui::Follow::Stay,
+                        ui::Follow followY = ui::Follow::Stay) {
   ui::ControlDesc c;
   c.kind = kind;
   c.field = field;
   c.label = std::move(label);
   c.text = std::move(text);
   c.at = at;
+  c.followX = followX;
+  c.followY = followY;
   c.parent = parent;
   return c;
 }
@@ -30,21 +33,32 @@ ui::WindowDesc MainWindowDescription(MainData& data, ui::ListSource* rows) {
   w.at = ui::Rect{ui::kNoPosition, ui::kNoPosition, 480, 230};
   w.resizable = true;  // its size is remembered between runs
 
+  // A larger window gives its room to the sheet and the list on it; the buttons under the list
+  // keep their place against the bottom edge, and Close its place in the bottom-right corner.
+  constexpr ui::Follow kStay = ui::Follow::Stay;
+  constexpr ui::Follow kMove = ui::Follow::Move;
+  constexpr ui::Follow kStretch = ui::Follow::Stretch;
   auto& c = w.controls;
-  c.push_back(Control(K::Sheet, kShtVantrel, "?SHTVANTREL", "", {4, 4, 472, 204}));
-  c.push_back(Control(K::Tab, kTabItems, "?TABITEMS", "Registry items", {4, 4, 472, 204}, kShtVantrel));
+  c.push_back(Control(K::Sheet, kShtVantrel, "?SHTVANTREL", "", {4, 4, 472, 204}, 0, kStretch, kStretch));
+  c.push_back(Control(K::Tab, kTabItems, "?TABITEMS", "Registry items", {4, 4, 472, 204}, kShtVantrel,
+                      kStretch, kStretch));
   // The buttons' visual order (Save, Restore, Disable, Enable) differs from their tab order.
-  c.push_back(Control(K::Button, kBtnDisable, "?BTNDISABLE", "Disable Vantrel", {145, 188, 64, 14}, kTabItems));
-  c.push_back(Control(K::Button, kBtnEnable, "?BTNENABLE", "Enable Vantrel", {213, 188, 64, 14}, kTabItems));
-  c.push_back(Control(K::Button, kBtnSave, "?BTNSAVE", "Save current", {9, 188, 64, 14}, kTabItems));
-  c.push_back(Control(K::Button, kBtnRestore, "?BTNRESTORE", "Restore saved", {77, 188, 64, 14}, kTabItems));
-  ui::ControlDesc list =
-      Control(K::List, kLstRegistryItems, "?LSTREGISTRYITEMS", "", {9, 24, 460, 160}, kTabItems);
+  c.push_back(Control(K::Button, kBtnDisable, "?BTNDISABLE", "Disable Vantrel", {145, 188, 64, 14},
+                      kTabItems, kStay, kMove));
+  c.push_back(Control(K::Button, kBtnEnable, "?BTNENABLE", "Enable Vantrel", {213, 188, 64, 14},
+                      kTabItems, kStay, kMove));
+  c.push_back(Control(K::Button, kBtnSave, "?BTNSAVE", "Save current", {9, 188, 64, 14}, kTabItems,
+                      kStay, kMove));
+  c.push_back(Control(K::Button, kBtnRestore, "?BTNRESTORE", "Restore saved", {77, 188, 64, 14},
+                      kTabItems, kStay, kMove));
+  ui::ControlDesc list = Control(K::List, kLstRegistryItems, "?LSTREGISTRYITEMS", "",
+                                 {9, 24, 460, 160}, kTabItems, kStretch, kStretch);
   list.format = kMainListFormat;
   list.rows = rows;
   c.push_back(std::move(list));
 
-  c.push_back(Control(K::Tab, kTabInfo, "?TABINFO", "Info", {4, 4, 472, 204}, kShtVantrel));
+  c.push_back(Control(K::Tab, kTabInfo, "?TABINFO", "Info", {4, 4, 472, 204}, kShtVantrel, kStretch,
+                      kStretch));
   static const char* const kInfo[] = {
       "Manage Opportunistic Locking and Read Caching registry settings, allows you to;",
       "- view which settings sholud be changed",
@@ -67,7 +81,7 @@ ui::WindowDesc MainWindowDescription(MainData& data, ui::ListSource* rows) {
   c.push_back(Control(K::Prompt, kPmtAuthor, "?PMTAUTHOR", kAuthorLine, {12, 181, 456, 15}, kTabInfo));
   c.push_back(Control(K::Prompt, kPmtMail, "?PMTMAIL", kContactLine, {12, 192, 456, 15}, kTabInfo));
 
-  c.push_back(Control(K::Button, kBtnClose, "?BTNCLOSE", "Close", {430, 212, 44, 14}));
+  c.push_back(Control(K::Button, kBtnClose, "?BTNCLOSE", "Close", {430, 212, 44, 14}, 0, kMove, kMove));
   return w;
 }
 

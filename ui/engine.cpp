@@ -50,6 +50,16 @@ bool IsStyleProperty(int property) {
   return property >= prop::StyleFontName && property <= prop::StyleSelectedFifth;
 }
 
+// One axis of a control's place (start and length, pixels) in a window grown by `growth` pixels
+// along it (negative: shrunk) beyond its described size.
+void FollowAxis(Follow follow, int growth, int* start, int* length) {
+  switch (follow) {
+    case Follow::Stay: break;
+    case Follow::Move: *start += growth; break;
+    case Follow::Stretch: *length = std::max(0, *length + growth); break;
+  }
+}
+
 }  // namespace
 
 FontMetrics DialogBaseUnits(int sampleWidth, int height) {
@@ -155,6 +165,20 @@ const ControlState* Window::Find(int field) const {
   return const_cast<Window*>(this)->Find(field);
 }
 
+PixelSize Window::DescribedSize() const {
+  return {UnitsToPixelsX(desc_.at.width, metrics_), UnitsToPixelsY(desc_.at.height, metrics_)};
+}
+
+PixelSize Window::MinimumSize() const { return desc_.resizable ? DescribedSize() : PixelSize{}; }
+
+Rect Window::PixelRect(const ControlState& control) const {
+  Rect r = UnitsToPixels(control.at, metrics_);
+  const PixelSize described = DescribedSize();
+  FollowAxis(control.desc.followX, client_.width - described.width, &r.x, &r.width);
+  FollowAxis(control.desc.followY, client_.height - described.height, &r.y, &r.height);
+  return r;
+}
+
 bool Window::Visible(const ControlState& control) const {
   const ControlState* c = &control;
   for (int depth = 0; c && depth < 16; ++depth) {
@@ -232,6 +256,7 @@ Window* Engine::Open(const WindowDesc& desc, Window* owner) {
     frame.y = UnitsToPixelsY(desc.at.y, w->metrics_);
   }
   w->frame_ = frame;
+  w->client_ = {frame.width, frame.height};
   w->open_ = true;
   backend_->OpenWindow(*this, *w);
   Post(w, event::OpenWindow);
@@ -460,8 +485,16 @@ void Engine::Set(Window* window, int control, int property, std::string_view val
         return;
       case prop::Xpos: frame.x = UnitsToPixelsX(static_cast<int>(ToNumber(value)), m); break;
       case prop::Ypos: frame.y = UnitsToPixelsY(static_cast<int>(ToNumber(value)), m); break;
-      case prop::Width: frame.width = UnitsToPixelsX(static_cast<int>(ToNumber(value)), m); break;
-      case prop::Height: frame.height = UnitsToPixelsY(static_cast<int>(ToNumber(value)), m); break;
+      // A size the user could not give the window (a placement remembered from a smaller
+      // window, say) is raised to the smallest one the window can have.
+      case prop::Width:
+        frame.width = std::max(UnitsToPixelsX(static_cast<int>(ToNumber(value)), m),
+                               window->MinimumSize().width);
+        break;
+      case prop::Height:
+        frame.height = std::max(UnitsToPixelsY(static_cast<int>(ToNumber(value)), m),
+                                window->MinimumSize().height);
+        break;
       case prop::Maximize:
       case prop::Iconize: {
         const bool on = ToNumber(value) != 0;
@@ -616,6 +649,12 @@ void Engine::UserEdited(Window* window, int control, std::string_view text) {
 void Engine::UserMoved(Window* window, const Rect& frame) {
   if (!window || !window->open_) return;
   Resized(window, frame, true);
+}
+
+void Engine::ClientSized(Window* window, PixelSize size) {
+  if (!window || !window->open_ || size == window->client_) return;
+  window->client_ = size;
+  for (ControlState& c : window->controls_) backend_->UpdateControl(*window, c);
 }
 
 void Engine::UserState(Window* window, bool maximized, bool iconized) {

@@ -160,6 +160,12 @@ struct TextVar {
   std::string_view View() const { return {bytes, size}; }
 };
 
+// How a control follows its window's size along one axis (width or height) when the window is
+// larger or smaller than its description says: it stays where the description puts it, moves with
+// the window's far edge (right or bottom), or stretches so that both its edges keep their distance
+// to the window's edges.
+enum class Follow : std::uint8_t { Stay, Move, Stretch };
+
 // One control of a window description.
 struct ControlDesc {
   ControlKind kind = ControlKind::Prompt;
@@ -167,6 +173,8 @@ struct ControlDesc {
   std::string label;       // "?BTNDISABLE"
   std::string text;        // caption, prompt text, tab title (code page 1250)
   Rect at;                 // x, y, width, height in dialog units of the window's font
+  Follow followX = Follow::Stay;  // along the window's width
+  Follow followY = Follow::Stay;  // along the window's height
   int parent = 0;          // field number of the tab (or, for a tab, the sheet) holding it
   std::string format;      // list format string
   TextVar variable;        // a String or Entry control's variable
@@ -185,7 +193,7 @@ struct WindowDesc {
   Font font;
   std::string icon;        // "Vantrel.ico", empty for the program's icon
   Rect at{kNoPosition, kNoPosition, 0, 0};  // dialog units; no position = centred
-  bool resizable = false;
+  bool resizable = false;  // the user can size it, never below the size given in `at`
   bool modal = false;      // blocks its owner while open
   std::vector<ControlDesc> controls;  // in order: the order is the tab order
 };
@@ -206,7 +214,8 @@ struct Event {
 // The live state of one control, kept by the engine and drawn by the backend.
 struct ControlState {
   ControlDesc desc;
-  Rect at;                   // dialog units, current
+  Rect at;                   // dialog units in the window at its described size (the window's
+                             // size moves and stretches it as desc.followX and followY say)
   std::string text;          // current text (a bound variable's trimmed text after Display)
   bool hidden = false;
   bool disabled = false;
@@ -238,8 +247,16 @@ class Window {
   bool IsOpen() const { return open_; }
   Window* Owner() const { return owner_; }
   const std::string& Caption() const { return caption_; }
-  // Client area on the screen, in pixels.
+  // Client area on the screen, in pixels, while the window is neither maximised nor minimised
+  // (kept as it was while it is: the placement to go back to and to remember).
   const Rect& Frame() const { return frame_; }
+  // The size of the client area as it is now (maximised too), in pixels: the controls stand in it.
+  PixelSize ClientSize() const { return client_; }
+  // The client area's size as the description gives it, in pixels.
+  PixelSize DescribedSize() const;
+  // The smallest client area the window may have: its described size when the user can size it
+  // (smaller, the controls at the bottom and right would be cut off), else no limit (0 x 0).
+  PixelSize MinimumSize() const;
   bool Maximized() const { return maximized_; }
   bool Iconized() const { return iconized_; }
   FontMetrics Metrics() const { return metrics_; }
@@ -248,8 +265,8 @@ class Window {
   const std::vector<ControlState>& Controls() const { return controls_; }
   ControlState* Find(int field);
   const ControlState* Find(int field) const;
-  // The control's rectangle in pixels of the client area.
-  Rect PixelRect(const ControlState& control) const { return UnitsToPixels(control.at, metrics_); }
+  // The control's rectangle in pixels of the client area at its present size.
+  Rect PixelRect(const ControlState& control) const;
   // Shown: not hidden, and every tab above it is its sheet's selected tab.
   bool Visible(const ControlState& control) const;
   void* native = nullptr;  // the backend's object for the window
@@ -261,6 +278,7 @@ class Window {
   bool open_ = false;
   std::string caption_;
   Rect frame_;
+  PixelSize client_;
   bool maximized_ = false;
   bool iconized_ = false;
   FontMetrics metrics_;
@@ -392,6 +410,10 @@ class Engine {
   void UserSelectRow(Window* window, int control, int row);      // list row or sheet tab chosen
   void UserEdited(Window* window, int control, std::string_view text);  // an entry's new text
   void UserMoved(Window* window, const Rect& frame);             // moved or resized (pixels)
+  // The client area's size now, whoever changed it (the user, a maximise, the program through
+  // the backend): the controls are placed anew for it. Backends report it also while the window
+  // is maximised; never while it is minimised.
+  void ClientSized(Window* window, PixelSize size);
   void UserState(Window* window, bool maximized, bool iconized);
   void UserClose(Window* window);                                // the close box
   void UserKey(Window* window, int code);                        // a key the window saw

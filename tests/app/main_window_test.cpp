@@ -198,8 +198,12 @@ TEST_F(MainWindowTest, PlacementIsRememberedBetweenRuns) {
 
   engine_.reset();
   ui::Rect restored;
+  ui::DrawnWindow drawn;
   RunProgram([&](ui::HeadlessBackend& screen) {
-    screen.Do([&](ui::Engine&, ui::Window* w) { restored = w->Frame(); });
+    screen.Do([&](ui::Engine&, ui::Window* w) {
+      restored = w->Frame();
+      drawn = screen.Snapshot(*w);
+    });
     screen.Click(kBtnClose);
   });
   // The placement is kept in dialog units, so a pixel may be lost to rounding.
@@ -207,6 +211,15 @@ TEST_F(MainWindowTest, PlacementIsRememberedBetweenRuns) {
   EXPECT_NEAR(restored.y, moved.y, 2);
   EXPECT_NEAR(restored.width, moved.width, 2);
   EXPECT_NEAR(restored.height, moved.height, 2);
+  // The restored size is the controls' too: the list reaches as near the window's right and
+  // bottom edges as at the described size, and Close stays in the bottom-right corner (the
+  // headless font: 480 x 230 dialog units are 720 x 374 pixels).
+  const ui::Rect list = drawn.Control(kLstRegistryItems)->rect;
+  const ui::Rect close = drawn.Control(kBtnClose)->rect;
+  EXPECT_EQ(restored.width - (list.x + list.width), 720 - (14 + 690));
+  EXPECT_EQ(restored.height - (list.y + list.height), 374 - (39 + 260));
+  EXPECT_EQ(restored.width - (close.x + close.width), 720 - (645 + 66));
+  EXPECT_EQ(restored.height - (close.y + close.height), 374 - (345 + 23));
 }
 
 }  // namespace

@@ -223,4 +223,59 @@ TEST_F(VantrelWindow, ShowsItsIconDisableAnsweredNoThenYesAndThePlacementIsKept)
   EXPECT_TRUE(Ended());
 }
 
+// The user makes the window larger: the list grows into the new room (its white background
+// fills it), the buttons keep their place against the bottom edge (Disable Vantrel answers where
+// it now stands) and Close its place against the bottom-right corner (pressing it there ends the
+// program). The window asks the desktop to keep it at least at the size it opens with.
+TEST_F(VantrelWindow, ControlsFollowTheWindowsSize) {
+  WriteSettings(std::string("<?xml version=\"1.0\"?>\r\n<RegistryItems><RegistryItem><KeyName>") +
+                kParameters + "</KeyName><ValueName>UseOpportunisticLocking</ValueName>"
+                "<SavedValue>N/A</SavedValue><DisableValue>0</DisableValue><EnableValue>1</EnableValue>"
+                "</RegistryItem></RegistryItems>\r\n");
+  Start();
+  Placed opened;
+  ASSERT_TRUE(WaitFor([&] { return FindWindow("Vantrel registry settings", &opened); }))
+      << "the window did not appear";
+  EXPECT_EQ(vantrel::gui_test::WindowMinimumSize(Screen(), std::stoul(opened.id)),
+            std::make_pair(opened.width, opened.height))
+      << "the window does not ask to be kept at its described size";
+
+  constexpr int dx = 240, dy = 150;
+  ASSERT_EQ(Xdotool(Screen(), "windowsize " + opened.id + " " + std::to_string(opened.width + dx) + " " +
+                                  std::to_string(opened.height + dy)),
+            0);
+  Placed grown;
+  ASSERT_TRUE(WaitFor([&] {
+    return FindWindow("Vantrel registry settings", &grown) && grown.width == opened.width + dx &&
+           grown.height == opened.height + dy;
+  })) << "the window did not take its new size";
+  // The list's new room, right of and below where its edges were, shows nothing but the list's
+  // background: clear of its frame, of its one row, and (below) of the lines between columns,
+  // the first of which stands halfway across the list.
+  const Units list = opened.Pixels(kList);
+  const Units right{list.x + list.width + 6, list.y + list.height / 2, dx - 16, list.height / 2 + dy - 8};
+  const Units below{list.x + 8, list.y + list.height + 6, list.width / 3, dy - 16};
+  for (const Units& room : {right, below}) {
+    EXPECT_TRUE(WaitFor([&] {
+      return vantrel::gui_test::CountPixels(Screen(), room.x, room.y, room.width, room.height, 0xFFFFFF) ==
+             room.width * room.height;
+    })) << "the list did not grow into " << room.x << "," << room.y << " " << room.width << "x"
+        << room.height;
+  }
+
+  // Disable Vantrel, moved down with the bottom edge, asks its question; No answers it.
+  const auto [disableX, disableY] = opened.Centre(kDisableButton);
+  PointAt({disableX, disableY + dy});
+  Placed question;
+  ASSERT_TRUE(WaitFor([&] { return FindWindow("Vantrel", &question); }))
+      << "no question: Disable Vantrel is not at the bottom edge";
+  PointAt({question.x + 2, question.y + 2}, false);
+  ASSERT_EQ(Xdotool(Screen(), "key Tab Return"), 0);
+  ASSERT_TRUE(WaitFor([&] { return !FindWindow("Vantrel", &question); })) << "No did not answer";
+
+  const auto [closeX, closeY] = opened.Centre(kCloseButton);
+  PointAt({closeX + dx, closeY + dy});
+  ASSERT_TRUE(Ended()) << "Close is not in the bottom-right corner";
+}
+
 }  // namespace

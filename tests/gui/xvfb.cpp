@@ -120,4 +120,17 @@ int WindowIconWidth(const Xvfb& display, unsigned long window) {
   return width;
 }
 
+std::pair<int, int> WindowMinimumSize(const Xvfb& display, unsigned long window) {
+  ::Display* screen = XOpenDisplay(display.Name().c_str());
+  if (!screen) return {0, 0};
+  XSizeHints hints{};
+  long supplied = 0;
+  std::pair<int, int> size{0, 0};
+  if (XGetWMNormalHints(screen, window, &hints, &supplied) && (hints.flags & PMinSize)) {
+    size = {hints.min_width, hints.min_height};
+  }
+  XCloseDisplay(screen);
+  return size;
+}
+
 }  // namespace vantrel::gui_test

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 namespace vantrel::gui_test {
 
@@ -56,5 +57,9 @@ int CountPixels(const Xvfb& display, int x, int y, int width, int height, unsign
 
 // The width of the icon a window gives the desktop (_NET_WM_ICON), 0 when it gives none.
 int WindowIconWidth(const Xvfb& display, unsigned long window);
+
+// The smallest size a window asks the desktop to keep it at (WM_NORMAL_HINTS), {0, 0} when it
+// asks for none.
+std::pair<int, int> WindowMinimumSize(const Xvfb& display, unsigned long window);
 
 }  // namespace vantrel::gui_test

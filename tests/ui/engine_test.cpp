@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -146,6 +147,96 @@ TEST_F(EngineTest, WindowPropertiesInDialogUnits) {
   const std::vector<Seen> seen = RunLoop(w);
   EXPECT_EQ(std::count(seen.begin(), seen.end(), Seen{event::Sized, 0}), 3);
   EXPECT_EQ(std::count(seen.begin(), seen.end(), Seen{event::Maximized, 0}), 1);
+}
+
+// The main window at another size than its description's: the sheet and the list take the
+// difference, the buttons under the list keep their distance to the bottom edge, Close its
+// distance to the bottom-right corner, everything else stays; whoever sizes the window, it cannot
+// be made smaller than described (its controls would be cut off).
+TEST_F(EngineTest, MainWindowControlsFollowTheWindowsSize) {
+  const FontMetrics m = HeadlessFontMetrics(Font{"Tahoma", 8});
+  const PixelSize described{UnitsToPixelsX(480, m), UnitsToPixelsY(230, m)};
+  auto setSize = [](int width, int height) {
+    return [width, height](Engine& e, Window* w) {
+      e.SetNumber(w, 0, prop::Width, width);  // dialog units, as a remembered placement is
+      e.SetNumber(w, 0, prop::Height, height);
+    };
+  };
+  struct Case {
+    const char* how;
+    std::function<void(HeadlessBackend&)> resize;
+    PixelSize client;
+  };
+  const Case cases[] = {
+      {"dragged larger", [](HeadlessBackend& s) { s.MoveTo({10, 20, 1000, 600}); }, {1000, 600}},
+      {"dragged smaller than described", [](HeadlessBackend& s) { s.MoveTo({10, 20, 300, 200}); },
+       described},
+      {"dragged narrower only", [](HeadlessBackend& s) { s.MoveTo({10, 20, 500, 700}); },
+       {described.width, 700}},
+      {"placement restored larger", [&](HeadlessBackend& s) { s.Do(setSize(600, 300)); }, {900, 488}},
+      {"placement restored smaller", [&](HeadlessBackend& s) { s.Do(setSize(300, 100)); }, described},
+      {"maximised", [](HeadlessBackend& s) { s.SetState(true, false); }, {1280, 984}},
+      {"maximised by the program",
+       [](HeadlessBackend& s) {
+         s.Do([](Engine& e, Window* w) { e.SetNumber(w, 0, prop::Maximize, 1); });
+       },
+       {1280, 984}},
+      {"maximised, then restored",
+       [](HeadlessBackend& s) {
+         s.SetState(true, false);
+         s.SetState(false, false);
+       },
+       described},
+  };
+  const DrawnWindow atDescribedSize = screen->Snapshot(*engine->Open(MainWindowDesc(nullptr)));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.how);
+    Window* w = engine->Open(MainWindowDesc(nullptr));
+    c.resize(*screen);
+    DrawnWindow drawn;
+    PixelSize client;
+    screen->Do([&](Engine&, Window* win) {
+      drawn = screen->Snapshot(*win);
+      client = win->ClientSize();
+    });
+    RunLoop(w);
+    ASSERT_EQ(client, c.client);
+    if (!drawn.maximized) {
+      EXPECT_EQ(drawn.frame.width, client.width);
+      EXPECT_EQ(drawn.frame.height, client.height);
+    }
+    const int dx = client.width - described.width;
+    const int dy = client.height - described.height;
+    for (const DrawnControl& now : drawn.controls) {
+      SCOPED_TRACE("control " + std::to_string(now.field));
+      Rect expected = atDescribedSize.Control(now.field)->rect;
+      switch (now.field) {
+        case app::kShtVantrel:
+        case app::kTabItems:
+        case app::kTabInfo:
+        case app::kLstRegistryItems:
+          expected.width += dx;
+          expected.height += dy;
+          break;
+        case app::kBtnSave:
+        case app::kBtnRestore:
+        case app::kBtnDisable:
+        case app::kBtnEnable:
+          expected.y += dy;
+          break;
+        case app::kBtnClose:
+          expected.x += dx;
+          expected.y += dy;
+          break;
+        default:
+          break;
+      }
+      EXPECT_EQ(now.rect, expected);
+      // Nothing is cut off.
+      EXPECT_LE(now.rect.x + now.rect.width, client.width);
+      EXPECT_LE(now.rect.y + now.rect.height, client.height);
+    }
+  }
 }
 
 TEST_F(EngineTest, ControlProperties) {

@@ -3,11 +3,21 @@
 #pragma once
 
 #include <cstring>
+#include <ostream>
 #include <string>
 
 #include "app/item_tables.h"
 #include "app/main_window_desc.h"
 #include "ui/engine.h"
+
+namespace vantrel::ui {
+
+// Rectangles in test failures as "x,y widthxheight".
+inline void PrintTo(const Rect& r, std::ostream* os) {
+  *os << r.x << "," << r.y << " " << r.width << "x" << r.height;
+}
+
+}  // namespace vantrel::ui
 
 namespace vantrel::ui::testing {
 

@@ -99,6 +99,92 @@ TEST_F(Win32BackendTest, ListCellsAreDrawnInTheColoursOfTheirStyles) {
   ReleaseDC(list, screen);
 }
 
+Rect ChildRect(HWND parent, HWND child) {
+  RECT r;
+  GetWindowRect(child, &r);
+  MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&r), 2);
+  return {static_cast<int>(r.left), static_cast<int>(r.top), static_cast<int>(r.right - r.left),
+          static_cast<int>(r.bottom - r.top)};
+}
+
+SIZE OuterSize(HWND hwnd) {
+  RECT r;
+  GetWindowRect(hwnd, &r);
+  return {r.right - r.left, r.bottom - r.top};
+}
+
+// The main window sized by SetWindowPos, MoveWindow and a maximise: every child window stands
+// where the engine's layout puts it for the client area as it is (the list and the sheet
+// stretched, the buttons at the bottom edge, Close in the bottom-right corner), and the window
+// cannot be made smaller than described.
+TEST_F(Win32BackendTest, MainWindowControlsFollowItsSizeAndItKeepsItsMinimum) {
+  Window* window = engine->Open(testing::MainWindowDesc(&rows));
+  HWND main = FindWindowA(nullptr, window->Caption().c_str());
+  ASSERT_NE(main, nullptr);
+  auto clientSize = [main] {
+    RECT r;
+    GetClientRect(main, &r);
+    return PixelSize{static_cast<int>(r.right), static_cast<int>(r.bottom)};
+  };
+  const PixelSize described = window->DescribedSize();
+  ASSERT_EQ(clientSize(), described);
+  const SIZE outerAtDescribed = OuterSize(main);
+  auto childAt = [main](int field) { return ChildRect(main, GetDlgItem(main, field)); };
+  const Rect list0 = childAt(app::kLstRegistryItems);
+  const Rect sheet0 = childAt(app::kShtVantrel);
+  const Rect disable0 = childAt(app::kBtnDisable);
+  const Rect close0 = childAt(app::kBtnClose);
+  const Rect prompt0 = childAt(app::kPmtInfo1);
+  // Every child as the engine places it now.
+  auto expectLaidOut = [&](const char* when) {
+    SCOPED_TRACE(when);
+    EXPECT_EQ(window->ClientSize(), clientSize());
+    for (const ControlState& c : window->Controls()) {
+      if (c.desc.kind == ControlKind::Tab) continue;  // an item of the sheet, not a window
+      EXPECT_EQ(childAt(c.desc.field), window->PixelRect(c)) << "control " << c.desc.field;
+    }
+  };
+
+  RECT r;
+  GetWindowRect(main, &r);
+  ASSERT_TRUE(SetWindowPos(main, nullptr, r.left, r.top, outerAtDescribed.cx + 200,
+                           outerAtDescribed.cy + 120, SWP_NOZORDER | SWP_NOACTIVATE));
+  expectLaidOut("made larger");
+  EXPECT_EQ(childAt(app::kLstRegistryItems),
+            (Rect{list0.x, list0.y, list0.width + 200, list0.height + 120}));
+  EXPECT_EQ(childAt(app::kShtVantrel),
+            (Rect{sheet0.x, sheet0.y, sheet0.width + 200, sheet0.height + 120}));
+  EXPECT_EQ(childAt(app::kBtnDisable), (Rect{disable0.x, disable0.y + 120, disable0.width, disable0.height}));
+  EXPECT_EQ(childAt(app::kBtnClose), (Rect{close0.x + 200, close0.y + 120, close0.width, close0.height}));
+  EXPECT_EQ(childAt(app::kPmtInfo1), prompt0);
+  EXPECT_EQ(window->Frame().width, described.width + 200) << "the engine was told the new size";
+
+  // Smaller than described: held at the described size, by SetWindowPos and MoveWindow alike.
+  ASSERT_TRUE(MoveWindow(main, r.left, r.top, 120, 90, TRUE));
+  EXPECT_EQ(OuterSize(main).cx, outerAtDescribed.cx);
+  EXPECT_EQ(OuterSize(main).cy, outerAtDescribed.cy);
+  EXPECT_EQ(clientSize(), described);
+  expectLaidOut("made as small as it can be");
+  EXPECT_EQ(childAt(app::kBtnClose), close0);
+  EXPECT_EQ(childAt(app::kLstRegistryItems), list0);
+  MINMAXINFO info{};
+  SendMessageA(main, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
+  EXPECT_EQ(info.ptMinTrackSize.x, outerAtDescribed.cx);
+  EXPECT_EQ(info.ptMinTrackSize.y, outerAtDescribed.cy);
+
+  // Maximised, the controls fill the larger client area; restored, they are back.
+  ShowWindow(main, SW_MAXIMIZE);
+  ASSERT_TRUE(IsZoomed(main));
+  ASSERT_GT(clientSize().width, described.width);
+  expectLaidOut("maximised");
+  const Rect closeMax = childAt(app::kBtnClose);
+  EXPECT_EQ(clientSize().width - (closeMax.x + closeMax.width), described.width - (close0.x + close0.width));
+  EXPECT_EQ(clientSize().height - (closeMax.y + closeMax.height), described.height - (close0.y + close0.height));
+  ShowWindow(main, SW_RESTORE);
+  expectLaidOut("restored");
+  EXPECT_EQ(childAt(app::kBtnClose), close0);
+}
+
 // Waits on another thread for this process's dialog with the caption, hands it to act, and keeps
 // what act saw.
 class DialogWatcher {

@@ -366,6 +366,70 @@ TEST_F(ProgramWindow, EnableAnsweredNoWritesNothingAndDraggingStaysOff) {
   EXPECT_EQ(DragFullWindowsSeenByNewProcess(), 0);
 }
 
+// Where a child window stands in its top-level window's client area.
+RECT ClientRectOf(HWND main, HWND child) {
+  RECT r = WindowRect(child);
+  MapWindowPoints(HWND_DESKTOP, main, reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+// The user makes the window larger: the list grows with it, the buttons keep their place against
+// the bottom edge and Close against the bottom-right corner. Smaller than it opened it cannot be
+// made, and it tells the system so (WM_GETMINMAXINFO).
+TEST_F(ProgramWindow, ControlsFollowTheWindowsSizeWhichHasAMinimum) {
+  // Opened at its described size: no placement from an earlier test.
+  RegDeleteKeyA(HKEY_CURRENT_USER, kPlacementKey);
+  Program program(folder_);
+  ASSERT_TRUE(program.Started()) << "CreateProcess failed with error " << program.Error();
+  HWND main = program.Main();
+  ASSERT_NE(main, nullptr) << "no window captioned " << kMainCaption;
+  HWND list = FindWindowExA(main, nullptr, "VantrelList", nullptr);
+  HWND disable = FindChild(main, "Button", "Disable Vantrel");
+  HWND close = FindChild(main, "Button", "Close");
+  ASSERT_NE(list, nullptr);
+  ASSERT_NE(disable, nullptr);
+  ASSERT_NE(close, nullptr);
+  const RECT opened = WindowRect(main);
+  const RECT list0 = ClientRectOf(main, list);
+  const RECT disable0 = ClientRectOf(main, disable);
+  const RECT close0 = ClientRectOf(main, close);
+
+  constexpr int dx = 160, dy = 90;
+  ASSERT_TRUE(SetWindowPos(main, nullptr, opened.left, opened.top, opened.right - opened.left + dx,
+                           opened.bottom - opened.top + dy, SWP_NOZORDER | SWP_NOACTIVATE));
+  EXPECT_TRUE(WaitFor([&] { return ClientRectOf(main, close).left == close0.left + dx; }, 5000))
+      << "Close did not move with the window's right edge";
+  const RECT list1 = ClientRectOf(main, list);
+  EXPECT_EQ(list1.left, list0.left);
+  EXPECT_EQ(list1.top, list0.top);
+  EXPECT_EQ(list1.right, list0.right + dx) << "the list did not grow with the window";
+  EXPECT_EQ(list1.bottom, list0.bottom + dy);
+  const RECT disable1 = ClientRectOf(main, disable);
+  EXPECT_EQ(disable1.left, disable0.left);
+  EXPECT_EQ(disable1.top, disable0.top + dy) << "Disable Vantrel did not keep to the bottom edge";
+  const RECT close1 = ClientRectOf(main, close);
+  EXPECT_EQ(close1.left, close0.left + dx);
+  EXPECT_EQ(close1.top, close0.top + dy);
+
+  // Made small: it keeps the size it opened with, and so do its controls.
+  ASSERT_TRUE(MoveWindow(main, opened.left, opened.top, 150, 100, TRUE));
+  EXPECT_TRUE(WaitFor([&] { return ClientRectOf(main, close).left == close0.left; }, 5000));
+  const RECT small = WindowRect(main);
+  EXPECT_EQ(small.right - small.left, opened.right - opened.left);
+  EXPECT_EQ(small.bottom - small.top, opened.bottom - opened.top);
+  const RECT list2 = ClientRectOf(main, list);
+  EXPECT_EQ(list2.right, list0.right);
+  EXPECT_EQ(list2.bottom, list0.bottom);
+  MINMAXINFO info{};
+  SendMessageTimeoutA(main, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info), SMTO_ABORTIFHUNG,
+                      kPatienceMs, nullptr);
+  EXPECT_EQ(info.ptMinTrackSize.x, opened.right - opened.left);
+  EXPECT_EQ(info.ptMinTrackSize.y, opened.bottom - opened.top);
+
+  Press(close);
+  EXPECT_EQ(program.Wait(), 0) << "the program did not end after Close";
+}
+
 // The program's resources: the icon the window and the shell show, and the manifest asking for
 // elevation and for version 6 of the common controls on the supported systems.
 TEST(ProgramResources, HoldTheIconAndTheManifest) {

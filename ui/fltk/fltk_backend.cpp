@@ -213,6 +213,12 @@ class ListView : public Fl_Group {
 
   ControlState* State() const { return binding_->window->Find(binding_->field); }
 
+  // The scroll bar keeps its width at the right edge (a group would scale it with the list).
+  void resize(int x, int y, int w, int h) override {
+    Fl_Widget::resize(x, y, w, h);
+    bar_.resize(x + w - Fl::scrollbar_size(), y, Fl::scrollbar_size(), h);
+  }
+
   ListGeometry Geometry() const { return ListGeometryOf(*binding_->window, *State()); }
 
   int VisibleRows(const ListGeometry& g) const { return ListVisibleRows(g, h() - 4); }
@@ -389,9 +395,10 @@ class EngineWindow : public Fl_Double_Window {
       : Fl_Double_Window(x, y, w, h), binding_(binding) {}
   void resize(int x, int y, int w, int h) override {
     Fl_Double_Window::resize(x, y, w, h);
-    if (shown() && !applying) {
-      binding_->backend->GetEngine()->UserMoved(binding_->window, Rect{x, y, w, h});
-    }
+    Engine* engine = binding_->backend->GetEngine();
+    if (shown() && !applying) engine->UserMoved(binding_->window, Rect{x, y, w, h});
+    // Maximised or not, the controls stand in the window as it is now.
+    engine->ClientSized(binding_->window, {w, h});
   }
   int handle(int event) override {
     if (event == FL_KEYBOARD || event == FL_SHORTCUT) {
@@ -437,6 +444,15 @@ void EntryChanged(Fl_Widget* w, void* data) {
 }
 
 int TabBarHeight(const FontMetrics& m) { return m.cy + 8; }
+
+// A tab's page: its sheet's rectangle below the row of tab titles.
+Rect TabPageRect(const Window& window, const ControlState& tab) {
+  const ControlState* sheet = window.Find(tab.desc.parent);
+  const PixelSize client = window.ClientSize();
+  const Rect sr = sheet ? window.PixelRect(*sheet) : Rect{0, 0, client.width, client.height};
+  const int bar = TabBarHeight(window.Metrics());
+  return {sr.x, sr.y + bar, sr.width, sr.height - bar};
+}
 
 // Icons are named as on Windows ("Vantrel.ico"); on this desktop each is a PNG of the same name
 // in lower case ("vantrel.png") in the program's own folder.
@@ -531,7 +547,6 @@ void FltkBackend::OpenWindow(Engine& engine, Window& window) {
   win->callback(&WindowClosed, Bind(&window, 0));
   win->color(SysColor(kSysButtonFace));
   window.native = win;
-  const FontMetrics m = window.Metrics();
   const Font& font = window.Desc().font;
 
   for (ControlState& c : window.Controls()) {
@@ -541,17 +556,19 @@ void FltkBackend::OpenWindow(Engine& engine, Window& window) {
       case ControlKind::Sheet: {
         auto* tabs = new Fl_Tabs(r.x, r.y, r.width, r.height);
         tabs->end();
+        // Every control is placed by the engine's layout; FLTK's own scaling of a group's
+        // children would only move them somewhere else first.
+        tabs->resizable(nullptr);
         tabs->callback(&TabChanged, Bind(&window, c.desc.field));
         tabs->when(FL_WHEN_CHANGED);
         widget = tabs;
         break;
       }
       case ControlKind::Tab: {
-        const ControlState* sheet = window.Find(c.desc.parent);
-        const Rect sr = sheet ? window.PixelRect(*sheet) : Rect{0, 0, f.width, f.height};
-        const int bar = TabBarHeight(m);
-        auto* page = new Fl_Group(sr.x, sr.y + bar, sr.width, sr.height - bar);
+        const Rect pr = TabPageRect(window, c);
+        auto* page = new Fl_Group(pr.x, pr.y, pr.width, pr.height);
         page->end();
+        page->resizable(nullptr);
         page->copy_label(LabelText(c.text).c_str());
         page->labelfont(FlFont(font.face));
         page->labelsize(FlSize(font.points));
@@ -614,12 +631,15 @@ void FltkBackend::OpenWindow(Engine& engine, Window& window) {
     }
     parent->add(widget);
   }
-  // A resizable frame keeps the controls where they are: only an invisible corner stretches.
+  // A resizable frame: FLTK itself moves no control (only an invisible corner stretches); the
+  // engine places them all for the new size. The desktop is asked not to make the window smaller
+  // than the engine allows.
   if (window.Desc().resizable) {
     auto* corner = new Fl_Box(f.width - 1, f.height - 1, 1, 1);
     win->add(corner);
     win->resizable(corner);
-    win->size_range(std::min(f.width, 100), std::min(f.height, 60));
+    const PixelSize minimum = window.MinimumSize();
+    win->size_range(std::max(minimum.width, 1), std::max(minimum.height, 1));
   }
   for (ControlState& c : window.Controls()) UpdateControl(window, c);
   if (window.Desc().modal) win->set_modal();
@@ -674,9 +694,12 @@ void FltkBackend::UpdateControl(Window& window, ControlState& c) {
       tabs->resize(r.x, r.y, r.width, r.height);
       break;
     }
-    case ControlKind::Tab:
+    case ControlKind::Tab: {
       widget->copy_label(LabelText(c.text).c_str());
+      const Rect pr = TabPageRect(window, c);
+      widget->resize(pr.x, pr.y, pr.width, pr.height);
       break;
+    }
     case ControlKind::Button: {
       auto* b = static_cast<ButtonWidget*>(widget);
       b->copy_label(LabelText(c.text).c_str());

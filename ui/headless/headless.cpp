@@ -52,11 +52,20 @@ void HeadlessBackend::Edit(int field, std::string text, std::string window) {
   Script(std::move(window), [field, text](Engine& e, Window* w) { e.UserEdited(w, field, text); });
 }
 void HeadlessBackend::MoveTo(Rect frame, std::string window) {
-  Script(std::move(window), [frame](Engine& e, Window* w) { e.UserMoved(w, frame); });
+  Script(std::move(window), [frame](Engine& e, Window* w) {
+    // The desktop keeps a window from being made smaller than it may be.
+    Rect placed = frame;
+    placed.width = std::max(placed.width, w->MinimumSize().width);
+    placed.height = std::max(placed.height, w->MinimumSize().height);
+    e.UserMoved(w, placed);
+    if (!w->Maximized() && !w->Iconized()) e.ClientSized(w, {placed.width, placed.height});
+  });
 }
 void HeadlessBackend::SetState(bool maximized, bool iconized, std::string window) {
-  Script(std::move(window),
-         [maximized, iconized](Engine& e, Window* w) { e.UserState(w, maximized, iconized); });
+  Script(std::move(window), [this, maximized, iconized](Engine& e, Window* w) {
+    e.UserState(w, maximized, iconized);
+    UpdateWindow(*w);
+  });
 }
 void HeadlessBackend::Do(std::function<void(Engine&, Window*)> step, std::string window) {
   Script(std::move(window), std::move(step));
@@ -81,9 +90,18 @@ Window* HeadlessBackend::FindWindow(std::string_view name) const {
   return nullptr;
 }
 
-void HeadlessBackend::OpenWindow(Engine&, Window& window) { windows_.push_back(&window); }
+void HeadlessBackend::OpenWindow(Engine& engine, Window& window) {
+  engine_ = &engine;
+  windows_.push_back(&window);
+}
 void HeadlessBackend::CloseWindow(Window&) {}
-void HeadlessBackend::UpdateWindow(Window&) {}
+void HeadlessBackend::UpdateWindow(Window& window) {
+  // The client area takes the frame, or the whole work area while maximised.
+  if (window.Iconized() || !engine_) return;
+  const PixelSize client = window.Maximized() ? PixelSize{work_.width, work_.height}
+                                              : PixelSize{window.Frame().width, window.Frame().height};
+  engine_->ClientSized(&window, client);
+}
 void HeadlessBackend::UpdateControl(Window&, ControlState&) {}
 void HeadlessBackend::SetFocus(Window&, int) {}
 void HeadlessBackend::Beep(int) { ++beeps_; }

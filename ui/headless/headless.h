@@ -109,7 +109,9 @@ class HeadlessBackend : public Backend, public MessagePresenter {
   void Key(int code, std::string window = {});
   void SelectRow(int field, int row, std::string window = {});
   void Edit(int field, std::string text, std::string window = {});
+  // The user moves or sizes the window (not below its minimum size) ...
   void MoveTo(Rect frame, std::string window = {});
+  // ... or maximises, minimises or restores it.
   void SetState(bool maximized, bool iconized, std::string window = {});
   // Any other step: runs with the engine and the target window when its turn comes.
   void Do(std::function<void(Engine&, Window*)> step, std::string window = {});
@@ -162,6 +164,7 @@ class HeadlessBackend : public Backend, public MessagePresenter {
   Window* Target(const std::string& name) const;
   void Script(std::string window, std::function<void(Engine&, Window*)> apply);
 
+  Engine* engine_ = nullptr;
   PixelRect work_{0, 0, 1280, 984};
   bool dialogFontOption_ = false;
   bool hasMainFrame_ = false;

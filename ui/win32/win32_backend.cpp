@@ -480,9 +480,28 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       engine->UserClose(window);
       return 0;
     case WM_MOVE:
-    case WM_SIZE:
       ReportPlacement(nw);
       break;
+    case WM_SIZE:
+      ReportPlacement(nw);
+      // Maximised too, and while a placement is being applied: the controls stand in the client
+      // area as it is now. A minimised window keeps them as they were.
+      if (wp == SIZE_RESTORED || wp == SIZE_MAXIMIZED) {
+        engine->ClientSized(window, {static_cast<int>(LOWORD(lp)), static_cast<int>(HIWORD(lp))});
+      }
+      break;
+    case WM_GETMINMAXINFO: {
+      // The smallest frame whose client area holds the window's minimum size; the user's sizing
+      // stops there, and the system holds every other resize to it as well.
+      const PixelSize minimum = window->MinimumSize();
+      if (minimum.width > 0 && minimum.height > 0) {
+        const RECT outer = OuterRect(hwnd, Rect{0, 0, minimum.width, minimum.height});
+        auto* info = reinterpret_cast<MINMAXINFO*>(lp);
+        info->ptMinTrackSize.x = std::max<LONG>(info->ptMinTrackSize.x, outer.right - outer.left);
+        info->ptMinTrackSize.y = std::max<LONG>(info->ptMinTrackSize.y, outer.bottom - outer.top);
+      }
+      return 0;
+    }
     case WM_ACTIVATE:
       // The focus goes back to the control that had it when the window was left.
       if (LOWORD(wp) == WA_INACTIVE) {

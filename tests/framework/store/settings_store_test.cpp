@@ -404,20 +404,20 @@ TEST_F(SettingsStoreTest, PlacementTravelsThroughTheWindowEngine) {
   const ui::Rect centred = first->Frame();
   engine.SetNumber(first, 0, ui::prop::Xpos, 40);
   engine.SetNumber(first, 0, ui::prop::Ypos, 30);
-  engine.SetNumber(first, 0, ui::prop::Width, 400);
-  engine.SetNumber(first, 0, ui::prop::Height, 200);
+  engine.SetNumber(first, 0, ui::prop::Width, 520);
+  engine.SetNumber(first, 0, ui::prop::Height, 260);
   store.SaveWindow("Main", first);
   engine.Close(first);
   EXPECT_EQ(Reg("Main", "XPos"), "40");
-  EXPECT_EQ(Reg("Main", "Width"), "400");
+  EXPECT_EQ(Reg("Main", "Width"), "520");
 
   ui::Window* second = engine.Open(desc);
   EXPECT_EQ(second->Frame(), centred);
   store.RestoreWindow("Main", second);
   EXPECT_EQ(engine.GetNumber(second, 0, ui::prop::Xpos), 40);
   EXPECT_EQ(engine.GetNumber(second, 0, ui::prop::Ypos), 30);
-  EXPECT_EQ(engine.GetNumber(second, 0, ui::prop::Width), 400);
-  EXPECT_EQ(engine.GetNumber(second, 0, ui::prop::Height), 200);
+  EXPECT_EQ(engine.GetNumber(second, 0, ui::prop::Width), 520);
+  EXPECT_EQ(engine.GetNumber(second, 0, ui::prop::Height), 260);
 
   engine.SetNumber(second, 0, ui::prop::Maximize, 1);
   store.SaveWindow("Main", second);
