@@ -99,9 +99,9 @@ TEST_F(Win32BackendTest, ListCellsAreDrawnInTheColoursOfTheirStyles) {
   ReleaseDC(list, screen);
 }
 
-Rect ChildRect(HWND parent, HWND child) {
+PixelRect ClientRectIn(HWND parent, HWND control) {
   RECT r;
-  GetWindowRect(child, &r);
+  GetWindowRect(control, &r);
   MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&r), 2);
   return {static_cast<int>(r.left), static_cast<int>(r.top), static_cast<int>(r.right - r.left),
           static_cast<int>(r.bottom - r.top)};
@@ -129,7 +129,10 @@ TEST_F(Win32BackendTest, MainWindowControlsFollowItsSizeAndItKeepsItsMinimum) {
   const PixelSize described = window->DescribedSize();
   ASSERT_EQ(clientSize(), described);
   const SIZE outerAtDescribed = OuterSize(main);
-  auto childAt = [main](int field) { return ChildRect(main, GetDlgItem(main, field)); };
+  auto childAt = [main](int field) {
+    const PixelRect r = ClientRectIn(main, GetDlgItem(main, field));
+    return Rect{r.x, r.y, r.width, r.height};
+  };
   const Rect list0 = childAt(app::kLstRegistryItems);
   const Rect sheet0 = childAt(app::kShtVantrel);
   const Rect disable0 = childAt(app::kBtnDisable);
@@ -217,14 +220,6 @@ class DialogWatcher {
   std::atomic<bool> found_{false};
   std::thread thread_;
 };
-
-PixelRect ClientRectIn(HWND dialog, HWND control) {
-  RECT r;
-  GetWindowRect(control, &r);
-  MapWindowPoints(HWND_DESKTOP, dialog, reinterpret_cast<POINT*>(&r), 2);
-  return {static_cast<int>(r.left), static_cast<int>(r.top), static_cast<int>(r.right - r.left),
-          static_cast<int>(r.bottom - r.top)};
-}
 
 // The dialog shows exactly the computed layout: client size, icon, text and buttons.
 TEST_F(Win32BackendTest, MessageDialogStandsAsItsLayoutAndAnswersNo) {

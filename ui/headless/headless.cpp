@@ -52,13 +52,13 @@ void HeadlessBackend::Edit(int field, std::string text, std::string window) {
   Script(std::move(window), [field, text](Engine& e, Window* w) { e.UserEdited(w, field, text); });
 }
 void HeadlessBackend::MoveTo(Rect frame, std::string window) {
-  Script(std::move(window), [frame](Engine& e, Window* w) {
+  Script(std::move(window), [this, frame](Engine& e, Window* w) {
     // The desktop keeps a window from being made smaller than it may be.
     Rect placed = frame;
     placed.width = std::max(placed.width, w->MinimumSize().width);
     placed.height = std::max(placed.height, w->MinimumSize().height);
     e.UserMoved(w, placed);
-    if (!w->Maximized() && !w->Iconized()) e.ClientSized(w, {placed.width, placed.height});
+    UpdateWindow(*w);
   });
 }
 void HeadlessBackend::SetState(bool maximized, bool iconized, std::string window) {
