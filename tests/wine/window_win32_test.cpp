@@ -373,9 +373,9 @@ RECT ClientRectOf(HWND main, HWND child) {
   return r;
 }
 
-// The user makes the window larger: the list grows with it, the buttons keep their place against
-// the bottom edge and Close against the bottom-right corner. Smaller than it opened it cannot be
-// made, and it tells the system so (WM_GETMINMAXINFO).
+// Another program makes the window larger: the list grows with it, the buttons keep their place
+// against the bottom edge and Close against the bottom-right corner. Smaller than it opened it
+// cannot be made, and it tells the system so (WM_GETMINMAXINFO).
 TEST_F(ProgramWindow, ControlsFollowTheWindowsSizeWhichHasAMinimum) {
   // Opened at its described size: no placement from an earlier test.
   RegDeleteKeyA(HKEY_CURRENT_USER, kPlacementKey);
@@ -394,9 +394,14 @@ TEST_F(ProgramWindow, ControlsFollowTheWindowsSizeWhichHasAMinimum) {
   const RECT disable0 = ClientRectOf(main, disable);
   const RECT close0 = ClientRectOf(main, close);
 
+  // Asynchronous: the request goes to the program's thread, and a hang there shows as a wait
+  // that runs out rather than as a call that never returns.
+  auto resize = [main, &opened](int width, int height) {
+    return SetWindowPos(main, nullptr, opened.left, opened.top, width, height,
+                        SWP_NOZORDER | SWP_NOACTIVATE | SWP_ASYNCWINDOWPOS);
+  };
   constexpr int dx = 160, dy = 90;
-  ASSERT_TRUE(SetWindowPos(main, nullptr, opened.left, opened.top, opened.right - opened.left + dx,
-                           opened.bottom - opened.top + dy, SWP_NOZORDER | SWP_NOACTIVATE));
+  ASSERT_TRUE(resize(opened.right - opened.left + dx, opened.bottom - opened.top + dy));
   EXPECT_TRUE(WaitFor([&] { return ClientRectOf(main, close).left == close0.left + dx; }, 5000))
       << "Close did not move with the window's right edge";
   const RECT list1 = ClientRectOf(main, list);
@@ -412,11 +417,11 @@ TEST_F(ProgramWindow, ControlsFollowTheWindowsSizeWhichHasAMinimum) {
   EXPECT_EQ(close1.top, close0.top + dy);
 
   // Made small: it keeps the size it opened with, and so do its controls.
-  ASSERT_TRUE(MoveWindow(main, opened.left, opened.top, 150, 100, TRUE));
+  ASSERT_TRUE(resize(150, 100));
   EXPECT_TRUE(WaitFor([&] { return ClientRectOf(main, close).left == close0.left; }, 5000));
-  const RECT small = WindowRect(main);
-  EXPECT_EQ(small.right - small.left, opened.right - opened.left);
-  EXPECT_EQ(small.bottom - small.top, opened.bottom - opened.top);
+  const RECT shrunk = WindowRect(main);
+  EXPECT_EQ(shrunk.right - shrunk.left, opened.right - opened.left);
+  EXPECT_EQ(shrunk.bottom - shrunk.top, opened.bottom - opened.top);
   const RECT list2 = ClientRectOf(main, list);
   EXPECT_EQ(list2.right, list0.right);
   EXPECT_EQ(list2.bottom, list0.bottom);
