@@ -120,6 +120,29 @@ void AppendBasicEdition(std::string& out, const OsVersionRecord& r,
   }
 }
 
+std::uint8_t ProductTypeFromOption(const std::optional<std::string>& type) {
+  if (!type) return 0;
+  if (EqualsNoCase(*type, "WINNT")) return kProductWorkstation;
+  if (EqualsNoCase(*type, "LANMANNT")) return kProductDomainController;
+  if (EqualsNoCase(*type, "SERVERNT")) return kProductServer;
+  return 0;
+}
+
+// Every Windows from 10 on reports major version 10, so the name comes from the build: a
+// workstation is 11 from build 22000, and each server release has its own first build (2016:
+// 14393, 2019: 17763, 2022: 20348, 2025: 26100). The name says everything an edition would, so
+// none is appended after it.
+void AppendMajor10Name(std::string& out, std::uint32_t build, std::uint8_t productType) {
+  if (productType == kProductServer || productType == kProductDomainController) {
+    out += build >= 26100   ? "Server 2025"
+           : build >= 20348 ? "Server 2022"
+           : build >= 17763 ? "Server 2019"
+                            : "Server 2016";
+  } else {
+    out += build >= 22000 ? "11" : "10";
+  }
+}
+
 }  // namespace
 
 std::string ComposeWindowsVersion(const OsVersionRecord& r, const OsVersionSources& sources) {
@@ -143,7 +166,13 @@ std::string ComposeWindowsVersion(const OsVersionRecord& r, const OsVersionSourc
       out += (r.suiteMask & kSuiteHomeServer) != 0 ? "Home Server" : "Server 2003";
     }
   }
-  if (r.size == OsVersionRecord::kExtendedSize) {
+  if (r.major == 10) {
+    std::uint8_t productType = r.productType;
+    if (r.size == OsVersionRecord::kBasicSize && sources.productType) {
+      productType = ProductTypeFromOption(sources.productType());
+    }
+    AppendMajor10Name(out, r.build, productType);
+  } else if (r.size == OsVersionRecord::kExtendedSize) {
     AppendExtendedEdition(out, r, sources);
   } else if (r.size == OsVersionRecord::kBasicSize) {
     AppendBasicEdition(out, r, sources);

@@ -56,7 +56,7 @@ TEST_F(VersionFromStore, NumberValuesWinOverTheFrozenVersionText) {
   EXPECT_EQ(r.minor, 0u);
   EXPECT_EQ(r.build, 19045u);
   EXPECT_EQ(r.size, OsVersionRecord::kBasicSize);  // no product type recorded
-  EXPECT_EQ(Describe(), "Windows  Build 19045");
+  EXPECT_EQ(Describe(), "Windows 10 Build 19045");  // no product type: named as a workstation
 }
 
 TEST_F(VersionFromStore, ServerSuiteComesFromProductSuite) {

@@ -78,7 +78,12 @@ TEST(WindowsVersion, ComposesEveryBranch) {
       {"Windows Vista Business/Ultimate Build 6002", kExt, 2, 6, 0, 6002, "", 0, 1},
       {"Windows 7 Home Premium/Basic Build 9200", kExt, 2, 6, 2, 9200, "", 0x0200, 1},
       {"Windows 7 Business/Ultimate Build 9600", kExt, 2, 6, 3, 9600, "", 0, 1},
-      {"Windows  Build 19045", kExt, 2, 10, 0, 19045, "", 0, 1},
+      // From major 10 on the build names the release.
+      {"Windows 10 Build 19045", kExt, 2, 10, 0, 19045, "", 0, 1},
+      {"Windows 10 Build 21999", kExt, 2, 10, 0, 21999, "", 0x0200, 1},
+      {"Windows 11 Build 22000", kExt, 2, 10, 0, 22000, "", 0, 1},
+      {"Windows 11 Build 26100", kExt, 2, 10, 0, 26100, "", 0, 1},
+      {"Windows 10 Build 10240", kExt, 2, 10, 0, 10240, "", 0, 0},
       // Servers.
       {"Windows Server 2008 Build 6001", kExt, 2, 6, 0, 6001, "", 0, 3},
       {"Windows Server 2008 R2 Service Pack 1 Build 7601", kExt, 2, 6, 1, 7601, "Service Pack 1",
@@ -96,7 +101,11 @@ TEST(WindowsVersion, ComposesEveryBranch) {
       {"Windows NT 4 Server, Enterprise Edition Build 1381", kExt, 2, 4, 0, 1381, "", 0x0002, 3},
       {"Windows NT 4 Server Build 1381", kExt, 2, 4, 0, 1381, "", 0, 3},
       {"Windows NT 3.5 Advanced Server Build 1057", kExt, 2, 3, 51, 1057, "", 0x0002, 3},
-      {"Windows  Build 20348", kExt, 2, 10, 0, 20348, "", 0, 3},
+      {"Windows Server 2016 Build 14393", kExt, 2, 10, 0, 14393, "", 0, 3},
+      {"Windows Server 2016 Build 17762", kExt, 2, 10, 0, 17762, "", 0x0002, 3},
+      {"Windows Server 2019 Build 17763", kExt, 2, 10, 0, 17763, "", 0, 3},
+      {"Windows Server 2022 Build 20348", kExt, 2, 10, 0, 20348, "", 0, 3},
+      {"Windows Server 2025 Build 26100", kExt, 2, 10, 0, 26100, "", 0, 2},
       // A domain controller and unknown product types get no edition.
       {"Windows Server 2003 Service Pack 2 Build 3790", kExt, 2, 5, 2, 3790, "Service Pack 2",
        0x0002, 2, 89},
@@ -110,6 +119,9 @@ TEST(WindowsVersion, ComposesEveryBranch) {
       {"Windows Server 2003 Server Build 3790", kBasic, 2, 5, 2, 3790, "", 0, 0, 0, "LanmanNT"},
       {"Windows XP Service Pack 1 Build 2600", kBasic, 2, 5, 1, 2600, "Service Pack 1", 0, 0, 0,
        nullptr},
+      {"Windows Server 2022 Build 20348", kBasic, 2, 10, 0, 20348, "", 0, 0, 0, "ServerNT"},
+      {"Windows 11 Build 22631", kBasic, 2, 10, 0, 22631, "", 0, 0, 0, "WinNT"},
+      {"Windows 10 Build 19045", kBasic, 2, 10, 0, 19045, "", 0, 0, 0, nullptr},
       // Neither record size: no edition at all.
       {"Windows XP Build 2600", 0, 2, 5, 1, 2600, "", 0, 1},
       {"Windows NT 4 Build 4294967295", 0, 2, 4, 0, 0xFFFFFFFFu, "", 0, 0},

@@ -117,26 +117,31 @@ std::string Text(HWND hwnd) {
   return text;
 }
 
-// A child window (at any depth) whose text is exactly text.
-HWND FindChild(HWND parent, const std::string& cls, const std::string& text) {
+// The first child window (at any depth) for which match is true.
+HWND FindChildWhere(HWND parent, const std::function<bool(HWND)>& match) {
   struct Search {
-    std::string cls, text;
+    const std::function<bool(HWND)>& match;
     HWND found = nullptr;
-  } search{cls, text};
+  } search{match};
   EnumChildWindows(
       parent,
       [](HWND hwnd, LPARAM lp) -> BOOL {
         auto* s = reinterpret_cast<Search*>(lp);
-        char name[64] = {};
-        GetClassNameA(hwnd, name, sizeof name);
-        if (lstrcmpiA(name, s->cls.c_str()) == 0 && Text(hwnd) == s->text) {
-          s->found = hwnd;
-          return FALSE;
-        }
-        return TRUE;
+        if (!s->match(hwnd)) return TRUE;
+        s->found = hwnd;
+        return FALSE;
       },
       reinterpret_cast<LPARAM>(&search));
   return search.found;
+}
+
+// A child window (at any depth) of class cls whose text is exactly text.
+HWND FindChild(HWND parent, const std::string& cls, const std::string& text) {
+  return FindChildWhere(parent, [&](HWND hwnd) {
+    char name[64] = {};
+    GetClassNameA(hwnd, name, sizeof name);
+    return lstrcmpiA(name, cls.c_str()) == 0 && Text(hwnd) == text;
+  });
 }
 
 // The top-level window of process pid with this class (any when null) and caption.
@@ -435,6 +440,43 @@ TEST_F(ProgramWindow, ControlsFollowTheWindowsSizeWhichHasAMinimum) {
   EXPECT_EQ(program.Wait(), 0) << "the program did not end after Close";
 }
 
+// Under a Windows 10 prefix the Info tab names Windows 10 with the build the registry holds.
+// Without the manifest's entry for Windows 10 the system would claim to be Windows 8 (6.2, build
+// 9200) and the tab would read "Windows 7 Business/Ultimate Build 9200". The prefix stays on
+// Windows 10 afterwards (winecfg sets the version Wine reports and the registry's values
+// together); the window cases before this one run on the prefix's own default.
+TEST_F(ProgramWindow, InfoTabNamesWindows10UnderAWindows10Prefix) {
+  std::string command = "winecfg.exe /v win10";
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                             nullptr, &si, &pi))
+      << "cannot start winecfg: error " << GetLastError();
+  const DWORD waited = WaitForSingleObject(pi.hProcess, 60000);
+  if (waited != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 1);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  ASSERT_EQ(waited, WAIT_OBJECT_0) << "winecfg /v win10 did not end within 60 s";
+  const char* kCurrent = "Software\\Microsoft\\Windows NT\\CurrentVersion";
+  ASSERT_EQ(ValueText(HKEY_LOCAL_MACHINE, kCurrent, "CurrentMajorVersionNumber"), "10");
+  const std::string build = ValueText(HKEY_LOCAL_MACHINE, kCurrent, "CurrentBuildNumber");
+  const std::string name = std::stoul(build) >= 22000 ? "11" : "10";
+
+  Program program(folder_);
+  ASSERT_NE(program.Main(), nullptr);
+  // The window shows before it fills the text: wait for it.
+  HWND os = nullptr;
+  WaitFor([&] {
+    os = FindChildWhere(program.Main(), [](HWND h) { return Text(h).rfind("Windows ", 0) == 0; });
+    return os != nullptr;
+  }, 5000);
+  ASSERT_NE(os, nullptr) << "no text naming the system";
+  EXPECT_EQ(Text(os), "Windows " + name + " Build " + build);
+  PostMessageA(program.Main(), WM_CLOSE, 0, 0);
+  EXPECT_EQ(program.Wait(), 0);
+}
+
 // The program's resources: the icon the window and the shell show, and the manifest asking for
 // elevation and for version 6 of the common controls on the supported systems.
 TEST(ProgramResources, HoldTheIconAndTheManifest) {
@@ -453,6 +495,9 @@ TEST(ProgramResources, HoldTheIconAndTheManifest) {
       "processorArchitecture=\"*\" publicKeyToken=\"6595b64144ccf1df\"",
       "{e2011457-1546-43c5-a5fe-008deee3d3f0}",  // Windows Vista
       "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",  // Windows 7
+      "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",  // Windows 8
+      "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",  // Windows 8.1
+      "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",  // Windows 10 and 11
   };
   for (const char* text : wanted) {
     EXPECT_NE(manifest.find(text), std::string::npos) << text;
