@@ -128,6 +128,14 @@ ApplyStep PlanApply(const DisplayRecord& row, int mode) {
 }
 
 void ApplyValues(MainData& data, int mode) {
+  // A registry that cannot be written at all (on Linux a Wine prefix that a running wineserver
+  // holds) is said once, naming the place and the reason, instead of failing every item with a
+  // message of its own; nothing is written then.
+  if (std::string problem = RegistryWriteProblem(); !problem.empty()) {
+    if (problem[0] >= 'a' && problem[0] <= 'z') problem[0] = static_cast<char>(problem[0] - 32);
+    ShowError("Error writing to registry,|", problem);
+    return;
+  }
   const std::int32_t count = QueueRecords(&data.displayQueue);
   for (std::int32_t i = 1; i <= count; ++i) {
     QueueGetAt(&data.displayQueue, i);

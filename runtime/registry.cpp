@@ -132,6 +132,8 @@ LONG DeleteTreeWithShell(HKEY parent, const char* name) {
 
 }  // namespace
 
+std::uint32_t DwordFromText(std::string_view text) { return ReadDwordBits(text); }
+
 void SetRegistryError(long osError) {
   switch (osError) {
     case 0:

@@ -42,6 +42,14 @@ std::string RegistryGetValue(std::uint32_t root, std::string_view keyPath,
 long RegistryPutValue(std::uint32_t root, std::string_view keyPath, std::string_view valueName,
                       std::string_view text, std::uint32_t type);
 
+// The number RegistryPutValue stores for `text` as a REG_DWORD.
+std::uint32_t DwordFromText(std::string_view text);
+
+// Empty when the registry can be written now; otherwise why not, in words that name the place
+// (on Linux a Wine prefix in use by a running wineserver, or a named prefix that does not exist).
+// Commands ask before their first write, so that one message replaces a failure per value.
+std::string RegistryWriteProblem();
+
 // Deletes a value, or with an empty value name the key with all its sub-keys and values. An empty
 // key path with an empty value name deletes nothing and sets code 2. Reports through the runtime
 // error code only.

@@ -9,12 +9,29 @@
 
 namespace vantrel::store {
 
-// The folder the store uses now: VANTREL_REGISTRY, else WINEPREFIX, else
-// $XDG_DATA_HOME/vantrel/registry (default ~/.local/share/vantrel/registry). Read from the
-// environment on every call, so a process may switch stores.
+// Where the store's folder is and why: VANTREL_REGISTRY, else WINEPREFIX, else ~/.wine when it
+// exists (the prefix Wine's own tools use then), else $XDG_DATA_HOME/vantrel/registry (default
+// ~/.local/share/vantrel/registry). A folder named by a variable must exist: a mistyped name
+// would otherwise become a new, empty registry that takes every change and shows none of the
+// real one. Only the default location is created on the first write.
+struct StoreLocation {
+  std::string folder;
+  std::string source;  // "VANTREL_REGISTRY", "WINEPREFIX", "~/.wine" or "the default location"
+  bool named = false;  // named by an environment variable
+};
+StoreLocation LocateStore();
+
+// The folder the store uses now (LocateStore().folder). Read from the environment on every call,
+// so a process may switch stores.
 std::string StoreFolder();
 // The same, without building a new string when the environment has not changed.
 const std::string& StoreFolderRef();
+
+// Empty when the store can be written now; otherwise why not, in words that name the folder: a
+// named folder that does not exist, a running wineserver that would overwrite the change, a
+// folder or file this user may not write. Reports nothing to the message sink: commands ask
+// before their first write and tell the user once.
+std::string StoreWriteProblem();
 
 // Why the last store call of this thread failed, in words (file, line, what to do), or empty.
 // The same text goes to the message sink when the failure is one the user must act on (a file

@@ -116,22 +116,27 @@ bool LockHeld(const std::string& lockPath) {
 
 }  // namespace
 
-std::string StoreFolder() {
-  if (const char* v = std::getenv("VANTREL_REGISTRY"); v && *v) return v;
-  if (const char* v = std::getenv("WINEPREFIX"); v && *v) return v;
+StoreLocation LocateStore() {
+  if (const char* v = std::getenv("VANTREL_REGISTRY"); v && *v) return {v, "VANTREL_REGISTRY", true};
+  if (const char* v = std::getenv("WINEPREFIX"); v && *v) return {v, "WINEPREFIX", true};
+  const char* home = std::getenv("HOME");
+  if (!home || !*home) {
+    const passwd* pw = getpwuid(getuid());
+    home = pw ? pw->pw_dir : "/tmp";
+  }
+  struct stat st;
+  const std::string wine = std::string(home) + "/.wine";
+  if (stat(wine.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return {wine, "~/.wine", false};
   std::string base;
   if (const char* v = std::getenv("XDG_DATA_HOME"); v && *v == '/') {
     base = v;
   } else {
-    const char* home = std::getenv("HOME");
-    if (!home || !*home) {
-      const passwd* pw = getpwuid(getuid());
-      home = pw ? pw->pw_dir : "/tmp";
-    }
     base = std::string(home) + "/.local/share";
   }
-  return base + "/vantrel/registry";
+  return {base + "/vantrel/registry", "the default location", false};
 }
+
+std::string StoreFolder() { return LocateStore().folder; }
 
 const std::string& StoreFolderRef() {
   thread_local std::string seen[4], folder;
@@ -291,14 +296,63 @@ int ReplaceFile(const std::string& path, const std::string& data, int like, File
   return 0;
 }
 
+namespace {
+
+std::string WineserverProblem(const std::string& dir, const std::string& where) {
+  return "the registry in " + dir + " is in use by a running wineserver (" + where +
+         "); it would overwrite this change when it saves. Close the Wine programs "
+         "(wineserver -k) and try again";
+}
+
+// The complaint about `dir` when it is the folder a variable names and it does not exist.
+std::string MissingNamedFolder(const std::string& dir) {
+  struct stat st;
+  if (stat(dir.c_str(), &st) == 0 || errno != ENOENT) return {};
+  const StoreLocation location = LocateStore();
+  if (!location.named || location.folder != dir) return {};
+  return "the registry folder " + dir + " named by " + location.source +
+         " does not exist; create the prefix first (wineboot) or correct " + location.source;
+}
+
+}  // namespace
+
+std::string StoreWriteProblem() {
+  const StoreLocation location = LocateStore();
+  const std::string& dir = location.folder;
+  struct stat st;
+  if (stat(dir.c_str(), &st) != 0) {
+    if (errno != ENOENT) return "cannot use the registry folder " + dir + ": " + std::strerror(errno);
+    // The default location is made on the first write; a named one never is.
+    return MissingNamedFolder(dir);
+  }
+  if (!S_ISDIR(st.st_mode)) {
+    return "the registry folder " + dir + " named by " + location.source + " is not a folder";
+  }
+  std::string where;
+  if (WineserverRunning(dir, where)) return WineserverProblem(dir, where);
+  if (access(dir.c_str(), W_OK) != 0) {
+    return "cannot write in the registry folder " + dir + ": " + std::strerror(errno);
+  }
+  // Writers lock a file by opening it for writing before they replace it.
+  for (const char* name : {"system.reg", "user.reg", "userdef.reg"}) {
+    const std::string path = dir + "/" + name;
+    if (access(path.c_str(), F_OK) == 0 && access(path.c_str(), W_OK) != 0) {
+      return "cannot write " + path + ": " + std::strerror(errno);
+    }
+  }
+  return {};
+}
+
 seam::LONG WriteHive(const std::string& dir, WriteContext& ctx,
                      const std::function<seam::LONG(RegistryFile&)>& change) {
   std::string where;
   if (WineserverRunning(dir, where)) {
-    ReportProblem("the registry in " + dir + " is in use by a running wineserver (" + where +
-                  "); it would overwrite this change when it saves. Close the Wine programs "
-                  "(wineserver -k) and try again");
+    ReportProblem(WineserverProblem(dir, where));
     return 5;
+  }
+  if (std::string missing = MissingNamedFolder(dir); !missing.empty()) {
+    ReportProblem(missing);
+    return 3;  // ERROR_PATH_NOT_FOUND
   }
   if (int err = MakeFolders(dir)) {
     ReportProblem("cannot create the registry folder " + dir + ": " + std::strerror(err));

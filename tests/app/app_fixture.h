@@ -60,7 +60,9 @@ class AppFixture : public ::testing::Test {
     fs::create_directories(root_ / "work");
     fs::current_path(root_ / "work");
 #ifndef _WIN32
-    // A store of the test's own, never the user's.
+    // A store of the test's own, never the user's. A folder named by VANTREL_REGISTRY must
+    // exist, as a Wine prefix does.
+    fs::create_directories(root_ / "registry");
     setenv("VANTREL_REGISTRY", (root_ / "registry").c_str(), 1);
 #endif
     // On Windows the registry is the system's own (a Wine prefix for the whole test program), so

@@ -2,6 +2,7 @@
 // before a command, the commands, closing, and the window placement kept between runs.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <utility>
@@ -184,6 +185,34 @@ TEST_F(MainWindowTest, WriteRefusedByTheRegistryIsReportedAndTheOtherItemsAreWri
     EXPECT_EQ(now[i][2].style, expected[i].second) << "row " << i + 1;
   }
 }
+
+#ifndef _WIN32
+TEST_F(MainWindowTest, RegistryThatCannotBeWrittenIsOneMessageAndNothingIsWritten) {
+  // A prefix named by a variable that does not exist (a typing slip): every item's write would
+  // fail with a message of its own, or worse, a new empty registry would take them all. The
+  // command asks the store once, before its first write, and says why in one message.
+  WriteFile("Vantrel.xml",
+            Settings(Item("One", "0", "1") + Item("Two", "0", "1") + Item("Three", "N/A", "1")));
+  const std::filesystem::path missing = root_ / "no-such-prefix";
+  setenv("VANTREL_REGISTRY", missing.c_str(), 1);
+  ui::DrawnWindow after;
+  RunProgram([&](ui::HeadlessBackend& screen) {
+    screen.AnswerDialog(ui::DialogAnswer::Button(kIdYes));
+    screen.AnswerDialog(ui::DialogAnswer::Enter());
+    screen.Click(kBtnDisable);
+    screen.Do([&](ui::Engine&, ui::Window* w) { after = screen_->Snapshot(*w); });
+    screen.Click(kBtnClose);
+  });
+  ASSERT_EQ(screen_->Dialogs().size(), 2u) << "the question, then one error for the whole command";
+  const MessageLayout& error = screen_->Dialogs()[1].layout;
+  EXPECT_EQ(error.caption, "Error");
+  EXPECT_EQ(error.text, "Error writing to registry,\r\nThe registry folder " + missing.string() +
+                            " named by VANTREL_REGISTRY does not exist; create the prefix first "
+                            "(wineboot) or correct VANTREL_REGISTRY");
+  EXPECT_FALSE(std::filesystem::exists(missing)) << "no new, empty registry was made";
+  for (const auto& row : after.Control(kLstRegistryItems)->rows) EXPECT_EQ(row[2].text, "N/A");
+}
+#endif
 
 TEST_F(MainWindowTest, PlacementIsRememberedBetweenRuns) {
   WriteFile("Vantrel.xml", Settings(Item("Flag", "0", "1")));

@@ -114,6 +114,7 @@ class VantrelWindow : public DesktopTest {
     if (IsSkipped()) return;
     char pattern[] = "/tmp/vantrel-gui-XXXXXX";
     folder_ = mkdtemp(pattern);
+    fs::create_directory(folder_ / "registry");  // a named store folder must exist
   }
   void TearDown() override {
     Stop();

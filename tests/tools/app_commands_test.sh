@@ -6,6 +6,7 @@ dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 cd "$dir"
 export VANTREL_REGISTRY=$dir/registry
+mkdir "$VANTREL_REGISTRY"
 fail() { echo "FAIL: $*"; exit 1; }
 key='SYSTEM\CurrentControlSet\Services\Test\Parameters'
 cat > Vantrel.xml <<XML

@@ -7,6 +7,7 @@ ctl=$1
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 export VANTREL_REGISTRY=$dir/registry
+mkdir "$VANTREL_REGISTRY"  # a named store folder must exist
 fail() { echo "FAIL: $*"; exit 1; }
 key='HKLM\Software\VantrelTest\Keep'
 

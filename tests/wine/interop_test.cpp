@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -193,9 +194,30 @@ TEST_F(WineInterop, NoWriteWhileWineRunsOnThePrefix) {
   EXPECT_EQ(refused.status, 1);
   EXPECT_NE(refused.out.find("wineserver"), std::string::npos) << refused.out;
   EXPECT_NE(refused.out.find("error "), std::string::npos) << refused.out;
+  // A command asks before its first write: one line that names the prefix and the reason, exit
+  // status 1, and none of the items written (not one refusal per item).
+  const std::string key = "SOFTWARE\\Brenlo\\VantrelBusy";
+  std::string items;
+  for (const char* name : {"One", "Two", "Three"}) {
+    items += std::string("<RegistryItem><KeyName>") + key + "</KeyName><ValueName>" + name +
+             "</ValueName><SavedValue>N/A</SavedValue><DisableValue>1</DisableValue>"
+             "<EnableValue>0</EnableValue></RegistryItem>";
+  }
+  const std::string folder = Env("WINEPREFIX") + "/vantrel-busy";
+  ASSERT_EQ(RunProgram({"mkdir", "-p", folder}).status, 0);
+  std::ofstream(folder + "/Vantrel.xml") << "<?xml version=\"1.0\"?><RegistryItems>" << items
+                                          << "</RegistryItems>";
+  const Result disable = RunProgram({"sh", "-c", "cd \"$0\" && \"$1\" disable", folder,
+                                     Env("VANTRELCTL")},
+                                    /*withErrors=*/true);
+  EXPECT_EQ(disable.status, 1);
+  EXPECT_EQ(std::count(disable.out.begin(), disable.out.end(), '\n'), 1) << disable.out;
+  EXPECT_NE(disable.out.find("wineserver"), std::string::npos) << disable.out;
+  EXPECT_NE(disable.out.find(Env("WINEPREFIX")), std::string::npos) << disable.out;
   RunProgram({WineServer(), "-k"});
   SettleWine();
   EXPECT_EQ(Ctl({"reg", "get", "HKCU\\Software\\VantrelBusy", "V"}).status, 1);
+  EXPECT_EQ(Ctl({"reg", "get", "HKLM\\" + key, "One"}).status, 1) << "an item was written";
 }
 
 TEST_F(WineInterop, OsDescriptionFollowsThePrefix) {
@@ -212,6 +234,22 @@ TEST_F(WineInterop, OsDescriptionFollowsThePrefix) {
   if (version == "REG_SZ    6.1" && sp.rfind("REG_SZ    ", 0) == 0) {
     EXPECT_EQ(text, "Windows 7 Business/Ultimate " + sp.substr(10) + " Build " + build.substr(10) + "\n");
   }
+}
+
+// `vantrelctl os` names a Windows 10 prefix as the window does there (the Windows build's own
+// case is in the window tests): the major version 10 from the registry, and the build.
+TEST_F(WineInterop, OsDescriptionOfAWindows10Prefix) {
+  const Result set = RunProgram(
+      {"timeout", "120", "env", "LC_ALL=C.UTF-8", Env("WINE64"), "winecfg", "/v", "win10"});
+  ASSERT_EQ(set.status, 0) << "winecfg /v win10 failed (124: it did not end within 120 s)";
+  SettleWine();
+  const Result q = Wine({"reg", "query", "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion"});
+  SettleWine();
+  ASSERT_EQ(q.status, 0);
+  EXPECT_EQ(QueryLine(q.out, "CurrentMajorVersionNumber"), "REG_DWORD    0xa");
+  const std::string build = QueryLine(q.out, "CurrentBuildNumber").substr(10);
+  const std::string name = std::stoul(build) >= 22000 ? "11" : "10";
+  EXPECT_EQ(Ctl({"os"}).out, "Windows " + name + " Build " + build + "\n");
 }
 
 }  // namespace

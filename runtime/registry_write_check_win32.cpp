@@ -1,0 +1,9 @@
+// On Windows the registry is the system's own and the program runs elevated (its manifest asks
+// for it): whether a key may be written is decided per key, and each write reports its own error.
+#include "runtime/registry.h"
+
+namespace vantrel {
+
+std::string RegistryWriteProblem() { return {}; }
+
+}  // namespace vantrel
