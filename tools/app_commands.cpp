@@ -7,6 +7,9 @@
 #include "app/settings_file.h"
 #include "runtime/message_dialog.h"
 #include "runtime/queue.h"
+#include "runtime/registry.h"
+#include "tools/item_rows.h"
+#include "tools/known_commands.h"
 #include "tools/text_escapes.h"
 
 namespace vantrel::tools {
@@ -48,16 +51,16 @@ std::string JsonString(std::string_view text) {
   return out + "\"";
 }
 
-template <class Fn>
-void ForEachRow(app::MainData& data, Fn fn) {
-  const std::int32_t count = QueueRecords(&data.displayQueue);
-  for (std::int32_t i = 1; i <= count; ++i) {
-    QueueGetAt(&data.displayQueue, i);
-    fn(data.displayQueue.buffer);
-  }
-}
-
 bool Differs(const app::DisplayRecord& r) { return r.KEYNAME_STYLE != app::kStyleAsDisabled; }
+
+void PrintRow(const app::DisplayRecord& r) {
+  std::printf("%s\t%s\t%s\t%s\t%s\t%s\t%s\n", Differs(r) ? "*" : "-",
+              EscapeBytes(r.KEYNAME.Trimmed()).c_str(), EscapeBytes(r.VALUENAME.Trimmed()).c_str(),
+              EscapeBytes(r.CURRENTVALUE.Trimmed()).c_str(),
+              EscapeBytes(r.SAVEDVALUE.Trimmed()).c_str(),
+              EscapeBytes(r.DISABLEVALUE.Trimmed()).c_str(),
+              EscapeBytes(r.ENABLEVALUE.Trimmed()).c_str());
+}
 
 void PrintRows(app::MainData& data, bool json) {
   if (json) {
@@ -77,14 +80,7 @@ void PrintRows(app::MainData& data, bool json) {
     std::printf("%s]\n", first ? "" : "\n");
     return;
   }
-  ForEachRow(data, [](const app::DisplayRecord& r) {
-    std::printf("%s\t%s\t%s\t%s\t%s\t%s\t%s\n", Differs(r) ? "*" : "-",
-                EscapeBytes(r.KEYNAME.Trimmed()).c_str(), EscapeBytes(r.VALUENAME.Trimmed()).c_str(),
-                EscapeBytes(r.CURRENTVALUE.Trimmed()).c_str(),
-                EscapeBytes(r.SAVEDVALUE.Trimmed()).c_str(),
-                EscapeBytes(r.DISABLEVALUE.Trimmed()).c_str(),
-                EscapeBytes(r.ENABLEVALUE.Trimmed()).c_str());
-  });
+  ForEachRow(data, PrintRow);
 }
 
 void PrintPlan(app::MainData& data, int mode) {
@@ -126,17 +122,24 @@ const char kAppCommandsUsage[] =
     "               row per item: a mark (* when the current value differs from the disable\n"
     "               value, - when it equals it), key, value name, current, saved, disable\n"
     "               and enable value, tab-separated, escaped as below\n"
-    "  check        exit 0 when every item holds its disable value, 3 when any differs\n"
+    "  explain      print every item with what its value does, Windows' default, what must\n"
+    "               restart for a change to take effect and the first Windows that honours it\n"
+    "  check        print the rows whose current value differs from the disable value; exit 0\n"
+    "               when there are none, 3 otherwise. Warns when the disable values would\n"
+    "               switch SMB 2 off on Windows 10 / Server 2016 or later\n"
     "  disable | enable | restore [--dry-run]\n"
     "               write every item's disable, enable or saved value to the registry as a\n"
-    "               REG_DWORD (\"N/A\" deletes the value), then print the rows; --dry-run only\n"
-    "               prints what would be written or deleted\n"
+    "               REG_DWORD (\"N/A\" deletes the value), then print the rows and one line\n"
+    "               per service to restart (none when nothing changed); --dry-run only prints\n"
+    "               what would be written or deleted and restarted. Nothing is written when\n"
+    "               the registry cannot be written (a wineserver holds the prefix)\n"
     "  save         save the current values into the settings file as the saved values\n"
     "               These take --settings FILE (default: Vantrel.xml in the current folder);\n"
     "               errors go to stderr and give exit status 1.\n";
 
 bool IsAppCommand(std::string_view command) {
-  return command == "list" || command == "check" || command == "save" || ModeOf(command) != 0;
+  return command == "list" || command == "check" || command == "save" || command == "explain" ||
+         ModeOf(command) != 0;
 }
 
 int RunAppCommand(std::span<const std::string_view> args) {
@@ -162,18 +165,32 @@ int RunAppCommand(std::span<const std::string_view> args) {
   int status = 0;
   app::LoadSettingsFile(data);
   if (mode != 0) {
+    if (mode == app::kApplyDisable) WarnWhereSmb2GoesOff(data, mode);
     if (dryRun) {
       PrintPlan(data, mode);
+      PrintPlannedRestarts(data, mode);
+    } else if (const std::string problem = RegistryWriteProblem(); !problem.empty()) {
+      // Said once, before anything is written, rather than once per item.
+      std::fprintf(stderr, "vantrelctl: %.*s: %s; nothing was written\n",
+                   static_cast<int>(command.size()), command.data(), problem.c_str());
+      ++gErrorsShown;
     } else {
+      const std::vector<std::string> before = CurrentValues(data);
       app::ApplyValues(data, mode);
       PrintRows(data, false);
+      PrintRestartsAfter(data, before);
     }
   } else if (command == "save") {
     app::SaveSettingsFile(data);
+  } else if (command == "explain") {
+    PrintExplanation(data);
   } else if (command == "check") {
     ForEachRow(data, [&](const app::DisplayRecord& r) {
-      if (Differs(r)) status = kExitDiffers;
+      if (!Differs(r)) return;
+      PrintRow(r);
+      status = kExitDiffers;
     });
+    WarnWhereSmb2GoesOff(data, app::kApplyDisable);
   } else {
     PrintRows(data, json);
   }

@@ -11,6 +11,7 @@
 
 #include "tools/app_commands.h"
 #include "tools/commands.h"
+#include "tools/known_commands.h"
 
 #ifndef VANTREL_VERSION
 #define VANTREL_VERSION "0.0.0"
@@ -57,6 +58,8 @@ const char kUsage[] =
     "               or values needs --recursive, and a root or a key directly under one is\n"
     "               never deleted\n"
     "  os           print the description of the operating system\n"
+    "  store        print the registry store's folder and where the choice came from;\n"
+    "               exit 1 when it cannot be written (missing, or held by a wineserver)\n"
     "  xml dump FILE\n"
     "               parse FILE and print every node record: its path names joined by /,\n"
     "               a tab, its value\n"
@@ -70,8 +73,9 @@ const char kUsage[] =
     "\n"
     "Text is single-byte (code page 1250). Bytes outside printable ASCII are written and\n"
     "accepted as \\xHH, a backslash as \\\\; so a\\x00b\\x00 is a multi-string of a and b.\n"
-    "The registry is the store in $VANTREL_REGISTRY, else $WINEPREFIX, else\n"
-    "$XDG_DATA_HOME/vantrel/registry.\n"
+    "The registry is the store in $VANTREL_REGISTRY, else $WINEPREFIX, else ~/.wine when\n"
+    "it exists, else $XDG_DATA_HOME/vantrel/registry. A folder named by a variable must\n"
+    "exist; only the last one is created on the first write.\n"
     "A VALUENAME may not be empty or blank, hold a zero byte or exceed 16,383 characters;\n"
     "a KEYPATH below its root may not exceed 255 characters.\n"
     "Failures are reported on stderr as \"vantrelctl: WHAT: WHY\".\n"
@@ -163,6 +167,7 @@ int main(int argc, char** argv) {
   const Args rest(args.begin() + 1, args.end());
   if (command == "reg") return RegCommand(rest);
   if (command == "os") return OsCommand(rest);
+  if (command == "store") return StoreCommand(rest);
   if (command == "xml") return XmlCommand(rest);
   return UsageError("unknown command '" + std::string(command) + "'");
 }
