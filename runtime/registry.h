@@ -50,6 +50,11 @@ std::uint32_t DwordFromText(std::string_view text);
 // Commands ask before their first write, so that one message replaces a failure per value.
 std::string RegistryWriteProblem();
 
+// Empty when the registry this process uses is there; otherwise why not, naming the place (on
+// Linux a prefix named by VANTREL_REGISTRY or WINEPREFIX that does not exist). Such a registry
+// reads as empty: a report or a save made from it would describe nothing real.
+std::string RegistryLocationProblem();
+
 // Deletes a value, or with an empty value name the key with all its sub-keys and values. An empty
 // key path with an empty value name deletes nothing and sets code 2. Reports through the runtime
 // error code only.

@@ -1,9 +1,12 @@
-// On Linux the registry is the store: whether it can be written is the store's to say.
+// On Linux the registry is the store: whether it is there and can be written is the store's to
+// say.
 #include "runtime/registry.h"
 #include "runtime/store/registry_store.h"
 
 namespace vantrel {
 
 std::string RegistryWriteProblem() { return store::StoreWriteProblem(); }
+
+std::string RegistryLocationProblem() { return store::MissingStoreFolder(); }
 
 }  // namespace vantrel

@@ -6,4 +6,7 @@ namespace vantrel {
 
 std::string RegistryWriteProblem() { return {}; }
 
+// The system's registry is always there.
+std::string RegistryLocationProblem() { return {}; }
+
 }  // namespace vantrel

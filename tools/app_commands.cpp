@@ -160,6 +160,13 @@ int RunAppCommand(std::span<const std::string_view> args) {
     }
   }
 
+  // A named prefix that does not exist reads as an empty registry: list, check and save would
+  // present that as this machine's values.
+  if (const std::string problem = RegistryLocationProblem(); !problem.empty()) {
+    std::fprintf(stderr, "vantrelctl: %.*s: %s\n", static_cast<int>(command.size()),
+                 command.data(), problem.c_str());
+    return 1;
+  }
   SetMessageHook(&PrintMessage);
   gErrorsShown = 0;
   int status = 0;

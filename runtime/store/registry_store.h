@@ -33,6 +33,10 @@ const std::string& StoreFolderRef();
 // before their first write and tell the user once.
 std::string StoreWriteProblem();
 
+// Empty, or the complaint (naming it) when the folder a variable names does not exist: such a
+// store reads as empty, which is not what the machine holds.
+std::string MissingStoreFolder();
+
 // Why the last store call of this thread failed, in words (file, line, what to do), or empty.
 // The same text goes to the message sink when the failure is one the user must act on (a file
 // that cannot be read, a running wineserver, a folder that may not be written).

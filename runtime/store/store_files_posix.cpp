@@ -316,6 +316,8 @@ std::string MissingNamedFolder(const std::string& dir) {
 
 }  // namespace
 
+std::string MissingStoreFolder() { return MissingNamedFolder(LocateStore().folder); }
+
 std::string StoreWriteProblem() {
   const StoreLocation location = LocateStore();
   const std::string& dir = location.folder;

@@ -107,6 +107,12 @@ for variable in VANTREL_REGISTRY WINEPREFIX; do
   (cd current && run disable) > /dev/null 2> err.txt; [ $? -eq 1 ] || fail "disable into a missing folder"
   [ "$(wc -l < err.txt)" -eq 1 ] || fail "disable into a missing folder: $(cat err.txt)"
   run reg set 'HKLM\Software\Vantrel' V 1 2> /dev/null; [ $? -eq 1 ] || fail "reg set into a missing folder"
+  # Read from, it would pass for an empty registry: every value "N/A", saved as such.
+  for command in list check save; do
+    (cd current && run $command) > /dev/null 2> err.txt; [ $? -eq 1 ] || fail "$command on a missing folder"
+    grep -q "^vantrelctl: $command: .*$missing named by $variable does not exist" err.txt || fail "$command: $(cat err.txt)"
+  done
+  cmp -s current/Vantrel.xml "$resources/Vantrel.xml" || fail "save from a missing folder rewrote the settings file"
   [ -e "$missing" ] && fail "a store was made in the missing $variable folder"
 done
 echo ok
