@@ -2,6 +2,15 @@
 // before a command, the commands, closing, and the window placement kept between runs.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -187,30 +196,109 @@ TEST_F(MainWindowTest, WriteRefusedByTheRegistryIsReportedAndTheOtherItemsAreWri
 }
 
 #ifndef _WIN32
+// A stand-in for a wineserver running on a prefix: a process holding the lock in the server
+// folder Wine keeps for that prefix (named after the prefix folder's device and inode).
+class FakeWineserver {
+ public:
+  explicit FakeWineserver(const std::filesystem::path& prefix) {
+    struct stat st {};
+    if (stat(prefix.c_str(), &st) != 0) return;
+    const std::filesystem::path base = "/tmp/.wine-" + std::to_string(getuid());
+    mkdir(base.c_str(), 0700);  // as Wine makes it, when no wineserver ever ran
+    char name[64];
+    std::snprintf(name, sizeof name, "server-%llx-%llx", static_cast<unsigned long long>(st.st_dev),
+                  static_cast<unsigned long long>(st.st_ino));
+    folder_ = base / name;
+    std::filesystem::create_directory(folder_);
+    const std::string lock = (folder_ / "lock").string();
+    int ready[2];
+    if (pipe(ready) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      const int fd = open(lock.c_str(), O_RDWR | O_CREAT, 0600);
+      struct flock fl {};
+      fl.l_type = F_WRLCK;
+      fl.l_whence = SEEK_SET;
+      if (fd < 0 || fcntl(fd, F_SETLKW, &fl) != 0) _exit(1);
+      if (write(ready[1], "x", 1) != 1) _exit(1);
+      pause();
+      _exit(0);
+    }
+    char c = 0;
+    held_ = pid_ > 0 && read(ready[0], &c, 1) == 1;
+    close(ready[0]);
+    close(ready[1]);
+  }
+  ~FakeWineserver() {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    std::error_code ignored;
+    if (!folder_.empty()) std::filesystem::remove_all(folder_, ignored);
+  }
+  bool Held() const { return held_; }
+  const std::filesystem::path& Folder() const { return folder_; }
+
+ private:
+  std::filesystem::path folder_;
+  pid_t pid_ = -1;
+  bool held_ = false;
+};
+
 TEST_F(MainWindowTest, RegistryThatCannotBeWrittenIsOneMessageAndNothingIsWritten) {
-  // A prefix named by a variable that does not exist (a typing slip): every item's write would
-  // fail with a message of its own, or worse, a new empty registry would take them all. The
-  // command asks the store once, before its first write, and says why in one message.
+  // Before its first write a command asks whether the registry can be written at all and says
+  // why not in one message, writing nothing: not one refusal per item. Two reasons: a running
+  // wineserver, which would overwrite the change when it saves, and a prefix named by a variable
+  // that does not exist (a typing slip), which must never become a new, empty registry.
+  for (const char* value : {"One", "Two", "Three"}) {
+    ASSERT_EQ(RegistryPutValue(kHkeyLocalMachine, kKey, value, "1", 4), 0);
+  }
   WriteFile("Vantrel.xml",
             Settings(Item("One", "0", "1") + Item("Two", "0", "1") + Item("Three", "N/A", "1")));
+  const std::filesystem::path store = root_ / "registry";
   const std::filesystem::path missing = root_ / "no-such-prefix";
-  setenv("VANTREL_REGISTRY", missing.c_str(), 1);
-  ui::DrawnWindow after;
-  RunProgram([&](ui::HeadlessBackend& screen) {
-    screen.AnswerDialog(ui::DialogAnswer::Button(kIdYes));
-    screen.AnswerDialog(ui::DialogAnswer::Enter());
-    screen.Click(kBtnDisable);
-    screen.Do([&](ui::Engine&, ui::Window* w) { after = screen_->Snapshot(*w); });
-    screen.Click(kBtnClose);
-  });
-  ASSERT_EQ(screen_->Dialogs().size(), 2u) << "the question, then one error for the whole command";
-  const MessageLayout& error = screen_->Dialogs()[1].layout;
-  EXPECT_EQ(error.caption, "Error");
-  EXPECT_EQ(error.text, "Error writing to registry,\r\nThe registry folder " + missing.string() +
-                            " named by VANTREL_REGISTRY does not exist; create the prefix first "
-                            "(wineboot) or correct VANTREL_REGISTRY");
+  struct Case {
+    const char* cause;
+    std::filesystem::path prefix;
+    std::string message;  // how the error's second line starts
+    const char* shown;    // what the list shows afterwards
+  };
+  const Case cases[] = {
+      {"a running wineserver", store,
+       "The registry in " + store.string() + " is in use by a running wineserver (", "1"},
+      {"a missing prefix", missing,
+       "The registry folder " + missing.string() + " named by VANTREL_REGISTRY does not exist; "
+       "create the prefix first (wineboot) or correct VANTREL_REGISTRY", "N/A"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.cause);
+    setenv("VANTREL_REGISTRY", c.prefix.c_str(), 1);
+    const FakeWineserver server(store);
+    if (c.prefix == store) {
+      ASSERT_TRUE(server.Held()) << "could not stand in for a wineserver";
+    }
+    ui::DrawnWindow after;
+    engine_.reset();
+    RunProgram([&](ui::HeadlessBackend& screen) {
+      screen.AnswerDialog(ui::DialogAnswer::Button(kIdYes));
+      screen.AnswerDialog(ui::DialogAnswer::Enter());
+      screen.Click(kBtnDisable);
+      screen.Do([&](ui::Engine&, ui::Window* w) { after = screen_->Snapshot(*w); });
+      screen.Click(kBtnClose);
+    });
+    ASSERT_EQ(screen_->Dialogs().size(), 2u) << "the question, then one error for the command";
+    const MessageLayout& error = screen_->Dialogs()[1].layout;
+    EXPECT_EQ(error.caption, "Error");
+    const std::string first = "Error writing to registry,\r\n";
+    EXPECT_EQ(error.text.substr(0, first.size() + c.message.size()), first + c.message);
+    for (const auto& row : after.Control(kLstRegistryItems)->rows) EXPECT_EQ(row[2].text, c.shown);
+  }
   EXPECT_FALSE(std::filesystem::exists(missing)) << "no new, empty registry was made";
-  for (const auto& row : after.Control(kLstRegistryItems)->rows) EXPECT_EQ(row[2].text, "N/A");
+  setenv("VANTREL_REGISTRY", store.c_str(), 1);
+  for (const char* value : {"One", "Two", "Three"}) {
+    EXPECT_EQ(RegistryGetValue(kHkeyLocalMachine, kKey, value), "1") << value << " was written";
+  }
 }
 #endif
 
