@@ -10,6 +10,13 @@
 #include "app/main_window_desc.h"
 #include "ui/engine.h"
 
+namespace vantrel {
+
+// Sizes in test failures as "widthxheight".
+inline void PrintTo(const PixelSize& s, std::ostream* os) { *os << s.width << "x" << s.height; }
+
+}  // namespace vantrel
+
 namespace vantrel::ui {
 
 // Rectangles in test failures as "x,y widthxheight".
