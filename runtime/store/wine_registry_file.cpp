@@ -263,7 +263,6 @@ size_t AppendEscaped(std::string& out, std::u16string_view str, const char speci
       continue;
     }
     if (u < 32) {
-      if (u == 0 && left == 1) continue;  // the terminating zero is implied
       if (kEscapes[u] != '.') {
         out += '\\';
         out += kEscapes[u];
@@ -301,7 +300,8 @@ void AppendValueLine(std::string& out, const RegValue& v) {
       unit(len / 2 - 1) == 0) {
     if (v.type != 1) out += v.type == 2 ? "str(2):" : "str(7):";
     out += '"';
-    std::u16string units(len / 2, u'\0');
+    // The terminating zero is implied by the closing quote.
+    std::u16string units(len / 2 - 1, u'\0');
     for (size_t i = 0; i < units.size(); ++i) units[i] = unit(i);
     AppendEscaped(out, units, "\"\"");
     out += "\"\n";
@@ -362,7 +362,7 @@ void RegistryFile::Fail(size_t offset, const std::string& reason) {
 }
 
 std::u16string_view RegistryFile::Intern(std::u16string_view name) {
-  if (chunkUsed_ + name.size() > chunkSize_) {
+  if (nameChunks_.empty() || chunkUsed_ + name.size() > chunkSize_) {
     chunkSize_ = std::max<size_t>(name.size(), 32768);
     nameChunks_.push_back(std::make_unique<char16_t[]>(chunkSize_));
     chunkUsed_ = 0;
@@ -389,6 +389,14 @@ RegistryFile::Node* RegistryFile::NewNode(Node* parent, std::u16string_view name
     }
   }
   return &n;
+}
+
+RegistryFile::Node* RegistryFile::Child(Node* parent, std::u16string_view name) {
+  // Keys come sorted in Wine's files, so a new child usually sorts after the last one.
+  auto& kids = parent->children;
+  if (kids.empty() || CompareNames(kids.back()->name, name) < 0) return NewNode(parent, name);
+  if (Node* found = ChildByName(parent, name)) return found;
+  return NewNode(parent, name);
 }
 
 RegistryFile::Node* RegistryFile::ChildByName(Node* parent, std::u16string_view name) {
@@ -498,8 +506,9 @@ const char* CheckValueLine(std::string_view s, bool& continued) {
   return "unknown value type";
 }
 
-// Decodes a name that holds no escapes and only ASCII without building it unit by unit.
-void DecodeName(std::string_view raw, std::u16string& out) {
+// Decodes a name that holds no escapes and only ASCII without building it unit by unit. False
+// when the name was plain, so that it cannot hold a backslash.
+bool DecodeName(std::string_view raw, std::u16string& out) {
   out.clear();
   bool plain = true;
   for (char c : raw)
@@ -509,12 +518,13 @@ void DecodeName(std::string_view raw, std::u16string& out) {
     }
   if (plain) {
     out.assign(raw.begin(), raw.end());
-    return;
+    return false;
   }
   std::string s(raw);
   s += '\n';  // a terminator that cannot occur inside a line
   size_t pos = 0;
   ParseEscaped(s, pos, '\n', out);
+  return true;
 }
 
 }  // namespace
@@ -565,10 +575,6 @@ bool RegistryFile::Load(std::string text) {
     return size;
   };
   for (size_t at = nextKey(next); at < size; at = nextKey(next)) {
-    // The key line runs to its closing bracket; the rest of the line (the time stamp) is not
-    // needed, and Validate() checks that the bracket is on the same line.
-    std::string_view line(text_.data() + at, size - at);
-    const size_t p = 0;
     if (open) open->end = at;
     else headerEnd_ = at;
     Block& block = blocks_.Add();
@@ -577,13 +583,16 @@ bool RegistryFile::Load(std::string text) {
     order_.push_back(&block);
     open = &block;
 
-    size_t close = SkipQuoted(line, p + 1, ']');
+    // Wine reads the file line by line, so the name must close on its own line; the rest of the
+    // line (the time stamp) is not needed. A key line that cannot be read leaves its block
+    // without a key: Wine skips it and the values below it, and Validate() refuses the file.
+    std::string_view line = LineAt(text_, at, size, next);
+    size_t close = SkipQuoted(line, 1, ']');
     if (close == std::string_view::npos) {
-      Fail(at, "malformed key line");
-      break;
+      Fail(at, "malformed key line (the name has no closing bracket)");
+      continue;
     }
-    next = at + close;
-    std::string_view raw = line.substr(p + 1, close - p - 2);
+    std::string_view raw = line.substr(1, close - 2);
     // Components shared byte for byte with the previous key.
     size_t common = CommonPrefix(raw, prevRaw);
     comps.clear();
@@ -610,12 +619,18 @@ bool RegistryFile::Load(std::string text) {
       }
       if (j > raw.size()) j = raw.size();
       if (j > i) {
-        DecodeName(raw.substr(i, j - i), name);
-        auto& kids = node->children;
-        Node* child = nullptr;
-        if (kids.empty() || CompareNames(kids.back()->name, name) < 0) child = NewNode(node, name);
-        else if (!(child = ChildByName(node, name))) child = NewNode(node, name);
-        node = child;
+        if (!DecodeName(raw.substr(i, j - i), name)) {
+          node = Child(node, name);
+        } else {
+          // Wine splits the decoded name, so an escaped backslash (\x005c) separates components
+          // as well; empty components are skipped as Wine skips repeated and leading ones.
+          std::u16string_view rest(name);
+          for (size_t s = 0; s < rest.size();) {
+            size_t e = std::min(rest.find(u'\\', s), rest.size());
+            if (e > s) node = Child(node, rest.substr(s, e - s));
+            s = e + 1;
+          }
+        }
         comps.emplace_back(j, node);
       }
       i = j + 2;
@@ -719,6 +734,12 @@ void RegistryFile::DecodeBlock(const Block& block, KeyContent& c) const {
 bool RegistryFile::Validate() {
   if (!problem_.empty()) return false;
   if (validated_) return true;
+  // Wine reads each line as a C string, so a NUL byte ends the line for Wine but not for us;
+  // such a file would mean different things to the two, so it is not written back.
+  if (const void* nul = std::memchr(text_.data(), 0, text_.size())) {
+    Fail(static_cast<size_t>(static_cast<const char*>(nul) - text_.data()), "NUL byte inside a line");
+    return false;
+  }
   size_t next = 0;
   LineAt(text_, 0, text_.size(), next);
   bool continued = false;

@@ -23,7 +23,8 @@ bool SameName(std::u16string_view a, std::u16string_view b);
 // after an opening quote or bracket) up to the unescaped `endChar`, leaves `pos` after it and
 // appends the decoded units; false when the line ends first. AppendEscaped writes `text` the
 // way Wine writes it, escaping backslashes and the two characters in `specials`, and returns
-// the number of characters written.
+// the number of characters written. Unlike Wine it writes a final zero unit too: a name "a\0"
+// must not come back as "a", the name of another value or key.
 bool ParseEscaped(std::string_view line, size_t& pos, char endChar, std::u16string& out);
 size_t AppendEscaped(std::string& out, std::u16string_view text, const char specials[2]);
 
@@ -135,6 +136,8 @@ class RegistryFile {
  private:
   Node* NewNode(Node* parent, std::u16string_view name);
   std::u16string_view Intern(std::u16string_view name);
+  // The existing child of that name, or a new one.
+  Node* Child(Node* parent, std::u16string_view name);
   Node* ChildByName(Node* parent, std::u16string_view name);
   Block* NewBlock(Node* node, uint64_t now);
   void InsertInOrder(Block* block);

@@ -4,6 +4,7 @@
 #include <iconv.h>
 
 #include <string>
+#include <vector>
 
 #include "runtime/store/cp1250.h"
 #include "runtime/store/wine_registry_file.h"
@@ -32,7 +33,8 @@ TEST(StoreFormat, EscapesMatchWine) {
       {u"\x17dlu", "\\x17dlu"},               // next unit is no hex digit: short form
       {u"\x17d" u"a", "\\x017da"},           // next unit is a hex digit: four digits
       {u"\xfd k\x16f\x148", "\\xfd k\\x16f\\x148"},
-      {std::u16string(u"a\0b\0", 4), "a\\0b"},  // the final zero is implied
+      // A final zero is written too: names keep it (string data leaves its terminator out).
+      {std::u16string(u"a\0b\0", 4), "a\\0b\\0"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(Escaped(c.text), c.file);
@@ -40,9 +42,7 @@ TEST(StoreFormat, EscapesMatchWine) {
     size_t pos = 0;
     std::u16string back;
     ASSERT_TRUE(ParseEscaped(quoted, pos, '"', back)) << c.file;
-    std::u16string expected = c.text;
-    if (!expected.empty() && expected.back() == 0) expected.pop_back();
-    EXPECT_EQ(back, expected) << c.file;
+    EXPECT_EQ(back, c.text) << c.file;
     EXPECT_EQ(pos, quoted.size());
   }
   // Reading accepts what Wine accepts: unknown escapes, a lone \x, raw UTF-8.
@@ -197,6 +197,11 @@ TEST(StoreFormat, UnreadableLinesAreFoundWithTheirLineNumber) {
       {"WINE REGISTRY Version 2\n[A] 1\n\"h\"=hex:00,\\\n  zz\n", 4},
       {"WINE REGISTRY Version 2\n[A\n", 2},
       {"WINE REGISTRY Version 2\n[A] 1\n[a] 2\n", 3},
+      // The closing bracket of a key name is looked for on its own line only.
+      {"WINE REGISTRY Version 2\n[\n\xb6]", 2},
+      {"WINE REGISTRY Version 2\n[A] 1\n\n[B\n]\n[C] 1\n", 4},
+      // Wine ends a line at a NUL byte.
+      {std::string("WINE REGISTRY Version 2\n[A] 1\n\"v\"=\"a\0b\"\n", 40), 3},
   };
   for (const auto& c : cases) {
     RegistryFile file;
@@ -204,6 +209,67 @@ TEST(StoreFormat, UnreadableLinesAreFoundWithTheirLineNumber) {
     EXPECT_FALSE(file.Validate()) << c.text;
     EXPECT_EQ(file.ProblemLine(), c.line) << c.text;
   }
+}
+
+// Key names are read as Wine reads them: the whole name decoded, then split at every backslash,
+// so an escaped one separates components too, and empty components (leading, repeated or
+// trailing backslashes) are skipped; a key line that cannot be read is skipped with its values
+// while the keys after it are read.
+TEST(StoreFormat, KeyPathsSplitAsWineSplitsThem) {
+  struct Case {
+    std::string keyLines;
+    std::vector<std::vector<std::u16string>> present, absent;
+  } cases[] = {
+      // \x takes up to four hex digits: "\x5cB" would be U+05CB.
+      {"[Software\\\\A\\x005cB] 1\n", {{u"Software", u"A", u"B"}}, {{u"Software", u"A\\B"}}},
+      {"[Software\\\\A\\x5cGo] 1\n", {{u"Software", u"A", u"Go"}}, {{u"Software", u"A\\Go"}}},
+      {"[Software\\\\A\\x5cB] 1\n", {{u"Software", u"A\u05cb"}}, {{u"Software", u"A"}}},
+      {"[A\\x5c\\x5c\\x005cB] 1\n", {{u"A", u"B"}}, {{u"A", u"\\B"}}},
+      {"[A\\\\\\\\B\\\\] 1\n", {{u"A", u"B"}}, {}},
+      {"[A\\x5c] 1\n\"v\"=dword:1\n", {{u"A"}}, {}},
+      {"[A\n\"v\"=dword:1\n[B] 1\n\"v\"=dword:2\n", {{u"B"}}, {{u"A"}}},
+      {"[\\\\A] 1\n[\\x005cB\\\\C] 1\n", {{u"A"}, {u"B", u"C"}}, {}},
+  };
+  for (const auto& c : cases) {
+    RegistryFile file;
+    ASSERT_TRUE(file.Load("WINE REGISTRY Version 2\n\n" + c.keyLines)) << c.keyLines;
+    for (const auto& path : c.present) EXPECT_NE(file.Find(path), nullptr) << c.keyLines;
+    for (const auto& path : c.absent) EXPECT_EQ(file.Find(path), nullptr) << c.keyLines;
+  }
+  // The value of the split key is where Wine finds it.
+  RegistryFile file;
+  file.Load("WINE REGISTRY Version 2\n\n[Software\\\\A\\x005cB] 1\n\"v\"=dword:00000007\n");
+  RegistryFile::Node* b = file.FindJoined(u"Software\\A\\B");
+  ASSERT_NE(b, nullptr);
+  ASSERT_NE(file.Content(b)->Find(u"v"), nullptr);
+  EXPECT_EQ(file.Content(b)->Find(u"v")->data, std::string("\x07\0\0\0", 4));
+}
+
+// A name that ends in a zero unit and the same name without it are two keys or two values (so
+// Wine reads them); writing the file back must keep them two.
+TEST(StoreFormat, NamesEndingInZeroStayApartFromNamesWithout) {
+  const std::string text =
+      "WINE REGISTRY Version 2\n\n"
+      "[K] 1\n#time=1\n\"n\\0\"=\"with zero\"\n\"n\"=\"plain\"\n\n"
+      "[K\\0] 1\n#time=1\n\"v\"=dword:00000001\n";
+  RegistryFile file;
+  ASSERT_TRUE(file.Load(text));
+  ASSERT_TRUE(file.Validate()) << file.Problem();
+  const std::u16string withZero(u"n\0", 2), keyWithZero(u"K\0", 2);
+  for (const std::u16string& key : {std::u16string(u"K"), keyWithZero}) {
+    RegistryFile::Node* node = file.FindJoined(key);
+    ASSERT_NE(node, nullptr);
+    file.Modify(node, 1)->values.push_back(RegValue{u"new", 4, std::string("\x02\0\0\0", 4)});
+  }
+  RegistryFile again;
+  ASSERT_TRUE(again.Load(file.Serialize()));
+  ASSERT_TRUE(again.Validate()) << again.Problem() << "\n" << again.Text();
+  KeyContent* k = again.Content(again.FindJoined(u"K"));
+  ASSERT_NE(k->Find(withZero), nullptr) << again.Text();
+  ASSERT_NE(k->Find(u"n"), nullptr) << again.Text();
+  EXPECT_EQ(k->Find(withZero)->data.size(), 20u);  // "with zero" and its terminator
+  EXPECT_EQ(k->Find(u"n")->data.size(), 12u);      // "plain"
+  EXPECT_NE(again.FindJoined(keyWithZero), nullptr);
 }
 
 }  // namespace
