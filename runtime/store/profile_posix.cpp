@@ -215,7 +215,7 @@ BOOL PutEntry(LPCSTR section, LPCSTR key, LPCSTR value, const std::string& path)
   int fd = LockProfile(path, !removing);
   if (fd < 0) {
     int err = errno;
-    store::ReportProblem("cannot write " + path + ": " + std::strerror(err));
+    store::ReportProblem("cannot write " + path + ": " + store::ErrorText(err));
     SetLastError(static_cast<DWORD>(store::ErrnoToWin32(err, 1013)));
     return 0;
   }
@@ -223,6 +223,7 @@ BOOL PutEntry(LPCSTR section, LPCSTR key, LPCSTR value, const std::string& path)
   store::FileIdentity id;
   if (int err = store::ReadWholeFile(path, p.text, id)) {
     close(fd);
+    store::ReportProblem("cannot read " + path + ": " + store::ErrorText(err));
     SetLastError(static_cast<DWORD>(store::ErrnoToWin32(err)));
     return 0;
   }
@@ -285,7 +286,7 @@ BOOL PutEntry(LPCSTR section, LPCSTR key, LPCSTR value, const std::string& path)
   int err = changed ? store::ReplaceFile(path, out, fd, nullptr) : 0;
   close(fd);
   if (err) {
-    store::ReportProblem("cannot write " + path + ": " + std::strerror(err));
+    store::ReportProblem("cannot write " + path + ": " + store::ErrorText(err));
     SetLastError(static_cast<DWORD>(store::ErrnoToWin32(err, 1013)));
     return 0;
   }

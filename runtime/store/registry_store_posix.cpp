@@ -58,6 +58,8 @@ struct Hive {
   std::u16string lastPath;
   uint64_t lastGeneration = 0;
   RegistryFile::Node* lastNode = nullptr;
+  // The last read failure the user was told about; empty once the file reads again.
+  std::string reported;
 };
 
 struct Store {
@@ -138,51 +140,65 @@ Store& StoreAt(const std::string& dir) {
 
 std::string Narrow(std::u16string_view s) { return store::Utf16ToCp1250(s); }
 
+// A read of the hive failed: says so naming the file, telling the user only when the words
+// differ from the last failure of this hive.
+LONG ReadFailed(Hive& h, LONG code, const std::string& message) {
+  store::ReportProblem(message, message != h.reported);
+  h.reported = message;
+  return code;
+}
+
+LONG ReadFailed(Hive& h, int err) {
+  return ReadFailed(h, store::ErrnoToWin32(err), "cannot read " + h.path + ": " + store::ErrorText(err));
+}
+
 // Brings a hive up to date with its file for reading. ERROR_SUCCESS also when the file does not
 // exist yet (an empty registry).
 LONG Refresh(Hive& h) {
+  auto loaded = [&h]() -> LONG {
+    if (!h.unreadable) {
+      h.reported.clear();
+      return ERROR_SUCCESS;
+    }
+    return ReadFailed(h, ERROR_BADDB,
+                      h.path + ":" + std::to_string(h.file.ProblemLine()) + ": " + h.file.Problem());
+  };
   store::FileIdentity now;
   bool gone = false;
   if (h.loaded && h.fd >= 0) {
-    if (store::FstatIdentity(h.fd, now, gone) == 0 && !gone && now == h.identity)
-      return h.unreadable ? ERROR_BADDB : ERROR_SUCCESS;
+    if (store::FstatIdentity(h.fd, now, gone) == 0 && !gone && now == h.identity) return loaded();
     close(h.fd);
     h.fd = -1;
   }
-  int fd = open(h.path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    int err = errno;
-    if (err != ENOENT) return store::ErrnoToWin32(err);
+  int fd = -1;
+  if (int err = store::OpenRegularFile(h.path, O_RDONLY, fd)) {
+    if (err != ENOENT) return ReadFailed(h, err);
     if (!h.loaded || h.identity.exists) {
       h.file.Load(store::EmptyHiveText(h.path));
       h.identity = store::FileIdentity{};
       h.loaded = true;
       h.unreadable = false;
     }
-    return ERROR_SUCCESS;
+    return loaded();
   }
   if (int err = store::FstatIdentity(fd, now, gone)) {
     close(fd);
-    return store::ErrnoToWin32(err);
+    return ReadFailed(h, err);
   }
   if (h.loaded && h.identity == now) {  // our own last write
     h.fd = fd;
-    return h.unreadable ? ERROR_BADDB : ERROR_SUCCESS;
+    return loaded();
   }
   std::string text;
   if (int err = store::ReadOpenFile(fd, text, now.size)) {
     close(fd);
-    return store::ErrnoToWin32(err);
+    return ReadFailed(h, err);
   }
   h.fd = fd;
   h.unreadable = !h.file.Load(std::move(text));
   h.identity = now;
   h.loaded = true;
-  if (h.unreadable) {
-    store::ReportProblem(h.path + ":" + std::to_string(h.file.ProblemLine()) + ": " + h.file.Problem());
-    return ERROR_BADDB;
-  }
-  return ERROR_SUCCESS;
+  return loaded();
 }
 
 std::u16string UserSid(Store& s) {

@@ -1,5 +1,6 @@
 #include "runtime/store/store_files_posix.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
@@ -65,27 +66,58 @@ std::string FolderOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// Temporary files of a replacement: the file's name, this suffix and six random characters.
+constexpr std::string_view kTemporarySuffix = ".vantrel-";
+
+std::string TemporaryPattern(const std::string& path) {
+  return path + std::string(kTemporarySuffix) + "XXXXXX";
+}
+
 // Creates a missing registry file with Wine's header; a file another process created first wins.
-int CreateIfMissing(const std::string& path) {
+int CreateIfMissing(const std::string& linkPath) {
+  const std::string path = LinkTarget(linkPath);
   if (access(path.c_str(), F_OK) == 0) return 0;
-  std::string tmp = path + ".vantrel-XXXXXX";
+  std::string tmp = TemporaryPattern(path);
   int fd = mkstemp(tmp.data());
   if (fd < 0) return errno;
   fchmod(fd, 0644);
-  int err = WriteAll(fd, EmptyHiveText(path));
+  int err = WriteAll(fd, EmptyHiveText(linkPath));
   if (!err && fsync(fd) != 0) err = errno;
   close(fd);
-  if (!err && link(tmp.c_str(), path.c_str()) != 0 && errno != EEXIST) err = errno;
+  if (!err && link(tmp.c_str(), path.c_str()) != 0) {
+    err = errno;
+    // The file exists now (EEXIST), or it did when a writer holding its lock removed our
+    // temporary file as left over (ENOENT): either way another process created it first.
+    if (access(path.c_str(), F_OK) == 0) err = 0;
+  }
   unlink(tmp.c_str());
   return err;
+}
+
+// Removes the temporary files that writers killed between creating and renaming them left
+// beside `path`. Only a writer holding the file's lock may call this: every other writer of
+// the file is then waiting for the lock and has no temporary file of its own yet.
+void RemoveLeftTemporaries(const std::string& path) {
+  const std::string folder = FolderOf(path);
+  const std::string prefix = path.substr(path.rfind('/') + 1) + std::string(kTemporarySuffix);
+  DIR* d = opendir(folder.c_str());
+  if (!d) return;
+  while (const dirent* e = readdir(d)) {
+    std::string_view name = e->d_name;
+    if (name.size() != prefix.size() + 6 || name.substr(0, prefix.size()) != prefix) continue;
+    struct stat st;
+    if (fstatat(dirfd(d), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+      unlinkat(dirfd(d), e->d_name, 0);
+  }
+  closedir(d);
 }
 
 // An exclusive lock on the file now at `path`. Writers replace the file by renaming, so after
 // waiting for the lock the descriptor may belong to a file that is gone; then lock again.
 int LockFile(const std::string& path, int& fdOut) {
   for (;;) {
-    int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) return errno;
+    int fd = -1;
+    if (int err = OpenRegularFile(path, O_RDWR, fd)) return err;
     while (flock(fd, LOCK_EX) != 0) {
       if (errno != EINTR) {
         int err = errno;
@@ -115,6 +147,42 @@ bool LockHeld(const std::string& lockPath) {
 }
 
 }  // namespace
+
+std::string LinkTarget(const std::string& path) {
+  std::string at = path;
+  // As many links as the system itself follows; a longer chain is left for open() to refuse.
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st;
+    if (lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return at;
+    std::string target(static_cast<size_t>(st.st_size > 0 ? st.st_size : 4096) + 1, '\0');
+    ssize_t n = readlink(at.c_str(), target.data(), target.size());
+    if (n < 0 || static_cast<size_t>(n) >= target.size()) return at;
+    target.resize(static_cast<size_t>(n));
+    at = target[0] == '/' ? target : FolderOf(at) + "/" + target;
+  }
+  return at;
+}
+
+int OpenRegularFile(const std::string& path, int flags, int& fdOut) {
+  // Without O_NONBLOCK a FIFO put in a file's place would block the open forever.
+  int fd = open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return errno;
+  struct stat st;
+  int err = fstat(fd, &st) != 0   ? errno
+            : S_ISDIR(st.st_mode) ? EISDIR
+            : S_ISREG(st.st_mode) ? 0
+                                  : kNotRegularFile;
+  if (err) {
+    close(fd);
+    return err;
+  }
+  fdOut = fd;
+  return 0;
+}
+
+std::string ErrorText(int err) {
+  return err == kNotRegularFile ? "not a regular file" : std::strerror(err);
+}
 
 StoreLocation LocateStore() {
   if (const char* v = std::getenv("VANTREL_REGISTRY"); v && *v) return {v, "VANTREL_REGISTRY", true};
@@ -160,8 +228,9 @@ const std::string& StoreFolderRef() {
 std::string LastStoreMessage() { return tProblem; }
 void SetStoreMessageSink(MessageSink sink) { gSink = sink; }
 
-void ReportProblem(const std::string& message) {
+void ReportProblem(const std::string& message, bool tellUser) {
   tProblem = message;
+  if (!tellUser) return;
   if (gSink) gSink(message.c_str());
   else std::fprintf(stderr, "vantrel: %s\n", message.c_str());
 }
@@ -188,8 +257,8 @@ int FstatIdentity(int fd, FileIdentity& out, bool& gone) {
 int ReadOpenFile(int fd, std::string& text, off_t sizeHint) { return ReadFd(fd, text, sizeHint); }
 
 int ReadWholeFile(const std::string& path, std::string& text, FileIdentity& identity) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno;
+  int fd = -1;
+  if (int err = OpenRegularFile(path, O_RDONLY, fd)) return err;
   struct stat st;
   int err = 0;
   if (fstat(fd, &st) != 0) err = errno;
@@ -268,8 +337,11 @@ bool WineserverRunning(const std::string& dir, std::string& where) {
   return false;
 }
 
-int ReplaceFile(const std::string& path, const std::string& data, int like, FileIdentity* written) {
-  std::string tmp = path + ".vantrel-XXXXXX";
+int ReplaceFile(const std::string& linkPath, const std::string& data, int like, FileIdentity* written) {
+  // A file that is a symbolic link is replaced where the link points, so the link stays.
+  const std::string path = LinkTarget(linkPath);
+  RemoveLeftTemporaries(path);
+  std::string tmp = TemporaryPattern(path);
   int fd = mkstemp(tmp.data());
   if (fd < 0) return errno;
   struct stat old;
@@ -357,20 +429,20 @@ seam::LONG WriteHive(const std::string& dir, WriteContext& ctx,
     return 3;  // ERROR_PATH_NOT_FOUND
   }
   if (int err = MakeFolders(dir)) {
-    ReportProblem("cannot create the registry folder " + dir + ": " + std::strerror(err));
+    ReportProblem("cannot create the registry folder " + dir + ": " + ErrorText(err));
     return ErrnoToWin32(err, 1013);
   }
   static const char* kFiles[] = {"system.reg", "user.reg", "userdef.reg"};
   for (const char* f : kFiles) {
     std::string p = dir + "/" + f;
     if (int err = CreateIfMissing(p)) {
-      ReportProblem("cannot create " + p + ": " + std::strerror(err));
+      ReportProblem("cannot create " + p + ": " + ErrorText(err));
       return ErrnoToWin32(err, 1013);
     }
   }
   int fd = -1;
   if (int err = LockFile(ctx.path, fd)) {
-    ReportProblem("cannot write " + ctx.path + ": " + std::strerror(err));
+    ReportProblem("cannot write " + ctx.path + ": " + ErrorText(err));
     return ErrnoToWin32(err, 1013);
   }
   struct Closer {
@@ -380,11 +452,18 @@ seam::LONG WriteHive(const std::string& dir, WriteContext& ctx,
 
   struct stat st;
   FileIdentity current;
-  if (fstat(fd, &st) != 0) return ErrnoToWin32(errno, 1013);
+  if (fstat(fd, &st) != 0) {
+    int err = errno;
+    ReportProblem("cannot read " + ctx.path + ": " + ErrorText(err));
+    return ErrnoToWin32(err, 1013);
+  }
   ToIdentity(st, current);
   if (!ctx.loaded || !(ctx.identity == current)) {
     std::string text;
-    if (int err = ReadFd(fd, text, st.st_size)) return ErrnoToWin32(err);
+    if (int err = ReadFd(fd, text, st.st_size)) {
+      ReportProblem("cannot read " + ctx.path + ": " + ErrorText(err));
+      return ErrnoToWin32(err);
+    }
     ctx.unreadable = !ctx.file.Load(std::move(text));
     ctx.identity = current;
     ctx.loaded = true;
@@ -399,7 +478,7 @@ seam::LONG WriteHive(const std::string& dir, WriteContext& ctx,
   FileIdentity written;
   if (int err = ReplaceFile(ctx.path, out, fd, &written)) {
     ctx.loaded = false;  // the text in memory is not what the file holds
-    ReportProblem("cannot write " + ctx.path + ": " + std::strerror(err));
+    ReportProblem("cannot write " + ctx.path + ": " + ErrorText(err));
     return ErrnoToWin32(err, 1013);
   }
   ctx.identity = written;

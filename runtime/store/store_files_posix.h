@@ -34,14 +34,26 @@ int FstatIdentity(int fd, FileIdentity& out, bool& gone);
 int ReadOpenFile(int fd, std::string& text, off_t sizeHint);
 int ReadWholeFile(const std::string& path, std::string& text, FileIdentity& identity);
 
+// Where a chain of symbolic links starting at `path` ends (that file need not exist); `path`
+// itself when it is no link. Writes go there, so that a linked registry file stays linked.
+std::string LinkTarget(const std::string& path);
+
+// Opens `path` with `flags` (O_RDONLY or O_RDWR); a folder gives EISDIR and any other file that
+// is not a regular one kNotRegularFile, without blocking on a FIFO.
+constexpr int kNotRegularFile = -1;
+int OpenRegularFile(const std::string& path, int flags, int& fd);
+// strerror, and words for kNotRegularFile.
+std::string ErrorText(int err);
+
 // errno as a Win32 error number (EACCES -> 5, ENOENT -> 2 ...); `fallback` for the rest.
 seam::LONG ErrnoToWin32(int err, seam::LONG fallback = 1012 /* ERROR_CANTREAD */);
 
 // The text Wine writes into a registry file that holds no keys yet.
 std::string EmptyHiveText(const std::string& path);
 
-// Records a failure the user must act on and passes it to the message sink.
-void ReportProblem(const std::string& message);
+// Records a failure the user must act on and passes it to the message sink (unless the user was
+// already told: a damaged file is not reported again by every call that reads it).
+void ReportProblem(const std::string& message, bool tellUser = true);
 void ClearProblem();
 
 // The state of one registry file that WriteHive brings up to date and changes.
