@@ -260,8 +260,7 @@ void SettingsStore::FetchTable(std::string_view section, std::string_view table,
                                int f1, int f2, int f3, int f4) {
   Lock lock(*CRITSECT);
   const std::int32_t count = ReadInt32(TryFetch(section, table));
-  for (std::int32_t i = 1; i <= count; ++i) {
-    const std::string entry = std::string(table) + "_" + std::to_string(i);
+  auto add = [&](const std::string& entry) {
     SetFieldText(queue, f1, FetchField(section, entry, 1));
     int n = 2;
     for (int f : {f2, f3, f4}) {
@@ -269,6 +268,23 @@ void SettingsStore::FetchTable(std::string_view section, std::string_view table,
       ++n;
     }
     QueueAdd(queue);
+  };
+  auto entryName = [&](std::int32_t i) { return std::string(table) + "_" + std::to_string(i); };
+  // The count is only a stored number, and a damaged one (two thousand million) must not keep
+  // the program reading for hours: the table ends where its records do. A record whose entry is
+  // missing still reads "---Unknown---" in every field, as long as a record follows it or the
+  // count ends within kMissingRecordsMax of the last record that exists.
+  constexpr std::int32_t kMissingRecordsMax = 100;
+  std::int32_t lastFound = 0;
+  for (std::int32_t i = 1; i <= count && i - lastFound <= kMissingRecordsMax; ++i) {
+    const std::string entry = entryName(i);
+    if (TryFetch(section, entry).empty()) continue;
+    for (std::int32_t m = lastFound + 1; m < i; ++m) add(entryName(m));
+    add(entry);
+    lastFound = i;
+  }
+  if (count - lastFound <= kMissingRecordsMax) {
+    for (std::int32_t m = lastFound + 1; m <= count; ++m) add(entryName(m));
   }
 }
 

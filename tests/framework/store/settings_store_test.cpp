@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #ifndef _WIN32
 #include <unistd.h>
@@ -341,6 +342,45 @@ TEST_F(SettingsStoreTest, SectorTableIsLoadedAndWrittenBack) {
   EXPECT_EQ(Reg("__Dont_Touch_Me__", "Sectors_1"), "fam,item,type");
   EXPECT_EQ(Reg("__Dont_Touch_Me__", "Sectors_2"), "solo,solo,solo");
   store.Kill();  // a second Kill writes nothing
+}
+
+// The record count is only a stored number: a damaged one (two thousand million) once kept
+// start-up reading for hours. The table ends where its records do; records missing inside it
+// still read "---Unknown---".
+TEST_F(SettingsStoreTest, DamagedTableCountIsBoundedByTheRecordsThatExist) {
+  struct Case {
+    const char* count;
+    std::vector<int> present;
+    int records;
+  } cases[] = {
+      {"2000000000", {1, 2}, 2},
+      {"2147483647", {}, 0},
+      {"5", {1, 3}, 5},
+      {"300", {1, 50}, 50},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    const std::string section = "T" + std::to_string(++n);
+    PutReg(section, "Rows", c.count);
+    for (int i : c.present) PutReg(section, "Rows_" + std::to_string(i), "row" + std::to_string(i));
+    SettingsStore store;
+    store.Init(keyPath, StoreRegistry, kHkeyCurrentUser);
+    RecordQueue<SectorRecord> rows;
+    store.FetchTable(section, "Rows", &rows, 1, 2);
+    ASSERT_EQ(QueueRecords(&rows), c.records) << c.count;
+    for (int i = 1; i <= c.records; ++i) {
+      QueueGetAt(&rows, i);
+      bool present = std::find(c.present.begin(), c.present.end(), i) != c.present.end();
+      EXPECT_EQ(rows.buffer.FAMILY.Str(), present ? "row" + std::to_string(i) : "---Unknown---")
+          << c.count << " record " << i;
+    }
+  }
+  // The sector table of Init is read the same way.
+  PutReg("__Dont_Touch_Me__", "Sectors", "2000000000");
+  PutReg("__Dont_Touch_Me__", "Sectors_1", "fam,item,type");
+  SettingsStore store;
+  store.Init(keyPath, StoreRegistry, kHkeyCurrentUser);
+  EXPECT_EQ(QueueRecords(store.SECTORS.get()), 1);
 }
 
 TEST_F(SettingsStoreTest, EveryShutdownWritesAnEmptySectorTable) {
