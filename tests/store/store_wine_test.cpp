@@ -34,14 +34,18 @@ class StoreWithWine : public ::testing::Test {
     if (pristine_.empty()) GTEST_SKIP() << "Wine is not installed";
     ASSERT_EQ(Shell("cp -a '" + pristine_ + "/.' '" + store.Dir() + "/'"), 0);
   }
+  // Every call into Wine is bounded, so that a hang fails the test and says what hung.
+  static constexpr const char* kTimeout = "timeout 120 ";
   std::string Wine(const std::string& args, std::string* out = nullptr) {
     std::string env = "WINEPREFIX='" + store.Dir() + "' WINEDEBUG=-all LC_ALL=C.UTF-8 ";
-    int status = Shell(env + Wine64() + " " + args + " 2>/dev/null", out);
+    int status = Shell(env + kTimeout + Wine64() + " " + args + " 2>/dev/null", out);
+    EXPECT_NE(status, 124) << "wine64 " << args << " hung";
     EXPECT_EQ(status, 0) << args;
     return out ? *out : std::string();
   }
   void StopWine() {
-    Shell("WINEPREFIX='" + store.Dir() + "' " + Wineserver() + " -w");
+    int status = Shell("WINEPREFIX='" + store.Dir() + "' " + kTimeout + Wineserver() + " -w");
+    EXPECT_EQ(status, 0) << "wineserver -w failed or hung";
   }
   ScratchStore store;
   std::string pristine_;
@@ -141,6 +145,45 @@ TEST_F(StoreWithWine, StoreReadsWhatWineWrote) {
   EXPECT_EQ(query("AllBits", &type), "\xff\xff\xff\xff");
   EXPECT_EQ(type, REG_DWORD);
   RegCloseKey(k);
+}
+
+// Names the two could read differently mean the same to both: a key name holding an escaped
+// backslash is two keys, one starting with a backslash is read without it, and a value name
+// ending in a zero is a value of its own, also after the store has rewritten its key.
+TEST_F(StoreWithWine, OddNamesMeanTheSameToWineAndTheStore) {
+  const std::string path = store.File("system.reg");
+  WriteFile(path, ReadFile(path) +
+                      "\n[Software\\\\Vantrel Odd\\\\A\\x005cB] 1796877833\n#time=1dd88610ee17a40\n"
+                      "\"v\"=dword:00000007\n"
+                      "\n[Software\\\\Vantrel Odd\\\\N] 1796877833\n#time=1dd88610ee17a40\n"
+                      "\"n\\0\"=\"with zero\"\n\"n\"=\"plain\"\n"
+                      "\n[\\\\Software\\\\Vantrel Odd\\\\Lead] 1796877833\n#time=1dd88610ee17a40\n"
+                      "\"v\"=dword:00000007\n");
+  HKEY key;
+  DWORD v = 0;
+  for (const char* path : {"Software\\Vantrel Odd\\A\\B", "Software\\Vantrel Odd\\Lead"}) {
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE, &key), ERROR_SUCCESS) << path;
+    DWORD size = 4;
+    v = 0;
+    EXPECT_EQ(RegQueryValueExA(key, "v", nullptr, nullptr, reinterpret_cast<BYTE*>(&v), &size), ERROR_SUCCESS);
+    EXPECT_EQ(v, 7u) << path;
+    RegCloseKey(key);
+  }
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Vantrel Odd\\N", 0, KEY_SET_VALUE, &key),
+            ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExA(key, "other", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4), ERROR_SUCCESS);
+  RegCloseKey(key);
+
+  std::string out;
+  for (const char* path : {"A\\B", "Lead"}) {
+    Wine("reg query \"HKLM\\Software\\Vantrel Odd\\" + std::string(path) + "\" /v v", &out);
+    EXPECT_NE(out.find("0x7"), std::string::npos) << path << ": " << out;
+  }
+  Wine("reg query \"HKLM\\Software\\Vantrel Odd\\N\"", &out);
+  StopWine();
+  EXPECT_NE(out.find("with zero"), std::string::npos) << out;
+  EXPECT_NE(out.find("plain"), std::string::npos) << out;
+  EXPECT_NE(out.find("other"), std::string::npos) << out;
 }
 
 }  // namespace
