@@ -27,7 +27,7 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
-# Every test, then a short run of the XML parser's fuzz target (it must come back clean).
+# Every test, then a short run of each fuzz target (they must come back clean).
 TEST_FUZZ_SECONDS ?= 20
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600
@@ -41,14 +41,20 @@ bench: deps
 	@cmake --build $(BUILD)-bench -j $(JOBS)
 	@for b in $(BUILD)-bench/bench/*_bench; do echo "== $$b"; $$b || exit 1; done
 
-# The XML parser's libFuzzer target under AddressSanitizer and UndefinedBehaviorSanitizer (clang).
+# The libFuzzer targets (fuzz/<name>_fuzz.cpp, seeds in fuzz/corpus/<first word of name>) under
+# AddressSanitizer and UndefinedBehaviorSanitizer (clang), FUZZ_SECONDS each; pick some with
+# FUZZ_TARGETS, e.g. `make fuzz FUZZ_TARGETS=store_file`.
 FUZZ_SECONDS ?= 60
+FUZZ_TARGETS ?= xml_parse store_file
 fuzz: deps
 	@cmake -S . -B $(BUILD)-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DVANTREL_FUZZ=ON \
 	  -DVANTREL_TESTS=OFF -DVANTREL_WERROR=OFF "-DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link,address,undefined" >/dev/null
-	@cmake --build $(BUILD)-fuzz -j $(JOBS) --target xml_parse_fuzz
-	@mkdir -p $(BUILD)-fuzz/corpus
-	@$(BUILD)-fuzz/fuzz/xml_parse_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=4096 $(BUILD)-fuzz/corpus fuzz/corpus/xml
+	@cmake --build $(BUILD)-fuzz -j $(JOBS) --target $(FUZZ_TARGETS:%=%_fuzz)
+	@for t in $(FUZZ_TARGETS); do \
+	  echo "== $${t}_fuzz, $(FUZZ_SECONDS) s"; mkdir -p $(BUILD)-fuzz/corpus/$$t; \
+	  $(BUILD)-fuzz/fuzz/$${t}_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=4096 \
+	    $(BUILD)-fuzz/corpus/$$t fuzz/corpus/$${t%%_*} || exit 1; \
+	done
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-bench $(BUILD)-fuzz
