@@ -9,6 +9,10 @@
 #include "ui/engine.h"
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::string(argv[1]) == "--version") {
+    std::printf("vantrel %s\n", VANTREL_VERSION);
+    return 0;
+  }
   std::string why;
   const bool available = vantrel::ui::DesktopAvailable(&why);
   // Scripts ask whether the window could open without opening it.

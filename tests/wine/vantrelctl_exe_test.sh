@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# vantrelctl.exe, the Windows build of the command line, against Wine's registry and Wine's own
+# reg.exe: what the one writes the other reads, and the exit statuses are those of the Linux tool.
+# run_in_prefix.sh gives it a fresh prefix (WINEPREFIX). Usage: vantrelctl_exe_test.sh WINE64 EXE
+set -u
+wine=$1
+exe=$2
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
+cd "$dir"
+fail() { echo "FAIL: $*"; exit 1; }
+
+# Every call into Wine is bounded, and a hang names the command that hung.
+run_wine() {
+  timeout 120 "$wine" "$@"
+  local status=$?
+  [ $status -eq 124 ] && fail "timed out after 120 s: wine64 $*"
+  return $status
+}
+ctl() { run_wine "$exe" "$@"; }
+
+key='SYSTEM\CurrentControlSet\Services\VantrelExeTest\Parameters'
+cat > Vantrel.xml <<XML
+<?xml version="1.0"?>
+<RegistryItems>
+<RegistryItem><KeyName>$key</KeyName><ValueName>Flag</ValueName><SavedValue>N/A</SavedValue><DisableValue>1</DisableValue><EnableValue>0</EnableValue></RegistryItem>
+<RegistryItem><KeyName>$key</KeyName><ValueName>Gone</ValueName><SavedValue>N/A</SavedValue><DisableValue>N/A</DisableValue><EnableValue>5</EnableValue></RegistryItem>
+</RegistryItems>
+XML
+
+[ "$(ctl --version | tr -d '\r')" = "vantrelctl $VANTREL_VERSION" ] || fail "--version: $(ctl --version)"
+ctl check >/dev/null; [ $? -eq 3 ] || fail "check before disable should say 3"
+ctl enable >/dev/null || fail "enable failed"
+ctl disable >rows.txt || fail "disable failed: $(cat rows.txt)"
+ctl check >/dev/null || fail "check after disable should be 0"
+
+run_wine reg query "HKLM\\$key" >query.txt || fail "reg query failed"
+tr -d '\r' <query.txt | grep -q '^    Flag    REG_DWORD    0x1$' || fail "reg query does not see Flag=1: $(cat query.txt)"
+grep -q Gone query.txt && fail "disable left Gone in place: $(cat query.txt)"
+
+run_wine reg add "HKLM\\$key" /v Flag /t REG_DWORD /d 7 /f >/dev/null || fail "reg add failed"
+ctl list >list.txt || fail "list failed"
+tr -d '\r' <list.txt | grep -q "^\*	.*	Flag	7	N/A	1	0$" || fail "list does not show reg add's 7: $(cat list.txt)"
+ctl check >/dev/null; [ $? -eq 3 ] || fail "check after reg add should say 3"
+
+# Exit statuses: a missing settings file fails with 1, a usage error gives 2.
+ctl list --settings Missing.xml >/dev/null 2>&1; [ $? -eq 1 ] || fail "a missing settings file must give 1"
+ctl list --frobnicate >/dev/null 2>&1; [ $? -eq 2 ] || fail "an unknown option must give 2"
+ctl frobnicate >/dev/null 2>&1; [ $? -eq 2 ] || fail "an unknown command must give 2"
+ctl reg get "HKLM\\$key" Missing >/dev/null 2>&1; [ $? -eq 1 ] || fail "reading a missing value must give 1"
+echo ok
