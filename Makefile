@@ -10,11 +10,14 @@ ifneq ($(CCACHE),)
 CMAKE_FLAGS += -DCMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE) -DCMAKE_C_COMPILER_LAUNCHER=$(CCACHE)
 endif
 
-# Debian packages the build, the tests and the benchmarks need.
+# Debian packages the build, the tests, the benchmarks and the release packages need (ansible
+# checks the playbook export; dpkg-dev, lintian, desktop-file-utils, man-db, zip and unzip make
+# and check the packages).
 PACKAGES = build-essential cmake pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev \
-           libfltk1.3-dev xvfb xauth xdotool wine64 g++-mingw-w64-x86-64 libpugixml-dev libxml2-dev clang libclang-rt-14-dev
+           libfltk1.3-dev xvfb xauth xdotool wine64 g++-mingw-w64-x86-64 libpugixml-dev libxml2-dev clang libclang-rt-14-dev \
+           ansible dpkg-dev lintian desktop-file-utils man-db zip unzip
 
-.PHONY: all deps configure build test run bench fuzz clean
+.PHONY: all deps configure build test run dist bench fuzz clean
 
 all: build
 
@@ -39,6 +42,17 @@ run: configure
 	@cmake --build $(BUILD) -j $(JOBS) --target vantrel vantrelctl
 	@scripts/run.sh $(BUILD)
 
+# The release artifacts in dist/: the Windows zip (a Release cross build of the two programs in
+# $(BUILD)-windows, no tests) and the .deb (from $(BUILD)), which must pass lintian.
+DIST ?= dist
+dist: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target vantrel vantrelctl
+	@cmake -S . -B $(BUILD)-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
+	  -DVANTREL_TESTS=OFF $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD)-windows -j $(JOBS) --target vantrel vantrelctl
+	@packaging/build-packages.sh zip $(BUILD)-windows $(DIST)
+	@deb=$$(packaging/build-packages.sh deb $(BUILD) $(DIST)) && echo "$$deb" && lintian --fail-on error "$$deb"
+
 bench: deps
 	@cmake -S . -B $(BUILD)-bench -DCMAKE_BUILD_TYPE=Release -DVANTREL_BENCH=ON -DVANTREL_TESTS=OFF $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(BUILD)-bench -j $(JOBS)
@@ -60,4 +74,4 @@ fuzz: deps
 	done
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-bench $(BUILD)-fuzz
+	rm -rf $(BUILD) $(BUILD)-bench $(BUILD)-fuzz $(BUILD)-windows $(DIST)

@@ -137,6 +137,14 @@ const char kAppCommandsUsage[] =
     "               These take --settings FILE (default: Vantrel.xml in the current folder);\n"
     "               errors go to stderr and give exit status 1.\n";
 
+bool LoadSettingsForCommand(app::MainData& data) {
+  SetMessageHook(&PrintMessage);
+  gErrorsShown = 0;
+  app::LoadSettingsFile(data);
+  SetMessageHook(nullptr);
+  return gErrorsShown == 0;
+}
+
 bool IsAppCommand(std::string_view command) {
   return command == "list" || command == "check" || command == "save" || command == "explain" ||
          ModeOf(command) != 0;

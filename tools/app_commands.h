@@ -5,6 +5,8 @@
 #include <span>
 #include <string_view>
 
+#include "app/main_data.h"
+
 namespace vantrel::tools {
 
 // True when `command` is one of the application commands (list, check, disable, enable,
@@ -14,6 +16,10 @@ bool IsAppCommand(std::string_view command);
 // Runs one: args[0] is the command. Returns the process exit status (0 ok, 1 a message reported a
 // failure, 2 usage error).
 int RunAppCommand(std::span<const std::string_view> args);
+
+// Loads the settings file and reads every item's current value as `list` does, the program's
+// messages going to the terminal. False when any of them reported a failure.
+bool LoadSettingsForCommand(app::MainData& data);
 
 // The lines of --help that describe these commands.
 extern const char kAppCommandsUsage[];

@@ -24,5 +24,6 @@ int Failure(std::string_view subject, std::string_view message);
 int RegCommand(const Args& args);  // reg get|set|delete
 int OsCommand(const Args& args);   // os
 int XmlCommand(const Args& args);  // xml dump|load|write
+int ExportCommand(const Args& args);  // export --format reg|ansible
 
 }  // namespace vantrel::tools

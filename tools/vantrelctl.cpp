@@ -70,6 +70,11 @@ const char kUsage[] =
     "  xml write FILE\n"
     "               read items (five tab-separated fields a line, escaped as below) from\n"
     "               standard input and write FILE as the program saves its settings file\n"
+    "  export --format reg|ansible [--values disable|enable|saved|current]\n"
+    "         [--group NAME] [--settings FILE] [-o FILE]\n"
+    "               write the items' values (default: the disable values) for deployment to\n"
+    "               standard output or FILE: reg, a file 'regedit /s' imports; ansible, a\n"
+    "               playbook that applies them to the inventory group NAME\n"
     "\n"
     "Text is single-byte (code page 1250). Bytes outside printable ASCII are written and\n"
     "accepted as \\xHH, a backslash as \\\\; so a\\x00b\\x00 is a multi-string of a and b.\n"
@@ -169,5 +174,6 @@ int main(int argc, char** argv) {
   if (command == "os") return OsCommand(rest);
   if (command == "store") return StoreCommand(rest);
   if (command == "xml") return XmlCommand(rest);
+  if (command == "export") return ExportCommand(rest);
   return UsageError("unknown command '" + std::string(command) + "'");
 }

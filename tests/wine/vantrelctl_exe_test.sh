@@ -43,6 +43,13 @@ ctl list >list.txt || fail "list failed"
 tr -d '\r' <list.txt | grep -q "^\*	.*	Flag	7	N/A	1	0$" || fail "list does not show reg add's 7: $(cat list.txt)"
 ctl check >/dev/null; [ $? -eq 3 ] || fail "check after reg add should say 3"
 
+# The .reg export goes to standard output unchanged (no CR added before LF) and regedit takes it.
+ctl export --format reg --values enable >enable.reg || fail "export failed"
+[ "$(head -c 4 enable.reg | od -An -tx1 | tr -d ' ')" = "fffe5700" ] || fail "export does not start with the UTF-16LE mark"
+od -An -v -tx1 enable.reg | tr -d ' \n' | grep -q '0d000d' && fail "standard output turned LF into CR LF"
+run_wine regedit /s enable.reg || fail "regedit /s failed"
+tr -d '\r' <<<"$(ctl list)" | grep -q "^\*	.*	Gone	5	N/A	N/A	5$" || fail "after the import: $(ctl list)"
+
 # Exit statuses: a missing settings file fails with 1, a usage error gives 2.
 ctl list --settings Missing.xml >/dev/null 2>&1; [ $? -eq 1 ] || fail "a missing settings file must give 1"
 ctl list --frobnicate >/dev/null 2>&1; [ $? -eq 2 ] || fail "an unknown option must give 2"

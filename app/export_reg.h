@@ -1,0 +1,22 @@
+// The .reg file of an export: what "regedit /s FILE" imports on every machine it is given to
+// (Group Policy, login scripts). The form regedit itself writes: UTF-16LE with a byte order
+// mark, CR LF line ends, the "Windows Registry Editor Version 5.00" header, one [key] section
+// per run of items under the same key, "Name"=dword:0000000a to set and "Name"=-  to remove.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/export_items.h"
+
+namespace vantrel::app {
+
+// A value name as a .reg line spells it: in quotes, with \ and " escaped by a backslash; the
+// default value (empty name) is @. Single-byte text; the file writer converts it to UTF-16.
+std::string RegValueName(std::string_view valueName);
+
+// The whole file's bytes.
+ExportResult WriteRegFile(const std::vector<ExportItem>& items);
+
+}  // namespace vantrel::app

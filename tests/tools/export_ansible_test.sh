@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# vantrelctl export --format ansible checked with Debian's ansible: ansible-playbook accepts the
+# playbook (--syntax-check), and every task's arguments are valid for ansible.windows.win_regedit
+# by the argument spec ansible-doc gives, carrying each name exactly (backslash, quotes,
+# code page 1250 letters, template braces). Usage: export_ansible_test.sh VANTRELCTL
+set -u
+ctl=$1
+here=$(cd "$(dirname "$0")" && pwd)
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
+cd "$dir"
+export VANTREL_REGISTRY=$dir/registry ANSIBLE_LOCAL_TEMP=$dir/ansible-tmp HOME=$dir
+mkdir "$VANTREL_REGISTRY"
+fail() { echo "FAIL: $*"; exit 1; }
+bounded() {
+  timeout 120 "$@"
+  local status=$?
+  [ $status -eq 124 ] && fail "timed out after 120 s: $*"
+  return $status
+}
+for tool in ansible-playbook ansible-doc /usr/bin/python3; do
+  command -v "$tool" > /dev/null || fail "$tool is missing (make deps installs ansible)"
+done
+
+# key, value name, saved, disable, enable as 'vantrelctl xml write' reads them (\\ a backslash,
+# \xHH a code page 1250 byte: \xe8 c caron, \x8a S caron); then what each task must carry.
+tab=$'\t'
+cat > items.txt <<ITEMS
+SOFTWARE\\\\V\\\\Plain${tab}Plain${tab}N/A${tab}1${tab}0
+SOFTWARE\\\\V\\\\Plain${tab}back\\\\slash${tab}N/A${tab}4294967295${tab}0
+SOFTWARE\\\\V\\\\Plain${tab}it's "quoted"${tab}N/A${tab}-1${tab}0
+SOFTWARE\\\\V\\\\Kl\\xe8${tab}\\x8a: #not a comment${tab}N/A${tab}N/A${tab}0
+SOFTWARE\\\\V\\\\{{ key }}${tab}{% raw %}${tab}N/A${tab}7${tab}0
+ITEMS
+cat > expected.tsv <<'TSV'
+HKLM:\SOFTWARE\V\Plain	Plain	present	1
+HKLM:\SOFTWARE\V\Plain	back\slash	present	4294967295
+HKLM:\SOFTWARE\V\Plain	it's "quoted"	present	4294967295
+HKLM:\SOFTWARE\V\Klč	Š: #not a comment	absent	
+HKLM:\SOFTWARE\V\{{ key }}	{% raw %}	present	7
+TSV
+"$ctl" xml write Vantrel.xml < items.txt || fail "xml write of the table failed"
+
+"$ctl" export --format ansible --group file_servers -o play.yml || fail "export failed"
+printf '[file_servers]\nwin1.example.org\n' > inventory
+bounded ansible-playbook --syntax-check -i inventory play.yml > syntax.txt 2>&1 ||
+  fail "ansible-playbook --syntax-check refused the playbook: $(cat syntax.txt) $(cat play.yml)"
+bounded ansible-doc --json ansible.windows.win_regedit > spec.json ||
+  fail "ansible-doc has no ansible.windows.win_regedit"
+/usr/bin/python3 "$here/check_playbook.py" play.yml spec.json expected.tsv file_servers ||
+  fail "the tasks do not fit the module or the items: $(cat play.yml)"
+
+# The same to standard output; the enable values for another group.
+"$ctl" export --format ansible --group file_servers > stdout.yml || fail "export to stdout failed"
+cmp -s play.yml stdout.yml || fail "standard output differs from -o"
+"$ctl" export --format ansible --group web --values enable | grep -q '^  hosts: web$' ||
+  fail "--group web --values enable"
+
+# Usage errors give 2; an item the module cannot carry gives 1, names it and writes no file.
+"$ctl" export --format ansible > /dev/null 2>&1; [ $? -eq 2 ] || fail "a missing --group must give 2"
+"$ctl" export --format ansible --group 'web servers' > /dev/null 2>&1
+[ $? -eq 2 ] || fail "a group name with a blank must give 2"
+"$ctl" export --format yaml --group g > /dev/null 2>&1; [ $? -eq 2 ] || fail "an unknown format must give 2"
+printf 'SOFTWARE\\\\V\t\tN/A\t1\t0\n' | "$ctl" xml write Default.xml || fail "xml write failed"
+"$ctl" export --format ansible --group g --settings Default.xml -o default.yml 2> error.txt
+[ $? -eq 1 ] || fail "a default value as a dword must fail with 1"
+grep -q "item 1 (SOFTWARE\\\\V, the default value)" error.txt || fail "the error names no item: $(cat error.txt)"
+[ -e default.yml ] && fail "a failed export left a file behind"
+echo ok

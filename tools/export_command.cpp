@@ -1,0 +1,104 @@
+// vantrelctl export: the items' values as a file that deployment tools apply on many machines.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <string>
+
+#include "app/export_ansible.h"
+#include "app/export_items.h"
+#include "app/export_reg.h"
+#include "tools/app_commands.h"
+#include "tools/binary_output.h"
+#include "tools/commands.h"
+
+namespace vantrel::tools {
+namespace {
+
+int ExportFailed(const std::string& message) {
+  std::fprintf(stderr, "vantrelctl: export: %s\n", message.c_str());
+  return kExitFailed;
+}
+
+// The whole file is made before anything is written, so a failed export leaves no half file;
+// a write that fails removes what it wrote.
+int WriteOutput(const std::string& bytes, const std::optional<std::string>& file) {
+  if (!file) {
+    SetStdoutBinary();
+    if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() ||
+        std::fflush(stdout) != 0) {
+      return ExportFailed(std::string("cannot write to standard output: ") + std::strerror(errno));
+    }
+    return kExitOk;
+  }
+  std::FILE* out = std::fopen(file->c_str(), "wb");
+  if (out == nullptr) {
+    return ExportFailed("cannot create " + *file + ": " + std::strerror(errno));
+  }
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+  const int error = errno;
+  if (std::fclose(out) != 0 || !written) {
+    std::remove(file->c_str());
+    return ExportFailed("cannot write " + *file + ": " + std::strerror(written ? errno : error));
+  }
+  return kExitOk;
+}
+
+}  // namespace
+
+int ExportCommand(const Args& args) {
+  std::optional<std::string_view> format;
+  std::optional<std::string_view> group;
+  std::optional<std::string> output;
+  app::ExportValues values = app::ExportValues::kDisable;
+  app::MainData data;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string_view arg = args[i];
+    const bool takesValue = arg == "--format" || arg == "--values" || arg == "--settings" ||
+                            arg == "--group" || arg == "-o";
+    if (!takesValue) return UsageError("export: unexpected argument '" + std::string(arg) + "'");
+    if (i + 1 >= args.size()) return UsageError("export: " + std::string(arg) + " needs a value");
+    const std::string_view value = args[++i];
+    if (arg == "--format") {
+      if (value != "reg" && value != "ansible") {
+        return UsageError("export: unknown format '" + std::string(value) + "' (reg or ansible)");
+      }
+      format = value;
+    } else if (arg == "--values") {
+      const auto named = app::ExportValuesNamed(value);
+      if (!named) {
+        return UsageError("export: unknown values '" + std::string(value) +
+                          "' (disable, enable, saved or current)");
+      }
+      values = *named;
+    } else if (arg == "--settings") {
+      data.settingsFile = std::string(value);
+    } else if (arg == "--group") {
+      if (!app::IsAnsibleGroupName(value)) {
+        return UsageError("export: '" + std::string(value) +
+                          "' is no inventory group name (letters, digits and _, not starting "
+                          "with a digit)");
+      }
+      group = value;
+    } else {
+      output = std::string(value);
+    }
+  }
+  if (!format) return UsageError("export: --format reg or --format ansible is required");
+  if (*format == "ansible" && !group) {
+    return UsageError("export: --format ansible needs --group NAME, the inventory group to apply to");
+  }
+  if (*format == "reg" && group) return UsageError("export: --group is for --format ansible");
+
+  if (!LoadSettingsForCommand(data)) return kExitFailed;
+  std::vector<app::ExportItem> items;
+  std::string error;
+  if (!app::CollectExportItems(data, values, &items, &error)) return ExportFailed(error);
+  const app::ExportResult result = *format == "reg"
+                                       ? app::WriteRegFile(items)
+                                       : app::WriteAnsiblePlaybook(items, *group, values);
+  if (!result.error.empty()) return ExportFailed(result.error);
+  return WriteOutput(result.bytes, output);
+}
+
+}  // namespace vantrel::tools
