@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/input_checks.h"
 #include "app/settings_file.h"
 #include "runtime/queue.h"
 #include "runtime/registry.h"
@@ -34,6 +35,10 @@ std::string NameProblem(const ExportItem& item) {
   };
   char code[8];
   if (item.keyName.empty()) return "it names no key";
+  if (std::string problem = KeyPathProblem(item.keyName); !problem.empty()) return problem;
+  if (!item.valueName.empty()) {
+    if (std::string problem = ValueNameProblem(item.valueName); !problem.empty()) return problem;
+  }
   if (item.keyName.front() == '\\' || item.keyName.back() == '\\' ||
       item.keyName.find("\\\\") != std::string::npos) {
     return "its key path has an empty part";

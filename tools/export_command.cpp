@@ -15,11 +15,6 @@
 namespace vantrel::tools {
 namespace {
 
-int ExportFailed(const std::string& message) {
-  std::fprintf(stderr, "vantrelctl: export: %s\n", message.c_str());
-  return kExitFailed;
-}
-
 // The whole file is made before anything is written, so a failed export leaves no half file;
 // a write that fails removes what it wrote.
 int WriteOutput(const std::string& bytes, const std::optional<std::string>& file) {
@@ -27,19 +22,19 @@ int WriteOutput(const std::string& bytes, const std::optional<std::string>& file
     SetStdoutBinary();
     if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() ||
         std::fflush(stdout) != 0) {
-      return ExportFailed(std::string("cannot write to standard output: ") + std::strerror(errno));
+      return Failure("standard output", std::string("cannot write: ") + std::strerror(errno));
     }
     return kExitOk;
   }
   std::FILE* out = std::fopen(file->c_str(), "wb");
   if (out == nullptr) {
-    return ExportFailed("cannot create " + *file + ": " + std::strerror(errno));
+    return Failure(*file, std::string("cannot create: ") + std::strerror(errno));
   }
   const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
   const int error = errno;
   if (std::fclose(out) != 0 || !written) {
     std::remove(file->c_str());
-    return ExportFailed("cannot write " + *file + ": " + std::strerror(written ? errno : error));
+    return Failure(*file, std::string("cannot write: ") + std::strerror(written ? errno : error));
   }
   return kExitOk;
 }
@@ -93,11 +88,11 @@ int ExportCommand(const Args& args) {
   if (!LoadSettingsForCommand(data)) return kExitFailed;
   std::vector<app::ExportItem> items;
   std::string error;
-  if (!app::CollectExportItems(data, values, &items, &error)) return ExportFailed(error);
+  if (!app::CollectExportItems(data, values, &items, &error)) return Failure("export", error);
   const app::ExportResult result = *format == "reg"
                                        ? app::WriteRegFile(items)
                                        : app::WriteAnsiblePlaybook(items, *group, values);
-  if (!result.error.empty()) return ExportFailed(result.error);
+  if (!result.error.empty()) return Failure("export", result.error);
   return WriteOutput(result.bytes, output);
 }
 
