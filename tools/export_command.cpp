@@ -8,6 +8,7 @@
 #include "app/export_ansible.h"
 #include "app/export_items.h"
 #include "app/export_reg.h"
+#include "runtime/registry.h"
 #include "tools/app_commands.h"
 #include "tools/binary_output.h"
 #include "tools/commands.h"
@@ -85,6 +86,13 @@ int ExportCommand(const Args& args) {
   }
   if (*format == "reg" && group) return UsageError("export: --group is for --format ansible");
 
+  // A named prefix that does not exist reads as an empty registry: its "current" values would
+  // all be N/A, an export that removes every value.
+  if (values == app::ExportValues::kCurrent) {
+    if (const std::string problem = RegistryLocationProblem(); !problem.empty()) {
+      return Failure("export", problem);
+    }
+  }
   if (!LoadSettingsForCommand(data)) return kExitFailed;
   std::vector<app::ExportItem> items;
   std::string error;

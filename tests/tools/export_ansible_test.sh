@@ -66,4 +66,9 @@ printf 'SOFTWARE\\\\V\t\tN/A\t1\t0\n' | "$ctl" xml write Default.xml || fail "xm
 [ $? -eq 1 ] || fail "a default value as a dword must fail with 1"
 grep -q "item 1 (SOFTWARE\\\\V, the default value)" error.txt || fail "the error names no item: $(cat error.txt)"
 [ -e default.yml ] && fail "a failed export left a file behind"
+VANTREL_REGISTRY=$dir/no-such-prefix "$ctl" export --format ansible --group g --values current \
+  -o current.yml 2> error.txt
+[ $? -eq 1 ] || fail "current values of a missing prefix must fail with 1"
+grep -q "no-such-prefix" error.txt || fail "the error does not name the missing prefix: $(cat error.txt)"
+[ -e current.yml ] && fail "an export from a missing prefix left a file behind"
 echo ok
