@@ -586,13 +586,15 @@ bool RegistryFile::Load(std::string text) {
     // Wine reads the file line by line, so the name must close on its own line; the rest of the
     // line (the time stamp) is not needed. A key line that cannot be read leaves its block
     // without a key: Wine skips it and the values below it, and Validate() refuses the file.
-    std::string_view line = LineAt(text_, at, size, next);
-    size_t close = SkipQuoted(line, 1, ']');
-    if (close == std::string_view::npos) {
+    std::string_view rest(text_.data() + at, size - at);
+    size_t close = SkipQuoted(rest, 1, ']');
+    if (close == std::string_view::npos || std::memchr(rest.data(), '\n', close)) {
       Fail(at, "malformed key line (the name has no closing bracket)");
+      LineAt(text_, at, size, next);
       continue;
     }
-    std::string_view raw = line.substr(1, close - 2);
+    next = at + close;
+    std::string_view raw = rest.substr(1, close - 2);
     // Components shared byte for byte with the previous key.
     size_t common = CommonPrefix(raw, prevRaw);
     comps.clear();
