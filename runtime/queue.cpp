@@ -301,6 +301,8 @@ bool ParseKey(const RecordLayout& layout, QueueKey key, KeyList* list, KeySpec* 
 // ---------------------------------------------------------------------------------------------
 // Orders
 
+constexpr std::size_t kLargeOrder = 65536;  // references
+
 struct Order {
   Entry* items = nullptr;
   std::size_t size = 0;
@@ -316,7 +318,9 @@ struct Order {
 
   bool Reserve(std::size_t n) {
     if (n <= capacity) return true;
-    std::size_t grown = capacity < 16 ? 16 : capacity + capacity / 2;
+    // Large tables grow by an eighth: glibc reallocates them by moving pages, not copying, and
+    // half again of a million references would be 4 MB held for nothing.
+    std::size_t grown = capacity < 16 ? 16 : capacity + capacity / (capacity < kLargeOrder ? 2 : 8);
     if (grown < n) grown = n;
     auto* p = static_cast<Entry*>(std::realloc(items, grown * sizeof(Entry)));
     if (!p) return false;
@@ -923,9 +927,22 @@ std::size_t CurrentIndex(QueueState& st) {
   return kNone;
 }
 
+// A walk by position reads the next entry soon: start fetching it now.
+// (Prefetching past an entry's end is harmless; reading its header here would wait for it.)
+void PrefetchEntry(const QueueState& st, Entry e) {
+  const std::uintptr_t from = reinterpret_cast<std::uintptr_t>(e);
+  const std::uintptr_t to = from + std::min<std::size_t>(std::size_t{st.recordSize} + 4, 192);
+  for (std::uintptr_t line = from & ~std::uintptr_t{63}; line < to; line += 64) {
+    __builtin_prefetch(reinterpret_cast<const void*>(line), 0, 0);
+  }
+}
+
 // Copies an entry into the buffer, or refuses a damaged one and leaves the buffer alone: encoded
 // entries are decoded into the scratch record first.
 bool LoadEntry(const QueueState& st, Entry e) {
+  // An entry spans a few cache lines; ask for all of them before the header is read, so that an
+  // entry that is not cached arrives in one wait instead of one wait per line.
+  PrefetchEntry(st, e);
   const View v = ViewOf(st, e);
   if (v.plain) {
     std::memcpy(st.buffer, v.data, st.recordSize);
@@ -934,13 +951,6 @@ bool LoadEntry(const QueueState& st, Entry e) {
   if (!rle::DecodeWide(v.data, v.length, st.scratch, st.recordSize)) return false;
   std::memcpy(st.buffer, st.scratch, st.recordSize);
   return true;
-}
-
-// A walk by position reads the next entry soon: start fetching it now.
-// (Prefetching past an entry's end is harmless; reading its header here would wait for it.)
-void PrefetchEntry(const QueueState& st, Entry e) {
-  const std::size_t span = std::min<std::size_t>(std::size_t{st.recordSize} + 4, 192);
-  for (std::size_t i = 0; i < span; i += 64) __builtin_prefetch(e + i);
 }
 
 // Stores a record as an entry image: its size, and the bytes in `st.scratch` (encoded) or in the
@@ -1142,13 +1152,16 @@ void QueueGetAt(Queue* queue, std::int32_t position) {
   }
   const std::size_t index = static_cast<std::size_t>(position) - 1;
   Entry e = st->current->items[index];
+  // A walk by position (each read one past the last) reads the next entry soon; reads that jump
+  // around would only spend memory bandwidth on fetching it.
+  const bool walking = st->currentEntry && index == st->currentHint + 1;
   if (!LoadEntry(*st, e)) {
     SetRuntimeError(kErrMemoryCorrupted);
     return;
   }
   st->currentEntry = e;
   st->currentHint = index;
-  if (index + 1 < st->current->size) PrefetchEntry(*st, st->current->items[index + 1]);
+  if (walking && index + 1 < st->current->size) PrefetchEntry(*st, st->current->items[index + 1]);
 }
 
 void QueueGetByKey(Queue* queue, QueueKey key) {

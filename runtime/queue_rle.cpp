@@ -152,47 +152,4 @@ bool Decode(const std::uint8_t* encoded, std::size_t length, std::uint8_t* dst, 
   return Walk(encoded, length, dst, size);
 }
 
-bool DecodeWide(const std::uint8_t* encoded, std::size_t length, std::uint8_t* dst,
-                std::size_t size) {
-  // Items up to 32 bytes, most of a blank-padded record, take two 16-byte moves and no loop;
-  // long ones go to memcpy / memset.
-  constexpr std::size_t kLong = 32;
-  const std::uint8_t* p = encoded;
-  const std::uint8_t* const end = encoded + length;
-  std::size_t out = 0;
-  while (p < end) {
-    bool literal;
-    std::uint32_t count;
-    const std::size_t h = ReadCountHeader(p, static_cast<std::size_t>(end - p), &literal, &count);
-    if (h == 0 || count == 0 || count > size - out) return false;
-    p += h;
-    std::uint8_t* d = dst + out;
-    out += count;
-    if (literal) {
-      if (count > static_cast<std::size_t>(end - p)) return false;
-      if (count > kLong) {
-        std::memcpy(d, p, count);
-      } else {
-        std::memcpy(d, p, 16);
-        std::memcpy(d + 16, p + 16, 16);
-        for (std::size_t i = 32; i < count; i += 16) std::memcpy(d + i, p + i, 16);
-      }
-      p += count;
-    } else {
-      if (p >= end) return false;
-      const std::uint8_t b = *p++;
-      if (count > kLong) {
-        std::memset(d, b, count);
-      } else {
-        std::uint8_t v[16];
-        std::memset(v, b, 16);
-        std::memcpy(d, v, 16);
-        std::memcpy(d + 16, v, 16);
-        for (std::size_t i = 32; i < count; i += 16) std::memcpy(d + i, v, 16);
-      }
-    }
-  }
-  return out == size;
-}
-
 }  // namespace vantrel::rle

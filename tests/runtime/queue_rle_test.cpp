@@ -153,6 +153,15 @@ TEST(QueueRle, MatchesTheByteWiseReferenceAndRoundTrips) {
     Bytes back(size, 0xAA);
     ASSERT_TRUE(Decode(out.data(), out.size(), back.data(), size));
     ASSERT_EQ(back, record) << "round " << round;
+    // The wide decoder (the queue's reads) gives the same record; it may use the slack behind the
+    // data and the record, and nothing beyond it.
+    Bytes source = out;
+    source.resize(out.size() + kWideSlack, 0x5A);
+    Bytes wide(size + 2 * kWideSlack, 0xAA);
+    ASSERT_TRUE(DecodeWide(source.data(), out.size(), wide.data(), size)) << "round " << round;
+    ASSERT_EQ(Bytes(wide.begin(), wide.begin() + static_cast<long>(size)), record) << "round " << round;
+    ASSERT_EQ(Bytes(wide.begin() + static_cast<long>(size + kWideSlack), wide.end()), Bytes(kWideSlack, 0xAA))
+        << "round " << round;
   }
 }
 
@@ -190,6 +199,10 @@ TEST(QueueRle, DecoderRefusesDamagedData) {
     EXPECT_FALSE(Decode(c.encoded.data(), c.encoded.size(), out.data(), c.size)) << c.what;
     // Nothing is ever written past the record.
     EXPECT_EQ(out[c.size], 0xEE) << c.what;
+    Bytes source = c.encoded;
+    source.resize(c.encoded.size() + kWideSlack, 0x5A);
+    Bytes wide(c.size + kWideSlack, 0xEE);
+    EXPECT_FALSE(DecodeWide(source.data(), c.encoded.size(), wide.data(), c.size)) << c.what;
   }
   const Bytes good = {0x83, 'a', 'b', 'c', 0x04, ' '};
   EXPECT_TRUE(Validate(good.data(), good.size(), 7));
