@@ -152,6 +152,10 @@ LONG ReadFailed(Hive& h, int err) {
   return ReadFailed(h, store::ErrnoToWin32(err), "cannot read " + h.path + ": " + store::ErrorText(err));
 }
 
+// One byte of a name given through the "A" interface; key and value names are mostly ASCII, which
+// needs no table.
+inline char16_t Widen(unsigned char c) { return c < 0x80 ? static_cast<char16_t>(c) : store::Cp1250ToUnicode(c); }
+
 // Brings a hive up to date with its file for reading. ERROR_SUCCESS also when the file does not
 // exist yet (an empty registry).
 LONG Refresh(Hive& h) {
@@ -276,17 +280,17 @@ LONG Descend(Handle& h, LPCSTR subKey) {
   if (!subKey || !*subKey) return ERROR_SUCCESS;
   if (*subKey == '\\') return ERROR_BAD_PATHNAME;
   // Component by component, converted straight into the path; empty components are skipped.
-  bool start = true;
-  for (const char* p = subKey; *p; ++p) {
+  for (const char* p = subKey; *p;) {
     if (*p == '\\') {
-      start = true;
+      ++p;
       continue;
     }
-    if (start) {
-      if (h.path.count++) h.path.text += u'\\';
-      start = false;
-    }
-    h.path.text += store::Cp1250ToUnicode(static_cast<unsigned char>(*p));
+    const char* end = p;
+    while (*end && *end != '\\') ++end;
+    if (h.path.count++) h.path.text += u'\\';
+    const size_t at = h.path.text.size();
+    h.path.text.resize(at + static_cast<size_t>(end - p));
+    for (char16_t* out = h.path.text.data() + at; p < end; ++p) *out++ = Widen(static_cast<unsigned char>(*p));
   }
   h.node = nullptr;
   if (h.hive == kUsersRoot && h.path.size()) {
@@ -298,6 +302,11 @@ LONG Descend(Handle& h, LPCSTR subKey) {
     h.fixed = 0;
   }
   return ERROR_SUCCESS;
+}
+
+// Exact equality of two paths as one block compare (the string's own == compares unit by unit).
+bool SameUnits(const std::u16string& a, const std::u16string& b) {
+  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
 }
 
 // The node of a handle's key in its (refreshed) hive. `node` stays null for a key that exists
@@ -313,7 +322,7 @@ LONG Locate(const Handle& h, RegistryFile::Node*& node, Hive*& hive) {
     node = h.node;
     return ERROR_SUCCESS;
   }
-  if (hive->lastNode && hive->lastGeneration == hive->file.Generation() && hive->lastPath == h.path.text &&
+  if (hive->lastNode && hive->lastGeneration == hive->file.Generation() && SameUnits(hive->lastPath, h.path.text) &&
       !hive->lastNode->removed) {
     node = hive->lastNode;
   } else {
@@ -478,7 +487,7 @@ LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type
   KeyContent* content = hive->file.Content(node);
   thread_local std::u16string wanted;
   wanted.clear();
-  for (const char* p = valueName ? valueName : ""; *p; ++p) wanted += store::Cp1250ToUnicode(static_cast<unsigned char>(*p));
+  for (const char* p = valueName ? valueName : ""; *p; ++p) wanted += Widen(static_cast<unsigned char>(*p));
   const RegValue* v = content->Find(wanted);
   if (!v) return ERROR_FILE_NOT_FOUND;
   if (type) *type = v->type;

@@ -210,6 +210,9 @@ const std::string& StoreFolderRef() {
   thread_local std::string seen[4], folder;
   thread_local bool known = false;
   static const char* const kNames[4] = {"VANTREL_REGISTRY", "WINEPREFIX", "XDG_DATA_HOME", "HOME"};
+  // Every registry call asks, and each getenv walks the environment: when VANTREL_REGISTRY or
+  // WINEPREFIX is set it alone decides the folder (LocateStore's order), so the later variables
+  // are not looked at.
   bool same = known;
   for (int i = 0; i < 4; ++i) {
     const char* v = std::getenv(kNames[i]);
@@ -217,6 +220,7 @@ const std::string& StoreFolderRef() {
       seen[i] = v ? v : "";
       same = false;
     }
+    if (i < 2 && v && *v) break;
   }
   if (!same) {
     folder = StoreFolder();

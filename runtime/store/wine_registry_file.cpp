@@ -167,7 +167,10 @@ int CompareNames(std::u16string_view a, std::u16string_view b) {
 }
 
 bool SameName(std::u16string_view a, std::u16string_view b) {
-  return a.size() == b.size() && CompareNames(a, b) == 0;
+  if (a.size() != b.size()) return false;
+  // Names are usually asked for as they are written: one block compare settles those.
+  if (std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0) return true;
+  return CompareNames(a, b) == 0;
 }
 
 bool ParseEscaped(std::string_view s, size_t& pos, char endChar, std::u16string& out) {
