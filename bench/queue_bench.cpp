@@ -7,8 +7,9 @@
 //   getkey   QueueGetByKey of every record, in random order  vs  std::lower_bound + copy
 //   getat    QueueGetAt of every position (in order, then at random)  vs  copy from the vector
 // Each side runs in its own child process so that its peak memory is its own; times are the
-// child's CPU time. The goal: every step
-// within 1.5 times the vector's time, with the entries held in at most a third of the raw bytes.
+// child's CPU time, for the two reading steps the best of five rounds. The goal: every step
+// within 1.5 times the vector's time, with the entries and the order tables held in at most 0.30 of
+// the raw bytes.
 //
 // Usage: queue_bench [records]   (default 1000000)
 #include <sys/wait.h>
@@ -110,6 +111,21 @@ std::vector<DisplayRecord> MakeRecords(std::size_t n) {
 
 double Since(double t) { return Clock::now() - t; }
 
+// The reading steps are short (tens of milliseconds), so one time slice lost to another program
+// or caches emptied by it would decide the figure: each runs kRounds times, and the best counts.
+constexpr int kRounds = 5;
+template <class Step>
+double BestOf(Step step, unsigned long long* checksum) {
+  double best = 0;
+  for (int r = 0; r < kRounds; ++r) {
+    const double t = Clock::now();
+    *checksum = step();
+    const double s = Since(t);
+    if (r == 0 || s < best) best = s;
+  }
+  return best;
+}
+
 unsigned long long Digest(const DisplayRecord& r) {
   return static_cast<unsigned char>(r.KEYNAME.bytes[45]) * 31u + r.VALUENAME.bytes[3] +
          static_cast<unsigned>(r.KEYNAME_STYLE);
@@ -157,23 +173,22 @@ Result RunQueue(const Plan& plan) {
     res.checksum[2] = sum;
 
     const std::int32_t n = vantrel::QueueRecords(&q);
-    t = Clock::now();
-    sum = 0;
-    for (std::int32_t p = 1; p <= n; ++p) {
-      vantrel::QueueGetAt(&q, p);
-      sum += Digest(q.buffer) * static_cast<unsigned>(p);
-    }
-    res.seconds[3] = Since(t);
-    res.checksum[3] = sum;
-
-    t = Clock::now();
-    sum = 0;
-    for (std::int32_t p : plan.positions) {
-      vantrel::QueueGetAt(&q, p);
-      sum += Digest(q.buffer);
-    }
-    res.seconds[4] = Since(t);
-    res.checksum[4] = sum;
+    res.seconds[3] = BestOf([&] {
+      unsigned long long s = 0;
+      for (std::int32_t p = 1; p <= n; ++p) {
+        vantrel::QueueGetAt(&q, p);
+        s += Digest(q.buffer) * static_cast<unsigned>(p);
+      }
+      return s;
+    }, &res.checksum[3]);
+    res.seconds[4] = BestOf([&] {
+      unsigned long long s = 0;
+      for (std::int32_t p : plan.positions) {
+        vantrel::QueueGetAt(&q, p);
+        s += Digest(q.buffer);
+      }
+      return s;
+    }, &res.checksum[4]);
     res.peakKiB = StatusKiB("VmHWM:") - base;
   }
   return res;
@@ -218,23 +233,22 @@ Result RunVector(const Plan& plan) {
     res.checksum[2] = sum;
 
     const std::int32_t n = static_cast<std::int32_t>(v.size());
-    t = Clock::now();
-    sum = 0;
-    for (std::int32_t p = 1; p <= n; ++p) {
-      std::memcpy(static_cast<void*>(&buffer), &v[static_cast<std::size_t>(p - 1)], sizeof buffer);
-      sum += Digest(buffer) * static_cast<unsigned>(p);
-    }
-    res.seconds[3] = Since(t);
-    res.checksum[3] = sum;
-
-    t = Clock::now();
-    sum = 0;
-    for (std::int32_t p : plan.positions) {
-      std::memcpy(static_cast<void*>(&buffer), &v[static_cast<std::size_t>(p - 1)], sizeof buffer);
-      sum += Digest(buffer);
-    }
-    res.seconds[4] = Since(t);
-    res.checksum[4] = sum;
+    res.seconds[3] = BestOf([&] {
+      unsigned long long s = 0;
+      for (std::int32_t p = 1; p <= n; ++p) {
+        std::memcpy(static_cast<void*>(&buffer), &v[static_cast<std::size_t>(p - 1)], sizeof buffer);
+        s += Digest(buffer) * static_cast<unsigned>(p);
+      }
+      return s;
+    }, &res.checksum[3]);
+    res.seconds[4] = BestOf([&] {
+      unsigned long long s = 0;
+      for (std::int32_t p : plan.positions) {
+        std::memcpy(static_cast<void*>(&buffer), &v[static_cast<std::size_t>(p - 1)], sizeof buffer);
+        s += Digest(buffer);
+      }
+      return s;
+    }, &res.checksum[4]);
     res.peakKiB = StatusKiB("VmHWM:") - base;
   }
   return res;
@@ -294,11 +308,13 @@ int main(int argc, char** argv) {
     ok = ok && same;
   }
   const double raw = static_cast<double>(n) * sizeof(DisplayRecord);
+  const double held = (queue.entryBytes + queue.orderBytes) / raw;
   std::printf("entries held: %.1f MB = %.3f of raw %.1f MB (%.1f bytes per record); "
-              "order tables %.1f MB; with them %.3f of raw  goal <= 0.333\n",
+              "order tables %.1f MB\n",
               queue.entryBytes / 1e6, queue.entryBytes / raw, raw / 1e6,
-              queue.entryBytes / static_cast<double>(n), queue.orderBytes / 1e6,
-              (queue.entryBytes + queue.orderBytes) / raw);
+              queue.entryBytes / static_cast<double>(n), queue.orderBytes / 1e6);
+  std::printf("%-31s %7.3f  goal <= 0.30 of raw  %s\n", "held with the orders", held,
+              held <= 0.30 ? "ok" : "MISSED");
   std::printf("resident after adding: queue %.1f MB, vector %.1f MB (%.3f)\n",
               static_cast<double>(queue.heldKiB) / 1024, static_cast<double>(vec.heldKiB) / 1024,
               static_cast<double>(queue.heldKiB) / static_cast<double>(vec.heldKiB));

@@ -268,9 +268,9 @@ int main(int argc, char** argv) {
     std::printf("  %-42s %9.3f %s   %9.3f %s\n", names[i], m[i][1] * scale, unit, m[i][0] * scale, unit);
   }
   double firstRatio = m[1][1] / m[0][1], laterRatio = m[1][1] / m[2][1], writeRatio = m[3][0] / m[1][0];
-  std::printf("  first read / floor (CPU)       %8.2f   goal <= 10     %s\n", firstRatio, firstRatio <= 10 ? "met" : "MISSED");
-  std::printf("  first read / later read (CPU)  %8.0f   goal >= 1000   %s\n", laterRatio, laterRatio >= 1000 ? "met" : "MISSED");
-  std::printf("  write / first read (wall)      %8.2f   goal <= 3      %s\n", writeRatio, writeRatio <= 3 ? "met" : "MISSED");
+  std::printf("  first read / floor (CPU)       %8.2f   goal <= 10     %s\n", firstRatio, firstRatio <= 10 ? "ok" : "MISSED");
+  std::printf("  first read / later read (CPU)  %8.0f   goal >= 1000   %s\n", laterRatio, laterRatio >= 1000 ? "ok" : "MISSED");
+  std::printf("  write / first read (wall)      %8.2f   goal <= 3      %s\n", writeRatio, writeRatio <= 3 ? "ok" : "MISSED");
   std::printf("  (wall-time ratios: first/floor %.2f, first/later %.0f; write after a change / first read %.2f)\n",
               m[1][0] / m[0][0], m[1][0] / m[2][0], m[4][0] / m[1][0]);
 
