@@ -28,7 +28,7 @@ void Document::Clear() {
   arena_.clear();
   arenaUsed_ = kArenaBlock;
   arenaBytes_ = 0;
-  paths_.push_back(PathNode{kRootPath, 0, 0, {}, {kRootPath, kRootPath, kRootPath, kRootPath}});
+  paths_.push_back(PathNode{kRootPath, 0, 0, {}, {}});
 }
 
 std::string_view Document::StoreName(std::string_view name) {
@@ -55,7 +55,7 @@ PathId Document::Child(PathId parent, std::string_view name) {
     if (c == kRootPath) break;
     if (paths_[c].name == name) return c;
   }
-  if (p.firstChildren[3] != kRootPath) {
+  if (p.firstChildren[kFirstChildren - 1] != kRootPath) {
     auto it = children_.find(ChildKey{parent, name});
     if (it != children_.end()) return it->second;
   }
@@ -68,7 +68,7 @@ PathId Document::Child(PathId parent, std::string_view name) {
   for (std::uint32_t i = 0; i + 1 < depth; ++i) ancestors_.push_back(ancestors_[parentFirst + i]);
   ancestors_.push_back(id);
   const std::string_view stored = StoreName(name);
-  paths_.push_back(PathNode{parent, depth, first, stored, {kRootPath, kRootPath, kRootPath, kRootPath}});
+  paths_.push_back(PathNode{parent, depth, first, stored, {}});
   PathNode& q = paths_[parent];
   bool kept = false;
   for (PathId& c : q.firstChildren) {
@@ -100,7 +100,7 @@ bool Document::FindPath(const std::vector<std::string>& names, PathId* out) cons
         break;
       }
     }
-    if (next == kRootPath && p.firstChildren[3] != kRootPath) {
+    if (next == kRootPath && p.firstChildren[kFirstChildren - 1] != kRootPath) {
       auto it = children_.find(ChildKey{at, name});
       if (it != children_.end()) next = it->second;
     }

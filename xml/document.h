@@ -91,14 +91,18 @@ class Document {
     std::uint32_t length;
     PathId path;
   };
+  static constexpr std::size_t kFirstChildren = 8;
   struct PathNode {
     PathId parent;
     std::uint32_t depth;
     std::uint32_t ancestors;  // index in ancestors_ of this path's node at level 1
     std::string_view name;
-    PathId firstChildren[4];  // the children met first: most documents need no map lookup
+    // The children met first (kRootPath marks a free place): most documents need no map lookup;
+    // eight holds a record element's usual fields and attributes.
+    PathId firstChildren[kFirstChildren];
   };
   static constexpr std::size_t kRecBlockShift = 16;
+  static_assert(kRootPath == 0, "an empty list of first children is all zeros");
   static constexpr std::size_t kRecBlock = std::size_t{1} << kRecBlockShift;
   static constexpr std::size_t kArenaBlock = std::size_t{1} << 20;
 

@@ -5,6 +5,7 @@
 // construct that a buffer cuts off (a tag, comment, CDATA section, declaration, script or a
 // multi-byte character) is carried whole into the next buffer, so nothing is lost at an edge.
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -39,6 +40,21 @@ enum class Mode {
 bool IsBlank(std::string_view s) {
   return std::all_of(s.begin(), s.end(), [](char c) { return c == ' '; });
 }
+
+// A byte of text between tags that UTF-8 mode appends unchanged: above 13, below the lead bytes
+// 0xC0..0xFF, and not the no-break space 0xA0.
+inline bool IsPlainUtf8TextByte(unsigned char b) { return b > 13 && b < 0xC0 && b != 0xA0; }
+
+// Bytes of attribute text read as spaces, by mode (0 bytes as they are, 1 UTF-8): below 20, and in
+// UTF-8 mode also 0xA0 and 0xC2.
+constexpr auto kAttributeSpace = [] {
+  std::array<std::array<bool, 256>, 2> table{};
+  for (auto& mode : table) {
+    for (int b = 0; b < 20; ++b) mode[static_cast<std::size_t>(b)] = true;
+  }
+  table[1][0xA0] = table[1][0xC2] = true;
+  return table;
+}();
 
 bool IsNameEnd(char c) { return c == ' ' || c == '\r' || c == '\n' || c == '\t'; }
 
@@ -86,6 +102,26 @@ void DecodeNumericReferences(std::string& s) {
   }
   out.append(s, last, std::string::npos);
   s.swap(out);
+}
+
+// Lower-cases `text` into `out`, reusing its storage: every tag and attribute name passes here.
+std::string_view LowerInto(std::string_view text, std::string& out) {
+  out.assign(text.data(), text.size());
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  }
+  return out;
+}
+
+// Whether `text`, lower-cased, equals `lower` (already lower-case), without making the copy.
+bool EqualsLowered(std::string_view text, std::string_view lower) {
+  if (text.size() != lower.size()) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    if (c != lower[i]) return false;
+  }
+  return true;
 }
 
 bool StartsWithNoCase(const char* p, std::size_t n, std::string_view lit) {
@@ -172,6 +208,14 @@ class Parser {
     const bool bufferEdge = end == n_ && !final_;
     std::size_t j = i;
     while (j < end) {
+      // Bytes that are taken as they are (most text) go in as one run.
+      std::size_t run = j;
+      while (run < end && IsPlainUtf8TextByte(static_cast<unsigned char>(d_[run]))) ++run;
+      if (run > j) {
+        AppendText(d_ + j, run - j);
+        j = run;
+        if (j == end) break;
+      }
       const unsigned char b = static_cast<unsigned char>(d_[j]);
       if (b == 0) {
         ++j;
@@ -236,6 +280,7 @@ class Parser {
   // collected; attribute values get it here.
   void Decode(std::string& v, bool byteDecoding) const {
     if (byteDecoding && mode_ == Mode::kUtf8) v = Utf8Bytes(v, true);
+    if (DecodeNamedInOnePass(v)) return;
     ReplaceAll(v, "&apos;", "'");
     ReplaceAll(v, "&gt;", ">");
     ReplaceAll(v, "&lt;", "<");
@@ -247,6 +292,49 @@ class Parser {
     }
     DecodeNumericReferences(v);
     ReplaceAll(v, "&amp;", "&");
+  }
+
+  // The usual value holds only the five named entities. Their occurrences cannot overlap (each
+  // runs from its '&' to the next ';') and no replacement yields a character of another's name,
+  // so the fixed order of passes gives what one pass from left to right gives. Not so for
+  // numeric references (one may yield '&' before "amp;") or, in UTF-8 mode, for the bytes 0xA0 and
+  // 0xC2 (dropping 0xC2 may join an entity): values holding those take the passes. Returns false,
+  // leaving `v` alone, for them.
+  bool DecodeNamedInOnePass(std::string& v) const {
+    if (std::memchr(v.data(), '#', v.size())) return false;
+    const auto joins = [](char c) { return c == '\xA0' || c == '\xC2'; };
+    if (mode_ == Mode::kUtf8 && std::any_of(v.begin(), v.end(), joins)) return false;
+    static constexpr struct {
+      std::string_view name;
+      char c;
+    } kNamed[] = {{"&apos;", '\''}, {"&gt;", '>'}, {"&lt;", '<'}, {"&quot;", '"'}, {"&amp;", '&'}};
+    char* const d = v.data();
+    const std::size_t n = v.size();
+    const void* amp = std::memchr(d, '&', n);
+    if (!amp) return true;
+    std::size_t in = static_cast<std::size_t>(static_cast<const char*>(amp) - d);
+    std::size_t out = in;
+    while (in < n) {  // d[in] is an '&'
+      const std::string_view rest(d + in, n - in);
+      std::size_t used = 1;
+      d[out] = '&';
+      for (const auto& e : kNamed) {
+        if (rest.starts_with(e.name)) {
+          d[out] = e.c;
+          used = e.name.size();
+          break;
+        }
+      }
+      ++out;
+      in += used;
+      const void* next = in < n ? std::memchr(d + in, '&', n - in) : nullptr;
+      const std::size_t to = next ? static_cast<std::size_t>(static_cast<const char*>(next) - d) : n;
+      std::memmove(d + out, d + in, to - in);
+      out += to - in;
+      in = to;
+    }
+    v.resize(out);
+    return true;
   }
 
   void ApplyReplacements(std::string& v) const {
@@ -358,8 +446,8 @@ class Parser {
     std::size_t e = s;
     while (e < body.size() && !IsNameEnd(body[e])) ++e;
     if (level_ == 0) return;
-    std::string name = Lower(body.substr(s, std::min(e - s, kNameMax)));
-    if (name == names_[static_cast<std::size_t>(level_)]) Complete(false);
+    const std::string_view name = body.substr(s, std::min(e - s, kNameMax));
+    if (EqualsLowered(name, names_[static_cast<std::size_t>(level_)])) Complete(false);
   }
 
   std::size_t StartTag(std::string_view body, std::size_t q) {
@@ -383,7 +471,8 @@ class Parser {
       stopped_ = true;
       return n_;
     }
-    const std::string lname = Lower(name.substr(0, std::min(name.size(), kNameMax)));
+    const std::string_view lname =
+        LowerInto(name.substr(0, std::min(name.size(), kNameMax)), lowered_);
     std::size_t scriptEnd = std::string_view::npos;
     const bool script = html_ && !selfClosing && lname == "script";
     if (script) {
@@ -410,18 +499,18 @@ class Parser {
     return q + 1;
   }
 
-  static bool IsHtmlEmpty(const std::string& n) {
+  static bool IsHtmlEmpty(std::string_view n) {
     return n == "meta" || n == "img" || n == "input" || n == "font" || n == "nobr" ||
            n == "link" || n == "hr" || n == "area" || n == "embed";
   }
 
-  void Push(const std::string& name) {
+  void Push(std::string_view name) {
     ++level_;
     const std::size_t l = static_cast<std::size_t>(level_);
     if (names_.size() <= l) names_.resize(l + 1);
     if (saved_.size() <= l + 1) saved_.resize(l + 2);
     if (path_.size() <= l) path_.resize(l + 1, kNoPath);
-    names_[l] = name;
+    names_[l].assign(name.data(), name.size());
     const PathId parent = path_[l - 1];
     path_[l] = parent != kNoPath && level_ <= kMaxLevels ? doc_.Child(parent, name) : kNoPath;
     saved_[l].assign(text_, 0, std::min(text_.size(), kSavedTextMax));
@@ -432,10 +521,11 @@ class Parser {
     if (attrs.find('=') == std::string_view::npos) return;
     const PathId element = path_[static_cast<std::size_t>(level_)];
     if (element == kNoPath || level_ + 1 > kMaxLevels) return;
-    std::string t(attrs);
+    std::string& t = attributeText_;
+    t.assign(attrs.data(), attrs.size());
+    const bool* const toSpace = kAttributeSpace[mode_ == Mode::kUtf8 ? 1 : 0].data();
     for (char& c : t) {
-      const unsigned char b = static_cast<unsigned char>(c);
-      if (b < 20 || (mode_ == Mode::kUtf8 && (b == 0xA0 || b == 0xC2))) c = ' ';
+      if (toSpace[static_cast<unsigned char>(c)]) c = ' ';
     }
     std::size_t pos = 0;
     while (pos < t.size()) {
@@ -444,11 +534,13 @@ class Parser {
       std::string_view name(t.data() + pos, eq - pos);
       while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
       while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
-      const std::size_t open = t.find_first_of("\"'", eq + 1);
-      if (open == std::string::npos) break;
+      std::size_t open = eq + 1;
+      while (open < t.size() && t[open] != '"' && t[open] != '\'') ++open;
+      if (open == t.size()) break;
       std::size_t close = t.find(t[open], open + 1);
       if (close == std::string::npos) close = t.size();
-      std::string value = t.substr(open + 1, close - open - 1);
+      std::string& value = attributeValue_;
+      value.assign(t, open + 1, close - open - 1);
       bool decode = value.find('&') != std::string::npos;
       if (!decode && mode_ == Mode::kUtf8) {
         decode = std::any_of(value.begin(), value.end(),
@@ -457,7 +549,9 @@ class Parser {
       if (decode) Decode(value, true);
       ApplyReplacements(value);
       if (!name.empty()) {
-        Store(doc_.Child(element, Lower(name.substr(0, std::min(name.size(), kNameMax)))), value);
+        const std::string_view lowered =
+            LowerInto(name.substr(0, std::min(name.size(), kNameMax)), attributeName_);
+        Store(doc_.Child(element, lowered), value);
       }
       pos = close + 1;
     }
@@ -469,7 +563,9 @@ class Parser {
       return;
     }
     const std::size_t l = static_cast<std::size_t>(level_);
-    std::string value;
+    // The value takes the current text's storage and gives its own back (cleared below), so that
+    // neither is allocated again for the next element.
+    std::string& value = value_;
     value.swap(text_);
     if (!raw && value.find('&') != std::string::npos) Decode(value, false);
     ApplyReplacements(value);
@@ -530,6 +626,11 @@ class Parser {
   std::vector<std::string> saved_;  // saved text by level
   std::vector<PathId> path_;        // path of each open level (kNoPath past the last slot)
   std::string text_;                // current text
+  std::string value_;               // the value being completed
+  std::string lowered_;             // the start tag's name, lower-cased
+  std::string attributeText_;       // the attribute text being read
+  std::string attributeName_;       // one attribute's name, lower-cased
+  std::string attributeValue_;      // one attribute's value
 
   const char* d_ = nullptr;
   std::size_t n_ = 0;
