@@ -361,6 +361,7 @@ struct QueueState {
   std::uint32_t changes = 0;
   Entry currentEntry = nullptr;  // the current entry, shared by all orders
   std::size_t currentHint = 0;   // where it stood in the current order when last known
+  Entry fetchedAhead = nullptr;  // the entry a walk by position asked the memory for last
   EntryArena arena;
   std::uint8_t* scratch = nullptr;    // encoding and decoding target
   std::uint8_t* oldRecord = nullptr;  // decoded copy of an entry being replaced or removed
@@ -927,8 +928,8 @@ std::size_t CurrentIndex(QueueState& st) {
   return kNone;
 }
 
-// A walk by position reads the next entry soon: start fetching it now.
-// (Prefetching past an entry's end is harmless; reading its header here would wait for it.)
+// Asks for the cache lines an entry may span, without waiting for them. (Prefetching past an
+// entry's end is harmless; reading its header here to know its length would wait for it.)
 void PrefetchEntry(const QueueState& st, Entry e) {
   const std::uintptr_t from = reinterpret_cast<std::uintptr_t>(e);
   const std::uintptr_t to = from + std::min<std::size_t>(std::size_t{st.recordSize} + 4, 192);
@@ -940,9 +941,6 @@ void PrefetchEntry(const QueueState& st, Entry e) {
 // Copies an entry into the buffer, or refuses a damaged one and leaves the buffer alone: encoded
 // entries are decoded into the scratch record first.
 bool LoadEntry(const QueueState& st, Entry e) {
-  // An entry spans a few cache lines; ask for all of them before the header is read, so that an
-  // entry that is not cached arrives in one wait instead of one wait per line.
-  PrefetchEntry(st, e);
   const View v = ViewOf(st, e);
   if (v.plain) {
     std::memcpy(st.buffer, v.data, st.recordSize);
@@ -1155,13 +1153,20 @@ void QueueGetAt(Queue* queue, std::int32_t position) {
   // A walk by position (each read one past the last) reads the next entry soon; reads that jump
   // around would only spend memory bandwidth on fetching it.
   const bool walking = st->currentEntry && index == st->currentHint + 1;
+  // An entry spans a few cache lines; unless the last read fetched it already, ask for all of
+  // them before the header is read, so that it arrives in one wait instead of one wait per line.
+  if (e != st->fetchedAhead) PrefetchEntry(*st, e);
   if (!LoadEntry(*st, e)) {
     SetRuntimeError(kErrMemoryCorrupted);
     return;
   }
   st->currentEntry = e;
   st->currentHint = index;
-  if (walking && index + 1 < st->current->size) PrefetchEntry(*st, st->current->items[index + 1]);
+  st->fetchedAhead = nullptr;
+  if (walking && index + 1 < st->current->size) {
+    st->fetchedAhead = st->current->items[index + 1];
+    PrefetchEntry(*st, st->fetchedAhead);
+  }
 }
 
 void QueueGetByKey(Queue* queue, QueueKey key) {
