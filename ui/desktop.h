@@ -12,8 +12,8 @@ namespace vantrel::ui {
 
 std::unique_ptr<Backend> MakeDesktopBackend();
 
-// Whether the desktop can be reached (on Linux: whether the X display opens). When it cannot,
-// `why` says what was tried.
+// Whether the desktop can be reached (on Linux: whether the X display opens, and when it does the
+// toolkit is connected to it before this returns). When it cannot, `why` says what was tried.
 bool DesktopAvailable(std::string* why);
 
 }  // namespace vantrel::ui

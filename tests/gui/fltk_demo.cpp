@@ -91,6 +91,7 @@ int List(Engine& engine) {
     }
     return 0;
   });
+  engine.Close(w);  // before its rows go out of scope: the list reads them until it is gone
   return 0;
 }
 

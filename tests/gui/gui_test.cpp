@@ -1,6 +1,7 @@
 // The FLTK backend on a real X server: a private Xvfb display, the fltk_demo program, and
 // xdotool as the user. Skipped (with the reason) when Xvfb or xdotool is not installed.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <chrono>
 #include <cstdio>
@@ -26,8 +27,16 @@ class Demo {
                                 VANTREL_FLTK_DEMO + " " + args + " 2>&1";
     pipe_ = popen(command.c_str(), "r");
   }
+  // The demo must end by itself with status 0 (a crash on the way out shows here).
   ~Demo() {
-    if (pipe_) pclose(pipe_);
+    if (!pipe_) return;
+    char line[512];
+    while (std::fgets(line, sizeof line, pipe_)) seen_ += line;
+    const int status = pclose(pipe_);
+    // It runs under timeout(1), which passes a signal on as 128 + its number.
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "the demo ended with status " << (WIFEXITED(status) ? WEXITSTATUS(status) : status)
+        << "; it said:\n" << seen_;
   }
   // Reads lines until one starts with `word`; returns its fields after the word.
   std::vector<std::string> Until(const std::string& word) {

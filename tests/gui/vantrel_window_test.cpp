@@ -1,6 +1,7 @@
 // The real vantrel program on a private X display, end to end: it starts in a folder of its own
 // with a settings file and a registry store, xdotool presses its buttons and answers its
 // question, vantrelctl reads what it wrote, and the screen's pixels show the marked rows.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -9,12 +10,16 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "xvfb.h"
 
@@ -39,8 +44,10 @@ constexpr Units kList{9, 24, 460, 160};
 constexpr Units kDisableButton{145, 188, 64, 14};
 constexpr Units kCloseButton{430, 212, 44, 14};
 
+// Generous, as a loaded machine and the AddressSanitizer build start the program slowly; a wait
+// that succeeds ends as soon as it does.
 template <typename Predicate>
-bool WaitFor(Predicate done, int milliseconds = 10000) {
+bool WaitFor(Predicate done, int milliseconds = 30000) {
   for (int waited = 0; waited < milliseconds; waited += 50) {
     if (done()) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -75,13 +82,14 @@ struct Placed {
   }
 };
 
-bool FindWindow(const std::string& caption, Placed* found) {
+bool FindWindow(const std::string& caption, Placed* found,
+                const vantrel::gui_test::Xvfb& display = Screen()) {
   std::string ids;
-  if (Xdotool(Screen(), "search --onlyvisible --name '^" + caption + "$'", &ids) != 0) return false;
+  if (Xdotool(display, "search --onlyvisible --name '^" + caption + "$'", &ids) != 0) return false;
   std::istringstream in(ids);
   if (!(in >> found->id)) return false;
   std::string shell;
-  if (Xdotool(Screen(), "getwindowgeometry --shell " + found->id, &shell) != 0) return false;
+  if (Xdotool(display, "getwindowgeometry --shell " + found->id, &shell) != 0) return false;
   std::map<std::string, int> values;
   std::istringstream lines(shell);
   for (std::string line; std::getline(lines, line);) {
@@ -96,10 +104,11 @@ bool FindWindow(const std::string& caption, Placed* found) {
 }
 
 // Moves the pointer there (keys go to the window under it), and clicks when asked to.
-void PointAt(std::pair<int, int> at, bool click = true) {
+void PointAt(std::pair<int, int> at, bool click = true,
+             const vantrel::gui_test::Xvfb& display = Screen()) {
   std::string said;
   const std::string move = "mousemove " + std::to_string(at.first) + " " + std::to_string(at.second);
-  ASSERT_EQ(Xdotool(Screen(), move + (click ? " click 1" : ""), &said), 0) << said;
+  ASSERT_EQ(Xdotool(display, move + (click ? " click 1" : ""), &said), 0) << said;
 }
 
 // How many pixels of the screen area are light red, the background of a marked row.
@@ -124,26 +133,50 @@ class VantrelWindow : public DesktopTest {
   std::string Ctl(const std::string& args) const {
     return Output("VANTREL_REGISTRY='" + (folder_ / "registry").string() + "' '" VANTRELCTL "' " + args);
   }
-  void WriteSettings(const std::string& text) const {
-    std::ofstream(folder_ / "Vantrel.xml", std::ios::binary) << text;
+  static std::string Item(const std::string& value, const std::string& disable,
+                          const std::string& enable) {
+    return std::string("<RegistryItem><KeyName>") + kParameters + "</KeyName><ValueName>" + value +
+           "</ValueName><SavedValue>N/A</SavedValue><DisableValue>" + disable +
+           "</DisableValue><EnableValue>" + enable + "</EnableValue></RegistryItem>";
+  }
+  void WriteSettings(const std::vector<std::string>& items) const {
+    std::string text = "<?xml version=\"1.0\"?>\r\n<RegistryItems>";
+    for (const std::string& item : items) text += item;
+    std::ofstream(folder_ / "Vantrel.xml", std::ios::binary) << text << "</RegistryItems>\r\n";
   }
 
-  void Start() {
+  // Starts the program in its folder on the display, its errors going to a file there.
+  void Start(const vantrel::gui_test::Xvfb& display = Screen()) {
     pid_ = fork();
     if (pid_ == 0) {
       if (chdir(folder_.c_str()) != 0) _exit(126);
-      setenv("DISPLAY", Screen().Name().c_str(), 1);
+      const int errors = open("errors.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (errors >= 0) dup2(errors, 2);
+      setenv("DISPLAY", display.Name().c_str(), 1);
       setenv("VANTREL_REGISTRY", (folder_ / "registry").c_str(), 1);
       execl(VANTREL_PROGRAM, VANTREL_PROGRAM, static_cast<char*>(nullptr));
       _exit(127);
     }
   }
-  // Waits for the program to end by itself; false when it is still running after the wait.
-  bool Ended() {
+  // Waits for the program to end by itself: it must exit with status 0. A failure says how it
+  // ended instead, with what it wrote to its standard error.
+  ::testing::AssertionResult EndsCleanly() {
     int status = 0;
-    const bool ended = WaitFor([&] { return waitpid(pid_, &status, WNOHANG) == pid_; });
-    if (ended) pid_ = -1;
-    return ended;
+    if (!WaitFor([&] { return waitpid(pid_, &status, WNOHANG) == pid_; })) {
+      return ::testing::AssertionFailure() << "the program is still running";
+    }
+    pid_ = -1;
+    std::ifstream in(folder_ / "errors.txt");
+    const std::string errors((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (WIFSIGNALED(status)) {
+      return ::testing::AssertionFailure() << "the program was ended by signal " << WTERMSIG(status)
+                                           << " (" << strsignal(WTERMSIG(status)) << ")\n" << errors;
+    }
+    if (WEXITSTATUS(status) != 0) {
+      return ::testing::AssertionFailure() << "the program exited with status " << WEXITSTATUS(status)
+                                           << "\n" << errors;
+    }
+    return ::testing::AssertionSuccess();
   }
   void Stop() {
     if (pid_ > 0) {
@@ -151,6 +184,9 @@ class VantrelWindow : public DesktopTest {
       waitpid(pid_, nullptr, 0);
       pid_ = -1;
     }
+  }
+  std::string SavedPlacement() const {
+    return Ctl("reg get 'HKEY_CURRENT_USER\\Software\\Brenlo\\Vantrel\\Main' XPos");
   }
 
   fs::path folder_;
@@ -161,14 +197,8 @@ TEST_F(VantrelWindow, ShowsItsIconDisableAnsweredNoThenYesAndThePlacementIsKept)
   const std::string key = std::string("HKEY_LOCAL_MACHINE\\") + kParameters;
   ASSERT_EQ(Ctl("reg set '" + key + "' UseOpportunisticLocking 1 --type REG_DWORD"), "");
   ASSERT_EQ(Ctl("reg set '" + key + "' UtilizeNtCaching 0 --type REG_DWORD"), "");
-  auto item = [](const std::string& value, const std::string& disable, const std::string& enable) {
-    return std::string("<RegistryItem><KeyName>") + kParameters + "</KeyName><ValueName>" + value +
-           "</ValueName><SavedValue>N/A</SavedValue><DisableValue>" + disable +
-           "</DisableValue><EnableValue>" + enable + "</EnableValue></RegistryItem>";
-  };
-  WriteSettings("<?xml version=\"1.0\"?>\r\n<RegistryItems>" + item("UseOpportunisticLocking", "0", "1") +
-                item("UtilizeNtCaching", "0", "1") + item("FileInfoCacheLifetime", "0", "N/A") +
-                "</RegistryItems>\r\n");
+  WriteSettings({Item("UseOpportunisticLocking", "0", "1"), Item("UtilizeNtCaching", "0", "1"),
+                 Item("FileInfoCacheLifetime", "0", "N/A")});
 
   Start();
   Placed window;
@@ -209,8 +239,8 @@ TEST_F(VantrelWindow, ShowsItsIconDisableAnsweredNoThenYesAndThePlacementIsKept)
   Placed moved;
   ASSERT_TRUE(WaitFor([&] { return FindWindow("Vantrel registry settings", &moved) && moved.x == 97; }));
   PointAt(moved.Centre(kCloseButton));
-  ASSERT_TRUE(Ended()) << "the Close button did not end the program";
-  EXPECT_NE(Ctl("reg get 'HKEY_CURRENT_USER\\Software\\Brenlo\\Vantrel\\Main' XPos"), "");
+  ASSERT_TRUE(EndsCleanly()) << "after the Close button";
+  EXPECT_NE(SavedPlacement(), "");
 
   Start();
   Placed again;
@@ -221,7 +251,73 @@ TEST_F(VantrelWindow, ShowsItsIconDisableAnsweredNoThenYesAndThePlacementIsKept)
   EXPECT_NEAR(again.height, window.height, 2);
   EXPECT_EQ(LightRedPixels(again.Pixels(kList)), 0);
   PointAt(again.Centre(kCloseButton));
-  EXPECT_TRUE(Ended());
+  EXPECT_TRUE(EndsCleanly()) << "after the Close button";
+}
+
+// However the window goes away (its Close button, the window manager's close, or another
+// program destroying it) the program ends with status 0, having saved where the window was.
+TEST_F(VantrelWindow, EndsCleanlyAndSavesThePlacementHoweverTheWindowCloses) {
+  WriteSettings({Item("UseOpportunisticLocking", "0", "1")});
+  struct Case {
+    const char* how;
+    std::function<void(const Placed&)> close;
+  };
+  const Case cases[] = {
+      {"its Close button", [](const Placed& w) { PointAt(w.Centre(kCloseButton)); }},
+      {"the window manager's close",
+       [](const Placed& w) {
+         ASSERT_TRUE(vantrel::gui_test::RequestClose(Screen(), std::stoul(w.id)));
+       }},
+      {"xdotool windowclose",
+       [](const Placed& w) { ASSERT_EQ(Xdotool(Screen(), "windowclose " + w.id), 0); }},
+  };
+  int step = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.how);
+    const std::string before = SavedPlacement();
+    Start();
+    Placed window;
+    ASSERT_TRUE(WaitFor([&] { return FindWindow("Vantrel registry settings", &window); }));
+    // Somewhere else each time, so that each run's save shows.
+    const int x = 40 + 30 * ++step;
+    ASSERT_EQ(Xdotool(Screen(), "windowmove " + window.id + " " + std::to_string(x) + " 60"), 0);
+    ASSERT_TRUE(WaitFor([&] { return FindWindow("Vantrel registry settings", &window) && window.x == x; }));
+    c.close(window);
+    ASSERT_TRUE(EndsCleanly());
+    const std::string after = SavedPlacement();
+    EXPECT_NE(after, "");
+    EXPECT_NE(after, before) << "the placement was not saved";
+  }
+}
+
+// On a display where the program is the only client, the server resets as soon as the program
+// holds no connection, and refuses connections for a moment. The program keeps a connection
+// from its first look at the display to its end.
+TEST_F(VantrelWindow, NeverLeavesTheDisplayWithoutAConnectionWhileItRuns) {
+  WriteSettings({Item("UseOpportunisticLocking", "0", "1")});
+  vantrel::gui_test::Xvfb fresh(vantrel::gui_test::Xvfb::Kind::kResetsWhenIdle);
+  ASSERT_TRUE(fresh.Ok()) << fresh.Reason();
+  Start(fresh);
+  const int pid = pid_;
+  // The test's own look for the window waits until the program is connected: that client
+  // leaving would reset the server under the program's start as well.
+  ASSERT_TRUE(WaitFor([&] { return !fresh.ConnectionsOf(pid).empty(); }))
+      << "the program did not connect: " << EndsCleanly().message();
+  Placed window;
+  ASSERT_TRUE(WaitFor([&] { return FindWindow("Vantrel registry settings", &window, fresh); }))
+      << "the window did not appear: " << EndsCleanly().message();
+  PointAt(window.Centre(kCloseButton), true, fresh);
+  ASSERT_TRUE(EndsCleanly());
+  // The server logs the last disconnect a moment after the program has gone.
+  std::vector<int> held;
+  EXPECT_TRUE(WaitFor([&] {
+    held = fresh.ConnectionsOf(pid);
+    return !held.empty() && held.back() == 0;
+  })) << "the server did not log the program's connections";
+  for (std::size_t i = 0; i + 1 < held.size(); ++i) {
+    EXPECT_GT(held[i], 0) << "the program held no connection after its connection event " << i + 1
+                          << " of " << held.size();
+  }
 }
 
 // The user makes the window larger: the list grows into the new room (its white background
@@ -229,10 +325,7 @@ TEST_F(VantrelWindow, ShowsItsIconDisableAnsweredNoThenYesAndThePlacementIsKept)
 // it now stands) and Close its place against the bottom-right corner (pressing it there ends the
 // program). The window asks the desktop to keep it at least at the size it opens with.
 TEST_F(VantrelWindow, ControlsFollowTheWindowsSize) {
-  WriteSettings(std::string("<?xml version=\"1.0\"?>\r\n<RegistryItems><RegistryItem><KeyName>") +
-                kParameters + "</KeyName><ValueName>UseOpportunisticLocking</ValueName>"
-                "<SavedValue>N/A</SavedValue><DisableValue>0</DisableValue><EnableValue>1</EnableValue>"
-                "</RegistryItem></RegistryItems>\r\n");
+  WriteSettings({Item("UseOpportunisticLocking", "0", "1")});
   Start();
   Placed opened;
   ASSERT_TRUE(WaitFor([&] { return FindWindow("Vantrel registry settings", &opened); }))
@@ -276,7 +369,7 @@ TEST_F(VantrelWindow, ControlsFollowTheWindowsSize) {
 
   const auto [closeX, closeY] = opened.Centre(kCloseButton);
   PointAt({closeX + dx, closeY + dy});
-  ASSERT_TRUE(Ended()) << "Close is not in the bottom-right corner";
+  ASSERT_TRUE(EndsCleanly()) << "Close is not in the bottom-right corner";
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -12,6 +13,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <map>
 #include <thread>
 
 namespace vantrel::gui_test {
@@ -28,10 +31,20 @@ bool Exists(const std::string& path) {
 
 }  // namespace
 
-Xvfb::Xvfb() {
+Xvfb::Xvfb(Kind kind) {
   if (!OnPath("Xvfb") || !OnPath("xdotool")) {
     reason_ = "Xvfb or xdotool is not installed (make deps installs xvfb and xdotool)";
     return;
+  }
+  if (kind == Kind::kResetsWhenIdle) {
+    char pattern[] = "/tmp/vantrel-xvfb-XXXXXX";
+    const int fd = mkstemp(pattern);
+    if (fd < 0) {
+      reason_ = "cannot make a file for the server's log";
+      return;
+    }
+    close(fd);
+    log_ = pattern;
   }
   for (int n = 90 + getpid() % 100; n < 400; ++n) {
     const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
@@ -39,8 +52,16 @@ Xvfb::Xvfb() {
     const std::string name = ":" + std::to_string(n);
     pid_ = fork();
     if (pid_ == 0) {
-      execlp("Xvfb", "Xvfb", name.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-noreset",
-             static_cast<char*>(nullptr));
+      if (log_.empty()) {
+        execlp("Xvfb", "Xvfb", name.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
+               "-noreset", static_cast<char*>(nullptr));
+      } else {
+        // Audit level 4 logs each client's connects (with its process id) and disconnects.
+        const int fd = open(log_.c_str(), O_WRONLY | O_APPEND);
+        if (fd >= 0) dup2(fd, 2);
+        execlp("Xvfb", "Xvfb", name.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
+               "-audit", "4", static_cast<char*>(nullptr));
+      }
       _exit(127);
     }
     for (int i = 0; i < 100; ++i) {
@@ -69,6 +90,32 @@ Xvfb::~Xvfb() {
     kill(pid_, SIGTERM);
     waitpid(pid_, nullptr, 0);
   }
+  if (!log_.empty()) unlink(log_.c_str());
+}
+
+std::vector<int> Xvfb::ConnectionsOf(int pid) const {
+  // "AUDIT: <date>: <server pid>: client 3 connected from local host ( uid=0 gid=0 pid=1234 )"
+  // and "... client 3 disconnected": client numbers are reused, so each is mapped to the process
+  // that holds it at the time.
+  std::vector<int> counts;
+  std::map<int, int> holder;  // client number -> process id
+  int held = 0;
+  std::ifstream in(log_);
+  for (std::string line; std::getline(in, line);) {
+    const std::size_t at = line.find(": client ");
+    if (line.rfind("AUDIT:", 0) != 0 || at == std::string::npos) continue;
+    const int client = std::atoi(line.c_str() + at + 9);
+    if (line.find(" connected from ") != std::string::npos) {
+      const std::size_t p = line.find(" pid=");
+      holder[client] = p == std::string::npos ? -1 : std::atoi(line.c_str() + p + 5);
+      if (holder[client] == pid) counts.push_back(++held);
+    } else if (line.find(" disconnected") != std::string::npos) {
+      const auto found = holder.find(client);
+      if (found != holder.end() && found->second == pid) counts.push_back(--held);
+      if (found != holder.end()) holder.erase(found);
+    }
+  }
+  return counts;
 }
 
 int Xdotool(const Xvfb& display, const std::string& what, std::string* output) {
@@ -131,6 +178,21 @@ std::pair<int, int> WindowMinimumSize(const Xvfb& display, unsigned long window)
   }
   XCloseDisplay(screen);
   return size;
+}
+
+bool RequestClose(const Xvfb& display, unsigned long window) {
+  ::Display* screen = XOpenDisplay(display.Name().c_str());
+  if (!screen) return false;
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = window;
+  event.xclient.message_type = XInternAtom(screen, "WM_PROTOCOLS", False);
+  event.xclient.format = 32;
+  event.xclient.data.l[0] = static_cast<long>(XInternAtom(screen, "WM_DELETE_WINDOW", False));
+  event.xclient.data.l[1] = CurrentTime;
+  const bool sent = XSendEvent(screen, window, False, NoEventMask, &event) != 0;
+  XCloseDisplay(screen);
+  return sent;
 }
 
 }  // namespace vantrel::gui_test

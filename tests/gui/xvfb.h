@@ -7,14 +7,22 @@
 
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace vantrel::gui_test {
 
 class Xvfb {
  public:
+  enum class Kind {
+    // Kept as it is while the tests come and go.
+    kShared,
+    // As a display started for one program: the server resets whenever its last client leaves,
+    // and it logs every connection, which ConnectionsOf reads.
+    kResetsWhenIdle,
+  };
   // Starts Xvfb on the first free display number; Ok() is false (and Reason() says why) when
   // Xvfb or xdotool is not installed or the server did not come up.
-  Xvfb();
+  explicit Xvfb(Kind kind = Kind::kShared);
   ~Xvfb();
   Xvfb(const Xvfb&) = delete;
   Xvfb& operator=(const Xvfb&) = delete;
@@ -23,10 +31,15 @@ class Xvfb {
   const std::string& Reason() const { return reason_; }
   const std::string& Name() const { return name_; }  // ":N"
 
+  // How many connections process pid held after each of its connects and disconnects, in the
+  // order the server logged them (kResetsWhenIdle only).
+  std::vector<int> ConnectionsOf(int pid) const;
+
  private:
   int pid_ = -1;
   std::string name_;
   std::string reason_;
+  std::string log_;  // the server's log, for kResetsWhenIdle
 };
 
 // A test suite on one private display, started for the suite and stopped after it; its tests
@@ -61,5 +74,9 @@ int WindowIconWidth(const Xvfb& display, unsigned long window);
 // The smallest size a window asks the desktop to keep it at (WM_NORMAL_HINTS), {0, 0} when it
 // asks for none.
 std::pair<int, int> WindowMinimumSize(const Xvfb& display, unsigned long window);
+
+// Asks the window to close as a window manager does for its close button (WM_DELETE_WINDOW);
+// false when the message could not be sent.
+bool RequestClose(const Xvfb& display, unsigned long window);
 
 }  // namespace vantrel::gui_test

@@ -479,9 +479,8 @@ FltkBackend::FltkBackend() {
 }
 
 FltkBackend::~FltkBackend() {
-  for (Window* w : windows_) {
-    if (w->native) CloseWindow(*w);
-  }
+  // The engine closes its windows before it frees them, so normally none is left here.
+  while (!windows_.empty()) CloseWindow(*windows_.back());
 }
 
 Fl_Window* FltkBackend::NativeWindow(const Window& window) {
@@ -650,13 +649,17 @@ void FltkBackend::OpenWindow(Engine& engine, Window& window) {
 }
 
 void FltkBackend::CloseWindow(Window& window) {
+  // The engine may free the window once it is closed: nothing here keeps pointing at it.
+  std::erase(windows_, &window);
   auto* win = static_cast<EngineWindow*>(window.native);
   if (!win) return;
   win->hide();
   Fl::delete_widget(win);
   window.native = nullptr;
   for (ControlState& c : window.Controls()) c.native = nullptr;
-  Fl::check();
+  Fl::check();  // deletes the widgets, whose callbacks held the window's bindings
+  std::erase_if(bindings_,
+                [&window](const std::unique_ptr<Binding>& b) { return b->window == &window; });
 }
 
 void FltkBackend::UpdateWindow(Window& window) {

@@ -70,7 +70,7 @@ class FltkBackend : public Backend, public MessagePresenter {
   const Fl_RGB_Image* WindowIcon(const Window& window);
 
   Engine* engine_ = nullptr;
-  std::vector<Window*> windows_;
+  std::vector<Window*> windows_;  // the open ones, in the order they opened
   std::vector<std::unique_ptr<Binding>> bindings_;
   std::function<void(const MessageLayout&, Fl_Window&)> onDialogShown_;
   std::map<std::string, std::unique_ptr<Fl_RGB_Image>> icons_;  // by icon name, null if missing
