@@ -17,7 +17,7 @@ PACKAGES = build-essential cmake pkg-config googletest libgtest-dev libgmock-dev
            libfltk1.3-dev xvfb xauth xdotool wine64 g++-mingw-w64-x86-64 libpugixml-dev libxml2-dev clang libclang-rt-14-dev \
            ansible dpkg-dev lintian desktop-file-utils man-db zip unzip
 
-.PHONY: all deps configure build test run dist bench fuzz clean
+.PHONY: all deps configure build test run dist bench fuzz asan clean
 
 all: build
 
@@ -30,10 +30,12 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
-# Every test, then a short run of each fuzz target (they must come back clean).
+# Every test, the desktop tests again under AddressSanitizer, then a short run of each fuzz
+# target (each must come back clean).
 TEST_FUZZ_SECONDS ?= 20
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600
+	@$(MAKE) --no-print-directory asan
 	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=$(TEST_FUZZ_SECONDS)
 
 # Only what the run starts: the window program, and vantrelctl that shows the rows without a
@@ -73,5 +75,12 @@ fuzz: deps
 	    $(BUILD)-fuzz/corpus/$$t fuzz/corpus/$${t%%_*} || exit 1; \
 	done
 
+# The desktop program and its tests built with AddressSanitizer (a debug build: it compiles
+# fastest), the desktop tests run on it: a memory fault, or a leak in our code, fails them.
+asan: deps
+	@cmake -S . -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=Debug -DVANTREL_ASAN=ON $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD)-asan -j $(JOBS) --target gui_tests
+	@cd $(BUILD)-asan && ctest --output-on-failure -L gui --timeout 300
+
 clean:
-	rm -rf $(BUILD) $(BUILD)-bench $(BUILD)-fuzz $(BUILD)-windows $(DIST)
+	rm -rf $(BUILD) $(BUILD)-bench $(BUILD)-fuzz $(BUILD)-asan $(BUILD)-windows $(DIST)
