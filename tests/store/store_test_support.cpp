@@ -11,6 +11,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "tests/support/bounded_command.h"
+
 namespace vantrel::store::testing {
 
 ScratchStore::ScratchStore() {
@@ -39,15 +41,9 @@ void WriteFile(const std::string& path, const std::string& text) {
 }
 
 int Shell(const std::string& command, std::string* out) {
-  FILE* p = popen(command.c_str(), "r");
-  if (!p) return -1;
-  std::string text;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
-  int status = pclose(p);
-  if (out) *out = text;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  const vantrel::test::CommandResult result = vantrel::test::RunBounded(command, 120);
+  if (out) *out = result.output;
+  return result.status;
 }
 
 std::string Wine64() {
@@ -70,10 +66,14 @@ std::string PristinePrefix() {
   int fd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
   flock(fd, LOCK_EX);
   if (access((dir + "/.done").c_str(), F_OK) != 0) {
-    Shell("rm -rf '" + dir + "'");
-    std::string env = "WINEPREFIX='" + dir + "' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' ";
-    Shell(env + Wine64() + " wineboot -i >/dev/null 2>&1; " + env + Wineserver() + " -w");
-    if (access((dir + "/system.reg").c_str(), F_OK) == 0) WriteFile(dir + "/.done", "");
+    // The script bounds each of its calls into Wine and tries twice; this bound is the sum.
+    const vantrel::test::CommandResult made = vantrel::test::RunBounded(
+        "'" VANTREL_MAKE_WINE_PREFIX "' '" + Wine64() + "' '" + dir + "' 2>&1", 600);
+    if (made.status == 0 && access((dir + "/system.reg").c_str(), F_OK) == 0) {
+      WriteFile(dir + "/.done", "");
+    } else {
+      std::fprintf(stderr, "%s", made.output.c_str());
+    }
   }
   close(fd);
   return access((dir + "/.done").c_str(), F_OK) == 0 ? dir : std::string();

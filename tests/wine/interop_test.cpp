@@ -1,16 +1,18 @@
 // vantrelctl and the real Wine on one prefix, both ways: what one writes the other reads with the
 // same type and data. run_in_prefix.sh gives the program a fresh, saved prefix (WINEPREFIX) with
 // no wineserver running; VANTRELCTL and WINE64 name the two programs.
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
-#include <cstdio>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "tests/support/bounded_command.h"
 
 namespace {
 
@@ -31,25 +33,18 @@ std::string Quote(const std::string& arg) {
   return out + "'";
 }
 
-struct Result {
-  int status = -1;
-  std::string out;
-};
+using Result = vantrel::test::CommandResult;
+
+// Each call into Wine (or vantrelctl) has a minute and a half: a hang fails the test quickly and
+// says which call hung.
+constexpr int kCallSeconds = 90;
 
 // Runs the program and collects its standard output (and its errors too when asked).
 Result RunProgram(const std::vector<std::string>& argv, bool withErrors = false) {
   std::string command;
   for (const std::string& a : argv) command += Quote(a) + " ";
   command += withErrors ? "2>&1" : "2>/dev/null";
-  Result r;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return r;
-  char buffer[4096];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) r.out.append(buffer, n);
-  const int raw = pclose(pipe);
-  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return r;
+  return vantrel::test::RunBounded(command, kCallSeconds);
 }
 
 Result Ctl(std::vector<std::string> args, bool withErrors = false) {
@@ -116,6 +111,16 @@ class WineInterop : public ::testing::Test {
   }
 };
 
+// The bound itself: a call that hangs is stopped at its limit and the failure names it.
+TEST(WineCalls, AHungCallIsStoppedAtItsLimitAndNamed) {
+  static Result result;
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_NONFATAL_FAILURE(result = vantrel::test::RunBounded("sleep 60", 1),
+                          "did not finish within 1 s: sleep 60");
+  EXPECT_EQ(result.status, -1);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+}
+
 TEST_F(WineInterop, WineReadsWhatVantrelctlWrote) {
   const std::string key = "HKEY_CURRENT_USER\\Software\\VantrelInterop";
   EXPECT_EQ(Ctl({"reg", "set", key, "Text", "a\\xe8b"}).status, 0);  // cp1250: a, c caron, b
@@ -128,14 +133,14 @@ TEST_F(WineInterop, WineReadsWhatVantrelctlWrote) {
             0);
 
   const Result user = Wine({"reg", "query", "HKCU\\Software\\VantrelInterop"});
-  ASSERT_EQ(user.status, 0) << user.out;
-  EXPECT_EQ(QueryLine(user.out, "Dword"), "REG_DWORD    0xffffffff");
-  EXPECT_EQ(QueryLine(user.out, "Bin"), "REG_BINARY    0100FF");
-  EXPECT_EQ(QueryLine(user.out, "Multi"), "REG_MULTI_SZ    one\\0two");
-  EXPECT_EQ(QueryLine(user.out, "Text").substr(0, 10), "REG_SZ    ");
+  ASSERT_EQ(user.status, 0) << user.output;
+  EXPECT_EQ(QueryLine(user.output, "Dword"), "REG_DWORD    0xffffffff");
+  EXPECT_EQ(QueryLine(user.output, "Bin"), "REG_BINARY    0100FF");
+  EXPECT_EQ(QueryLine(user.output, "Multi"), "REG_MULTI_SZ    one\\0two");
+  EXPECT_EQ(QueryLine(user.output, "Text").substr(0, 10), "REG_SZ    ");
   // Wine 8's reg query names a QWORD's type but prints no data for it: the export shows it.
   const Result machine = Wine({"reg", "query", "HKLM\\Software\\VantrelInterop"});
-  EXPECT_EQ(QueryLine(machine.out, "Big").substr(0, 13), "REG_QWORD    ");
+  EXPECT_EQ(QueryLine(machine.output, "Big").substr(0, 13), "REG_QWORD    ");
   ASSERT_EQ(Wine({"reg", "export", "HKLM\\Software\\VantrelInterop", "C:\\machine.reg", "/y"})
                 .status,
             0);
@@ -175,14 +180,14 @@ TEST_F(WineInterop, VantrelctlReadsWhatWineWrote) {
   SettleWine();
 
   const std::string path = "HKEY_CURRENT_USER\\Software\\VantrelFromWine";
-  EXPECT_EQ(Ctl({"reg", "get", path, "Text", "--type"}).out, "1\ta\\xe8b\n");
-  EXPECT_EQ(Ctl({"reg", "get", path, "Multi", "--type"}).out, "7\tone\\x00two\\x00\\x00\n");
-  EXPECT_EQ(Ctl({"reg", "get", path, "Bin", "--type"}).out, "3\t\\x01\\x00\\xff\n");
-  EXPECT_EQ(Ctl({"reg", "get", path, "Dword", "--type"}).out, "4\t4294967295\n");
-  EXPECT_EQ(Ctl({"reg", "get", path}).out, "default\n");
+  EXPECT_EQ(Ctl({"reg", "get", path, "Text", "--type"}).output, "1\ta\\xe8b\n");
+  EXPECT_EQ(Ctl({"reg", "get", path, "Multi", "--type"}).output, "7\tone\\x00two\\x00\\x00\n");
+  EXPECT_EQ(Ctl({"reg", "get", path, "Bin", "--type"}).output, "3\t\\x01\\x00\\xff\n");
+  EXPECT_EQ(Ctl({"reg", "get", path, "Dword", "--type"}).output, "4\t4294967295\n");
+  EXPECT_EQ(Ctl({"reg", "get", path}).output, "default\n");
   const Result missing = Ctl({"reg", "get", path, "Missing"});
   EXPECT_EQ(missing.status, 1);
-  EXPECT_EQ(missing.out, "");
+  EXPECT_EQ(missing.output, "");
 }
 
 TEST_F(WineInterop, NoWriteWhileWineRunsOnThePrefix) {
@@ -192,8 +197,8 @@ TEST_F(WineInterop, NoWriteWhileWineRunsOnThePrefix) {
   const Result refused =
       Ctl({"reg", "set", "HKCU\\Software\\VantrelBusy", "V", "1"}, /*withErrors=*/true);
   EXPECT_EQ(refused.status, 1);
-  EXPECT_NE(refused.out.find("wineserver"), std::string::npos) << refused.out;
-  EXPECT_NE(refused.out.find("error "), std::string::npos) << refused.out;
+  EXPECT_NE(refused.output.find("wineserver"), std::string::npos) << refused.output;
+  EXPECT_NE(refused.output.find("error "), std::string::npos) << refused.output;
   // A command asks before its first write: one line that names the prefix and the reason, exit
   // status 1, and none of the items written (not one refusal per item).
   const std::string key = "SOFTWARE\\Brenlo\\VantrelBusy";
@@ -211,9 +216,9 @@ TEST_F(WineInterop, NoWriteWhileWineRunsOnThePrefix) {
                                      Env("VANTRELCTL")},
                                     /*withErrors=*/true);
   EXPECT_EQ(disable.status, 1);
-  EXPECT_EQ(std::count(disable.out.begin(), disable.out.end(), '\n'), 1) << disable.out;
-  EXPECT_NE(disable.out.find("wineserver"), std::string::npos) << disable.out;
-  EXPECT_NE(disable.out.find(Env("WINEPREFIX")), std::string::npos) << disable.out;
+  EXPECT_EQ(std::count(disable.output.begin(), disable.output.end(), '\n'), 1) << disable.output;
+  EXPECT_NE(disable.output.find("wineserver"), std::string::npos) << disable.output;
+  EXPECT_NE(disable.output.find(Env("WINEPREFIX")), std::string::npos) << disable.output;
   RunProgram({WineServer(), "-k"});
   SettleWine();
   EXPECT_EQ(Ctl({"reg", "get", "HKCU\\Software\\VantrelBusy", "V"}).status, 1);
@@ -224,10 +229,10 @@ TEST_F(WineInterop, OsDescriptionFollowsThePrefix) {
   const Result q = Wine({"reg", "query", "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion"});
   SettleWine();
   ASSERT_EQ(q.status, 0);
-  const std::string version = QueryLine(q.out, "CurrentVersion");
-  const std::string build = QueryLine(q.out, "CurrentBuildNumber");
-  const std::string sp = QueryLine(q.out, "CSDVersion");
-  const std::string text = Ctl({"os"}).out;
+  const std::string version = QueryLine(q.output, "CurrentVersion");
+  const std::string build = QueryLine(q.output, "CurrentBuildNumber");
+  const std::string sp = QueryLine(q.output, "CSDVersion");
+  const std::string text = Ctl({"os"}).output;
   ASSERT_EQ(build.substr(0, 10), "REG_SZ    ");
   EXPECT_EQ(text.substr(0, 8), "Windows ");
   EXPECT_NE(text.find(" Build " + build.substr(10) + "\n"), std::string::npos) << text;
@@ -239,17 +244,16 @@ TEST_F(WineInterop, OsDescriptionFollowsThePrefix) {
 // `vantrelctl os` names a Windows 10 prefix as the window does there (the Windows build's own
 // case is in the window tests): the major version 10 from the registry, and the build.
 TEST_F(WineInterop, OsDescriptionOfAWindows10Prefix) {
-  const Result set = RunProgram(
-      {"timeout", "120", "env", "LC_ALL=C.UTF-8", Env("WINE64"), "winecfg", "/v", "win10"});
-  ASSERT_EQ(set.status, 0) << "winecfg /v win10 failed (124: it did not end within 120 s)";
+  const Result set = Wine({"winecfg", "/v", "win10"});
+  ASSERT_EQ(set.status, 0) << "winecfg /v win10 failed";
   SettleWine();
   const Result q = Wine({"reg", "query", "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion"});
   SettleWine();
   ASSERT_EQ(q.status, 0);
-  EXPECT_EQ(QueryLine(q.out, "CurrentMajorVersionNumber"), "REG_DWORD    0xa");
-  const std::string build = QueryLine(q.out, "CurrentBuildNumber").substr(10);
+  EXPECT_EQ(QueryLine(q.output, "CurrentMajorVersionNumber"), "REG_DWORD    0xa");
+  const std::string build = QueryLine(q.output, "CurrentBuildNumber").substr(10);
   const std::string name = std::stoul(build) >= 22000 ? "11" : "10";
-  EXPECT_EQ(Ctl({"os"}).out, "Windows " + name + " Build " + build + "\n");
+  EXPECT_EQ(Ctl({"os"}).output, "Windows " + name + " Build " + build + "\n");
 }
 
 }  // namespace

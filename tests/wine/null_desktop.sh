@@ -4,9 +4,10 @@
 # setting goes into the prefix, which must be fresh: a running desktop keeps the driver it has).
 # Usage: null_desktop.sh WINE64 PROGRAM [ARGS...]
 set -u
+. "$(dirname "$0")/wine_test_env.sh"
 wine=$1
 shift
-if ! "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1; then
+if ! bounded -q 60 "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f; then
   echo "null_desktop: could not select the null display driver" >&2
   exit 1
 fi

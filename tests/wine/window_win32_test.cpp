@@ -24,6 +24,7 @@ constexpr char kDialogClass[] = "#32770";
 constexpr char kItemsKey[] = "SOFTWARE\\Brenlo\\VantrelWineTest\\Parameters";
 constexpr char kPlacementKey[] = "Software\\Brenlo\\Vantrel\\Main";
 constexpr char kDragQuery[] = "--drag-full-windows";
+constexpr char kCrash[] = "--crash";
 constexpr DWORD kPatienceMs = 15000;
 
 // One item of the settings file, and the value the registry holds before the program starts.
@@ -164,23 +165,30 @@ HWND FindTopLevel(DWORD pid, const char* cls, const char* caption) {
 
 void Press(HWND button) { PostMessageA(button, BM_CLICK, 0, 0); }
 
-// The desktop's full-window dragging option as a freshly started process sees it (a process
-// keeps the desktop settings it read once, so this one's own view would be stale).
-int DragFullWindowsSeenByNewProcess() {
+// Starts this program again with arguments; the process handle (null when it did not start).
+HANDLE StartSelf(const std::string& arguments) {
   char self[MAX_PATH];
   GetModuleFileNameA(nullptr, self, MAX_PATH);
-  std::string command = std::string("\"") + self + "\" " + kDragQuery;
+  std::string command = std::string("\"") + self + "\" " + arguments;
   STARTUPINFOA si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
   if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-    return -1;
+    return nullptr;
   }
-  WaitForSingleObject(pi.hProcess, kPatienceMs);
-  DWORD code = 99;
-  GetExitCodeProcess(pi.hProcess, &code);
   CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
+  return pi.hProcess;
+}
+
+// The desktop's full-window dragging option as a freshly started process sees it (a process
+// keeps the desktop settings it read once, so this one's own view would be stale).
+int DragFullWindowsSeenByNewProcess() {
+  HANDLE process = StartSelf(kDragQuery);
+  if (!process) return -1;
+  WaitForSingleObject(process, kPatienceMs);
+  DWORD code = 99;
+  GetExitCodeProcess(process, &code);
+  CloseHandle(process);
   return static_cast<int>(code);
 }
 
@@ -477,6 +485,22 @@ TEST_F(ProgramWindow, InfoTabNamesWindows10UnderAWindows10Prefix) {
   EXPECT_EQ(program.Wait(), 0);
 }
 
+// The test prefix has no crash debugger: a Windows program that crashes ends at once, its
+// exception its exit code, instead of waiting for a debugger nobody answers (which held a whole
+// test run until its time limit).
+TEST(TestPrefix, ACrashingProgramEndsWithoutWaitingForADebugger) {
+  HANDLE process = StartSelf(kCrash);
+  ASSERT_NE(process, nullptr) << "CreateProcess failed with error " << GetLastError();
+  const DWORD waited = WaitForSingleObject(process, kPatienceMs);
+  DWORD code = 0;
+  GetExitCodeProcess(process, &code);
+  if (waited != WAIT_OBJECT_0) TerminateProcess(process, 1);
+  CloseHandle(process);
+  ASSERT_EQ(waited, WAIT_OBJECT_0) << "the crashed program was still there after " << kPatienceMs
+                                   << " ms";
+  EXPECT_EQ(code, static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION));
+}
+
 // The program's resources: the icon the window and the shell show, and the manifest asking for
 // elevation and for version 6 of the common controls on the supported systems.
 TEST(ProgramResources, HoldTheIconAndTheManifest) {
@@ -512,6 +536,10 @@ int main(int argc, char** argv) {
     BOOL on = FALSE;
     if (!SystemParametersInfoA(SPI_GETDRAGFULLWINDOWS, 0, &on, 0)) return 2;
     return on ? 1 : 0;
+  }
+  if (argc > 1 && std::string(argv[1]) == kCrash) {
+    RaiseException(EXCEPTION_ACCESS_VIOLATION, 0, 0, nullptr);  // unhandled: ends the process
+    return 3;
   }
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
