@@ -67,8 +67,11 @@ std::string PristinePrefix() {
   flock(fd, LOCK_EX);
   if (access((dir + "/.done").c_str(), F_OK) != 0) {
     // The script bounds each of its calls into Wine and tries twice; this bound is the sum.
+    using vantrel::test::ShellQuote;
     const vantrel::test::CommandResult made = vantrel::test::RunBounded(
-        "'" VANTREL_MAKE_WINE_PREFIX "' '" + Wine64() + "' '" + dir + "' 2>&1", 600);
+        ShellQuote(VANTREL_MAKE_WINE_PREFIX) + " " + ShellQuote(Wine64()) + " " + ShellQuote(dir) +
+            " 2>&1",
+        600);
     if (made.status == 0 && access((dir + "/system.reg").c_str(), F_OK) == 0) {
       WriteFile(dir + "/.done", "");
     } else {

@@ -16,20 +16,25 @@ struct CommandResult {
   std::string output;
 };
 
-// Runs `command` with /bin/sh, collecting what it writes to its standard output. A command still
-// running after `seconds` is killed, with whatever it started in its process group, and the
-// test gets a failure naming it.
-inline CommandResult RunBounded(const std::string& command, int seconds) {
+// The text as one word for /bin/sh, whatever characters it holds.
+inline std::string ShellQuote(const std::string& text) {
   std::string quoted = "'";
-  for (char c : command) {
+  for (char c : text) {
     if (c == '\'') {
       quoted += "'\\''";
     } else {
       quoted += c;
     }
   }
-  quoted += "'";
-  const std::string limited = "timeout -k 5 " + std::to_string(seconds) + " sh -c " + quoted;
+  return quoted + "'";
+}
+
+// Runs `command` with /bin/sh, collecting what it writes to its standard output. A command still
+// running after `seconds` is killed, with whatever it started in its process group, and the
+// test gets a failure naming it.
+inline CommandResult RunBounded(const std::string& command, int seconds) {
+  const std::string limited =
+      "timeout -k 5 " + std::to_string(seconds) + " sh -c " + ShellQuote(command);
   CommandResult result;
   FILE* pipe = popen(limited.c_str(), "r");
   if (pipe == nullptr) {

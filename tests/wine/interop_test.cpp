@@ -21,18 +21,6 @@ std::string Env(const char* name) {
   return v != nullptr ? v : "";
 }
 
-std::string Quote(const std::string& arg) {
-  std::string out = "'";
-  for (char c : arg) {
-    if (c == '\'') {
-      out += "'\\''";
-    } else {
-      out += c;
-    }
-  }
-  return out + "'";
-}
-
 using Result = vantrel::test::CommandResult;
 
 // Each call into Wine (or vantrelctl) has a minute and a half: a hang fails the test quickly and
@@ -42,7 +30,7 @@ constexpr int kCallSeconds = 90;
 // Runs the program and collects its standard output (and its errors too when asked).
 Result RunProgram(const std::vector<std::string>& argv, bool withErrors = false) {
   std::string command;
-  for (const std::string& a : argv) command += Quote(a) + " ";
+  for (const std::string& a : argv) command += vantrel::test::ShellQuote(a) + " ";
   command += withErrors ? "2>&1" : "2>/dev/null";
   return vantrel::test::RunBounded(command, kCallSeconds);
 }
