@@ -91,7 +91,8 @@ bool CollectExportItems(MainData& data, ExportValues values, std::vector<ExportI
     QueueGetAt(&data.displayQueue, i);
     DisplayRecord row = data.displayQueue.buffer;
     if (values == ExportValues::kCurrent) row.SAVEDVALUE = row.CURRENTVALUE.View();
-    const ApplyStep step = PlanApply(row, ApplyModeFor(values));
+    const bool nameCut = NameWasCut(data, i);
+    const ApplyStep step = PlanApply(row, ApplyModeFor(values), nameCut);
     ExportItem item;
     item.position = i;
     item.keyName = row.KEYNAME.Str();
@@ -99,6 +100,10 @@ bool CollectExportItems(MainData& data, ExportValues values, std::vector<ExportI
     item.remove = step.kind != ApplyStep::kWrite;
     if (!item.remove) item.data = DwordFromText(step.value);
     std::string problem = NameProblem(item);
+    if (problem.empty() && nameCut) {
+      problem = "its key path or value name was cut when the settings file was loaded: exported, "
+                "it would name another key or value";
+    }
     if (problem.empty() && step.kind == ApplyStep::kRefuse) {
       problem = "its value is \"N/A\" but it names no value: removing it would delete the whole key";
     }

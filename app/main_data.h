@@ -2,7 +2,9 @@
 // receives each registry value read, and the operating-system text of the Info tab.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "app/item_tables.h"
 #include "runtime/fixed_text.h"
@@ -30,6 +32,12 @@ struct MainData {
   FixedText<200> os;    // LOC:OS
   // The window always uses the bare name; vantrelctl may name another file.
   std::string settingsFile = kSettingsFileName;
+  // Why the last load did not take in the whole settings file, or empty when it did. Saving over
+  // such a file would lose what was not read, so it is refused.
+  std::string incompleteLoad;
+  // DisplayQueue positions (ascending) of the items whose key path or value name was longer than
+  // its field and was cut on loading: cut, it names another key or value, so they are not applied.
+  std::vector<std::int32_t> cutNameRows;
 };
 
 }  // namespace vantrel::app

@@ -1,8 +1,12 @@
 #include "app/settings_file.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "runtime/byte_file.h"
 #include "runtime/error_state.h"
 #include "runtime/message_dialog.h"
 #include "runtime/queue.h"
@@ -48,10 +52,26 @@ void SetRowStyle(DisplayRecord& row, std::int32_t style) {
       row.DISABLEVALUE_STYLE = row.ENABLEVALUE_STYLE = style;
 }
 
+constexpr std::int16_t kFileNotFound = 2;
+
+// The settings file is replaced by a rename, which POSIX allows over a file that its owner made
+// read-only and Windows refuses. Loading no longer opens the file for writing, so this is where
+// a file that may not be written is found out, on both. A missing file may be created.
+std::int16_t WriteAccessError(const std::string& fileName) {
+  ByteFile probe;
+  if (probe.Open(fileName, kAccessReadWrite | kDenyNone)) return 0;
+  const auto code = static_cast<std::int16_t>(RuntimeErrorCode());
+  return code == kFileNotFound ? 0 : code;
+}
+
 // Writes XmlQueue as the settings file. The library writes beside the file and renames over it
 // only once everything is on the disk, so a failed save leaves the previous file whole. Returns
 // false (and has told the user) when the file could not be created or completed.
 bool WriteSettingsXml(MainData& data) {
+  if (const std::int16_t code = WriteAccessError(data.settingsFile); code != 0) {
+    ShowError("Error writing Vantrel.xml file,|", WriterText(code));
+    return false;
+  }
   if (const std::int16_t code = xml::CreateXMLFile(data.settingsFile, "1.0", ""); code != 0) {
     ShowError("Error creating Vantrel.xml file,|", WriterText(code));
     return false;
@@ -71,14 +91,37 @@ bool WriteSettingsXml(MainData& data) {
 
 void LoadSettingsFile(MainData& data) {
   QueueFree(&data.xmlQueue);
-  if (xml::LoadFile(data.settingsFile) != 0) {
+  data.incompleteLoad.clear();
+  data.cutNameRows.clear();
+  std::vector<std::int32_t> cutNameItems;  // XmlQueue positions
+  xml::LoadOptions readOnly;
+  readOnly.defaultMode = false;
+  readOnly.mode = kAccessRead | kDenyWrite;
+  if (const std::int16_t code = xml::LoadFile(data.settingsFile, readOnly); code != 0) {
     ShowError("Error opening Vantrel.xml file,|", LibraryText());
+    // A file that is not there holds nothing a save could lose.
+    if (code != kFileNotFound) {
+      data.incompleteLoad =
+          "it could not be read: " + std::string(TrimTrailingBlanks(LibraryText()));
+    }
   } else if (xml::FindNode("RegistryItems", "RegistryItem") != 0) {
     ShowError("Error finding RegistryItems node,|", LibraryText());
+    data.incompleteLoad = "it holds no RegistryItems node with items";
   } else {
+    // The parser keeps what it read of a file that ends in the middle, and says nothing when the
+    // cut falls between two tags.
+    if (xml::State().openElements > 0) {
+      data.incompleteLoad = "it ends before its elements are closed";
+    }
     xml::LoadQueueOptions options;
     options.deep = true;
     options.recordBoundary = true;
+    options.onCut = [&cutNameItems](std::int32_t entry, const FieldDesc& field) {
+      if (field.offset == offsetof(XmlRecord, KEYNAME) ||
+          field.offset == offsetof(XmlRecord, VALUENAME)) {
+        if (cutNameItems.empty() || cutNameItems.back() != entry) cutNameItems.push_back(entry);
+      }
+    };
     xml::LoadQueue(&data.xmlQueue, options);
   }
 
@@ -96,7 +139,16 @@ void LoadSettingsFile(MainData& data) {
     row.KEYNAME_STYLE = row.VALUENAME_STYLE = row.SAVEDVALUE_STYLE = row.DISABLEVALUE_STYLE =
         row.ENABLEVALUE_STYLE = kStyleAsDisabled;
     QueueAdd(&data.displayQueue);
-    if (RuntimeErrorCode() != 0) ShowError("Error inserting into display queue,|", RuntimeText());
+    if (RuntimeErrorCode() != 0) {
+      ShowError("Error inserting into display queue,|", RuntimeText());
+      data.incompleteLoad = "an item could not be added to the list";
+    } else if (std::binary_search(cutNameItems.begin(), cutNameItems.end(), i)) {
+      data.cutNameRows.push_back(QueueRecords(&data.displayQueue));
+      if (data.incompleteLoad.empty()) {
+        data.incompleteLoad = "item " + std::to_string(i) +
+                              "'s key path or value name is longer than the list holds and was cut";
+      }
+    }
   }
   RefreshCurrentValues(data);
 }
@@ -115,7 +167,11 @@ void RefreshCurrentValues(MainData& data) {
   }
 }
 
-ApplyStep PlanApply(const DisplayRecord& row, int mode) {
+bool NameWasCut(const MainData& data, std::int32_t position) {
+  return std::binary_search(data.cutNameRows.begin(), data.cutNameRows.end(), position);
+}
+
+ApplyStep PlanApply(const DisplayRecord& row, int mode, bool nameCut) {
   const FixedText<20>& chosen = ChosenValue(row, mode);
   ApplyStep step;
   step.value = chosen.Str();
@@ -123,8 +179,24 @@ ApplyStep PlanApply(const DisplayRecord& row, int mode) {
     // Without a value name the registry layer would delete the key itself with all its
     // sub-keys; an item never means that, so it is refused.
     step.kind = row.VALUENAME.IsBlank() ? ApplyStep::kRefuse : ApplyStep::kDelete;
+    if (step.kind == ApplyStep::kRefuse) {
+      step.refusal = "The item names no value: deleting it would remove the whole key with all "
+                     "its sub-keys, so nothing was deleted.";
+    }
+  }
+  if (nameCut) {
+    // A cut key path names one of the key's parents, a cut value name another value.
+    step.kind = ApplyStep::kRefuse;
+    step.refusal = "The item's key path or value name is longer than the list holds and was cut "
+                   "when the settings file was loaded; cut, it names another key or value, so "
+                   "the item was left alone.";
   }
   return step;
+}
+
+ApplyStep PlanCurrentRow(MainData& data, int mode) {
+  return PlanApply(data.displayQueue.buffer, mode,
+                   NameWasCut(data, QueuePointer(&data.displayQueue)));
 }
 
 void ApplyValues(MainData& data, int mode) {
@@ -140,21 +212,29 @@ void ApplyValues(MainData& data, int mode) {
   for (std::int32_t i = 1; i <= count; ++i) {
     QueueGetAt(&data.displayQueue, i);
     const DisplayRecord& row = data.displayQueue.buffer;
-    const std::string_view key = row.KEYNAME.Trimmed();
-    const ApplyStep step = PlanApply(row, mode);
+    const std::string key(row.KEYNAME.Trimmed());
+    const bool nameCut = NameWasCut(data, i);
+    const ApplyStep step = PlanApply(row, mode, nameCut);
     switch (step.kind) {
-      case ApplyStep::kRefuse:
-        ShowError("Error deleting value from " + std::string(key) +
-                  ",|The item names no value: deleting it would remove the whole key with all "
-                  "its sub-keys, so nothing was deleted.");
+      case ApplyStep::kRefuse: {
+        // The message names the item: its key, and for a cut name its place and value name.
+        std::string text = step.value == kNotAvailable ? "Error deleting value from " + key
+                                                       : "Error writing " + key + " to registry";
+        text += ",|";
+        if (nameCut) {
+          text += "Item " + std::to_string(i) + " (value name \"" +
+                  std::string(row.VALUENAME.Trimmed()) + "\"): ";
+        }
+        ShowError(text + step.refusal);
         break;
+      }
       case ApplyStep::kDelete:
         RegistryDelete(kHkeyLocalMachine, row.KEYNAME.View(), row.VALUENAME.View());
         break;
       case ApplyStep::kWrite:
         if (RegistryPutValue(kHkeyLocalMachine, row.KEYNAME.View(), row.VALUENAME.View(),
                              step.value, 4 /* REG_DWORD */) != 0) {
-          ShowError("Error writing " + std::string(key) + " to registry");
+          ShowError("Error writing " + key + " to registry");
         }
         break;
     }
@@ -162,7 +242,23 @@ void ApplyValues(MainData& data, int mode) {
   RefreshCurrentValues(data);
 }
 
+std::string SaveRefusal(MainData& data) {
+  if (!data.incompleteLoad.empty()) {
+    return "The settings file did not load completely (" + data.incompleteLoad +
+           "). Saving would replace it with only what was read, so it was left as it is.";
+  }
+  if (QueueRecords(&data.displayQueue) == 0) {
+    return "The list is empty. A settings file without items cannot be loaded again, so nothing "
+           "was saved.";
+  }
+  return {};
+}
+
 void SaveSettingsFile(MainData& data) {
+  if (const std::string refusal = SaveRefusal(data); !refusal.empty()) {
+    ShowError("Error saving Vantrel.xml file,|", refusal);
+    return;
+  }
   QueueFree(&data.xmlQueue);
   xml::Reset();
   const std::int32_t count = QueueRecords(&data.displayQueue);

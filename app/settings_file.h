@@ -10,7 +10,9 @@
 namespace vantrel::app {
 
 // Reads the settings file into XmlQueue, rebuilds DisplayQueue from it and refreshes the current
-// values. Whatever goes wrong, the list ends up with exactly the items that could be loaded.
+// values. Whatever goes wrong, the list ends up with exactly the items that could be loaded, and
+// MainData says whether that was the whole file and which items had a name cut. The file is
+// only read: one that may not be written can still be listed and applied.
 void LoadSettingsFile(MainData& data);
 
 // Reads every item's registry value into DisplayQueue ("N/A" when missing) and sets the row
@@ -18,19 +20,33 @@ void LoadSettingsFile(MainData& data);
 void RefreshCurrentValues(MainData& data);
 
 // What applying a mode does to one row: write the chosen value as a REG_DWORD, delete the value
-// ("N/A"), or refuse (an "N/A" without a value name would delete the whole key).
+// ("N/A"), or refuse: an "N/A" without a value name would delete the whole key, and a key path or
+// value name cut on loading (`nameCut`) names another key or value.
 struct ApplyStep {
   enum Kind { kWrite, kDelete, kRefuse } kind = kWrite;
-  std::string value;  // the chosen value, trailing blanks removed
+  std::string value;    // the chosen value, trailing blanks removed
+  std::string refusal;  // kRefuse: why the item is left alone
 };
-ApplyStep PlanApply(const DisplayRecord& row, int mode);
+ApplyStep PlanApply(const DisplayRecord& row, int mode, bool nameCut);
+
+// Whether the item at this DisplayQueue position had its key path or value name cut on loading.
+bool NameWasCut(const MainData& data, std::int32_t position);
+
+// The plan for DisplayQueue's current entry (the one last fetched), with what the load noted
+// about its names.
+ApplyStep PlanCurrentRow(MainData& data, int mode);
 
 // Writes every item's saved (1), disable (2) or enable (3) value to the registry as a REG_DWORD,
 // deleting the value for "N/A", then refreshes.
 void ApplyValues(MainData& data, int mode);
 
+// Why the list may not be saved over the settings file, or empty when it may: the file did not
+// load completely (saving would lose the rest), or the list is empty (a file without items cannot
+// be loaded again).
+std::string SaveRefusal(MainData& data);
+
 // Writes the current values into the settings file as the saved values, replacing the file
-// atomically, and loads it again.
+// atomically, and loads it again. When SaveRefusal gives a reason, shows it and changes nothing.
 void SaveSettingsFile(MainData& data);
 
 }  // namespace vantrel::app

@@ -1,13 +1,16 @@
 #include "tools/app_commands.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "app/settings_file.h"
 #include "runtime/message_dialog.h"
 #include "runtime/queue.h"
 #include "runtime/registry.h"
+#include "tools/commands.h"
 #include "tools/item_rows.h"
 #include "tools/known_commands.h"
 #include "tools/text_escapes.h"
@@ -18,18 +21,48 @@ namespace {
 constexpr int kExitDiffers = 3;
 
 int gErrorsShown = 0;
+std::string gSettingsFile;  // what the errors concern
 
-// Without a window the program's messages go to the terminal: errors on stderr, notices on
-// stdout. '|' starts a new line in a message. Nothing is asked: the command is the answer.
+// Without a window the program's messages go to the terminal: notices on stdout as the window
+// would caption them, errors on stderr as every vantrelctl failure, one line naming the settings
+// file ('|', the window's line break, becomes a blank). Nothing is asked: the command is the
+// answer.
 int PrintMessage(std::string_view text, std::string_view caption, std::string_view icon,
                  std::string_view, int, int) {
-  std::string out;
-  for (char c : text) out += c == '|' ? '\n' : c;
   const bool notice = icon == kIconAsterisk;
-  if (!notice) ++gErrorsShown;
-  std::FILE* stream = notice ? stdout : stderr;
-  std::fprintf(stream, "%.*s: %s\n", static_cast<int>(caption.size()), caption.data(), out.c_str());
+  std::string line;
+  for (char c : text) {
+    if (notice) {
+      line += c == '|' ? '\n' : c;
+    } else if (c != '|' && c != '\r' && c != '\n') {
+      line += c;
+    } else if (!line.empty() && line.back() != ' ') {
+      line += ' ';
+    }
+  }
+  if (notice) {
+    std::fprintf(stdout, "%.*s: %s\n", static_cast<int>(caption.size()), caption.data(),
+                 line.c_str());
+  } else {
+    ++gErrorsShown;
+    Failure(gSettingsFile, line);
+  }
   return kButtonOk;
+}
+
+// Keeps the settings file as it is now beside it as FILE.bak before a save replaces it: the
+// comments that explain the items, and the saved values written by the first save, are not
+// written again. False (and said why) when the copy could not be made; a missing file needs none.
+bool KeepPreviousFile(const std::string& file) {
+  std::error_code error;
+  if (!std::filesystem::exists(file, error)) return true;
+  const std::string backup = file + ".bak";
+  std::filesystem::copy_file(file, backup, std::filesystem::copy_options::overwrite_existing,
+                             error);
+  if (!error) return true;
+  Failure(file, "cannot keep the previous file as " + backup + " (" + error.message() +
+                    "), so nothing was saved");
+  return false;
 }
 
 std::string JsonString(std::string_view text) {
@@ -84,8 +117,8 @@ void PrintRows(app::MainData& data, bool json) {
 }
 
 void PrintPlan(app::MainData& data, int mode) {
-  ForEachRow(data, [mode](const app::DisplayRecord& r) {
-    const app::ApplyStep step = app::PlanApply(r, mode);
+  ForEachRow(data, [&](const app::DisplayRecord& r) {
+    const app::ApplyStep step = app::PlanCurrentRow(data, mode);
     const std::string where =
         EscapeBytes(r.KEYNAME.Trimmed()) + "\t" + EscapeBytes(r.VALUENAME.Trimmed());
     switch (step.kind) {
@@ -96,16 +129,10 @@ void PrintPlan(app::MainData& data, int mode) {
         std::printf("delete\t%s\n", where.c_str());
         break;
       case app::ApplyStep::kRefuse:
-        std::printf("refuse\t%s\t(no value name: would delete the whole key)\n", where.c_str());
+        std::printf("refuse\t%s\t%s\n", where.c_str(), step.refusal.c_str());
         break;
     }
   });
-}
-
-int Usage(const std::string& message) {
-  std::fprintf(stderr, "vantrelctl: %s\nTry 'vantrelctl --help' for more information.\n",
-               message.c_str());
-  return 2;
 }
 
 int ModeOf(std::string_view command) {
@@ -133,9 +160,12 @@ const char kAppCommandsUsage[] =
     "               per service to restart (none when nothing changed); --dry-run only prints\n"
     "               what would be written or deleted and restarted. Nothing is written when\n"
     "               the registry cannot be written (a wineserver holds the prefix)\n"
-    "  save         save the current values into the settings file as the saved values\n"
-    "               These take --settings FILE (default: Vantrel.xml in the current folder);\n"
-    "               errors go to stderr and give exit status 1.\n";
+    "  save         save the current values into the settings file as the saved values,\n"
+    "               keeping the previous file as FILE.bak; a file that did not load\n"
+    "               completely, or an empty list, is never saved\n"
+    "               These take --settings FILE (default: Vantrel.xml in the current folder),\n"
+    "               before or after the command; a file that may only be read can be\n"
+    "               listed, checked and applied. Errors go to stderr and give exit status 1.\n";
 
 bool LoadSettingsForCommand(app::MainData& data) {
   SetMessageHook(&PrintMessage);
@@ -164,7 +194,8 @@ int RunAppCommand(std::span<const std::string_view> args) {
     } else if (args[i] == "--dry-run" && mode != 0) {
       dryRun = true;
     } else {
-      return Usage(std::string(command) + ": unexpected argument '" + std::string(args[i]) + "'");
+      return UsageError(std::string(command) + ": unexpected argument '" + std::string(args[i]) +
+                        "'");
     }
   }
 
@@ -177,6 +208,7 @@ int RunAppCommand(std::span<const std::string_view> args) {
   }
   SetMessageHook(&PrintMessage);
   gErrorsShown = 0;
+  gSettingsFile = data.settingsFile;
   int status = 0;
   app::LoadSettingsFile(data);
   if (mode != 0) {
@@ -196,7 +228,12 @@ int RunAppCommand(std::span<const std::string_view> args) {
       PrintRestartsAfter(data, before);
     }
   } else if (command == "save") {
-    app::SaveSettingsFile(data);
+    // A refused save changes nothing, so it needs no copy; it says why itself.
+    if (!app::SaveRefusal(data).empty() || KeepPreviousFile(data.settingsFile)) {
+      app::SaveSettingsFile(data);
+    } else {
+      status = kExitFailed;
+    }
   } else if (command == "explain") {
     PrintExplanation(data);
   } else if (command == "check") {

@@ -95,7 +95,7 @@ void PrintRestartsAfter(app::MainData& data, const std::vector<std::string>& bef
 void PrintPlannedRestarts(app::MainData& data, int mode) {
   std::vector<app::ValueName> changing;
   ForEachRow(data, [&](const app::DisplayRecord& row) {
-    const app::ApplyStep step = app::PlanApply(row, mode);
+    const app::ApplyStep step = app::PlanCurrentRow(data, mode);
     if (step.kind != app::ApplyStep::kRefuse && ValueAfter(step) != row.CURRENTVALUE.Trimmed()) {
       changing.push_back(NameOf(row));
     }
@@ -113,7 +113,7 @@ bool WarnWhereSmb2GoesOff(app::MainData& data, int mode) {
   if (system.platform != 2 || system.major < 10) return false;
   bool warned = false;
   ForEachRow(data, [&](const app::DisplayRecord& row) {
-    const app::ApplyStep step = app::PlanApply(row, mode);
+    const app::ApplyStep step = app::PlanCurrentRow(data, mode);
     if (step.kind != app::ApplyStep::kWrite ||
         !app::TurnsSmb2Off(row.KEYNAME.Trimmed(), row.VALUENAME.Trimmed(), step.value)) {
       return;

@@ -173,6 +173,7 @@ class Parser {
       i = next;
       progress_.Step(base_ + static_cast<std::int64_t>(i));
     }
+    lib_.openElements = level_;
     return Done() ? n : i;
   }
 
@@ -645,6 +646,7 @@ void BeginParse(LibraryState& lib, const LoadOptions& options) {
     lib.currentRecord = 0;
     lib.deepestLevel = 0;
   }
+  lib.openElements = 0;
   lib.parseTime = ClockHundredths();
 }
 
@@ -772,7 +774,7 @@ StateView State() {
   }
   return StateView{lib.lastError,      lib.currentRecord, lib.deepestLevel, parent,
                    lib.currentEncoding, lib.detectedEncoding, lib.utf8,   lib.lastFileLoaded,
-                   lib.parseTime};
+                   lib.parseTime,       lib.openElements};
 }
 
 void SetCurrentEncoding(std::string_view encoding) {

@@ -130,7 +130,12 @@ class QueueLoader {
     }
     if (hasData_ && required) {
       QueueAdd(queue_);
-      if (RuntimeErrorCode() == 0) ++added_;
+      if (RuntimeErrorCode() == 0) {
+        ++added_;
+        if (options_.onCut) {
+          for (const FieldDesc* f : cut_) options_.onCut(QueueRecords(queue_), *f);
+        }
+      }
     }
     ClearRecord();
     if (options_.maximumRecords > 0 && added_ >= options_.maximumRecords) finished_ = true;
@@ -162,6 +167,7 @@ class QueueLoader {
       at += e * size;
     }
     if (f.type == FieldType::String) {
+      if (TrimBlanks(text).size() > size) cut_.push_back(&f);
       const std::size_t n = std::min<std::size_t>(text.size(), size);
       std::memcpy(at, text.data(), n);
       std::memset(at + n, ' ', size - n);
@@ -178,6 +184,7 @@ class QueueLoader {
     }
     for (FieldSetting& s : lib_.fieldSettings) s.filled = false;
     hasData_ = false;
+    cut_.clear();
   }
 
   LibraryState& lib_;
@@ -185,6 +192,7 @@ class QueueLoader {
   const LoadQueueOptions& options_;
   char* buffer_;
   std::vector<MapEntry> map_;
+  std::vector<const FieldDesc*> cut_;  // the fields of the entry being assembled that were cut
   bool hasData_ = false;
   bool finished_ = false;
   std::int32_t added_ = 0;

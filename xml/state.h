@@ -66,6 +66,7 @@ struct LibraryState {
   std::int32_t currentRecord = 0;
   std::vector<std::string> parentPath;  // names of levels 1..k
   std::int32_t deepestLevel = 0;
+  std::int32_t openElements = 0;  // elements the last parse left open when its input ended
   std::string currentEncoding;
   std::string detectedEncoding;
   bool utf8 = false;

@@ -159,6 +159,7 @@ void Reset() {
   lib.parentPath.clear();
   lib.currentRecord = 0;
   lib.deepestLevel = 0;
+  lib.openElements = 0;
   lib.lastFileLoaded.clear();
   lib.currentEncoding.clear();
   lib.fromFile = false;

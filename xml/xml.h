@@ -55,6 +55,9 @@ struct StateView {
   bool utf8;
   std::string lastFileLoaded;
   std::int32_t parseTime;  // hundredths of a second taken by the last parse
+  // Elements still open when the last parse's input ended: more than 0 when the document was cut
+  // short (its records so far are kept and the parse still reports success).
+  std::int32_t openElements;
 };
 StateView State();
 // The current encoding (upper-cased): while set, parses use it instead of the declaration's.
@@ -74,6 +77,9 @@ struct LoadQueueOptions {
   bool repeatStartsRecord = true;
   std::int32_t maximumRecords = 0;  // entries to add at most, 0 = no limit
   bool keepPrefix = false;       // match field names with their "PRE:" prefix
+  // Called for every text that was longer than its field and so was cut, once the entry it went
+  // into is added: the entry's position in the queue and the field.
+  std::function<void(std::int32_t entry, const FieldDesc& field)> onCut = nullptr;
 };
 // Adds the records below the current parent to the queue, one entry per record element, fields
 // matched by name. Returns the queue's entry count afterwards.

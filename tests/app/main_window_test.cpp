@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -301,6 +302,46 @@ TEST_F(MainWindowTest, RegistryThatCannotBeWrittenIsOneMessageAndNothingIsWritte
   }
 }
 #endif
+
+// "Save current" after a start whose settings file did not load completely, or without any:
+// the load's own messages, then one error saying why nothing was saved, never the success
+// message; the file stays byte for byte, or is not made.
+TEST_F(MainWindowTest, SaveAfterAnIncompleteLoadLeavesTheFileAndSaysWhy) {
+  const std::string whole = Settings(Item("First", "0", "1") + Item("Second", "0", "1"));
+  const struct {
+    const char* name;
+    std::optional<std::string> file;  // nothing: no settings file at all
+    const char* why;
+  } cases[] = {
+      {"Truncated", whole.substr(0, whole.find("</RegistryItem>", whole.find("Second")) + 4),
+       "did not load completely"},
+      {"NotXml", std::string("Flag=1\r\n"), "did not load completely"},
+      {"Empty", std::string(), "did not load completely"},
+      {"Missing", std::nullopt, "The list is empty"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove("Vantrel.xml");
+    if (c.file) WriteFile("Vantrel.xml", *c.file);
+    RunProgram([&](ui::HeadlessBackend& screen) {
+      screen.Click(kBtnSave);
+      screen.Click(kBtnClose);
+    });
+    const auto& dialogs = screen_->Dialogs();
+    ASSERT_GE(dialogs.size(), 2u) << "the load's message, then the save's";
+    const MessageLayout& refusal = dialogs.back().layout;
+    EXPECT_EQ(refusal.caption, "Error");
+    EXPECT_EQ(refusal.text.rfind("Error saving Vantrel.xml file,\r\n", 0), 0u) << refusal.text;
+    EXPECT_NE(refusal.text.find(c.why), std::string::npos) << refusal.text;
+    for (const auto& d : dialogs) EXPECT_NE(d.layout.caption, "Vantrel") << d.layout.text;
+    if (c.file) {
+      EXPECT_TRUE(ReadFile("Vantrel.xml") == *c.file) << "the file was written over";
+    } else {
+      EXPECT_FALSE(std::filesystem::exists("Vantrel.xml")) << "an empty list was saved";
+    }
+    engine_.reset();
+  }
+}
 
 TEST_F(MainWindowTest, PlacementIsRememberedBetweenRuns) {
   WriteFile("Vantrel.xml", Settings(Item("Flag", "0", "1")));

@@ -210,5 +210,45 @@ TEST_P(SaveFaultTest, FailedSaveIsReportedAndLeavesThePreviousFileWhole) {
 INSTANTIATE_TEST_SUITE_P(Faults, SaveFaultTest, ::testing::ValuesIn(kSaveFaults),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A settings file its owner may read but not write, in a folder he may write: it loads (and so
+// can be listed, checked and applied), and saving, the one thing that writes it, is refused with
+// the file left as it was, though a rename could replace it. As root the child becomes an
+// ordinary user first, for whom the file's mode counts.
+TEST_F(SettingsFileTest, ReadOnlyFileLoadsAndOnlyItsSaveIsRefused) {
+  const std::string original = SettingsFile(ManyItems(3));
+  WriteFile("Vantrel.xml", original);
+  if (geteuid() == 0) {
+    ASSERT_EQ(chown(".", kNobody, kNobody), 0);
+    ASSERT_EQ(chown("Vantrel.xml", kNobody, kNobody), 0);
+  }
+  ASSERT_EQ(chmod("Vantrel.xml", 0444), 0);
+  const ChildOutcome child = RunInChild([] {
+    if (geteuid() == 0) {
+      store::SetStoreMessageSink([](const char*) {});
+      if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) {
+        return kCannotMakeFault;
+      }
+    }
+    if (access("Vantrel.xml", W_OK) == 0 || access(".", W_OK) != 0) return kCannotMakeFault;
+    MainData data;
+    LoadSettingsFile(data);
+    const int loaded = QueueRecords(&data.displayQueue) == 3 ? 0 : 4;
+    SaveSettingsFile(data);
+    return loaded | (QueueRecords(&data.displayQueue) == 3 ? 0 : 8);
+  });
+  chmod("Vantrel.xml", 0644);
+  if (WIFEXITED(child.status) && WEXITSTATUS(child.status) == kCannotMakeFault) {
+    GTEST_SKIP() << "this process cannot make a file it may read but not write";
+  }
+  ASSERT_TRUE(WIFEXITED(child.status)) << "status " << child.status;
+  EXPECT_FALSE(WEXITSTATUS(child.status) & 4) << "the read-only file did not load whole";
+  EXPECT_FALSE(WEXITSTATUS(child.status) & 8) << "the file was not read again after the save";
+  ASSERT_EQ(child.shown.size(), 1u) << "loading showed a message: "
+                                     << (child.shown.empty() ? "" : child.shown[0]);
+  EXPECT_EQ(child.shown[0], "Error writing Vantrel.xml file,|Access Denied.");
+  EXPECT_TRUE(ReadFile("Vantrel.xml") == original) << "the read-only file was replaced";
+  EXPECT_FALSE(std::filesystem::exists(kTemporary));
+}
+
 }  // namespace
 }  // namespace vantrel::app

@@ -235,5 +235,109 @@ TEST_F(SettingsFileTest, FailedSaveLeavesThePreviousFileWhole) {
   EXPECT_EQ(Shown()[0].text, "Registry settings saved to Vantrel.xml file.");
 }
 
+// A file that did not load completely is never written over: the save says why and leaves it byte
+// for byte, whatever part of it the list shows.
+TEST_F(SettingsFileTest, SaveNeverWritesOverAFileThatDidNotLoadCompletely) {
+  const std::string whole = SettingsFile({Item(kParameters, "First", "1", "0", "1"),
+                                          Item(kParameters, "Second", "2", "0", "1"),
+                                          Item(kParameters, "Third", "3", "0", "1")});
+  const std::size_t secondEnd = whole.find("</RegistryItem>", whole.find("Second"));
+  const struct {
+    const char* name;
+    std::string text;
+    const char* reason;  // in the refusal
+  } cases[] = {
+      // Cut inside a tag: the parser says so and keeps the items before it.
+      {"CutInATag", whole.substr(0, secondEnd + 3), "ends before its elements are closed"},
+      // Cut between two tags: the parser has nothing to say.
+      {"CutBetweenTags", whole.substr(0, secondEnd + 15), "ends before its elements are closed"},
+      {"NotXml", "Flag=1\r\nOther=0\r\n", "no RegistryItems node"},
+      {"Empty", "", "no RegistryItems node"},
+      {"ParseFailure", "<?xml version=\"1.0\"?><RegistryItems><?bad", "could not be read"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Shown().clear();
+    WriteFile("Vantrel.xml", c.text);
+    MainData data;
+    LoadSettingsFile(data);
+    const std::int32_t shownRows = QueueRecords(&data.displayQueue);
+    Shown().clear();
+    SaveSettingsFile(data);
+    ASSERT_EQ(Shown().size(), 1u);
+    EXPECT_EQ(Shown()[0].caption, "Error");
+    EXPECT_EQ(Shown()[0].text.rfind("Error saving Vantrel.xml file,|The settings file did not "
+                                    "load completely (", 0),
+              0u)
+        << Shown()[0].text;
+    EXPECT_NE(Shown()[0].text.find(c.reason), std::string::npos) << Shown()[0].text;
+    EXPECT_TRUE(ReadFile("Vantrel.xml") == c.text) << "the file was written over";
+    EXPECT_FALSE(std::filesystem::exists("Vantrel.xml.vtmp"));
+    EXPECT_EQ(QueueRecords(&data.displayQueue), shownRows) << "the list stays as it was";
+  }
+}
+
+// No file to load gives an empty list; saving it would leave a file the next start rejects.
+TEST_F(SettingsFileTest, AnEmptyListIsNeverSaved) {
+  MainData data;
+  LoadSettingsFile(data);
+  Shown().clear();
+  SaveSettingsFile(data);
+  ASSERT_EQ(Shown().size(), 1u);
+  EXPECT_EQ(Shown()[0].text,
+            "Error saving Vantrel.xml file,|The list is empty. A settings file without items "
+            "cannot be loaded again, so nothing was saved.");
+  EXPECT_FALSE(std::filesystem::exists("Vantrel.xml"));
+  EXPECT_FALSE(std::filesystem::exists("Vantrel.xml.vtmp"));
+}
+
+// A key path cut to the 200 characters of its field names one of the key's parents, a value name
+// cut to 100 another value: such an item is shown but never written or deleted, and the file that
+// holds it is not saved with the cut names.
+TEST_F(SettingsFileTest, ItemsWhoseNamesWereCutOnLoadingAreNeverApplied) {
+  const std::string parent =
+      std::string(kParameters) + "\\" + std::string(199 - std::string(kParameters).size(), 'p');
+  ASSERT_EQ(parent.size(), 200u);
+  const std::string longKey = parent + "\\Deeper";
+  const std::string valueStem(100, 'v');
+  ASSERT_EQ(RegistryPutValue(kHkeyLocalMachine, parent, "Flag", "5", 4), 0);
+  ASSERT_EQ(RegistryPutValue(kHkeyLocalMachine, kParameters, valueStem, "7", 4), 0);
+  const std::string original = SettingsFile({
+      Item(longKey, "Flag", "N/A", "1", "N/A"),
+      Item(kParameters, valueStem + "Tail", "N/A", "1", "N/A"),
+      Item(kParameters, "After", "N/A", "1", "N/A"),
+  });
+  WriteFile("Vantrel.xml", original);
+  MainData data;
+  LoadSettingsFile(data);
+  EXPECT_TRUE(Shown().empty()) << Shown()[0].text;
+  ASSERT_EQ(Rows(data).size(), 3u) << "the rows still show";
+
+  for (const int mode : {kApplyDisable, kApplyEnable}) {
+    Shown().clear();
+    ApplyValues(data, mode);
+    ASSERT_EQ(Shown().size(), 2u) << "one message for each cut item";
+    const std::string line =
+        mode == kApplyDisable ? "Error writing " + parent : "Error deleting value from " + parent;
+    EXPECT_EQ(Shown()[0].text.rfind(line, 0), 0u) << Shown()[0].text;
+    EXPECT_NE(Shown()[0].text.find("Item 1 (value name \"Flag\")"), std::string::npos)
+        << Shown()[0].text;
+    EXPECT_NE(Shown()[1].text.find("Item 2 (value name \"" + valueStem + "\")"), std::string::npos)
+        << Shown()[1].text;
+    EXPECT_NE(Shown()[1].text.find("was cut"), std::string::npos) << Shown()[1].text;
+    EXPECT_EQ(RegistryGetValue(kHkeyLocalMachine, parent, "Flag"), "5");
+    EXPECT_EQ(RegistryGetValue(kHkeyLocalMachine, kParameters, valueStem), "7");
+  }
+  RegistryGetValue(kHkeyLocalMachine, kParameters, "After");
+  EXPECT_EQ(RuntimeErrorCode(), 2) << "the item after the cut ones was applied (enabled: deleted)";
+
+  Shown().clear();
+  SaveSettingsFile(data);
+  ASSERT_EQ(Shown().size(), 1u);
+  EXPECT_NE(Shown()[0].text.find("item 1's key path or value name"), std::string::npos)
+      << Shown()[0].text;
+  EXPECT_EQ(ReadFile("Vantrel.xml"), original);
+}
+
 }  // namespace
 }  // namespace vantrel::app

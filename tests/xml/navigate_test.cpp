@@ -75,6 +75,51 @@ TEST_F(NavigateTest, RegistryItemsLoadAsTheApplicationReadsThem) {
   }
 }
 
+// A caller that must not act on a cut text learns which entry and field it was in; blanks past
+// the field's end cut nothing, and an entry that is dropped reports nothing.
+TEST_F(NavigateTest, CutTextsAreReportedWithTheirEntryAndField) {
+  const std::string k201(201, 'k');
+  const std::string v101(101, 'v');
+  ASSERT_EQ(LoadText("<RegistryItems>" + Item("<KeyName>fits</KeyName>") +
+                         Item("<KeyName>" + k201 + "</KeyName><ValueName>" + v101 + "</ValueName>") +
+                         Item("<KeyName>" + std::string(200, 'k') + "     </KeyName>") +
+                         Item("<KeyName></KeyName>") +
+                         Item("<ValueName>v</ValueName><SavedValue>123456789012345678901</SavedValue>") +
+                         "</RegistryItems>",
+                     {.quiet = true}),
+            0);
+  ASSERT_EQ(FindNode("RegistryItems", "RegistryItem"), 0);
+  std::vector<std::string> cut;
+  LoadQueueOptions options{.deep = true, .recordBoundary = true};
+  options.onCut = [&cut](std::int32_t entry, const FieldDesc& field) {
+    cut.push_back(std::to_string(entry) + " " + std::string(field.label));
+  };
+  EXPECT_EQ(LoadQueue(&q_, options), 4);
+  EXPECT_EQ(cut, V({"2 LRIX:KEYNAME", "2 LRIX:VALUENAME", "4 LRIX:SAVEDVALUE"}));
+}
+
+// The parser keeps what it read of a document that ends too early, and says nothing when the end
+// falls between two tags; the elements it left open tell.
+TEST_F(NavigateTest, ElementsLeftOpenByADocumentCutShortAreCounted) {
+  const struct {
+    std::string text;
+    std::int32_t open;
+  } cases[] = {
+      {"<a><b>x</b></a>", 0},
+      {"<a><b>x</b>", 1},
+      {"<a><b>x</b></a><c", 0},
+      {"<a><b>x</b><c", 1},
+      {"<a><b>x", 2},
+      {"", 0},
+  };
+  for (const auto& c : cases) {
+    LoadText(c.text, {.quiet = true});
+    EXPECT_EQ(State().openElements, c.open) << c.text;
+  }
+  Reset();
+  EXPECT_EQ(State().openElements, 0);
+}
+
 TEST_F(NavigateTest, FindNodePositionsAndMovesOn) {
   const std::string doc = "<RegistryItems>" + Item("<KeyName>a</KeyName><ValueName>1</ValueName>") +
                           Item("<KeyName>b</KeyName>") + "</RegistryItems>";
