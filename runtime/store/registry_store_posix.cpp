@@ -420,6 +420,10 @@ DWORD StoreSHDeleteKeyA(HKEY key, LPCSTR subKey) {
   return static_cast<DWORD>(DeleteTree(key, subKey, true));
 }
 
+FILETIME ToFileTime(uint64_t ticks) {
+  return FILETIME{static_cast<DWORD>(ticks & 0xFFFFFFFFu), static_cast<DWORD>(ticks >> 32)};
+}
+
 }  // namespace
 
 LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM access, PHKEY result) {
@@ -627,10 +631,7 @@ LONG RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD 
     std::memcpy(keyClass, clsA.c_str(), clsA.size() + 1);
     *classSize = static_cast<DWORD>(clsA.size());
   }
-  if (lastWriteTime) {
-    lastWriteTime->dwLowDateTime = static_cast<DWORD>(time & 0xFFFFFFFFu);
-    lastWriteTime->dwHighDateTime = static_cast<DWORD>(time >> 32);
-  }
+  if (lastWriteTime) *lastWriteTime = ToFileTime(time);
   return ERROR_SUCCESS;
 }
 
@@ -682,10 +683,7 @@ LONG RegQueryInfoKeyA(HKEY key, LPSTR keyClass, LPDWORD classSize, LPDWORD reser
   if (maxValueNameLen) *maxValueNameLen = longestName;
   if (maxValueLen) *maxValueLen = longestData;
   if (securityDescriptor) *securityDescriptor = 0;
-  if (lastWriteTime) {
-    lastWriteTime->dwLowDateTime = static_cast<DWORD>(time & 0xFFFFFFFFu);
-    lastWriteTime->dwHighDateTime = static_cast<DWORD>(time >> 32);
-  }
+  if (lastWriteTime) *lastWriteTime = ToFileTime(time);
   return ERROR_SUCCESS;
 }
 
