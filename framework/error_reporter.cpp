@@ -11,6 +11,7 @@
 #include "runtime/error_state.h"
 #include "runtime/fixed_text.h"
 #include "runtime/message_dialog.h"
+#include "runtime/picture.h"
 
 namespace vantrel::framework {
 namespace {
@@ -73,11 +74,6 @@ void Halt(int status, std::string_view text) {
   text = TrimTrailingBlanks(text);
   if (!text.empty()) ShowMessage(text, kHaltCaption, kIconHand, {}, 0, 0);
   std::exit(status);
-}
-
-std::string TwoDigits(int value) {
-  std::string s = std::to_string(value);
-  return s.size() < 2 ? "0" + s : s;
 }
 
 }  // namespace
@@ -341,9 +337,10 @@ int ErrorReporter::HandleProgram() { return HandleFatal(); }
 
 std::string ErrorReporter::LogLine(std::string_view text) const {
   const std::tm now = LocalTimeNow();
-  return std::to_string(now.tm_year + 1900) + "-" + TwoDigits(now.tm_mon + 1) + "-" +
-         TwoDigits(now.tm_mday) + "@" + TwoDigits(now.tm_hour) + ":" + TwoDigits(now.tm_min) +
-         ":" + TwoDigits(now.tm_sec) + " --> " + std::string(text);
+  const std::int32_t date = DateNumber(now.tm_year + 1900, now.tm_mon + 1, now.tm_mday);
+  const std::int32_t time = TimeNumber(now.tm_hour, now.tm_min, now.tm_sec > 59 ? 59 : now.tm_sec);
+  return FormatPicture("D17", std::to_string(date)) + "@" + FormatPicture("T8", std::to_string(time)) +
+         " --> " + std::string(text);
 }
 
 int ErrorReporter::Report(std::string_view text, std::string_view title, std::string_view icon,

@@ -98,6 +98,8 @@ void SetFieldText(Queue* queue, int field, std::string_view text) {
     case FieldType::Byte:
       *at = static_cast<char>(static_cast<unsigned char>(ReadInt32(text)));
       return;
+    case FieldType::QueueRef:
+      return;  // a reference to a queue is never read from text
   }
 }
 

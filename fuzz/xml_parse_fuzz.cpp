@@ -1,16 +1,32 @@
 // Fuzz target for the XML parser and the queue loader: any bytes must parse without a fault, and
-// whatever document results must survive FindNode, LoadQueue, the moves and writing it back.
+// whatever document results must survive FindNode, LoadQueue (with name translations and nested
+// lists too), the moves and writing it back.
 //
 // The first byte picks the options; the rest is the document.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string_view>
+#include <vector>
 
 #include "app/item_tables.h"
 #include "xml/document.h"
 #include "xml/xml.h"
 
 using namespace vantrel;
+
+namespace {
+
+// A record that holds a list of records like itself, so that a document nests as deep as it goes.
+struct NodeRecord {
+  char NAME[16];
+  Queue* NODE;
+};
+constexpr FieldDesc kNodeFields[] = {TextField("N:NAME", "Name", offsetof(NodeRecord, NAME), 16),
+                                     QueueRefField("N:NODE", "Node", offsetof(NodeRecord, NODE))};
+constexpr RecordLayout kNodeLayout{kNodeFields, sizeof(NodeRecord)};
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
@@ -55,6 +71,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   xml::AddParent();
   xml::QueueToXML(&queue, "RegistryItem");
   xml::CloseParent();
+
+  if (flags & 0x02) {
+    // The same document through translations and nested lists, loaded and written back.
+    std::vector<std::unique_ptr<NodeRecord>> buffers;
+    std::vector<std::unique_ptr<Queue>> lists;
+    xml::AddNameTranslation("Name", "node/key/name");
+    xml::AddNameTranslation("KeyName", "a/b");
+    xml::AddNestedList("Node", (flags & 0x20) != 0, [&] {
+      buffers.push_back(std::make_unique<NodeRecord>());
+      lists.push_back(std::make_unique<Queue>(kNodeLayout, buffers.back().get()));
+      return lists.back().get();
+    });
+    NodeRecord root{};
+    Queue nodes(kNodeLayout, &root);
+    xml::LoadText(text, {.quiet = true});
+    if (xml::FindNode(first) == 0) {
+      xml::SaveState();
+      xml::LoadQueue(&nodes, {.deep = (flags & 0x40) != 0, .recordBoundary = true});
+      xml::RestoreState();
+    }
+    xml::QueueToXML(&nodes, "Node");
+    xml::QueueToXML(&queue, "RegistryItem");
+    xml::ClearNestedLists();  // its maker refers to this call's lists
+  }
   xml::ClearReplacements();
   return total == static_cast<std::size_t>(-1);
 }

@@ -21,6 +21,7 @@ enum class FieldType : std::uint8_t {
   Short,   // signed 16-bit
   Byte,    // unsigned 8-bit
   Group,   // a named run of the fields that follow it (one group level deeper)
+  QueueRef,  // a reference to a child queue: a Queue* (null for none), owned by the program
 };
 
 struct FieldDesc {
@@ -69,7 +70,8 @@ constexpr std::string_view FieldName(const RecordLayout& layout, int n) {
 }
 
 // One element of a field of a record image as text: a text field without its trailing blanks,
-// a number in signed decimal (a BYTE unsigned). A group has no value of its own: empty text.
+// a number in signed decimal (a BYTE unsigned). A group and a queue reference have no value of
+// their own: empty text.
 inline std::string FieldValueText(const FieldDesc& f, const void* record, std::uint32_t element = 0) {
   const char* at = static_cast<const char*>(record) + f.offset + element * f.ElementSize();
   switch (f.type) {
@@ -91,6 +93,7 @@ inline std::string FieldValueText(const FieldDesc& f, const void* record, std::u
     case FieldType::Byte:
       return std::to_string(static_cast<unsigned>(static_cast<unsigned char>(*at)));
     case FieldType::Group:
+    case FieldType::QueueRef:
       break;
   }
   return {};
@@ -108,6 +111,10 @@ constexpr FieldDesc LongField(std::string_view label, std::string_view external,
 constexpr FieldDesc ShortField(std::string_view label, std::string_view external,
                                std::uint32_t offset, std::uint8_t level = 0) {
   return FieldDesc{label, external, FieldType::Short, offset, 2, 1, level};
+}
+constexpr FieldDesc QueueRefField(std::string_view label, std::string_view external,
+                                  std::uint32_t offset, std::uint8_t level = 0) {
+  return FieldDesc{label, external, FieldType::QueueRef, offset, sizeof(void*), 1, level};
 }
 constexpr FieldDesc ByteField(std::string_view label, std::string_view external,
                               std::uint32_t offset, std::uint8_t level = 0) {

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <climits>
 
+#include "runtime/picture.h"
+
 namespace vantrel::ui {
 namespace {
 
@@ -421,5 +423,12 @@ bool ParseColorValue(std::string_view text, std::int32_t* value) {
 }
 
 ListFormat ParseListFormat(std::string_view format) { return Parser(format).Run(); }
+
+std::string ColumnText(const ListColumn& column, std::string_view value) {
+  if (column.picture.empty()) return std::string(value);
+  std::string text = FormatPicture(column.picture, value);
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
+}
 
 }  // namespace vantrel::ui

@@ -98,6 +98,11 @@ struct ListFormat {
 // names the first fault.
 ListFormat ParseListFormat(std::string_view format);
 
+// The text a column shows for its data field's value: formatted by the column's picture
+// (runtime/picture.h) without its trailing blanks, so a string picture as long as its field shows
+// the text as it is; the value unchanged when the column has no picture.
+std::string ColumnText(const ListColumn& column, std::string_view value);
+
 // A colour value of E and B: decimal, or hexadecimal ending in H (first digit decimal), with an
 // optional leading '-'. Returns false when the text is not such a value.
 bool ParseColorValue(std::string_view text, std::int32_t* value);

@@ -85,7 +85,7 @@ CellColors ChooseCellColors(const ListColumn& column, const std::int32_t* cellFi
 CellView DescribeCell(const ListColumn& column, ListSource& rows, std::int32_t row, bool selected,
                       const std::vector<ListStyleEntry>& styles, const ListColors& list) {
   CellView v;
-  v.text = rows.Cell(row, column.dataField);
+  v.text = ColumnText(column, rows.Cell(row, column.dataField));
   v.style = CellStyle(column, rows, row);
   v.selected = selected;
   std::int32_t fields[4];

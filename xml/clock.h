@@ -25,6 +25,10 @@ TimeZoneBias CurrentTimeZone();
 // Hundredths of a second since midnight (the parse clock).
 std::int32_t ClockHundredths();
 
+// The picture module's stored forms of a local time's date and time of day.
+std::int32_t DateOf(const LocalTime& time);
+std::int32_t TimeOf(const LocalTime& time);
+
 // 2011-05-04T13:45:10+02:00 from a local time and the zone information.
 std::string FormatIso8601(const LocalTime& time, const TimeZoneBias& zone);
 

@@ -1,6 +1,7 @@
 // Error texts, the time stamp and base64 helpers, and the library's message boxes.
-#include <cstdio>
+#include <algorithm>
 
+#include "runtime/picture.h"
 #include "xml/clock.h"
 #include "xml/state.h"
 
@@ -88,11 +89,17 @@ std::string FormatIso8601(const LocalTime& t, const TimeZoneBias& zone) {
   } else {
     bias = -bias;
   }
-  char out[64];
-  std::snprintf(out, sizeof(out), "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d", t.year, t.month,
-                t.day, t.hour, t.minute, t.second, sign, static_cast<int>(bias / 60),
-                static_cast<int>(bias % 60));
-  return out;
+  return FormatPicture("D010-", std::to_string(DateOf(t))) + "T" +
+         FormatPicture("T04", std::to_string(TimeOf(t))) + sign +
+         FormatPicture("N02", std::to_string(bias / 60)) + ":" +
+         FormatPicture("N02", std::to_string(bias % 60));
+}
+
+std::int32_t DateOf(const LocalTime& t) { return DateNumber(t.year, t.month, t.day); }
+
+// A leap second shows as the second before it: the pictures know 60 seconds a minute.
+std::int32_t TimeOf(const LocalTime& t) {
+  return TimeNumber(t.hour, t.minute, t.second > 59 ? 59 : t.second);
 }
 
 std::string Iso8601Stamp() { return FormatIso8601(CurrentLocalTime(), CurrentTimeZone()); }
@@ -127,6 +134,24 @@ std::string Base64Decode(std::string_view text) {
     if (have == 4) flush();
   }
   if (have > 0) flush();
+  return out;
+}
+
+std::string Base64Encode(std::string_view bytes) {
+  static constexpr char kAlphabet[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  out.reserve((bytes.size() + 2) / 3 * 4);
+  for (std::size_t i = 0; i < bytes.size(); i += 3) {
+    const std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
+    std::uint32_t group = 0;
+    for (std::size_t k = 0; k < 3; ++k) {
+      group = (group << 8) | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0u);
+    }
+    for (std::size_t k = 0; k < 4; ++k) {
+      out.push_back(k <= n ? kAlphabet[(group >> (18 - 6 * k)) & 0x3F] : '=');
+    }
+  }
   return out;
 }
 

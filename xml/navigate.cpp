@@ -8,6 +8,7 @@ namespace vantrel::xml {
 namespace {
 
 constexpr std::size_t kSearchNameMax = 50;
+constexpr std::int32_t kRuntimeRecordNotFound = 35;
 
 bool SameName(std::string_view recordName, const std::string& searchName) {
   return recordName.substr(0, std::min(recordName.size(), kSearchNameMax)) == searchName;
@@ -139,9 +140,80 @@ std::int16_t GotoNextSibling() {
 void AddFieldSetting(std::string_view fieldName, bool required, std::string_view picture,
                      bool forceWrite) {
   Lib().fieldSettings.push_back(FieldSetting{MatchName(fieldName, false), required,
-                                             std::string(TrimBlanks(picture)), forceWrite, false});
+                                             std::string(TrimBlanks(picture)), forceWrite});
 }
 
 void ClearFieldSettings() { Lib().fieldSettings.clear(); }
+
+bool AddNameTranslation(std::string_view fieldName, std::string_view path) {
+  constexpr std::size_t kMaxNames = 4;  // the node's own name and three ancestors
+  NameTranslation t;
+  t.field = std::string(TrimBlanks(fieldName));
+  if (t.field.empty()) return false;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t slash = path.find('/', start);
+    const std::string_view name = TrimBlanks(path.substr(start, slash - start));
+    if (name.empty() || name.size() > kNameMax || t.names.size() == kMaxNames) return false;
+    t.names.emplace_back(name);
+    t.lower.push_back(Lower(name));
+    if (slash == std::string_view::npos) break;
+    start = slash + 1;
+  }
+  Lib().translations.push_back(std::move(t));
+  return true;
+}
+
+void ClearNameTranslations() { Lib().translations.clear(); }
+
+const NameTranslation* TranslationFor(const Document& doc, PathId path) {
+  const int depth = doc.PathDepth(path);
+  for (const NameTranslation& t : Lib().translations) {
+    const int k = static_cast<int>(t.lower.size());
+    if (k > depth) continue;
+    bool fits = true;
+    for (int j = 0; fits && j < k; ++j) {
+      fits = doc.PathName(path, depth - j) == t.lower[static_cast<std::size_t>(k - 1 - j)];
+    }
+    if (fits) return &t;
+  }
+  return nullptr;
+}
+
+void SaveState() {
+  LibraryState& lib = Lib();
+  lib.savedState = SavedState{true, lib.currentRecord, lib.parentPath};
+}
+
+bool RepositionOnSavedState(LibraryState& lib) {
+  const SavedState& s = lib.savedState;
+  const Document& doc = lib.document;
+  bool there = s.record >= 0 && s.record <= doc.Records();
+  if (there && s.record > 0) {
+    // The record must still lie inside the saved parent: a document loaded since may hold
+    // other records at the same numbers.
+    const int k = static_cast<int>(s.parentPath.size());
+    there = doc.Depth(s.record) >= k;
+    for (int l = 1; there && l <= k; ++l) {
+      there = doc.Name(s.record, l) == s.parentPath[static_cast<std::size_t>(l - 1)];
+    }
+  }
+  if (!there) {
+    lib.savedState = SavedState{};
+    SetRuntimeError(kRuntimeRecordNotFound);
+    return false;
+  }
+  lib.currentRecord = s.record;
+  lib.parentPath = s.parentPath;
+  return true;
+}
+
+std::int16_t RestoreState() {
+  LibraryState& lib = Lib();
+  if (!lib.savedState.saved) return lib.lastError = kErrorStateNeverSaved;
+  if (!RepositionOnSavedState(lib)) return lib.lastError = kErrorNotOnRecord;
+  lib.savedState = SavedState{};
+  return lib.lastError = 0;
+}
 
 }  // namespace vantrel::xml

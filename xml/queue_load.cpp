@@ -4,6 +4,7 @@
 
 #include "runtime/error_state.h"
 #include "runtime/fixed_text.h"
+#include "runtime/picture.h"
 #include "xml/state.h"
 
 namespace vantrel::xml {
@@ -63,29 +64,33 @@ bool ElementEmpty(const char* at, const FieldDesc& f) {
   return true;
 }
 
-// De-formats a text by a display picture. String pictures show text unchanged; a number picture
-// may carry grouping and currency characters, which go.
-std::string Deformat(std::string_view text, std::string_view picture) {
-  picture = TrimBlanks(picture);
-  if (picture.size() >= 2 && picture[0] == '@' && (picture[1] == 'n' || picture[1] == 'N')) {
-    std::string out;
-    for (char c : text) {
-      if ((c >= '0' && c <= '9') || c == '-' || c == '.') out.push_back(c);
-    }
-    return out;
-  }
-  return std::string(text);
-}
-
 struct MapEntry {
   std::string match;
   const FieldDesc* field;
 };
 
+// A field that holds a child queue, with the nested list that loads it.
+struct NestedEntry {
+  std::string match;
+  const FieldDesc* field;
+  const NestedList* list;
+};
+
+Queue* ChildQueue(const char* buffer, const FieldDesc& f) {
+  Queue* q = nullptr;
+  std::memcpy(&q, buffer + f.offset, sizeof(q));
+  return q;
+}
+
+struct ScanEnd {
+  std::int32_t next;  // the first record the scan did not take
+  bool left;          // it stopped at a record outside its parent
+};
+
 class QueueLoader {
  public:
   QueueLoader(LibraryState& lib, Queue* queue, const LoadQueueOptions& options)
-      : lib_(lib), queue_(queue), options_(options),
+      : lib_(lib), doc_(lib.document), queue_(queue), options_(options),
         buffer_(static_cast<char*>(queue->Buffer())) {
     const RecordLayout& layout = queue->Layout();
     for (int n = 1; n <= layout.FieldCount() && n <= kFieldMapMax; ++n) {
@@ -93,7 +98,25 @@ class QueueLoader {
       if (name.empty()) break;
       const FieldDesc* f = layout.Field(n);
       if (f->type == FieldType::Group) continue;
-      map_.push_back(MapEntry{MatchName(name, options.keepPrefix), f});
+      const std::string match = MatchName(name, options.keepPrefix);
+      if (f->type == FieldType::QueueRef) {
+        for (const NestedList& list : lib.nestedLists) {
+          if (MatchName(list.field, options.keepPrefix) == match) {
+            nested_.push_back(NestedEntry{match, f, &list});
+            break;
+          }
+        }
+        continue;  // a reference never takes a value
+      }
+      map_.push_back(MapEntry{match, f});
+    }
+    // Only the settings of this queue's own fields count: a child queue's entries are not held
+    // back by a field that only its parent has.
+    filled_.assign(lib.fieldSettings.size(), false);
+    for (std::size_t i = 0; i < lib.fieldSettings.size(); ++i) {
+      bool own = false;
+      for (const MapEntry& e : map_) own = own || e.match == lib.fieldSettings[i].name;
+      if (own && lib.fieldSettings[i].required) required_.push_back(i);
     }
     ClearRecord();
   }
@@ -101,22 +124,62 @@ class QueueLoader {
   bool Finished() const { return finished_; }
   bool Assembling() const { return hasData_; }
 
+  // Takes the records from `start` on that lie inside `parent` (a path of depth parentDepth; the
+  // whole document for depth 0). A record one level below the parent is a field, or with
+  // *deep* any record further down; the parent's own record (a record element) ends an entry.
+  ScanEnd Scan(std::int32_t start, PathId parent, int parentDepth, bool parentKnown) {
+    const int below = parentDepth + 1;
+    const std::int32_t count = doc_.Records();
+    std::int32_t r = start;
+    while (r <= count && !finished_) {
+      const PathId p = doc_.PathOf(r);
+      const int depth = doc_.PathDepth(p);
+      if (parentDepth > 0 &&
+          (!parentKnown || depth < parentDepth || doc_.Ancestor(p, parentDepth) != parent)) {
+        return ScanEnd{r, true};
+      }
+      if (depth < below) {
+        // The record element itself: it ends one entry.
+        if (!options_.recordBoundary) return ScanEnd{r, true};
+        const std::string_view value = doc_.Value(r);
+        if (!TrimBlanks(value).empty() && depth > 0) Match(MatchNameOf(p, depth), value);
+        Complete();
+        ++r;
+        continue;
+      }
+      if (!nested_.empty()) {
+        if (const NestedEntry* e = NestedFor(doc_.PathName(p, below))) {
+          r = LoadChildren(*e, r, doc_.Ancestor(p, below), below);
+          continue;
+        }
+      }
+      if (options_.deep || depth == below) Match(MatchNameOf(p, depth), doc_.Value(r));
+      ++r;
+    }
+    return ScanEnd{r, false};
+  }
+
   void Match(std::string_view matchName, std::string_view value) {
     for (const MapEntry& e : map_) {
       if (CompareBlankPadded(e.match, matchName) != 0) continue;
-      FieldSetting* setting = SettingFor(e.match);
+      const std::ptrdiff_t setting = SettingFor(e.match);
+      const FieldSetting* s = setting < 0 ? nullptr : &lib_.fieldSettings[static_cast<std::size_t>(setting)];
       if (options_.repeatStartsRecord && Full(*e.field)) {
         Complete();
         if (finished_) return;
       }
       std::string text(value);
-      if (setting && !TrimBlanks(setting->picture).empty()) text = Deformat(text, setting->picture);
-      Assign(*e.field, text);
-      if (!TrimBlanks(value).empty()) {
-        hasData_ = true;
-        if (setting) setting->filled = true;
+      if (s && !TrimBlanks(s->picture).empty()) {
+        // A text that is not of the picture's form carries no value: it neither fills the
+        // field nor counts as data.
+        text = DeformatPicture(s->picture, text).value_or(std::string());
       }
-      if (setting && setting->forceWrite) Complete();
+      Assign(*e.field, text);
+      if (!TrimBlanks(text).empty()) {
+        hasData_ = true;
+        if (s) filled_[static_cast<std::size_t>(setting)] = true;
+      }
+      if (s && s->forceWrite) Complete();
       return;
     }
   }
@@ -125,9 +188,7 @@ class QueueLoader {
   // a fresh one.
   void Complete() {
     bool required = true;
-    for (const FieldSetting& s : lib_.fieldSettings) {
-      if (s.required && !s.filled) required = false;
-    }
+    for (std::size_t i : required_) required = required && filled_[i];
     if (hasData_ && required) {
       QueueAdd(queue_);
       if (RuntimeErrorCode() == 0) {
@@ -142,11 +203,55 @@ class QueueLoader {
   }
 
  private:
-  FieldSetting* SettingFor(const std::string& match) {
-    for (FieldSetting& s : lib_.fieldSettings) {
-      if (s.name == match) return &s;
+  std::ptrdiff_t SettingFor(const std::string& match) const {
+    for (std::size_t i = 0; i < lib_.fieldSettings.size(); ++i) {
+      if (lib_.fieldSettings[i].name == match) return static_cast<std::ptrdiff_t>(i);
+    }
+    return -1;
+  }
+
+  // The name a record is matched by: a translation's field, or its own name.
+  std::string_view MatchNameOf(PathId p, int depth) {
+    if (!lib_.translations.empty()) {
+      if (const NameTranslation* t = TranslationFor(doc_, p)) {
+        translated_ = MatchName(t->field, options_.keepPrefix);
+        return translated_;
+      }
+    }
+    return doc_.PathName(p, depth);
+  }
+
+  const NestedEntry* NestedFor(std::string_view name) const {
+    for (const NestedEntry& e : nested_) {
+      if (CompareBlankPadded(e.match, name) == 0) return &e;
     }
     return nullptr;
+  }
+
+  // Loads the child elements that start at record r (path `child`, at level `level`) into the
+  // entry's child queue, made on first need. Returns the first record after them.
+  std::int32_t LoadChildren(const NestedEntry& e, std::int32_t r, PathId child, int level) {
+    Queue* queue = ChildQueue(buffer_, *e.field);
+    if (!queue && e.list->make) {
+      queue = e.list->make();
+      std::memcpy(buffer_ + e.field->offset, &queue, sizeof(queue));
+    }
+    if (!queue) {
+      const std::int32_t count = doc_.Records();
+      while (r <= count && doc_.PathDepth(doc_.PathOf(r)) >= level &&
+             doc_.Ancestor(doc_.PathOf(r), level) == child) {
+        ++r;
+      }
+      return r;
+    }
+    const LoadQueueOptions childOptions{.deep = e.list->deep, .recordBoundary = true,
+                                        .repeatStartsRecord = true, .maximumRecords = 0,
+                                        .keepPrefix = options_.keepPrefix};
+    QueueLoader children(lib_, queue, childOptions);
+    const ScanEnd end = children.Scan(r, child, level, true);
+    if (children.Assembling()) children.Complete();
+    if (QueueRecords(queue) > 0) hasData_ = true;
+    return end.next;
   }
 
   bool Full(const FieldDesc& f) const {
@@ -177,22 +282,28 @@ class QueueLoader {
   }
 
   void ClearRecord() {
+    // A child queue reference goes back to null: the next entry gets its own child queue.
     for (const FieldDesc& f : queue_->Layout().fields) {
       if (f.type == FieldType::Group) continue;
       if (f.offset + f.size > queue_->RecordSize()) continue;
       std::memset(buffer_ + f.offset, f.type == FieldType::String ? ' ' : 0, f.size);
     }
-    for (FieldSetting& s : lib_.fieldSettings) s.filled = false;
+    filled_.assign(filled_.size(), false);
     hasData_ = false;
     cut_.clear();
   }
 
   LibraryState& lib_;
+  const Document& doc_;
   Queue* queue_;
   const LoadQueueOptions& options_;
   char* buffer_;
   std::vector<MapEntry> map_;
+  std::vector<NestedEntry> nested_;
   std::vector<const FieldDesc*> cut_;  // the fields of the entry being assembled that were cut
+  std::vector<bool> filled_;        // per FieldSettings entry
+  std::vector<std::size_t> required_;
+  std::string translated_;
   bool hasData_ = false;
   bool finished_ = false;
   std::int32_t added_ = 0;
@@ -200,40 +311,34 @@ class QueueLoader {
 
 }  // namespace
 
+void AddNestedList(std::string_view fieldName, bool deep, ChildQueueMaker make) {
+  Lib().nestedLists.push_back(NestedList{std::string(TrimBlanks(fieldName)), deep, std::move(make)});
+}
+
+void ClearNestedLists() { Lib().nestedLists.clear(); }
+
 std::int32_t LoadQueue(Queue* queue, const LoadQueueOptions& options) {
   LibraryState& lib = Lib();
   if (!queue) return 0;
   const Document& doc = lib.document;
-  const std::vector<std::string> parent = lib.parentPath;
-  const int below = static_cast<int>(parent.size()) + 1;  // L: the level just below the parent
   PathId parentId = kRootPath;
-  const bool parentKnown = parent.empty() || doc.FindPath(parent, &parentId);
+  const bool parentKnown = lib.parentPath.empty() || doc.FindPath(lib.parentPath, &parentId);
 
   QueueLoader loader(lib, queue, options);
   const std::int32_t count = doc.Records();
-  std::int32_t r = lib.currentRecord == 0 ? 1 : lib.currentRecord;
-  std::int32_t examined = r - 1;
-  for (; r <= count && !loader.Finished(); ++r) {
-    examined = r;
-    const PathId p = doc.PathOf(r);
-    const int depth = doc.PathDepth(p);
-    if (below > 1 && (!parentKnown || depth < below - 1 || doc.Ancestor(p, below - 1) != parentId)) {
-      break;
-    }
-    if (depth < below) {
-      // The record element itself: it ends one entry.
-      if (!options.recordBoundary) break;
-      const std::string_view value = doc.Value(r);
-      if (!TrimBlanks(value).empty() && depth > 0) loader.Match(doc.PathName(p, depth), value);
-      loader.Complete();
-      continue;
-    }
-    if (!options.deep && depth != below) continue;
-    loader.Match(doc.PathName(p, depth), doc.Value(r));
-  }
+  const std::int32_t start = lib.currentRecord == 0 ? 1 : lib.currentRecord;
+  const ScanEnd end =
+      loader.Scan(start, parentId, static_cast<int>(lib.parentPath.size()), parentKnown);
   if (loader.Assembling()) loader.Complete();
+  // The record that ended the load counts as examined; the next search starts after it.
+  const std::int32_t examined = end.left ? end.next : end.next - 1;
   lib.currentRecord = std::min(examined + 1, count);
   lib.parentPath.clear();
+  if (lib.savedState.saved && !RepositionOnSavedState(lib)) {
+    LibraryMessage("An exception error occurred.||Call: XMLKIT.DLL[XML:LoadQueue]||Error: " +
+                       RuntimeErrorText(),
+                   "XMLKIT Exception Occurred");
+  }
   return QueueRecords(queue);
 }
 

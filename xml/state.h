@@ -22,17 +22,39 @@ inline constexpr std::size_t kInMemoryDocumentMax = 4096000;
 inline constexpr std::int16_t kErrorParsing = 1000;
 inline constexpr std::int16_t kErrorNotOnRecord = 1003;
 inline constexpr std::int16_t kErrorNodeNotFound = 1005;
+inline constexpr std::int16_t kErrorStateNeverSaved = 1007;
 inline constexpr std::int16_t kErrorSiblingNotFound = 1010;
 inline constexpr std::int16_t kErrorChildNotFound = 1011;
 inline constexpr std::int16_t kErrorParentNotFound = 1012;
 inline constexpr std::int16_t kErrorAccessDenied = 5;
+inline constexpr std::int16_t kErrorCreateBinary = 1055;
+inline constexpr std::int16_t kErrorOpenBinary = 1056;
 
 struct FieldSetting {
   std::string name;  // lower-cased match name
   bool required = false;
   std::string picture;
   bool forceWrite = false;
-  bool filled = false;
+};
+
+// A name translation: the field named by `field` is matched by records whose path ends in
+// `names` (outermost first; `lower` holds them lower-cased for the comparison).
+struct NameTranslation {
+  std::string field;
+  std::vector<std::string> names;
+  std::vector<std::string> lower;
+};
+
+struct NestedList {
+  std::string field;  // lower-cased, without its "PRE:"
+  bool deep = false;
+  ChildQueueMaker make;
+};
+
+struct SavedState {
+  bool saved = false;
+  std::int32_t record = 0;
+  std::vector<std::string> parentPath;
 };
 
 struct WriterState {
@@ -77,6 +99,9 @@ struct LibraryState {
 
   std::vector<std::pair<std::string, std::string>> replacements;
   std::vector<FieldSetting> fieldSettings;
+  std::vector<NameTranslation> translations;
+  std::vector<NestedList> nestedLists;
+  SavedState savedState;
   WriterState writer;
   ProgressState progress;
   MessageHook messageHook;
@@ -89,6 +114,13 @@ int LibraryMessage(std::string_view text, std::string_view caption);
 
 // The name a queue field is matched by: lower-cased, "PRE:" dropped unless the caller keeps it.
 std::string MatchName(std::string_view fieldName, bool keepPrefix);
+
+// Puts the saved navigation state back. False when the document no longer holds the saved
+// record inside the saved parent: the state is dropped and the runtime error set (35).
+bool RepositionOnSavedState(LibraryState& lib);
+
+// The translation that gives a record with this path its match name, or null.
+const NameTranslation* TranslationFor(const Document& doc, PathId path);
 
 // Writer pieces shared by the queue writer.
 void Emit(std::string_view text);

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "runtime/error_state.h"
+#include "runtime/picture.h"
 #include "xml/clock.h"
 #include "xml/state.h"
 
@@ -129,12 +130,6 @@ void LowerIndent() {
   if (!w.lineEnd.empty() && w.indent > 0) --w.indent;
 }
 
-std::string TwoDigits(int v) {
-  char out[8];
-  std::snprintf(out, sizeof(out), "%02d", v % 100);
-  return out;
-}
-
 // Gives up an output whose creation failed: the flag is cleared so that the next save can try.
 std::int16_t AbandonOutput(std::int16_t code) {
   LibraryState& lib = Lib();
@@ -156,6 +151,9 @@ void Reset() {
   lib.document.Clear();
   lib.replacements.clear();
   lib.fieldSettings.clear();
+  lib.translations.clear();
+  lib.nestedLists.clear();
+  lib.savedState = SavedState{};
   lib.parentPath.clear();
   lib.currentRecord = 0;
   lib.deepestLevel = 0;
@@ -220,9 +218,8 @@ std::int16_t CreateXMLFile(std::string_view fileName, std::string_view version,
   w.pending.clear();
   if (options.comment) {
     const LocalTime t = CurrentLocalTime();
-    Emit("<!--Created with XmlKit - Date: " + TwoDigits(t.month) + "/" + TwoDigits(t.day) + "/" +
-         std::to_string(t.year) + "  Time: " + TwoDigits(t.hour) + ":" + TwoDigits(t.minute) +
-         "-->");
+    Emit("<!--Created with XmlKit - Date: " + FormatPicture("d017", std::to_string(DateOf(t))) +
+         "  Time: " + FormatPicture("t07", std::to_string(TimeOf(t))) + "-->");
   }
   return 0;
 }

@@ -92,14 +92,51 @@ std::int16_t GotoParent();
 std::int16_t GotoNextSibling();
 
 // FieldSettings: per field name, whether a value is required for an entry to be added, a display
-// picture to de-format the text by, and whether meeting the field completes the entry.
+// picture to de-format the text by (runtime/picture.h: "1,234" under @n10 fills 1234; a text not
+// of the picture's form fills nothing and counts as no value), and whether meeting the field
+// completes the entry.
 void AddFieldSetting(std::string_view fieldName, bool required, std::string_view picture,
                      bool forceWrite);
 void ClearFieldSettings();
 
+// Name translations: a record's match name made of its own name and up to three ancestors, so
+// that <Item><Key><Name> fills KeyName while <Item><Value><Name> fills ValueName:
+//   AddNameTranslation("KeyName", "Key/Name"); AddNameTranslation("ValueName", "Value/Name");
+// The path is one to four names joined by '/', outermost first; it fits a record whose path ends
+// in those names (letter case ignored). The first translation added that fits a record gives
+// the field it fills; a record none fits is matched by its own name. Records below a record's
+// child elements are reached only with LoadQueueOptions::deep. QueueToXML writes a translated
+// field as nested elements, names in the case given (<Key><Name>v</Name></Key>), one level of the
+// path dropped when it is the record element's own name; neighbouring fields that share
+// ancestors share their elements. Attributes (fieldsAsAttributes) keep the field's own name.
+// False, and nothing added, for an empty field name or a path of no, empty or over four names.
+bool AddNameTranslation(std::string_view fieldName, std::string_view path);
+void ClearNameTranslations();
+
+// Nested lists. A field of type QueueRef (QueueRefField) holds a reference to a child queue. With
+// a nested list for the field, the child elements named after the field inside a record element
+// (<Order><Id>1</Id><Line>..</Line><Line>..</Line></Order> for a field Line) load into a child
+// queue that `make` gives for that entry (empty and owned by the caller; nullptr skips them):
+// each child element is one entry, loaded as LoadQueue does with recordBoundary and `deep`; the
+// child queue's own fields may be nested lists in turn. An entry with child entries has data.
+// QueueToXML writes a non-null reference's entries as child elements named after the field.
+using ChildQueueMaker = std::function<Queue*()>;
+void AddNestedList(std::string_view fieldName, bool deep, ChildQueueMaker make);
+void ClearNestedLists();
+
+// Saved navigation state: SaveState keeps the current record and parent path, RestoreState puts
+// them back once (0; 1007 when no state is saved; 1003 when the document no longer holds the
+// saved record inside its parent: the state is dropped then). While a state is saved, LoadQueue
+// ends by re-positioning on it instead of clearing the parent path; when that fails it shows
+// "XMLKIT Exception Occurred" (procedure "XML:LoadQueue", the runtime's error text, code 35),
+// drops the state and leaves the position as a load without a saved state does. Reset drops it.
+void SaveState();
+std::int16_t RestoreState();
+
 // ---- Writing -----------------------------------------------------------------------------------
 
-// Frees the document and the reading tables and clears the reading state and the last error.
+// Frees the document and the reading tables (replacements, field settings, name translations,
+// nested lists, the saved state) and clears the reading state and the last error.
 void Reset();
 
 struct CreateOptions {
@@ -143,6 +180,20 @@ std::int16_t LastError();
 std::string Iso8601Stamp();
 // Decodes standard base64, skipping characters outside the alphabet.
 std::string Base64Decode(std::string_view text);
+// Standard base64 with padding, on one line.
+std::string Base64Encode(std::string_view bytes);
+
+// Base64 side files: binary data kept in a file beside the document, base64 inside it. A side
+// name without a folder lies in the folder of the last file loaded (Base64ToSideFile) or of the
+// file being written (AddBase64Element); a name with a folder is taken as it is.
+// Decodes the current record's value into the side file, created or replaced whole. 0; 1003 with
+// no current record; 1055 when the file cannot be created or written (nothing is left behind),
+// or when the value fills all 10,239 characters a record keeps (it may have been cut).
+std::int16_t Base64ToSideFile(std::string_view sideName);
+// Writes element `name` holding the side file's bytes in base64, 76 characters a line, below
+// the innermost open parent. 0, or 1056 when the side file cannot be opened or read (nothing is
+// written then).
+std::int16_t AddBase64Element(std::string_view name, std::string_view sideName);
 
 // The library's message boxes go through ShowMessage unless a hook is installed for the thread
 // (the hook gets the text and the caption and returns the button pressed).

@@ -9,6 +9,7 @@
 #include "ui/headless/headless.h"
 #include "ui/list_style.h"
 #include "runtime/error_state.h"
+#include "runtime/picture.h"
 
 namespace vantrel::ui {
 namespace {
@@ -417,6 +418,19 @@ TEST(ListSourceTest, QueueRowsReadWithoutDisturbingBufferPositionOrErrorState) {
   queue.buffer.KEYNAME = "K2 changed";
   QueuePut(&queue);
   EXPECT_EQ(source.Cell(2, 1), "K2 changed");
+}
+
+TEST(ListFormat, CellsShowTheirFieldsThroughTheColumnPictures) {
+  const ListFormat f = ParseListFormat("40R@n-,12.2@40L@D010-@40L@s3@40L@T4@40L");
+  ASSERT_TRUE(f.valid) << f.error;
+  const std::vector<std::string> fields = {"-1234.5", std::to_string(DateNumber(2027, 1, 5)),
+                                           "abcdef", "x", "  as is"};
+  CallbackListSource rows([] { return 1; },
+                          [&](std::int32_t, int field) { return fields[static_cast<std::size_t>(field - 1)]; });
+  const std::vector<std::string> shown = {"   -1,234.50", "2027-01-05", "abc", "x", "  as is"};
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    EXPECT_EQ(DescribeCell(f.columns[i], rows, 1, false, {}, {}).text, shown[i]) << i;
+  }
 }
 
 }  // namespace

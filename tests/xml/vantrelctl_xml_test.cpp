@@ -75,5 +75,35 @@ TEST(VantrelctlXml, DumpAndFailures) {
   EXPECT_EQ(Ctl("xml frob x", "", dir).status, 2);
 }
 
+TEST(VantrelctlXml, LoadWithTranslationsAndNestedLists) {
+  test::ScratchDir dir;
+  dir.Write("t.xml",
+            "<RegistryItems><RegistryItem><Key><Name>k</Name></Key><Value><Name>v</Name></Value>"
+            "</RegistryItem></RegistryItems>");
+  const CtlRun translated =
+      Ctl("xml load " + dir.Path("t.xml") + " --translate KeyName=Key/Name --translate ValueName=value/name",
+          "", dir);
+  EXPECT_EQ(translated.status, 0) << dir.Read("stderr.txt");
+  EXPECT_EQ(translated.out, "k\tv\t\t\t\n");
+
+  dir.Write("o.xml",
+            "<Orders><Order><Id>1</Id><Line><Sku>a</Sku><Part><Serial>s1</Serial></Part>"
+            "<Part><Serial>s2</Serial></Part></Line><Line><Sku>b</Sku></Line></Order>"
+            "<Order><Id>2</Id></Order></Orders>");
+  const std::string lists = " Orders Order --fields Id,Line --list Line=Sku,Part --list Part=Serial";
+  const std::string shown = "1\n>\ta\n>>\ts1\n>>\ts2\n>\tb\n2\n";
+  const CtlRun nested = Ctl("xml load " + dir.Path("o.xml") + lists + " --write " + dir.Path("w.xml"), "", dir);
+  EXPECT_EQ(nested.status, 0) << dir.Read("stderr.txt");
+  EXPECT_EQ(nested.out, shown);
+  const CtlRun again = Ctl("xml load " + dir.Path("w.xml") + lists, "", dir);
+  EXPECT_EQ(again.status, 0) << dir.Read("stderr.txt");
+  EXPECT_EQ(again.out, shown) << dir.Read("w.xml");
+
+  for (const char* bad : {" --translate KeyName=a//b", " --translate =x", " --list Line=Sku",
+                          " --fields Id,,Line", " --frob x", " --fields", " a b c d e f"}) {
+    EXPECT_EQ(Ctl("xml load " + dir.Path("o.xml") + bad, "", dir).status, 2) << bad;
+  }
+}
+
 }  // namespace
 }  // namespace vantrel::xml
