@@ -15,17 +15,7 @@ using V = std::vector<std::string>;
 
 std::string Item(const std::string& inner) { return "<RegistryItem>" + inner + "</RegistryItem>"; }
 
-// The five fields of every entry, trailing blanks removed, joined by '|'.
-V Entries(XmlQueue& q) {
-  V out;
-  for (std::int32_t i = 1; i <= QueueRecords(&q); ++i) {
-    QueueGetAt(&q, i);
-    out.push_back(q.buffer.KEYNAME.Str() + "|" + q.buffer.VALUENAME.Str() + "|" +
-                  q.buffer.SAVEDVALUE.Str() + "|" + q.buffer.DISABLEVALUE.Str() + "|" +
-                  q.buffer.ENABLEVALUE.Str());
-  }
-  return out;
-}
+V Entries(XmlQueue& q) { return test::ItemEntries(q); }
 
 // Loads the text and the RegistryItems list as the application does.
 V LoadItems(const std::string& text, XmlQueue& q) {

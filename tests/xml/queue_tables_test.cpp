@@ -18,16 +18,7 @@ namespace {
 using app::XmlQueue;
 using V = std::vector<std::string>;
 
-V Entries(XmlQueue& q) {
-  V out;
-  for (std::int32_t i = 1; i <= QueueRecords(&q); ++i) {
-    QueueGetAt(&q, i);
-    out.push_back(q.buffer.KEYNAME.Str() + "|" + q.buffer.VALUENAME.Str() + "|" +
-                  q.buffer.SAVEDVALUE.Str() + "|" + q.buffer.DISABLEVALUE.Str() + "|" +
-                  q.buffer.ENABLEVALUE.Str());
-  }
-  return out;
-}
+V Entries(XmlQueue& q) { return test::ItemEntries(q); }
 
 V LoadItems(const std::string& items, XmlQueue& q) {
   EXPECT_EQ(LoadText("<RegistryItems>" + items + "</RegistryItems>", {.quiet = true}), 0);

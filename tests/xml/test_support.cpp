@@ -25,6 +25,17 @@ std::vector<std::string> Records() {
   return out;
 }
 
+std::vector<std::string> ItemEntries(app::XmlQueue& q) {
+  std::vector<std::string> out;
+  for (std::int32_t i = 1; i <= QueueRecords(&q); ++i) {
+    QueueGetAt(&q, i);
+    out.push_back(q.buffer.KEYNAME.Str() + "|" + q.buffer.VALUENAME.Str() + "|" +
+                  q.buffer.SAVEDVALUE.Str() + "|" + q.buffer.DISABLEVALUE.Str() + "|" +
+                  q.buffer.ENABLEVALUE.Str());
+  }
+  return out;
+}
+
 MessageLog::MessageLog() {
   SetMessageHook([this](std::string_view text, std::string_view caption) {
     texts.emplace_back(text);

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/item_tables.h"
 #include "xml/document.h"
 #include "xml/xml.h"
 
@@ -12,6 +13,10 @@ namespace vantrel::xml::test {
 
 // Every record of the thread's document as "path=value", path names joined by '/'.
 std::vector<std::string> Records();
+
+// The five fields of every entry of the settings file's queue, trailing blanks removed, joined
+// by '|'.
+std::vector<std::string> ItemEntries(app::XmlQueue& q);
 
 // Records the library's message boxes instead of showing them.
 struct MessageLog {

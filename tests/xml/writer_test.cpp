@@ -40,14 +40,7 @@ V Load(const std::string& name) {
   XmlQueue q;
   if (LoadFile(name) != 0 || FindNode("RegistryItems", "RegistryItem") != 0) return {"failed"};
   LoadQueue(&q, {.deep = true, .recordBoundary = true});
-  V out;
-  for (std::int32_t i = 1; i <= QueueRecords(&q); ++i) {
-    QueueGetAt(&q, i);
-    out.push_back(q.buffer.KEYNAME.Str() + "|" + q.buffer.VALUENAME.Str() + "|" +
-                  q.buffer.SAVEDVALUE.Str() + "|" + q.buffer.DISABLEVALUE.Str() + "|" +
-                  q.buffer.ENABLEVALUE.Str());
-  }
-  return out;
+  return test::ItemEntries(q);
 }
 
 class WriterTest : public ::testing::Test {
