@@ -33,7 +33,7 @@ std::string NameProblem(const ExportItem& item) {
       if (c < 0x20 || c == 0x7F) return c;
     return -1;
   };
-  char code[8];
+  char code[16];
   if (item.keyName.empty()) return "it names no key";
   if (std::string problem = KeyPathProblem(item.keyName); !problem.empty()) return problem;
   if (!item.valueName.empty()) {
