@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -50,9 +51,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     doc.ReadRecord(doc.Records(), &image);
   }
 
-  // Search for the first record's top names, then load what lies below.
-  std::string_view first = doc.Records() > 0 ? doc.Name(1, 1) : "registryitems";
-  std::string_view second = doc.Records() > 0 ? doc.Name(1, 2) : "registryitem";
+  // Search for the first record's top names, then load what lies below. Copies: the names are
+  // searched for again after the document is parsed anew, which frees the old one.
+  const std::string first(doc.Records() > 0 ? doc.Name(1, 1) : "registryitems");
+  const std::string second(doc.Records() > 0 ? doc.Name(1, 2) : "registryitem");
   app::XmlQueue queue;
   if (xml::FindNode(first, second, {}, {}, {}, (flags & 0x10) != 0) == 0) {
     xml::LoadQueue(&queue, {.deep = (flags & 0x20) != 0,
