@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Checks a playbook from 'vantrelctl export --format ansible' against the module's own argument
-spec (the JSON of 'ansible-doc --json ansible.windows.win_regedit') and against the values it
+definition (the JSON of 'ansible-doc --json ansible.windows.win_regedit') and against the values it
 should carry. Loads it with Ansible's own YAML loader, so tags such as !unsafe read as Ansible
 reads them.
 
@@ -18,9 +18,9 @@ TYPES = {"str": str, "bool": bool, "int": int, "path": str, "list": list, "dict"
 
 def check_arguments(args, options, where):
     names = {}
-    for option, spec in options.items():
+    for option, option_def in options.items():
         names[option] = option
-        for alias in spec.get("aliases") or []:
+        for alias in option_def.get("aliases") or []:
             names[alias] = option
     problems = []
     for key, value in args.items():
@@ -28,17 +28,17 @@ def check_arguments(args, options, where):
         if option is None:
             problems.append(f"{where}: '{key}' is no argument of {MODULE}")
             continue
-        spec = options[option]
-        wanted = TYPES.get(spec.get("type", "str"))
+        option_def = options[option]
+        wanted = TYPES.get(option_def.get("type", "str"))
         if wanted is not None and not isinstance(value, wanted):
-            problems.append(f"{where}: '{key}' is {type(value).__name__}, the module wants {spec.get('type')}")
+            problems.append(f"{where}: '{key}' is {type(value).__name__}, the module wants {option_def.get('type')}")
         # Ansible would run such text through its templates and change it, unless marked unsafe.
         if isinstance(value, str) and "{" in value and not isinstance(value, AnsibleUnsafe):
             problems.append(f"{where}: '{key}' holds '{{' but is not marked !unsafe")
-        if spec.get("choices") and value not in spec["choices"]:
-            problems.append(f"{where}: '{key}' is {value!r}, not one of {spec['choices']}")
-    for option, spec in options.items():
-        if spec.get("required") and option not in {names[k] for k in args if k in names}:
+        if option_def.get("choices") and value not in option_def["choices"]:
+            problems.append(f"{where}: '{key}' is {value!r}, not one of {option_def['choices']}")
+    for option, option_def in options.items():
+        if option_def.get("required") and option not in {names[k] for k in args if k in names}:
             problems.append(f"{where}: the required argument '{option}' is missing")
     return problems
 

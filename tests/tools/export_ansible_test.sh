@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # vantrelctl export --format ansible checked with Debian's ansible: ansible-playbook accepts the
 # playbook (--syntax-check), and every task's arguments are valid for ansible.windows.win_regedit
-# by the argument spec ansible-doc gives, carrying each name exactly (backslash, quotes,
+# by the argument definition ansible-doc gives, carrying each name exactly (backslash, quotes,
 # code page 1250 letters, template braces). Usage: export_ansible_test.sh VANTRELCTL
 set -u
 ctl=$1
@@ -45,9 +45,9 @@ TSV
 printf '[file_servers]\nwin1.example.org\n' > inventory
 bounded ansible-playbook --syntax-check -i inventory play.yml > syntax.txt 2>&1 ||
   fail "ansible-playbook --syntax-check refused the playbook: $(cat syntax.txt) $(cat play.yml)"
-bounded ansible-doc --json ansible.windows.win_regedit > spec.json ||
+bounded ansible-doc --json ansible.windows.win_regedit > module.json ||
   fail "ansible-doc has no ansible.windows.win_regedit"
-/usr/bin/python3 "$here/check_playbook.py" play.yml spec.json expected.tsv file_servers ||
+/usr/bin/python3 "$here/check_playbook.py" play.yml module.json expected.tsv file_servers ||
   fail "the tasks do not fit the module or the items: $(cat play.yml)"
 
 # The same to standard output; the enable values for another group.
