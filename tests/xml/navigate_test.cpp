@@ -3,14 +3,13 @@
 #include <string>
 #include <vector>
 
-#include "app/item_tables.h"
 #include "test_support.h"
 #include "xml/xml.h"
 
 namespace vantrel::xml {
 namespace {
 
-using app::XmlQueue;
+using XmlQueue = test::ItemQueue;
 using V = std::vector<std::string>;
 
 std::string Item(const std::string& inner) { return "<RegistryItem>" + inner + "</RegistryItem>"; }
@@ -189,7 +188,7 @@ TEST_F(NavigateTest, LoadQueueOptions) {
 
 TEST_F(NavigateTest, PrefixesArraysNumbersAndFieldSettings) {
   // Label-only fields: matched without their prefix unless the caller keeps it.
-  app::DisplayQueue display;
+  test::StyledQueue display;
   ASSERT_EQ(LoadText("<l><r><KeyName>k</KeyName><KeyName_Style>7</KeyName_Style></r>"
                      "<r><lri:keyname>p</lri:keyname></r></l>"), 0);
   ASSERT_EQ(FindNode("l", "r"), 0);

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "app/item_tables.h"
 #include "runtime/fixed_text.h"
 #include "test_support.h"
 #include "xml/xml.h"
@@ -15,7 +14,7 @@
 namespace vantrel::xml {
 namespace {
 
-using app::XmlQueue;
+using XmlQueue = test::ItemQueue;
 using V = std::vector<std::string>;
 
 V Entries(XmlQueue& q) { return test::ItemEntries(q); }

@@ -25,7 +25,7 @@ std::vector<std::string> Records() {
   return out;
 }
 
-std::vector<std::string> ItemEntries(app::XmlQueue& q) {
+std::vector<std::string> ItemEntries(ItemQueue& q) {
   std::vector<std::string> out;
   for (std::int32_t i = 1; i <= QueueRecords(&q); ++i) {
     QueueGetAt(&q, i);

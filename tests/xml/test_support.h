@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/item_tables.h"
+#include "item_records.h"
 #include "xml/document.h"
 #include "xml/xml.h"
 
@@ -16,7 +16,7 @@ std::vector<std::string> Records();
 
 // The five fields of every entry of the settings file's queue, trailing blanks removed, joined
 // by '|'.
-std::vector<std::string> ItemEntries(app::XmlQueue& q);
+std::vector<std::string> ItemEntries(ItemQueue& q);
 
 // Records the library's message boxes instead of showing them.
 struct MessageLog {

@@ -4,14 +4,13 @@
 #include <string>
 #include <vector>
 
-#include "app/item_tables.h"
 #include "test_support.h"
 #include "xml/xml.h"
 
 namespace vantrel::xml {
 namespace {
 
-using app::XmlQueue;
+using XmlQueue = test::ItemQueue;
 using V = std::vector<std::string>;
 
 void AddItem(XmlQueue& q, const std::string& key, const std::string& value, const std::string& saved,
@@ -236,7 +235,7 @@ TEST_F(WriterTest, QueueOptions) {
             " <T>\r\n <keyname>k</keyname>\r\n <savedvalue>s</savedvalue>\r\n </T>\r\n");
 
   // Label-only fields are written without their prefix, so that they load back.
-  app::DisplayQueue display;
+  test::StyledQueue display;
   display.buffer.KEYNAME = "k";
   display.buffer.KEYNAME_STYLE = 2;
   QueueAdd(&display);
