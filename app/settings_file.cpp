@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "runtime/byte_file.h"
+#include "runtime/error_codes.h"
 #include "runtime/error_state.h"
 #include "runtime/message_dialog.h"
 #include "runtime/queue.h"
@@ -31,7 +32,7 @@ std::string LibraryText() { return xml::ErrorText(0, true); }
 // as a bare number.
 std::string WriterText(std::int16_t code) {
   std::string text = xml::ErrorText(code);
-  if (code > 0 && code < 1000 && text == "Error: " + std::to_string(code)) text = ErrorTextFor(code);
+  if (code > 0 && code < xml::kFirstLibraryError && text == "Error: " + std::to_string(code)) text = ErrorTextFor(code);
   return text;
 }
 
@@ -52,8 +53,6 @@ void SetRowStyle(DisplayRecord& row, std::int32_t style) {
       row.DISABLEVALUE_STYLE = row.ENABLEVALUE_STYLE = style;
 }
 
-constexpr std::int16_t kFileNotFound = 2;
-
 // The settings file is replaced by a rename, which POSIX allows over a file that its owner made
 // read-only and Windows refuses. Loading no longer opens the file for writing, so this is where
 // a file that may not be written is found out, on both. A missing file may be created.
@@ -61,7 +60,7 @@ std::int16_t WriteAccessError(const std::string& fileName) {
   ByteFile probe;
   if (probe.Open(fileName, kAccessReadWrite | kDenyNone)) return 0;
   const auto code = static_cast<std::int16_t>(RuntimeErrorCode());
-  return code == kFileNotFound ? 0 : code;
+  return code == error_code::kFileNotFound ? 0 : code;
 }
 
 // Writes XmlQueue as the settings file. The library writes beside the file and renames over it
@@ -100,7 +99,7 @@ void LoadSettingsFile(MainData& data) {
   if (const std::int16_t code = xml::LoadFile(data.settingsFile, readOnly); code != 0) {
     ShowError("Error opening Vantrel.xml file,|", LibraryText());
     // A file that is not there holds nothing a save could lose.
-    if (code != kFileNotFound) {
+    if (code != error_code::kFileNotFound) {
       data.incompleteLoad =
           "it could not be read: " + std::string(TrimTrailingBlanks(LibraryText()));
     }

@@ -8,6 +8,7 @@
 
 #include "framework/local_time.h"
 #include "runtime/byte_file.h"
+#include "runtime/error_codes.h"
 #include "runtime/error_state.h"
 #include "runtime/fixed_text.h"
 #include "runtime/message_dialog.h"
@@ -104,8 +105,10 @@ int ErrorLogFile::Open(bool force) {
       // Created when missing, then opened for reading and writing with all access shared, so
       // that several programs can log to one file.
       if (!file_.Open(path_, kReadWriteDenyNone)) {
-        if (RuntimeErrorCode() != 2 || !ByteFile::Create(path_)) return 5;
-        if (!file_.Open(path_, kReadWriteDenyNone)) return 5;
+        if (RuntimeErrorCode() != error_code::kFileNotFound || !ByteFile::Create(path_)) {
+          return error_code::kAccessDenied;
+        }
+        if (!file_.Open(path_, kReadWriteDenyNone)) return error_code::kAccessDenied;
       }
     }
     ++USAGE;
@@ -117,18 +120,18 @@ int ErrorLogFile::Open(bool force) {
 
 int ErrorLogFile::WriteLine(std::string_view text) {
   Lock lock(CRITSECT);
-  if (USAGE == 0 || !file_.IsOpen()) return 5;
+  if (USAGE == 0 || !file_.IsOpen()) return error_code::kAccessDenied;
   // The record is 1024 characters; its blank padding is not written.
   std::string line(TrimTrailingBlanks(text.substr(0, std::min(text.size(), kRecordSize))));
   line += "\r\n";
-  return file_.Append(line.data(), line.size()) ? 0 : 5;
+  return file_.Append(line.data(), line.size()) ? 0 : error_code::kAccessDenied;
 }
 
 int ErrorLogFile::Close(bool force) {
   Lock lock(CRITSECT);
   if (USAGE == 0 && !force) return 0;
   if (USAGE == 1 || force) {
-    if (file_.IsOpen() && !file_.Close()) return 5;
+    if (file_.IsOpen() && !file_.Close()) return error_code::kAccessDenied;
     USAGE = 0;
     return 0;
   }
@@ -274,7 +277,7 @@ int ErrorReporter::Throw(std::int32_t id) {
   const std::uint32_t os = code != 0 ? RuntimeOsError() : 0;
   status.SAVEFILEERRORCODE = os != 0 ? std::to_string(os) : std::string();
   status.SAVEFILEERROR =
-      os != 0 ? Cut(ErrorTextFor(static_cast<std::int32_t>(os + 300)), ErrorStatus::kTextMax)
+      os != 0 ? Cut(ErrorTextFor(static_cast<std::int32_t>(os + error_code::kOsErrorBase)), ErrorStatus::kTextMax)
               : std::string();
 
   MakeCurrent(id);
@@ -417,9 +420,10 @@ std::string ErrorReporter::SubstituteMacros() {
   const ErrorStatus status = Status();  // a copy: the values as they stand now
   std::string buffer = Cut(status.ERRORBUFFER.MESSAGE, kMacroBufferMax);
   const std::string errorCode = std::to_string(status.SAVEERRORCODE);
+  const bool fileError = status.SAVEERRORCODE == error_code::kFileSystemError ||
+                         status.SAVEERRORCODE == error_code::kTriggerError;
   const std::string errorText =
-      status.SAVEERRORCODE == 90 || status.SAVEERRORCODE == 100
-          ? status.SAVEFILEERROR + " (" + status.SAVEFILEERRORCODE + ")"
+      fileError ? status.SAVEFILEERROR + " (" + status.SAVEFILEERRORCODE + ")"
           : status.SAVEERROR + " (" + errorCode + ")";
 
   // Longer macros go first so that "%FileErrorCode" is never taken for "%File".

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "runtime/error_codes.h"
 #include "runtime/error_state.h"
 
 namespace vantrel {
@@ -11,9 +12,6 @@ namespace {
 constexpr std::size_t kFileBufferUnit = 512;
 // Past this the read-ahead stops growing: more buys nothing for sequential reads.
 constexpr std::size_t kMaxReadAhead = 4u << 20;
-constexpr std::int32_t kErrorInvalidFileName = 45;
-constexpr std::int32_t kErrorFileNotOpen = 37;
-constexpr std::int32_t kErrorUnsupportedFunction = 80;
 
 std::string_view Trim(std::string_view text) {
   while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
@@ -52,7 +50,7 @@ bool ByteFile::Open(std::string_view name, std::uint32_t mode) {
   ClearRuntimeError();
   Close();
   name = Trim(name);
-  if (!UsableName(name)) return Fail(kErrorInvalidFileName);
+  if (!UsableName(name)) return Fail(error_code::kInvalidFileName);
   std::intptr_t handle = kNoHandle;
   std::string path(name);
   if (std::int32_t code = byte_file_os::Open(path, mode, &handle)) return Fail(code);
@@ -67,7 +65,7 @@ bool ByteFile::Create(std::string_view name) {
   ClearRuntimeError();
   name = Trim(name);
   if (!UsableName(name)) {
-    SetRuntimeError(kErrorInvalidFileName);
+    SetRuntimeError(error_code::kInvalidFileName);
     return false;
   }
   if (std::int32_t code = byte_file_os::Create(std::string(name))) {
@@ -82,7 +80,7 @@ bool ByteFile::Rename(std::string_view from, std::string_view to) {
   from = Trim(from);
   to = Trim(to);
   if (!UsableName(from) || !UsableName(to)) {
-    SetRuntimeError(kErrorInvalidFileName);
+    SetRuntimeError(error_code::kInvalidFileName);
     return false;
   }
   if (std::int32_t code = byte_file_os::Rename(std::string(from), std::string(to))) {
@@ -96,7 +94,7 @@ bool ByteFile::Remove(std::string_view name) {
   ClearRuntimeError();
   name = Trim(name);
   if (!UsableName(name)) {
-    SetRuntimeError(kErrorInvalidFileName);
+    SetRuntimeError(error_code::kInvalidFileName);
     return false;
   }
   if (std::int32_t code = byte_file_os::Remove(std::string(name))) {
@@ -131,13 +129,13 @@ bool ByteFile::SendOption(std::string_view option) {
       return true;
     }
   }
-  return Fail(kErrorUnsupportedFunction);
+  return Fail(error_code::kUnsupportedFileFunction);
 }
 
 std::int64_t ByteFile::Read(char* out, std::size_t max) {
   ClearRuntimeError();
   if (!IsOpen()) {
-    Fail(kErrorFileNotOpen);
+    Fail(error_code::kFileNotOpen);
     return -1;
   }
   max = std::min(max, kByteFileBlock);
@@ -165,7 +163,7 @@ std::int64_t ByteFile::Read(char* out, std::size_t max) {
 
 bool ByteFile::Append(const void* data, std::size_t size) {
   ClearRuntimeError();
-  if (!IsOpen()) return Fail(kErrorFileNotOpen);
+  if (!IsOpen()) return Fail(error_code::kFileNotOpen);
   if (size == 0) return true;
   if (std::int32_t code = byte_file_os::Write(handle_, static_cast<const char*>(data), size)) {
     return Fail(code);
@@ -175,7 +173,7 @@ bool ByteFile::Append(const void* data, std::size_t size) {
 
 bool ByteFile::Sync() {
   ClearRuntimeError();
-  if (!IsOpen()) return Fail(kErrorFileNotOpen);
+  if (!IsOpen()) return Fail(error_code::kFileNotOpen);
   if (std::int32_t code = byte_file_os::Sync(handle_)) return Fail(code);
   return true;
 }

@@ -11,17 +11,11 @@
 #include <cstdio>
 
 #include "runtime/byte_file.h"
+#include "runtime/error_codes.h"
 #include "runtime/win32_seam.h"
 
 namespace vantrel {
 namespace {
-
-constexpr std::int32_t kFileNotFound = 2;
-constexpr std::int32_t kPathNotFound = 3;
-constexpr std::int32_t kTooManyOpenFiles = 4;
-constexpr std::int32_t kAccessDenied = 5;
-constexpr std::int32_t kInvalidFileName = 45;
-constexpr std::int32_t kFileSystemError = 90;
 
 // The Win32 error number that stands for an errno value, kept as the thread's last error.
 seam::DWORD Win32ErrorFor(int error) {
@@ -58,7 +52,7 @@ bool ParentFolderExists(const std::string& name) {
 }
 
 std::int32_t CodeFor(int error, const std::string& name) {
-  if (error == ENOENT && !ParentFolderExists(name)) return Report(error, kPathNotFound);
+  if (error == ENOENT && !ParentFolderExists(name)) return Report(error, error_code::kPathNotFound);
   return Report(error, FileErrorCodeFromOs(error));
 }
 
@@ -67,21 +61,21 @@ std::int32_t CodeFor(int error, const std::string& name) {
 std::int32_t FileErrorCodeFromOs(int error) {
   switch (error) {
     case 0: return 0;
-    case ENOENT: return kFileNotFound;
+    case ENOENT: return error_code::kFileNotFound;
     case ENOTDIR:
-    case ELOOP: return kPathNotFound;
+    case ELOOP: return error_code::kPathNotFound;
     case EMFILE:
-    case ENFILE: return kTooManyOpenFiles;
+    case ENFILE: return error_code::kTooManyOpenFiles;
     case EACCES:
     case EPERM:
     case EROFS:
     case EISDIR:
     case ETXTBSY:
-    case EWOULDBLOCK: return kAccessDenied;
+    case EWOULDBLOCK: return error_code::kAccessDenied;
     case ENAMETOOLONG:
     case EINVAL:
-    case EILSEQ: return kInvalidFileName;
-    default: return kFileSystemError;
+    case EILSEQ: return error_code::kInvalidFileName;
+    default: return error_code::kFileSystemError;
   }
 }
 
@@ -105,7 +99,7 @@ std::int32_t Open(const std::string& name, std::uint32_t mode, std::intptr_t* ha
   struct stat st;
   if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
     ::close(fd);
-    return Report(EISDIR, kAccessDenied);
+    return Report(EISDIR, error_code::kAccessDenied);
   }
   // Denying writes to others while writing ourselves, or denying reads, excludes everyone else;
   // a reader that denies writes shares with other such readers.
@@ -115,7 +109,7 @@ std::int32_t Open(const std::string& name, std::uint32_t mode, std::intptr_t* ha
   if (lock != 0 && ::flock(fd, lock | LOCK_NB) != 0) {
     const int error = errno;
     ::close(fd);
-    return Report(error, kAccessDenied);
+    return Report(error, error_code::kAccessDenied);
   }
   *handle = fd;
   return 0;
@@ -124,7 +118,7 @@ std::int32_t Open(const std::string& name, std::uint32_t mode, std::intptr_t* ha
 std::int32_t Create(const std::string& name) {
   const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) return CodeFor(errno, name);
-  if (::close(fd) != 0) return Report(errno, kFileSystemError);
+  if (::close(fd) != 0) return Report(errno, error_code::kFileSystemError);
   return 0;
 }
 
@@ -134,7 +128,7 @@ std::int32_t Read(std::intptr_t handle, char* out, std::size_t size, std::size_t
     const ssize_t n = ::read(static_cast<int>(handle), out + *got, size - *got);
     if (n < 0) {
       if (errno == EINTR) continue;
-      return Report(errno, kFileSystemError);
+      return Report(errno, error_code::kFileSystemError);
     }
     if (n == 0) break;
     *got += static_cast<std::size_t>(n);
@@ -144,12 +138,14 @@ std::int32_t Read(std::intptr_t handle, char* out, std::size_t size, std::size_t
 
 std::int32_t Write(std::intptr_t handle, const char* data, std::size_t size) {
   // Appends go to the end even when another opener has moved it.
-  if (::lseek(static_cast<int>(handle), 0, SEEK_END) < 0) return Report(errno, kFileSystemError);
+  if (::lseek(static_cast<int>(handle), 0, SEEK_END) < 0)
+    return Report(errno, error_code::kFileSystemError);
   while (size > 0) {
     const ssize_t n = ::write(static_cast<int>(handle), data, size);
     if (n < 0) {
       if (errno == EINTR) continue;
-      return Report(errno, errno == ENOSPC ? kFileSystemError : FileErrorCodeFromOs(errno));
+      return Report(errno, errno == ENOSPC ? error_code::kFileSystemError
+                                           : FileErrorCodeFromOs(errno));
     }
     data += n;
     size -= static_cast<std::size_t>(n);
@@ -170,7 +166,7 @@ std::int64_t Size(std::intptr_t handle) {
 
 std::int32_t Close(std::intptr_t handle) {
   if (::close(static_cast<int>(handle)) != 0 && errno != EINTR) {
-    return Report(errno, kFileSystemError);
+    return Report(errno, error_code::kFileSystemError);
   }
   return 0;
 }

@@ -4,6 +4,7 @@
 #include <climits>
 
 #include "runtime/byte_file.h"
+#include "runtime/error_codes.h"
 
 namespace vantrel {
 namespace {
@@ -18,19 +19,19 @@ std::int32_t LastCode() {
 std::int32_t FileErrorCodeFromOs(int error) {
   switch (error) {
     case 0: return 0;
-    case ERROR_FILE_NOT_FOUND: return 2;
+    case ERROR_FILE_NOT_FOUND: return error_code::kFileNotFound;
     case ERROR_PATH_NOT_FOUND:
     case ERROR_INVALID_DRIVE:
-    case ERROR_BAD_NETPATH: return 3;
-    case ERROR_TOO_MANY_OPEN_FILES: return 4;
+    case ERROR_BAD_NETPATH: return error_code::kPathNotFound;
+    case ERROR_TOO_MANY_OPEN_FILES: return error_code::kTooManyOpenFiles;
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
-    case ERROR_WRITE_PROTECT: return 5;
+    case ERROR_WRITE_PROTECT: return error_code::kAccessDenied;
     case ERROR_INVALID_NAME:
     case ERROR_BAD_PATHNAME:
-    case ERROR_FILENAME_EXCED_RANGE: return 45;
-    default: return 90;
+    case ERROR_FILENAME_EXCED_RANGE: return error_code::kInvalidFileName;
+    default: return error_code::kFileSystemError;
   }
 }
 

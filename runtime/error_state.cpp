@@ -5,13 +5,13 @@
 #include <forward_list>
 #include <utility>
 
+#include "runtime/error_codes.h"
 #include "runtime/error_texts.h"
 #include "runtime/win32_seam.h"
 
 namespace vantrel {
 namespace {
 
-constexpr std::int32_t kUnknownErrorCode = 81;
 constexpr std::size_t kTextWidth = 256;
 constexpr std::size_t kTextMax = 255;
 
@@ -39,12 +39,12 @@ std::uint32_t OsLastError() {
 }  // namespace
 
 std::string ErrorTextFor(std::int32_t code) {
-  if (code == 0) code = kUnknownErrorCode;
+  if (code == 0) code = error_code::kUnknownError;
   for (const auto& [c, text] : ReplacementTexts()) {
     if (c == code) return text.substr(0, kTextMax);
   }
   if (const char* text = BuiltInErrorText(code)) return std::string(text).substr(0, kTextMax);
-  return std::string(BuiltInErrorText(kUnknownErrorCode)) + " : " + std::to_string(code);
+  return std::string(BuiltInErrorText(error_code::kUnknownError)) + " : " + std::to_string(code);
 }
 
 // Stores the text of `code` (as ErrorTextFor gives it, leading blanks skipped, at most 255
@@ -68,7 +68,7 @@ void StoreText(std::int32_t code) {
   char unknown[64];
   if (!found) {
     const int n = std::snprintf(unknown, sizeof unknown, "%s : %d",
-                                BuiltInErrorText(kUnknownErrorCode), static_cast<int>(code));
+                                BuiltInErrorText(error_code::kUnknownError), static_cast<int>(code));
     text = std::string_view(unknown, n > 0 ? static_cast<std::size_t>(n) : 0);
   }
   text = text.substr(0, kTextMax);
@@ -86,7 +86,7 @@ void SetRuntimeError(std::int32_t code) {
       ClearRuntimeError();
       return;
     }
-    code = static_cast<std::int32_t>(os + 300u);
+    code = static_cast<std::int32_t>(os + std::uint32_t{error_code::kOsErrorBase});
   }
   tState.code = code;
   tState.extra = 0;

@@ -35,6 +35,7 @@
 #include <new>
 #include <vector>
 
+#include "runtime/error_codes.h"
 #include "runtime/error_state.h"
 #include "runtime/local_time.h"
 #include "runtime/queue_rle.h"
@@ -52,11 +53,6 @@ namespace {
 constexpr int kMaxKeyFields = 16;
 constexpr int kMaxOrders = 16;
 constexpr std::uint32_t kEncodeFrom = 128;  // records this large or larger are stored encoded
-
-constexpr std::int32_t kErrMemoryCorrupted = 7;
-constexpr std::int32_t kErrInsufficientMemory = 8;
-constexpr std::int32_t kErrEntryNotFound = 30;
-constexpr std::int32_t kErrInvalidField = 75;
 
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
@@ -899,12 +895,12 @@ std::int32_t SortInto(const QueueState& st, const KeySpec& keySpec, const Order&
   std::memcpy(out, source.items, n * sizeof(Entry));
   if (n < 2) return 0;
   auto* tmp = static_cast<Entry*>(std::malloc((n / 2 + 1) * sizeof(Entry)));
-  if (!tmp) return kErrInsufficientMemory;
+  if (!tmp) return error_code::kInsufficientMemory;
   Comparer cmp{&keySpec, st.recordSize};
   auto lessOrEqual = [&](Entry a, Entry b) { return cmp(ViewOf(st, a), ViewOf(st, b)) <= 0; };
   MergeSort(out, n, tmp, lessOrEqual);
   std::free(tmp);
-  return cmp.damaged ? kErrMemoryCorrupted : 0;
+  return cmp.damaged ? error_code::kMemoryCorrupted : 0;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -1020,7 +1016,7 @@ std::int32_t MakeKeyOrder(QueueState& st, const KeyList& list, const KeySpec& ke
     target = st.current;
   } else if (st.orderCount < kMaxOrders) {
     target = new (std::nothrow) Order;
-    if (!target) return kErrInsufficientMemory;
+    if (!target) return error_code::kInsufficientMemory;
     fresh = true;
   } else {
     // The least recently used order that is not the current one.
@@ -1033,7 +1029,7 @@ std::int32_t MakeKeyOrder(QueueState& st, const KeyList& list, const KeySpec& ke
   if (items) PreferHugePages(items, n * sizeof(Entry));
   if (!items) {
     if (fresh) delete target;
-    return kErrInsufficientMemory;
+    return error_code::kInsufficientMemory;
   }
   if (const std::int32_t err = SortInto(st, keySpec, *st.current, items)) {
     std::free(items);
@@ -1072,11 +1068,11 @@ std::int32_t MakeKeyOrder(QueueState& st, const KeyList& list, const KeySpec& ke
 QueueState* Begin(Queue* queue) {
   ClearRuntimeError();
   if (!queue) {
-    SetRuntimeError(kErrMemoryCorrupted);
+    SetRuntimeError(error_code::kMemoryCorrupted);
     return nullptr;
   }
   QueueState* st = EnsureQueueState(queue);
-  if (!st) SetRuntimeError(kErrInsufficientMemory);
+  if (!st) SetRuntimeError(error_code::kInsufficientMemory);
   return st;
 }
 
@@ -1129,7 +1125,7 @@ void DisposeQueueState(Queue* queue) {
 std::int32_t QueueRecords(Queue* queue) {
   ClearRuntimeError();
   if (!queue) {
-    SetRuntimeError(kErrMemoryCorrupted);
+    SetRuntimeError(error_code::kMemoryCorrupted);
     return 0;
   }
   const QueueState* st = ExistingQueueState(queue);
@@ -1141,11 +1137,11 @@ void QueueGetAt(Queue* queue, std::int32_t position) {
   if (!st) return;
   if (position == 0) {
     st->currentEntry = nullptr;
-    SetRuntimeError(kErrEntryNotFound);
+    SetRuntimeError(error_code::kEntryNotFound);
     return;
   }
   if (position < 0 || static_cast<std::size_t>(position) > st->current->size) {
-    SetRuntimeError(kErrEntryNotFound);
+    SetRuntimeError(error_code::kEntryNotFound);
     return;
   }
   const std::size_t index = static_cast<std::size_t>(position) - 1;
@@ -1157,7 +1153,7 @@ void QueueGetAt(Queue* queue, std::int32_t position) {
   // them before the header is read, so that it arrives in one wait instead of one wait per line.
   if (e != st->fetchedAhead) PrefetchEntry(*st, e);
   if (!LoadEntry(*st, e)) {
-    SetRuntimeError(kErrMemoryCorrupted);
+    SetRuntimeError(error_code::kMemoryCorrupted);
     return;
   }
   st->currentEntry = e;
@@ -1175,12 +1171,12 @@ void QueueGetByKey(Queue* queue, QueueKey key) {
   KeyList list;
   KeySpec keySpec;
   if (!ParseKey(*st->layout, key, &list, &keySpec)) {
-    SetRuntimeError(kErrInvalidField);
+    SetRuntimeError(error_code::kInvalidFieldType);
     return;
   }
   const Order& o = *st->current;
   if (list.count == 0 || o.size == 0) {
-    SetRuntimeError(kErrEntryNotFound);
+    SetRuntimeError(error_code::kEntryNotFound);
     return;
   }
   st->keyActive = true;
@@ -1188,15 +1184,15 @@ void QueueGetByKey(Queue* queue, QueueKey key) {
   bool found = false;
   const std::size_t at = LowerBound(*st, Items{&o}, cmp, BufferView(*st), &found);
   if (cmp.damaged) {
-    SetRuntimeError(kErrMemoryCorrupted);
+    SetRuntimeError(error_code::kMemoryCorrupted);
     return;
   }
   if (!found) {
-    SetRuntimeError(kErrEntryNotFound);
+    SetRuntimeError(error_code::kEntryNotFound);
     return;
   }
   if (!LoadEntry(*st, o.items[at])) {
-    SetRuntimeError(kErrMemoryCorrupted);
+    SetRuntimeError(error_code::kMemoryCorrupted);
     return;
   }
   st->currentEntry = o.items[at];
@@ -1208,7 +1204,7 @@ void QueueAdd(Queue* queue) {
   if (!st) return;
   st->keyActive = false;
   Order& cur = *st->current;
-  if (!ReserveAll(*st, cur.size + 1)) return SetRuntimeError(kErrInsufficientMemory);
+  if (!ReserveAll(*st, cur.size + 1)) return SetRuntimeError(error_code::kInsufficientMemory);
   // Everything that compares comes first, so damage found on the way changes nothing.
   std::size_t places[kMaxOrders];
   bool damaged = false;
@@ -1221,9 +1217,9 @@ void QueueAdd(Queue* queue) {
     staysSorted = cmp(BufferView(*st), ViewOf(*st, cur.items[cur.size - 1])) >= 0;
     damaged = damaged || cmp.damaged;
   }
-  if (damaged) return SetRuntimeError(kErrMemoryCorrupted);
+  if (damaged) return SetRuntimeError(error_code::kMemoryCorrupted);
   Entry e = NewEntry(*st);
-  if (!e) return SetRuntimeError(kErrInsufficientMemory);
+  if (!e) return SetRuntimeError(error_code::kInsufficientMemory);
   for (int i = 0; i < st->orderCount; ++i) {
     if (st->orders[i] != &cur) st->orders[i]->InsertAt(places[i], e);
   }
@@ -1239,8 +1235,10 @@ void QueueAddByKey(Queue* queue, QueueKey key) {
   if (!st) return;
   KeyList list;
   KeySpec keySpec;
-  if (!ParseKey(*st->layout, key, &list, &keySpec)) return SetRuntimeError(kErrInvalidField);
-  if (!ReserveAll(*st, st->current->size + 1)) return SetRuntimeError(kErrInsufficientMemory);
+  if (!ParseKey(*st->layout, key, &list, &keySpec))
+    return SetRuntimeError(error_code::kInvalidFieldType);
+  if (!ReserveAll(*st, st->current->size + 1))
+    return SetRuntimeError(error_code::kInsufficientMemory);
 
   Order* held = nullptr;
   for (int i = 0; i < st->orderCount && !held; ++i) {
@@ -1250,7 +1248,8 @@ void QueueAddByKey(Queue* queue, QueueKey key) {
     // Sorting first keeps the failure rule simple: if it fails, nothing has changed yet; if a later
     // step fails, the queue holds the same entries, only with one more (valid) order.
     if (const std::int32_t err = MakeKeyOrder(*st, list, keySpec, true)) return SetRuntimeError(err);
-    if (!ReserveAll(*st, st->current->size + 1)) return SetRuntimeError(kErrInsufficientMemory);
+    if (!ReserveAll(*st, st->current->size + 1))
+      return SetRuntimeError(error_code::kInsufficientMemory);
     held = st->current;
   } else if (held != st->current) {
     st->MoveToFront(held);  // used now; positions still refer to the current order
@@ -1273,9 +1272,9 @@ void QueueAddByKey(Queue* queue, QueueKey key) {
     if (at < cur.size && own(BufferView(*st), ViewOf(*st, cur.items[at])) > 0) staysSorted = false;
     damaged = damaged || own.damaged;
   }
-  if (damaged || cmp.damaged) return SetRuntimeError(kErrMemoryCorrupted);
+  if (damaged || cmp.damaged) return SetRuntimeError(error_code::kMemoryCorrupted);
   Entry e = NewEntry(*st);
-  if (!e) return SetRuntimeError(kErrInsufficientMemory);
+  if (!e) return SetRuntimeError(error_code::kInsufficientMemory);
   for (int i = 0; i < st->orderCount; ++i) {
     if (st->orders[i] != &cur) st->orders[i]->InsertAt(places[i], e);
   }
@@ -1292,7 +1291,7 @@ void QueuePut(Queue* queue) {
   if (!st) return;
   Order& cur = *st->current;
   const std::size_t index = CurrentIndex(*st);
-  if (index == kNone) return SetRuntimeError(kErrEntryNotFound);
+  if (index == kNone) return SetRuntimeError(error_code::kEntryNotFound);
   const Entry old = cur.items[index];
   // The old contents, to find the entry in the key orders and to see which keys changed.
   {
@@ -1300,7 +1299,7 @@ void QueuePut(Queue* queue) {
     if (v.plain) {
       std::memcpy(st->oldRecord, v.data, st->recordSize);
     } else if (!rle::DecodeWide(v.data, v.length, st->oldRecord, st->recordSize)) {
-      return SetRuntimeError(kErrMemoryCorrupted);
+      return SetRuntimeError(error_code::kMemoryCorrupted);
     }
   }
   const View oldView{st->oldRecord, st->recordSize, true};
@@ -1314,12 +1313,12 @@ void QueuePut(Queue* queue) {
     Order& o = *st->orders[i];
     if (&o == &cur) continue;
     moves[i].from = Locate(*st, o, old, oldView);
-    if (moves[i].from == kNone) return SetRuntimeError(kErrMemoryCorrupted);
+    if (moves[i].from == kNone) return SetRuntimeError(error_code::kMemoryCorrupted);
     if (!o.keyed) continue;
     Comparer cmp{&o.keySpec, st->recordSize};
     if (cmp(oldView, newView) == 0) continue;
     moves[i].to = UpperBound(*st, Items{&o, moves[i].from}, cmp, newView);
-    if (cmp.damaged) return SetRuntimeError(kErrMemoryCorrupted);
+    if (cmp.damaged) return SetRuntimeError(error_code::kMemoryCorrupted);
   }
   bool unkeyCurrent = false;
   if (cur.keyed) {
@@ -1333,7 +1332,7 @@ void QueuePut(Queue* queue) {
   Entry e = old;
   if (EntryArena::Rounded(image.size) != EntryArena::Rounded(oldSize)) {
     e = st->arena.Allocate(image.size);
-    if (!e) return SetRuntimeError(kErrInsufficientMemory);
+    if (!e) return SetRuntimeError(error_code::kInsufficientMemory);
   }
   ++st->changes;
   WriteImage(*st, e, image, st->buffer);
@@ -1361,7 +1360,7 @@ void QueueDelete(Queue* queue) {
   if (!st) return;
   Order& cur = *st->current;
   const std::size_t index = CurrentIndex(*st);
-  if (index == kNone) return SetRuntimeError(kErrEntryNotFound);
+  if (index == kNone) return SetRuntimeError(error_code::kEntryNotFound);
   const Entry e = cur.items[index];
   // A damaged entry can still be deleted: it is found by its address when its key cannot be read.
   std::size_t from[kMaxOrders];
@@ -1369,7 +1368,7 @@ void QueueDelete(Queue* queue) {
     const Order& o = *st->orders[i];
     if (&o == &cur) continue;
     from[i] = Locate(*st, o, e, ViewOf(*st, e));
-    if (from[i] == kNone) return SetRuntimeError(kErrMemoryCorrupted);
+    if (from[i] == kNone) return SetRuntimeError(error_code::kMemoryCorrupted);
   }
   for (int i = 0; i < st->orderCount; ++i) {
     if (st->orders[i] != &cur) st->orders[i]->RemoveAt(from[i]);
@@ -1409,7 +1408,8 @@ void QueueSort(Queue* queue, QueueKey key) {
   if (!st) return;
   KeyList list;
   KeySpec keySpec;
-  if (!ParseKey(*st->layout, key, &list, &keySpec)) return SetRuntimeError(kErrInvalidField);
+  if (!ParseKey(*st->layout, key, &list, &keySpec))
+    return SetRuntimeError(error_code::kInvalidFieldType);
   if (const std::int32_t err = MakeKeyOrder(*st, list, keySpec, false)) return SetRuntimeError(err);
   st->keyActive = true;
   ++st->changes;
@@ -1434,15 +1434,15 @@ std::int32_t QueuePosition(Queue* queue) {
   std::size_t first = place;
   if (equal) first = LowerBound(*st, Items{&o}, cmp, probe);
   if (cmp.damaged) {
-    SetRuntimeError(kErrMemoryCorrupted);
+    SetRuntimeError(error_code::kMemoryCorrupted);
     return 0;
   }
   if (place == 0) {
-    SetRuntimeError(kErrEntryNotFound);
+    SetRuntimeError(error_code::kEntryNotFound);
     return 1;
   }
   if (!equal) {
-    SetRuntimeError(kErrEntryNotFound);
+    SetRuntimeError(error_code::kEntryNotFound);
     return static_cast<std::int32_t>(place + 1);
   }
   return static_cast<std::int32_t>(first + 1);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 
+#include "runtime/error_codes.h"
 #include "runtime/error_state.h"
 #include "runtime/fixed_text.h"
 #include "runtime/win32_seam.h"
@@ -140,19 +141,19 @@ void SetRegistryError(long osError) {
       ClearRuntimeError();
       return;
     case 2:
-      SetRuntimeError(2);
+      SetRuntimeError(error_code::kFileNotFound);
       return;
     case 5:
     case 12:
-      SetRuntimeError(5);
+      SetRuntimeError(error_code::kAccessDenied);
       return;
     case 8:
     case 14:
     case 1450:
-      SetRuntimeError(8);
+      SetRuntimeError(error_code::kInsufficientMemory);
       return;
     default:
-      SetRuntimeError(30);
+      SetRuntimeError(error_code::kEntryNotFound);
       return;
   }
 }

@@ -1,6 +1,7 @@
 // Error texts, the time stamp and base64 helpers, and the library's message boxes.
 #include <algorithm>
 
+#include "runtime/error_codes.h"
 #include "runtime/picture.h"
 #include "xml/clock.h"
 #include "xml/state.h"
@@ -14,11 +15,11 @@ struct ErrorEntry {
 };
 
 constexpr ErrorEntry kErrors[] = {
-    {2, "File not found."},
-    {3, "Path not found."},
-    {4, "Too Many Open Files."},
-    {5, "Access Denied."},
-    {45, "Invalid File Name."},
+    {error_code::kFileNotFound, "File not found."},
+    {error_code::kPathNotFound, "Path not found."},
+    {error_code::kTooManyOpenFiles, "Too Many Open Files."},
+    {error_code::kAccessDenied, "Access Denied."},
+    {error_code::kInvalidFileName, "Invalid File Name."},
     {1000, "Error Parsing Document."},
     {1001, "Read past end of file."},
     {1002, "Read past beginning of file."},

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "runtime/error_codes.h"
 #include "runtime/error_state.h"
 #include "xml/clock.h"
 #include "xml/progress.h"
@@ -28,7 +29,6 @@ constexpr std::size_t kDeclarationProbe = 99;
 constexpr std::size_t kCurrentTextMax = 16 * kValueSlot;
 constexpr std::size_t kNeedMore = static_cast<std::size_t>(-1);
 constexpr PathId kNoPath = static_cast<PathId>(-1);
-constexpr std::int32_t kInsufficientMemory = 8;
 constexpr std::size_t kMessageExcerpt = 200;
 
 enum class Mode {
@@ -343,7 +343,7 @@ class Parser {
   }
 
   void Store(PathId path, std::string_view value) {
-    if (!doc_.Append(path, value)) SetRuntimeError(kInsufficientMemory);
+    if (!doc_.Append(path, value)) SetRuntimeError(error_code::kInsufficientMemory);
   }
 
   // ---- tags -----------------------------------------------------------------------------------

@@ -7,7 +7,6 @@
 namespace vantrel::xml {
 namespace {
 
-constexpr std::int16_t kErrorInvalidParameters = 1006;
 constexpr std::size_t kBase64Line = 76;
 constexpr const char* kTemporarySuffix = ".vtmp";
 

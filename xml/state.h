@@ -22,11 +22,11 @@ inline constexpr std::size_t kInMemoryDocumentMax = 4096000;
 inline constexpr std::int16_t kErrorParsing = 1000;
 inline constexpr std::int16_t kErrorNotOnRecord = 1003;
 inline constexpr std::int16_t kErrorNodeNotFound = 1005;
+inline constexpr std::int16_t kErrorInvalidParameters = 1006;
 inline constexpr std::int16_t kErrorStateNeverSaved = 1007;
 inline constexpr std::int16_t kErrorSiblingNotFound = 1010;
 inline constexpr std::int16_t kErrorChildNotFound = 1011;
 inline constexpr std::int16_t kErrorParentNotFound = 1012;
-inline constexpr std::int16_t kErrorAccessDenied = 5;
 inline constexpr std::int16_t kErrorCreateBinary = 1055;
 inline constexpr std::int16_t kErrorOpenBinary = 1056;
 

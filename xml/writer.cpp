@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "runtime/error_codes.h"
 #include "runtime/error_state.h"
 #include "runtime/picture.h"
 #include "xml/clock.h"
@@ -171,8 +172,8 @@ std::int16_t CreateXMLFile(std::string_view fileName, std::string_view version,
   LibraryState& lib = Lib();
   WriterState& w = lib.writer;
   if (w.open) {
-    lib.lastError = kErrorAccessDenied;
-    return kErrorAccessDenied;
+    lib.lastError = error_code::kAccessDenied;
+    return lib.lastError;
   }
   w.open = true;
   const std::string_view name = TrimBlanks(fileName);
@@ -190,7 +191,7 @@ std::int16_t CreateXMLFile(std::string_view fileName, std::string_view version,
     ByteFile probe;
     if (probe.Open(w.fileName, kReadWriteDenyWrite)) {
       probe.Close();
-    } else if (RuntimeErrorCode() != 2) {
+    } else if (RuntimeErrorCode() != error_code::kFileNotFound) {
       return AbandonOutput(FileCode());
     }
     w.writingName = w.fileName + kTemporarySuffix;

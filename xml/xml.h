@@ -17,6 +17,9 @@
 
 namespace vantrel::xml {
 
+// The lowest of the library's own codes; anything lower is a runtime code passed through.
+inline constexpr std::int16_t kFirstLibraryError = 1000;
+
 class Document;
 
 // ---- Parsing -----------------------------------------------------------------------------------
