@@ -32,7 +32,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/store/cp1250.h"
+#include "runtime/cp1250.h"
 #include "runtime/store/wine_registry_file.h"
 #include "runtime/win32_seam.h"
 
@@ -69,7 +69,7 @@ double Median(std::vector<double> v) {
   return v[v.size() / 2];
 }
 
-std::u16string W(const std::string& s) { return vantrel::store::Cp1250ToUtf16(s); }
+std::u16string W(const std::string& s) { return vantrel::Cp1250ToUtf16(s); }
 
 std::string Utf16Bytes(const std::u16string& s) {
   std::string out;

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "framework/error_reporter.h"
+#include "runtime/cp1250.h"
 
 namespace vantrel::framework {
 namespace {
@@ -128,25 +129,6 @@ constexpr Definition kDefinitions[] = {
      "Zapis je promijenjen ili izbrisan sa druge radne stanice.|Greška: (%ErrorText) tijekom pristupa zapisu iz tablice %File."},
 };
 
-// The code page 1250 byte of a UTF-8 encoded character (only the letters the texts use; a
-// character missing here stops the compilation, see Pack).
-constexpr int Cp1250Of(char32_t c) {
-  if (c < 0x80) return static_cast<int>(c);
-  switch (c) {
-    case U'Š': return 0x8A;
-    case U'š': return 0x9A;
-    case U'Ž': return 0x8E;
-    case U'ž': return 0x9E;
-    case U'Č': return 0xC8;
-    case U'č': return 0xE8;
-    case U'Ć': return 0xC6;
-    case U'ć': return 0xE6;
-    case U'Đ': return 0xD0;
-    case U'đ': return 0xF0;
-    default: return -1;
-  }
-}
-
 // Decodes one UTF-8 character at text[i] and advances i.
 constexpr char32_t NextChar(std::string_view text, std::size_t& i) {
   const auto b = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
@@ -186,7 +168,7 @@ constexpr void PutText(std::array<std::uint8_t, N>& out, std::size_t& at, std::s
   if (length > 255) throw "a text of the packed table is longer than 255 bytes";
   out[at++] = static_cast<std::uint8_t>(length);
   for (std::size_t i = 0; i < text.size();) {
-    const int byte = Cp1250Of(NextChar(text, i));
+    const int byte = Cp1250ByteOf(NextChar(text, i));
     if (byte < 0) throw "a character of the error table has no code page 1250 byte here";
     out[at++] = static_cast<std::uint8_t>(byte);
   }

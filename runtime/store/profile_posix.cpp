@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "runtime/store/cp1250.h"
+#include "runtime/cp1250.h"
 #include "runtime/store/registry_store.h"
 #include "runtime/store/store_files_posix.h"
 #include "runtime/store/wine_registry_file.h"
@@ -35,7 +35,7 @@ std::string_view Trim(std::string_view s) {
 }
 
 bool SameText(std::string_view a, std::string_view b) {
-  return store::SameName(store::Cp1250ToUtf16(a), store::Cp1250ToUtf16(b));
+  return store::SameName(Cp1250ToUtf16(a), Cp1250ToUtf16(b));
 }
 
 struct Line {

@@ -22,7 +22,7 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "runtime/store/cp1250.h"
+#include "runtime/cp1250.h"
 #include "runtime/store/registry_store.h"
 #include "runtime/store/store_files_posix.h"
 #include "runtime/store/wine_registry_file.h"
@@ -138,7 +138,7 @@ Store& StoreAt(const std::string& dir) {
   return *slot;
 }
 
-std::string Narrow(std::u16string_view s) { return store::Utf16ToCp1250(s); }
+std::string Narrow(std::u16string_view s) { return Utf16ToCp1250(s); }
 
 // A read of the hive failed: says so naming the file, telling the user only when the words
 // differ from the last failure of this hive.
@@ -154,7 +154,7 @@ LONG ReadFailed(Hive& h, int err) {
 
 // One byte of a name given through the "A" interface; key and value names are mostly ASCII, which
 // needs no table.
-inline char16_t Widen(unsigned char c) { return c < 0x80 ? static_cast<char16_t>(c) : store::Cp1250ToUnicode(c); }
+inline char16_t Widen(unsigned char c) { return c < 0x80 ? static_cast<char16_t>(c) : Cp1250ToUnicode(c); }
 
 // Brings a hive up to date with its file for reading. ERROR_SUCCESS also when the file does not
 // exist yet (an empty registry).
@@ -460,7 +460,7 @@ LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR keyClass, DWORD, REGS
   r = Locate(h, node, hive);
   bool created = false;
   if (r == ERROR_FILE_NOT_FOUND) {
-    std::u16string cls = keyClass ? store::Cp1250ToUtf16(keyClass) : std::u16string();
+    std::u16string cls = keyClass ? Cp1250ToUtf16(keyClass) : std::u16string();
     r = Write(h, [&](RegistryFile& file) -> LONG {
       RegistryFile::Node* n = file.CreatePath(h.path.Components(), store::FileTimeNow(), created);
       if (created && !cls.empty()) {
@@ -503,7 +503,7 @@ LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type
     for (size_t i = 0; i < converted.size(); ++i) {
       char16_t u = static_cast<char16_t>(static_cast<unsigned char>(v->data[2 * i]) |
                                          (static_cast<unsigned char>(v->data[2 * i + 1]) << 8));
-      converted[i] = static_cast<char>(store::UnicodeToCp1250(u));
+      converted[i] = static_cast<char>(UnicodeToCp1250(u));
     }
     bytes = &converted;
   }
@@ -532,12 +532,12 @@ LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, const BYTE* d
   if (LONG r = Existing(key, KEY_SET_VALUE, hp, node, hive)) return r;
   const Handle h = *hp;
   RegValue value;
-  value.name = store::Cp1250ToUtf16(valueName ? valueName : "");
+  value.name = Cp1250ToUtf16(valueName ? valueName : "");
   value.type = type;
   if (IsString(type)) {
     value.data.resize(2 * static_cast<size_t>(dataSize));
     for (DWORD i = 0; i < dataSize; ++i) {
-      char16_t u = store::Cp1250ToUnicode(data[i]);
+      char16_t u = Cp1250ToUnicode(data[i]);
       value.data[2 * i] = static_cast<char>(u & 0xFF);
       value.data[2 * i + 1] = static_cast<char>(u >> 8);
     }
@@ -574,7 +574,7 @@ LONG RegDeleteValueA(HKEY key, LPCSTR valueName) {
   Hive* hive;
   if (LONG r = Existing(key, KEY_SET_VALUE, hp, node, hive)) return r;
   const Handle h = *hp;
-  std::u16string name = store::Cp1250ToUtf16(valueName ? valueName : "");
+  std::u16string name = Cp1250ToUtf16(valueName ? valueName : "");
   if (!node || !hive->file.Content(node)->Find(name)) return ERROR_FILE_NOT_FOUND;
   return Write(h, [&](RegistryFile& file) -> LONG {
     RegistryFile::Node* n = file.FindJoined(h.path.text);

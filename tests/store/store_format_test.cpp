@@ -6,10 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "runtime/store/cp1250.h"
+#include "runtime/cp1250.h"
 #include "runtime/store/wine_registry_file.h"
 
 using namespace vantrel::store;
+using vantrel::Cp1250ToUnicode;
+using vantrel::Cp1250ToUtf16;
+using vantrel::UnicodeToCp1250;
+using vantrel::Utf16ToCp1250;
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/store/cp1250.h"
+#include "runtime/cp1250.h"
 #include "runtime/win32_seam.h"
 #include "tests/store/store_test_support.h"
 
@@ -112,7 +112,7 @@ TEST_F(StoreWithWine, WineReadsWhatTheStoreWrote) {
   for (size_t i = 2; i + 1 < raw.size(); i += 2)
     wide.push_back(static_cast<char16_t>(static_cast<unsigned char>(raw[i]) |
                                          (static_cast<unsigned char>(raw[i + 1]) << 8)));
-  std::string exported = vantrel::store::Utf16ToCp1250(wide);
+  std::string exported = vantrel::Utf16ToCp1250(wide);
   EXPECT_NE(exported.find("\"Text\"=\"" + text.substr(0, text.size() - 1) + "\""), std::string::npos) << exported;
   EXPECT_NE(exported.find("\"Multi\"=hex(7):61,00,00,00,62,00,00,00,00,00"), std::string::npos) << exported;
   EXPECT_NE(exported.find("\"Binary\"=hex:00,01,fe,ff"), std::string::npos) << exported;
