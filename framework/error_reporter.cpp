@@ -3,14 +3,13 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
-#include <ctime>
 #include <utility>
 
-#include "framework/local_time.h"
 #include "runtime/byte_file.h"
 #include "runtime/error_codes.h"
 #include "runtime/error_state.h"
 #include "runtime/fixed_text.h"
+#include "runtime/local_time.h"
 #include "runtime/message_dialog.h"
 #include "runtime/picture.h"
 
@@ -339,11 +338,9 @@ int ErrorReporter::HandleUnknown() { return HandleProgram(); }
 int ErrorReporter::HandleProgram() { return HandleFatal(); }
 
 std::string ErrorReporter::LogLine(std::string_view text) const {
-  const std::tm now = LocalTimeNow();
-  const std::int32_t date = DateNumber(now.tm_year + 1900, now.tm_mon + 1, now.tm_mday);
-  const std::int32_t time = TimeNumber(now.tm_hour, now.tm_min, now.tm_sec > 59 ? 59 : now.tm_sec);
-  return FormatPicture("D17", std::to_string(date)) + "@" + FormatPicture("T8", std::to_string(time)) +
-         " --> " + std::string(text);
+  const LocalTime now = CurrentLocalTime();
+  return FormatPicture("D17", std::to_string(DateOf(now))) + "@" +
+         FormatPicture("T8", std::to_string(TimeOf(now))) + " --> " + std::string(text);
 }
 
 int ErrorReporter::Report(std::string_view text, std::string_view title, std::string_view icon,

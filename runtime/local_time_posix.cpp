@@ -3,14 +3,39 @@
 #include "runtime/local_time.h"
 
 namespace vantrel {
+namespace {
 
-TimeOfDay LocalTimeOfDay() {
+struct Now {
+  std::tm local;
+  int hundredths;
+};
+
+Now ReadNow() {
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);
-  std::tm local{};
-  localtime_r(&now.tv_sec, &local);
-  return TimeOfDay{local.tm_hour, local.tm_min, local.tm_sec,
-                   static_cast<int>(now.tv_nsec / 10000000)};
+  Now out{};
+  localtime_r(&now.tv_sec, &out.local);
+  out.hundredths = static_cast<int>(now.tv_nsec / 10000000);
+  return out;
+}
+
+}  // namespace
+
+LocalTime CurrentLocalTime() {
+  const Now now = ReadNow();
+  return LocalTime{now.local.tm_year + 1900, now.local.tm_mon + 1, now.local.tm_mday,
+                   now.local.tm_hour,        now.local.tm_min,     now.local.tm_sec,
+                   now.hundredths};
+}
+
+TimeZoneBias CurrentTimeZone() {
+  // The C library already folds daylight saving into the offset, so the whole bias is the base
+  // bias of an "unknown" zone, which adds nothing further.
+  const Now now = ReadNow();
+  TimeZoneBias zone;
+  zone.kind = TimeZoneBias::kUnknown;
+  zone.bias = static_cast<std::int32_t>(-now.local.tm_gmtoff / 60);
+  return zone;
 }
 
 }  // namespace vantrel

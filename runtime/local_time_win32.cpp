@@ -4,10 +4,25 @@
 
 namespace vantrel {
 
-TimeOfDay LocalTimeOfDay() {
-  SYSTEMTIME now;
-  GetLocalTime(&now);
-  return TimeOfDay{now.wHour, now.wMinute, now.wSecond, now.wMilliseconds / 10};
+LocalTime CurrentLocalTime() {
+  SYSTEMTIME st;
+  GetLocalTime(&st);
+  return LocalTime{st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond,
+                   st.wMilliseconds / 10};
+}
+
+TimeZoneBias CurrentTimeZone() {
+  TIME_ZONE_INFORMATION tzi;
+  const DWORD id = GetTimeZoneInformation(&tzi);
+  TimeZoneBias zone;
+  zone.bias = tzi.Bias;
+  zone.standardBias = tzi.StandardBias;
+  zone.daylightBias = tzi.DaylightBias;
+  zone.daylightDateDefined = tzi.DaylightDate.wMonth != 0;
+  zone.kind = id == TIME_ZONE_ID_STANDARD   ? TimeZoneBias::kStandard
+              : id == TIME_ZONE_ID_DAYLIGHT ? TimeZoneBias::kDaylight
+                                            : TimeZoneBias::kUnknown;
+  return zone;
 }
 
 }  // namespace vantrel

@@ -418,10 +418,7 @@ struct QueueState {
 namespace {
 
 std::uint32_t SeedChanges() {
-  const TimeOfDay t = LocalTimeOfDay();
-  const std::uint32_t hundredths =
-      static_cast<std::uint32_t>(((t.hours * 60 + t.minutes) * 60 + t.seconds) * 100 +
-                                 t.hundredths + 1);
+  const auto hundredths = static_cast<std::uint32_t>(ClockHundredths() + 1);
   return hundredths * 25781083u;  // wraps at 32 bits
 }
 

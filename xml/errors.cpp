@@ -2,8 +2,7 @@
 #include <algorithm>
 
 #include "runtime/error_codes.h"
-#include "runtime/picture.h"
-#include "xml/clock.h"
+#include "runtime/local_time.h"
 #include "xml/state.h"
 
 namespace vantrel::xml {
@@ -79,29 +78,6 @@ std::string ErrorText(std::int16_t code, bool useLastError) {
 }
 
 std::int16_t LastError() { return Lib().lastError; }
-
-std::string FormatIso8601(const LocalTime& t, const TimeZoneBias& zone) {
-  std::int32_t bias = zone.bias;
-  if (zone.kind == TimeZoneBias::kStandard) bias += zone.standardBias;
-  if (zone.kind == TimeZoneBias::kDaylight && zone.daylightDateDefined) bias += zone.daylightBias;
-  char sign = '+';
-  if (bias > 0) {
-    sign = '-';
-  } else {
-    bias = -bias;
-  }
-  return FormatPicture("D010-", std::to_string(DateOf(t))) + "T" +
-         FormatPicture("T04", std::to_string(TimeOf(t))) + sign +
-         FormatPicture("N02", std::to_string(bias / 60)) + ":" +
-         FormatPicture("N02", std::to_string(bias % 60));
-}
-
-std::int32_t DateOf(const LocalTime& t) { return DateNumber(t.year, t.month, t.day); }
-
-// A leap second shows as the second before it: the pictures know 60 seconds a minute.
-std::int32_t TimeOf(const LocalTime& t) {
-  return TimeNumber(t.hour, t.minute, t.second > 59 ? 59 : t.second);
-}
 
 std::string Iso8601Stamp() { return FormatIso8601(CurrentLocalTime(), CurrentTimeZone()); }
 

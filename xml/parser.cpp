@@ -11,7 +11,7 @@
 
 #include "runtime/error_codes.h"
 #include "runtime/error_state.h"
-#include "xml/clock.h"
+#include "runtime/local_time.h"
 #include "xml/progress.h"
 #include "xml/state.h"
 

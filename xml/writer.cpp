@@ -8,8 +8,8 @@
 
 #include "runtime/error_codes.h"
 #include "runtime/error_state.h"
+#include "runtime/local_time.h"
 #include "runtime/picture.h"
-#include "xml/clock.h"
 #include "xml/state.h"
 
 namespace vantrel::xml {

@@ -879,11 +879,7 @@ TEST(Queue, CurrentEntryFollowsItsEntryThroughASort) {
 }
 
 TEST(Queue, ChangeCounterStartsFromTheTimeOfDayAndCountsChanges) {
-  auto hundredths = [] {
-    const TimeOfDay t = LocalTimeOfDay();
-    return static_cast<std::uint32_t>(((t.hours * 60 + t.minutes) * 60 + t.seconds) * 100 +
-                                      t.hundredths);
-  };
+  auto hundredths = [] { return static_cast<std::uint32_t>(ClockHundredths()); };
   SmallQueue q;
   const std::uint32_t from = hundredths();
   const std::uint32_t seed = QueueChanges(&q);

@@ -2,7 +2,7 @@
 
 #include <regex>
 
-#include "xml/clock.h"
+#include "runtime/local_time.h"
 #include "xml/xml.h"
 
 namespace vantrel::xml {
