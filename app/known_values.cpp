@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "runtime/registry.h"
+#include "runtime/text_case.h"
 
 namespace vantrel::app {
 namespace {
@@ -74,14 +75,6 @@ constexpr KnownValue kKnown[] = {
      "10 seconds", TakesEffect::kRestartWorkstation, "Windows Vista / Server 2008"},
 };
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return Lower(x) == Lower(y);
-         });
-}
-
 // A key path as the registry resolves it: letter case and empty components (a doubled, leading
 // or trailing backslash) make no difference.
 bool SameKey(std::string_view a, std::string_view b) {
@@ -95,7 +88,7 @@ bool SameKey(std::string_view a, std::string_view b) {
   for (;;) {
     const std::string_view x = next(a), y = next(b);
     if (x.empty() || y.empty()) return x.empty() && y.empty();
-    if (!SameName(x, y)) return false;
+    if (!EqualsIgnoreCase(x, y)) return false;
   }
 }
 
@@ -105,7 +98,7 @@ std::span<const KnownValue> KnownValues() { return kKnown; }
 
 const KnownValue* FindKnownValue(std::string_view keyName, std::string_view valueName) {
   for (const KnownValue& v : kKnown) {
-    if (SameName(v.valueName, valueName) && SameKey(v.keyName, keyName)) return &v;
+    if (EqualsIgnoreCase(v.valueName, valueName) && SameKey(v.keyName, keyName)) return &v;
   }
   return nullptr;
 }

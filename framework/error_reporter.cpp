@@ -12,6 +12,7 @@
 #include "runtime/local_time.h"
 #include "runtime/message_dialog.h"
 #include "runtime/picture.h"
+#include "runtime/text_case.h"
 
 namespace vantrel::framework {
 namespace {
@@ -21,16 +22,6 @@ using Lock = std::lock_guard<std::recursive_mutex>;
 constexpr std::size_t kMacroBufferMax = 1999;
 constexpr std::string_view kFatalSuffix = "  Press OK to end this application";
 constexpr std::string_view kHaltCaption = "Halt";
-
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
-}
 
 std::size_t FindIgnoreCase(std::string_view text, std::string_view what, std::size_t from) {
   if (what.empty() || text.size() < what.size()) return std::string_view::npos;

@@ -5,6 +5,7 @@
 
 #include "runtime/error_codes.h"
 #include "runtime/error_state.h"
+#include "runtime/text_case.h"
 
 namespace vantrel {
 namespace {
@@ -17,17 +18,6 @@ std::string_view Trim(std::string_view text) {
   while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
   while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
   return text;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
 }
 
 // The runtime trims its text arguments; a name holding a zero byte cannot reach the system.
@@ -108,7 +98,7 @@ bool ByteFile::SendOption(std::string_view option) {
   ClearRuntimeError();
   option = Trim(option);
   const std::size_t eq = option.find('=');
-  if (eq != std::string_view::npos && EqualsNoCase(Trim(option.substr(0, eq)), "FILEBUFFERS")) {
+  if (eq != std::string_view::npos && EqualsIgnoreCase(Trim(option.substr(0, eq)), "FILEBUFFERS")) {
     std::string_view digits = Trim(option.substr(eq + 1));
     std::size_t count = 0;
     bool ok = !digits.empty();

@@ -2,20 +2,10 @@
 
 #include <cstring>
 
+#include "runtime/text_case.h"
 
 namespace vantrel {
 namespace {
-
-bool EqualsNoCase(const std::string& a, const char* b) {
-  const std::size_t n = std::strlen(b);
-  if (a.size() != n) return false;
-  for (std::size_t i = 0; i < n; ++i) {
-    char c = a[i];
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    if (c != b[i]) return false;
-  }
-  return true;
-}
 
 void AppendWin9x(std::string& out, const OsVersionRecord& r, const std::string& sp) {
   const char second = sp.size() > 1 ? sp[1] : '\0';
@@ -110,9 +100,9 @@ void AppendBasicEdition(std::string& out, const OsVersionRecord& r,
   if (!sources.productType) return;
   const std::optional<std::string> type = sources.productType();
   if (!type) return;
-  if (EqualsNoCase(*type, "WINNT")) {
+  if (EqualsIgnoreCase(*type, "WINNT")) {
     out += " Professional";
-  } else if (EqualsNoCase(*type, "SERVERNT")) {
+  } else if (EqualsIgnoreCase(*type, "SERVERNT")) {
     out += r.major <= 4 || r.minor == 0 ? " Advanced" : " Enterprise";
     out += " Server";
   } else {
@@ -122,9 +112,9 @@ void AppendBasicEdition(std::string& out, const OsVersionRecord& r,
 
 std::uint8_t ProductTypeFromOption(const std::optional<std::string>& type) {
   if (!type) return 0;
-  if (EqualsNoCase(*type, "WINNT")) return kProductWorkstation;
-  if (EqualsNoCase(*type, "LANMANNT")) return kProductDomainController;
-  if (EqualsNoCase(*type, "SERVERNT")) return kProductServer;
+  if (EqualsIgnoreCase(*type, "WINNT")) return kProductWorkstation;
+  if (EqualsIgnoreCase(*type, "LANMANNT")) return kProductDomainController;
+  if (EqualsIgnoreCase(*type, "SERVERNT")) return kProductServer;
   return 0;
 }
 

@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <strings.h>
 
 #include "runtime/os_version.h"
+#include "runtime/text_case.h"
 #include "runtime/win32_seam.h"
 
 namespace vantrel {
@@ -93,12 +93,10 @@ OsVersionRecord ReadSystemVersionRecord() {
   // With the product type known the record is the extended one; the suite comes from the
   // names Windows lists in ProductSuite.
   if (std::optional<std::string> type = QueryText(kProductOptions, "ProductType")) {
-    std::string upper;
-    for (char c : *type) upper += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
-    record.productType = upper == "WINNT"      ? kProductWorkstation
-                         : upper == "LANMANNT" ? kProductDomainController
-                         : upper == "SERVERNT" ? kProductServer
-                                               : 0;
+    record.productType = EqualsIgnoreCase(*type, "WINNT")      ? kProductWorkstation
+                         : EqualsIgnoreCase(*type, "LANMANNT") ? kProductDomainController
+                         : EqualsIgnoreCase(*type, "SERVERNT") ? kProductServer
+                                                               : 0;
     if (record.productType != 0) record.size = OsVersionRecord::kExtendedSize;
   }
   if (std::optional<std::string> suites = QueryText(kProductOptions, "ProductSuite")) {
@@ -117,7 +115,7 @@ OsVersionRecord ReadSystemVersionRecord() {
       if (end == std::string::npos) end = suites->size();
       const std::string name = suites->substr(start, end - start);
       for (const SuiteName& s : kSuites) {
-        if (strcasecmp(name.c_str(), s.name) == 0) record.suiteMask |= s.bit;
+        if (EqualsIgnoreCase(name, s.name)) record.suiteMask |= s.bit;
       }
       start = end + 1;
     }

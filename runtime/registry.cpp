@@ -8,6 +8,7 @@
 #include "runtime/error_codes.h"
 #include "runtime/error_state.h"
 #include "runtime/fixed_text.h"
+#include "runtime/text_case.h"
 #include "runtime/win32_seam.h"
 
 #ifdef _WIN32
@@ -383,21 +384,11 @@ constexpr RootPrefix kRootPrefixes[] = {
     {"HKEY_USERS\\", kHkeyUsers},
 };
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    char c = text[i];
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    if (c != prefix[i]) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 std::optional<RegistryPath> SplitRegistryPath(std::string_view text) {
   for (const RootPrefix& p : kRootPrefixes) {
-    if (StartsWithNoCase(text, p.prefix)) {
+    if (StartsWithIgnoreCase(text, p.prefix)) {
       return RegistryPath{p.root, std::string(text.substr(p.prefix.size()))};
     }
   }

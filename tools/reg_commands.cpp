@@ -9,6 +9,7 @@
 #include "runtime/error_state.h"
 #include "runtime/os_version.h"
 #include "runtime/registry.h"
+#include "runtime/text_case.h"
 #include "tools/commands.h"
 #include "tools/text_escapes.h"
 
@@ -37,19 +38,10 @@ constexpr TypeName kTypeNames[] = {
     {"REG_QWORD_LITTLE_ENDIAN", 11},
 };
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto up = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
-    if (up(a[i]) != up(b[i])) return false;
-  }
-  return true;
-}
-
 // A type name or number (decimal, or hex with 0x).
 std::optional<std::uint32_t> ParseType(std::string_view text) {
   for (const TypeName& t : kTypeNames) {
-    if (EqualsNoCase(text, t.name)) return t.type;
+    if (EqualsIgnoreCase(text, t.name)) return t.type;
   }
   if (text.empty()) return std::nullopt;
   const std::string s(text);
@@ -73,7 +65,7 @@ std::optional<RegistryPath> ParseKeyPath(std::string_view text) {
   const std::size_t slash = full.find('\\');
   const std::string head = full.substr(0, slash);
   for (const auto& s : kShort) {
-    if (EqualsNoCase(head, s.shortName)) full = s.longName + full.substr(head.size());
+    if (EqualsIgnoreCase(head, s.shortName)) full = s.longName + full.substr(head.size());
   }
   if (full.find('\\') == std::string::npos) full += '\\';  // the root itself
   auto path = SplitRegistryPath(full);

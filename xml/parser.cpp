@@ -12,6 +12,7 @@
 #include "runtime/error_codes.h"
 #include "runtime/error_state.h"
 #include "runtime/local_time.h"
+#include "runtime/text_case.h"
 #include "xml/progress.h"
 #include "xml/state.h"
 
@@ -120,16 +121,6 @@ bool EqualsLowered(std::string_view text, std::string_view lower) {
     char c = text[i];
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
     if (c != lower[i]) return false;
-  }
-  return true;
-}
-
-bool StartsWithNoCase(const char* p, std::size_t n, std::string_view lit) {
-  if (n < lit.size()) return false;
-  for (std::size_t i = 0; i < lit.size(); ++i) {
-    char c = p[i];
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-    if (c != lit[i]) return false;
   }
   return true;
 }
@@ -452,7 +443,7 @@ class Parser {
   }
 
   std::size_t StartTag(std::string_view body, std::size_t q) {
-    if (html_ && (StartsWithNoCase(body.data(), body.size(), "BR") &&
+    if (html_ && (StartsWithIgnoreCase(body, "BR") &&
                   (body.size() == 2 || (body.size() == 3 && body[2] == '/') ||
                    (body.size() == 4 && body[2] == ' ' && body[3] == '/')))) {
       AppendText("\r\n", 2);
@@ -478,7 +469,7 @@ class Parser {
     const bool script = html_ && !selfClosing && lname == "script";
     if (script) {
       for (std::size_t j = q + 1; j < n_; ++j) {
-        if (d_[j] == '<' && StartsWithNoCase(d_ + j, n_ - j, "</SCRIPT>")) {
+        if (d_[j] == '<' && StartsWithIgnoreCase(std::string_view(d_ + j, n_ - j), "</SCRIPT>")) {
           scriptEnd = j;
           break;
         }

@@ -16,7 +16,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <strings.h>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -26,6 +25,7 @@
 #include "runtime/store/registry_store.h"
 #include "runtime/store/store_files_posix.h"
 #include "runtime/store/wine_registry_file.h"
+#include "runtime/text_case.h"
 #include "runtime/win32_seam.h"
 
 namespace vantrel::seam {
@@ -709,10 +709,10 @@ constexpr DWORD ERROR_PROC_NOT_FOUND = 127;
 }  // namespace
 
 HMODULE LoadLibraryA(LPCSTR fileName) {
-  if (fileName && strcasecmp(fileName, "SHLWAPI.DLL") == 0) {
+  if (fileName && EqualsIgnoreCase(fileName, "SHLWAPI.DLL")) {
     return reinterpret_cast<HMODULE>(&gShlwapiToken);
   }
-  if (fileName && strcasecmp(fileName, "SHLWAPI") == 0) return reinterpret_cast<HMODULE>(&gShlwapiToken);
+  if (fileName && EqualsIgnoreCase(fileName, "SHLWAPI")) return reinterpret_cast<HMODULE>(&gShlwapiToken);
   SetLastError(ERROR_MOD_NOT_FOUND);
   return nullptr;
 }
