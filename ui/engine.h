@@ -1,14 +1,17 @@
 // The window engine: windows built from a description, events delivered one at a time, and
 // window, control and system properties read and set by number.
 //
-// Everything above this header (the framework and the application) sees only these types. A
-// backend (ui/headless, ui/fltk, later ui/win32) implements `Backend` and draws what the engine's
-// model says; it reports what the user does back through the `Engine` calls listed under
-// "Backend side". The engine keeps one state per thread: create an `Engine` with a backend on the
-// thread that shows windows, and it becomes that thread's engine (and installs the backend's
-// message-dialog presenter) until it is destroyed.
+// The framework and the application reach windows only through these types (ui/desktop.h gives
+// them the platform's backend); nothing above ui/ includes a backend's header. A backend
+// (ui/headless for tests, ui/fltk on Linux, ui/win32 on Windows) implements `Backend` and draws
+// what the engine's model says; it reports what the user does back through the `Engine` calls
+// listed under "Backend side". The engine keeps one state per thread: create an `Engine` with a
+// backend on the thread that shows windows, and it becomes that thread's engine (and installs
+// the backend's message-dialog presenter) until it is destroyed.
 //
-// Text inside the program is single-byte (code page 1250); backends convert at the display edge.
+// Text inside the program is single-byte: code page 1250 on Linux, which the FLTK backend turns
+// into UTF-8 at the display edge; on Windows the system's ANSI code page, which the native
+// backend passes to the system's "A" calls as it is.
 #pragma once
 
 #include <cstddef>

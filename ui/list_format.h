@@ -1,8 +1,10 @@
-// List box format strings: the columns of a list, how wide and aligned they are, their headers
-// and pictures, which record fields each one uses and how its cells are coloured.
+// The parser of list box format strings. A list's format string says what columns the list has:
+// how wide and aligned they are, their headers and pictures, which record fields each one uses
+// and how its cells are coloured. ParseListFormat turns it into a ListFormat for the engine, and
+// ColumnText gives a cell's text.
 //
-// A format is a run of column specifications with no separator, optionally gathered into groups
-// between '[' and ']':
+// The string is one column specification after another, with nothing between them; columns may
+// be gathered into groups between '[' and ']'. Each specification is
 //   width  L|R|C|D  [(indent)]  modifiers...
 // Modifiers, in any order: ~header~[align][(indent)]  @picture@  #field#  M | _ F Y * I J
 // T[(options)]  P  Q'tip'  Z(style)  E(text,back,seltext,selback)  B(colour)  S[(width)]  H(n)  /  ?

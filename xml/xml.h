@@ -142,26 +142,57 @@ std::int16_t RestoreState();
 // nested lists, the saved state) and clears the reading state and the last error.
 void Reset();
 
+// The writer makes a file line by line: CreateXMLFile opens it, CreateParent and AddParent write
+// elements that hold others, QueueToXML writes a queue's entries as records, CloseParent ends an
+// element and CloseXMLFile completes the file. Each line is indented one blank for every level
+// CreateParent opened that is not closed yet (no indent when the line end is empty). Values are
+// written without their trailing blanks, with the markup characters and control bytes as
+// references ("*ISO8601GMT" becomes Iso8601Stamp()); in a UTF-8 file a byte above 0x7F is written
+// as the two-byte UTF-8 of the same number (0x80 as the euro sign). Calls made while no file is
+// open write to the in-memory document instead (InMemoryDocument).
+
 struct CreateOptions {
   std::optional<std::string> lineEnd = std::nullopt;  // default: carriage return + line feed
   bool append = false;    // add to an existing file instead of creating it
   bool keepCopy = false;  // also keep what is written in memory (KeptCopy)
   bool comment = false;   // write a creation comment after the declaration
 };
+// Opens the file for writing and writes the declaration (<?xml version=".." encoding=".." ?>,
+// with any pending attributes) when a version or an encoding is given. Unless appending, the file
+// is written beside its name and put in its place by CloseXMLFile, so a save that fails leaves
+// the earlier file as it was. 0; 5 when a file is already open on this thread; the runtime's
+// file error when the file may not be replaced or cannot be created (nothing is left behind).
 std::int16_t CreateXMLFile(std::string_view fileName, std::string_view version,
                            std::string_view encoding, const CreateOptions& options = {});
+// Names the next element (at most 128 characters) and opens a level for it; AddParent writes it.
 void CreateParent(std::string_view name);
+// Writes the innermost element CreateParent named, with the pending attributes:
+//   keepOpen (the default)  the start tag only; the element stays open for what goes inside it
+//   closeAtOnce             the whole element, <name>value</name> (<name/> when the value is blank
+//                           or noValue), and its level is closed
+//   neither                 the start tag and the value on one line; CloseParent ends it
+// Without a CreateParent before it, it shows an "XmlKit Error" message and writes nothing.
 void AddParent(std::string_view value = {}, bool closeAtOnce = false, bool keepOpen = true,
                bool noValue = false);
 // Pending attribute for the next start tag (or declaration).
 void AddAttribute(std::string_view name, std::string_view value);
 struct QueueToXmlOptions {
-  bool fieldsAsAttributes = false;
-  bool selfClosing = false;
-  bool skipEmpty = false;
-  bool keepPrefix = false;
+  bool fieldsAsAttributes = false;  // fields as attributes of the record element
+  bool selfClosing = false;         // with attributes: <record a=".."/> for an entry without
+                                    // child queues
+  bool skipEmpty = false;           // leave out fields whose value is empty
+  bool keepPrefix = false;          // name elements by the whole field name lower-cased,
+                                    // "PRE:" included
 };
+// Writes every entry of the queue as an element named recordName below the open parents: each
+// field a child element named after the field (without its "PRE:" prefix), a group field an
+// element around its members, an array field one element per non-empty element. Name
+// translations and nested lists shape the output as described above. Stops at the first entry
+// the queue cannot give.
 void QueueToXML(Queue* queue, std::string_view recordName, const QueueToXmlOptions& options = {});
+// Writes the end tag of the innermost open element and closes its level; nothing when none is
+// open. With noCheck false and a name that is not the innermost element's, it shows an "XmlKit
+// CloseTag Error" message naming both and the open levels, and closes the innermost one anyway.
 void CloseParent(std::string_view name = {}, bool noCheck = true);
 // A comment line ("<!--text-->").
 void AddComment(std::string_view text);
