@@ -24,6 +24,7 @@
 
 #include "ui/cp1250.h"
 #include "ui/desktop.h"
+#include "ui/list_view.h"
 
 namespace vantrel::ui {
 namespace {
@@ -199,19 +200,57 @@ class ButtonWidget : public Fl_Button {
   bool isDefault = false;
 };
 
-class ListView : public Fl_Group {
+// The list's canvas: FLTK's drawing calls in the current window.
+class FltkListCanvas : public ListCanvas {
  public:
-  ListView(int x, int y, int w, int h, FltkBackend::Binding* binding)
-      : Fl_Group(x, y, w, h), binding_(binding),
+  FltkListCanvas(Fl_Font font, Fl_Fontsize size) : font_(font), size_(size) {}
+  void PushClip(const Rect& r) override { fl_push_clip(r.x, r.y, r.width, r.height); }
+  void PopClip() override { fl_pop_clip(); }
+  void FillRect(const Rect& r, std::uint32_t rgb) override {
+    fl_color(FlRgb(rgb));
+    fl_rectf(r.x, r.y, r.width, r.height);
+  }
+  void Text(const Rect& r, std::string_view text, ListAlign align, std::uint32_t rgb) override {
+    if (r.width <= 0) return;
+    fl_font(font_, size_);
+    fl_color(FlRgb(rgb));
+    const std::string utf8 = Cp1250ToUtf8(text);
+    fl_draw(utf8.c_str(), r.x, r.y, r.width, r.height, FlAlign(align) | FL_ALIGN_INSIDE | FL_ALIGN_CLIP,
+            nullptr, 0);
+  }
+  void Line(int x1, int y1, int x2, int y2, std::uint32_t rgb) override {
+    fl_color(FlRgb(rgb));
+    if (x1 == x2 && y2 > y1) fl_yxline(x1, y1, y2 - 1);
+    if (y1 == y2 && x2 > x1) fl_xyline(x1, y1, x2 - 1);
+  }
+  void FrameRect(const Rect& r, std::uint32_t rgb) override {
+    fl_color(FlRgb(rgb));
+    fl_rect(r.x, r.y, r.width, r.height);
+  }
+  void FocusRect(const Rect& r) override {
+    fl_color(FL_BLACK);
+    fl_line_style(FL_DOT);
+    fl_rect(r.x, r.y, r.width, r.height);
+    fl_line_style(0);
+  }
+
+ private:
+  Fl_Font font_;
+  Fl_Fontsize size_;
+};
+
+// The list control: a sunken frame around the portable list view, with FLTK's scroll bar.
+class ListWidget : public Fl_Group {
+ public:
+  ListWidget(int x, int y, int w, int h, FltkBackend::Binding* binding)
+      : Fl_Group(x, y, w, h), binding_(binding), view_(*binding->window, binding->field),
         bar_(x + w - Fl::scrollbar_size(), y, Fl::scrollbar_size(), h) {
     end();
     box(FL_DOWN_FRAME);
     bar_.type(FL_VERTICAL);
-    bar_.callback(&ListView::Scrolled, this);
+    bar_.callback(&ListWidget::Scrolled, this);
     bar_.linesize(1);
   }
-
-  ControlState* State() const { return binding_->window->Find(binding_->field); }
 
   // The scroll bar keeps its width at the right edge (a group would scale it with the list).
   void resize(int x, int y, int w, int h) override {
@@ -219,15 +258,15 @@ class ListView : public Fl_Group {
     bar_.resize(x + w - Fl::scrollbar_size(), y, Fl::scrollbar_size(), h);
   }
 
-  ListGeometry Geometry() const { return ListGeometryOf(*binding_->window, *State()); }
-
-  int VisibleRows(const ListGeometry& g) const { return ListVisibleRows(g, h() - 4); }
+  // Inside the frame, left of the scroll bar when it shows.
+  Rect Area() const {
+    return {x() + 2, y() + 2, w() - 4 - (bar_.visible() ? bar_.w() : 0), h() - 4};
+  }
 
   void Sync() {
-    ControlState& c = *State();
-    const ListGeometry g = Geometry();
+    ControlState& c = *view_.State();
     const int rows = ListRowCount(c);
-    const int visible = VisibleRows(g);
+    const int visible = view_.VisibleRows(h() - 4);
     ClampListTop(c, visible);
     bar_.value(c.topRow, visible, 1, std::max(rows, visible));
     if (rows > visible) {
@@ -239,71 +278,10 @@ class ListView : public Fl_Group {
   }
 
   void draw() override {
-    ControlState& c = *State();
-    const ListGeometry g = Geometry();
-    const FontMetrics m = binding_->window->Metrics();
     const Font& font = binding_->window->Desc().font;
-    const int x0 = x() + 2;
-    const int y0 = y() + 2;
-    const int areaW = w() - 4 - (bar_.visible() ? bar_.w() : 0);
-    const int areaH = h() - 4;
     draw_box();
-    fl_push_clip(x0, y0, areaW, areaH);
-    fl_color(FlRgb(ColorToRgb(c.listColors.roles[kRoleBack] != kNoColor
-                                  ? c.listColors.roles[kRoleBack]
-                                  : SystemColor(kSysWindow), 0xFFFFFF)));
-    fl_rectf(x0, y0, areaW, areaH);
-    fl_font(FlFont(font.face), FlSize(font.points));
-    const std::size_t n = std::min(c.format.columns.size(), g.columns.size());
-    // Header band.
-    if (g.headerHeight > 0) {
-      fl_color(SysColor(kSysButtonFace));
-      fl_rectf(x0, y0, areaW, g.headerHeight);
-      for (std::size_t i = 0; i < n; ++i) {
-        const ListColumn& col = c.format.columns[i];
-        const ColumnGeometry& cg = g.columns[i];
-        if (cg.width <= 0) continue;
-        fl_color(FL_BLACK);
-        const std::string text = Cp1250ToUtf8(col.header);
-        fl_draw(text.c_str(), x0 + cg.left + cg.headerIndent, y0, cg.width - cg.headerIndent - 1,
-                g.headerHeight, FlAlign(col.headerAlign) | FL_ALIGN_INSIDE | FL_ALIGN_CLIP,
-                nullptr, 0);
-        fl_color(SysColor(16));
-        fl_yxline(x0 + cg.Right() - 1, y0, y0 + g.headerHeight - 1);
-      }
-      fl_color(SysColor(16));
-      fl_xyline(x0, y0 + g.headerHeight - 1, x0 + areaW);
-    }
-    // Rows.
-    const int rows = ListRowCount(c);
-    const int top = y0 + g.headerHeight;
-    for (int r = c.topRow, yy = top; r <= rows && yy < y0 + areaH; ++r, yy += g.rowHeight) {
-      for (std::size_t i = 0; i < n; ++i) {
-        const ColumnGeometry& cg = g.columns[i];
-        if (cg.width <= 0) continue;
-        const CellView v = DescribeCell(c.format.columns[i], *c.rows, r, r == c.selStart,
-                                        c.styles, c.listColors);
-        fl_color(FlRgb(v.backRgb));
-        fl_rectf(x0 + cg.left, yy, cg.width, g.rowHeight);
-        fl_color(FlRgb(v.textRgb));
-        const std::string text = Cp1250ToUtf8(v.text);
-        fl_draw(text.c_str(), x0 + cg.left + cg.indent, yy, cg.width - cg.indent - 1, g.rowHeight,
-                FlAlign(c.format.columns[i].align) | FL_ALIGN_INSIDE | FL_ALIGN_CLIP, nullptr, 0);
-        if (v.selected && v.colors.fifth != kNoColor) {
-          fl_color(FlRgb(ColorToRgb(v.colors.fifth)));
-          fl_rect(x0 + cg.left, yy, cg.width, g.rowHeight);
-        }
-      }
-    }
-    // The '|' lines at the columns' right edges, over the row area.
-    fl_color(SysColor(16));
-    for (std::size_t i = 0; i < n; ++i) {
-      if (c.format.columns[i].rightBorder && g.columns[i].width > 0) {
-        fl_yxline(x0 + g.columns[i].Right() - 1, top, y0 + areaH - 1);
-      }
-    }
-    (void)m;
-    fl_pop_clip();
+    FltkListCanvas canvas(FlFont(font.face), FlSize(font.points));
+    view_.Paint(canvas, Area(), Fl::focus() == this);
     if (bar_.visible()) draw_child(bar_);
   }
 
@@ -312,66 +290,34 @@ class ListView : public Fl_Group {
         (event == FL_PUSH || event == FL_DRAG || event == FL_RELEASE)) {
       return Fl_Group::handle(event);
     }
-    ControlState& c = *State();
-    Engine* engine = binding_->backend->GetEngine();
-    const ListGeometry g = Geometry();
-    const int ex = Fl::event_x() - x() - 2;
-    const int ey = Fl::event_y() - y() - 2;
+    Engine& engine = *binding_->backend->GetEngine();
+    const Rect area = Area();
+    const int ex = Fl::event_x() - area.x;
+    const int ey = Fl::event_y() - area.y;
     switch (event) {
       case FL_FOCUS:
       case FL_UNFOCUS:
+        redraw();  // the focus mark
         return 1;
       case FL_ENTER:
         return 1;
       case FL_LEAVE:
         fl_cursor(FL_CURSOR_DEFAULT);
         return 1;
-      case FL_MOVE: {
-        const ListHit hit = HitTest(c.format, g, ex, ey);
-        fl_cursor(hit.kind == ListHit::kSizingZone ? FL_CURSOR_WE : FL_CURSOR_DEFAULT);
+      case FL_MOVE:
+        fl_cursor(view_.SizingCursorAt(ex, ey) ? FL_CURSOR_WE : FL_CURSOR_DEFAULT);
         return 1;
-      }
-      case FL_PUSH: {
+      case FL_PUSH:
         take_focus();
-        const ListHit hit = HitTest(c.format, g, ex, ey);
-        if (hit.kind == ListHit::kSizingZone) {
-          dragging_ = hit.column;
-          return 1;
-        }
-        if (hit.kind == ListHit::kCell || hit.kind == ListHit::kIcon) {
-          engine->UserFocus(binding_->window, binding_->field);
-          engine->UserSelectRow(binding_->window, binding_->field, hit.row);
-          if (Fl::event_clicks()) engine->UserAccepted(binding_->window, binding_->field);
-        }
-        return 1;
-      }
+        return Done(view_.Press(engine, ex, ey, Fl::event_clicks() != 0));
       case FL_DRAG:
-        if (dragging_ > 0) {
-          DragColumnEdge(c, g, dragging_, ex);
-          redraw();
-        }
-        return 1;
+        return Done(view_.Drag(ex));
       case FL_RELEASE:
-        dragging_ = 0;
-        return 1;
+        return Done(view_.Release());
       case FL_MOUSEWHEEL:
-        c.topRow += Fl::event_dy() * 3;
-        Sync();
-        return 1;
-      case FL_KEYBOARD: {
-        const int key = KeyCode(Fl::event_key());
-        if (key == 13) {
-          engine->UserAccepted(binding_->window, binding_->field);
-          return 1;
-        }
-        const int page = VisibleRows(g);
-        const std::int32_t row = ListKeyTarget(key, c.selStart, ListRowCount(c), page);
-        if (row == 0) return ListKeyTarget(key, 1, 1, page) != 0;  // a navigation key, no rows
-        ScrollListTo(c, row, page);
-        engine->UserSelectRow(binding_->window, binding_->field, row);
-        Sync();
-        return 1;
-      }
+        return Done(view_.Wheel(Fl::event_dy()));
+      case FL_KEYBOARD:
+        return Done(view_.Key(engine, KeyCode(Fl::event_key()), h() - 4));
       default:
         break;
     }
@@ -379,14 +325,22 @@ class ListView : public Fl_Group {
   }
 
  private:
+  int Done(ListView::Result result) {
+    switch (result) {
+      case ListView::kPassOn: return 0;
+      case ListView::kHandled: break;
+      case ListView::kRepaint: redraw(); break;
+      case ListView::kRescroll: Sync(); break;
+    }
+    return 1;
+  }
   static void Scrolled(Fl_Widget*, void* data) {
-    auto* self = static_cast<ListView*>(data);
-    self->State()->topRow = self->bar_.value();
-    self->redraw();
+    auto* self = static_cast<ListWidget*>(data);
+    self->Done(self->view_.ScrollTo(static_cast<std::int32_t>(self->bar_.value())));
   }
   FltkBackend::Binding* binding_;
+  ListView view_;
   Fl_Scrollbar bar_;
-  int dragging_ = 0;
 };
 
 class EngineWindow : public Fl_Double_Window {
@@ -607,7 +561,7 @@ void FltkBackend::OpenWindow(Engine& engine, Window& window) {
         widget = new IconBox(r.x, r.y, r.width, r.height);
         break;
       case ControlKind::List: {
-        auto* list = new ListView(r.x, r.y, r.width, r.height, Bind(&window, c.desc.field));
+        auto* list = new ListWidget(r.x, r.y, r.width, r.height, Bind(&window, c.desc.field));
         widget = list;
         break;
       }
@@ -729,7 +683,7 @@ void FltkBackend::UpdateControl(Window& window, ControlState& c) {
       break;
     case ControlKind::List:
       widget->resize(r.x, r.y, r.width, r.height);
-      static_cast<ListView*>(widget)->Sync();
+      static_cast<ListWidget*>(widget)->Sync();
       break;
     case ControlKind::Progress:
       static_cast<Fl_Progress*>(widget)->value(static_cast<float>(c.progress));

@@ -184,6 +184,15 @@ DrawnWindow HeadlessBackend::Snapshot(const Window& window) const {
   return out;
 }
 
+RecordingCanvas HeadlessBackend::PaintedList(const Window& window, int field) const {
+  RecordingCanvas canvas;
+  const ControlState* c = window.Find(field);
+  if (c && c->desc.kind == ControlKind::List) {
+    PaintList(window, *c, canvas, window.PixelRect(*c), window.Focus() == field);
+  }
+  return canvas;
+}
+
 PixelSize HeadlessBackend::AverageCharSize(const MessageFont& font) const {
   const FontMetrics m = HeadlessFontMetrics(Font{font.face, font.points});
   return {m.cx, m.cy};

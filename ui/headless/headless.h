@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "ui/engine.h"
+#include "ui/headless/recording_canvas.h"
 
 namespace vantrel::ui {
 
@@ -128,6 +129,9 @@ class HeadlessBackend : public Backend, public MessagePresenter {
 
   // What was drawn.
   DrawnWindow Snapshot(const Window& window) const;
+  // The list control `field` as the desktop backends paint it, at its place in the client area
+  // (no frame, no scroll bar), with the focus mark when the window's focus is on it.
+  RecordingCanvas PaintedList(const Window& window, int field) const;
   // Windows in the order they were opened (closed ones included).
   const std::vector<Window*>& Windows() const { return windows_; }
   Window* FindWindow(std::string_view name) const;  // the newest window of that name

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "ui/list_view.h"
 
 namespace vantrel::ui {
 
@@ -24,7 +25,7 @@ struct Win32Backend::NativeControl {
   HWND hwnd = nullptr;  // none for a tab: it is an item of its sheet's tab control
   int tabIndex = -1;    // a tab's position in its sheet
   HICON icon = nullptr; // an image's icon, when this backend loaded it from a file
-  int dragging = 0;     // a list column whose sizing edge the mouse holds (1-based)
+  std::unique_ptr<ListView> list;  // a list's view, which draws it and reads its input
   ControlState* State() const { return window->Find(field); }
 };
 
@@ -52,10 +53,6 @@ HINSTANCE Instance() { return GetModuleHandleA(nullptr); }
 
 COLORREF ToColorRef(std::uint32_t rgb) {
   return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
-}
-
-COLORREF SysColorRef(int index, std::uint32_t fallback = 0) {
-  return ToColorRef(ColorToRgb(SystemColor(index), fallback));
 }
 
 DWORD WindowStyle(const WindowDesc& desc) {
@@ -185,9 +182,8 @@ int ListAreaHeight(HWND hwnd) {
 
 void SyncList(Win32Backend::NativeControl* nc) {
   ControlState* c = nc->State();
-  if (!c) return;
-  const ListGeometry g = ListGeometryOf(*nc->window, *c);
-  const int visible = ListVisibleRows(g, ListAreaHeight(nc->hwnd));
+  if (!c || !nc->list) return;
+  const int visible = nc->list->VisibleRows(ListAreaHeight(nc->hwnd));
   ClampListTop(*c, visible);
   const std::int32_t rows = ListRowCount(*c);
   SCROLLINFO si{};
@@ -201,103 +197,91 @@ void SyncList(Win32Backend::NativeControl* nc) {
   InvalidateRect(nc->hwnd, nullptr, FALSE);
 }
 
-void DrawCellText(HDC dc, const std::string& text, const RECT& cell, ListAlign align) {
-  RECT r = cell;
-  UINT flags = DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS;
-  switch (align) {
-    case kAlignRight:
-    case kAlignDecimal: flags |= DT_RIGHT; break;
-    case kAlignCenter: flags |= DT_CENTER; break;
-    case kAlignLeft: flags |= DT_LEFT; break;
+// The list's canvas: GDI calls on a device context, with the list's font selected.
+class GdiListCanvas : public ListCanvas {
+ public:
+  GdiListCanvas(HDC dc, HFONT font) : dc_(dc) {
+    oldFont_ = SelectObject(dc, font);
+    SetBkMode(dc, TRANSPARENT);
   }
-  if (r.right > r.left) DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &r, flags);
-}
+  ~GdiListCanvas() override { SelectObject(dc_, oldFont_); }
+  GdiListCanvas(const GdiListCanvas&) = delete;
+  GdiListCanvas& operator=(const GdiListCanvas&) = delete;
+
+  void PushClip(const Rect& r) override {
+    SaveDC(dc_);
+    IntersectClipRect(dc_, r.x, r.y, r.x + r.width, r.y + r.height);
+  }
+  void PopClip() override { RestoreDC(dc_, -1); }
+  void FillRect(const Rect& r, std::uint32_t rgb) override {
+    const RECT rect = ToRect(r);
+    SetBkColor(dc_, ToColorRef(rgb));
+    ExtTextOutA(dc_, 0, 0, ETO_OPAQUE, &rect, nullptr, 0, nullptr);
+  }
+  void Text(const Rect& r, std::string_view text, ListAlign align, std::uint32_t rgb) override {
+    RECT rect = ToRect(r);
+    if (rect.right <= rect.left) return;
+    UINT flags = DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS;
+    switch (align) {
+      case kAlignRight:
+      case kAlignDecimal: flags |= DT_RIGHT; break;
+      case kAlignCenter: flags |= DT_CENTER; break;
+      case kAlignLeft: flags |= DT_LEFT; break;
+    }
+    SetTextColor(dc_, ToColorRef(rgb));
+    DrawTextA(dc_, text.data(), static_cast<int>(text.size()), &rect, flags);
+  }
+  void Line(int x1, int y1, int x2, int y2, std::uint32_t rgb) override {
+    HPEN pen = CreatePen(PS_SOLID, 1, ToColorRef(rgb));
+    HGDIOBJ old = SelectObject(dc_, pen);
+    MoveToEx(dc_, x1, y1, nullptr);
+    LineTo(dc_, x2, y2);
+    SelectObject(dc_, old);
+    DeleteObject(pen);
+  }
+  void FrameRect(const Rect& r, std::uint32_t rgb) override {
+    const RECT rect = ToRect(r);
+    HBRUSH brush = CreateSolidBrush(ToColorRef(rgb));
+    ::FrameRect(dc_, &rect, brush);
+    DeleteObject(brush);
+  }
+  void FocusRect(const Rect& r) override {
+    const RECT rect = ToRect(r);
+    DrawFocusRect(dc_, &rect);
+  }
+
+ private:
+  static RECT ToRect(const Rect& r) { return RECT{r.x, r.y, r.x + r.width, r.y + r.height}; }
+  HDC dc_;
+  HGDIOBJ oldFont_;
+};
 
 void PaintList(Win32Backend::NativeControl* nc, HDC dc, const RECT& area) {
-  ControlState& c = *nc->State();
-  const ListGeometry g = ListGeometryOf(*nc->window, c);
   const Font& font = nc->window->Desc().font;
-  SelectObject(dc, static_cast<HFONT>(nc->backend->FontHandle(font.face, font.points)));
-  SetBkMode(dc, TRANSPARENT);
-  auto fill = [dc](const RECT& r, COLORREF color) {
-    SetBkColor(dc, color);
-    ExtTextOutA(dc, 0, 0, ETO_OPAQUE, &r, nullptr, 0, nullptr);
-  };
-  const std::int32_t back = c.listColors.roles[kRoleBack] != kNoColor ? c.listColors.roles[kRoleBack]
-                                                                      : SystemColor(kSysWindow);
-  fill(area, ToColorRef(ColorToRgb(back, 0xFFFFFF)));
-  const std::size_t n = std::min(c.format.columns.size(), g.columns.size());
-  HPEN shadow = CreatePen(PS_SOLID, 1, SysColorRef(16));
-  HGDIOBJ oldPen = SelectObject(dc, shadow);
-  auto vline = [dc](int x, int top, int bottom) {
-    MoveToEx(dc, x, top, nullptr);
-    LineTo(dc, x, bottom);
-  };
-  // Header band.
-  if (g.headerHeight > 0) {
-    fill(RECT{area.left, area.top, area.right, area.top + g.headerHeight}, SysColorRef(kSysButtonFace));
-    SetTextColor(dc, RGB(0, 0, 0));
-    for (std::size_t i = 0; i < n; ++i) {
-      const ListColumn& col = c.format.columns[i];
-      const ColumnGeometry& cg = g.columns[i];
-      if (cg.width <= 0) continue;
-      const RECT cell{cg.left + cg.headerIndent, area.top, cg.Right() - 1, area.top + g.headerHeight};
-      DrawCellText(dc, col.header, cell, col.headerAlign);
-      vline(cg.Right() - 1, area.top, area.top + g.headerHeight);
-    }
-    MoveToEx(dc, area.left, area.top + g.headerHeight - 1, nullptr);
-    LineTo(dc, area.right, area.top + g.headerHeight - 1);
-  }
-  // Rows.
-  const std::int32_t rows = ListRowCount(c);
-  const int top = area.top + g.headerHeight;
-  for (std::int32_t r = c.topRow, y = top; r <= rows && y < area.bottom; ++r, y += g.rowHeight) {
-    for (std::size_t i = 0; i < n; ++i) {
-      const ColumnGeometry& cg = g.columns[i];
-      if (cg.width <= 0) continue;
-      const CellView v = DescribeCell(c.format.columns[i], *c.rows, r, r == c.selStart, c.styles,
-                                      c.listColors);
-      const RECT cell{cg.left, y, cg.Right(), y + g.rowHeight};
-      fill(cell, ToColorRef(v.backRgb));
-      SetTextColor(dc, ToColorRef(v.textRgb));
-      DrawCellText(dc, v.text, RECT{cg.left + cg.indent, y, cg.Right() - 1, y + g.rowHeight},
-                   c.format.columns[i].align);
-      if (v.selected && v.colors.fifth != kNoColor) {
-        HBRUSH frame = CreateSolidBrush(ToColorRef(ColorToRgb(v.colors.fifth)));
-        FrameRect(dc, &cell, frame);
-        DeleteObject(frame);
-      }
-    }
-  }
-  // The '|' lines at the columns' right edges, over the row area.
-  for (std::size_t i = 0; i < n; ++i) {
-    if (c.format.columns[i].rightBorder && g.columns[i].width > 0) {
-      vline(g.columns[i].Right() - 1, top, area.bottom);
-    }
-  }
-  if (GetFocus() == nc->hwnd && c.selStart >= c.topRow && c.selStart <= rows) {
-    const int y = top + (c.selStart - c.topRow) * g.rowHeight;
-    const RECT focus{area.left, y, std::min<LONG>(area.right, g.columns.empty() ? area.right : g.columns.back().Right()),
-                     y + g.rowHeight};
-    DrawFocusRect(dc, &focus);
-  }
-  SelectObject(dc, oldPen);
-  DeleteObject(shadow);
+  GdiListCanvas canvas(dc, static_cast<HFONT>(nc->backend->FontHandle(font.face, font.points)));
+  nc->list->Paint(canvas, Rect{area.left, area.top, area.right - area.left, area.bottom - area.top},
+                  GetFocus() == nc->hwnd);
 }
 
-void ScrollListBy(Win32Backend::NativeControl* nc, std::int32_t rows) {
-  ControlState* c = nc->State();
-  c->topRow += rows;
-  SyncList(nc);
+// What the backend does after the list took an input.
+LRESULT ListDone(Win32Backend::NativeControl* nc, ListView::Result result, HWND hwnd, UINT msg,
+                 WPARAM wp, LPARAM lp) {
+  switch (result) {
+    case ListView::kPassOn: return DefWindowProcA(hwnd, msg, wp, lp);
+    case ListView::kHandled: break;
+    case ListView::kRepaint: InvalidateRect(hwnd, nullptr, FALSE); break;
+    case ListView::kRescroll: SyncList(nc); break;
+  }
+  return 0;
 }
 
 LRESULT CALLBACK ListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   Win32Backend::NativeControl* nc = ObjectOf<Win32Backend::NativeControl>(hwnd, msg, lp);
-  ControlState* c = nc && nc->hwnd ? nc->State() : nullptr;
+  ControlState* c = nc && nc->hwnd && nc->list ? nc->State() : nullptr;
   if (!c) return DefWindowProcA(hwnd, msg, wp, lp);
-  Engine* engine = nc->backend->GetEngine();
-  const ListGeometry g = ListGeometryOf(*nc->window, *c);
-  const int visible = ListVisibleRows(g, ListAreaHeight(hwnd));
+  ListView& view = *nc->list;
+  Engine& engine = *nc->backend->GetEngine();
+  const int areaHeight = ListAreaHeight(hwnd);
   switch (msg) {
     case WM_ERASEBKGND:
       return 1;
@@ -308,7 +292,8 @@ LRESULT CALLBACK ListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       GetClientRect(hwnd, &area);
       // Drawn off screen first: the list repaints whole and must not flicker.
       HDC mem = CreateCompatibleDC(dc);
-      HBITMAP bitmap = CreateCompatibleBitmap(dc, std::max<LONG>(1, area.right), std::max<LONG>(1, area.bottom));
+      HBITMAP bitmap =
+          CreateCompatibleBitmap(dc, std::max<LONG>(1, area.right), std::max<LONG>(1, area.bottom));
       HGDIOBJ old = SelectObject(mem, bitmap);
       PaintList(nc, mem, area);
       BitBlt(dc, 0, 0, area.right, area.bottom, mem, 0, 0, SRCCOPY);
@@ -340,36 +325,34 @@ LRESULT CALLBACK ListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       }
       return DLGC_WANTARROWS;
     case WM_VSCROLL: {
+      const int visible = view.VisibleRows(areaHeight);
       switch (LOWORD(wp)) {
-        case SB_LINEUP: ScrollListBy(nc, -1); break;
-        case SB_LINEDOWN: ScrollListBy(nc, 1); break;
-        case SB_PAGEUP: ScrollListBy(nc, -visible); break;
-        case SB_PAGEDOWN: ScrollListBy(nc, visible); break;
-        case SB_TOP: c->topRow = 1; SyncList(nc); break;
-        case SB_BOTTOM: c->topRow = ListRowCount(*c); SyncList(nc); break;
+        case SB_LINEUP: return ListDone(nc, view.ScrollBy(-1), hwnd, msg, wp, lp);
+        case SB_LINEDOWN: return ListDone(nc, view.ScrollBy(1), hwnd, msg, wp, lp);
+        case SB_PAGEUP: return ListDone(nc, view.ScrollBy(-visible), hwnd, msg, wp, lp);
+        case SB_PAGEDOWN: return ListDone(nc, view.ScrollBy(visible), hwnd, msg, wp, lp);
+        case SB_TOP: return ListDone(nc, view.ScrollTo(1), hwnd, msg, wp, lp);
+        case SB_BOTTOM: return ListDone(nc, view.ScrollTo(ListRowCount(*c)), hwnd, msg, wp, lp);
         case SB_THUMBTRACK:
         case SB_THUMBPOSITION: {
           SCROLLINFO si{};
           si.cbSize = sizeof si;
           si.fMask = SIF_TRACKPOS;
           GetScrollInfo(hwnd, SB_VERT, &si);
-          c->topRow = si.nTrackPos;
-          SyncList(nc);
-          break;
+          return ListDone(nc, view.ScrollTo(si.nTrackPos), hwnd, msg, wp, lp);
         }
         default: break;
       }
       return 0;
     }
     case WM_MOUSEWHEEL:
-      ScrollListBy(nc, -GET_WHEEL_DELTA_WPARAM(wp) / WHEEL_DELTA * 3);
-      return 0;
+      return ListDone(nc, view.Wheel(-GET_WHEEL_DELTA_WPARAM(wp) / WHEEL_DELTA), hwnd, msg, wp, lp);
     case WM_SETCURSOR:
       if (LOWORD(lp) == HTCLIENT) {
         POINT p;
         GetCursorPos(&p);
         ScreenToClient(hwnd, &p);
-        if (nc->dragging || HitTest(c->format, g, p.x, p.y).kind == ListHit::kSizingZone) {
+        if (view.SizingCursorAt(p.x, p.y)) {
           SetCursor(LoadCursorA(nullptr, MAKEINTRESOURCEA(32644)));  // IDC_SIZEWE
           return TRUE;
         }
@@ -378,44 +361,24 @@ LRESULT CALLBACK ListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: {
       ::SetFocus(hwnd);
-      const ListHit hit = HitTest(c->format, g, static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp)));
-      if (hit.kind == ListHit::kSizingZone) {
-        nc->dragging = hit.column;
-        SetCapture(hwnd);
-        return 0;
-      }
-      if (hit.kind == ListHit::kCell || hit.kind == ListHit::kIcon) {
-        engine->UserFocus(nc->window, nc->field);
-        engine->UserSelectRow(nc->window, nc->field, hit.row);
-        if (msg == WM_LBUTTONDBLCLK) engine->UserAccepted(nc->window, nc->field);
-      }
+      const ListView::Result result = view.Press(engine, static_cast<short>(LOWORD(lp)),
+                                                 static_cast<short>(HIWORD(lp)), msg == WM_LBUTTONDBLCLK);
+      if (view.Sizing()) SetCapture(hwnd);
+      ListDone(nc, result, hwnd, msg, wp, lp);
       return 0;
     }
     case WM_MOUSEMOVE:
-      if (nc->dragging > 0) {
-        DragColumnEdge(*c, g, nc->dragging, static_cast<short>(LOWORD(lp)));
-        InvalidateRect(hwnd, nullptr, FALSE);
-      }
+      ListDone(nc, view.Drag(static_cast<short>(LOWORD(lp))), hwnd, msg, wp, lp);
       return 0;
     case WM_LBUTTONUP:
     case WM_CAPTURECHANGED:
-      if (nc->dragging) {
-        nc->dragging = 0;
+      if (view.Sizing()) {
+        view.Release();
         if (msg == WM_LBUTTONUP) ReleaseCapture();
       }
       return 0;
-    case WM_KEYDOWN: {
-      if (wp == VK_RETURN) {
-        engine->UserAccepted(nc->window, nc->field);
-        return 0;
-      }
-      const std::int32_t row = ListKeyTarget(static_cast<int>(wp), c->selStart, ListRowCount(*c), visible);
-      if (row == 0) break;
-      ScrollListTo(*c, row, visible);
-      engine->UserSelectRow(nc->window, nc->field, row);
-      SyncList(nc);
-      return 0;
-    }
+    case WM_KEYDOWN:
+      return ListDone(nc, view.Key(engine, static_cast<int>(wp), areaHeight), hwnd, msg, wp, lp);
     default:
       break;
   }
@@ -736,6 +699,7 @@ void Win32Backend::OpenWindow(Engine& engine, Window& window) {
         nc->hwnd = MakeChild("STATIC", "", SS_ICON, 0, r, hwnd, id);
         break;
       case ControlKind::List:
+        nc->list = std::make_unique<ListView>(window, c.desc.field);
         nc->hwnd = MakeChild(kListClass, "", WS_TABSTOP | WS_VSCROLL, WS_EX_CLIENTEDGE, r, hwnd, id, nc);
         break;
       case ControlKind::Progress:
