@@ -22,8 +22,9 @@ void PaintList(const Window& window, const ControlState& c, ListCanvas& canvas, 
   const int right = area.x + area.width;
   const int bottom = area.y + area.height;
   canvas.PushClip(area);
-  const std::int32_t back = c.listColors.roles[kRoleBack] != kNoColor ? c.listColors.roles[kRoleBack]
-                                                                      : SystemColor(kSysWindow);
+  const std::int32_t back = c.listColors.roles[kRoleBack] != kNoColor
+                                ? c.listColors.roles[kRoleBack]
+                                : SystemColor(kSysWindow);
   canvas.FillRect(area, ColorToRgb(back, 0xFFFFFF));
   const std::size_t n = std::min(c.format.columns.size(), g.columns.size());
   if (g.headerHeight > 0) {
@@ -32,8 +33,9 @@ void PaintList(const Window& window, const ControlState& c, ListCanvas& canvas, 
       const ListColumn& col = c.format.columns[i];
       const ColumnGeometry& cg = g.columns[i];
       if (cg.width <= 0) continue;
-      canvas.Text({x0 + cg.left + cg.headerIndent, y0, cg.width - cg.headerIndent - 1, g.headerHeight},
-                  col.header, col.headerAlign, kHeaderText);
+      canvas.Text(
+          {x0 + cg.left + cg.headerIndent, y0, cg.width - cg.headerIndent - 1, g.headerHeight},
+          col.header, col.headerAlign, kHeaderText);
       canvas.Line(x0 + cg.Right() - 1, y0, x0 + cg.Right() - 1, y0 + g.headerHeight, LineRgb());
     }
     canvas.Line(x0, y0 + g.headerHeight - 1, right, y0 + g.headerHeight - 1, LineRgb());
@@ -44,8 +46,8 @@ void PaintList(const Window& window, const ControlState& c, ListCanvas& canvas, 
     for (std::size_t i = 0; i < n; ++i) {
       const ColumnGeometry& cg = g.columns[i];
       if (cg.width <= 0) continue;
-      const CellView v = DescribeCell(c.format.columns[i], *c.rows, r, r == c.selStart, c.styles,
-                                      c.listColors);
+      const CellView v =
+          DescribeCell(c.format.columns[i], *c.rows, r, r == c.selStart, c.styles, c.listColors);
       const Rect cell{x0 + cg.left, y, cg.width, g.rowHeight};
       canvas.FillRect(cell, v.backRgb);
       canvas.Text({cell.x + cg.indent, y, cg.width - cg.indent - 1, g.rowHeight}, v.text,
@@ -65,7 +67,8 @@ void PaintList(const Window& window, const ControlState& c, ListCanvas& canvas, 
   // The keyboard user sees which row the keys move from, as in every list of the desktop.
   if (focused && c.selStart >= c.topRow && c.selStart <= rows) {
     const int y = top + (c.selStart - c.topRow) * g.rowHeight;
-    const int width = g.columns.empty() ? area.width : std::min(area.width, g.columns.back().Right());
+    const int width =
+        g.columns.empty() ? area.width : std::min(area.width, g.columns.back().Right());
     canvas.FocusRect({x0, y, width, g.rowHeight});
   }
   canvas.PopClip();
@@ -103,23 +106,15 @@ ListView::Result ListView::Apply(Engine& engine, const ListAction& action, int v
       ScrollListTo(c, action.value, visibleRows);
       engine.UserSelectRow(window_, field_, action.value);
       return kRescroll;
-    case ListAction::kAccept:
-      engine.UserAccepted(window_, field_);
-      return kHandled;
+    case ListAction::kAccept: engine.UserAccepted(window_, field_); return kHandled;
     case ListAction::kClickRow:
       engine.UserFocus(window_, field_);
       engine.UserSelectRow(window_, field_, action.value);
       if (action.doubleClick) engine.UserAccepted(window_, field_);
       return kHandled;
-    case ListAction::kStartSizing:
-      dragging_ = action.value;
-      return kHandled;
-    case ListAction::kScrollBy:
-      c.topRow += action.value;
-      return kRescroll;
-    case ListAction::kScrollTo:
-      c.topRow = action.value;
-      return kRescroll;
+    case ListAction::kStartSizing: dragging_ = action.value; return kHandled;
+    case ListAction::kScrollBy: c.topRow += action.value; return kRescroll;
+    case ListAction::kScrollTo: c.topRow = action.value; return kRescroll;
   }
   return kPassOn;
 }

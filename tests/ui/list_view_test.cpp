@@ -83,7 +83,8 @@ TEST_F(ListViewTest, PaintsTheRowsFromTheTopRowInsideItsArea) {
   }
   EXPECT_EQ(cells.back().Visible().height, area.y + area.height - cells.back().rect.y);
   EXPECT_EQ(cells.back().Visible().height, 6);
-  EXPECT_EQ(NameTexts(canvas), (std::vector<std::string>{"row1", "row2", "row3", "row4", "row5", "row6"}));
+  EXPECT_EQ(NameTexts(canvas),
+            (std::vector<std::string>{"row1", "row2", "row3", "row4", "row5", "row6"}));
   // The column lines run over the row area to its bottom edge.
   int columnLines = 0;
   for (const CanvasCall& c : canvas.Calls(CanvasCall::kLine)) {
@@ -186,7 +187,9 @@ struct Seen {
 std::vector<Seen> RunOut(Engine& engine, Window* w) {
   std::vector<Seen> seen;
   engine.Run(w, [&](const Event& e) {
-    if (e.number != event::OpenWindow && e.number != event::Sized) seen.push_back({e.number, e.control});
+    if (e.number != event::OpenWindow && e.number != event::Sized) {
+      seen.push_back({e.number, e.control});
+    }
     return e.number == event::CloseWindow ? 3 : 0;
   });
   return seen;
@@ -214,11 +217,10 @@ TEST_F(ListViewTest, KeysMoveTheSelectionAndKeepItInView) {
   EXPECT_EQ(List().selStart, 3);
   EXPECT_EQ(List().topRow, 3);
   EXPECT_EQ(view.Key(*engine, 0x0D, area.height), ListView::kHandled);
-  EXPECT_EQ(RunOut(*engine, window),
-            (std::vector<Seen>{{event::NewSelection, kTestList},
-                               {event::NewSelection, kTestList},
-                               {event::Accepted, kTestList},
-                               {event::CloseWindow, 0}}));
+  EXPECT_EQ(RunOut(*engine, window), (std::vector<Seen>{{event::NewSelection, kTestList},
+                                                        {event::NewSelection, kTestList},
+                                                        {event::Accepted, kTestList},
+                                                        {event::CloseWindow, 0}}));
 }
 
 TEST_F(ListViewTest, MouseSelectsDragsEdgesAndScrolls) {
@@ -249,12 +251,11 @@ TEST_F(ListViewTest, MouseSelectsDragsEdgesAndScrolls) {
   EXPECT_EQ(List().topRow, 4);
   EXPECT_EQ(view.Wheel(-1), ListView::kRescroll);
   EXPECT_EQ(List().topRow, 1);
-  EXPECT_EQ(RunOut(*engine, window),
-            (std::vector<Seen>{{event::Selected, kTestList},
-                               {event::NewSelection, kTestList},
-                               {event::NewSelection, kTestList},
-                               {event::Accepted, kTestList},
-                               {event::CloseWindow, 0}}));
+  EXPECT_EQ(RunOut(*engine, window), (std::vector<Seen>{{event::Selected, kTestList},
+                                                        {event::NewSelection, kTestList},
+                                                        {event::NewSelection, kTestList},
+                                                        {event::Accepted, kTestList},
+                                                        {event::CloseWindow, 0}}));
 }
 
 }  // namespace

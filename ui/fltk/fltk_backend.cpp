@@ -40,7 +40,9 @@ bool IsFixedFace(std::string_view face) {
 Fl_Font FlFont(std::string_view face) { return IsFixedFace(face) ? FL_COURIER : FL_HELVETICA; }
 
 // Points to pixels on a 96-dpi screen, as the program's fonts are sized on Windows.
-Fl_Fontsize FlSize(int points) { return static_cast<Fl_Fontsize>((std::max(points, 1) * 96 + 36) / 72); }
+Fl_Fontsize FlSize(int points) {
+  return static_cast<Fl_Fontsize>((std::max(points, 1) * 96 + 36) / 72);
+}
 
 Fl_Color FlRgb(std::uint32_t rgb) {
   return fl_rgb_color(static_cast<uchar>(rgb >> 16), static_cast<uchar>(rgb >> 8),
@@ -65,12 +67,9 @@ std::string LabelText(std::string_view cp1250) {
 Fl_Align FlAlign(ListAlign a) {
   switch (a) {
     case kAlignRight:
-    case kAlignDecimal:
-      return FL_ALIGN_RIGHT;
-    case kAlignCenter:
-      return FL_ALIGN_CENTER;
-    case kAlignLeft:
-      break;
+    case kAlignDecimal: return FL_ALIGN_RIGHT;
+    case kAlignCenter: return FL_ALIGN_CENTER;
+    case kAlignLeft: break;
   }
   return FL_ALIGN_LEFT;
 }
@@ -133,12 +132,19 @@ void DrawIcon(int x, int y, int w, int h, int systemIcon, std::string_view name)
   char glyph[2] = {'?', 0};
   Fl_Color fill = FlRgb(0x1E5AC8);
   switch (systemIcon) {
-    case 32513: glyph[0] = 'X'; fill = FlRgb(0xD02020); break;  // hand
-    case 32514: glyph[0] = '?'; break;                           // question
-    case 32515: glyph[0] = '!'; fill = FlRgb(0xF0C020); break;  // exclamation
-    case 32516: glyph[0] = 'i'; break;                           // asterisk
+    case 32513:
+      glyph[0] = 'X';
+      fill = FlRgb(0xD02020);
+      break;                            // hand
+    case 32514: glyph[0] = '?'; break;  // question
+    case 32515:
+      glyph[0] = '!';
+      fill = FlRgb(0xF0C020);
+      break;                            // exclamation
+    case 32516: glyph[0] = 'i'; break;  // asterisk
     default:
-      glyph[0] = name.empty() ? '?' : static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
+      glyph[0] =
+          name.empty() ? '?' : static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
       fill = FlRgb(0x808080);
       break;
   }
@@ -215,8 +221,8 @@ class FltkListCanvas : public ListCanvas {
     fl_font(font_, size_);
     fl_color(FlRgb(rgb));
     const std::string utf8 = Cp1250ToUtf8(text);
-    fl_draw(utf8.c_str(), r.x, r.y, r.width, r.height, FlAlign(align) | FL_ALIGN_INSIDE | FL_ALIGN_CLIP,
-            nullptr, 0);
+    fl_draw(utf8.c_str(), r.x, r.y, r.width, r.height,
+            FlAlign(align) | FL_ALIGN_INSIDE | FL_ALIGN_CLIP, nullptr, 0);
   }
   void Line(int x1, int y1, int x2, int y2, std::uint32_t rgb) override {
     fl_color(FlRgb(rgb));
@@ -243,7 +249,9 @@ class FltkListCanvas : public ListCanvas {
 class ListWidget : public Fl_Group {
  public:
   ListWidget(int x, int y, int w, int h, FltkBackend::Binding* binding)
-      : Fl_Group(x, y, w, h), binding_(binding), view_(*binding->window, binding->field),
+      : Fl_Group(x, y, w, h),
+        binding_(binding),
+        view_(*binding->window, binding->field),
         bar_(x + w - Fl::scrollbar_size(), y, Fl::scrollbar_size(), h) {
     end();
     box(FL_DOWN_FRAME);
@@ -299,27 +307,17 @@ class ListWidget : public Fl_Group {
       case FL_UNFOCUS:
         redraw();  // the focus mark
         return 1;
-      case FL_ENTER:
-        return 1;
-      case FL_LEAVE:
-        fl_cursor(FL_CURSOR_DEFAULT);
-        return 1;
+      case FL_ENTER: return 1;
+      case FL_LEAVE: fl_cursor(FL_CURSOR_DEFAULT); return 1;
       case FL_MOVE:
         fl_cursor(view_.SizingCursorAt(ex, ey) ? FL_CURSOR_WE : FL_CURSOR_DEFAULT);
         return 1;
-      case FL_PUSH:
-        take_focus();
-        return Done(view_.Press(engine, ex, ey, Fl::event_clicks() != 0));
-      case FL_DRAG:
-        return Done(view_.Drag(ex));
-      case FL_RELEASE:
-        return Done(view_.Release());
-      case FL_MOUSEWHEEL:
-        return Done(view_.Wheel(Fl::event_dy()));
-      case FL_KEYBOARD:
-        return Done(view_.Key(engine, KeyCode(Fl::event_key()), h() - 4));
-      default:
-        break;
+      case FL_PUSH: take_focus(); return Done(view_.Press(engine, ex, ey, Fl::event_clicks() != 0));
+      case FL_DRAG: return Done(view_.Drag(ex));
+      case FL_RELEASE: return Done(view_.Release());
+      case FL_MOUSEWHEEL: return Done(view_.Wheel(Fl::event_dy()));
+      case FL_KEYBOARD: return Done(view_.Key(engine, KeyCode(Fl::event_key()), h() - 4));
+      default: break;
     }
     return Fl_Group::handle(event);
   }
@@ -557,9 +555,7 @@ void FltkBackend::OpenWindow(Engine& engine, Window& window) {
         widget = p;
         break;
       }
-      case ControlKind::Image:
-        widget = new IconBox(r.x, r.y, r.width, r.height);
-        break;
+      case ControlKind::Image: widget = new IconBox(r.x, r.y, r.width, r.height); break;
       case ControlKind::List: {
         auto* list = new ListWidget(r.x, r.y, r.width, r.height, Bind(&window, c.desc.field));
         widget = list;
@@ -647,7 +643,9 @@ void FltkBackend::UpdateControl(Window& window, ControlState& c) {
   switch (c.desc.kind) {
     case ControlKind::Sheet: {
       auto* tabs = static_cast<Fl_Tabs*>(widget);
-      if (c.selStart >= 1 && c.selStart <= tabs->children()) tabs->value(tabs->child(c.selStart - 1));
+      if (c.selStart >= 1 && c.selStart <= tabs->children()) {
+        tabs->value(tabs->child(c.selStart - 1));
+      }
       tabs->resize(r.x, r.y, r.width, r.height);
       break;
     }
@@ -689,9 +687,7 @@ void FltkBackend::UpdateControl(Window& window, ControlState& c) {
       static_cast<Fl_Progress*>(widget)->value(static_cast<float>(c.progress));
       widget->resize(r.x, r.y, r.width, r.height);
       break;
-    case ControlKind::Panel:
-      widget->resize(r.x, r.y, r.width, r.height);
-      break;
+    case ControlKind::Panel: widget->resize(r.x, r.y, r.width, r.height); break;
   }
   if (c.desc.kind != ControlKind::Tab) {
     if (c.hidden) {
@@ -749,7 +745,8 @@ class DialogText : public Fl_Widget {
       std::size_t start = 0;
       while (true) {
         const std::size_t tab = line.find('\t', start);
-        const std::string run = Cp1250ToUtf8(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+        const std::string run = Cp1250ToUtf8(
+            line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
         fl_draw(run.c_str(), xx, yy);
         xx += static_cast<int>(fl_width(run.c_str()));
         if (tab == std::string::npos) break;

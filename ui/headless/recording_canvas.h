@@ -14,8 +14,8 @@ namespace vantrel::ui {
 
 struct CanvasCall {
   enum Kind { kFill, kText, kLine, kFrame, kFocus } kind = kFill;
-  Rect rect;          // a line: from (x, y), width or height 0, end not included
-  Rect clip;          // the clip in force
+  Rect rect;  // a line: from (x, y), width or height 0, end not included
+  Rect clip;  // the clip in force
   std::string text;
   ListAlign align = kAlignLeft;
   std::uint32_t rgb = 0;
@@ -36,14 +36,18 @@ class RecordingCanvas : public ListCanvas {
   void PopClip() override {
     if (!clips_.empty()) clips_.pop_back();
   }
-  void FillRect(const Rect& r, std::uint32_t rgb) override { Add({CanvasCall::kFill, r, {}, {}, kAlignLeft, rgb}); }
+  void FillRect(const Rect& r, std::uint32_t rgb) override {
+    Add({CanvasCall::kFill, r, {}, {}, kAlignLeft, rgb});
+  }
   void Text(const Rect& r, std::string_view text, ListAlign align, std::uint32_t rgb) override {
     Add({CanvasCall::kText, r, {}, std::string(text), align, rgb});
   }
   void Line(int x1, int y1, int x2, int y2, std::uint32_t rgb) override {
     Add({CanvasCall::kLine, {x1, y1, x2 - x1, y2 - y1}, {}, {}, kAlignLeft, rgb});
   }
-  void FrameRect(const Rect& r, std::uint32_t rgb) override { Add({CanvasCall::kFrame, r, {}, {}, kAlignLeft, rgb}); }
+  void FrameRect(const Rect& r, std::uint32_t rgb) override {
+    Add({CanvasCall::kFrame, r, {}, {}, kAlignLeft, rgb});
+  }
   void FocusRect(const Rect& r) override { Add({CanvasCall::kFocus, r, {}, {}, kAlignLeft, 0}); }
 
   const std::vector<CanvasCall>& Calls() const { return calls_; }

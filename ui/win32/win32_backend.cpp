@@ -22,9 +22,9 @@ struct Win32Backend::NativeControl {
   Win32Backend* backend = nullptr;
   Window* window = nullptr;
   int field = 0;
-  HWND hwnd = nullptr;  // none for a tab: it is an item of its sheet's tab control
-  int tabIndex = -1;    // a tab's position in its sheet
-  HICON icon = nullptr; // an image's icon, when this backend loaded it from a file
+  HWND hwnd = nullptr;             // none for a tab: it is an item of its sheet's tab control
+  int tabIndex = -1;               // a tab's position in its sheet
+  HICON icon = nullptr;            // an image's icon, when this backend loaded it from a file
   std::unique_ptr<ListView> list;  // a list's view, which draws it and reads its input
   ControlState* State() const { return window->Find(field); }
 };
@@ -33,13 +33,13 @@ struct Win32Backend::NativeWindow {
   Win32Backend* backend = nullptr;
   Window* window = nullptr;
   HWND hwnd = nullptr;
-  HWND owner = nullptr;     // disabled while a modal window is open
-  HWND focus = nullptr;     // the control that had the focus when the window was left
+  HWND owner = nullptr;  // disabled while a modal window is open
+  HWND focus = nullptr;  // the control that had the focus when the window was left
   HICON bigIcon = nullptr;
   HICON smallIcon = nullptr;
   bool ownsIcons = false;
-  bool applying = false;    // placement being applied: not the user's doing
-  HBITMAP page = nullptr;   // the sheet's page as the tab control draws it
+  bool applying = false;   // placement being applied: not the user's doing
+  HBITMAP page = nullptr;  // the sheet's page as the tab control draws it
   HBRUSH pageBrush = nullptr;
   std::vector<std::unique_ptr<NativeControl>> controls;
 };
@@ -104,8 +104,8 @@ HICON LoadNamedIcon(std::string_view name, int size, bool* fromFile) {
   std::string resource(name.substr(0, name.rfind('.')));
   for (char& c : resource) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   if (!resource.empty()) {
-    if (auto* icon = static_cast<HICON>(LoadImageA(Instance(), resource.c_str(), IMAGE_ICON, size,
-                                                   size, LR_DEFAULTCOLOR))) {
+    if (auto* icon = static_cast<HICON>(
+            LoadImageA(Instance(), resource.c_str(), IMAGE_ICON, size, size, LR_DEFAULTCOLOR))) {
       return icon;
     }
   }
@@ -165,7 +165,9 @@ void ReportPlacement(Win32Backend::NativeWindow* nw) {
   Engine* engine = nw->backend->GetEngine();
   const bool zoomed = IsZoomed(nw->hwnd) != 0;
   const bool iconic = IsIconic(nw->hwnd) != 0;
-  if (!zoomed && !iconic && IsWindowVisible(nw->hwnd)) engine->UserMoved(nw->window, ClientOnScreen(nw->hwnd));
+  if (!zoomed && !iconic && IsWindowVisible(nw->hwnd)) {
+    engine->UserMoved(nw->window, ClientOnScreen(nw->hwnd));
+  }
   if (zoomed != nw->window->Maximized() || iconic != nw->window->Iconized()) {
     engine->UserState(nw->window, zoomed, iconic);
   }
@@ -283,8 +285,7 @@ LRESULT CALLBACK ListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   Engine& engine = *nc->backend->GetEngine();
   const int areaHeight = ListAreaHeight(hwnd);
   switch (msg) {
-    case WM_ERASEBKGND:
-      return 1;
+    case WM_ERASEBKGND: return 1;
     case WM_PAINT: {
       PAINTSTRUCT ps;
       HDC dc = BeginPaint(hwnd, &ps);
@@ -310,13 +311,9 @@ LRESULT CALLBACK ListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       PaintList(nc, reinterpret_cast<HDC>(wp), area);
       return 0;
     }
-    case WM_SIZE:
-      SyncList(nc);
-      return 0;
+    case WM_SIZE: SyncList(nc); return 0;
     case WM_SETFOCUS:
-    case WM_KILLFOCUS:
-      InvalidateRect(hwnd, nullptr, FALSE);
-      return 0;
+    case WM_KILLFOCUS: InvalidateRect(hwnd, nullptr, FALSE); return 0;
     case WM_GETDLGCODE:
       // The arrows move the selection and Enter accepts the list rather than moving the focus.
       if (const auto* m = reinterpret_cast<const MSG*>(lp);
@@ -361,8 +358,9 @@ LRESULT CALLBACK ListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: {
       ::SetFocus(hwnd);
-      const ListView::Result result = view.Press(engine, static_cast<short>(LOWORD(lp)),
-                                                 static_cast<short>(HIWORD(lp)), msg == WM_LBUTTONDBLCLK);
+      const ListView::Result result =
+          view.Press(engine, static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp)),
+                     msg == WM_LBUTTONDBLCLK);
       if (view.Sizing()) SetCapture(hwnd);
       ListDone(nc, result, hwnd, msg, wp, lp);
       return 0;
@@ -379,8 +377,7 @@ LRESULT CALLBACK ListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     case WM_KEYDOWN:
       return ListDone(nc, view.Key(engine, static_cast<int>(wp), areaHeight), hwnd, msg, wp, lp);
-    default:
-      break;
+    default: break;
   }
   return DefWindowProcA(hwnd, msg, wp, lp);
 }
@@ -439,12 +436,8 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   Engine* engine = nw->backend->GetEngine();
   Window* window = nw->window;
   switch (msg) {
-    case WM_CLOSE:
-      engine->UserClose(window);
-      return 0;
-    case WM_MOVE:
-      ReportPlacement(nw);
-      break;
+    case WM_CLOSE: engine->UserClose(window); return 0;
+    case WM_MOVE: ReportPlacement(nw); break;
     case WM_SIZE:
       ReportPlacement(nw);
       // Maximised too, and while a placement is being applied: the controls stand in the client
@@ -489,7 +482,8 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       }
       if (c->desc.kind == ControlKind::Entry && code == EN_KILLFOCUS) {
         std::string text(static_cast<std::size_t>(GetWindowTextLengthA(from)) + 1, '\0');
-        text.resize(static_cast<std::size_t>(GetWindowTextA(from, text.data(), static_cast<int>(text.size()))));
+        text.resize(static_cast<std::size_t>(
+            GetWindowTextA(from, text.data(), static_cast<int>(text.size()))));
         if (text != c->text) engine->UserEdited(window, id, text);
         return 0;
       }
@@ -522,8 +516,7 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       }
       break;
     }
-    default:
-      break;
+    default: break;
   }
   return DefWindowProcA(hwnd, msg, wp, lp);
 }
@@ -532,8 +525,8 @@ void RegisterClasses() {
   static bool done = false;
   if (done) return;
   done = true;
-  INITCOMMONCONTROLSEX icc{sizeof(INITCOMMONCONTROLSEX), ICC_TAB_CLASSES | ICC_PROGRESS_CLASS |
-                                                             ICC_STANDARD_CLASSES};
+  INITCOMMONCONTROLSEX icc{sizeof(INITCOMMONCONTROLSEX),
+                           ICC_TAB_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&icc);
   WNDCLASSEXA wc{};
   wc.cbSize = sizeof wc;
@@ -554,7 +547,8 @@ void RegisterClasses() {
 HWND MakeChild(const char* cls, const std::string& text, DWORD style, DWORD exStyle, const Rect& r,
                HWND parent, int id, void* param = nullptr) {
   return CreateWindowExA(exStyle, cls, text.c_str(), WS_CHILD | style, r.x, r.y, r.width, r.height,
-                         parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), param);
+                         parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(),
+                         param);
 }
 
 void MoveChild(HWND hwnd, const Rect& r) {
@@ -611,7 +605,8 @@ FontMetrics Win32Backend::Metrics(const Font& font) {
   HDC dc = GetDC(nullptr);
   HGDIOBJ old = SelectObject(dc, static_cast<HFONT>(FontHandle(font.face, font.points)));
   SIZE sample{0, 0};
-  GetTextExtentPoint32A(dc, kAverageWidthSample, static_cast<int>(sizeof kAverageWidthSample - 1), &sample);
+  GetTextExtentPoint32A(dc, kAverageWidthSample, static_cast<int>(sizeof kAverageWidthSample - 1),
+                        &sample);
   TEXTMETRICA tm{};
   GetTextMetricsA(dc, &tm);
   SelectObject(dc, old);
@@ -652,9 +647,12 @@ void Win32Backend::OpenWindow(Engine& engine, Window& window) {
   const WindowDesc& desc = window.Desc();
   const DWORD style = WindowStyle(desc);
   HWND owner = nullptr;
-  if (Window* o = window.Owner(); o && o->native) owner = static_cast<NativeWindow*>(o->native)->hwnd;
-  HWND hwnd = CreateWindowExA(WS_EX_CONTROLPARENT, kWindowClass, window.Caption().c_str(), style,
-                              CW_USEDEFAULT, CW_USEDEFAULT, 100, 100, owner, nullptr, Instance(), nw);
+  if (Window* o = window.Owner(); o && o->native) {
+    owner = static_cast<NativeWindow*>(o->native)->hwnd;
+  }
+  HWND hwnd =
+      CreateWindowExA(WS_EX_CONTROLPARENT, kWindowClass, window.Caption().c_str(), style,
+                      CW_USEDEFAULT, CW_USEDEFAULT, 100, 100, owner, nullptr, Instance(), nw);
   nw->hwnd = hwnd;
   window.native = nw;
   HFONT font = static_cast<HFONT>(FontHandle(desc.font.face, desc.font.points));
@@ -689,18 +687,18 @@ void Win32Backend::OpenWindow(Engine& engine, Window& window) {
         nc->hwnd = MakeChild("STATIC", c.text, SS_LEFTNOWORDWRAP | SS_NOPREFIX, 0, r, hwnd, id);
         break;
       case ControlKind::Entry:
-        nc->hwnd = MakeChild("EDIT", c.text, WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, r, hwnd, id);
+        nc->hwnd =
+            MakeChild("EDIT", c.text, WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, r, hwnd, id);
         break;
       case ControlKind::Panel:
         nc->hwnd = MakeChild("STATIC", "", WS_CLIPSIBLINGS | SS_ETCHEDFRAME, 0, r, hwnd, id);
         bottom.push_back(nc->hwnd);
         break;
-      case ControlKind::Image:
-        nc->hwnd = MakeChild("STATIC", "", SS_ICON, 0, r, hwnd, id);
-        break;
+      case ControlKind::Image: nc->hwnd = MakeChild("STATIC", "", SS_ICON, 0, r, hwnd, id); break;
       case ControlKind::List:
         nc->list = std::make_unique<ListView>(window, c.desc.field);
-        nc->hwnd = MakeChild(kListClass, "", WS_TABSTOP | WS_VSCROLL, WS_EX_CLIENTEDGE, r, hwnd, id, nc);
+        nc->hwnd =
+            MakeChild(kListClass, "", WS_TABSTOP | WS_VSCROLL, WS_EX_CLIENTEDGE, r, hwnd, id, nc);
         break;
       case ControlKind::Progress:
         nc->hwnd = MakeChild(PROGRESS_CLASSA, "", 0, 0, r, hwnd, id);
@@ -729,8 +727,9 @@ void Win32Backend::OpenWindow(Engine& engine, Window& window) {
     EnableWindow(owner, FALSE);
   }
   UpdateWindow(window);
-  ShowWindow(hwnd, window.Iconized() ? SW_SHOWMINIMIZED
-                                     : window.Maximized() ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL);
+  ShowWindow(hwnd, window.Iconized()    ? SW_SHOWMINIMIZED
+                   : window.Maximized() ? SW_SHOWMAXIMIZED
+                                        : SW_SHOWNORMAL);
   ::UpdateWindow(hwnd);
   ReportPlacement(nw);
 }
@@ -776,8 +775,9 @@ void Win32Backend::UpdateWindow(Window& window) {
   // The placement: the frame is the client area of the normal (restored) window.
   const bool resizable = window.Desc().resizable;
   const LONG_PTR style = GetWindowLongPtrA(nw->hwnd, GWL_STYLE);
-  const LONG_PTR frameStyle = resizable ? (style | WS_THICKFRAME | WS_MAXIMIZEBOX)
-                                        : (style & ~static_cast<LONG_PTR>(WS_THICKFRAME | WS_MAXIMIZEBOX));
+  const LONG_PTR frameStyle =
+      resizable ? (style | WS_THICKFRAME | WS_MAXIMIZEBOX)
+                : (style & ~static_cast<LONG_PTR>(WS_THICKFRAME | WS_MAXIMIZEBOX));
   nw->applying = true;
   if (frameStyle != style) SetWindowLongPtrA(nw->hwnd, GWL_STYLE, frameStyle);
   const RECT outer = OuterRect(nw->hwnd, window.Frame());
@@ -790,19 +790,21 @@ void Win32Backend::UpdateWindow(Window& window) {
                     outer.bottom - work.top};
   wp.flags = 0;
   // Only what changed is applied, without taking the activation from another program.
-  const UINT now = IsIconic(nw->hwnd) ? SW_SHOWMINIMIZED : IsZoomed(nw->hwnd) ? SW_SHOWMAXIMIZED
-                                                                              : SW_SHOWNORMAL;
-  const UINT wanted = window.Iconized() ? SW_SHOWMINIMIZED
-                                        : window.Maximized() ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL;
+  const UINT now = IsIconic(nw->hwnd)   ? SW_SHOWMINIMIZED
+                   : IsZoomed(nw->hwnd) ? SW_SHOWMAXIMIZED
+                                        : SW_SHOWNORMAL;
+  const UINT wanted = window.Iconized()    ? SW_SHOWMINIMIZED
+                      : window.Maximized() ? SW_SHOWMAXIMIZED
+                                           : SW_SHOWNORMAL;
   const RECT normal = wp.rcNormalPosition;
   if (!EqualRect(&normal, &placed) || now != wanted || !IsWindowVisible(nw->hwnd)) {
     wp.rcNormalPosition = placed;
     if (!IsWindowVisible(nw->hwnd)) {
       wp.showCmd = SW_HIDE;
     } else {
-      wp.showCmd = wanted == SW_SHOWMINIMIZED  ? SW_SHOWMINNOACTIVE
-                   : wanted == SW_SHOWNORMAL ? SW_SHOWNOACTIVATE
-                                             : SW_SHOWMAXIMIZED;
+      wp.showCmd = wanted == SW_SHOWMINIMIZED ? SW_SHOWMINNOACTIVE
+                   : wanted == SW_SHOWNORMAL  ? SW_SHOWNOACTIVATE
+                                              : SW_SHOWMAXIMIZED;
     }
     SetWindowPlacement(nw->hwnd, &wp);
   }
@@ -840,9 +842,7 @@ void Win32Backend::UpdateControl(Window& window, ControlState& c) {
     }
     case ControlKind::Prompt:
     case ControlKind::String:
-    case ControlKind::Entry:
-      SetText(hwnd, c.text);
-      break;
+    case ControlKind::Entry: SetText(hwnd, c.text); break;
     case ControlKind::Image: {
       if (nc->icon) DestroyIcon(nc->icon);
       bool owned = false;
@@ -851,15 +851,12 @@ void Win32Backend::UpdateControl(Window& window, ControlState& c) {
       SendMessageA(hwnd, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
       break;
     }
-    case ControlKind::List:
-      SyncList(nc);
-      break;
+    case ControlKind::List: SyncList(nc); break;
     case ControlKind::Progress:
       SendMessageA(hwnd, PBM_SETPOS, static_cast<WPARAM>(c.progress), 0);
       break;
     case ControlKind::Panel:
-    case ControlKind::Tab:
-      break;
+    case ControlKind::Tab: break;
   }
   const bool enabled = !c.disabled;
   if ((IsWindowEnabled(hwnd) != 0) != enabled) EnableWindow(hwnd, enabled);
@@ -880,8 +877,9 @@ void Win32Backend::SetFocus(Window& window, int field) {
 
 bool Win32Backend::Pump(Engine& engine, bool wait) {
   engine_ = &engine;
-  const bool anyOpen = std::any_of(windows_.begin(), windows_.end(),
-                                   [](const std::unique_ptr<NativeWindow>& nw) { return nw->hwnd; });
+  const bool anyOpen =
+      std::any_of(windows_.begin(), windows_.end(),
+                  [](const std::unique_ptr<NativeWindow>& nw) { return nw->hwnd; });
   if (!anyOpen) return false;
   auto dispatch = [this](MSG& msg) {
     HWND root = msg.hwnd ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
@@ -954,30 +952,37 @@ void BuildDialog(HWND dialog, DialogState& s) {
       DeleteMenu(menu, command, MF_BYCOMMAND);
     }
   }
-  HFONT dialogFont = static_cast<HFONT>(s.backend->FontHandle(layout.dialogFont.face, layout.dialogFont.points));
-  HFONT textFont = static_cast<HFONT>(s.backend->FontHandle(layout.textFont.face, layout.textFont.points));
-  auto make = [dialog](const char* cls, const std::string& text, DWORD style, const PixelRect& r, int id) {
+  HFONT dialogFont =
+      static_cast<HFONT>(s.backend->FontHandle(layout.dialogFont.face, layout.dialogFont.points));
+  HFONT textFont =
+      static_cast<HFONT>(s.backend->FontHandle(layout.textFont.face, layout.textFont.points));
+  auto make = [dialog](const char* cls, const std::string& text, DWORD style, const PixelRect& r,
+                       int id) {
     return CreateWindowExA(0, cls, text.c_str(), style, r.x, r.y, r.width, r.height, dialog,
                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), nullptr);
   };
   if (layout.hasIcon) {
-    s.icon = layout.systemIcon != 0 ? LoadIconA(nullptr, MAKEINTRESOURCEA(layout.systemIcon))
-                                    : LoadNamedIcon(layout.iconName, layout.iconRect.width, &s.ownsIcon);
-    HWND icon = make("STATIC", "", WS_CHILD | WS_VISIBLE | SS_ICON, layout.iconRect, kMessageIconId);
+    s.icon = layout.systemIcon != 0
+                 ? LoadIconA(nullptr, MAKEINTRESOURCEA(layout.systemIcon))
+                 : LoadNamedIcon(layout.iconName, layout.iconRect.width, &s.ownsIcon);
+    HWND icon =
+        make("STATIC", "", WS_CHILD | WS_VISIBLE | SS_ICON, layout.iconRect, kMessageIconId);
     SendMessageA(icon, STM_SETICON, reinterpret_cast<WPARAM>(s.icon), 0);
   }
   std::string text = layout.text;
   if (!layout.selectable) {
     // The lines the layout measured, so that the static control breaks nothing on its own.
     text.clear();
-    for (const std::string& line : WrapText(*s.backend, layout.textFont, layout.text, layout.wrapWidth)) {
+    for (const std::string& line :
+         WrapText(*s.backend, layout.textFont, layout.text, layout.wrapWidth)) {
       if (!text.empty()) text += "\r\n";
       text += line;
     }
   }
   DWORD textStyle = layout.textStyle;
   if (layout.selectable && layout.scrolls) textStyle |= kVerticalScrollStyle;
-  HWND textControl = make(std::string(layout.textClass).c_str(), text, textStyle, layout.textRect, kMessageTextId);
+  HWND textControl =
+      make(std::string(layout.textClass).c_str(), text, textStyle, layout.textRect, kMessageTextId);
   SendMessageA(textControl, WM_SETFONT, reinterpret_cast<WPARAM>(textFont), FALSE);
   HWND focus = nullptr;
   for (std::size_t i = 0; i < layout.buttons.size(); ++i) {
@@ -1039,8 +1044,7 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp) {
       // Everything on the button face.
       SetBkColor(reinterpret_cast<HDC>(wp), GetSysColor(COLOR_BTNFACE));
       return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_BTNFACE));
-    default:
-      return FALSE;
+    default: return FALSE;
   }
 }
 
@@ -1075,9 +1079,9 @@ int Win32Backend::Present(const MessageLayout& layout) {
   }
   if (!state.owner) state.owner = GetActiveWindow();
   const std::vector<WORD> tmpl = DialogTemplate(layout);
-  const INT_PTR result = DialogBoxIndirectParamA(
-      Instance(), reinterpret_cast<const DLGTEMPLATE*>(tmpl.data()), state.owner, DialogProc,
-      reinterpret_cast<LPARAM>(&state));
+  const INT_PTR result =
+      DialogBoxIndirectParamA(Instance(), reinterpret_cast<const DLGTEMPLATE*>(tmpl.data()),
+                              state.owner, DialogProc, reinterpret_cast<LPARAM>(&state));
   if (state.ownsIcon) DestroyIcon(state.icon);
   if (previousFocus && IsWindow(previousFocus)) ::SetFocus(previousFocus);
   return result > 0 ? static_cast<int>(result) : 0;
