@@ -13,7 +13,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "tests/ui/main_window_desc.h"
+#include "tests/app/main_window_desc.h"
 #include "ui/fltk/fltk_backend.h"
 
 using namespace vantrel;

@@ -6,13 +6,13 @@
 #include <thread>
 #include <vector>
 
-#include "tests/ui/main_window_desc.h"
+#include "tests/ui/test_window.h"
 #include "ui/headless/headless.h"
 
 namespace vantrel::ui {
 namespace {
 
-using testing::MainWindowDesc;
+using testing::SheetWindowDesc;
 
 struct Seen {
   int number;
@@ -41,7 +41,7 @@ class EngineTest : public ::testing::Test {
 };
 
 TEST_F(EngineTest, OpeningQueuesOpenAndSizedThenUserInputInOrder) {
-  Window* w = engine->Open(MainWindowDesc(nullptr));
+  Window* w = engine->Open(SheetWindowDesc());
   screen->Click(3);
   screen->Click(21);
   screen->CloseBox();
@@ -56,7 +56,7 @@ TEST_F(EngineTest, OpeningQueuesOpenAndSizedThenUserInputInOrder) {
 }
 
 TEST_F(EngineTest, LevelFiveKeepsTheWindowOpenAndLevelThreeEndsTheLoop) {
-  Window* w = engine->Open(MainWindowDesc(nullptr));
+  Window* w = engine->Open(SheetWindowDesc());
   screen->CloseBox();
   screen->Click(21);
   const std::vector<Seen> seen = RunLoop(w, [](const Event& e) {
@@ -73,14 +73,14 @@ TEST_F(EngineTest, LevelFiveKeepsTheWindowOpenAndLevelThreeEndsTheLoop) {
 }
 
 TEST_F(EngineTest, ARunOutScriptOffersTheCloseOnceThenGivesUp) {
-  Window* w = engine->Open(MainWindowDesc(nullptr));
+  Window* w = engine->Open(SheetWindowDesc());
   const std::vector<Seen> seen = RunLoop(w, [](const Event&) { return 5; });
   ASSERT_EQ(seen.size(), 3u);
   EXPECT_EQ(seen[2].number, event::CloseWindow);
 }
 
 TEST_F(EngineTest, PostToTheFrontComesNext) {
-  Window* w = engine->Open(MainWindowDesc(nullptr));
+  Window* w = engine->Open(SheetWindowDesc());
   engine->Post(w, event::Accepted, 5);
   engine->Post(w, event::Accepted, 6, true);
   const std::vector<Seen> seen = RunLoop(w, [&](const Event& e) {
@@ -92,23 +92,8 @@ TEST_F(EngineTest, PostToTheFrontComesNext) {
   EXPECT_EQ(seen.back(), (Seen{event::Accepted, 5}));
 }
 
-TEST_F(EngineTest, ControlsArePlacedByDialogUnitsOfTheWindowFont) {
-  Window* w = engine->Open(MainWindowDesc(nullptr));
-  // Tahoma 8 in the headless metrics: 6 x 13 pixels.
-  ASSERT_EQ(w->Metrics().cx, 6);
-  ASSERT_EQ(w->Metrics().cy, 13);
-  const DrawnWindow d = screen->Snapshot(*w);
-  EXPECT_EQ(d.Control(7)->rect, (Rect{14, 39, 690, 260}));    // 9*6/4 = 13.5 rounds to 14
-  EXPECT_EQ(d.Control(21)->rect, (Rect{645, 345, 66, 23}));  // 22.75 rounds to 23
-  EXPECT_EQ(d.frame.width, 720);
-  EXPECT_EQ(d.frame.height, 374);  // 230*13/8 = 373.75
-  // Centred on the work area.
-  EXPECT_EQ(d.frame.x, (1280 - 720) / 2);
-  EXPECT_EQ(d.frame.y, (984 - 374) / 2);
-}
-
 TEST_F(EngineTest, TabPagesShowOnlyTheSelectedTabsControls) {
-  Window* w = engine->Open(MainWindowDesc(nullptr));
+  Window* w = engine->Open(SheetWindowDesc());
   DrawnWindow d = screen->Snapshot(*w);
   EXPECT_TRUE(d.Control(3)->visible);
   EXPECT_FALSE(d.Control(16)->visible);
@@ -124,154 +109,10 @@ TEST_F(EngineTest, TabPagesShowOnlyTheSelectedTabsControls) {
   EXPECT_EQ(engine->GetNumber(w, 1, prop::SelStart), 2);
 }
 
-TEST_F(EngineTest, WindowPropertiesInDialogUnits) {
-  Window* w = engine->Open(MainWindowDesc(nullptr));
-  engine->SetNumber(w, 0, prop::Xpos, 40);
-  engine->SetNumber(w, 0, prop::Ypos, 16);
-  engine->SetNumber(w, 0, prop::Width, 500);
-  engine->SetNumber(w, 0, prop::Height, 240);
-  EXPECT_EQ(w->Frame(), (Rect{60, 26, 750, 390}));
-  EXPECT_EQ(engine->GetNumber(w, 0, prop::Xpos), 40);
-  EXPECT_EQ(engine->GetNumber(w, 0, prop::Ypos), 16);
-  EXPECT_EQ(engine->GetNumber(w, 0, prop::Width), 500);
-  EXPECT_EQ(engine->GetNumber(w, 0, prop::Height), 240);
-  EXPECT_EQ(engine->GetNumber(w, 0, prop::Resize), 1);
-  EXPECT_EQ(engine->GetNumber(w, 0, prop::Maximize), 0);
-  engine->SetNumber(w, 0, prop::Maximize, 1);
-  EXPECT_EQ(engine->GetNumber(w, 0, prop::Maximize), 1);
-  EXPECT_EQ(engine->Get(w, 0, prop::Text), "Vantrel registry settings");
-  engine->Set(w, 0, prop::Text, "Other");
-  EXPECT_EQ(screen->Snapshot(*w).caption, "Other");
-  // Every size change is reported with EVENT:Sized (opening, width, height); a maximise with
-  // EVENT:Maximized.
-  const std::vector<Seen> seen = RunLoop(w);
-  EXPECT_EQ(std::count(seen.begin(), seen.end(), Seen{event::Sized, 0}), 3);
-  EXPECT_EQ(std::count(seen.begin(), seen.end(), Seen{event::Maximized, 0}), 1);
-}
-
-// The main window at another size than its description's: the sheet and the list take the
-// difference, the buttons under the list keep their distance to the bottom edge, Close its
-// distance to the bottom-right corner, everything else stays; whoever sizes the window, it cannot
-// be made smaller than described (its controls would be cut off).
-TEST_F(EngineTest, MainWindowControlsFollowTheWindowsSize) {
-  const FontMetrics m = HeadlessFontMetrics(Font{"Tahoma", 8});
-  const PixelSize described{UnitsToPixelsX(480, m), UnitsToPixelsY(230, m)};
-  auto setSize = [](int width, int height) {
-    return [width, height](Engine& e, Window* w) {
-      e.SetNumber(w, 0, prop::Width, width);  // dialog units, as a remembered placement is
-      e.SetNumber(w, 0, prop::Height, height);
-    };
-  };
-  struct Case {
-    const char* how;
-    std::function<void(HeadlessBackend&)> resize;
-    PixelSize client;
-  };
-  const Case cases[] = {
-      {"dragged larger", [](HeadlessBackend& s) { s.MoveTo({10, 20, 1000, 600}); }, {1000, 600}},
-      {"dragged smaller than described", [](HeadlessBackend& s) { s.MoveTo({10, 20, 300, 200}); },
-       described},
-      {"dragged narrower only", [](HeadlessBackend& s) { s.MoveTo({10, 20, 500, 700}); },
-       {described.width, 700}},
-      {"placement restored larger", [&](HeadlessBackend& s) { s.Do(setSize(600, 300)); }, {900, 488}},
-      {"placement restored smaller", [&](HeadlessBackend& s) { s.Do(setSize(300, 100)); }, described},
-      {"maximised", [](HeadlessBackend& s) { s.SetState(true, false); }, {1280, 984}},
-      {"maximised by the program",
-       [](HeadlessBackend& s) {
-         s.Do([](Engine& e, Window* w) { e.SetNumber(w, 0, prop::Maximize, 1); });
-       },
-       {1280, 984}},
-      {"maximised, then restored",
-       [](HeadlessBackend& s) {
-         s.SetState(true, false);
-         s.SetState(false, false);
-       },
-       described},
-  };
-  const DrawnWindow atDescribedSize = screen->Snapshot(*engine->Open(MainWindowDesc(nullptr)));
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.how);
-    Window* w = engine->Open(MainWindowDesc(nullptr));
-    c.resize(*screen);
-    DrawnWindow drawn;
-    PixelSize client;
-    screen->Do([&](Engine&, Window* win) {
-      drawn = screen->Snapshot(*win);
-      client = win->ClientSize();
-    });
-    RunLoop(w);
-    ASSERT_EQ(client, c.client);
-    if (!drawn.maximized) {
-      EXPECT_EQ(drawn.frame.width, client.width);
-      EXPECT_EQ(drawn.frame.height, client.height);
-    }
-    const int dx = client.width - described.width;
-    const int dy = client.height - described.height;
-    for (const DrawnControl& now : drawn.controls) {
-      SCOPED_TRACE("control " + std::to_string(now.field));
-      Rect expected = atDescribedSize.Control(now.field)->rect;
-      switch (now.field) {
-        case app::kShtVantrel:
-        case app::kTabItems:
-        case app::kTabInfo:
-        case app::kLstRegistryItems:
-          expected.width += dx;
-          expected.height += dy;
-          break;
-        case app::kBtnSave:
-        case app::kBtnRestore:
-        case app::kBtnDisable:
-        case app::kBtnEnable:
-          expected.y += dy;
-          break;
-        case app::kBtnClose:
-          expected.x += dx;
-          expected.y += dy;
-          break;
-        default:
-          break;
-      }
-      EXPECT_EQ(now.rect, expected);
-      // Nothing is cut off.
-      EXPECT_LE(now.rect.x + now.rect.width, client.width);
-      EXPECT_LE(now.rect.y + now.rect.height, client.height);
-    }
-  }
-}
-
-TEST_F(EngineTest, ControlProperties) {
-  Window* w = engine->Open(MainWindowDesc(nullptr));
-  EXPECT_EQ(engine->GetNumber(w, 1, prop::Type), 37);
-  EXPECT_EQ(engine->GetNumber(w, 7, prop::Type), ControlTypeCode(ControlKind::List));
-  EXPECT_EQ(engine->GetNumber(w, 7, prop::Columns), 6);
-  EXPECT_EQ(engine->Get(w, 3, prop::Text), "Disable Vantrel");
-  EXPECT_EQ(engine->GetNumber(w, 3, prop::Xpos), 145);
-  engine->SetNumber(w, 3, prop::Default, 1);
-  engine->SetNumber(w, 4, prop::Default, 1);
-  EXPECT_EQ(engine->GetNumber(w, 3, prop::Default), 0);  // one default button per window
-  EXPECT_EQ(engine->GetNumber(w, 4, prop::Default), 1);
-  engine->SetNumber(w, 5, prop::Disable, 1);
-  EXPECT_TRUE(screen->Snapshot(*w).Control(5)->disabled);
-  engine->SetNumber(w, 3, prop::Alrt, 27, 255);
-  EXPECT_EQ(engine->GetNumber(w, 3, prop::Alrt, 255), 27);
-  EXPECT_EQ(engine->GetNumber(w, 3, prop::Alrt, 1), 0);
-  engine->Set(w, 3, 0x7777, "kept", 3);  // a number the engine does not know is kept
-  EXPECT_EQ(engine->Get(w, 3, 0x7777, 3), "kept");
-  EXPECT_EQ(engine->Get(w, 3, 0x7777, 2), "");
-  engine->SetNumber(w, 7, prop::StyleBackColor, 0xDDDDFF, 2);
-  EXPECT_EQ(engine->GetNumber(w, 7, prop::StyleBackColor, 2), 0xDDDDFF);
-  EXPECT_EQ(engine->GetNumber(w, 7, prop::StyleBackColor, 1), -1);
-  EXPECT_EQ(engine->Get(w, 99, prop::Text), "");  // no such control
-  // A disabled button cannot be pressed.
-  screen->Click(5);
-  const std::vector<Seen> seen = RunLoop(w);
-  EXPECT_EQ(std::find(seen.begin(), seen.end(), Seen{event::Accepted, 5}), seen.end());
-}
-
 TEST_F(EngineTest, BoundStringShowsItsVariableAfterDisplay) {
   FixedText<200> os;
   os = "Windows 10";
-  Window* w = engine->Open(MainWindowDesc(nullptr, TextVar::Of(os)));
+  Window* w = engine->Open(SheetWindowDesc(TextVar::Of(os)));
   EXPECT_EQ(engine->Get(w, 17, prop::Text), "Windows 10");
   os = "Windows 11 Pro";
   EXPECT_EQ(engine->Get(w, 17, prop::Text), "Windows 10");
@@ -327,7 +168,7 @@ TEST_F(EngineTest, SelectingAControlStopsAValidationPass) {
 }
 
 TEST_F(EngineTest, AlertKeysRaiseAlertKeyAndLeaveThePendingKeyCode) {
-  Window* w = engine->Open(MainWindowDesc(nullptr));
+  Window* w = engine->Open(SheetWindowDesc());
   engine->SetNumber(w, 3, prop::Alrt, 0x71, 255);
   screen->Do([](Engine& e, Window* win) { e.Select(win, 3); });
   screen->Key(0x70);
@@ -344,7 +185,7 @@ TEST_F(EngineTest, AlertKeysRaiseAlertKeyAndLeaveThePendingKeyCode) {
 }
 
 TEST_F(EngineTest, NotifyCarriesItsThreeValues) {
-  Window* w = engine->Open(MainWindowDesc(nullptr));
+  Window* w = engine->Open(SheetWindowDesc());
   engine->PostNotify(w, 7, 42, 1234567890123LL);
   Event got;
   engine->Run(w, [&](const Event& e) {

@@ -74,7 +74,8 @@ inline ControlDesc Make(ControlKind kind, int field, const char* label, const ch
 }
 
 // Two resizable, headed columns over TestRow: name (style 1 by default) and value.
-inline constexpr const char kTestListFormat[] = "100L(1)|M~Name~L(2)@s40@YZ(1)60L(1)|M~Value~L(2)@s20@Y";
+inline constexpr const char kTestListFormat[] =
+    "100L(1)|M~Name~L(2)@s40@YZ(1)60L(1)|M~Value~L(2)@s20@Y";
 inline constexpr int kTestList = 2;
 
 // A window with a list (field 2) between two buttons (fields 1 and 3).
@@ -88,6 +89,27 @@ inline WindowDesc ListWindowDesc(ListSource* rows) {
                 Make(ControlKind::Button, 3, "?LAST", "Last", {4, 84, 40, 14})};
   w.controls[1].format = kTestListFormat;
   w.controls[1].rows = rows;
+  return w;
+}
+
+// A resizable window with a sheet (field 1) of two tabs: tab 2 holds buttons 3, 5 and 6, tab 8 a
+// prompt (16) and a string (17) showing `text`; button 21 stands below the sheet.
+inline WindowDesc SheetWindowDesc(TextVar text = {}) {
+  WindowDesc w;
+  w.name = "sheetwindow";
+  w.caption = "Sheet";
+  w.at = {kNoPosition, kNoPosition, 200, 120};
+  w.resizable = true;
+  w.controls = {Make(ControlKind::Sheet, 1, "?SHEET", "", {4, 4, 192, 94}),
+                Make(ControlKind::Tab, 2, "?TABONE", "One", {4, 4, 192, 94}, 1),
+                Make(ControlKind::Button, 3, "?BTNTHREE", "Three", {9, 24, 50, 14}, 2),
+                Make(ControlKind::Button, 5, "?BTNFIVE", "Five", {63, 24, 50, 14}, 2),
+                Make(ControlKind::Button, 6, "?BTNSIX", "Six", {117, 24, 50, 14}, 2),
+                Make(ControlKind::Tab, 8, "?TABTWO", "Two", {4, 4, 192, 94}, 1),
+                Make(ControlKind::Prompt, 16, "?PMTTEXT", "Text:", {12, 24, 40, 10}, 8),
+                Make(ControlKind::String, 17, "?TEXT", "", {56, 24, 120, 10}, 8),
+                Make(ControlKind::Button, 21, "?BTNCLOSE", "Close", {150, 102, 44, 14})};
+  w.controls[7].variable = text;
   return w;
 }
 

@@ -15,7 +15,7 @@
 
 #include "app/main_window_desc.h"
 #include "runtime/message_dialog.h"
-#include "tests/ui/main_window_desc.h"
+#include "tests/app/main_window_desc.h"
 #include "ui/engine.h"
 #include "ui/win32/win32_backend.h"
 
