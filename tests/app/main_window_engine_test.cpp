@@ -17,12 +17,7 @@ namespace vantrel::ui {
 namespace {
 
 using testing::MainWindowDesc;
-
-struct Seen {
-  int number;
-  int control;
-  friend bool operator==(const Seen&, const Seen&) = default;
-};
+using testing::Seen;
 
 class MainWindowEngineTest : public ::testing::Test {
  protected:

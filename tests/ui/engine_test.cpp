@@ -13,12 +13,7 @@ namespace vantrel::ui {
 namespace {
 
 using testing::SheetWindowDesc;
-
-struct Seen {
-  int number;
-  int control;
-  friend bool operator==(const Seen&, const Seen&) = default;
-};
+using testing::Seen;
 
 class EngineTest : public ::testing::Test {
  protected:

@@ -13,6 +13,7 @@ namespace vantrel::ui {
 namespace {
 
 using testing::kTestList;
+using testing::Seen;
 
 constexpr std::uint32_t kWhite = 0xFFFFFF;
 constexpr std::uint32_t kLightRed = 0xFFDDDD;
@@ -177,12 +178,6 @@ TEST(ListInput, KeysGiveTheSameActionOnEveryDesktop) {
   EXPECT_EQ(ListWheelAction(2), (ListAction{ListAction::kScrollBy, 6}));
   EXPECT_EQ(ListWheelAction(-1), (ListAction{ListAction::kScrollBy, -3}));
 }
-
-struct Seen {
-  int number;
-  int control;
-  friend bool operator==(const Seen&, const Seen&) = default;
-};
 
 std::vector<Seen> RunOut(Engine& engine, Window* w) {
   std::vector<Seen> seen;

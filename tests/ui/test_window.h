@@ -31,6 +31,13 @@ inline void PrintTo(const Rect& r, std::ostream* os) {
 
 namespace vantrel::ui::testing {
 
+// An event as a test saw it.
+struct Seen {
+  int number;
+  int control;
+  friend bool operator==(const Seen&, const Seen&) = default;
+};
+
 #pragma pack(push, 1)
 struct TestRow {
   FixedText<40> NAME;
