@@ -2,7 +2,8 @@
 # know. Run as: cmake -DROOT=<source tree> -P check_layers.cmake
 #
 # The libraries' order is runtime < ui, xml < framework < app < tools; ui and xml do not know
-# each other. Tests of a library may include what that library may, plus tests/ helpers.
+# each other. Tests of a library may include what that library may, plus tests/ helpers; a helper
+# kept with a library's tests (tests/app/...) counts as that library.
 cmake_minimum_required(VERSION 3.20)
 if(NOT ROOT)
   message(FATAL_ERROR "check_layers: pass -DROOT=<source tree>")
@@ -21,6 +22,7 @@ set(allowed_tests/ui tests ui runtime)
 set(allowed_tests/xml tests xml runtime)
 set(allowed_tests/framework tests framework ui runtime)
 
+set(libraries runtime ui xml framework app tools)
 set(folders runtime ui xml framework app tools
             tests/runtime tests/store tests/registry tests/ui tests/xml tests/framework)
 set(faults 0)
@@ -45,6 +47,10 @@ foreach(folder IN LISTS folders)
         continue()  # a header beside the file
       endif()
       string(REGEX REPLACE "/.*" "" layer "${header}")
+      # A test helper beside a library's tests belongs to that library's layer.
+      if(header MATCHES "^tests/([^/]+)/" AND CMAKE_MATCH_1 IN_LIST libraries)
+        set(layer ${CMAKE_MATCH_1})
+      endif()
       if(NOT layer IN_LIST allowed_${folder})
         string(REPLACE ";" ", " may "${allowed_${folder}}")
         message(NOTICE "${rel}: includes \"${header}\": ${folder} may include only ${may}")
