@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "app/item_tables.h"
 #include "runtime/record_layout.h"
 
 namespace vantrel {
@@ -39,22 +38,6 @@ TEST(FixedText, ComparisonIgnoresTrailingBlanksAndIsCaseSensitive) {
   FixedText<20> n("N/A");
   EXPECT_TRUE(n == "N/A");
   EXPECT_FALSE(n == "n/a");
-}
-
-TEST(RecordLayout, FieldNamePrefersTheExternalName) {
-  using app::kDisplayLayout;
-  using app::kXmlLayout;
-  EXPECT_EQ(FieldName(kXmlLayout, 1), "KeyName");
-  EXPECT_EQ(FieldName(kXmlLayout, 5), "EnableValue");
-  EXPECT_EQ(FieldName(kXmlLayout, 6), "");
-  EXPECT_EQ(FieldName(kXmlLayout, 0), "");
-  EXPECT_EQ(FieldName(kDisplayLayout, 2), "LRI:KEYNAME_STYLE");
-  EXPECT_EQ(FieldName(kDisplayLayout, 12), "LRI:ENABLEVALUE_STYLE");
-  EXPECT_EQ(FieldName(kDisplayLayout, 13), "");
-  EXPECT_EQ(kXmlLayout.recordSize, 360u);
-  EXPECT_EQ(kDisplayLayout.recordSize, 404u);
-  EXPECT_EQ(kDisplayLayout.Field(5)->offset, 308u);
-  EXPECT_EQ(kDisplayLayout.Field(6)->type, FieldType::Long);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include "runtime/error_state.h"
 #include "runtime/queue.h"
+#include "runtime/queue_testing.h"
 
 namespace vantrel {
 namespace {

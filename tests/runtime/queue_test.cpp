@@ -1,4 +1,5 @@
 #include "runtime/queue.h"
+#include "runtime/queue_testing.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/item_tables.h"
+#include "test_records.h"
 #include "runtime/error_state.h"
 #include "runtime/fixed_text.h"
 #include "runtime/local_time.h"
@@ -19,9 +20,10 @@
 namespace vantrel {
 namespace {
 
-using app::DisplayQueue;
-using app::DisplayRecord;
-using app::XmlQueue;
+using test::StyledQueue;
+using test::StyledRecord;
+using test::TextQueue;
+using test::kStyledFields;
 
 // A small record (stored plain) with one field of every type.
 #pragma pack(push, 1)
@@ -165,10 +167,10 @@ TEST(Queue, NoQueueSetsMemoryCorrupted) {
 }
 
 TEST(Queue, AddAndGetAtRoundTripEveryTable) {
-  DisplayQueue display;
-  XmlQueue xml;
+  StyledQueue display;
+  TextQueue xml;
   for (int i = 1; i <= 50; ++i) {
-    display.buffer = DisplayRecord{};
+    display.buffer = StyledRecord{};
     display.buffer.KEYNAME = "SYSTEM\\CurrentControlSet\\Services\\Svc" + std::to_string(i);
     display.buffer.VALUENAME = "Value" + std::to_string(i);
     display.buffer.CURRENTVALUE = "N/A";
@@ -199,7 +201,7 @@ TEST(Queue, AddAndGetAtRoundTripEveryTable) {
 }
 
 TEST(Queue, StoresLargeRecordsEncodedAndSmallOrIncompressibleOnesPlain) {
-  DisplayQueue display;  // 404 bytes, mostly blanks: encoded
+  StyledQueue display;  // 404 bytes, mostly blanks: encoded
   display.buffer.KEYNAME = "SOFTWARE\\Vantrel";
   QueueAdd(&display);
   auto image = QueueEntryImage(&display, 1);
@@ -433,11 +435,11 @@ TEST(Queue, SortIsStableAndOrdersEachFieldTypeByItsValue) {
   EXPECT_EQ(q.buffer.SHORTNUM, 300);
 }
 
-// Reference ordering of DisplayQueue records for a key of field numbers (text fields 1, 3, 5 ...
+// Reference ordering of StyledQueue records for a key of field numbers (text fields 1, 3, 5 ...
 // compared as blank-padded text, style fields 2, 4, ... as signed numbers).
-int ReferenceCompare(const DisplayRecord& a, const DisplayRecord& b, const std::vector<int>& key) {
+int ReferenceCompare(const StyledRecord& a, const StyledRecord& b, const std::vector<int>& key) {
   for (int n : key) {
-    const FieldDesc& f = app::kDisplayFields[static_cast<std::size_t>(std::abs(n) - 1)];
+    const FieldDesc& f = kStyledFields[static_cast<std::size_t>(std::abs(n) - 1)];
     int c;
     if (f.type == FieldType::String) {
       c = CompareBlankPadded(
@@ -455,10 +457,10 @@ int ReferenceCompare(const DisplayRecord& a, const DisplayRecord& b, const std::
   return 0;
 }
 
-DisplayRecord RandomDisplayRecord(std::mt19937& rng, int id) {
+StyledRecord RandomStyledRecord(std::mt19937& rng, int id) {
   static const char* const kRoots[] = {"SYSTEM\\CurrentControlSet\\Services\\",
                                        "SOFTWARE\\Policies\\", "SYSTEM\\x"};
-  DisplayRecord r;
+  StyledRecord r;
   r.KEYNAME = std::string(kRoots[rng() % 3]) + std::string(rng() % 3, static_cast<char>('a' + rng() % 3));
   r.VALUENAME = std::string(1 + rng() % 3, static_cast<char>('A' + rng() % 2));
   r.CURRENTVALUE = rng() % 2 ? "N/A" : std::to_string(rng() % 3);
@@ -468,7 +470,7 @@ DisplayRecord RandomDisplayRecord(std::mt19937& rng, int id) {
   return r;
 }
 
-std::vector<int> Ids(DisplayQueue& d) {
+std::vector<int> Ids(StyledQueue& d) {
   std::vector<int> ids;
   for (int i = 1; i <= QueueRecords(&d); ++i) {
     QueueGetAt(&d, i);
@@ -479,10 +481,10 @@ std::vector<int> Ids(DisplayQueue& d) {
 
 TEST(Queue, SortOfManyEncodedEntriesMatchesStableSort) {
   std::mt19937 rng(99);
-  DisplayQueue d;
-  std::vector<DisplayRecord> model;
+  StyledQueue d;
+  std::vector<StyledRecord> model;
   for (int i = 0; i < 3000; ++i) {
-    model.push_back(RandomDisplayRecord(rng, i));
+    model.push_back(RandomStyledRecord(rng, i));
     d.buffer = model.back();
     QueueAdd(&d);
   }
@@ -519,7 +521,7 @@ TEST(Queue, KeyedSearchesOnATextFieldMatchAPlainModel) {
     return k;
   };
   auto randomRecord = [&](int id) {
-    DisplayRecord r;
+    StyledRecord r;
     if (rng() % 10 == 0) {  // incompressible: stored plain behind a zero header
       auto* bytes = reinterpret_cast<std::uint8_t*>(&r);
       for (std::size_t i = 0; i < sizeof r; ++i) bytes[i] = static_cast<std::uint8_t>(rng());
@@ -531,8 +533,8 @@ TEST(Queue, KeyedSearchesOnATextFieldMatchAPlainModel) {
     return r;
   };
   for (const std::vector<int>& key : {std::vector<int>{1}, {-1}, {3}, {-3}}) {
-    DisplayQueue d;
-    std::vector<DisplayRecord> model;
+    StyledQueue d;
+    std::vector<StyledRecord> model;
     for (int i = 0; i < 1500; ++i) {
       model.push_back(randomRecord(i));
       d.buffer = model.back();
@@ -545,7 +547,7 @@ TEST(Queue, KeyedSearchesOnATextFieldMatchAPlainModel) {
     });
     ASSERT_EQ(Ids(d).size(), model.size());
     for (int probe = 0; probe < 400; ++probe) {
-      DisplayRecord wanted = probe % 2 ? model[rng() % model.size()] : randomRecord(-1);
+      StyledRecord wanted = probe % 2 ? model[rng() % model.size()] : randomRecord(-1);
       const auto first = std::lower_bound(model.begin(), model.end(), wanted, [&](const auto& a, const auto& b) {
         return ReferenceCompare(a, b, key) < 0;
       });
@@ -574,11 +576,11 @@ TEST(Queue, KeyedSearchesOnATextFieldMatchAPlainModel) {
 
 TEST(Queue, HeldOrdersStaySortedThroughAddsPutsAndDeletes) {
   std::mt19937 rng(5);
-  DisplayQueue d;
+  StyledQueue d;
   const std::vector<std::vector<int>> keys = {{1, 3}, {-4}, {3, -2}};
   int nextId = 0;
   for (int i = 0; i < 200; ++i) {
-    d.buffer = RandomDisplayRecord(rng, nextId++);
+    d.buffer = RandomStyledRecord(rng, nextId++);
     QueueAdd(&d);
   }
   for (const auto& key : keys) QueueSort(&d, key);
@@ -588,13 +590,13 @@ TEST(Queue, HeldOrdersStaySortedThroughAddsPutsAndDeletes) {
     const unsigned op = rng() % 4;
     const int n = QueueRecords(&d);
     if (op == 0) {
-      d.buffer = RandomDisplayRecord(rng, nextId);
+      d.buffer = RandomStyledRecord(rng, nextId);
       QueueAddByKey(&d, key);
       live.push_back(nextId++);
     } else if (op == 1 && n > 0) {
       QueueGetAt(&d, 1 + static_cast<int>(rng() % static_cast<unsigned>(n)));
       const int id = d.buffer.KEYNAME_STYLE;
-      d.buffer = RandomDisplayRecord(rng, id);
+      d.buffer = RandomStyledRecord(rng, id);
       QueuePut(&d);
     } else if (op == 2 && n > 0) {
       QueueGetAt(&d, 1 + static_cast<int>(rng() % static_cast<unsigned>(n)));
@@ -608,7 +610,7 @@ TEST(Queue, HeldOrdersStaySortedThroughAddsPutsAndDeletes) {
   std::sort(live.begin(), live.end());
   for (const auto& key : keys) {
     QueueSort(&d, key);
-    std::vector<DisplayRecord> rows;
+    std::vector<StyledRecord> rows;
     std::vector<int> ids;
     for (int i = 1; i <= QueueRecords(&d); ++i) {
       QueueGetAt(&d, i);
@@ -743,7 +745,7 @@ TEST(Queue, PutWritesTheCurrentEntryAndMovesItInTheOtherKeyOrders) {
   EXPECT_EQ(Names(q), "a b c");
 
   // A record that grows or shrinks when encoded is rewritten in place of the old one.
-  DisplayQueue d;
+  StyledQueue d;
   const int byKeyName[] = {1}, byValueName[] = {3};
   for (const char* name : {"k1", "k2", "k3"}) {
     d.buffer.KEYNAME = name;
@@ -857,7 +859,7 @@ TEST(Queue, PointerLooksUpTheFirstHeldOrdersEntryInTheCurrentOrder) {
 
 TEST(Queue, CurrentEntryFollowsItsEntryThroughASort) {
   // Sorting the only order also lays its entries out anew; the current entry must follow.
-  DisplayQueue d;
+  StyledQueue d;
   for (const char* name : {"k3", "k1", "k2"}) {
     d.buffer.KEYNAME = name;
     QueueAdd(&d);
@@ -869,7 +871,7 @@ TEST(Queue, CurrentEntryFollowsItsEntryThroughASort) {
   d.buffer.VALUENAME = "changed";
   QueuePut(&d);
   ASSERT_EQ(RuntimeErrorCode(), 0);
-  d.buffer = DisplayRecord{};
+  d.buffer = StyledRecord{};
   QueueGetAt(&d, 3);
   EXPECT_EQ(d.buffer.KEYNAME.Str(), "k3");
   EXPECT_EQ(d.buffer.VALUENAME.Str(), "changed");
@@ -945,8 +947,8 @@ TEST(Queue, FailedOperationsLeaveEntriesBufferAndCounterAlone) {
   }
 }
 
-// Damages entry `position` of a DisplayQueue (all encoded) so that it no longer decodes.
-void Damage(DisplayQueue& d, int position, bool truncate) {
+// Damages entry `position` of a StyledQueue (all encoded) so that it no longer decodes.
+void Damage(StyledQueue& d, int position, bool truncate) {
   auto image = QueueEntryImage(&d, position);
   std::uint32_t header;
   std::memcpy(&header, image.data(), 4);
@@ -963,7 +965,7 @@ void Damage(DisplayQueue& d, int position, bool truncate) {
 
 TEST(Queue, DamagedEntriesAreRefusedWith7AndLeftAlone) {
   for (bool truncate : {true, false}) {
-    DisplayQueue d;
+    StyledQueue d;
     const int byKey[] = {1};
     for (const char* name : {"k1", "k2", "k3", "k4", "k5"}) {
       d.buffer.KEYNAME = name;
@@ -1009,7 +1011,7 @@ TEST(Queue, DamagedEntriesAreRefusedWith7AndLeftAlone) {
 }
 
 TEST(Queue, FreeEmptiesTheQueueAndForgetsItsOrders) {
-  DisplayQueue d;
+  StyledQueue d;
   const int byKey[] = {1}, byValue[] = {-3};
   for (int i = 0; i < 300; ++i) {
     d.buffer.KEYNAME = "key" + std::to_string(i);
