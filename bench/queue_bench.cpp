@@ -28,6 +28,7 @@
 #include "app/item_tables.h"
 #include "runtime/error_state.h"
 #include "runtime/queue.h"
+#include "runtime/queue_testing.h"
 
 namespace {
 

@@ -38,6 +38,7 @@
 #include "runtime/error_codes.h"
 #include "runtime/error_state.h"
 #include "runtime/local_time.h"
+#include "runtime/queue_testing.h"
 #include "runtime/queue_rle.h"
 
 #if defined(__SSE2__)
@@ -241,7 +242,8 @@ struct KeyField {
   bool descending = false;
 };
 
-struct KeySpec {
+// A key list compiled against the record layout: where each field lies and how it compares.
+struct CompiledKey {
   int count = 0;
   KeyField fields[kMaxKeyFields];
 };
@@ -255,18 +257,18 @@ struct KeyList {
   }
 };
 
-KeySpec WholeRecordKey(std::uint32_t recordSize) {
-  KeySpec keySpec;
+CompiledKey WholeRecordKey(std::uint32_t recordSize) {
+  CompiledKey compiledKey;
   if (recordSize > 0) {
-    keySpec.count = 1;
-    keySpec.fields[0] = KeyField{0, recordSize, KeyKind::Bytes, false};
+    compiledKey.count = 1;
+    compiledKey.fields[0] = KeyField{0, recordSize, KeyKind::Bytes, false};
   }
-  return keySpec;
+  return compiledKey;
 }
 
 // Checks every field number of the key (0, or beyond the field count, or a field that does not lie
 // inside the record, is refused) and keeps the first 16. An empty key orders whole records.
-bool ParseKey(const RecordLayout& layout, QueueKey key, KeyList* list, KeySpec* keySpec) {
+bool ParseKey(const RecordLayout& layout, QueueKey key, KeyList* list, CompiledKey* compiledKey) {
   for (int n : key) {
     const long long field = n < 0 ? -static_cast<long long>(n) : n;
     if (field < 1 || field > layout.FieldCount()) return false;
@@ -275,15 +277,15 @@ bool ParseKey(const RecordLayout& layout, QueueKey key, KeyList* list, KeySpec* 
   }
   list->count = static_cast<int>(std::min<std::size_t>(key.size(), kMaxKeyFields));
   if (list->count == 0) {
-    *keySpec = WholeRecordKey(layout.recordSize);
+    *compiledKey = WholeRecordKey(layout.recordSize);
     return true;
   }
-  keySpec->count = list->count;
+  compiledKey->count = list->count;
   for (int i = 0; i < list->count; ++i) {
     const int n = key[static_cast<std::size_t>(i)];
     list->numbers[i] = n;
     const FieldDesc* f = layout.Field(n < 0 ? -n : n);
-    KeyField& kf = keySpec->fields[i];
+    KeyField& kf = compiledKey->fields[i];
     kf.offset = f->offset;
     kf.size = f->size;
     kf.descending = n < 0;
@@ -305,7 +307,7 @@ struct Order {
   std::size_t capacity = 0;
   bool keyed = false;
   KeyList list;
-  KeySpec keySpec;
+  CompiledKey compiledKey;
 
   Order() = default;
   Order(const Order&) = delete;
@@ -653,7 +655,7 @@ inline int CompareEntryField(const QueueState& st, Entry e, const KeyField& f,
 // comparison then goes on with zeros so that a search or sort still ends, and the caller refuses
 // the result.
 struct Comparer {
-  const KeySpec* key;
+  const CompiledKey* key;
   std::uint32_t recordSize;
   bool damaged = false;
 
@@ -831,7 +833,7 @@ std::size_t UpperBound(const QueueState& st, Items items, Comparer& cmp, View pr
 // neighbour or a foreign key placed elsewhere.
 std::size_t Locate(const QueueState& st, const Order& o, Entry e, View contents) {
   if (o.keyed) {
-    Comparer cmp{&o.keySpec, st.recordSize};
+    Comparer cmp{&o.compiledKey, st.recordSize};
     std::size_t i = LowerBound(st, Items{&o}, cmp, contents);
     for (; i < o.size && !cmp.damaged; ++i) {
       if (o.items[i] == e) return i;
@@ -887,13 +889,13 @@ void MergeSort(Entry* a, std::size_t n, Entry* tmp, Less& lessOrEqual) {
 }
 
 // Fills `out` with the entries of `source` sorted by the key. Returns 0, or the error code.
-std::int32_t SortInto(const QueueState& st, const KeySpec& keySpec, const Order& source, Entry* out) {
+std::int32_t SortInto(const QueueState& st, const CompiledKey& compiledKey, const Order& source, Entry* out) {
   const std::size_t n = source.size;
   std::memcpy(out, source.items, n * sizeof(Entry));
   if (n < 2) return 0;
   auto* tmp = static_cast<Entry*>(std::malloc((n / 2 + 1) * sizeof(Entry)));
   if (!tmp) return error_code::kInsufficientMemory;
-  Comparer cmp{&keySpec, st.recordSize};
+  Comparer cmp{&compiledKey, st.recordSize};
   auto lessOrEqual = [&](Entry a, Entry b) { return cmp(ViewOf(st, a), ViewOf(st, b)) <= 0; };
   MergeSort(out, n, tmp, lessOrEqual);
   std::free(tmp);
@@ -988,7 +990,7 @@ bool ReserveAll(QueueState& st, std::size_t n) {
 // Where a new entry (the buffer) goes in a held order other than the current one.
 std::size_t PlaceInOther(const QueueState& st, const Order& o, bool* damaged) {
   if (!o.keyed) return o.size;
-  Comparer cmp{&o.keySpec, st.recordSize};
+  Comparer cmp{&o.compiledKey, st.recordSize};
   const std::size_t at = UpperBound(st, Items{&o}, cmp, BufferView(st));
   if (cmp.damaged) *damaged = true;
   return at;
@@ -996,7 +998,7 @@ std::size_t PlaceInOther(const QueueState& st, const Order& o, bool* damaged) {
 
 // Makes the order sorted by the key and puts it first and current; see QueueSort.
 // Returns 0 or an error code, changing nothing on error.
-std::int32_t MakeKeyOrder(QueueState& st, const KeyList& list, const KeySpec& keySpec,
+std::int32_t MakeKeyOrder(QueueState& st, const KeyList& list, const CompiledKey& compiledKey,
                           bool reuseEmptyCurrent) {
   for (int i = 0; i < st.orderCount; ++i) {
     Order* o = st.orders[i];
@@ -1028,7 +1030,7 @@ std::int32_t MakeKeyOrder(QueueState& st, const KeyList& list, const KeySpec& ke
     if (fresh) delete target;
     return error_code::kInsufficientMemory;
   }
-  if (const std::int32_t err = SortInto(st, keySpec, *st.current, items)) {
+  if (const std::int32_t err = SortInto(st, compiledKey, *st.current, items)) {
     std::free(items);
     if (fresh) delete target;
     return err;
@@ -1039,7 +1041,7 @@ std::int32_t MakeKeyOrder(QueueState& st, const KeyList& list, const KeySpec& ke
   target->capacity = std::max<std::size_t>(n, 1);
   target->keyed = true;
   target->list = list;
-  target->keySpec = keySpec;
+  target->compiledKey = compiledKey;
   // The only order, freshly sorted: lay the entries out in its sequence, so that walks and searches
   // over it read memory in order (memory comes back in one block; skipped if it is not there).
   if (st.orderCount == 1 && target == st.current && n > 1 &&
@@ -1166,8 +1168,8 @@ void QueueGetByKey(Queue* queue, QueueKey key) {
   QueueState* st = Begin(queue);
   if (!st) return;
   KeyList list;
-  KeySpec keySpec;
-  if (!ParseKey(*st->layout, key, &list, &keySpec)) {
+  CompiledKey compiledKey;
+  if (!ParseKey(*st->layout, key, &list, &compiledKey)) {
     SetRuntimeError(error_code::kInvalidFieldType);
     return;
   }
@@ -1177,7 +1179,7 @@ void QueueGetByKey(Queue* queue, QueueKey key) {
     return;
   }
   st->keyActive = true;
-  Comparer cmp{&keySpec, st->recordSize};
+  Comparer cmp{&compiledKey, st->recordSize};
   bool found = false;
   const std::size_t at = LowerBound(*st, Items{&o}, cmp, BufferView(*st), &found);
   if (cmp.damaged) {
@@ -1210,7 +1212,7 @@ void QueueAdd(Queue* queue) {
   }
   bool staysSorted = true;
   if (cur.keyed && cur.size > 0) {
-    Comparer cmp{&cur.keySpec, st->recordSize};
+    Comparer cmp{&cur.compiledKey, st->recordSize};
     staysSorted = cmp(BufferView(*st), ViewOf(*st, cur.items[cur.size - 1])) >= 0;
     damaged = damaged || cmp.damaged;
   }
@@ -1231,8 +1233,8 @@ void QueueAddByKey(Queue* queue, QueueKey key) {
   QueueState* st = Begin(queue);
   if (!st) return;
   KeyList list;
-  KeySpec keySpec;
-  if (!ParseKey(*st->layout, key, &list, &keySpec))
+  CompiledKey compiledKey;
+  if (!ParseKey(*st->layout, key, &list, &compiledKey))
     return SetRuntimeError(error_code::kInvalidFieldType);
   if (!ReserveAll(*st, st->current->size + 1))
     return SetRuntimeError(error_code::kInsufficientMemory);
@@ -1244,7 +1246,7 @@ void QueueAddByKey(Queue* queue, QueueKey key) {
   if (!held) {
     // Sorting first keeps the failure rule simple: if it fails, nothing has changed yet; if a later
     // step fails, the queue holds the same entries, only with one more (valid) order.
-    if (const std::int32_t err = MakeKeyOrder(*st, list, keySpec, true)) return SetRuntimeError(err);
+    if (const std::int32_t err = MakeKeyOrder(*st, list, compiledKey, true)) return SetRuntimeError(err);
     if (!ReserveAll(*st, st->current->size + 1))
       return SetRuntimeError(error_code::kInsufficientMemory);
     held = st->current;
@@ -1258,13 +1260,13 @@ void QueueAddByKey(Queue* queue, QueueKey key) {
   for (int i = 0; i < st->orderCount; ++i) {
     if (st->orders[i] != &cur) places[i] = PlaceInOther(*st, *st->orders[i], &damaged);
   }
-  Comparer cmp{&keySpec, st->recordSize};
+  Comparer cmp{&compiledKey, st->recordSize};
   const std::size_t at = UpperBound(*st, Items{&cur}, cmp, BufferView(*st));
   // When the current order is sorted by another key, the new entry must also fit that key, or the
   // order can no longer claim to be sorted.
   bool staysSorted = true;
   if (cur.keyed && !(cur.list == list)) {
-    Comparer own{&cur.keySpec, st->recordSize};
+    Comparer own{&cur.compiledKey, st->recordSize};
     if (at > 0 && own(ViewOf(*st, cur.items[at - 1]), BufferView(*st)) > 0) staysSorted = false;
     if (at < cur.size && own(BufferView(*st), ViewOf(*st, cur.items[at])) > 0) staysSorted = false;
     damaged = damaged || own.damaged;
@@ -1312,14 +1314,14 @@ void QueuePut(Queue* queue) {
     moves[i].from = Locate(*st, o, old, oldView);
     if (moves[i].from == kNone) return SetRuntimeError(error_code::kMemoryCorrupted);
     if (!o.keyed) continue;
-    Comparer cmp{&o.keySpec, st->recordSize};
+    Comparer cmp{&o.compiledKey, st->recordSize};
     if (cmp(oldView, newView) == 0) continue;
     moves[i].to = UpperBound(*st, Items{&o, moves[i].from}, cmp, newView);
     if (cmp.damaged) return SetRuntimeError(error_code::kMemoryCorrupted);
   }
   bool unkeyCurrent = false;
   if (cur.keyed) {
-    Comparer cmp{&cur.keySpec, st->recordSize};
+    Comparer cmp{&cur.compiledKey, st->recordSize};
     unkeyCurrent = cmp(oldView, newView) != 0;
   }
 
@@ -1404,10 +1406,10 @@ void QueueSort(Queue* queue, QueueKey key) {
   QueueState* st = Begin(queue);
   if (!st) return;
   KeyList list;
-  KeySpec keySpec;
-  if (!ParseKey(*st->layout, key, &list, &keySpec))
+  CompiledKey compiledKey;
+  if (!ParseKey(*st->layout, key, &list, &compiledKey))
     return SetRuntimeError(error_code::kInvalidFieldType);
-  if (const std::int32_t err = MakeKeyOrder(*st, list, keySpec, false)) return SetRuntimeError(err);
+  if (const std::int32_t err = MakeKeyOrder(*st, list, compiledKey, false)) return SetRuntimeError(err);
   st->keyActive = true;
   ++st->changes;
 }
@@ -1423,8 +1425,8 @@ std::int32_t QueuePosition(Queue* queue) {
   QueueState* st = Begin(queue);
   if (!st) return 0;
   const Order& o = *st->current;
-  const KeySpec keySpec = o.keyed ? o.keySpec : WholeRecordKey(st->recordSize);
-  Comparer cmp{&keySpec, st->recordSize};
+  const CompiledKey compiledKey = o.keyed ? o.compiledKey : WholeRecordKey(st->recordSize);
+  Comparer cmp{&compiledKey, st->recordSize};
   const View probe = BufferView(*st);
   const std::size_t place = UpperBound(*st, Items{&o}, cmp, probe);
   const bool equal = place > 0 && cmp(ViewOf(*st, o.items[place - 1]), probe) == 0;
