@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "test_records.h"
+#include "tests/support/item_records.h"
 #include "runtime/error_state.h"
 #include "runtime/fixed_text.h"
 #include "runtime/local_time.h"

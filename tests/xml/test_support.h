@@ -5,11 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "item_records.h"
+#include "tests/support/item_records.h"
 #include "xml/document.h"
 #include "xml/xml.h"
 
 namespace vantrel::xml::test {
+
+using ItemQueue = vantrel::test::TextQueue;
+using StyledQueue = vantrel::test::StyledQueue;
 
 // Every record of the thread's document as "path=value", path names joined by '/'.
 std::vector<std::string> Records();
