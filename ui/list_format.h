@@ -3,8 +3,8 @@
 // and how its cells are coloured. ParseListFormat turns it into a ListFormat for the engine, and
 // ColumnText gives a cell's text.
 //
-// The string is one column specification after another, with nothing between them; columns may
-// be gathered into groups between '[' and ']'. Each specification is
+// The string is one column description after another, with nothing between them; columns may
+// be gathered into groups between '[' and ']'. Each description is
 //   width  L|R|C|D  [(indent)]  modifiers...
 // Modifiers, in any order: ~header~[align][(indent)]  @picture@  #field#  M | _ F Y * I J
 // T[(options)]  P  Q'tip'  Z(style)  E(text,back,seltext,selback)  B(colour)  S[(width)]  H(n)  /  ?
