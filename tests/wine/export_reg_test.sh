@@ -12,7 +12,7 @@ wineserver=$(dirname "$wine")/wineserver
 dir=$(mktemp -d)
 second=$dir/second-prefix
 cleanup() {
-  [ -d "$second" ] && WINEPREFIX=$second timeout 60 "$wineserver" -k >/dev/null 2>&1
+  [ -d "$second" ] && WINEPREFIX=$second bounded -q 60 "$wineserver" -k
   rm -rf "$dir"
 }
 trap cleanup EXIT
@@ -20,17 +20,13 @@ cd "$dir"
 unset VANTREL_REGISTRY  # the prefix is the store
 fail() { echo "FAIL: $*"; exit 1; }
 
-# Every call into Wine is bounded, and a hang names the command that hung.
-bounded() {
-  local seconds=$1
-  shift
-  timeout "$seconds" "$@"
-  local status=$?
-  [ $status -eq 124 ] && fail "timed out after $seconds s: $*"
-  return $status
-}
+# Every call into Wine is bounded (`bounded`, which names a command that hung).
+. "$(dirname "$0")/wine_test_env.sh"
 # The store reads Wine's files once the wineserver has saved them and ended.
-settle() { bounded 120 "$wineserver" -w; }
+settle() {
+  bounded 120 "$wineserver" -w
+  [ $? -ne 124 ] || fail "the wineserver of $WINEPREFIX did not end"
+}
 regedit_import() {
   bounded 120 "$wine" regedit /s "$1" || fail "regedit /s $1 failed in $WINEPREFIX"
   settle

@@ -10,11 +10,12 @@ trap 'rm -rf "$dir"' EXIT
 cd "$dir"
 fail() { echo "FAIL: $*"; exit 1; }
 
-# Every call into Wine is bounded, and a hang names the command that hung.
+# Every call into Wine is bounded (`bounded`, which names a command that hung).
+. "$(dirname "$0")/wine_test_env.sh"
 run_wine() {
-  timeout 120 "$wine" "$@"
+  bounded 120 "$wine" "$@"
   local status=$?
-  [ $status -eq 124 ] && fail "timed out after 120 s: wine64 $*"
+  [ $status -eq 124 ] && fail "wine64 $* did not finish within 120 s"
   return $status
 }
 ctl() { run_wine "$exe" "$@"; }
