@@ -12,6 +12,7 @@
 #include "tools/app_commands.h"
 #include "tools/binary_output.h"
 #include "tools/commands.h"
+#include "tools/same_file.h"
 
 namespace vantrel::tools {
 namespace {
@@ -85,6 +86,11 @@ int ExportCommand(const Args& args) {
     return UsageError("export: --format ansible needs --group NAME, the inventory group to apply to");
   }
   if (*format == "reg" && group) return UsageError("export: --group is for --format ansible");
+  // Written over the settings file it is made from, an export would lose every item.
+  if (output && IsSameFile(*output, data.settingsFile)) {
+    return UsageError("export: -o " + *output + " is the settings file the items are read from; " +
+                      "name another file");
+  }
 
   // A named prefix that does not exist reads as an empty registry: its "current" values would
   // all be N/A, an export that removes every value.

@@ -11,6 +11,7 @@
 
 #include "app/item_tables.h"
 #include "tools/commands.h"
+#include "tools/same_file.h"
 #include "tools/text_escapes.h"
 #include "runtime/record_layout.h"
 #include "xml/document.h"
@@ -177,6 +178,10 @@ int Load(std::string_view file, const LoadRequest& request) {
   xml::LoadQueue(queue, {.deep = true, .recordBoundary = true});
   named.Print(queue, 0);
   if (request.writeTo.empty()) return kOk;
+  // The file it was read from is written over only when it was read to its end.
+  if (xml::State().openElements > 0 && IsSameFile(request.writeTo, std::string(file))) {
+    return Failure(file, "ends before its elements are closed: not written over with what was read");
+  }
   // Back out under the same names: the first around everything, the last for each entry.
   const std::string_view root = n[0];
   std::string_view record = n[0];

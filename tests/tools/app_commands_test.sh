@@ -35,4 +35,17 @@ mkdir other && mv Vantrel.xml other/Items.xml
 "$ctl" list 2>/dev/null; [ $? -eq 1 ] || fail "a missing settings file must fail with 1"
 "$ctl" list --settings other/Items.xml | grep -q Flag || fail "--settings"
 "$ctl" list --frobnicate 2>/dev/null; [ $? -eq 2 ] || fail "usage error must give 2"
+
+# An export never goes over the settings file it is made from, under any name that reaches it.
+cp other/Items.xml items-before.xml
+ln -s Items.xml other/link.xml
+ln other/Items.xml hard-link.xml
+for out in other/Items.xml ./other/../other/Items.xml other/link.xml hard-link.xml; do
+  "$ctl" export --format reg --settings other/Items.xml -o "$out" 2>error.txt
+  [ $? -eq 2 ] || fail "export -o $out over the settings file must give 2"
+  grep -q "settings file" error.txt || fail "export -o $out: $(cat error.txt)"
+  cmp -s other/Items.xml items-before.xml || fail "export -o $out changed the settings file"
+done
+"$ctl" export --format reg --settings other/Items.xml -o items.reg || fail "export to another file failed"
+[ -s items.reg ] || fail "export wrote nothing"
 echo ok

@@ -49,6 +49,12 @@ ctl export --format reg --values enable >enable.reg || fail "export failed"
 [ "$(head -c 4 enable.reg | od -An -tx1 | tr -d ' ')" = "fffe5700" ] || fail "export does not start with the UTF-16LE mark"
 od -An -v -tx1 enable.reg | tr -d ' \n' | grep -q '0d000d' && fail "standard output turned LF into CR LF"
 run_wine regedit /s enable.reg || fail "regedit /s failed"
+# The export is refused over its own settings file (Windows finds the file by its identity).
+cp Vantrel.xml settings-before.xml
+ctl export --format reg -o .\\Vantrel.xml >/dev/null 2>&1; [ $? -eq 2 ] || fail "export over the settings file must give 2"
+cmp -s Vantrel.xml settings-before.xml || fail "export -o changed the settings file"
+ctl export --format reg -o other.reg || fail "export -o other.reg failed"
+[ -s other.reg ] || fail "export -o wrote nothing"
 tr -d '\r' <<<"$(ctl list)" | grep -q "^\*	.*	Gone	5	N/A	N/A	5$" || fail "after the import: $(ctl list)"
 
 # Exit statuses: a missing settings file fails with 1, a usage error gives 2.

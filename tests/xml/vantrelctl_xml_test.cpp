@@ -73,6 +73,19 @@ TEST(VantrelctlXml, DumpAndFailures) {
   EXPECT_EQ(dir.Read("stderr.txt"),
             "vantrelctl: " + dir.Path("no/dir.xml") + ": Path not found. (error 3)\n");
   EXPECT_EQ(Ctl("xml frob x", "", dir).status, 2);
+
+  // A file cut short is not written over with what was read of it; another file takes it.
+  const std::string cut =
+      "<RegistryItems><RegistryItem><KeyName>a</KeyName></RegistryItem><RegistryItem><KeyName>b</KeyName>";
+  dir.Write("cut.xml", cut);
+  const std::string path = dir.Path("cut.xml");
+  EXPECT_EQ(Ctl("xml load " + path + " --write " + path, "", dir).status, 1);
+  EXPECT_EQ(dir.Read("stderr.txt"),
+            "vantrelctl: " + path +
+                ": ends before its elements are closed: not written over with what was read\n");
+  EXPECT_EQ(dir.Read("cut.xml"), cut);
+  EXPECT_EQ(Ctl("xml load " + path + " --write " + dir.Path("copy.xml"), "", dir).status, 0);
+  EXPECT_NE(dir.Read("copy.xml").find("<KeyName>b</KeyName>"), std::string::npos);
 }
 
 TEST(VantrelctlXml, LoadWithTranslationsAndNestedLists) {
