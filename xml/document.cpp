@@ -7,6 +7,12 @@
 namespace vantrel::xml {
 
 namespace {
+// Names compared by their length and first byte before their bytes: siblings mostly differ there,
+// and a parse compares a name with each of its element's known children.
+bool SameName(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && (a.empty() || (a[0] == b[0] && std::memcmp(a.data(), b.data(), a.size()) == 0));
+}
+
 constexpr FieldDesc kDocumentFields[] = {
     FieldDesc{"Q:ELEMENT", "", FieldType::String, 0, kMaxLevels * kNameSlot, kMaxLevels, 0},
     FieldDesc{"Q:V1", "", FieldType::String, kMaxLevels * kNameSlot, kValueSlot, 1, 0},
@@ -28,7 +34,7 @@ void Document::Clear() {
   arena_.clear();
   arenaUsed_ = kArenaBlock;
   arenaBytes_ = 0;
-  paths_.push_back(PathNode{kRootPath, 0, 0, {}, {}});
+  paths_.push_back(PathNode{kRootPath, 0, 0, {}, {}, kRootPath});
 }
 
 std::string_view Document::StoreName(std::string_view name) {
@@ -39,7 +45,7 @@ std::string_view Document::StoreName(std::string_view name) {
 const char* Document::StoreText(std::string_view text) {
   if (text.empty()) return "";
   if (kArenaBlock - arenaUsed_ < text.size()) {
-    arena_.push_back(std::make_unique<char[]>(kArenaBlock));
+    arena_.push_back(std::make_unique_for_overwrite<char[]>(kArenaBlock));
     arenaUsed_ = 0;
   }
   char* out = arena_.back().get() + arenaUsed_;
@@ -53,7 +59,7 @@ PathId Document::Child(PathId parent, std::string_view name) {
   PathNode& p = paths_[parent];
   for (PathId c : p.firstChildren) {
     if (c == kRootPath) break;
-    if (paths_[c].name == name) return c;
+    if (SameName(paths_[c].name, name)) return c;
   }
   if (p.firstChildren[kFirstChildren - 1] != kRootPath) {
     auto it = children_.find(ChildKey{parent, name});
@@ -68,7 +74,7 @@ PathId Document::Child(PathId parent, std::string_view name) {
   for (std::uint32_t i = 0; i + 1 < depth; ++i) ancestors_.push_back(ancestors_[parentFirst + i]);
   ancestors_.push_back(id);
   const std::string_view stored = StoreName(name);
-  paths_.push_back(PathNode{parent, depth, first, stored, {}});
+  paths_.push_back(PathNode{parent, depth, first, stored, {}, kRootPath});
   PathNode& q = paths_[parent];
   bool kept = false;
   for (PathId& c : q.firstChildren) {
@@ -115,7 +121,7 @@ bool Document::Append(PathId path, std::string_view value) {
   if (value.size() > kValueMax) value = value.substr(0, kValueMax);
   try {
     if ((count_ & (kRecBlock - 1)) == 0 && (count_ >> kRecBlockShift) == recBlocks_.size()) {
-      recBlocks_.push_back(std::make_unique<Rec[]>(kRecBlock));
+      recBlocks_.push_back(std::make_unique_for_overwrite<Rec[]>(kRecBlock));
     }
     const char* stored = StoreText(value);
     recBlocks_[count_ >> kRecBlockShift][count_ & (kRecBlock - 1)] =

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -63,6 +64,21 @@ class Document {
   // Paths. Child() finds or makes the path one level below `parent` (at most kMaxLevels deep)
   // with the given name, which the caller has lower-cased and cut to kNameMax.
   PathId Child(PathId parent, std::string_view name);
+  // The same, for a parse that looks up an element's children one after another: `previous` is
+  // the child looked up before this one under the same parent (kRootPath for the first). The
+  // path that followed `previous` last time is tried first, so a document that repeats the same
+  // shape finds each child with one comparison.
+  PathId NextChild(PathId parent, std::string_view name, PathId previous) {
+    const PathId guess =
+        previous == kRootPath ? paths_[parent].firstChildren[0] : paths_[previous].next;
+    if (guess != kRootPath && paths_[guess].name.size() == name.size() &&
+        std::equal(name.begin(), name.end(), paths_[guess].name.begin())) {
+      return guess;
+    }
+    const PathId found = Child(parent, name);
+    if (previous != kRootPath) paths_[previous].next = found;
+    return found;
+  }
   int PathDepth(PathId path) const { return paths_[path].depth; }
   std::string_view PathName(PathId path, int level) const;
   PathId PathParent(PathId path) const { return paths_[path].parent; }
@@ -100,6 +116,7 @@ class Document {
     // The children met first (kRootPath marks a free place): most documents need no map lookup;
     // eight holds a record element's usual fields and attributes.
     PathId firstChildren[kFirstChildren];
+    PathId next;  // the sibling a parse looked up after this path the last time (NextChild)
   };
   static constexpr std::size_t kRecBlockShift = 16;
   static_assert(kRootPath == 0, "an empty list of first children is all zeros");

@@ -7,7 +7,12 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <memory>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "runtime/error_codes.h"
 #include "runtime/error_state.h"
@@ -58,6 +63,114 @@ constexpr auto kAttributeSpace = [] {
 }();
 
 bool IsNameEnd(char c) { return c == ' ' || c == '\r' || c == '\n' || c == '\t'; }
+
+// ---- byte scans ---------------------------------------------------------------------------------
+// Text runs, tags and attribute values are mostly a few bytes long, too short for a library call
+// to pay off; these look at 16 bytes a step (SSE2, part of every x86-64) and finish byte by byte.
+// Each one is a byte test `Hit` and, where SSE2 is there, the same test over 16 bytes `Hits`.
+
+struct CharIs {
+  char c;
+  bool Hit(unsigned char b) const { return b == static_cast<unsigned char>(c); }
+#if defined(__SSE2__)
+  int Hits(__m128i x) const { return _mm_movemask_epi8(_mm_cmpeq_epi8(x, _mm_set1_epi8(c))); }
+#endif
+};
+
+// Where text between tags stops being copied as it is: the '<' that ends it, or a byte that is
+// dropped or decoded (the bytes up to 13, and in UTF-8 mode also 0xA0 and the lead bytes from
+// 0xC0; see IsPlainUtf8TextByte).
+struct TextStop {
+  bool utf8;
+  bool Hit(unsigned char b) const {
+    return b == '<' || (utf8 ? !IsPlainUtf8TextByte(b) : b <= 13);
+  }
+#if defined(__SSE2__)
+  int Hits(__m128i x) const {
+    const __m128i lt = _mm_cmpeq_epi8(x, _mm_set1_epi8('<'));
+    if (!utf8) {
+      const __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(x, _mm_set1_epi8(13)), x);
+      return _mm_movemask_epi8(_mm_or_si128(lt, low));
+    }
+    // Adding 0x40 turns 0xC0..0xFF and 0..13 into 0..77, each other byte into 78 or more.
+    const __m128i shifted = _mm_add_epi8(x, _mm_set1_epi8(0x40));
+    const __m128i outside = _mm_cmpeq_epi8(_mm_min_epu8(shifted, _mm_set1_epi8(77)), shifted);
+    const __m128i nbsp = _mm_cmpeq_epi8(x, _mm_set1_epi8(static_cast<char>(0xA0)));
+    return _mm_movemask_epi8(_mm_or_si128(lt, _mm_or_si128(outside, nbsp)));
+  }
+#endif
+};
+
+// The bytes of attribute text read as spaces (kAttributeSpace): below 20, and in UTF-8 mode also
+// 0xA0 and 0xC2.
+struct AttributeSpace {
+  bool utf8;
+  bool Hit(unsigned char b) const { return kAttributeSpace[utf8 ? 1 : 0][b]; }
+#if defined(__SSE2__)
+  int Hits(__m128i x) const {
+    __m128i hit = _mm_cmpeq_epi8(_mm_min_epu8(x, _mm_set1_epi8(19)), x);
+    if (utf8) {
+      hit = _mm_or_si128(hit, _mm_cmpeq_epi8(x, _mm_set1_epi8(static_cast<char>(0xA0))));
+      hit = _mm_or_si128(hit, _mm_cmpeq_epi8(x, _mm_set1_epi8(static_cast<char>(0xC2))));
+    }
+    return _mm_movemask_epi8(hit);
+  }
+#endif
+};
+
+// The bytes that end a tag's name.
+struct NameEnd {
+  bool Hit(unsigned char b) const { return IsNameEnd(static_cast<char>(b)); }
+#if defined(__SSE2__)
+  int Hits(__m128i x) const {
+    const __m128i space = _mm_cmpeq_epi8(x, _mm_set1_epi8(' '));
+    const __m128i cr = _mm_cmpeq_epi8(x, _mm_set1_epi8('\r'));
+    const __m128i lf = _mm_cmpeq_epi8(x, _mm_set1_epi8('\n'));
+    const __m128i tab = _mm_cmpeq_epi8(x, _mm_set1_epi8('\t'));
+    return _mm_movemask_epi8(_mm_or_si128(_mm_or_si128(space, cr), _mm_or_si128(lf, tab)));
+  }
+#endif
+};
+
+// Bytes from 0x80 up.
+struct HighBit {
+  bool Hit(unsigned char b) const { return b > 0x7F; }
+#if defined(__SSE2__)
+  int Hits(__m128i x) const { return _mm_movemask_epi8(x); }
+#endif
+};
+
+// The first byte in [p, end) the test hits, or end. The bytes up to `limit` (at or past end) may
+// be read, so that a short span is still looked at 16 bytes at once.
+template <typename Test>
+inline const char* FindFirst(const char* p, const char* end, const char* limit, Test test) {
+#if defined(__SSE2__)
+  while (limit - p >= 16) {
+    unsigned hits =
+        static_cast<unsigned>(test.Hits(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))));
+    if (end - p < 16) hits &= (1u << (end - p)) - 1;
+    if (hits != 0) return p + __builtin_ctz(hits);
+    if (end - p <= 16) return end;
+    p += 16;
+  }
+#else
+  (void)limit;
+#endif
+  for (; p < end; ++p) {
+    if (test.Hit(static_cast<unsigned char>(*p))) return p;
+  }
+  return end;
+}
+
+template <typename Test>
+inline const char* FindFirst(const char* p, const char* end, Test test) {
+  return FindFirst(p, end, end, test);
+}
+
+template <typename Test>
+inline bool Contains(std::string_view s, Test test) {
+  return FindFirst(s.data(), s.data() + s.size(), test) != s.data() + s.size();
+}
 
 // Replaces every occurrence, left to right, without rescanning what was put in.
 void ReplaceAll(std::string& s, std::string_view from, std::string_view to) {
@@ -132,6 +245,7 @@ class Parser {
     names_.resize(2);
     saved_.resize(3);
     path_.assign(2, kRootPath);
+    lastChild_.assign(2, kRootPath);
     if (!TrimBlanks(lib.currentEncoding).empty()) SelectMode(Upper(TrimBlanks(lib.currentEncoding)));
   }
 
@@ -152,11 +266,9 @@ class Parser {
     std::size_t i = 0;
     while (i < n && !Done()) {
       if (d_[i] != '<') {
-        const void* lt = std::memchr(d_ + i, '<', n - i);
-        const std::size_t end = lt ? static_cast<std::size_t>(static_cast<const char*>(lt) - d_) : n;
-        const std::size_t reached = Text(i, end);
-        if (reached < end) return reached;
-        i = end;
+        std::size_t reached = 0;
+        if (!Text(i, &reached)) return reached;
+        i = reached;
         continue;
       }
       const std::size_t next = Tag(i);
@@ -182,62 +294,58 @@ class Parser {
     if (text_.size() < kCurrentTextMax) text_.push_back(c);
   }
 
-  // Takes the text bytes d_[i..end) (no '<' among them). Returns where it stopped: `end`, or
-  // earlier when a multi-byte character is cut off by the end of the buffer.
-  std::size_t Text(std::size_t i, std::size_t end) {
-    if (mode_ != Mode::kUtf8) {
-      // Zero and the control bytes up to 13 (tab, line feed, carriage return ...) are dropped.
-      std::size_t run = i;
-      for (std::size_t j = i; j < end; ++j) {
-        if (static_cast<unsigned char>(d_[j]) <= 13) {
-          if (j > run) AppendText(d_ + run, j - run);
-          run = j + 1;
-        }
-      }
-      if (end > run) AppendText(d_ + run, end - run);
-      return end;
-    }
-    const bool bufferEdge = end == n_ && !final_;
+  // Takes the text from d_[i] up to the next '<' (or the end of the data) and sets *stop there;
+  // returns true. Returns false, with *stop on it, when a multi-byte character is cut off by the
+  // end of a buffer that is not the last.
+  bool Text(std::size_t i, std::size_t* stop) {
+    const char* const end = d_ + n_;
+    const TextStop test{mode_ == Mode::kUtf8};
     std::size_t j = i;
-    while (j < end) {
+    for (;;) {
       // Bytes that are taken as they are (most text) go in as one run.
-      std::size_t run = j;
-      while (run < end && IsPlainUtf8TextByte(static_cast<unsigned char>(d_[run]))) ++run;
-      if (run > j) {
-        AppendText(d_ + j, run - j);
-        j = run;
-        if (j == end) break;
+      const std::size_t run =
+          static_cast<std::size_t>(FindFirst(d_ + j, end, test) - d_);
+      if (run > j) AppendText(d_ + j, run - j);
+      j = run;
+      if (j == n_ || d_[j] == '<') {
+        *stop = j;
+        return true;
       }
       const unsigned char b = static_cast<unsigned char>(d_[j]);
-      if (b == 0) {
-        ++j;
+      if (!test.utf8 || b <= 13) {
+        ++j;  // zero and the control bytes up to 13 (tab, line feed, carriage return ...) are dropped
       } else if (b == 0xA0) {
         AppendByte(' ');
         ++j;
-      } else if (b >= 0xC0) {
-        if (b == 0xE2 && j + 2 >= end && bufferEdge) return j;
-        if (b == 0xE2 && j + 2 < end && static_cast<unsigned char>(d_[j + 1]) == 0x82 &&
+      } else {
+        // A lead byte (0xC0 and up) joins with what follows it, as far as the text goes: up to
+        // two bytes before the next '<' or the end of the data.
+        std::size_t after = 0;
+        while (after < 2 && j + 1 + after < n_ && d_[j + 1 + after] != '<') ++after;
+        const bool bufferEdge = !final_ && j + 1 + after == n_;
+        if (b == 0xE2 && after < 2 && bufferEdge) {
+          *stop = j;
+          return false;
+        }
+        if (b == 0xE2 && after == 2 && static_cast<unsigned char>(d_[j + 1]) == 0x82 &&
             static_cast<unsigned char>(d_[j + 2]) == 0xAC) {
           AppendByte('\x80');
           j += 3;
-        } else if (j + 1 < end) {
+        } else if (after >= 1) {
           const unsigned char next = static_cast<unsigned char>(d_[j + 1]);
           AppendByte(static_cast<char>(((b & 3) << 6) | (next & 0x3F)));
           j += 2;
         } else if (bufferEdge) {
-          return j;
+          *stop = j;
+          return false;
         } else {
           // A lead byte right before a tag (or at the very end) has nothing to join: it stays
           // as it is rather than swallow the tag's '<'.
           AppendByte(static_cast<char>(b));
           ++j;
         }
-      } else {
-        if (b > 13) AppendByte(static_cast<char>(b));
-        ++j;
       }
     }
-    return end;
   }
 
   // The byte rules of text between tags applied to a whole value (attribute values, CDATA).
@@ -391,9 +499,9 @@ class Parser {
       }
       return final_ ? Unclosed(i) : kNeedMore;
     }
-    const void* gt = std::memchr(d_ + i + 1, '>', n_ - i - 1);
-    if (!gt) return final_ ? Unclosed(i) : kNeedMore;
-    const std::size_t q = static_cast<std::size_t>(static_cast<const char*>(gt) - d_);
+    const char* const gt = FindFirst(d_ + i + 1, d_ + n_, CharIs{'>'});
+    if (gt == d_ + n_) return final_ ? Unclosed(i) : kNeedMore;
+    const std::size_t q = static_cast<std::size_t>(gt - d_);
     const std::string_view body(d_ + i + 1, q - i - 1);
     if (c1 == '/') {
       EndTag(body.substr(1));
@@ -432,11 +540,16 @@ class Parser {
     Complete(false);
   }
 
+  // Where the name that starts at body[from] ends, at most at `to`: body lies in the data.
+  std::size_t NameEndIn(std::string_view body, std::size_t from, std::size_t to) const {
+    return static_cast<std::size_t>(
+        FindFirst(body.data() + from, body.data() + to, d_ + n_, NameEnd{}) - body.data());
+  }
+
   void EndTag(std::string_view body) {
     std::size_t s = 0;
     while (s < body.size() && body[s] == ' ') ++s;
-    std::size_t e = s;
-    while (e < body.size() && !IsNameEnd(body[e])) ++e;
+    const std::size_t e = NameEndIn(body, s, body.size());
     if (level_ == 0) return;
     const std::string_view name = body.substr(s, std::min(e - s, kNameMax));
     if (EqualsLowered(name, names_[static_cast<std::size_t>(level_)])) Complete(false);
@@ -452,8 +565,7 @@ class Parser {
     std::size_t s = 0;
     while (s < body.size() && body[s] == ' ') ++s;
     const std::size_t limit = std::min(body.size(), s + kTagNameSearch);
-    std::size_t e = s;
-    while (e < limit && !IsNameEnd(body[e])) ++e;
+    const std::size_t e = NameEndIn(body, s, limit);
     const std::string_view name = body.substr(s, e - s);
     std::string_view attrs = body.substr(e);
     if (name.empty() || name.back() == '/') return q + 1;  // <a/>: no record
@@ -504,46 +616,69 @@ class Parser {
     if (path_.size() <= l) path_.resize(l + 1, kNoPath);
     names_[l].assign(name.data(), name.size());
     const PathId parent = path_[l - 1];
-    path_[l] = parent != kNoPath && level_ <= kMaxLevels ? doc_.Child(parent, name) : kNoPath;
+    if (lastChild_.size() <= l) lastChild_.resize(l + 1, kRootPath);
+    if (parent != kNoPath && level_ <= kMaxLevels) {
+      path_[l] = doc_.NextChild(parent, name, lastChild_[l - 1]);
+      lastChild_[l - 1] = path_[l];
+    } else {
+      path_[l] = kNoPath;
+    }
+    lastChild_[l] = kRootPath;
     saved_[l].assign(text_, 0, std::min(text_.size(), kSavedTextMax));
     text_.clear();
   }
 
   void Attributes(std::string_view attrs) {
-    if (attrs.find('=') == std::string_view::npos) return;
-    const PathId element = path_[static_cast<std::size_t>(level_)];
+    if (!Contains(attrs, CharIs{'='})) return;
+    const std::size_t level = static_cast<std::size_t>(level_);
+    const PathId element = path_[level];
     if (element == kNoPath || level_ + 1 > kMaxLevels) return;
-    std::string& t = attributeText_;
-    t.assign(attrs.data(), attrs.size());
-    const bool* const toSpace = kAttributeSpace[mode_ == Mode::kUtf8 ? 1 : 0].data();
-    for (char& c : t) {
-      if (toSpace[static_cast<unsigned char>(c)]) c = ' ';
+    const bool utf8 = mode_ == Mode::kUtf8;
+    std::string_view t = attrs;
+    // The attribute text lies in the data, which may be read past its end.
+    const char* limit = d_ + n_;
+    // Bytes read as spaces are rare: only text that holds one is copied to change them.
+    if (FindFirst(attrs.data(), attrs.data() + attrs.size(), limit, AttributeSpace{utf8}) !=
+        attrs.data() + attrs.size()) {
+      attributeText_.assign(attrs.data(), attrs.size());
+      const bool* const toSpace = kAttributeSpace[utf8 ? 1 : 0].data();
+      for (char& c : attributeText_) {
+        if (toSpace[static_cast<unsigned char>(c)]) c = ' ';
+      }
+      t = attributeText_;
+      limit = t.data() + t.size();
     }
+    const char* const end = t.data() + t.size();
     std::size_t pos = 0;
     while (pos < t.size()) {
-      const std::size_t eq = t.find('=', pos);
-      if (eq == std::string::npos) break;
+      const char* const at = FindFirst(t.data() + pos, end, limit, CharIs{'='});
+      if (at == end) break;
+      const std::size_t eq = static_cast<std::size_t>(at - t.data());
       std::string_view name(t.data() + pos, eq - pos);
       while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
       while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
       std::size_t open = eq + 1;
       while (open < t.size() && t[open] != '"' && t[open] != '\'') ++open;
       if (open == t.size()) break;
-      std::size_t close = t.find(t[open], open + 1);
-      if (close == std::string::npos) close = t.size();
-      std::string& value = attributeValue_;
-      value.assign(t, open + 1, close - open - 1);
-      bool decode = value.find('&') != std::string::npos;
-      if (!decode && mode_ == Mode::kUtf8) {
-        decode = std::any_of(value.begin(), value.end(),
-                             [](char c) { return static_cast<unsigned char>(c) > 0x7F; });
+      const std::size_t close =
+          static_cast<std::size_t>(FindFirst(t.data() + open + 1, end, limit, CharIs{t[open]}) - t.data());
+      std::string_view value = t.substr(open + 1, close - open - 1);
+      const char* const valueEnd = value.data() + value.size();
+      const bool decode = FindFirst(value.data(), valueEnd, limit, CharIs{'&'}) != valueEnd ||
+                          (utf8 && FindFirst(value.data(), valueEnd, limit, HighBit{}) != valueEnd);
+      // Most values are stored as they stand in the text; the others are changed in a copy.
+      if (decode || !lib_.replacements.empty()) {
+        attributeValue_.assign(value.data(), value.size());
+        if (decode) Decode(attributeValue_, true);
+        ApplyReplacements(attributeValue_);
+        value = attributeValue_;
       }
-      if (decode) Decode(value, true);
-      ApplyReplacements(value);
       if (!name.empty()) {
         const std::string_view lowered =
             LowerInto(name.substr(0, std::min(name.size(), kNameMax)), attributeName_);
-        Store(doc_.Child(element, lowered), value);
+        const PathId path = doc_.NextChild(element, lowered, lastChild_[level]);
+        lastChild_[level] = path;
+        Store(path, value);
       }
       pos = close + 1;
     }
@@ -559,12 +694,12 @@ class Parser {
     // neither is allocated again for the next element.
     std::string& value = value_;
     value.swap(text_);
-    if (!raw && value.find('&') != std::string::npos) Decode(value, false);
+    if (!raw && Contains(value, CharIs{'&'})) Decode(value, false);
     ApplyReplacements(value);
     if (IsBlank(value) && !IsBlank(saved_[l + 1])) {
       // The element's own text that came before its last child.
       value = saved_[l + 1];
-      if (value.find('&') != std::string::npos) Decode(value, false);
+      if (Contains(value, CharIs{'&'})) Decode(value, false);
       ApplyReplacements(value);
     }
     if (path_[l] != kNoPath) {
@@ -617,6 +752,7 @@ class Parser {
   std::vector<std::string> names_;  // open element names by level
   std::vector<std::string> saved_;  // saved text by level
   std::vector<PathId> path_;        // path of each open level (kNoPath past the last slot)
+  std::vector<PathId> lastChild_;   // by level: the child path its element looked up last
   std::string text_;                // current text
   std::string value_;               // the value being completed
   std::string lowered_;             // the start tag's name, lower-cased
@@ -654,12 +790,45 @@ std::int16_t EndParse(LibraryState& lib, std::int16_t code) {
 
 std::string_view WithoutTrailingBlanks(std::string_view s) { return TrimBlanks(s); }
 
+// The bytes of a file not yet scanned. The file's blocks are read straight into its free room,
+// so each byte is copied once on its way to the scanner.
+class WorkBuffer {
+ public:
+  explicit WorkBuffer(std::size_t capacity)
+      : data_(std::make_unique_for_overwrite<char[]>(capacity)), capacity_(capacity) {}
+
+  std::string_view Text() const { return std::string_view(data_.get(), size_); }
+  std::size_t Size() const { return size_; }
+
+  // Room for one more block at the end, the buffer grown when it has less.
+  char* Room() {
+    if (capacity_ - size_ < kByteFileBlock) {
+      const std::size_t capacity = std::max(capacity_ * 2, size_ + kByteFileBlock);
+      auto data = std::make_unique_for_overwrite<char[]>(capacity);
+      std::memcpy(data.get(), data_.get(), size_);
+      data_ = std::move(data);
+      capacity_ = capacity;
+    }
+    return data_.get() + size_;
+  }
+  // The block read into Room() that kept `got` bytes.
+  void Filled(std::size_t got) { size_ += got; }
+  // Drops the first `used` bytes.
+  void Consume(std::size_t used) {
+    std::memmove(data_.get(), data_.get() + used, size_ - used);
+    size_ -= used;
+  }
+
+ private:
+  std::unique_ptr<char[]> data_;
+  std::size_t capacity_;
+  std::size_t size_ = 0;
+};
+
 std::int16_t ParseFile(LibraryState& lib, ByteFile& file, const LoadOptions& options) {
   ProgressRun progress(file.Size());
   Parser parser(lib, options, progress);
-  std::string work;
-  work.reserve(kBufferReserve + kByteFileBlock);
-  std::vector<char> block(kByteFileBlock);
+  WorkBuffer work(kBufferReserve + kByteFileBlock);
   bool first = true;
   bool wide = false;
   bool eof = false;
@@ -668,15 +837,16 @@ std::int16_t ParseFile(LibraryState& lib, ByteFile& file, const LoadOptions& opt
   std::int64_t base = 0;
   std::int64_t read = 0;
   while (!parser.Done()) {
-    while (!eof && (work.size() <= kBufferFill || mustGrow)) {
-      const std::int64_t n = file.Read(block.data(), block.size());
+    while (!eof && (work.Size() <= kBufferFill || mustGrow)) {
+      char* const block = work.Room();
+      const std::int64_t n = file.Read(block, kByteFileBlock);
       if (n < 0) return static_cast<std::int16_t>(RuntimeErrorCode());
       if (n == 0) {
         eof = true;
         break;
       }
       mustGrow = false;
-      const std::size_t got = static_cast<std::size_t>(n);
+      std::size_t got = static_cast<std::size_t>(n);
       if (first) {
         // 16-bit text shows a zero among its first characters' bytes.
         for (std::size_t k : {1u, 3u, 4u, 5u, 6u}) {
@@ -685,26 +855,29 @@ std::int16_t ParseFile(LibraryState& lib, ByteFile& file, const LoadOptions& opt
         first = false;
       }
       if (wide) {
-        for (std::size_t k = 0; k < got; ++k) {
-          if (block[k] != 0) work.push_back(block[k]);
+        // The zero bytes are dropped where they lie.
+        const std::size_t all = got;
+        got = 0;
+        for (std::size_t k = 0; k < all; ++k) {
+          if (block[k] != 0) block[got++] = block[k];
         }
-      } else {
-        work.append(block.data(), got);
       }
+      work.Filled(got);
       read += n;
       progress.BlockRead(read);
     }
     if (firstBuffer) {
-      parser.DetectHtml(work);
+      parser.DetectHtml(work.Text());
       firstBuffer = false;
     }
     if (eof) {
-      const std::string_view text = WithoutTrailingBlanks(work);
+      const std::string_view text = WithoutTrailingBlanks(work.Text());
       parser.Scan(text.data(), text.size(), true, base);
       break;
     }
-    const std::size_t used = parser.Scan(work.data(), work.size(), false, base);
-    work.erase(0, used);
+    const std::string_view text = work.Text();
+    const std::size_t used = parser.Scan(text.data(), text.size(), false, base);
+    work.Consume(used);
     base += static_cast<std::int64_t>(used);
     mustGrow = used == 0;
   }
