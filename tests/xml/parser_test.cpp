@@ -101,6 +101,61 @@ TEST_F(ParserTest, Utf8DeclarationFoldsCharactersIntoSingleBytes) {
   }
 }
 
+// The scanner looks at text, tag bodies and attribute values 16 bytes at a time: each byte it
+// must stop at, put at every place in and around such a step, gives the same records.
+TEST_F(ParserTest, BytesToStopAtCountWhereverTheyFall) {
+  const std::string utf8 = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
+  const struct {
+    const char* what;
+    bool utf8;
+    // The document around `run`, a run of plain bytes; the expected records likewise.
+    std::string before, after;
+    V records;
+  } cases[] = {
+      {"line break in text", false, "<a>", "\r\ny</a>", {"a=@y"}},
+      {"zero byte in text", false, "<a>", std::string("\0y</a>", 6), {"a=@y"}},
+      {"two-byte character", true, "<a>", "\xC3\xA9</a>", {"a=@\xE9"}},
+      {"euro sign", true, "<a>", "\xE2\x82\xACz</a>", {"a=@\x80z"}},
+      {"lead byte before a tag", true, "<r><a>", "\xC3</a></r>", {"r/a=@\xC3", "r="}},
+      {"lead byte with one byte before a tag", true, "<r><a>", "\xE2\x82</a></r>",
+       {"r/a=@\x82", "r="}},
+      {"lead byte at the end", true, "<r>", "\xC3", {}},
+      {"no-break space", true, "<a>", "\xA0z</a>", {"a=@ z"}},
+      {"entity in an attribute", false, "<a v=\"", "&amp;\">t</a>", {"a/v=@&", "a=t"}},
+      {"line break in an attribute", false, "<a v=\"", "\r\n\">t</a>", {"a/v=@  ", "a=t"}},
+      {"character in an attribute", true, "<a v=\"", "\xC3\xA9\">t</a>", {"a/v=@\xE9", "a=t"}},
+      {"quote ends the value", false, "<a v='", "' w='2'>t</a>", {"a/v=@", "a/w=2", "a=t"}},
+      {"spaces before '>'", false, "<a x='1'", ">t</a>", {"a/x=1", "a=t"}},
+      {"attribute text ends at its '>'", false, "<r><a x='1'", "><b y='2' /></a></r>",
+       {"r/a/x=1", "r/a/b/y=2", "r/a/b=", "r/a=", "r="}},
+  };
+  for (const auto& c : cases) {
+    for (std::size_t length : {0, 1, 13, 14, 15, 16, 17, 30, 31, 32, 33, 47}) {
+      // Inside a tag the run is blanks, elsewhere letters.
+      const bool inTag = c.before.back() != '>' && c.before.back() != '"' && c.before.back() != '\'';
+      const std::string run(length, inTag ? ' ' : 'p');
+      ASSERT_EQ(LoadText((c.utf8 ? utf8 : "") + c.before + run + c.after, {.quiet = true}), 0);
+      V expected = c.records;
+      for (std::string& r : expected) {
+        const std::size_t at = r.find('@');
+        if (at != std::string::npos) r.replace(at, 1, run);
+      }
+      EXPECT_EQ(Records(), expected) << c.what << ", " << length << " bytes before";
+    }
+  }
+  // Names of every length up to and past a step, ended by each byte that ends a name or by the
+  // tag's end (with a blank right after it).
+  for (std::size_t length = 1; length <= 40; ++length) {
+    const std::string name(length, 'n');
+    for (const char* end : {" ", "\t", "\r\n"}) {
+      ASSERT_EQ(LoadText("<" + name + end + "k=\"1\">t</" + name + end + "></r>", {.quiet = true}), 0);
+      EXPECT_EQ(Records(), (V{name + "/k=1", name + "=t"})) << length;
+    }
+    ASSERT_EQ(LoadText("<r><" + name + "> t</" + name + "> </r>", {.quiet = true}), 0);
+    EXPECT_EQ(Records(), (V{"r/" + name + "= t", "r= "})) << length;
+  }
+}
+
 TEST_F(ParserTest, CallersEncodingOverridesTheDeclaration) {
   SetCurrentEncoding("utf-8");
   ASSERT_EQ(LoadText("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a>\xC3\xA9</a>", {.quiet = true}), 0);
