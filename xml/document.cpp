@@ -33,7 +33,6 @@ void Document::Clear() {
   names_.clear();
   arena_.clear();
   arenaUsed_ = kArenaBlock;
-  arenaBytes_ = 0;
   paths_.push_back(PathNode{kRootPath, 0, 0, {}, {}, kRootPath});
 }
 
@@ -42,17 +41,20 @@ std::string_view Document::StoreName(std::string_view name) {
   return names_.back();
 }
 
-const char* Document::StoreText(std::string_view text) {
-  if (text.empty()) return "";
-  if (kArenaBlock - arenaUsed_ < text.size()) {
+std::uint32_t Document::StoreText(std::string_view text, std::size_t arenaBase) {
+  const std::uint16_t length = static_cast<std::uint16_t>(text.size());
+  const std::size_t size = sizeof(length) + text.size();
+  if (kArenaBlock - arenaUsed_ < size) {
     arena_.push_back(std::make_unique_for_overwrite<char[]>(kArenaBlock));
     arenaUsed_ = 0;
   }
-  char* out = arena_.back().get() + arenaUsed_;
-  std::memcpy(out, text.data(), text.size());
-  arenaUsed_ += text.size();
-  arenaBytes_ += text.size();
-  return out;
+  char* const out = arena_.back().get() + arenaUsed_;
+  std::memcpy(out, &length, sizeof(length));
+  std::memcpy(out + sizeof(length), text.data(), text.size());
+  const std::uint32_t at =
+      static_cast<std::uint32_t>(((arena_.size() - 1 - arenaBase) << kArenaShift) | arenaUsed_);
+  arenaUsed_ += size;
+  return at;
 }
 
 PathId Document::Child(PathId parent, std::string_view name) {
@@ -121,11 +123,13 @@ bool Document::Append(PathId path, std::string_view value) {
   if (value.size() > kValueMax) value = value.substr(0, kValueMax);
   try {
     if ((count_ & (kRecBlock - 1)) == 0 && (count_ >> kRecBlockShift) == recBlocks_.size()) {
-      recBlocks_.push_back(std::make_unique_for_overwrite<Rec[]>(kRecBlock));
+      // The block's values count from the arena block now being filled (or the first one).
+      recBlocks_.push_back(RecBlock{std::make_unique_for_overwrite<Rec[]>(kRecBlock),
+                                    arena_.empty() ? 0 : arena_.size() - 1});
     }
-    const char* stored = StoreText(value);
-    recBlocks_[count_ >> kRecBlockShift][count_ & (kRecBlock - 1)] =
-        Rec{stored, static_cast<std::uint32_t>(value.size()), path};
+    RecBlock& block = recBlocks_[count_ >> kRecBlockShift];
+    const std::uint32_t at = value.empty() ? kEmptyValue : StoreText(value, block.arenaBase);
+    block.recs[count_ & (kRecBlock - 1)] = Rec{path, at};
     ++count_;
     return true;
   } catch (const std::bad_alloc&) {
@@ -141,7 +145,8 @@ void Document::ReadRecord(std::int32_t n, DocumentRecord* out) const {
     const std::string_view name = PathName(r.path, level);
     std::memcpy(out->ELEMENT[level - 1], name.data(), std::min(name.size(), kNameMax));
   }
-  std::memcpy(out->V1, r.value, r.length);
+  const std::string_view value = Value(n);
+  std::memcpy(out->V1, value.data(), value.size());
 }
 
 std::size_t Document::MemoryUsed() const {

@@ -6,14 +6,15 @@
 //
 // Storage. A record's fixed image (DocumentRecord below: 64 name slots and a 10,240-byte value)
 // is 18 KiB of mostly empty slots, so the table never holds images. Every distinct path is kept
-// once, as a node of a path tree (parent, name); a record is then 16 bytes: its path node and a
-// pointer to its value in an append-only text arena. Names and values are read straight from
-// there, and an image is built only when a caller asks for one (ReadRecord).
+// once, as a node of a path tree (parent, name); a record is then 8 bytes: its path node and where
+// its value lies in an append-only text arena (the value's length is kept in front of it). Names
+// and values are read straight from there, and an image is built only when a caller asks for one
+// (ReadRecord).
 #pragma once
 
 #include <cstddef>
-#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <deque>
 #include <memory>
 #include <string>
@@ -54,8 +55,15 @@ class Document {
   // Record n (from 1; the caller keeps n in 1..Records()).
   PathId PathOf(std::int32_t n) const { return At(n).path; }
   std::string_view Value(std::int32_t n) const {
-    const Rec& r = At(n);
-    return std::string_view(r.value, r.length);
+    const std::size_t i = static_cast<std::size_t>(n - 1);
+    const RecBlock& block = recBlocks_[i >> kRecBlockShift];
+    const std::uint32_t at = block.recs[i & (kRecBlock - 1)].value;
+    if (at == kEmptyValue) return std::string_view("", 0);
+    const char* const text =
+        arena_[block.arenaBase + (at >> kArenaShift)].get() + (at & (kArenaBlock - 1));
+    std::uint16_t length;
+    std::memcpy(&length, text, sizeof(length));
+    return std::string_view(text + sizeof(length), length);
   }
   int Depth(std::int32_t n) const { return PathDepth(At(n).path); }
   // The name at a level (from 1) of record n; empty below the record's depth.
@@ -71,10 +79,7 @@ class Document {
   PathId NextChild(PathId parent, std::string_view name, PathId previous) {
     const PathId guess =
         previous == kRootPath ? paths_[parent].firstChildren[0] : paths_[previous].next;
-    if (guess != kRootPath && paths_[guess].name.size() == name.size() &&
-        std::equal(name.begin(), name.end(), paths_[guess].name.begin())) {
-      return guess;
-    }
+    if (guess != kRootPath && SameShortName(paths_[guess].name, name)) return guess;
     const PathId found = Child(parent, name);
     if (previous != kRootPath) paths_[previous].next = found;
     return found;
@@ -102,11 +107,27 @@ class Document {
   std::size_t MemoryUsed() const;
 
  private:
+  // A record: its path, and where its value lies, counted from the arena block its record block
+  // began in (the block's number above kArenaShift bits, the offset in it below); kEmptyValue
+  // for an empty value, which takes no arena space.
   struct Rec {
-    const char* value;
-    std::uint32_t length;
     PathId path;
+    std::uint32_t value;
   };
+  static constexpr std::uint32_t kEmptyValue = 0xFFFFFFFF;
+  struct RecBlock {
+    std::unique_ptr<Rec[]> recs;
+    std::size_t arenaBase;  // the arena block current when the first of its records was added
+  };
+
+  // Names are short: a byte loop compares them faster than a library call.
+  static bool SameShortName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+      if (a[i] != b[i]) return false;
+    }
+    return true;
+  }
   static constexpr std::size_t kFirstChildren = 8;
   struct PathNode {
     PathId parent;
@@ -121,13 +142,19 @@ class Document {
   static constexpr std::size_t kRecBlockShift = 16;
   static_assert(kRootPath == 0, "an empty list of first children is all zeros");
   static constexpr std::size_t kRecBlock = std::size_t{1} << kRecBlockShift;
-  static constexpr std::size_t kArenaBlock = std::size_t{1} << 20;
+  static constexpr std::size_t kArenaShift = 20;
+  static constexpr std::size_t kArenaBlock = std::size_t{1} << kArenaShift;
+  // A record block's values lie within kRecBlock * (kValueMax + 2) bytes of arena, well inside
+  // the blocks a Rec can count.
+  static_assert((kRecBlock * (kValueMax + 2)) >> kArenaShift < (std::size_t{1} << (32 - kArenaShift)) - 1);
 
   const Rec& At(std::int32_t n) const {
     const std::size_t i = static_cast<std::size_t>(n - 1);
-    return recBlocks_[i >> kRecBlockShift][i & (kRecBlock - 1)];
+    return recBlocks_[i >> kRecBlockShift].recs[i & (kRecBlock - 1)];
   }
-  const char* StoreText(std::string_view text);
+  // Copies a value (not empty, at most kValueMax bytes) into the arena behind its length, and
+  // gives its place as a record of this record block keeps it.
+  std::uint32_t StoreText(std::string_view text, std::size_t arenaBase);
   std::string_view StoreName(std::string_view name);
 
   struct ChildKey {
@@ -141,7 +168,7 @@ class Document {
     }
   };
 
-  std::vector<std::unique_ptr<Rec[]>> recBlocks_;
+  std::vector<RecBlock> recBlocks_;
   std::size_t count_ = 0;
   std::vector<PathNode> paths_;
   std::vector<PathId> ancestors_;
@@ -149,7 +176,6 @@ class Document {
   std::deque<std::string> names_;
   std::vector<std::unique_ptr<char[]>> arena_;
   std::size_t arenaUsed_ = kArenaBlock;  // no block yet
-  std::size_t arenaBytes_ = 0;
 };
 
 }  // namespace vantrel::xml

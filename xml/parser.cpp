@@ -172,6 +172,66 @@ inline bool Contains(std::string_view s, Test test) {
   return FindFirst(s.data(), s.data() + s.size(), test) != s.data() + s.size();
 }
 
+// Lower-cases n bytes (at most kNameMax) from p into out, which has room for 16 bytes past them;
+// the bytes up to `limit` may be read.
+inline void LowerName(const char* p, std::size_t n, const char* limit, char* out) {
+  std::size_t k = 0;
+#if defined(__SSE2__)
+  const __m128i beforeA = _mm_set1_epi8('A' - 1);
+  const __m128i afterZ = _mm_set1_epi8('Z' + 1);
+  const __m128i caseBit = _mm_set1_epi8(0x20);
+  for (; k < n && limit - (p + k) >= 16; k += 16) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k));
+    const __m128i upper = _mm_and_si128(_mm_cmpgt_epi8(x, beforeA), _mm_cmplt_epi8(x, afterZ));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k),
+                     _mm_or_si128(x, _mm_and_si128(upper, caseBit)));
+  }
+#else
+  (void)limit;
+#endif
+  for (; k < n; ++k) {
+    char c = p[k];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    out[k] = c;
+  }
+}
+
+// The current text: at most kCurrentTextMax bytes, anything beyond is cut. One block with room
+// for 16 bytes behind it, so that a short run goes in with one 16-byte move.
+class TextBuffer {
+ public:
+  TextBuffer() : data_(std::make_unique_for_overwrite<char[]>(kCurrentTextMax + 16)) {}
+
+  std::string_view View() const { return std::string_view(data_.get(), size_); }
+  std::size_t Size() const { return size_; }
+  void Clear() { size_ = 0; }
+
+  // Appends len bytes from p; the bytes up to `limit` may be read.
+  void Append(const char* p, std::size_t len, const char* limit) {
+    const std::size_t n = std::min(len, kCurrentTextMax - size_);
+#if defined(__SSE2__)
+    if (n <= 16 && limit - p >= 16) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(data_.get() + size_),
+                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+      size_ += n;
+      return;
+    }
+#else
+    (void)limit;
+#endif
+    std::memcpy(data_.get() + size_, p, n);
+    size_ += n;
+  }
+  void Append(std::string_view text) { Append(text.data(), text.size(), text.data() + text.size()); }
+  void Push(char c) {
+    if (size_ < kCurrentTextMax) data_[size_++] = c;
+  }
+
+ private:
+  std::unique_ptr<char[]> data_;
+  std::size_t size_ = 0;
+};
+
 // Replaces every occurrence, left to right, without rescanning what was put in.
 void ReplaceAll(std::string& s, std::string_view from, std::string_view to) {
   if (from.empty()) return;
@@ -216,15 +276,6 @@ void DecodeNumericReferences(std::string& s) {
   }
   out.append(s, last, std::string::npos);
   s.swap(out);
-}
-
-// Lower-cases `text` into `out`, reusing its storage: every tag and attribute name passes here.
-std::string_view LowerInto(std::string_view text, std::string& out) {
-  out.assign(text.data(), text.size());
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  }
-  return out;
 }
 
 // Whether `text`, lower-cased, equals `lower` (already lower-case), without making the copy.
@@ -286,13 +337,7 @@ class Parser {
  private:
   // ---- text between tags ----------------------------------------------------------------------
 
-  void AppendText(const char* p, std::size_t len) {
-    const std::size_t room = kCurrentTextMax - std::min(kCurrentTextMax, text_.size());
-    text_.append(p, std::min(len, room));
-  }
-  void AppendByte(char c) {
-    if (text_.size() < kCurrentTextMax) text_.push_back(c);
-  }
+  void AppendByte(char c) { text_.Push(c); }
 
   // Takes the text from d_[i] up to the next '<' (or the end of the data) and sets *stop there;
   // returns true. Returns false, with *stop on it, when a multi-byte character is cut off by the
@@ -305,7 +350,7 @@ class Parser {
       // Bytes that are taken as they are (most text) go in as one run.
       const std::size_t run =
           static_cast<std::size_t>(FindFirst(d_ + j, end, test) - d_);
-      if (run > j) AppendText(d_ + j, run - j);
+      if (run > j) text_.Append(d_ + j, run - j, end);
       j = run;
       if (j == n_ || d_[j] == '<') {
         *stop = j;
@@ -535,8 +580,9 @@ class Parser {
 
   void Cdata(std::string_view content) {
     // The section's content is the element's whole text (markup-free, so its line breaks stay).
-    text_.assign(mode_ == Mode::kUtf8 ? Utf8Bytes(content, false) : std::string(content));
-    if (text_.size() > kCurrentTextMax) text_.resize(kCurrentTextMax);
+    text_.Clear();
+    if (mode_ == Mode::kUtf8) text_.Append(Utf8Bytes(content, false));
+    else text_.Append(content);
     Complete(false);
   }
 
@@ -559,7 +605,7 @@ class Parser {
     if (html_ && (StartsWithIgnoreCase(body, "BR") &&
                   (body.size() == 2 || (body.size() == 3 && body[2] == '/') ||
                    (body.size() == 4 && body[2] == ' ' && body[3] == '/')))) {
-      AppendText("\r\n", 2);
+      text_.Append("\r\n");
       return q + 1;
     }
     std::size_t s = 0;
@@ -575,8 +621,9 @@ class Parser {
       stopped_ = true;
       return n_;
     }
-    const std::string_view lname =
-        LowerInto(name.substr(0, std::min(name.size(), kNameMax)), lowered_);
+    const std::size_t nameLength = std::min(name.size(), kNameMax);
+    LowerName(name.data(), nameLength, d_ + n_, tagName_);
+    const std::string_view lname(tagName_, nameLength);
     std::size_t scriptEnd = std::string_view::npos;
     const bool script = html_ && !selfClosing && lname == "script";
     if (script) {
@@ -596,7 +643,8 @@ class Parser {
     }
     if (script) {
       const std::size_t end = scriptEnd == std::string_view::npos ? n_ : scriptEnd;
-      text_.assign(d_ + q + 1, std::min(end - (q + 1), kCurrentTextMax));
+      text_.Clear();
+      text_.Append(std::string_view(d_ + q + 1, end - (q + 1)));
       Complete(true);
       return scriptEnd == std::string_view::npos ? n_ : scriptEnd + 9;
     }
@@ -624,8 +672,8 @@ class Parser {
       path_[l] = kNoPath;
     }
     lastChild_[l] = kRootPath;
-    saved_[l].assign(text_, 0, std::min(text_.size(), kSavedTextMax));
-    text_.clear();
+    saved_[l].assign(text_.View().data(), std::min(text_.Size(), kSavedTextMax));
+    text_.Clear();
   }
 
   void Attributes(std::string_view attrs) {
@@ -674,8 +722,9 @@ class Parser {
         value = attributeValue_;
       }
       if (!name.empty()) {
-        const std::string_view lowered =
-            LowerInto(name.substr(0, std::min(name.size(), kNameMax)), attributeName_);
+        const std::size_t nameLength = std::min(name.size(), kNameMax);
+        LowerName(name.data(), nameLength, limit, attributeName_);
+        const std::string_view lowered(attributeName_, nameLength);
         const PathId path = doc_.NextChild(element, lowered, lastChild_[level]);
         lastChild_[level] = path;
         Store(path, value);
@@ -686,21 +735,25 @@ class Parser {
 
   void Complete(bool raw) {
     if (level_ == 0) {
-      text_.clear();
+      text_.Clear();
       return;
     }
     const std::size_t l = static_cast<std::size_t>(level_);
-    // The value takes the current text's storage and gives its own back (cleared below), so that
-    // neither is allocated again for the next element.
-    std::string& value = value_;
-    value.swap(text_);
-    if (!raw && Contains(value, CharIs{'&'})) Decode(value, false);
-    ApplyReplacements(value);
+    // Most values are stored as the text holds them; the others are changed in a copy.
+    std::string_view value = text_.View();
+    const bool decode = !raw && Contains(value, CharIs{'&'});
+    if (decode || !lib_.replacements.empty()) {
+      value_.assign(value.data(), value.size());
+      if (decode) Decode(value_, false);
+      ApplyReplacements(value_);
+      value = value_;
+    }
     if (IsBlank(value) && !IsBlank(saved_[l + 1])) {
       // The element's own text that came before its last child.
-      value = saved_[l + 1];
-      if (Contains(value, CharIs{'&'})) Decode(value, false);
-      ApplyReplacements(value);
+      value_ = saved_[l + 1];
+      if (Contains(value_, CharIs{'&'})) Decode(value_, false);
+      ApplyReplacements(value_);
+      value = value_;
     }
     if (path_[l] != kNoPath) {
       Store(path_[l], value);
@@ -708,7 +761,7 @@ class Parser {
     }
     names_[l].clear();
     saved_[l + 1].clear();
-    text_.clear();
+    text_.Clear();
     --level_;
   }
 
@@ -753,11 +806,11 @@ class Parser {
   std::vector<std::string> saved_;  // saved text by level
   std::vector<PathId> path_;        // path of each open level (kNoPath past the last slot)
   std::vector<PathId> lastChild_;   // by level: the child path its element looked up last
-  std::string text_;                // current text
+  TextBuffer text_;                 // current text
   std::string value_;               // the value being completed
-  std::string lowered_;             // the start tag's name, lower-cased
+  char tagName_[kNameMax + 16];     // the start tag's name, lower-cased (LowerName's room)
   std::string attributeText_;       // the attribute text being read
-  std::string attributeName_;       // one attribute's name, lower-cased
+  char attributeName_[kNameMax + 16];  // one attribute's name, lower-cased
   std::string attributeValue_;      // one attribute's value
 
   const char* d_ = nullptr;
