@@ -50,7 +50,7 @@ std::uint32_t Document::StoreText(std::string_view text, std::size_t arenaBase) 
   }
   char* const out = arena_.back().get() + arenaUsed_;
   std::memcpy(out, &length, sizeof(length));
-  std::memcpy(out + sizeof(length), text.data(), text.size());
+  CopyShort(out + sizeof(length), text.data(), text.size());
   const std::uint32_t at =
       static_cast<std::uint32_t>(((arena_.size() - 1 - arenaBase) << kArenaShift) | arenaUsed_);
   arenaUsed_ += size;

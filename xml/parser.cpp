@@ -132,11 +132,15 @@ struct NameEnd {
 #endif
 };
 
-// Bytes from 0x80 up.
-struct HighBit {
-  bool Hit(unsigned char b) const { return b > 0x7F; }
+// The bytes that make an attribute value need decoding: '&', and in UTF-8 mode any from 0x80 up.
+struct ValueToDecode {
+  bool utf8;
+  bool Hit(unsigned char b) const { return b == '&' || (utf8 && b > 0x7F); }
 #if defined(__SSE2__)
-  int Hits(__m128i x) const { return _mm_movemask_epi8(x); }
+  int Hits(__m128i x) const {
+    const int amp = _mm_movemask_epi8(_mm_cmpeq_epi8(x, _mm_set1_epi8('&')));
+    return utf8 ? amp | _mm_movemask_epi8(x) : amp;
+  }
 #endif
 };
 
@@ -174,17 +178,20 @@ inline bool Contains(std::string_view s, Test test) {
 
 // Lower-cases n bytes (at most kNameMax) from p into out, which has room for 16 bytes past them;
 // the bytes up to `limit` may be read.
+#if defined(__SSE2__)
+inline __m128i LowerBlock(__m128i x) {
+  const __m128i upper = _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8('A' - 1)),
+                                      _mm_cmplt_epi8(x, _mm_set1_epi8('Z' + 1)));
+  return _mm_or_si128(x, _mm_and_si128(upper, _mm_set1_epi8(0x20)));
+}
+#endif
+
 inline void LowerName(const char* p, std::size_t n, const char* limit, char* out) {
   std::size_t k = 0;
 #if defined(__SSE2__)
-  const __m128i beforeA = _mm_set1_epi8('A' - 1);
-  const __m128i afterZ = _mm_set1_epi8('Z' + 1);
-  const __m128i caseBit = _mm_set1_epi8(0x20);
   for (; k < n && limit - (p + k) >= 16; k += 16) {
-    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k));
-    const __m128i upper = _mm_and_si128(_mm_cmpgt_epi8(x, beforeA), _mm_cmplt_epi8(x, afterZ));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k),
-                     _mm_or_si128(x, _mm_and_si128(upper, caseBit)));
+                     LowerBlock(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k))));
   }
 #else
   (void)limit;
@@ -278,13 +285,27 @@ void DecodeNumericReferences(std::string& s) {
   s.swap(out);
 }
 
-// Whether `text`, lower-cased, equals `lower` (already lower-case), without making the copy.
-bool EqualsLowered(std::string_view text, std::string_view lower) {
-  if (text.size() != lower.size()) return false;
+// One open element.
+struct Level {
+  char name[kNameMax + 16];  // lower-cased, cut to kNameMax (with LowerName's room behind it)
+  std::size_t nameSize = 0;
+  char saved[kSavedTextMax];  // the parent's text from before this element began (cut)
+  std::size_t savedSize = 0;
+  PathId path = kNoPath;     // kNoPath below kMaxLevels, or under a level without a path
+  PathId lastChild = kRootPath;  // the child path this element looked up last (NextChild)
+
+  std::string_view Name() const { return std::string_view(name, nameSize); }
+  std::string_view Saved() const { return std::string_view(saved, savedSize); }
+};
+
+// Whether `text`, lower-cased, equals the level's name. (A 16-byte compare measured slower here
+// than this loop over names of a few bytes.)
+bool EqualsLowered(std::string_view text, const Level& level) {
+  if (text.size() != level.nameSize) return false;
   for (std::size_t i = 0; i < text.size(); ++i) {
     char c = text[i];
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    if (c != lower[i]) return false;
+    if (c != level.name[i]) return false;
   }
   return true;
 }
@@ -293,10 +314,8 @@ class Parser {
  public:
   Parser(LibraryState& lib, const LoadOptions& options, ProgressRun& progress)
       : lib_(lib), doc_(lib.document), options_(options), progress_(progress) {
-    names_.resize(2);
-    saved_.resize(3);
-    path_.assign(2, kRootPath);
-    lastChild_.assign(2, kRootPath);
+    levels_.resize(3);
+    levels_[0].path = kRootPath;
     if (!TrimBlanks(lib.currentEncoding).empty()) SelectMode(Upper(TrimBlanks(lib.currentEncoding)));
   }
 
@@ -358,7 +377,11 @@ class Parser {
       }
       const unsigned char b = static_cast<unsigned char>(d_[j]);
       if (!test.utf8 || b <= 13) {
-        ++j;  // zero and the control bytes up to 13 (tab, line feed, carriage return ...) are dropped
+        // Zero and the control bytes up to 13 (tab, line feed, carriage return ...) are dropped;
+        // they mostly come in pairs.
+        do {
+          ++j;
+        } while (j < n_ && static_cast<unsigned char>(d_[j]) <= 13);
       } else if (b == 0xA0) {
         AppendByte(' ');
         ++j;
@@ -598,7 +621,7 @@ class Parser {
     const std::size_t e = NameEndIn(body, s, body.size());
     if (level_ == 0) return;
     const std::string_view name = body.substr(s, std::min(e - s, kNameMax));
-    if (EqualsLowered(name, names_[static_cast<std::size_t>(level_)])) Complete(false);
+    if (EqualsLowered(name, levels_[static_cast<std::size_t>(level_)])) Complete(false);
   }
 
   std::size_t StartTag(std::string_view body, std::size_t q) {
@@ -621,9 +644,11 @@ class Parser {
       stopped_ = true;
       return n_;
     }
-    const std::size_t nameLength = std::min(name.size(), kNameMax);
-    LowerName(name.data(), nameLength, d_ + n_, tagName_);
-    const std::string_view lname(tagName_, nameLength);
+    // The name goes straight into the next level's slot (unused until Push takes it).
+    Level& next = LevelAt(static_cast<std::size_t>(level_) + 1);
+    next.nameSize = std::min(name.size(), kNameMax);
+    LowerName(name.data(), next.nameSize, d_ + n_, next.name);
+    const std::string_view lname = next.Name();
     std::size_t scriptEnd = std::string_view::npos;
     const bool script = html_ && !selfClosing && lname == "script";
     if (script) {
@@ -635,7 +660,7 @@ class Parser {
       }
       if (scriptEnd == std::string_view::npos && !final_) return kNeedMore;
     }
-    Push(lname);
+    Push();
     Attributes(attrs);
     if (selfClosing || (html_ && IsHtmlEmpty(lname))) {
       Complete(false);
@@ -656,30 +681,34 @@ class Parser {
            n == "link" || n == "hr" || n == "area" || n == "embed";
   }
 
-  void Push(std::string_view name) {
+  // The level at l, made (with the one below it, whose saved text Complete reads) when missing.
+  Level& LevelAt(std::size_t l) {
+    if (levels_.size() < l + 2) levels_.resize(l + 2);
+    return levels_[l];
+  }
+
+  // Opens the element whose name StartTag has put in the next level's slot.
+  void Push() {
     ++level_;
     const std::size_t l = static_cast<std::size_t>(level_);
-    if (names_.size() <= l) names_.resize(l + 1);
-    if (saved_.size() <= l + 1) saved_.resize(l + 2);
-    if (path_.size() <= l) path_.resize(l + 1, kNoPath);
-    names_[l].assign(name.data(), name.size());
-    const PathId parent = path_[l - 1];
-    if (lastChild_.size() <= l) lastChild_.resize(l + 1, kRootPath);
-    if (parent != kNoPath && level_ <= kMaxLevels) {
-      path_[l] = doc_.NextChild(parent, name, lastChild_[l - 1]);
-      lastChild_[l - 1] = path_[l];
+    Level& level = LevelAt(l);  // first: it may move the levels
+    Level& parent = levels_[l - 1];
+    if (parent.path != kNoPath && level_ <= kMaxLevels) {
+      level.path = doc_.NextChild(parent.path, level.Name(), parent.lastChild);
+      parent.lastChild = level.path;
     } else {
-      path_[l] = kNoPath;
+      level.path = kNoPath;
     }
-    lastChild_[l] = kRootPath;
-    saved_[l].assign(text_.View().data(), std::min(text_.Size(), kSavedTextMax));
+    level.lastChild = kRootPath;
+    level.savedSize = std::min(text_.Size(), kSavedTextMax);
+    CopyShort(level.saved, text_.View().data(), level.savedSize);
     text_.Clear();
   }
 
   void Attributes(std::string_view attrs) {
-    if (!Contains(attrs, CharIs{'='})) return;
+    if (attrs.empty()) return;  // (text without '=' gives nothing either; see the loop)
     const std::size_t level = static_cast<std::size_t>(level_);
-    const PathId element = path_[level];
+    const PathId element = levels_[level].path;
     if (element == kNoPath || level_ + 1 > kMaxLevels) return;
     const bool utf8 = mode_ == Mode::kUtf8;
     std::string_view t = attrs;
@@ -712,8 +741,7 @@ class Parser {
           static_cast<std::size_t>(FindFirst(t.data() + open + 1, end, limit, CharIs{t[open]}) - t.data());
       std::string_view value = t.substr(open + 1, close - open - 1);
       const char* const valueEnd = value.data() + value.size();
-      const bool decode = FindFirst(value.data(), valueEnd, limit, CharIs{'&'}) != valueEnd ||
-                          (utf8 && FindFirst(value.data(), valueEnd, limit, HighBit{}) != valueEnd);
+      const bool decode = FindFirst(value.data(), valueEnd, limit, ValueToDecode{utf8}) != valueEnd;
       // Most values are stored as they stand in the text; the others are changed in a copy.
       if (decode || !lib_.replacements.empty()) {
         attributeValue_.assign(value.data(), value.size());
@@ -725,8 +753,8 @@ class Parser {
         const std::size_t nameLength = std::min(name.size(), kNameMax);
         LowerName(name.data(), nameLength, limit, attributeName_);
         const std::string_view lowered(attributeName_, nameLength);
-        const PathId path = doc_.NextChild(element, lowered, lastChild_[level]);
-        lastChild_[level] = path;
+        const PathId path = doc_.NextChild(element, lowered, levels_[level].lastChild);
+        levels_[level].lastChild = path;
         Store(path, value);
       }
       pos = close + 1;
@@ -748,19 +776,20 @@ class Parser {
       ApplyReplacements(value_);
       value = value_;
     }
-    if (IsBlank(value) && !IsBlank(saved_[l + 1])) {
+    Level& child = levels_[l + 1];
+    if (IsBlank(value) && !IsBlank(child.Saved())) {
       // The element's own text that came before its last child.
-      value_ = saved_[l + 1];
+      value_.assign(child.saved, child.savedSize);
       if (Contains(value_, CharIs{'&'})) Decode(value_, false);
       ApplyReplacements(value_);
       value = value_;
     }
-    if (path_[l] != kNoPath) {
-      Store(path_[l], value);
+    if (levels_[l].path != kNoPath) {
+      Store(levels_[l].path, value);
       lib_.deepestLevel = std::max(lib_.deepestLevel, level_);
     }
-    names_[l].clear();
-    saved_[l + 1].clear();
+    levels_[l].nameSize = 0;
+    child.savedSize = 0;
     text_.Clear();
     --level_;
   }
@@ -802,13 +831,9 @@ class Parser {
   bool stopped_ = false;
 
   int level_ = 0;
-  std::vector<std::string> names_;  // open element names by level
-  std::vector<std::string> saved_;  // saved text by level
-  std::vector<PathId> path_;        // path of each open level (kNoPath past the last slot)
-  std::vector<PathId> lastChild_;   // by level: the child path its element looked up last
+  std::vector<Level> levels_;       // by level: the open elements (0 the document itself)
   TextBuffer text_;                 // current text
   std::string value_;               // the value being completed
-  char tagName_[kNameMax + 16];     // the start tag's name, lower-cased (LowerName's room)
   std::string attributeText_;       // the attribute text being read
   char attributeName_[kNameMax + 16];  // one attribute's name, lower-cased
   std::string attributeValue_;      // one attribute's value
