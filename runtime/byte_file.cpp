@@ -65,6 +65,10 @@ bool ByteFile::Create(std::string_view name) {
   return true;
 }
 
+std::string ByteFile::LinkTarget(std::string_view name) {
+  return byte_file_os::LinkTarget(std::string(Trim(name)));
+}
+
 bool ByteFile::Rename(std::string_view from, std::string_view to) {
   ClearRuntimeError();
   from = Trim(from);

@@ -50,6 +50,10 @@ class ByteFile {
   // the system refused.
   static bool Rename(std::string_view from, std::string_view to);
   static bool Remove(std::string_view name);
+  // Where a chain of symbolic links starting at `name` ends (that file need not exist); the name
+  // itself when it is no link or a link cannot be read. A file that replaces another is written
+  // there, so that a link to it stays a link. (Windows: the name itself.)
+  static std::string LinkTarget(std::string_view name);
 
   // Driver options. "FILEBUFFERS=n" sets the read-ahead to n 512-byte buffers; any other text
   // sets error 80 and returns false.
@@ -99,6 +103,7 @@ std::int64_t Size(std::intptr_t handle);
 std::int32_t Close(std::intptr_t handle);
 std::int32_t Rename(const std::string& from, const std::string& to);
 std::int32_t Remove(const std::string& name);
+std::string LinkTarget(const std::string& name);
 }  // namespace byte_file_os
 
 }  // namespace vantrel

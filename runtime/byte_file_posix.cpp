@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <string>
 
 #include "runtime/byte_file.h"
 #include "runtime/error_codes.h"
@@ -183,6 +184,26 @@ std::int32_t Rename(const std::string& from, const std::string& to) {
     ::close(fd);
   }
   return 0;
+}
+
+std::string LinkTarget(const std::string& name) {
+  std::string at = name;
+  // As many links as the system itself follows; a longer chain is left for open() to refuse.
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st;
+    if (lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return at;
+    std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 4096) + 1, '\0');
+    const ssize_t n = readlink(at.c_str(), target.data(), target.size());
+    if (n <= 0 || static_cast<std::size_t>(n) >= target.size()) return at;
+    target.resize(static_cast<std::size_t>(n));
+    if (target[0] == '/') {
+      at = target;
+    } else {
+      const std::size_t slash = at.rfind('/');
+      at = (slash == std::string::npos ? std::string() : at.substr(0, slash + 1)) + target;
+    }
+  }
+  return at;
 }
 
 std::int32_t Remove(const std::string& name) {

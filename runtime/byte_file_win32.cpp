@@ -114,6 +114,9 @@ std::int32_t Rename(const std::string& from, const std::string& to) {
   return 0;
 }
 
+// Links to files are rare on Windows and need rights to make: the name is taken as it is.
+std::string LinkTarget(const std::string& name) { return name; }
+
 std::int32_t Remove(const std::string& name) {
   if (!DeleteFileA(name.c_str())) return LastCode();
   return 0;

@@ -20,8 +20,10 @@ std::string SidePath(std::string_view document, std::string_view sideName) {
 }
 
 // Writes the bytes as the whole new content of the file: beside it first, then renamed over
-// it, so a failure never leaves half a file under the name.
-bool WriteWhole(const std::string& path, std::string_view bytes) {
+// it, so a failure never leaves half a file under the name (and over the file its links lead
+// to, so a link stays a link).
+bool WriteWhole(const std::string& name, std::string_view bytes) {
+  const std::string path = ByteFile::LinkTarget(name);
   const std::string temporary = path + kTemporarySuffix;
   if (!ByteFile::Create(temporary)) return false;
   ByteFile file;

@@ -61,7 +61,8 @@ struct WriterState {
   bool open = false;
   ByteFile file;
   std::string fileName;     // the name the caller gave
-  std::string writingName;  // the file actually written (a temporary beside it, renamed at close)
+  std::string writingName;  // the file actually written (a temporary, renamed at close)
+  std::string replacedName;  // what the temporary replaces: the file the name's links lead to
   bool failed = false;      // a write failed since the file was created
   std::int16_t failure = 0;
   std::string lineEnd = "\r\n";

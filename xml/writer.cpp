@@ -194,7 +194,9 @@ std::int16_t CreateXMLFile(std::string_view fileName, std::string_view version,
     } else if (RuntimeErrorCode() != error_code::kFileNotFound) {
       return AbandonOutput(FileCode());
     }
-    w.writingName = w.fileName + kTemporarySuffix;
+    // Written beside the file its links lead to and renamed onto that, so a link stays a link.
+    w.replacedName = ByteFile::LinkTarget(w.fileName);
+    w.writingName = w.replacedName + kTemporarySuffix;
     if (!ByteFile::Create(w.writingName)) {
       const std::int16_t code = FileCode();
       w.writingName.clear();
@@ -297,7 +299,7 @@ std::int16_t CloseXMLFile(bool clearCopy) {
     if (w.writingName != w.fileName) {
       if (w.failed) {
         ByteFile::Remove(w.writingName);
-      } else if (!ByteFile::Rename(w.writingName, w.fileName)) {
+      } else if (!ByteFile::Rename(w.writingName, w.replacedName)) {
         Fail(w, FileCode());
         ByteFile::Remove(w.writingName);
       }

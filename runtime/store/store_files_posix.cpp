@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "runtime/byte_file.h"
 #include "runtime/store/registry_store.h"
 
 namespace vantrel::store {
@@ -75,7 +76,7 @@ std::string TemporaryPattern(const std::string& path) {
 
 // Creates a missing registry file with Wine's header; a file another process created first wins.
 int CreateIfMissing(const std::string& linkPath) {
-  const std::string path = LinkTarget(linkPath);
+  const std::string path = ByteFile::LinkTarget(linkPath);
   if (access(path.c_str(), F_OK) == 0) return 0;
   std::string tmp = TemporaryPattern(path);
   int fd = mkstemp(tmp.data());
@@ -147,21 +148,6 @@ bool LockHeld(const std::string& lockPath) {
 }
 
 }  // namespace
-
-std::string LinkTarget(const std::string& path) {
-  std::string at = path;
-  // As many links as the system itself follows; a longer chain is left for open() to refuse.
-  for (int hops = 0; hops < 40; ++hops) {
-    struct stat st;
-    if (lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return at;
-    std::string target(static_cast<size_t>(st.st_size > 0 ? st.st_size : 4096) + 1, '\0');
-    ssize_t n = readlink(at.c_str(), target.data(), target.size());
-    if (n < 0 || static_cast<size_t>(n) >= target.size()) return at;
-    target.resize(static_cast<size_t>(n));
-    at = target[0] == '/' ? target : FolderOf(at) + "/" + target;
-  }
-  return at;
-}
 
 int OpenRegularFile(const std::string& path, int flags, int& fdOut) {
   // Without O_NONBLOCK a FIFO put in a file's place would block the open forever.
@@ -343,7 +329,7 @@ bool WineserverRunning(const std::string& dir, std::string& where) {
 
 int ReplaceFile(const std::string& linkPath, const std::string& data, int like, FileIdentity* written) {
   // A file that is a symbolic link is replaced where the link points, so the link stays.
-  const std::string path = LinkTarget(linkPath);
+  const std::string path = ByteFile::LinkTarget(linkPath);
   RemoveLeftTemporaries(path);
   std::string tmp = TemporaryPattern(path);
   int fd = mkstemp(tmp.data());

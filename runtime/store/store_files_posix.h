@@ -34,10 +34,6 @@ int FstatIdentity(int fd, FileIdentity& out, bool& gone);
 int ReadOpenFile(int fd, std::string& text, off_t sizeHint);
 int ReadWholeFile(const std::string& path, std::string& text, FileIdentity& identity);
 
-// Where a chain of symbolic links starting at `path` ends (that file need not exist); `path`
-// itself when it is no link. Writes go there, so that a linked registry file stays linked.
-std::string LinkTarget(const std::string& path);
-
 // Opens `path` with `flags` (O_RDONLY or O_RDWR); a folder gives EISDIR and any other file that
 // is not a regular one kNotRegularFile, without blocking on a FIFO.
 constexpr int kNotRegularFile = -1;

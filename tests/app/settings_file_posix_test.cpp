@@ -113,6 +113,29 @@ TEST_F(SettingsFileTest, SaveKilledHalfWayLeavesThePreviousFileWhole) {
   EXPECT_TRUE(ReadFile("Vantrel.xml") != original) << "saved values are the current ones";
 }
 
+// A settings file that is a symbolic link (to a copy kept elsewhere, shared between setups) is
+// saved where its links lead: each link stays a link and the file at the end holds the save.
+TEST_F(SettingsFileTest, SaveThroughLinksKeepsTheLinks) {
+  std::filesystem::create_directories("shared/conf");
+  WriteFile("shared/conf/Items.xml", SettingsFile(ManyItems(3)));
+  std::filesystem::create_symlink("conf/Items.xml", "shared/link.xml");  // relative, elsewhere
+  std::filesystem::create_symlink("shared/link.xml", "Vantrel.xml");     // a chain of two
+  MainData data;
+  LoadSettingsFile(data);
+  ASSERT_EQ(QueueRecords(&data.displayQueue), 3);
+  SaveSettingsFile(data);
+  ASSERT_EQ(Shown().size(), 1u);
+  EXPECT_EQ(Shown()[0].text, kSaved);
+  EXPECT_TRUE(std::filesystem::is_symlink("Vantrel.xml")) << "the link was replaced by a file";
+  EXPECT_EQ(std::filesystem::read_symlink("Vantrel.xml"), "shared/link.xml");
+  EXPECT_TRUE(std::filesystem::is_symlink("shared/link.xml"));
+  const std::string saved = ReadFile("shared/conf/Items.xml");
+  EXPECT_EQ(saved.find("<SavedValue>1</SavedValue>"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("<SavedValue>N/A</SavedValue>"), std::string::npos) << saved;
+  EXPECT_FALSE(std::filesystem::exists(kTemporary));
+  EXPECT_FALSE(std::filesystem::exists("shared/conf/Items.xml.vtmp"));
+}
+
 // A save the system refuses part-way. Each fault is made in a forked child (process limits and
 // the user stay there), the save reports it, the previous file stays byte for byte, nothing is
 // left beside it, and once the fault is gone the same process saves again. The steps work on the

@@ -53,6 +53,12 @@ TEST_F(SideFileTest, BinaryDataGoesThroughTheDocumentAndBack) {
   ASSERT_EQ(FindNode("Doc", "Image", {}, {}, {}, true), 0);
   EXPECT_EQ(Base64ToSideFile("copy.bin"), 0);
   EXPECT_EQ(dir_.Read("copy.bin"), bytes);
+  // A side file that is a link is written where the link leads; the link stays.
+  dir_.Write("target.bin", "old");
+  std::filesystem::create_symlink("target.bin", dir_.Path("linked.bin"));
+  EXPECT_EQ(Base64ToSideFile("linked.bin"), 0);
+  EXPECT_TRUE(std::filesystem::is_symlink(dir_.Path("linked.bin")));
+  EXPECT_EQ(dir_.Read("target.bin"), bytes);
   ASSERT_EQ(LoadFile(dir_.Path("doc.xml")), 0);  // a search starts inside the found node
   ASSERT_EQ(FindNode("Doc", "Nothing", {}, {}, {}, true), 0);
   EXPECT_EQ(Base64ToSideFile(dir_.Path("none.bin")), 0);
