@@ -131,8 +131,12 @@ class Document {
     std::uint32_t value;
   };
   static constexpr std::uint32_t kEmptyValue = 0xFFFFFFFF;
+  // Record and arena blocks (see AllocateBlock).
+  struct BlockFree {
+    void operator()(void* block) const;
+  };
   struct RecBlock {
-    std::unique_ptr<Rec[]> recs;
+    std::unique_ptr<Rec[], BlockFree> recs;
     std::size_t arenaBase;  // the arena block current when the first of its records was added
   };
 
@@ -155,14 +159,19 @@ class Document {
     PathId firstChildren[kFirstChildren];
     PathId next;  // the sibling a parse looked up after this path the last time (NextChild)
   };
-  static constexpr std::size_t kRecBlockShift = 16;
+  // Both kinds of block are 2 MiB, the size of a huge page (see AllocateBlock).
+  static constexpr std::size_t kRecBlockShift = 18;
   static_assert(kRootPath == 0, "an empty list of first children is all zeros");
   static constexpr std::size_t kRecBlock = std::size_t{1} << kRecBlockShift;
-  static constexpr std::size_t kArenaShift = 20;
+  static constexpr std::size_t kArenaShift = 21;
   static constexpr std::size_t kArenaBlock = std::size_t{1} << kArenaShift;
   // A record block's values lie within kRecBlock * (kValueMax + 2) bytes of arena, well inside
   // the blocks a Rec can count.
   static_assert((kRecBlock * (kValueMax + 2)) >> kArenaShift < (std::size_t{1} << (32 - kArenaShift)) - 1);
+  static_assert(kRecBlock * sizeof(Rec) == kArenaBlock);
+
+  // A block of kArenaBlock bytes; `huge` asks for it in huge pages where the system has them.
+  static void* AllocateBlock(bool huge);
 
   const Rec& At(std::int32_t n) const {
     const std::size_t i = static_cast<std::size_t>(n - 1);
@@ -190,7 +199,7 @@ class Document {
   std::vector<PathId> ancestors_;
   std::unordered_map<ChildKey, PathId, ChildKeyHash> children_;
   std::deque<std::string> names_;
-  std::vector<std::unique_ptr<char[]>> arena_;
+  std::vector<std::unique_ptr<char[], BlockFree>> arena_;
   std::size_t arenaUsed_ = kArenaBlock;  // no block yet
 };
 

@@ -144,6 +144,29 @@ struct ValueToDecode {
 #endif
 };
 
+// The bytes that keep a value from the one-pass decoding of named entities: '#', and in UTF-8
+// mode 0xA0 and 0xC2 (see DecodeNamedInOnePass).
+struct NeedsPasses {
+  bool utf8;
+  bool Hit(unsigned char b) const { return b == '#' || (utf8 && (b == 0xA0 || b == 0xC2)); }
+#if defined(__SSE2__)
+  int Hits(__m128i x) const {
+    __m128i hit = _mm_cmpeq_epi8(x, _mm_set1_epi8('#'));
+    if (utf8) {
+      hit = _mm_or_si128(hit, _mm_cmpeq_epi8(x, _mm_set1_epi8(static_cast<char>(0xA0))));
+      hit = _mm_or_si128(hit, _mm_cmpeq_epi8(x, _mm_set1_epi8(static_cast<char>(0xC2))));
+    }
+    return _mm_movemask_epi8(hit);
+  }
+#endif
+};
+
+// Whether s starts with the literal (its length known when compiled, so no call is made).
+template <std::size_t N>
+inline bool StartsWith(std::string_view s, const char (&literal)[N]) {
+  return s.size() >= N - 1 && std::memcmp(s.data(), literal, N - 1) == 0;
+}
+
 // The first byte in [p, end) the test hits, or end. The bytes up to `limit` (at or past end) may
 // be read, so that a short span is still looked at 16 bytes at once.
 template <typename Test>
@@ -469,34 +492,37 @@ class Parser {
   // 0xC2 (dropping 0xC2 may join an entity): values holding those take the passes. Returns false,
   // leaving `v` alone, for them.
   bool DecodeNamedInOnePass(std::string& v) const {
-    if (std::memchr(v.data(), '#', v.size())) return false;
-    const auto joins = [](char c) { return c == '\xA0' || c == '\xC2'; };
-    if (mode_ == Mode::kUtf8 && std::any_of(v.begin(), v.end(), joins)) return false;
-    static constexpr struct {
-      std::string_view name;
-      char c;
-    } kNamed[] = {{"&apos;", '\''}, {"&gt;", '>'}, {"&lt;", '<'}, {"&quot;", '"'}, {"&amp;", '&'}};
+    if (Contains(v, NeedsPasses{mode_ == Mode::kUtf8})) return false;
     char* const d = v.data();
     const std::size_t n = v.size();
-    const void* amp = std::memchr(d, '&', n);
-    if (!amp) return true;
-    std::size_t in = static_cast<std::size_t>(static_cast<const char*>(amp) - d);
+    const char* const end = d + n;
+    std::size_t in = static_cast<std::size_t>(FindFirst(d, end, CharIs{'&'}) - d);
     std::size_t out = in;
     while (in < n) {  // d[in] is an '&'
       const std::string_view rest(d + in, n - in);
+      char c = '&';
       std::size_t used = 1;
-      d[out] = '&';
-      for (const auto& e : kNamed) {
-        if (rest.starts_with(e.name)) {
-          d[out] = e.c;
-          used = e.name.size();
+      // The five names differ in their first letter but for "amp" and "apos".
+      switch (rest.size() > 1 ? rest[1] : '\0') {
+        case 'a':
+          if (StartsWith(rest, "&amp;")) c = '&', used = 5;
+          else if (StartsWith(rest, "&apos;")) c = '\'', used = 6;
           break;
-        }
+        case 'g':
+          if (StartsWith(rest, "&gt;")) c = '>', used = 4;
+          break;
+        case 'l':
+          if (StartsWith(rest, "&lt;")) c = '<', used = 4;
+          break;
+        case 'q':
+          if (StartsWith(rest, "&quot;")) c = '"', used = 6;
+          break;
+        default:
+          break;
       }
-      ++out;
+      d[out++] = c;
       in += used;
-      const void* next = in < n ? std::memchr(d + in, '&', n - in) : nullptr;
-      const std::size_t to = next ? static_cast<std::size_t>(static_cast<const char*>(next) - d) : n;
+      const std::size_t to = static_cast<std::size_t>(FindFirst(d + in, end, CharIs{'&'}) - d);
       std::memmove(d + out, d + in, to - in);
       out += to - in;
       in = to;
