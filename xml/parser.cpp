@@ -199,9 +199,8 @@ inline bool Contains(std::string_view s, Test test) {
   return FindFirst(s.data(), s.data() + s.size(), test) != s.data() + s.size();
 }
 
-// Lower-cases n bytes (at most kNameMax) from p into out, which has room for 16 bytes past them;
-// the bytes up to `limit` may be read.
 #if defined(__SSE2__)
+// The 16 bytes with 'A'..'Z' lower-cased.
 inline __m128i LowerBlock(__m128i x) {
   const __m128i upper = _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8('A' - 1)),
                                       _mm_cmplt_epi8(x, _mm_set1_epi8('Z' + 1)));
@@ -209,6 +208,8 @@ inline __m128i LowerBlock(__m128i x) {
 }
 #endif
 
+// Lower-cases n bytes (at most kNameMax) from p into out, which has room for 16 bytes past them;
+// the bytes up to `limit` may be read.
 inline void LowerName(const char* p, std::size_t n, const char* limit, char* out) {
   std::size_t k = 0;
 #if defined(__SSE2__)
@@ -314,7 +315,7 @@ struct Level {
   std::size_t nameSize = 0;
   char saved[kSavedTextMax];  // the parent's text from before this element began (cut)
   std::size_t savedSize = 0;
-  PathId path = kNoPath;     // kNoPath below kMaxLevels, or under a level without a path
+  PathId path = kNoPath;     // kNoPath deeper than kMaxLevels, or under a level without a path
   PathId lastChild = kRootPath;  // the child path this element looked up last (NextChild)
 
   std::string_view Name() const { return std::string_view(name, nameSize); }
@@ -390,8 +391,7 @@ class Parser {
     std::size_t j = i;
     for (;;) {
       // Bytes that are taken as they are (most text) go in as one run.
-      const std::size_t run =
-          static_cast<std::size_t>(FindFirst(d_ + j, end, test) - d_);
+      const std::size_t run = static_cast<std::size_t>(FindFirst(d_ + j, end, test) - d_);
       if (run > j) text_.Append(d_ + j, run - j, end);
       j = run;
       if (j == n_ || d_[j] == '<') {
