@@ -77,6 +77,32 @@ TEST_F(LoadFileTest, SixteenBitTextHasItsZeroBytesDropped) {
   EXPECT_EQ(State().detectedEncoding, "UTF-16");
 }
 
+// The zero bytes of 16-bit text are dropped block by block where the blocks are read in; a
+// document of many blocks and more than one buffer must read as its 8-bit text does.
+TEST_F(LoadFileTest, SixteenBitTextOfManyBlocksReadsAsItsEightBitText) {
+  std::string text = "<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<r>";
+  int items = 0;
+  for (; text.size() < 2300000; ++items) {
+    const std::string n = std::to_string(items);
+    text += "<item n=\"" + n + "\">v" + n + "\xE9</item>\r\n";
+  }
+  text += "</r>";
+  std::string wide = "\xFF\xFE";
+  for (char c : text) {
+    wide.push_back(c);
+    wide.push_back('\0');
+  }
+  ASSERT_EQ(LoadText(text, {.quiet = true}), 0);
+  const V narrow = Records();
+  ASSERT_EQ(narrow.size(), static_cast<std::size_t>(2 * items + 1));
+  EXPECT_EQ(narrow[1], "r/item=v0\xE9");
+  dir_.Write("wide.xml", wide);
+  ASSERT_EQ(LoadFile(dir_.Path("wide.xml"), {.quiet = true}), 0);
+  const V read = Records();
+  ASSERT_EQ(read.size(), narrow.size());
+  EXPECT_TRUE(read == narrow);
+}
+
 TEST_F(LoadFileTest, OpenFailureReturnsTheFileErrorAndKeepsTheDocument) {
   ASSERT_EQ(LoadText("<a>kept</a>"), 0);
   EXPECT_EQ(LoadFile(dir_.Path("missing.xml")), 2);
