@@ -161,12 +161,6 @@ struct NeedsPasses {
 #endif
 };
 
-// Whether s starts with the literal (its length known when compiled, so no call is made).
-template <std::size_t N>
-inline bool StartsWith(std::string_view s, const char (&literal)[N]) {
-  return s.size() >= N - 1 && std::memcmp(s.data(), literal, N - 1) == 0;
-}
-
 // The first byte in [p, end) the test hits, or end. The bytes up to `limit` (at or past end) may
 // be read, so that a short span is still looked at 16 bytes at once.
 template <typename Test>
@@ -505,17 +499,17 @@ class Parser {
       // The five names differ in their first letter but for "amp" and "apos".
       switch (rest.size() > 1 ? rest[1] : '\0') {
         case 'a':
-          if (StartsWith(rest, "&amp;")) c = '&', used = 5;
-          else if (StartsWith(rest, "&apos;")) c = '\'', used = 6;
+          if (rest.starts_with("&amp;")) c = '&', used = 5;
+          else if (rest.starts_with("&apos;")) c = '\'', used = 6;
           break;
         case 'g':
-          if (StartsWith(rest, "&gt;")) c = '>', used = 4;
+          if (rest.starts_with("&gt;")) c = '>', used = 4;
           break;
         case 'l':
-          if (StartsWith(rest, "&lt;")) c = '<', used = 4;
+          if (rest.starts_with("&lt;")) c = '<', used = 4;
           break;
         case 'q':
-          if (StartsWith(rest, "&quot;")) c = '"', used = 6;
+          if (rest.starts_with("&quot;")) c = '"', used = 6;
           break;
         default:
           break;
