@@ -136,7 +136,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } else {
     value.data = bytes;
   }
-  SetValue(content->values, value);
+  content->Set(value);
   Image expected = before;
   KeyImage& changed = expected[PathOf(node)];
   SetValue(changed.values, value);

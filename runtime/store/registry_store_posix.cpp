@@ -102,6 +102,9 @@ struct Handle {
   KeyPath path;
   size_t fixed = 0;  // leading components that belong to the predefined root and always exist
   DWORD access = 0;
+  // The key was deleted while this handle was open. It stays so, as on Windows: a key created
+  // later under the same name is another key, which this handle must not read or write.
+  bool deleted = false;
   // The key's node as last found, valid while the file's generation stays the same.
   const RegistryFile* file = nullptr;
   uint64_t generation = 0;
@@ -229,7 +232,8 @@ LONG Lookup(HKEY key, Handle& out) {
   store::ClearProblem();
   auto value = reinterpret_cast<uintptr_t>(key);
   for (uint32_t root = 0x80000000u; root <= 0x80000005u; ++root) {
-    if (value != reinterpret_cast<uintptr_t>(PredefinedKey(root))) continue;
+    // Windows takes a predefined key by its low 32 bits: zero-extended it is the same key.
+    if (value != reinterpret_cast<uintptr_t>(PredefinedKey(root)) && value != root) continue;
     out.dir.assign(store::StoreFolderRef());
     out.path.text.clear();
     out.path.count = 0;
@@ -238,6 +242,7 @@ LONG Lookup(HKEY key, Handle& out) {
     out.file = nullptr;
     out.node = nullptr;
     out.generation = 0;
+    out.deleted = false;
     out.access = KEY_ALL_ACCESS;
     switch (root) {
       case 0x80000000u:
@@ -275,10 +280,21 @@ LONG LookupShared(HKEY key, Handle*& out) {
   return Lookup(key, root);
 }
 
+// A sub-key path given through the "A" interface is converted in a buffer of 261 characters
+// (the thread's static Unicode string): a longer one fails before anything is looked up.
+constexpr size_t kMaxSubKeyTextLength = 260;
+
 // Appends a sub-key path given through the "A" interface.
 LONG Descend(Handle& h, LPCSTR subKey) {
   if (!subKey || !*subKey) return ERROR_SUCCESS;
+  if (std::strlen(subKey) > kMaxSubKeyTextLength) return ERROR_MORE_DATA;
   if (*subKey == '\\') return ERROR_BAD_PATHNAME;
+  for (const char* p = subKey; *p;) {
+    const char* end = std::strchr(p, '\\');
+    if (!end) end = p + std::strlen(p);
+    if (static_cast<size_t>(end - p) > store::kMaxKeyNameLength) return ERROR_INVALID_PARAMETER;
+    p = *end ? end + 1 : end;
+  }
   // Component by component, converted straight into the path; empty components are skipped.
   for (const char* p = subKey; *p;) {
     if (*p == '\\') {
@@ -360,6 +376,7 @@ uintptr_t NewHandle(const Handle& h) {
   s.handle.file = h.file;
   s.handle.generation = h.generation;
   s.handle.node = h.node;
+  s.handle.deleted = h.deleted;
   s.used = true;
   return 0x1000 + 4 * slot;
 }
@@ -376,11 +393,45 @@ LONG Write(const Handle& h, Change&& change) {
 
 bool IsString(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
 
+bool SamePathOrBelow(const std::u16string& path, const std::u16string& top) {
+  return path.size() >= top.size() && store::SameName(std::u16string_view(path).substr(0, top.size()), top) &&
+         (path.size() == top.size() || top.empty() || path[top.size()] == u'\\');
+}
+
+// A key was deleted: every open handle to it or to a key below it is marked deleted for good.
+void MarkDeleted(const Handle& gone) {
+  for (Slot& slot : gSlots) {
+    Handle& h = slot.handle;
+    if (slot.used && h.hive == gone.hive && h.path.size() >= gone.path.size() && h.dir == gone.dir &&
+        SamePathOrBelow(h.path.text, gone.path.text))
+      h.deleted = true;
+  }
+}
+
+// The key of `h` (a copy of the handle `key`) must still exist before anything is done
+// beneath it; an open handle whose key has gone is marked deleted for good.
+LONG CheckNotDeleted(HKEY key, const Handle& h) {
+  if (h.deleted) return ERROR_KEY_DELETED;
+  if (h.hive == kUsersRoot || h.path.size() <= h.fixed) return ERROR_SUCCESS;
+  RegistryFile::Node* node;
+  Hive* hive;
+  LONG r = Locate(h, node, hive);
+  if (r != ERROR_FILE_NOT_FOUND) return r;
+  if (Handle* open = FindHandle(reinterpret_cast<uintptr_t>(key))) open->deleted = true;
+  return ERROR_KEY_DELETED;
+}
+
 LONG OpenCommon(HKEY key, LPCSTR subKey, REGSAM access, PHKEY result) {
   std::lock_guard lock(gMutex);
   thread_local Handle h;
   if (LONG r = Lookup(key, h)) return r;
+  if (LONG r = CheckNotDeleted(key, h)) return r;
   if (LONG r = Descend(h, subKey)) return r;
+  // An empty sub-key of a predefined key opens that key itself, as Windows does.
+  if ((!subKey || !*subKey) && !FindHandle(reinterpret_cast<uintptr_t>(key))) {
+    *result = PredefinedKey(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(key)));
+    return ERROR_SUCCESS;
+  }
   RegistryFile::Node* node;
   Hive* hive;
   if (LONG r = Locate(h, node, hive)) return r;
@@ -392,9 +443,13 @@ LONG OpenCommon(HKEY key, LPCSTR subKey, REGSAM access, PHKEY result) {
 // The handle's key, checked to still exist and to allow `need`.
 LONG Existing(HKEY key, DWORD need, Handle*& h, RegistryFile::Node*& node, Hive*& hive) {
   if (LONG r = LookupShared(key, h)) return r;
+  if (h->deleted) return ERROR_KEY_DELETED;
   if (need && (h->access & need) != need) return ERROR_ACCESS_DENIED;
   LONG r = Locate(*h, node, hive);
-  if (r == ERROR_FILE_NOT_FOUND) return ERROR_KEY_DELETED;
+  if (r == ERROR_FILE_NOT_FOUND) {
+    h->deleted = true;  // gone since it was opened (another process deleted it)
+    return ERROR_KEY_DELETED;
+  }
   return r;
 }
 
@@ -402,18 +457,21 @@ LONG DeleteTree(HKEY key, LPCSTR subKey, bool withSubKeys) {
   std::lock_guard lock(gMutex);
   Handle h;
   if (LONG r = Lookup(key, h)) return r;
+  if (LONG r = CheckNotDeleted(key, h)) return r;
   if (LONG r = Descend(h, subKey)) return r;
   RegistryFile::Node* node;
   Hive* hive;
   if (LONG r = Locate(h, node, hive)) return r;
   if (h.hive == kUsersRoot || h.path.size() <= h.fixed) return ERROR_ACCESS_DENIED;
-  return Write(h, [&](RegistryFile& file) -> LONG {
+  LONG r = Write(h, [&](RegistryFile& file) -> LONG {
     RegistryFile::Node* n = file.FindJoined(h.path.text);
     if (!n) return ERROR_FILE_NOT_FOUND;
     if (!withSubKeys && !file.Children(n).empty()) return ERROR_ACCESS_DENIED;
     file.RemoveTree(n, store::FileTimeNow());
     return ERROR_SUCCESS;
   });
+  if (r == ERROR_SUCCESS) MarkDeleted(h);
+  return r;
 }
 
 DWORD StoreSHDeleteKeyA(HKEY key, LPCSTR subKey) {
@@ -452,6 +510,11 @@ LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR keyClass, DWORD, REGS
   std::lock_guard lock(gMutex);
   Handle h;
   if (LONG r = Lookup(key, h)) return r;
+  // The key the new one goes under; it must still exist when the file is changed, or the new
+  // key would bring a deleted one back.
+  if (LONG r = CheckNotDeleted(key, h)) return r;
+  const std::u16string base = h.path.text;
+  const size_t baseCount = h.path.size();
   LONG r = Descend(h, subKey);
   if (r == ERROR_FILE_NOT_FOUND) return ERROR_ACCESS_DENIED;  // new keys directly in HKEY_USERS
   if (r) return r;
@@ -461,7 +524,9 @@ LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR keyClass, DWORD, REGS
   bool created = false;
   if (r == ERROR_FILE_NOT_FOUND) {
     std::u16string cls = keyClass ? Cp1250ToUtf16(keyClass) : std::u16string();
+    const bool checkBase = baseCount > h.fixed && FindHandle(reinterpret_cast<uintptr_t>(key));
     r = Write(h, [&](RegistryFile& file) -> LONG {
+      if (checkBase && !file.FindJoined(base)) return ERROR_KEY_DELETED;
       RegistryFile::Node* n = file.CreatePath(h.path.Components(), store::FileTimeNow(), created);
       if (created && !cls.empty()) {
         KeyContent* c = file.Modify(n, store::FileTimeNow());
@@ -471,6 +536,8 @@ LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR keyClass, DWORD, REGS
       return created ? ERROR_SUCCESS : -1;  // -1: someone else created it meanwhile
     });
     if (r == -1) r = ERROR_SUCCESS;
+    if (r == ERROR_KEY_DELETED)
+      if (Handle* open = FindHandle(reinterpret_cast<uintptr_t>(key))) open->deleted = true;
   }
   if (r) return r;
   if (disposition) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
@@ -487,13 +554,22 @@ LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type
   RegistryFile::Node* node;
   Hive* hive;
   if (LONG r = Existing(key, KEY_QUERY_VALUE, h, node, hive)) return r;
-  if (!node) return ERROR_FILE_NOT_FOUND;
-  KeyContent* content = hive->file.Content(node);
-  thread_local std::u16string wanted;
-  wanted.clear();
-  for (const char* p = valueName ? valueName : ""; *p; ++p) wanted += Widen(static_cast<unsigned char>(*p));
-  const RegValue* v = content->Find(wanted);
-  if (!v) return ERROR_FILE_NOT_FOUND;
+  // The room is read before anything is written: type and size may be the same variable.
+  const DWORD room = dataSize ? *dataSize : 0;
+  const RegValue* v = nullptr;
+  if (node) {
+    KeyContent* content = hive->file.Content(node);
+    thread_local std::u16string wanted;
+    wanted.clear();
+    for (const char* p = valueName ? valueName : ""; *p; ++p) wanted += Widen(static_cast<unsigned char>(*p));
+    v = content->Find(wanted);
+  }
+  if (!v) {
+    // Windows reports a missing value as type 0 and, when only the size was asked for, size 0.
+    if (type) *type = REG_NONE;
+    if (dataSize && !data) *dataSize = 0;
+    return ERROR_FILE_NOT_FOUND;
+  }
   if (type) *type = v->type;
   std::string converted;
   const std::string* bytes = &v->data;
@@ -513,7 +589,6 @@ LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type
     *dataSize = needed;
     return ERROR_SUCCESS;
   }
-  DWORD room = *dataSize;
   *dataSize = needed;
   if (room < needed) return ERROR_MORE_DATA;
   std::memcpy(data, bytes->data(), needed);
@@ -525,6 +600,10 @@ LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type
 LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, const BYTE* data,
                     DWORD dataSize) {
   if (!data && dataSize) return ERROR_NOACCESS;
+  if (valueName && std::strlen(valueName) > store::kMaxValueNameLength) return ERROR_INVALID_PARAMETER;
+  // A string whose count leaves out its terminating zero gets it counted, as Windows does: it
+  // looks at the byte after the count.
+  if (IsString(type) && dataSize && data[dataSize - 1] != 0 && data[dataSize] == 0) ++dataSize;
   std::lock_guard lock(gMutex);
   Handle* hp;
   RegistryFile::Node* node;
@@ -544,7 +623,7 @@ LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, const BYTE* d
   } else if (dataSize) {
     value.data.assign(reinterpret_cast<const char*>(data), dataSize);
   }
-  return Write(h, [&](RegistryFile& file) -> LONG {
+  LONG r = Write(h, [&](RegistryFile& file) -> LONG {
     RegistryFile::Node* n = file.FindJoined(h.path.text);
     uint64_t now = store::FileTimeNow();
     if (!n) {
@@ -552,19 +631,11 @@ LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, const BYTE* d
       bool created;
       n = file.CreatePath(h.path.Components(), now, created);
     }
-    KeyContent* c = file.Modify(n, now);
-    if (RegValue* old = c->Find(value.name)) {
-      old->type = value.type;
-      old->data = value.data;
-    } else {
-      auto at = std::lower_bound(c->values.begin(), c->values.end(), value.name,
-                                 [](const RegValue& a, const std::u16string& b) {
-                                   return store::CompareNames(a.name, b) < 0;
-                                 });
-      c->values.insert(at, value);
-    }
+    file.Modify(n, now)->Set(std::move(value));
     return ERROR_SUCCESS;
   });
+  if (r == ERROR_KEY_DELETED) hp->deleted = true;
+  return r;
 }
 
 LONG RegDeleteValueA(HKEY key, LPCSTR valueName) {
@@ -580,12 +651,7 @@ LONG RegDeleteValueA(HKEY key, LPCSTR valueName) {
     RegistryFile::Node* n = file.FindJoined(h.path.text);
     if (!n) return ERROR_KEY_DELETED;
     if (!file.Content(n)->Find(name)) return ERROR_FILE_NOT_FOUND;
-    KeyContent* c = file.Modify(n, store::FileTimeNow());
-    for (auto it = c->values.begin(); it != c->values.end(); ++it)
-      if (store::SameName(it->name, name)) {
-        c->values.erase(it);
-        break;
-      }
+    file.Modify(n, store::FileTimeNow())->Erase(name);
     return ERROR_SUCCESS;
   });
 }
@@ -645,7 +711,7 @@ LONG RegQueryInfoKeyA(HKEY key, LPSTR keyClass, LPDWORD classSize, LPDWORD reser
   RegistryFile::Node* node;
   Hive* hive;
   if (LONG r = Existing(key, KEY_QUERY_VALUE, hp, node, hive)) return r;
-  DWORD keys = 0, longestKey = 0, valueCount = 0, longestName = 0, longestData = 0;
+  DWORD keys = 0, longestKey = 0, longestClass = 0, valueCount = 0, longestName = 0, longestData = 0;
   std::string cls;
   uint64_t time = 0;
   if (hp->hive == kUsersRoot) {
@@ -656,42 +722,52 @@ LONG RegQueryInfoKeyA(HKEY key, LPSTR keyClass, LPDWORD classSize, LPDWORD reser
     const auto& kids = hive->file.Children(node);
     keys = static_cast<DWORD>(kids.size());
     for (RegistryFile::Node* child : kids) {
-      longestKey = std::max(longestKey, static_cast<DWORD>(Narrow(child->name).size()));
+      longestKey = std::max(longestKey, static_cast<DWORD>(child->name.size()));
+      if (child->block) {
+        const KeyContent* cc = hive->file.Content(child);
+        if (cc->hasClass) longestClass = std::max(longestClass, static_cast<DWORD>(cc->keyClass.size()));
+      }
     }
     KeyContent* c = hive->file.Content(node);
     valueCount = static_cast<DWORD>(c->values.size());
+    // Lengths in characters, data in the bytes it is kept in (strings in UTF-16), as Windows
+    // reports them.
     for (const RegValue& v : c->values) {
-      longestName = std::max(longestName, static_cast<DWORD>(Narrow(v.name).size()));
-      const size_t bytes = IsString(v.type) ? v.data.size() / 2 : v.data.size();
-      longestData = std::max(longestData, static_cast<DWORD>(bytes));
+      longestName = std::max(longestName, static_cast<DWORD>(v.name.size()));
+      longestData = std::max(longestData, static_cast<DWORD>(v.data.size()));
     }
     time = c->time;
     if (c->hasClass) cls = Narrow(c->keyClass);
   }
-  if (keyClass) {
-    if (cls.size() >= *classSize) {
-      *classSize = static_cast<DWORD>(cls.size());
-      return ERROR_MORE_DATA;
+  LONG result = ERROR_SUCCESS;
+  DWORD classLength = static_cast<DWORD>(cls.size());
+  // A class buffer of no characters is not written to; one too small takes what fits and its
+  // terminator, and the size says how much that is.
+  if (keyClass && *classSize) {
+    if (*classSize <= cls.size()) {
+      classLength = *classSize - 1;
+      result = ERROR_MORE_DATA;
     }
-    std::memcpy(keyClass, cls.c_str(), cls.size() + 1);
+    std::memcpy(keyClass, cls.data(), classLength);
+    keyClass[classLength] = 0;
   }
-  if (classSize) *classSize = static_cast<DWORD>(cls.size());
+  if (classSize) *classSize = classLength;
   if (subKeys) *subKeys = keys;
   if (maxSubKeyLen) *maxSubKeyLen = longestKey;
-  if (maxClassLen) *maxClassLen = static_cast<DWORD>(cls.size());
+  if (maxClassLen) *maxClassLen = longestClass;
   if (values) *values = valueCount;
   if (maxValueNameLen) *maxValueNameLen = longestName;
   if (maxValueLen) *maxValueLen = longestData;
   if (securityDescriptor) *securityDescriptor = 0;
   if (lastWriteTime) *lastWriteTime = ToFileTime(time);
-  return ERROR_SUCCESS;
+  return result;
 }
 
 LONG RegCloseKey(HKEY key) {
   std::lock_guard lock(gMutex);
   auto value = reinterpret_cast<uintptr_t>(key);
   for (uint32_t root = 0x80000000u; root <= 0x80000006u; ++root)
-    if (value == reinterpret_cast<uintptr_t>(PredefinedKey(root))) return ERROR_SUCCESS;
+    if (value == reinterpret_cast<uintptr_t>(PredefinedKey(root)) || value == root) return ERROR_SUCCESS;
   if (!FindHandle(value)) return ERROR_INVALID_HANDLE;
   size_t slot = (value - 0x1000) / 4;
   gSlots[slot].used = false;

@@ -36,38 +36,95 @@ void AppendHex(std::string& out, uint64_t value, int width) {
   out += buf;
 }
 
+// strtoul(text, &end, 16) of a C library with a 64-bit unsigned long, which is what Wine's
+// loader reads numbers with: white space, a sign and "0x" may come first, a run of hex digits
+// follows, a value too large gives 2^64-1 and a minus sign negates. `end` is where the digits
+// stop; nothing converted leaves it at `pos`.
+uint64_t StrToULongHex(std::string_view s, size_t pos, size_t& end) {
+  size_t p = pos;
+  while (p < s.size() && (IsSpace(s[p]) || s[p] == '\n')) ++p;
+  bool negative = false;
+  if (p < s.size() && (s[p] == '+' || s[p] == '-')) negative = s[p++] == '-';
+  if (p + 2 < s.size() && s[p] == '0' && (s[p + 1] == 'x' || s[p + 1] == 'X') && IsHex(s[p + 2])) p += 2;
+  if (p >= s.size() || !IsHex(s[p])) {
+    end = pos;
+    return 0;
+  }
+  uint64_t v = 0;
+  bool overflow = false;
+  for (; p < s.size() && IsHex(s[p]); ++p) {
+    if (v >> 60) overflow = true;
+    v = (v << 4) | static_cast<uint64_t>(HexValue(s[p]));
+  }
+  end = p;
+  if (overflow) return ~0ull;
+  return negative ? 0 - v : v;
+}
+
+// Hex bytes as Wine's loader reads them: each run of hex digits is one byte (a run above ff
+// fails), separated by blanks and at most one comma. Appends the bytes to `out` when given and
+// returns where the bytes stop, or npos on failure.
+size_t ParseHexBytes(std::string_view s, size_t p, std::string* out) {
+  while (p < s.size() && IsHex(s[p])) {
+    // Wine writes "xx," runs: take those without the general parser.
+    if (p + 2 < s.size() && IsHex(s[p + 1]) && s[p + 2] == ',') {
+      if (out) out->push_back(static_cast<char>(HexValue(s[p]) * 16 + HexValue(s[p + 1])));
+      p += 3;
+      while (p < s.size() && IsSpace(s[p])) ++p;
+      continue;
+    }
+    size_t end;
+    uint64_t v = StrToULongHex(s, p, end);
+    if (end == p || v > 0xff) return std::string_view::npos;
+    if (out) out->push_back(static_cast<char>(v));
+    p = end;
+    while (p < s.size() && IsSpace(s[p])) ++p;
+    if (p < s.size() && s[p] == ',') ++p;
+    while (p < s.size() && IsSpace(s[p])) ++p;
+  }
+  return p;
+}
+
+// The type tag of a value's data, as Wine's loader reads it. Sets `type` and `kind` ('s' string,
+// 'h' hex, 'd' dword) and returns the tag's length; 0 for no known tag.
+size_t DataTag(std::string_view rest, uint32_t& type, char& kind) {
+  struct Tag {
+    std::string_view tag;
+    uint32_t type;
+    char kind;
+  };
+  static constexpr Tag kTags[] = {
+      {"\"", 1, 's'},   {"str:\"", 1, 's'}, {"str(2):\"", 2, 's'}, {"str(7):\"", 7, 's'},
+      {"hex:", 3, 'h'}, {"dword:", 4, 'd'},
+  };
+  for (const auto& t : kTags)
+    if (rest.substr(0, t.tag.size()) == t.tag) {
+      type = t.type;
+      kind = t.kind;
+      return t.tag.size();
+    }
+  if (rest.substr(0, 4) != "hex(") return 0;
+  // "hex(N):" takes N as strtoul does, so "hex():" is type 0.
+  size_t end;
+  type = static_cast<uint32_t>(StrToULongHex(rest, 4, end));
+  if (rest.substr(end, 2) != "):") return 0;
+  kind = 'h';
+  return end + 2;
+}
+
 // Reads the data of one value line (after "name"=) the way Wine's loader does. `more` supplies
 // the continuation lines of hex data. Returns an empty reason on success.
 template <typename NextLine>
 std::string ParseData(std::string_view rest, RegValue& value, NextLine&& more) {
-  struct Tag {
-    std::string_view tag;
-    uint32_t type;
-    char kind;  // 's' string, 'h' hex, 'd' dword, 'x' hex(N)
-  };
-  static constexpr Tag kTags[] = {
-      {"\"", 1, 's'},   {"str:\"", 1, 's'}, {"str(2):\"", 2, 's'}, {"str(7):\"", 7, 's'},
-      {"hex:", 3, 'h'}, {"dword:", 4, 'd'}, {"hex(", 0, 'x'},
-  };
-  const Tag* tag = nullptr;
-  for (const auto& t : kTags)
-    if (rest.substr(0, t.tag.size()) == t.tag) {
-      tag = &t;
-      break;
-    }
-  if (!tag) return "unknown value type";
-  size_t pos = tag->tag.size();
-  value.type = tag->type;
+  char kind = 0;
+  size_t pos = DataTag(rest, value.type, kind);
   value.data.clear();
-  auto onlySpaceFrom = [](std::string_view s, size_t p) {
-    while (p < s.size() && IsSpace(s[p])) ++p;
-    return p == s.size();
-  };
-  switch (tag->kind) {
+  if (!pos) return "unknown value type";
+  switch (kind) {
     case 's': {
+      // Wine ignores whatever follows the closing quote.
       std::u16string units;
       if (!ParseEscaped(rest, pos, '"', units)) return "string without closing quote";
-      if (!onlySpaceFrom(rest, pos)) return "text after the closing quote";
       units.push_back(u'\0');
       value.data.resize(units.size() * 2);
       for (size_t i = 0; i < units.size(); ++i) {
@@ -77,54 +134,37 @@ std::string ParseData(std::string_view rest, RegValue& value, NextLine&& more) {
       return {};
     }
     case 'd': {
-      uint32_t v = 0;
-      size_t digits = 0;
-      while (pos < rest.size() && IsHex(rest[pos])) {
-        v = (v << 4) | static_cast<uint32_t>(HexValue(rest[pos++]));
-        if (++digits > 8) return "dword with more than eight digits";
-      }
-      if (digits == 0 || !onlySpaceFrom(rest, pos)) return "malformed dword";
+      // strtoul without any check: more than eight digits keep the low 32 bits, a number too
+      // large gives ffffffff, no digits give 0, anything after the digits is ignored.
+      size_t end;
+      const uint32_t v = static_cast<uint32_t>(StrToULongHex(rest, pos, end));
       for (int i = 0; i < 4; ++i) value.data.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
       return {};
     }
-    case 'x': {
-      uint64_t t = 0;
-      size_t digits = 0;
-      while (pos < rest.size() && IsHex(rest[pos]) && digits < 8) {
-        t = (t << 4) | static_cast<uint64_t>(HexValue(rest[pos++]));
-        ++digits;
-      }
-      if (digits == 0 || rest.substr(pos, 2) != "):") return "malformed hex(type)";
-      pos += 2;
-      value.type = static_cast<uint32_t>(t);
-      [[fallthrough]];
-    }
-    case 'h': {
+    default: {
       std::string_view line = rest;
       for (;;) {
-        while (pos < line.size()) {
-          while (pos < line.size() && IsSpace(line[pos])) ++pos;
-          if (pos >= line.size() || !IsHex(line[pos])) break;
-          int byte = HexValue(line[pos++]);
-          if (pos < line.size() && IsHex(line[pos])) byte = byte * 16 + HexValue(line[pos++]);
-          value.data.push_back(static_cast<char>(byte));
-          while (pos < line.size() && IsSpace(line[pos])) ++pos;
-          if (pos < line.size() && line[pos] == ',') ++pos;
-        }
+        pos = ParseHexBytes(line, pos, &value.data);
+        if (pos == std::string_view::npos) return "malformed hex data";
+        while (pos < line.size() && IsSpace(line[pos])) ++pos;
         if (pos >= line.size()) return {};
-        if (line[pos] != '\\' || !onlySpaceFrom(line, pos + 1)) return "malformed hex data";
+        // A backslash continues the data on the next line; Wine ignores the rest of this one.
+        if (line[pos] != '\\') return "malformed hex data";
         if (!more(line)) return "hex data continued past the end of the key";
         pos = 0;
+        while (pos < line.size() && IsSpace(line[pos])) ++pos;
       }
     }
   }
-  return "unknown value type";
 }
 
-// Decodes a value line. The line may continue on following lines (hex data).
+// Decodes a value line. The line may continue on following lines (hex data). `named` is set once
+// the name and its '=' were read: Wine then keeps the value even when its data cannot be read,
+// as REG_NONE without data.
 template <typename NextLine>
-std::string ParseValueLine(std::string_view line, RegValue& value, NextLine&& more) {
+std::string ParseValueLine(std::string_view line, RegValue& value, bool& named, NextLine&& more) {
   size_t pos = 0;
+  named = false;
   value.name.clear();
   if (line[0] == '@') {
     pos = 1;
@@ -136,6 +176,7 @@ std::string ParseValueLine(std::string_view line, RegValue& value, NextLine&& mo
   if (pos >= line.size() || line[pos] != '=') return "value name without '='";
   ++pos;
   while (pos < line.size() && IsSpace(line[pos])) ++pos;
+  named = true;
   return ParseData(line.substr(pos), value, more);
 }
 
@@ -344,10 +385,87 @@ void AppendValueLine(std::string& out, const RegValue& v) {
   out += '\n';
 }
 
+void KeyContent::Reindex() {
+  const size_t n = values.size();
+  index_.resize(n);
+  for (size_t i = 0; i < n; ++i) index_[i] = static_cast<uint32_t>(i);
+  indexed_ = true;
+  // Wine keeps a key's values sorted and writes them so: usually there is nothing to sort.
+  bool sorted = true;
+  for (size_t i = 1; i < n && sorted; ++i) sorted = CompareNames(values[i - 1].name, values[i].name) < 0;
+  if (sorted) return;
+  std::stable_sort(index_.begin(), index_.end(), [this](uint32_t a, uint32_t b) {
+    return CompareNames(values[a].name, values[b].name) < 0;
+  });
+  std::vector<bool> drop;
+  for (size_t i = 0; i < n;) {
+    size_t j = i + 1;
+    while (j < n && SameName(values[index_[i]].name, values[index_[j]].name)) ++j;
+    if (j - i > 1) {
+      if (drop.empty()) drop.assign(n, false);
+      RegValue& first = values[index_[i]];
+      RegValue& last = values[index_[j - 1]];
+      first.type = last.type;
+      first.data = std::move(last.data);
+      first.srcEnd = 0;  // its own line no longer says what it holds
+      for (size_t k = i + 1; k < j; ++k) drop[index_[k]] = true;
+    }
+    i = j;
+  }
+  if (drop.empty()) return;
+  size_t kept = 0;
+  for (size_t i = 0; i < n; ++i)
+    if (!drop[i]) {
+      if (kept != i) values[kept] = std::move(values[i]);
+      ++kept;
+    }
+  values.resize(kept);
+  Reindex();
+}
+
+size_t KeyContent::Lower(std::u16string_view name) const {
+  auto at = std::lower_bound(index_.begin(), index_.end(), name, [this](uint32_t a, std::u16string_view b) {
+    return CompareNames(values[a].name, b) < 0;
+  });
+  return static_cast<size_t>(at - index_.begin());
+}
+
 RegValue* KeyContent::Find(std::u16string_view name) {
-  for (auto& v : values)
-    if (SameName(v.name, name)) return &v;
+  if (!indexed_ || index_.size() != values.size()) Reindex();
+  const size_t i = Lower(name);
+  if (i < index_.size() && SameName(values[index_[i]].name, name)) return &values[index_[i]];
   return nullptr;
+}
+
+RegValue& KeyContent::Set(RegValue value) {
+  if (!indexed_ || index_.size() != values.size()) Reindex();
+  const size_t i = Lower(value.name);
+  if (i < index_.size() && SameName(values[index_[i]].name, value.name)) {
+    RegValue& old = values[index_[i]];
+    old.type = value.type;
+    old.data = std::move(value.data);
+    old.srcEnd = 0;
+    return old;
+  }
+  const uint32_t at = i < index_.size() ? index_[i] : static_cast<uint32_t>(values.size());
+  value.srcBegin = value.srcEnd = 0;
+  values.insert(values.begin() + at, std::move(value));
+  for (uint32_t& x : index_)
+    if (x >= at) ++x;
+  index_.insert(index_.begin() + static_cast<long>(i), at);
+  return values[at];
+}
+
+bool KeyContent::Erase(std::u16string_view name) {
+  if (!indexed_ || index_.size() != values.size()) Reindex();
+  const size_t i = Lower(name);
+  if (i >= index_.size() || !SameName(values[index_[i]].name, name)) return false;
+  const uint32_t at = index_[i];
+  values.erase(values.begin() + at);
+  index_.erase(index_.begin() + static_cast<long>(i));
+  for (uint32_t& x : index_)
+    if (x > at) --x;
+  return true;
 }
 
 uint64_t FileTimeNow() {
@@ -449,27 +567,22 @@ size_t SkipSpace(std::string_view s, size_t p) {
   return p;
 }
 
-// Hex bytes as Wine reads them ("00,ff, 1"); sets `continued` when the line ends in a backslash.
+// Hex bytes from `p` as Wine reads them; sets `continued` when a backslash continues them on
+// the next line (Wine ignores the rest of the line after it).
 const char* CheckHexBytes(std::string_view s, size_t p, bool& continued) {
   continued = false;
-  // Wine writes "xx," runs; take those three bytes at a time.
-  while (p + 3 <= s.size() && IsHex(s[p]) && IsHex(s[p + 1]) && s[p + 2] == ',') p += 3;
-  for (;;) {
-    p = SkipSpace(s, p);
-    if (p >= s.size() || !IsHex(s[p])) break;
-    ++p;
-    if (p < s.size() && IsHex(s[p])) ++p;
-    p = SkipSpace(s, p);
-    if (p < s.size() && s[p] == ',') ++p;
-  }
+  p = ParseHexBytes(s, p, nullptr);
+  if (p == std::string_view::npos) return "malformed hex data";
+  p = SkipSpace(s, p);
   if (p >= s.size()) return nullptr;
-  if (s[p] != '\\' || SkipSpace(s, p + 1) != s.size()) return "malformed hex data";
+  if (s[p] != '\\') return "malformed hex data";
   continued = true;
   return nullptr;
 }
 
 // The same rules as ParseValueLine, without decoding anything: the whole file is checked this
-// way when it is read, so that only files that can be written back completely are changed.
+// way before it is first written, so that only files that can be written back completely are
+// changed.
 const char* CheckValueLine(std::string_view s, bool& continued) {
   continued = false;
   size_t p = 1;
@@ -480,33 +593,13 @@ const char* CheckValueLine(std::string_view s, bool& continued) {
   p = SkipSpace(s, p);
   if (p >= s.size() || s[p] != '=') return "value name without '='";
   std::string_view d = s.substr(SkipSpace(s, p + 1));
-  auto starts = [&](std::string_view tag) { return d.substr(0, tag.size()) == tag; };
-  size_t q = 0;
-  if (d.empty()) return "unknown value type";
-  if (d[0] == '"') q = 1;
-  else if (d[0] == 's') {
-    if (starts("str:\"")) q = 5;
-    else if (starts("str(2):\"") || starts("str(7):\"")) q = 8;
-  }
-  if (q) {
-    q = SkipQuoted(d, q, '"');
-    if (q == std::string_view::npos) return "string without closing quote";
-    return SkipSpace(d, q) == d.size() ? nullptr : "text after the closing quote";
-  }
-  if (starts("dword:")) {
-    size_t e = 6;
-    while (e < d.size() && IsHex(d[e])) ++e;
-    if (e == 6 || e > 14 || SkipSpace(d, e) != d.size()) return "malformed dword";
-    return nullptr;
-  }
-  if (starts("hex:")) return CheckHexBytes(d, 4, continued);
-  if (starts("hex(")) {
-    size_t e = 4;
-    while (e < d.size() && IsHex(d[e]) && e < 12) ++e;
-    if (e == 4 || d.substr(e, 2) != "):") return "malformed hex(type)";
-    return CheckHexBytes(d, e + 2, continued);
-  }
-  return "unknown value type";
+  uint32_t type = 0;
+  char kind = 0;
+  const size_t q = DataTag(d, type, kind);
+  if (!q) return "unknown value type";
+  if (kind == 's') return SkipQuoted(d, q, '"') == std::string_view::npos ? "string without closing quote" : nullptr;
+  if (kind == 'd') return nullptr;  // Wine reads any dword line
+  return CheckHexBytes(d, q, continued);
 }
 
 // Decodes a name that holds no escapes and only ASCII without building it unit by unit. False
@@ -563,16 +656,22 @@ bool RegistryFile::Load(std::string text) {
   Block* open = nullptr;
   const size_t size = text_.size();
   // Only the key lines are read now; a key's values are decoded when someone asks for them, and
-  // the rest of the lines are checked by Validate() before the file is first written. Values
-  // cannot hold a line break and hex continuation lines start with blanks, so every key starts
-  // right after a line break.
+  // the rest of the lines are checked by Validate() before the file is first written. A key
+  // line is one whose first character after blanks is '[', as Wine reads them; values cannot
+  // hold a line break and hex data cannot hold '['. `bracket` is set to the '['.
+  size_t bracket = 0;
   auto nextKey = [&](size_t from) -> size_t {
-    // '[' hardly occurs anywhere but at the start of a key line, so look for it alone.
+    // '[' hardly occurs anywhere but in key lines, so look for it alone.
     while (from < size) {
       const void* hit = std::memchr(text_.data() + from, '[', size - from);
       if (!hit) return size;
       size_t at = static_cast<size_t>(static_cast<const char*>(hit) - text_.data());
-      if (at == 0 || text_[at - 1] == '\n') return at;
+      size_t start = at;
+      while (start > 0 && IsSpace(text_[start - 1])) --start;
+      if (start == 0 || text_[start - 1] == '\n') {
+        bracket = at;
+        return start;
+      }
       from = at + 1;
     }
     return size;
@@ -589,14 +688,14 @@ bool RegistryFile::Load(std::string text) {
     // Wine reads the file line by line, so the name must close on its own line; the rest of the
     // line (the time stamp) is not needed. A key line that cannot be read leaves its block
     // without a key: Wine skips it and the values below it, and Validate() refuses the file.
-    std::string_view rest(text_.data() + at, size - at);
+    std::string_view rest(text_.data() + bracket, size - bracket);
     size_t close = SkipQuoted(rest, 1, ']');
     if (close == std::string_view::npos || std::memchr(rest.data(), '\n', close)) {
       Fail(at, "malformed key line (the name has no closing bracket)");
       LineAt(text_, at, size, next);
       continue;
     }
-    next = at + close;
+    next = bracket + close;
     std::string_view raw = rest.substr(1, close - 2);
     // Components shared byte for byte with the previous key.
     size_t common = CommonPrefix(raw, prevRaw);
@@ -724,15 +823,24 @@ void RegistryFile::DecodeBlock(const Block& block, KeyContent& c) const {
       l = LineAt(text_, next, block.end, next);
       return true;
     };
-    std::string why = ParseValueLine(line, value, more);
+    bool named = false;
+    std::string why = ParseValueLine(line, value, named, more);
     if (!why.empty()) {
       if (c.badOffset < 0) c.badOffset = static_cast<long>(lineStart), c.badReason = why;
-      continue;
+      if (!named) continue;
+      // Wine keeps a value whose data it cannot read, empty and of type REG_NONE.
+      value.type = 0;
+      value.data.clear();
     }
-    if (RegValue* old = c.Find(value.name)) *old = std::move(value);
-    else c.values.push_back(std::move(value));
+    // Wine drops a value whose name is longer than Windows allows.
+    if (value.name.size() > kMaxValueNameLength) continue;
+    value.srcBegin = lineStart - block.begin;
+    value.srcEnd = next - block.begin;
+    c.values.push_back(std::move(value));
     value = RegValue{};
   }
+  // A value listed twice holds what its last line says (Reindex merges them).
+  c.Reindex();
   if (!pending.empty()) c.tail.assign(text_, pending.front().first, block.end - pending.front().first);
 }
 
@@ -754,7 +862,7 @@ bool RegistryFile::Validate() {
   for (size_t at = next; at < size; at = next) {
     std::string_view line = LineAt(text_, at, size, next);
     if (continued) {
-      if (const char* why = CheckHexBytes(line, 0, continued)) Fail(at, why);
+      if (const char* why = CheckHexBytes(line, SkipSpace(line, 0), continued)) Fail(at, why);
       if (!problem_.empty()) return false;
       continue;
     }
@@ -762,12 +870,12 @@ bool RegistryFile::Validate() {
     if (p == line.size() || line[p] == ';') continue;
     char c = line[p];
     if (c == '[') {
-      // Load() took every line that starts with '[' as a key, in this order.
-      if (p != 0 || blockIndex >= order_.size() || order_[blockIndex]->begin != at) {
-        Fail(at, "key line not at the start of the line");
+      // Load() took every line whose first character after blanks is '[' as a key, in order.
+      if (blockIndex >= order_.size() || order_[blockIndex]->begin != at) {
+        Fail(at, "key line not where it was read");
         return false;
       }
-      if (SkipQuoted(line, 1, ']') == std::string_view::npos) {
+      if (SkipQuoted(line, p + 1, ']') == std::string_view::npos) {
         Fail(at, "malformed key line");
         return false;
       }
@@ -971,7 +1079,43 @@ std::string RegistryFile::Serialize() {
         out += l;
         out += '\n';
       }
-      for (const auto& v : c.values) AppendValueLine(out, v);
+      // Values as they were read keep their lines; lines that follow each other in the old text
+      // are copied in one piece, so one change in a key of many values costs a copy, not a
+      // rewrite of every value.
+      const size_t oldBegin = b->begin;
+      size_t runBegin = 0, runEnd = 0, runFirst = 0;
+      auto flush = [&](size_t upTo) {
+        if (runEnd == runBegin) return;
+        const size_t at = out.size();
+        out.append(text_, runBegin, runEnd - runBegin);
+        for (size_t k = runFirst; k < upTo; ++k) {
+          RegValue& v = c.values[k];
+          v.srcBegin = oldBegin + v.srcBegin - runBegin + at - begin;
+          v.srcEnd = oldBegin + v.srcEnd - runBegin + at - begin;
+        }
+        if (out.back() != '\n') {  // the file's last line had no line break
+          out += '\n';
+          ++c.values[upTo - 1].srcEnd;
+        }
+        runBegin = runEnd = 0;
+      };
+      for (size_t k = 0; k < c.values.size(); ++k) {
+        RegValue& v = c.values[k];
+        if (v.srcEnd > v.srcBegin) {
+          if (runEnd == runBegin || oldBegin + v.srcBegin != runEnd) {
+            flush(k);
+            runBegin = oldBegin + v.srcBegin;
+            runFirst = k;
+          }
+          runEnd = oldBegin + v.srcEnd;
+          continue;
+        }
+        flush(k);
+        v.srcBegin = out.size() - begin;
+        AppendValueLine(out, v);
+        v.srcEnd = out.size() - begin;
+      }
+      flush(c.values.size());
       out += c.tail;
     }
     b->begin = begin;

@@ -32,6 +32,11 @@ struct RegValue {
   std::u16string name;  // empty: the key's default value
   uint32_t type = 0;
   std::string data;     // raw bytes; strings as UTF-16LE
+  // The value's lines in the file, as offsets from the start of its key's text, while the value
+  // is as it was read: a key with one changed value among many copies the others' lines instead
+  // of writing each anew. A value without them (srcEnd == 0) is written from the fields above,
+  // so whoever changes a value in place must clear srcEnd (KeyContent::Set does).
+  size_t srcBegin = 0, srcEnd = 0;
 };
 
 // Appends one value line (with Wine's hex wrapping) to `out`.
@@ -50,8 +55,28 @@ struct KeyContent {
   long badOffset = -1;                 // offset of the first line that could not be read
   std::string badReason;
 
+  // The value of that name, found through an index ordered by name (a key may hold hundreds of
+  // thousands of values); null when missing.
   RegValue* Find(std::u16string_view name);
+  // Adds the value, or replaces the type and data of the one of the same name. A new value goes
+  // where Wine sorts it: before the first value whose name sorts after it.
+  RegValue& Set(RegValue value);
+  // Removes the value of that name; false when there is none.
+  bool Erase(std::u16string_view name);
+  // Rebuilds the index after `values` was changed directly. Of values listed twice the first
+  // keeps its place and name and takes the type and data of the last, as Wine reads them.
+  void Reindex();
+
+ private:
+  size_t Lower(std::u16string_view name) const;  // the first index entry not before `name`
+  std::vector<uint32_t> index_;                  // positions in `values`, ordered by name
+  bool indexed_ = false;
 };
+
+// Windows' limits on names: 16,383 characters for a value name; key name components are
+// refused by Wine's server above 256 characters (Windows documents 255).
+constexpr size_t kMaxValueNameLength = 16383;
+constexpr size_t kMaxKeyNameLength = 256;
 
 // Objects with fixed addresses, allocated a thousand at a time.
 template <typename T>

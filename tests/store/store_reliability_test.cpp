@@ -86,14 +86,14 @@ TEST_F(StoreReliability, TwoProcessesWritingAtOnceLoseNothing) {
 TEST_F(StoreReliability, CorruptFileIsNeverOverwritten) {
   ASSERT_EQ(SetDword(HKEY_LOCAL_MACHINE, "Software\\Good", "v", 1), ERROR_SUCCESS);
   std::string path = store.File("system.reg");
-  std::string corrupt = ReadFile(path) + "\n[Software\\\\Bad] 1\n\"broken\"=dword:nothex\n";
+  std::string corrupt = ReadFile(path) + "\n[Software\\\\Bad] 1\n\"broken\"=hex:123\n";
   WriteFile(path, corrupt);
   EXPECT_EQ(SetDword(HKEY_LOCAL_MACHINE, "Software\\Good", "v", 2), ERROR_BADDB);
   EXPECT_EQ(SetDword(HKEY_LOCAL_MACHINE, "Software\\New", "v", 2), ERROR_BADDB);
   EXPECT_EQ(ReadFile(path), corrupt);
   EXPECT_NE(gMessages.find(path + ":"), std::string::npos) << gMessages;
   size_t line = std::count(corrupt.begin(), corrupt.end(), '\n');
-  EXPECT_NE(gMessages.find(":" + std::to_string(line) + ": malformed dword"), std::string::npos) << gMessages;
+  EXPECT_NE(gMessages.find(":" + std::to_string(line) + ": malformed hex data"), std::string::npos) << gMessages;
   EXPECT_NE(vantrel::store::LastStoreMessage().find("left as it was"), std::string::npos);
   // Reading what can be read still works, as in Wine.
   DWORD v = 0;
