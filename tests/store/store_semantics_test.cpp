@@ -87,7 +87,7 @@ TEST_F(StoreSemantics, ValuesKeepTheirTypeAndBytes) {
       {"none", REG_NONE, std::string()},
       {"odd type", 0x1234, std::string("xyz")},
       {"short dword", REG_DWORD, std::string("\x01\x02", 2)},
-      {"czech", REG_SZ, std::string("P\xf8\xedli\x9a \x9e") + "lu\x9d" + "ou\xe8k\xfd\0"},
+      {"czech", REG_SZ, std::string("P\xf8\xedli\x9a \x9e") + "lu\x9d" + std::string("ou\xe8k\xfd\0", 6)},
       {"", REG_SZ, std::string("default\0", 8)},
   };
   for (const auto& c : cases) ASSERT_EQ(SetBytes(k, c.name, c.type, c.bytes), ERROR_SUCCESS) << c.name;
@@ -114,7 +114,9 @@ TEST_F(StoreSemantics, ValuesKeepTheirTypeAndBytes) {
 TEST_F(StoreSemantics, QuerySizesAndSmallBuffers) {
   HKEY k = Create(HKEY_CURRENT_USER, "Software\\Sizes");
   ASSERT_EQ(SetBytes(k, "s", REG_SZ, std::string("hello\0", 6)), ERROR_SUCCESS);
-  ASSERT_EQ(SetBytes(k, "unterminated", REG_SZ, "abc"), ERROR_SUCCESS);
+  // Stored without a terminator: the byte after the count is no zero (with one there, Windows
+  // would count it).
+  ASSERT_EQ(RegSetValueExA(k, "unterminated", 0, REG_SZ, reinterpret_cast<const BYTE*>("abcX"), 3), ERROR_SUCCESS);
   DWORD type = 0, size = 0;
   EXPECT_EQ(RegQueryValueExA(k, "s", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
   EXPECT_EQ(size, 6u);
