@@ -139,7 +139,8 @@ TEST(StoreFormat, EveryFormReadsAndWritesBackAsWineWroteIt) {
     RegistryFile::Node* node = file.Find(comps);
     ASSERT_NE(node, nullptr) << path;
     uint64_t time = file.Content(node)->time;
-    file.Modify(node, time);
+    // Without their lines, values are written from what was decoded.
+    for (RegValue& v : file.Modify(node, time)->values) v.srcEnd = 0;
   }
   EXPECT_EQ(file.Serialize(), kWineFile);
 
@@ -274,6 +275,99 @@ TEST(StoreFormat, NamesEndingInZeroStayApartFromNamesWithout) {
   EXPECT_EQ(k->Find(withZero)->data.size(), 20u);  // "with zero" and its terminator
   EXPECT_EQ(k->Find(u"n")->data.size(), 12u);      // "plain"
   EXPECT_NE(again.FindJoined(keyWithZero), nullptr);
+}
+
+// Value lines as Wine's loader reads them (each checked with wine64's reg.exe on a prefix): a
+// dword is strtoul's reading of what follows, text after a string's closing quote is ignored,
+// each run of hex digits is one byte, a value whose data cannot be read stays as REG_NONE
+// without data, and blanks may stand before a line and around its '='.
+TEST(StoreFormat, ValueLinesReadAsWineReadsThem) {
+  const struct {
+    std::string line;
+    uint32_t type;
+    std::string data;
+    bool writable;  // Validate() accepts the file
+  } cases[] = {
+      {"\"v\"=dword:123456789", 4, std::string("\x89\x67\x45\x23", 4), true},
+      {"\"v\"=dword:-1", 4, "\xff\xff\xff\xff", true},
+      {"\"v\"=dword:ffffffffffffffffff", 4, "\xff\xff\xff\xff", true},
+      {"\"v\"=dword:zz", 4, std::string(4, '\0'), true},
+      {"\"v\"=dword:", 4, std::string(4, '\0'), true},
+      {"\"v\"=dword:0x1f", 4, std::string("\x1f\0\0\0", 4), true},
+      {"\"v\"=dword:12 zz", 4, std::string("\x12\0\0\0", 4), true},
+      {"\"v\"=\"abc\" trailing", 1, std::string("a\0b\0c\0\0\0", 8), true},
+      {"\"v\" = \"spaced\"", 1, std::string("s\0p\0a\0c\0e\0d\0\0\0", 14), true},
+      {"\t\"v\"=\"x\"", 1, std::string("x\0\0\0", 4), true},
+      {"\"v\"=hex():01,02", 0, "\x01\x02", true},
+      {"\"v\"=hex:01,02,\\ ignored\n  03", 3, "\x01\x02\x03", true},
+      {"\"v\"=hex:000000ff", 3, "\xff", true},
+      {"\"v\"=hex:1 2 3", 3, "\x01\x02\x03", true},
+      {"\"v\"=hex:123", 0, "", false},
+      {"\"v\"=foo:1", 0, "", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    RegistryFile file;
+    ASSERT_TRUE(file.Load("WINE REGISTRY Version 2\n\n[K] 1\n" + c.line + "\n\"after\"=dword:1\n"));
+    RegistryFile::Node* node = file.FindJoined(u"K");
+    ASSERT_NE(node, nullptr);
+    const RegValue* v = file.Content(node)->Find(u"v");
+    ASSERT_NE(v, nullptr);
+    EXPECT_EQ(v->type, c.type);
+    EXPECT_EQ(v->data, c.data);
+    EXPECT_NE(file.Content(node)->Find(u"after"), nullptr);
+    EXPECT_EQ(file.Validate(), c.writable) << file.Problem();
+  }
+}
+
+// An indented key line is a key to Wine; a name longer than Windows allows is dropped, and a
+// value listed twice holds what its last line says.
+TEST(StoreFormat, KeysAndValuesWineReadsAreRead) {
+  const std::string tooLong(kMaxValueNameLength + 1, 'n'), longest(kMaxValueNameLength, 'n');
+  const std::string text = "WINE REGISTRY Version 2\n\n  [Software\\\\Fmt] 1\n\"v\"=dword:1\n\n"
+                           "\t[Software\\\\Fmt\\\\Sub] 1\n\"" + tooLong + "\"=dword:2\n\"" + longest +
+                           "\"=dword:3\n\"twice\"=dword:4\n\"TWICE\"=dword:5\n";
+  RegistryFile file;
+  ASSERT_TRUE(file.Load(text));
+  ASSERT_TRUE(file.Validate()) << file.Problem();
+  RegistryFile::Node* fmt = file.FindJoined(u"Software\\Fmt");
+  RegistryFile::Node* sub = file.FindJoined(u"Software\\Fmt\\Sub");
+  ASSERT_NE(fmt, nullptr);
+  ASSERT_NE(sub, nullptr);
+  EXPECT_NE(file.Content(fmt)->Find(u"v"), nullptr);
+  KeyContent* c = file.Content(sub);
+  EXPECT_EQ(c->values.size(), 2u);
+  EXPECT_EQ(c->Find(std::u16string(tooLong.begin(), tooLong.end())), nullptr);
+  EXPECT_NE(c->Find(std::u16string(longest.begin(), longest.end())), nullptr);
+  ASSERT_NE(c->Find(u"twice"), nullptr);
+  EXPECT_EQ(c->Find(u"twice")->data, std::string("\x05\0\0\0", 4));
+  // Untouched keys keep their lines, indentation included.
+  file.Modify(fmt, 1)->Set(RegValue{u"w", 4, std::string(4, '\0')});
+  const std::string out = file.Serialize();
+  EXPECT_NE(out.find("\t[Software\\\\Fmt\\\\Sub] 1\n"), std::string::npos) << out;
+}
+
+// A change to one value of a key copies the lines of the others as they were, however they are
+// written; values set through the index land where Wine sorts them.
+TEST(StoreFormat, OneChangeKeepsTheOtherValueLines) {
+  const std::string text =
+      "WINE REGISTRY Version 2\n\n[K] 1\n#time=1\n\"a\" = dword:7\n\"c\"=hex:01,\\\n  02\n\"e\"=\"x\" note\n";
+  RegistryFile file;
+  ASSERT_TRUE(file.Load(text));
+  ASSERT_TRUE(file.Validate());
+  RegistryFile::Node* k = file.FindJoined(u"K");
+  KeyContent* c = file.Modify(k, 1);
+  c->Set(RegValue{u"b", 4, std::string("\x02\0\0\0", 4)});
+  c->Set(RegValue{u"E", 1, std::string("y\0\0\0", 4)});
+  EXPECT_TRUE(c->Erase(u"A"));
+  EXPECT_FALSE(c->Erase(u"a"));
+  const std::string out = file.Serialize();
+  EXPECT_EQ(out, "WINE REGISTRY Version 2\n\n[K] 0\n#time=000000001\n\"b\"=dword:00000002\n\"c\"=hex:01,\\\n  02\n"
+                 "\"e\"=\"y\"\n");
+  // And again, from what the first write left.
+  file.Modify(k, 1)->Set(RegValue{u"d", 4, std::string("\x04\0\0\0", 4)});
+  EXPECT_EQ(file.Serialize(), "WINE REGISTRY Version 2\n\n[K] 0\n#time=000000001\n\"b\"=dword:00000002\n\"c\"=hex:01,\\\n  02\n"
+                              "\"d\"=dword:00000004\n\"e\"=\"y\"\n");
 }
 
 }  // namespace
