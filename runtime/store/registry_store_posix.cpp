@@ -503,7 +503,7 @@ LONG RegOpenKeyA(HKEY key, LPCSTR subKey, PHKEY result) {
   return OpenCommon(key, subKey, kMaximumAllowed, result);
 }
 
-LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR keyClass, DWORD, REGSAM access,
+LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR keyClass, DWORD options, REGSAM access,
                      LPSECURITY_ATTRIBUTES, PHKEY result, LPDWORD disposition) {
   if (!result) return ERROR_INVALID_PARAMETER;
   *result = nullptr;
@@ -525,9 +525,22 @@ LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR keyClass, DWORD, REGS
   if (r == ERROR_FILE_NOT_FOUND) {
     std::u16string cls = keyClass ? Cp1250ToUtf16(keyClass) : std::u16string();
     const bool checkBase = baseCount > h.fixed && FindHandle(reinterpret_cast<uintptr_t>(key));
+    const bool makeVolatile = (options & REG_OPTION_VOLATILE) != 0;
     r = Write(h, [&](RegistryFile& file) -> LONG {
       if (checkBase && !file.FindJoined(base)) return ERROR_KEY_DELETED;
-      RegistryFile::Node* n = file.CreatePath(h.path.Components(), store::FileTimeNow(), created);
+      // The deepest key of the path that exists already: below a volatile key only volatile
+      // keys may be made.
+      const std::vector<std::u16string> components = h.path.Components();
+      RegistryFile::Node* existing = file.Root();
+      for (const auto& component : components) {
+        RegistryFile::Node* next = file.FindChild(existing, component);
+        if (!next) break;
+        existing = next;
+      }
+      if (existing->isVolatile && !makeVolatile) return ERROR_CHILD_MUST_BE_VOLATILE;
+      RegistryFile::Node* n = file.CreatePath(components, store::FileTimeNow(), created);
+      if (makeVolatile)
+        for (RegistryFile::Node* v = n; v && v != existing; v = v->parent) v->isVolatile = true;
       if (created && !cls.empty()) {
         KeyContent* c = file.Modify(n, store::FileTimeNow());
         c->hasClass = true;

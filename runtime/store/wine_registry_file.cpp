@@ -870,7 +870,10 @@ bool RegistryFile::Validate() {
     if (p == line.size() || line[p] == ';') continue;
     char c = line[p];
     if (c == '[') {
-      // Load() took every line whose first character after blanks is '[' as a key, in order.
+      // Load() took every line whose first character after blanks is '[' as a key, in order;
+      // volatile keys have no lines.
+      while (blockIndex < order_.size() && order_[blockIndex]->node && order_[blockIndex]->node->isVolatile)
+        ++blockIndex;
       if (blockIndex >= order_.size() || order_[blockIndex]->begin != at) {
         Fail(at, "key line not where it was read");
         return false;
@@ -1039,6 +1042,7 @@ std::string RegistryFile::Serialize() {
   };
   Block* previous = nullptr;
   for (Block* b : order_) {
+    if (b->node && b->node->isVolatile) continue;  // its content stays what is read
     bool generated = b->dirty;
     if (generated || (previous && previous->dirty)) {
       size_t before = out.size();
@@ -1122,7 +1126,8 @@ std::string RegistryFile::Serialize() {
     b->end = out.size();
     previous = b;
   }
-  for (Block* b : order_) b->dirty = false;
+  for (Block* b : order_)
+    if (!b->node || !b->node->isVolatile) b->dirty = false;
   text_ = out;
   // Untouched keys were checked before the change and the changed ones were written here.
   validated_ = true;

@@ -117,6 +117,9 @@ class RegistryFile {
     std::vector<Node*> children;
     bool sorted = true;
     bool removed = false;
+    // Kept in memory only, never written to the file (a key created with REG_OPTION_VOLATILE);
+    // every key below it is volatile too.
+    bool isVolatile = false;
     Block* block = nullptr;
   };
 
@@ -143,6 +146,8 @@ class RegistryFile {
   Node* Find(const std::vector<std::u16string>& path);
   // The same for a path whose components are joined by backslashes.
   Node* FindJoined(std::u16string_view joined);
+  // The child of that name, or null.
+  Node* FindChild(Node* parent, std::u16string_view name) { return ChildByName(parent, name); }
   // Sorted children of a node.
   const std::vector<Node*>& Children(Node* node);
   // The decoded values of a node (an empty set for keys that have no lines of their own).

@@ -299,6 +299,34 @@ TEST_F(SeamCases, KeyInformationFollowsWindows) {
   RegCloseKey(key);
 }
 
+TEST_F(SeamCases, BelowAVolatileKeyOnlyVolatileKeys) {
+  HKEY vol = nullptr, key = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(key_, "Vol", 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &vol, nullptr),
+            ERROR_SUCCESS);
+  EXPECT_EQ(Create(vol, "Lasting"), ERROR_CHILD_MUST_BE_VOLATILE);
+  EXPECT_EQ(Create(key_, "Vol\\Lasting"), ERROR_CHILD_MUST_BE_VOLATILE);
+  EXPECT_EQ(RegCreateKeyExA(vol, "Child", 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+  // Opening an existing volatile key asks nothing of its options.
+  DWORD disposition = 0;
+  ASSERT_EQ(RegCreateKeyExA(key_, "Vol", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, &disposition), ERROR_SUCCESS);
+  EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
+  RegCloseKey(key);
+  // Keys made on the way to a volatile one are volatile too.
+  ASSERT_EQ(RegCreateKeyExA(key_, "Way\\Deep", 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+  EXPECT_EQ(Create(key_, "Way\\Lasting"), ERROR_CHILD_MUST_BE_VOLATILE);
+  // A volatile key holds values like any other.
+  ASSERT_EQ(Set(vol, "v", REG_SZ, "x", 2), ERROR_SUCCESS);
+  char buffer[4];
+  DWORD size = sizeof buffer;
+  EXPECT_EQ(RegQueryValueExA(vol, "v", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size), ERROR_SUCCESS);
+  EXPECT_STREQ(buffer, "x");
+  RegCloseKey(vol);
+}
+
 TEST_F(SeamCases, OpeningEdgeCases) {
   HKEY out = nullptr;
   EXPECT_EQ(RegOpenKeyA(nullptr, "Software", &out), ERROR_INVALID_HANDLE);

@@ -144,6 +144,27 @@ TEST_F(StoreSemantics, QuerySizesAndSmallBuffers) {
   RegCloseKey(k);
 }
 
+// A volatile key lives in memory only: its lines never reach the file, while a key written
+// beside it does.
+TEST_F(StoreSemantics, VolatileKeysAreNotWrittenToTheFile) {
+  HKEY kept = Create(HKEY_CURRENT_USER, "Software\\Lasting");
+  HKEY vol = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Fleeting\\Deep", 0, nullptr, REG_OPTION_VOLATILE,
+                            KEY_ALL_ACCESS, nullptr, &vol, nullptr),
+            ERROR_SUCCESS);
+  ASSERT_EQ(SetBytes(vol, "v", REG_DWORD, std::string(4, '\1')), ERROR_SUCCESS);
+  ASSERT_EQ(SetBytes(kept, "v", REG_DWORD, std::string(4, '\2')), ERROR_SUCCESS);
+  const std::string text = ReadFile(store.File("user.reg"));
+  EXPECT_EQ(text.find("Fleeting"), std::string::npos) << text;
+  EXPECT_NE(text.find("[Software\\\\Lasting]"), std::string::npos) << text;
+  std::string bytes;
+  DWORD type = 0;
+  EXPECT_EQ(Query(vol, "v", &type, &bytes), ERROR_SUCCESS);
+  EXPECT_EQ(bytes, std::string(4, '\1'));
+  RegCloseKey(vol);
+  RegCloseKey(kept);
+}
+
 TEST_F(StoreSemantics, DeletingKeysAndValues) {
   HKEY parent = Create(HKEY_LOCAL_MACHINE, "Software\\Del");
   HKEY child = Create(parent, "Child\\Grandchild");
