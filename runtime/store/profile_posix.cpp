@@ -58,11 +58,16 @@ struct Profile {
     size_t at = 0;
     bool eolSeen = false;
     while (at < text.size()) {
-      size_t nl = text.find('\n', at);
-      size_t end = nl == std::string::npos ? text.size() : nl + 1;
-      if (!eolSeen && nl != std::string::npos) {
-        eol = (nl > at && text[nl - 1] == '\r') ? "\r\n" : "\n";
-        eolSeen = true;
+      // Windows ends a line at "\r\n", "\n" or a lone "\r".
+      size_t nl = text.find_first_of("\r\n", at);
+      size_t end = text.size();
+      if (nl != std::string::npos) {
+        const bool crlf = text[nl] == '\r' && nl + 1 < text.size() && text[nl + 1] == '\n';
+        end = nl + (crlf ? 2 : 1);
+        if (!eolSeen) {
+          eol = crlf ? "\r\n" : text[nl] == '\r' ? "\r" : "\n";
+          eolSeen = true;
+        }
       }
       Line l;
       l.begin = at;
@@ -165,10 +170,12 @@ DWORD GetEntry(LPCSTR section, LPCSTR key, LPCSTR defaultText, LPSTR out, DWORD 
     return CopyList(names, out, size);
   }
   if (!key) {
+    // Only lines with '=' are entries to list (a line of other text, or the zero byte some
+    // editors leave at the end, is not).
     std::vector<std::string_view> names;
     if (have)
       for (const auto& l : p.lines)
-        if (l.kind == Line::kEntry && p.SectionMatches(l.section, section)) names.push_back(l.name);
+        if (l.kind == Line::kEntry && l.hasValue && p.SectionMatches(l.section, section)) names.push_back(l.name);
     return CopyList(names, out, size);
   }
   if (have) {
@@ -206,8 +213,8 @@ int LockProfile(const std::string& path, bool create) {
 
 BOOL PutEntry(LPCSTR section, LPCSTR key, LPCSTR value, const std::string& path) {
   if (!section) {
-    if (!key && !value) return 1;  // "flush the cache": there is none
-    SetLastError(ERROR_INVALID_PARAMETER);
+    // Without a section nothing is written: Windows fails, naming no entry as not found.
+    if (key) SetLastError(ERROR_FILE_NOT_FOUND);
     return 0;
   }
   bool removing = !key || !value;
@@ -271,13 +278,13 @@ BOOL PutEntry(LPCSTR section, LPCSTR key, LPCSTR value, const std::string& path)
       }
       out.append(t, l.begin, l.end - l.begin);
       if (target < 0 && static_cast<int>(i) == lastOfSection) {
-        if (!out.empty() && out.back() != '\n') out += p.eol;
+        if (!out.empty() && out.back() != '\n' && out.back() != '\r') out += p.eol;
         out += entryLine(key);
       }
     }
     if (target < 0 && lastOfSection < 0) {
-      if (!out.empty() && out.back() != '\n') out += p.eol;
-      if (!out.empty()) out += p.eol;
+      // A new section follows the last line directly, as Windows writes it.
+      if (!out.empty() && out.back() != '\n' && out.back() != '\r') out += p.eol;
       out += "[" + std::string(section) + "]" + p.eol;
       out += entryLine(key);
     }
@@ -295,8 +302,14 @@ BOOL PutEntry(LPCSTR section, LPCSTR key, LPCSTR value, const std::string& path)
 
 }  // namespace
 
+// An empty file name is no file: Windows refuses it (where a null name means win.ini).
 DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultText, LPSTR out,
                                DWORD outSize, LPCSTR fileName) {
+  if (fileName && !*fileName) {
+    const DWORD n = GetEntry(section, key, defaultText, out, outSize, std::string());
+    SetLastError(ERROR_ACCESS_DENIED);
+    return n;
+  }
   return GetEntry(section, key, defaultText, out, outSize, ProfilePath(fileName ? fileName : "win.ini"));
 }
 
@@ -305,6 +318,10 @@ DWORD GetProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultText, LPSTR ou
 }
 
 BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR text, LPCSTR fileName) {
+  if (fileName && !*fileName) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return 0;
+  }
   return PutEntry(section, key, text, ProfilePath(fileName ? fileName : "win.ini"));
 }
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -374,6 +375,82 @@ TEST_F(SeamCases, OpeningEdgeCases) {
   EXPECT_EQ(RegCreateKeyExA(key_, "\\x", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &out, nullptr), kBadPathname);
   EXPECT_EQ(RegDeleteKeyA(key_, nullptr), ERROR_INVALID_PARAMETER);
   EXPECT_EQ(RegDeleteKeyA(key_, "NoSuch"), ERROR_FILE_NOT_FOUND);
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr) << path;
+  ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
+  ASSERT_EQ(std::fclose(f), 0);
+}
+
+std::string ReadBytes(const std::string& path) {
+  std::string out;
+  if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) out.append(buffer, n);
+    std::fclose(f);
+  }
+  return out;
+}
+
+template <size_t N>
+std::string Bytes(const char (&literal)[N]) {
+  return std::string(literal, N - 1);
+}
+
+// The profile functions' answer as bytes, with its count.
+std::string Profile(const char* section, const char* key, const std::string& file) {
+  char buffer[256];
+  std::memset(buffer, '#', sizeof buffer);
+  const DWORD n = GetPrivateProfileStringA(section, key, "def", buffer, sizeof buffer, file.c_str());
+  return std::to_string(n) + ":" + std::string(buffer, n + 1);
+}
+
+TEST_F(SeamCases, ProfileFilesReadAndWrittenAsWindowsDoes) {
+  const std::string file = Host().ScratchFile("settings.ini");
+  // Lines ended by a carriage return alone; a write lands in its own section.
+  WriteBytes(file, "[A]\rx=1\ry=2\r[B]\rz=3\r");
+  EXPECT_EQ(Profile("A", "y", file), Bytes("1:2\0"));
+  EXPECT_EQ(Profile("B", "z", file), Bytes("1:3\0"));
+  EXPECT_EQ(Profile("A", nullptr, file), Bytes("4:x\0y\0\0"));
+  ASSERT_TRUE(WritePrivateProfileStringA("A", "w", "9", file.c_str()));
+  EXPECT_EQ(Profile("A", "w", file), Bytes("1:9\0"));
+  EXPECT_EQ(Profile("B", "w", file), Bytes("3:def\0"));
+  EXPECT_EQ(Profile("B", "z", file), Bytes("1:3\0"));
+  EXPECT_LT(ReadBytes(file).find("w=9"), ReadBytes(file).find("[B]"));
+
+  // A line without '=' and a final zero byte are no entries.
+  WriteBytes(file, Bytes("[S]\r\nnoequals\r\nk=v\r\n\0"));
+  EXPECT_EQ(Profile("S", nullptr, file), Bytes("2:k\0\0"));
+  EXPECT_EQ(Profile(nullptr, nullptr, file), Bytes("2:S\0\0"));
+  EXPECT_EQ(Profile("S", "noequals", file), Bytes("3:def\0"));
+
+  // A new section follows the last line, without a blank line; a new file gets the section.
+  WriteBytes(file, "[S]\r\nk=v\r\n");
+  ASSERT_TRUE(WritePrivateProfileStringA("T", "a", "1", file.c_str()));
+  EXPECT_EQ(ReadBytes(file), "[S]\r\nk=v\r\n[T]\r\na=1\r\n");
+  const std::string fresh = Host().ScratchFile("long.ini");
+  ASSERT_TRUE(WritePrivateProfileStringA("T", "a", "1", fresh.c_str()));
+  EXPECT_EQ(ReadBytes(fresh), "[T]\r\na=1\r\n");
+
+  // An empty file name is refused; without a section nothing is written.
+  SetLastError(0);
+  char buffer[8];
+  EXPECT_EQ(GetPrivateProfileStringA("S", "k", "def", buffer, sizeof buffer, ""), 3u);
+  EXPECT_STREQ(buffer, "def");
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  SetLastError(0);
+  EXPECT_FALSE(WritePrivateProfileStringA("S", "k", "v", ""));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  SetLastError(0);
+  EXPECT_FALSE(WritePrivateProfileStringA(nullptr, "k", "v", file.c_str()));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  SetLastError(0);
+  EXPECT_FALSE(WritePrivateProfileStringA(nullptr, nullptr, nullptr, file.c_str()));
+  EXPECT_EQ(GetLastError(), 0u);
+  EXPECT_EQ(ReadBytes(file), "[S]\r\nk=v\r\n[T]\r\na=1\r\n");
 }
 
 }  // namespace
