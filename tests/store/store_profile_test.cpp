@@ -56,9 +56,9 @@ TEST_F(StoreProfiles, WritesChangeOnlyTheirLines) {
   ASSERT_TRUE(WritePrivateProfileStringA("Tail", "A", nullptr, file.c_str()));
   ASSERT_TRUE(WritePrivateProfileStringA("New", "B", "x y", file.c_str()));
   EXPECT_EQ(ReadFile(file),
-            "; keep me\n[Main]\nXPos=1\n; inner comment\nYPos=20\nWidth=300\n\n[Tail]\n\n[New]\nB=x y\n");
+            "; keep me\n[Main]\nXPos=1\n; inner comment\nYPos=20\nWidth=300\n\n[Tail]\n[New]\nB=x y\n");
   ASSERT_TRUE(WritePrivateProfileStringA("main", nullptr, nullptr, file.c_str()));
-  EXPECT_EQ(ReadFile(file), "; keep me\n[Tail]\n\n[New]\nB=x y\n");
+  EXPECT_EQ(ReadFile(file), "; keep me\n[Tail]\n[New]\nB=x y\n");
   EXPECT_EQ(Get("New", "b", "", file), "x y");
 }
 
