@@ -736,7 +736,8 @@ LONG RegQueryInfoKeyA(HKEY key, LPSTR keyClass, LPDWORD classSize, LPDWORD reser
     keys = static_cast<DWORD>(kids.size());
     for (RegistryFile::Node* child : kids) {
       longestKey = std::max(longestKey, static_cast<DWORD>(child->name.size()));
-      if (child->block) {
+      // Classes are read from each sub-key's lines: only when asked for.
+      if (maxClassLen && child->block) {
         const KeyContent* cc = hive->file.Content(child);
         if (cc->hasClass) longestClass = std::max(longestClass, static_cast<DWORD>(cc->keyClass.size()));
       }
