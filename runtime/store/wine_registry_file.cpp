@@ -832,8 +832,15 @@ void RegistryFile::DecodeBlock(const Block& block, KeyContent& c) const {
       value.type = 0;
       value.data.clear();
     }
-    // Wine drops a value whose name is longer than Windows allows.
-    if (value.name.size() > kMaxValueNameLength) continue;
+    // Wine drops a value whose name is longer than Windows allows; its lines stay in the file
+    // as they are, so that rewriting the key loses nothing Wine could read before.
+    if (value.name.size() > kMaxValueNameLength) {
+      std::string_view raw(text_.data() + lineStart, next - lineStart);
+      while (!raw.empty() && (raw.back() == '\n' || raw.back() == '\r')) raw.remove_suffix(1);
+      c.keptLines.emplace_back(raw);
+      value = RegValue{};
+      continue;
+    }
     value.srcBegin = lineStart - block.begin;
     value.srcEnd = next - block.begin;
     c.values.push_back(std::move(value));

@@ -343,8 +343,12 @@ TEST(StoreFormat, KeysAndValuesWineReadsAreRead) {
   EXPECT_EQ(c->Find(u"twice")->data, std::string("\x05\0\0\0", 4));
   // Untouched keys keep their lines, indentation included.
   file.Modify(fmt, 1)->Set(RegValue{u"w", 4, std::string(4, '\0')});
-  const std::string out = file.Serialize();
+  std::string out = file.Serialize();
   EXPECT_NE(out.find("\t[Software\\\\Fmt\\\\Sub] 1\n"), std::string::npos) << out;
+  // A rewritten key keeps the line of a name too long to read.
+  file.Modify(sub, 1)->Set(RegValue{u"w", 4, std::string(4, '\0')});
+  out = file.Serialize();
+  EXPECT_NE(out.find("\"" + tooLong + "\"=dword:2\n"), std::string::npos);
 }
 
 // A change to one value of a key copies the lines of the others as they were, however they are
