@@ -1,9 +1,7 @@
 #include "tools/app_commands.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "app/settings_file.h"
@@ -48,21 +46,6 @@ int PrintMessage(std::string_view text, std::string_view caption, std::string_vi
     Failure(gSettingsFile, line);
   }
   return kButtonOk;
-}
-
-// Keeps the settings file as it is now beside it as FILE.bak before a save replaces it: the
-// comments that explain the items, and the saved values written by the first save, are not
-// written again. False (and said why) when the copy could not be made; a missing file needs none.
-bool KeepPreviousFile(const std::string& file) {
-  std::error_code error;
-  if (!std::filesystem::exists(file, error)) return true;
-  const std::string backup = file + ".bak";
-  std::filesystem::copy_file(file, backup, std::filesystem::copy_options::overwrite_existing,
-                             error);
-  if (!error) return true;
-  Failure(file, "cannot keep the previous file as " + backup + " (" + error.message() +
-                    "), so nothing was saved");
-  return false;
 }
 
 std::string JsonString(std::string_view text) {
@@ -189,6 +172,9 @@ int RunAppCommand(std::span<const std::string_view> args) {
   for (std::size_t i = 1; i < args.size(); ++i) {
     if (args[i] == "--settings" && i + 1 < args.size()) {
       data.settingsFile = std::string(args[++i]);
+      if (std::string problem = FileNameProblem("--settings", data.settingsFile); !problem.empty()) {
+        return UsageError(std::string(command) + ": " + problem);
+      }
     } else if (args[i] == "--json" && command == "list") {
       json = true;
     } else if (args[i] == "--dry-run" && mode != 0) {
@@ -228,12 +214,11 @@ int RunAppCommand(std::span<const std::string_view> args) {
       PrintRestartsAfter(data, before);
     }
   } else if (command == "save") {
-    // A refused save changes nothing, so it needs no copy; it says why itself.
-    if (!app::SaveRefusal(data).empty() || KeepPreviousFile(data.settingsFile)) {
-      app::SaveSettingsFile(data);
-    } else {
-      status = kExitFailed;
-    }
+    // The previous file is kept as FILE.bak as the new one lands; a refused or failed save
+    // leaves both as they were.
+    data.keepBackup = true;
+    app::SaveSettingsFile(data);
+    SayReplacedLinks(data.settingsFile);
   } else if (command == "explain") {
     PrintExplanation(data);
   } else if (command == "check") {
