@@ -285,6 +285,8 @@ void SaveSettingsFile(MainData& data) {
     if (RuntimeErrorCode() != 0) ShowError("Error inserting into xml queue,|", RuntimeText());
   }
 
+  // Another save of the same folder (the window and vantrelctl, two scripts) waits for this one.
+  const FolderLock lock(data.settingsFile);
   const bool written = WriteSettingsXml(data);
   LoadSettingsFile(data);
   if (written) {

@@ -72,6 +72,23 @@ class SafeReplace {
   std::unique_ptr<Impl> impl_;
 };
 
+// The lock the writers of a folder take turns on, held for a whole task that reads a file and
+// writes it back (a save: load, write, load again), so that two such tasks run one after the
+// other instead of failing on each other's opened file. SafeReplace takes it too; a process
+// holding it already goes on at once. Waits at most 10 seconds for another process.
+class FolderLock {
+ public:
+  explicit FolderLock(std::string_view name);  // the folder of the file `name` (after links)
+  ~FolderLock();
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
+  bool Held() const { return held_; }
+
+ private:
+  std::intptr_t handle_ = -1;
+  bool held_ = false;
+};
+
 // The whole new content of `name` in one call.
 bool ReplaceWholeFile(std::string_view name, std::string_view bytes,
                       const ReplaceOptions& options = {});

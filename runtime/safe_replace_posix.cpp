@@ -426,6 +426,23 @@ void SafeReplace::Abandon() { impl_.reset(); }
 
 bool SafeReplace::Active() const { return impl_ && impl_->active; }
 
+FolderLock::FolderLock(std::string_view name) {
+  int dirFd = -1;
+  if (OpenFolder(FolderOf(ByteFile::LinkTarget(name)), dirFd) != 0) return;
+  if (LockFolder(dirFd) != 0) {
+    ::close(dirFd);
+    return;
+  }
+  handle_ = dirFd;
+  held_ = true;
+}
+
+FolderLock::~FolderLock() {
+  if (handle_ < 0) return;
+  UnlockFolder(static_cast<int>(handle_));
+  ::close(static_cast<int>(handle_));
+}
+
 void RemoveLeftTemporaries(std::string_view name) {
   const std::string path(name);
   int dirFd = -1;

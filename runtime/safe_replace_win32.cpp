@@ -319,6 +319,21 @@ void SafeReplace::Abandon() { impl_.reset(); }
 
 bool SafeReplace::Active() const { return impl_ && impl_->active; }
 
+FolderLock::FolderLock(std::string_view name) {
+  DWORD error = 0;
+  const HANDLE mutex = LockFolder(FolderOf(std::string(name)), error);
+  if (!mutex) return;
+  handle_ = reinterpret_cast<std::intptr_t>(mutex);
+  held_ = true;
+}
+
+FolderLock::~FolderLock() {
+  if (!held_) return;
+  const HANDLE mutex = reinterpret_cast<HANDLE>(handle_);
+  ReleaseMutex(mutex);
+  CloseHandle(mutex);
+}
+
 void RemoveLeftTemporaries(std::string_view name) {
   const std::string path(name);
   RemoveLeftovers(FolderOf(path), BaseOf(path));

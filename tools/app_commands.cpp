@@ -1,6 +1,7 @@
 #include "tools/app_commands.h"
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -8,6 +9,7 @@
 #include "runtime/message_dialog.h"
 #include "runtime/queue.h"
 #include "runtime/registry.h"
+#include "runtime/safe_replace.h"
 #include "tools/commands.h"
 #include "tools/item_rows.h"
 #include "tools/known_commands.h"
@@ -196,6 +198,10 @@ int RunAppCommand(std::span<const std::string_view> args) {
   gErrorsShown = 0;
   gSettingsFile = data.settingsFile;
   int status = 0;
+  // A save reads the file and writes it back: two saves of one folder take turns on the lock
+  // its writers share, each from its load to its last read.
+  std::optional<FolderLock> saving;
+  if (command == "save") saving.emplace(data.settingsFile);
   app::LoadSettingsFile(data);
   if (mode != 0) {
     if (mode == app::kApplyDisable) WarnWhereSmb2GoesOff(data, mode);
