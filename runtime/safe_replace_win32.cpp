@@ -267,6 +267,16 @@ bool SafeReplace::Impl::Finish() {
     CloseHandle(old);
   }
   if (exists && options.createOnly) return true;
+  if (exists) {
+    // The attributes a user sets (hidden, system, not indexed) go with the file. Its security
+    // descriptor is the one the folder gives new files.
+    const DWORD attributes = GetFileAttributesA(target.c_str());
+    constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                            FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kKept) != 0) {
+      SetFileAttributesA(temporary.c_str(), attributes & kKept);
+    }
+  }
   if (exists && options.keepBackup && !KeepBackup()) return false;
   const DWORD flags = options.createOnly ? MOVEFILE_WRITE_THROUGH : MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
   if (!MoveFileExA(temporary.c_str(), target.c_str(), flags)) {

@@ -155,6 +155,7 @@ const char kAppCommandsUsage[] =
 bool LoadSettingsForCommand(app::MainData& data) {
   SetMessageHook(&PrintMessage);
   gErrorsShown = 0;
+  gSettingsFile = data.settingsFile;
   app::LoadSettingsFile(data);
   SetMessageHook(nullptr);
   return gErrorsShown == 0;
