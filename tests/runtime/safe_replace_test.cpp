@@ -126,7 +126,9 @@ TEST_F(SafeReplaceTest, ModeOwnerAndBackup) {
   Write("items.xml", "previous");
   ASSERT_EQ(::chmod(Path("items.xml").c_str(), 0640), 0);
   const bool root = ::geteuid() == 0;
-  if (root) ASSERT_EQ(::chown(Path("items.xml").c_str(), 65534, 65534), 0);
+  if (root) {
+    ASSERT_EQ(::chown(Path("items.xml").c_str(), 65534, 65534), 0);
+  }
   Write("elsewhere", "must stay");
   fs::create_symlink("elsewhere", Path("items.xml.bak"));
   ReplaceOptions options;
@@ -135,7 +137,9 @@ TEST_F(SafeReplaceTest, ModeOwnerAndBackup) {
   struct stat st;
   ASSERT_EQ(::stat(Path("items.xml").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
-  if (root) EXPECT_EQ(st.st_uid, 65534u);
+  if (root) {
+    EXPECT_EQ(st.st_uid, 65534u);
+  }
   EXPECT_EQ(Read("items.xml"), "next");
   EXPECT_FALSE(fs::is_symlink(Path("items.xml.bak")));
   EXPECT_EQ(Read("items.xml.bak"), "previous");
