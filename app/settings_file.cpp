@@ -12,6 +12,7 @@
 #include "runtime/message_dialog.h"
 #include "runtime/queue.h"
 #include "runtime/registry.h"
+#include "runtime/safe_replace.h"
 #include "xml/xml.h"
 
 namespace vantrel::app {
@@ -33,6 +34,14 @@ std::string LibraryText() { return xml::ErrorText(0, true); }
 std::string WriterText(std::int16_t code) {
   std::string text = xml::ErrorText(code);
   if (code > 0 && code < xml::kFirstLibraryError && text == "Error: " + std::to_string(code)) text = ErrorTextFor(code);
+  return text;
+}
+
+// The writer's failure with what the file's replacement said: which file and why (the backup's
+// name, a full disk ...).
+std::string ReplaceText(std::int16_t code) {
+  std::string text = WriterText(code);
+  if (const std::string& problem = LastReplace().problem; !problem.empty()) text += "|" + problem;
   return text;
 }
 
@@ -71,8 +80,10 @@ bool WriteSettingsXml(MainData& data) {
     ShowError("Error writing Vantrel.xml file,|", WriterText(code));
     return false;
   }
-  if (const std::int16_t code = xml::CreateXMLFile(data.settingsFile, "1.0", ""); code != 0) {
-    ShowError("Error creating Vantrel.xml file,|", WriterText(code));
+  xml::CreateOptions options;
+  options.keepBackup = data.keepBackup;
+  if (const std::int16_t code = xml::CreateXMLFile(data.settingsFile, "1.0", "", options); code != 0) {
+    ShowError("Error creating Vantrel.xml file,|", ReplaceText(code));
     return false;
   }
   xml::CreateParent("RegistryItems");
@@ -80,7 +91,7 @@ bool WriteSettingsXml(MainData& data) {
   xml::QueueToXML(&data.xmlQueue, "RegistryItem");
   xml::CloseParent("", true);
   if (const std::int16_t code = xml::CloseXMLFile(); code != 0) {
-    ShowError("Error writing Vantrel.xml file,|", WriterText(code));
+    ShowError("Error writing Vantrel.xml file,|", ReplaceText(code));
     return false;
   }
   return true;
@@ -274,6 +285,8 @@ void SaveSettingsFile(MainData& data) {
     if (RuntimeErrorCode() != 0) ShowError("Error inserting into xml queue,|", RuntimeText());
   }
 
+  // Another save of the same folder (the window and vantrelctl, two scripts) waits for this one.
+  const FolderLock lock(data.settingsFile);
   const bool written = WriteSettingsXml(data);
   LoadSettingsFile(data);
   if (written) {

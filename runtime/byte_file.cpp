@@ -174,6 +174,12 @@ bool ByteFile::Sync() {
 
 std::int64_t ByteFile::Size() const { return IsOpen() ? byte_file_os::Size(handle_) : -1; }
 
+bool ByteFile::RegularOrMissing(std::string_view name) {
+  return byte_file_os::RegularOrMissing(std::string(Trim(name)));
+}
+
+bool ByteFile::IsRegular() const { return IsOpen() && byte_file_os::IsRegular(handle_); }
+
 bool ByteFile::Close() {
   if (!IsOpen()) return true;
   const std::int32_t code = byte_file_os::Close(handle_);

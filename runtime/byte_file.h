@@ -55,6 +55,10 @@ class ByteFile {
   // there, so that a link to it stays a link. (Windows: the name itself.)
   static std::string LinkTarget(std::string_view name);
 
+  // False when `name` exists and is no regular file (a folder, device, FIFO or socket): readers
+  // of documents ask before opening, since opening some devices already does something.
+  static bool RegularOrMissing(std::string_view name);
+
   // Driver options. "FILEBUFFERS=n" sets the read-ahead to n 512-byte buffers; any other text
   // sets error 80 and returns false.
   bool SendOption(std::string_view option);
@@ -70,6 +74,9 @@ class ByteFile {
   bool Sync();
   // The file's size in bytes, -1 when unknown.
   std::int64_t Size() const;
+  // Whether the open file is a regular file on a disk (not a folder, device, FIFO or pipe):
+  // readers of documents refuse anything else, which could be endless or never answer.
+  bool IsRegular() const;
   // Closes the file (appended bytes are handed to the system first). False when that failed.
   bool Close();
 
@@ -100,6 +107,8 @@ std::int32_t Read(std::intptr_t handle, char* out, std::size_t size, std::size_t
 std::int32_t Write(std::intptr_t handle, const char* data, std::size_t size);
 std::int32_t Sync(std::intptr_t handle);
 std::int64_t Size(std::intptr_t handle);
+bool IsRegular(std::intptr_t handle);
+bool RegularOrMissing(const std::string& name);
 std::int32_t Close(std::intptr_t handle);
 std::int32_t Rename(const std::string& from, const std::string& to);
 std::int32_t Remove(const std::string& name);

@@ -95,7 +95,9 @@ std::int32_t Open(const std::string& name, std::uint32_t mode, std::intptr_t* ha
   } else {
     flags |= O_RDWR;
   }
-  const int fd = ::open(name.c_str(), flags);
+  // O_NONBLOCK: a FIFO put where a file is expected would otherwise hold the open until a
+  // writer comes; the caller sees what it got (IsRegular). Reads of regular files ignore it.
+  const int fd = ::open(name.c_str(), flags | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return CodeFor(errno, name);
   struct stat st;
   if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
@@ -163,6 +165,16 @@ std::int64_t Size(std::intptr_t handle) {
   struct stat st;
   if (::fstat(static_cast<int>(handle), &st) != 0) return -1;
   return static_cast<std::int64_t>(st.st_size);
+}
+
+bool IsRegular(std::intptr_t handle) {
+  struct stat st;
+  return ::fstat(static_cast<int>(handle), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool RegularOrMissing(const std::string& name) {
+  struct stat st;
+  return ::stat(name.c_str(), &st) != 0 || S_ISREG(st.st_mode);
 }
 
 std::int32_t Close(std::intptr_t handle) {

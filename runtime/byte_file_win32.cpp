@@ -97,6 +97,17 @@ std::int64_t Size(std::intptr_t handle) {
   return size.QuadPart;
 }
 
+bool IsRegular(std::intptr_t handle) {
+  return GetFileType(reinterpret_cast<HANDLE>(handle)) == FILE_TYPE_DISK;
+}
+
+// Devices have names of their own (NUL, CON, \\.\pipe\...) that IsRegular finds out once
+// opened; opening them for reading does nothing. Folders are refused here.
+bool RegularOrMissing(const std::string& name) {
+  const DWORD attributes = GetFileAttributesA(name.c_str());
+  return attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 std::int32_t Sync(std::intptr_t handle) {
   if (!FlushFileBuffers(reinterpret_cast<HANDLE>(handle))) return LastCode();
   return 0;

@@ -1,15 +1,15 @@
 #include "tools/app_commands.h"
 
 #include <cstdio>
-#include <filesystem>
+#include <optional>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "app/settings_file.h"
 #include "runtime/message_dialog.h"
 #include "runtime/queue.h"
 #include "runtime/registry.h"
+#include "runtime/safe_replace.h"
 #include "tools/commands.h"
 #include "tools/item_rows.h"
 #include "tools/known_commands.h"
@@ -48,21 +48,6 @@ int PrintMessage(std::string_view text, std::string_view caption, std::string_vi
     Failure(gSettingsFile, line);
   }
   return kButtonOk;
-}
-
-// Keeps the settings file as it is now beside it as FILE.bak before a save replaces it: the
-// comments that explain the items, and the saved values written by the first save, are not
-// written again. False (and said why) when the copy could not be made; a missing file needs none.
-bool KeepPreviousFile(const std::string& file) {
-  std::error_code error;
-  if (!std::filesystem::exists(file, error)) return true;
-  const std::string backup = file + ".bak";
-  std::filesystem::copy_file(file, backup, std::filesystem::copy_options::overwrite_existing,
-                             error);
-  if (!error) return true;
-  Failure(file, "cannot keep the previous file as " + backup + " (" + error.message() +
-                    "), so nothing was saved");
-  return false;
 }
 
 std::string JsonString(std::string_view text) {
@@ -170,6 +155,7 @@ const char kAppCommandsUsage[] =
 bool LoadSettingsForCommand(app::MainData& data) {
   SetMessageHook(&PrintMessage);
   gErrorsShown = 0;
+  gSettingsFile = data.settingsFile;
   app::LoadSettingsFile(data);
   SetMessageHook(nullptr);
   return gErrorsShown == 0;
@@ -189,6 +175,9 @@ int RunAppCommand(std::span<const std::string_view> args) {
   for (std::size_t i = 1; i < args.size(); ++i) {
     if (args[i] == "--settings" && i + 1 < args.size()) {
       data.settingsFile = std::string(args[++i]);
+      if (std::string problem = FileNameProblem("--settings", data.settingsFile); !problem.empty()) {
+        return UsageError(std::string(command) + ": " + problem);
+      }
     } else if (args[i] == "--json" && command == "list") {
       json = true;
     } else if (args[i] == "--dry-run" && mode != 0) {
@@ -210,6 +199,10 @@ int RunAppCommand(std::span<const std::string_view> args) {
   gErrorsShown = 0;
   gSettingsFile = data.settingsFile;
   int status = 0;
+  // A save reads the file and writes it back: two saves of one folder take turns on the lock
+  // its writers share, each from its load to its last read.
+  std::optional<FolderLock> saving;
+  if (command == "save") saving.emplace(data.settingsFile);
   app::LoadSettingsFile(data);
   if (mode != 0) {
     if (mode == app::kApplyDisable) WarnWhereSmb2GoesOff(data, mode);
@@ -228,12 +221,11 @@ int RunAppCommand(std::span<const std::string_view> args) {
       PrintRestartsAfter(data, before);
     }
   } else if (command == "save") {
-    // A refused save changes nothing, so it needs no copy; it says why itself.
-    if (!app::SaveRefusal(data).empty() || KeepPreviousFile(data.settingsFile)) {
-      app::SaveSettingsFile(data);
-    } else {
-      status = kExitFailed;
-    }
+    // The previous file is kept as FILE.bak as the new one lands; a refused or failed save
+    // leaves both as they were.
+    data.keepBackup = true;
+    app::SaveSettingsFile(data);
+    SayReplacedLinks(data.settingsFile);
   } else if (command == "explain") {
     PrintExplanation(data);
   } else if (command == "check") {

@@ -2,6 +2,7 @@
 // status: 0 success, 1 the operation failed (the failure on stderr), 2 usage error.
 #pragma once
 
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -20,6 +21,15 @@ int UsageError(std::string_view message);
 // subject names what failed (a key, a value, a file), the message what went wrong. Returns
 // kExitFailed.
 int Failure(std::string_view subject, std::string_view message);
+
+// Why a file name given on the command line cannot be used exactly as given, or empty when it
+// can: the libraries drop blanks at either end of a name (it would reach another file) and keep
+// at most 384 characters of it (a cut name is another file too). `what` names the argument.
+std::string FileNameProblem(std::string_view what, std::string_view name);
+
+// What the last replacement of a file said to the user: a line on stdout when the file replaced
+// had other hard links (they keep the previous content).
+void SayReplacedLinks(std::string_view file);
 
 int RegCommand(const Args& args);  // reg get|set|delete
 int OsCommand(const Args& args);   // os

@@ -9,6 +9,7 @@
 #include "app/export_items.h"
 #include "app/export_reg.h"
 #include "runtime/registry.h"
+#include "runtime/safe_replace.h"
 #include "tools/app_commands.h"
 #include "tools/binary_output.h"
 #include "tools/commands.h"
@@ -17,8 +18,9 @@
 namespace vantrel::tools {
 namespace {
 
-// The whole file is made before anything is written, so a failed export leaves no half file;
-// a write that fails removes what it wrote.
+// The whole file is made before anything is written, and it replaces the target only once it
+// is complete: a failed export leaves the target as it was. A character device or a FIFO (a
+// pipe to another program, /dev/null) is written in place, never removed.
 int WriteOutput(const std::string& bytes, const std::optional<std::string>& file) {
   if (!file) {
     SetStdoutBinary();
@@ -28,16 +30,10 @@ int WriteOutput(const std::string& bytes, const std::optional<std::string>& file
     }
     return kExitOk;
   }
-  std::FILE* out = std::fopen(file->c_str(), "wb");
-  if (out == nullptr) {
-    return Failure(*file, std::string("cannot create: ") + std::strerror(errno));
-  }
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-  const int error = errno;
-  if (std::fclose(out) != 0 || !written) {
-    std::remove(file->c_str());
-    return Failure(*file, std::string("cannot write: ") + std::strerror(written ? errno : error));
-  }
+  ReplaceOptions options;
+  options.devicesInPlace = true;
+  if (!ReplaceWholeFile(*file, bytes, options)) return Failure(*file, LastReplace().problem);
+  SayReplacedLinks(*file);
   return kExitOk;
 }
 
@@ -68,8 +64,15 @@ int ExportCommand(const Args& args) {
                           "' (disable, enable, saved or current)");
       }
       values = *named;
-    } else if (arg == "--settings") {
-      data.settingsFile = std::string(value);
+    } else if (arg == "--settings" || arg == "-o") {
+      if (std::string problem = FileNameProblem(arg, value); !problem.empty()) {
+        return UsageError("export: " + problem);
+      }
+      if (arg == "-o") {
+        output = std::string(value);
+      } else {
+        data.settingsFile = std::string(value);
+      }
     } else if (arg == "--group") {
       if (!app::IsAnsibleGroupName(value)) {
         return UsageError("export: '" + std::string(value) +
@@ -77,8 +80,6 @@ int ExportCommand(const Args& args) {
                           "with a digit)");
       }
       group = value;
-    } else {
-      output = std::string(value);
     }
   }
   if (!format) return UsageError("export: --format reg or --format ansible is required");

@@ -14,6 +14,7 @@
 #include "tools/same_file.h"
 #include "tools/text_escapes.h"
 #include "runtime/record_layout.h"
+#include "runtime/safe_replace.h"
 #include "xml/document.h"
 #include "xml/xml.h"
 
@@ -28,6 +29,13 @@ int Usage(std::string_view message) { return UsageError(message); }
 // The library's failure on that file, in vantrelctl's one form of failures.
 int Failed(std::string_view file, std::int16_t code) {
   return Failure(file, xml::ErrorText(code) + " (error " + std::to_string(code) + ")");
+}
+
+// A failure of the writer, with what the file's replacement said about it.
+int WriteFailed(std::string_view file, std::int16_t code) {
+  const std::string& problem = LastReplace().problem;
+  if (problem.empty()) return Failed(file, code);
+  return Failure(file, xml::ErrorText(code) + " (error " + std::to_string(code) + "): " + problem);
 }
 
 void PrintLine(const std::string& line) {
@@ -189,13 +197,14 @@ int Load(std::string_view file, const LoadRequest& request) {
     if (!name.empty()) record = name;
   }
   if (std::int16_t code = xml::CreateXMLFile(request.writeTo, "1.0", "")) {
-    return Failed(request.writeTo, code);
+    return WriteFailed(request.writeTo, code);
   }
   xml::CreateParent(root);
   xml::AddParent();
   xml::QueueToXML(queue, record);
   xml::CloseParent();
-  if (std::int16_t code = xml::CloseXMLFile()) return Failed(request.writeTo, code);
+  if (std::int16_t code = xml::CloseXMLFile()) return WriteFailed(request.writeTo, code);
+  SayReplacedLinks(request.writeTo);
   return kOk;
 }
 
@@ -216,6 +225,9 @@ int LoadCommand(std::string_view file, const Args& args) {
     if (a == "--fields") {
       request.fields = SplitNames(value);
     } else if (a == "--write") {
+      if (std::string problem = FileNameProblem("xml load --write", value); !problem.empty()) {
+        return Usage(problem);
+      }
       request.writeTo = std::string(value);
     } else if (a == "--translate" || a == "--list" || a == "--deep-list") {
       if (equals == std::string_view::npos || equals == 0) {
@@ -278,12 +290,13 @@ int Write(std::string_view file) {
   }
   // Exactly the application's save.
   xml::Reset();
-  if (std::int16_t code = xml::CreateXMLFile(file, "1.0", "")) return Failed(file, code);
+  if (std::int16_t code = xml::CreateXMLFile(file, "1.0", "")) return WriteFailed(file, code);
   xml::CreateParent("RegistryItems");
   xml::AddParent();
   xml::QueueToXML(&queue, "RegistryItem");
   xml::CloseParent();
-  if (std::int16_t code = xml::CloseXMLFile()) return Failed(file, code);
+  if (std::int16_t code = xml::CloseXMLFile()) return WriteFailed(file, code);
+  SayReplacedLinks(file);
   return kOk;
 }
 
@@ -294,6 +307,9 @@ int XmlCommand(const Args& args) {
   const std::string_view sub = args[0];
   if (args.size() < 2) return Usage("xml " + std::string(sub) + ": give a FILE");
   const std::string_view file = args[1];
+  if (std::string problem = FileNameProblem("xml " + std::string(sub), file); !problem.empty()) {
+    return Usage(problem);
+  }
   if (sub == "dump") {
     if (args.size() > 2) return Usage("xml dump takes one FILE");
     return Dump(file);

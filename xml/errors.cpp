@@ -38,6 +38,8 @@ constexpr ErrorEntry kErrors[] = {
     {1054, "Missing end of CDATA tag in XML file."},
     {1055, "Unable to Create Binary File."},
     {1056, "Unable to Open Binary File."},
+    {1057, "Not a regular file."},
+    {1058, "File larger than the 256 MiB a document may have."},
 };
 
 }  // namespace

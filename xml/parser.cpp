@@ -944,6 +944,8 @@ std::int16_t ParseFile(LibraryState& lib, ByteFile& file, const LoadOptions& opt
         break;
       }
       mustGrow = false;
+      // A file that grows while it is read (or lies about its size) stops at the same limit.
+      if (read + n > kMaxDocumentBytes) return kErrorFileTooLarge;
       std::size_t got = static_cast<std::size_t>(n);
       if (first) {
         // 16-bit text shows a zero among its first characters' bytes.
@@ -987,12 +989,20 @@ std::int16_t ParseFile(LibraryState& lib, ByteFile& file, const LoadOptions& opt
 std::int16_t LoadFile(std::string_view fileName, const LoadOptions& options) {
   LibraryState& lib = Lib();
   lib.lastError = 0;
-  lib.currentFileName = std::string(fileName.substr(0, std::min(fileName.size(), kFileNameMax)));
+  // Cut to the field, the name would be another file's (and side files would be looked for
+  // beside that one).
+  if (fileName.size() > kFileNameMax) return lib.lastError = error_code::kInvalidFileName;
+  lib.currentFileName = std::string(fileName);
+  // A FIFO would never end or never answer, a device may be endless or act on being opened: only
+  // regular files are read, and no more of them than a document may hold.
+  if (!ByteFile::RegularOrMissing(fileName)) return lib.lastError = kErrorNotRegularFile;
   ByteFile file;
   if (!file.Open(fileName, options.defaultMode ? kReadWriteDenyWrite : options.mode)) {
     lib.lastError = static_cast<std::int16_t>(RuntimeErrorCode());
     return lib.lastError;
   }
+  if (!file.IsRegular()) return lib.lastError = kErrorNotRegularFile;
+  if (file.Size() > kMaxDocumentBytes) return lib.lastError = kErrorFileTooLarge;
   file.SendOption("FILEBUFFERS=1500");
   BeginParse(lib, options);
   lib.fromFile = true;

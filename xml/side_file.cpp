@@ -2,47 +2,60 @@
 #include <algorithm>
 
 #include "runtime/byte_file.h"
+#include "runtime/safe_replace.h"
 #include "xml/state.h"
 
 namespace vantrel::xml {
 namespace {
 
 constexpr std::size_t kBase64Line = 76;
-constexpr const char* kTemporarySuffix = ".vtmp";
 
-// A bare side name lies in the document's folder; one that names a folder is taken as it is.
+// The side file's path: the name taken below the document's folder. A name that could reach
+// anything else is refused (empty result): one that is absolute or names a drive or stream (':'),
+// holds a ".." step, does not fit the library's 384-character field, or passes through a
+// symbolic link (a link planted in the folder would lead a write anywhere).
 std::string SidePath(std::string_view document, std::string_view sideName) {
   const std::string_view name = TrimBlanks(sideName);
-  if (name.find_first_of("/\\:") != std::string_view::npos) return std::string(name);
+  if (name.empty() || name.size() > kFileNameMax || name.find('\0') != std::string_view::npos ||
+      name.front() == '/' || name.front() == '\\' || name.find(':') != std::string_view::npos) {
+    return {};
+  }
   const std::size_t slash = document.find_last_of("/\\");
-  if (slash == std::string_view::npos) return std::string(name);
-  return std::string(document.substr(0, slash + 1)) + std::string(name);
+  const std::string folder =
+      slash == std::string_view::npos ? std::string() : std::string(document.substr(0, slash + 1));
+  std::string path = folder;
+  std::size_t start = 0;
+  while (start <= name.size()) {
+    const std::size_t end = std::min(name.find_first_of("/\\", start), name.size());
+    const std::string_view step = name.substr(start, end - start);
+    if (step == "..") return {};
+    path += step;
+    if (!step.empty() && step != "." && ByteFile::LinkTarget(path) != path) return {};
+    if (end == name.size()) break;
+    path += name[end];
+    start = end + 1;
+  }
+  return path;
 }
 
-// Writes the bytes as the whole new content of the file: beside it first, then renamed over
-// it, so a failure never leaves half a file under the name (and over the file its links lead
-// to, so a link stays a link).
-bool WriteWhole(const std::string& name, std::string_view bytes) {
-  const std::string path = ByteFile::LinkTarget(name);
-  const std::string temporary = path + kTemporarySuffix;
-  if (!ByteFile::Create(temporary)) return false;
-  ByteFile file;
-  bool ok = file.Open(temporary, kReadWriteDenyWrite) && file.Append(bytes.data(), bytes.size()) &&
-            file.Sync();
-  ok = file.Close() && ok;
-  ok = ok && ByteFile::Rename(temporary, path);
-  if (!ok) ByteFile::Remove(temporary);
-  return ok;
+// Writes the bytes as the whole new content of the file through the safe replacement: never
+// half a file under the name, never through a link.
+bool WriteWhole(const std::string& path, std::string_view bytes) {
+  ReplaceOptions options;
+  options.followLinks = false;
+  return ReplaceWholeFile(path, bytes, options);
 }
 
 bool ReadWhole(const std::string& path, std::string* bytes) {
+  if (!ByteFile::RegularOrMissing(path)) return false;
   ByteFile file;
-  if (!file.Open(path, kAccessRead | kDenyWrite)) return false;
+  if (!file.Open(path, kAccessRead | kDenyWrite) || !file.IsRegular()) return false;
   std::string block(kByteFileBlock, '\0');
   while (true) {
     const std::int64_t got = file.Read(block.data(), block.size());
     if (got < 0) return false;
     if (got == 0) break;
+    if (static_cast<std::int64_t>(bytes->size()) + got > kMaxDocumentBytes) return false;
     bytes->append(block, 0, static_cast<std::size_t>(got));
   }
   return true;
@@ -60,7 +73,8 @@ std::int16_t Base64ToSideFile(std::string_view sideName) {
   if (TrimBlanks(sideName).empty()) return lib.lastError = kErrorInvalidParameters;
   // A value as long as a record keeps may have lost its end: better no file than a cut one.
   if (value.size() >= kValueMax) return lib.lastError = kErrorCreateBinary;
-  if (!WriteWhole(SidePath(lib.lastFileLoaded, sideName), Base64Decode(value))) {
+  const std::string path = SidePath(lib.lastFileLoaded, sideName);
+  if (path.empty() || !WriteWhole(path, Base64Decode(value))) {
     return lib.lastError = kErrorCreateBinary;
   }
   return lib.lastError = 0;
@@ -71,7 +85,8 @@ std::int16_t AddBase64Element(std::string_view name, std::string_view sideName) 
   const std::string element(TrimBlanks(name));
   if (element.empty() || TrimBlanks(sideName).empty()) return lib.lastError = kErrorInvalidParameters;
   std::string bytes;
-  if (!ReadWhole(SidePath(lib.writer.fileName, sideName), &bytes)) {
+  const std::string path = SidePath(lib.writer.fileName, sideName);
+  if (path.empty() || !ReadWhole(path, &bytes)) {
     return lib.lastError = kErrorOpenBinary;
   }
   const std::string text = Base64Encode(bytes);

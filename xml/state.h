@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "runtime/byte_file.h"
+#include "runtime/safe_replace.h"
 #include "xml/document.h"
 #include "xml/xml.h"
 
@@ -29,6 +30,8 @@ inline constexpr std::int16_t kErrorChildNotFound = 1011;
 inline constexpr std::int16_t kErrorParentNotFound = 1012;
 inline constexpr std::int16_t kErrorCreateBinary = 1055;
 inline constexpr std::int16_t kErrorOpenBinary = 1056;
+inline constexpr std::int16_t kErrorNotRegularFile = 1057;
+inline constexpr std::int16_t kErrorFileTooLarge = 1058;
 
 struct FieldSetting {
   std::string name;  // lower-cased match name
@@ -59,10 +62,9 @@ struct SavedState {
 
 struct WriterState {
   bool open = false;
-  ByteFile file;
+  ByteFile file;            // a file appended to
+  SafeReplace replace;      // a file created or replaced: written beside it, put in place at close
   std::string fileName;     // the name the caller gave
-  std::string writingName;  // the file actually written (a temporary, renamed at close)
-  std::string replacedName;  // what the temporary replaces: the file the name's links lead to
   bool failed = false;      // a write failed since the file was created
   std::int16_t failure = 0;
   std::string lineEnd = "\r\n";

@@ -2,7 +2,7 @@
 // document first.
 //
 // A new file is written beside its final name and put in place when it is closed, so a save
-// that fails half-way leaves the earlier file as it was.
+// that fails half-way leaves the earlier file as it was (runtime/safe_replace.h).
 #include <algorithm>
 #include <cstring>
 
@@ -17,7 +17,6 @@ namespace {
 
 constexpr std::size_t kParentNameMax = 128;
 constexpr std::size_t kEscapedMax = 10240;
-constexpr const char* kTemporarySuffix = ".vtmp";
 
 std::int16_t FileCode() { return static_cast<std::int16_t>(RuntimeErrorCode()); }
 
@@ -41,7 +40,9 @@ void Emit(std::string_view text) {
     const std::size_t room = kLineBuffer - 1 - std::min(w.lineEnd.size(), kLineBuffer - 1);
     if (line.size() > room) line.resize(room);
     line += w.lineEnd;
-    if (!w.file.Append(line.data(), line.size())) Fail(w, FileCode());
+    const bool written = w.replace.Active() ? w.replace.Append(line.data(), line.size())
+                                            : w.file.Append(line.data(), line.size());
+    if (!written) Fail(w, FileCode());
     if (w.keepCopy) {
       const std::size_t keep = std::min(line.size(), kLineBuffer - std::min(w.copy.size(), kLineBuffer));
       w.copy.append(line, 0, keep);
@@ -136,7 +137,7 @@ std::int16_t AbandonOutput(std::int16_t code) {
   LibraryState& lib = Lib();
   WriterState& w = lib.writer;
   w.file.Close();
-  if (!w.writingName.empty() && w.writingName != w.fileName) ByteFile::Remove(w.writingName);
+  w.replace.Abandon();
   w.open = false;
   w.parents.clear();
   w.pending.clear();
@@ -175,9 +176,14 @@ std::int16_t CreateXMLFile(std::string_view fileName, std::string_view version,
     lib.lastError = error_code::kAccessDenied;
     return lib.lastError;
   }
-  w.open = true;
   const std::string_view name = TrimBlanks(fileName);
-  w.fileName = std::string(name.substr(0, std::min(name.size(), kFileNameMax)));
+  // Cut to the field, the name would be another file's.
+  if (name.size() > kFileNameMax) {
+    lib.lastError = error_code::kInvalidFileName;
+    return lib.lastError;
+  }
+  w.open = true;
+  w.fileName = std::string(name);
   lib.currentFileName = w.fileName;
   w.html = Upper(w.fileName).find(".HTM") != std::string::npos;
   w.copy.clear();
@@ -185,27 +191,26 @@ std::int16_t CreateXMLFile(std::string_view fileName, std::string_view version,
   w.lineEnd = options.lineEnd ? options.lineEnd->substr(0, 2) : std::string("\r\n");
   w.failed = false;
   w.failure = 0;
-  w.writingName = w.fileName;
   if (!options.append) {
-    // The file must be one this thread may replace: opening it as the writer would tells.
+    ReplaceOptions replace;
+    replace.keepBackup = options.keepBackup;
+    if (!w.replace.Begin(w.fileName, replace)) return AbandonOutput(FileCode());
+    // The file must be one this thread may replace: opening it as the writer would tells. (Begin
+    // has refused anything but a regular file, which opening could disturb.)
     ByteFile probe;
     if (probe.Open(w.fileName, kReadWriteDenyWrite)) {
       probe.Close();
     } else if (RuntimeErrorCode() != error_code::kFileNotFound) {
       return AbandonOutput(FileCode());
     }
-    // Written beside the file its links lead to and renamed onto that, so a link stays a link.
-    w.replacedName = ByteFile::LinkTarget(w.fileName);
-    w.writingName = w.replacedName + kTemporarySuffix;
-    if (!ByteFile::Create(w.writingName)) {
-      const std::int16_t code = FileCode();
-      w.writingName.clear();
-      return AbandonOutput(code);
-    }
   }
   lib.currentEncoding = Upper(TrimBlanks(encoding)).substr(0, kEncodingMax);
   lib.utf8 = lib.currentEncoding == "UTF-8";
-  if (!w.file.Open(w.writingName, kReadWriteDenyWrite)) return AbandonOutput(FileCode());
+  if (options.append) {
+    if (!ByteFile::RegularOrMissing(w.fileName)) return AbandonOutput(error_code::kAccessDenied);
+    if (!w.file.Open(w.fileName, kReadWriteDenyWrite)) return AbandonOutput(FileCode());
+    if (!w.file.IsRegular()) return AbandonOutput(error_code::kAccessDenied);
+  }
   w.indent = 0;
   lib.lastError = 0;
   const std::string_view v = TrimBlanks(version);
@@ -292,25 +297,21 @@ std::int16_t CloseXMLFile(bool clearCopy) {
   WriterState& w = lib.writer;
   while (!w.parents.empty()) CloseParent({}, true);
   std::int16_t code = 0;
-  if (w.file.IsOpen()) {
-    // A file that replaces another goes to the disk before the rename.
-    if (w.writingName != w.fileName && !w.failed && !w.file.Sync()) Fail(w, FileCode());
-    if (!w.file.Close()) Fail(w, FileCode());
-    if (w.writingName != w.fileName) {
-      if (w.failed) {
-        ByteFile::Remove(w.writingName);
-      } else if (!ByteFile::Rename(w.writingName, w.replacedName)) {
-        Fail(w, FileCode());
-        ByteFile::Remove(w.writingName);
-      }
+  if (w.replace.Active()) {
+    // Put in place only when every line reached the file.
+    if (w.failed) {
+      w.replace.Abandon();
+    } else if (!w.replace.Commit()) {
+      Fail(w, FileCode());
     }
-    if (w.failed) code = w.failure;
+  } else if (w.file.IsOpen() && !w.file.Close()) {
+    Fail(w, FileCode());
   }
+  if (w.failed) code = w.failure;
   w.open = false;
   w.parents.clear();
   w.pending.clear();
   w.indent = 0;
-  w.writingName.clear();
   lib.currentEncoding.clear();
   if (clearCopy) w.copy.clear();
   lib.lastError = code;

@@ -32,7 +32,13 @@ struct LoadOptions {
   std::uint32_t mode = kReadWriteDenyWrite;
 };
 
-// Parses a file into the thread's Document. 0 on success; an open failure returns the runtime's
+// The largest file LoadFile reads (256 MiB): a settings file holds a few kilobytes, and a name
+// that leads to an endless source must not fill the memory.
+inline constexpr std::int64_t kMaxDocumentBytes = std::int64_t{256} << 20;
+
+// Parses a file into the thread's Document. Only a regular file is read (1057 for a folder,
+// device, FIFO or pipe, found without waiting on it), of at most kMaxDocumentBytes (1058); a
+// name longer than the 384 characters the library keeps is refused (45), never cut. 0 on success; an open failure returns the runtime's
 // file error and leaves the document as it was; a malformed document returns 1000 and keeps the
 // records read before the fault.
 std::int16_t LoadFile(std::string_view fileName, const LoadOptions& options = {});
@@ -156,12 +162,16 @@ struct CreateOptions {
   bool append = false;    // add to an existing file instead of creating it
   bool keepCopy = false;  // also keep what is written in memory (KeptCopy)
   bool comment = false;   // write a creation comment after the declaration
+  bool keepBackup = false;  // keep the file replaced as NAME.bak (made as the new one lands)
 };
 // Opens the file for writing and writes the declaration (<?xml version=".." encoding=".." ?>,
 // with any pending attributes) when a version or an encoding is given. Unless appending, the file
 // is written beside its name and put in its place by CloseXMLFile, so a save that fails leaves
-// the earlier file as it was. 0; 5 when a file is already open on this thread; the runtime's
-// file error when the file may not be replaced or cannot be created (nothing is left behind).
+// the earlier file as it was (runtime/safe_replace.h: the temporary is created exclusively, links
+// at it or at the backup are never followed, mode and owner are kept). 0; 5 when a file is
+// already open on this thread; 45 for a name longer than the 384 characters the library keeps
+// (never cut); the runtime's file error when the file may not be replaced or cannot be created
+// (nothing is left behind; LastReplace() says why in words).
 std::int16_t CreateXMLFile(std::string_view fileName, std::string_view version,
                            std::string_view encoding, const CreateOptions& options = {});
 // Names the next element (at most 128 characters) and opens a level for it; AddParent writes it.
@@ -218,8 +228,10 @@ std::string Base64Decode(std::string_view text);
 std::string Base64Encode(std::string_view bytes);
 
 // Base64 side files: binary data kept in a file beside the document, base64 inside it. A side
-// name without a folder lies in the folder of the last file loaded (Base64ToSideFile) or of the
-// file being written (AddBase64Element); a name with a folder is taken as it is.
+// name lies below the folder of the last file loaded (Base64ToSideFile) or of the file being
+// written (AddBase64Element): an absolute name, a drive, a ".." step, a symbolic link on the way
+// or at the name, or a name longer than 384 characters is refused (1055 / 1056). Side files are
+// written through the safe replacement (runtime/safe_replace.h).
 // Decodes the current record's value into the side file, created or replaced whole. 0; 1003 with
 // no current record; 1055 when the file cannot be created or written (nothing is left behind),
 // or when the value fills all 10,239 characters a record keeps (it may have been cut).

@@ -1,6 +1,5 @@
 #include "runtime/store/store_files_posix.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
@@ -13,6 +12,7 @@
 #include <cstring>
 
 #include "runtime/byte_file.h"
+#include "runtime/safe_replace.h"
 #include "runtime/store/registry_store.h"
 
 namespace vantrel::store {
@@ -48,69 +48,30 @@ int ReadFd(int fd, std::string& text, off_t sizeHint) {
   return 0;
 }
 
-int WriteAll(int fd, const std::string& data) {
-  size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = write(fd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return 0;
-}
-
 std::string FolderOf(const std::string& path) {
   size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// Temporary files of a replacement: the file's name, this suffix and six random characters.
-constexpr std::string_view kTemporarySuffix = ".vantrel-";
-
-std::string TemporaryPattern(const std::string& path) {
-  return path + std::string(kTemporarySuffix) + "XXXXXX";
+// The replacement's failure as an errno value (kNotRegularFile when it had none: the file was
+// not a regular one).
+int ReplaceError() {
+  const int err = LastReplace().osError;
+  return err != 0 ? err : kNotRegularFile;
 }
 
 // Creates a missing registry file with Wine's header; a file another process created first wins.
+// Every writer passes here for each of the three files, so the temporaries that a writer killed
+// during any file's first write left behind are cleared by the next write to any of them.
 int CreateIfMissing(const std::string& linkPath) {
   const std::string path = ByteFile::LinkTarget(linkPath);
+  RemoveLeftTemporaries(path);
   if (access(path.c_str(), F_OK) == 0) return 0;
-  std::string tmp = TemporaryPattern(path);
-  int fd = mkstemp(tmp.data());
-  if (fd < 0) return errno;
-  fchmod(fd, 0644);
-  int err = WriteAll(fd, EmptyHiveText(linkPath));
-  if (!err && fsync(fd) != 0) err = errno;
-  close(fd);
-  if (!err && link(tmp.c_str(), path.c_str()) != 0) {
-    err = errno;
-    // The file exists now (EEXIST), or it did when a writer holding its lock removed our
-    // temporary file as left over (ENOENT): either way another process created it first.
-    if (access(path.c_str(), F_OK) == 0) err = 0;
-  }
-  unlink(tmp.c_str());
-  return err;
-}
-
-// Removes the temporary files that writers killed between creating and renaming them left
-// beside `path`. Only a writer holding the file's lock may call this: every other writer of
-// the file is then waiting for the lock and has no temporary file of its own yet.
-void RemoveLeftTemporaries(const std::string& path) {
-  const std::string folder = FolderOf(path);
-  const std::string prefix = path.substr(path.rfind('/') + 1) + std::string(kTemporarySuffix);
-  DIR* d = opendir(folder.c_str());
-  if (!d) return;
-  while (const dirent* e = readdir(d)) {
-    std::string_view name = e->d_name;
-    if (name.size() != prefix.size() + 6 || name.substr(0, prefix.size()) != prefix) continue;
-    struct stat st;
-    if (fstatat(dirfd(d), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
-      unlinkat(dirfd(d), e->d_name, 0);
-  }
-  closedir(d);
+  ReplaceOptions options;
+  options.createOnly = true;
+  if (!ReplaceWholeFile(linkPath, EmptyHiveText(linkPath), options)) return ReplaceError();
+  return 0;
 }
 
 // An exclusive lock on the file now at `path`. Writers replace the file by renaming, so after
@@ -328,33 +289,12 @@ bool WineserverRunning(const std::string& dir, std::string& where) {
 }
 
 int ReplaceFile(const std::string& linkPath, const std::string& data, int like, FileIdentity* written) {
-  // A file that is a symbolic link is replaced where the link points, so the link stays.
-  const std::string path = ByteFile::LinkTarget(linkPath);
-  RemoveLeftTemporaries(path);
-  std::string tmp = TemporaryPattern(path);
-  int fd = mkstemp(tmp.data());
-  if (fd < 0) return errno;
-  struct stat old;
-  if (like >= 0 && fstat(like, &old) == 0) {
-    fchmod(fd, old.st_mode & 07777);
-    if (geteuid() == 0 && (old.st_uid != 0 || old.st_gid != 0)) {
-      if (fchown(fd, old.st_uid, old.st_gid) != 0) { /* keep root's ownership then */ }
-    }
-  } else {
-    fchmod(fd, 0644);
-  }
-  int err = WriteAll(fd, data);
-  if (!err && fsync(fd) != 0) err = errno;
-  struct stat st;
-  if (!err && written && fstat(fd, &st) == 0) ToIdentity(st, *written);
-  if (close(fd) != 0 && !err) err = errno;
-  if (!err && rename(tmp.c_str(), path.c_str()) != 0) err = errno;
-  if (err) {
-    unlink(tmp.c_str());
-    return err;
-  }
-  // The folder is not flushed: after a crash the rename may be undone, leaving the old file
-  // whole, which is all the atomic replacement promises (Wine itself flushes nothing).
+  // The one safe replacement of every file the product writes: a file that is a symbolic link
+  // is replaced where the link points, so the link stays; the mode and owner of the file
+  // replaced (the one `like` holds open and locked) are kept.
+  (void)like;
+  if (!ReplaceWholeFile(linkPath, data)) return ReplaceError();
+  if (written) StatIdentity(LastReplace().target, *written);
   return 0;
 }
 

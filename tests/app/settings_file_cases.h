@@ -2,6 +2,7 @@
 // from items, and their fixture (one class, so the cases of both files form one test suite).
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -25,5 +26,16 @@ inline std::string SettingsFile(const std::vector<std::string>& items) {
 }
 
 class SettingsFileTest : public AppFixture {};
+
+// The temporaries saves left in `folder`: "NAME.vantrel-" and six characters, or the fixed
+// "NAME.vtmp" of earlier versions.
+inline std::vector<std::string> Temporaries(const std::string& folder = ".") {
+  std::vector<std::string> found;
+  for (const auto& e : std::filesystem::directory_iterator(folder)) {
+    const std::string name = e.path().filename().string();
+    if (name.find(".vantrel-") != std::string::npos || name.ends_with(".vtmp")) found.push_back(name);
+  }
+  return found;
+}
 
 }  // namespace vantrel::app::testing

@@ -28,10 +28,9 @@ using testing::kParameters;
 using testing::SettingsFile;
 using testing::SettingsFileTest;
 using testing::Shown;
+using testing::Temporaries;
 
 constexpr const char kSaved[] = "Registry settings saved to Vantrel.xml file.";
-constexpr const char kTemporary[] = "Vantrel.xml.vtmp";
-
 std::vector<std::string> ManyItems(int count) {
   std::vector<std::string> items;
   for (int i = 0; i < count; ++i) {
@@ -101,14 +100,16 @@ TEST_F(SettingsFileTest, SaveKilledHalfWayLeavesThePreviousFileWhole) {
   ASSERT_TRUE(WIFSIGNALED(child.status) && WTERMSIG(child.status) == SIGKILL)
       << "status " << child.status << ": the save was not killed while writing";
   EXPECT_TRUE(ReadFile("Vantrel.xml") == original) << "the settings file was changed";
-  const std::string half = ReadFile(kTemporary);
+  const std::vector<std::string> left = Temporaries();
+  ASSERT_EQ(left.size(), 1u) << "the killed save's temporary";
+  const std::string half = ReadFile(left[0]);
   EXPECT_EQ(half.size(), kKillAt) << "killed in the middle of the write";
   EXPECT_EQ(half.rfind("<?xml version=\"1.0\" ?>", 0), 0u);
 
   SaveSettingsFile(data);
   ASSERT_EQ(Shown().size(), 1u);
   EXPECT_EQ(Shown()[0].text, kSaved);
-  EXPECT_FALSE(std::filesystem::exists(kTemporary)) << "the next save replaced the leftover";
+  EXPECT_TRUE(Temporaries().empty()) << "the next save removed the leftover";
   EXPECT_EQ(QueueRecords(&data.displayQueue), 2000);
   EXPECT_TRUE(ReadFile("Vantrel.xml") != original) << "saved values are the current ones";
 }
@@ -132,8 +133,8 @@ TEST_F(SettingsFileTest, SaveThroughLinksKeepsTheLinks) {
   const std::string saved = ReadFile("shared/conf/Items.xml");
   EXPECT_EQ(saved.find("<SavedValue>1</SavedValue>"), std::string::npos) << saved;
   EXPECT_NE(saved.find("<SavedValue>N/A</SavedValue>"), std::string::npos) << saved;
-  EXPECT_FALSE(std::filesystem::exists(kTemporary));
-  EXPECT_FALSE(std::filesystem::exists("shared/conf/Items.xml.vtmp"));
+  EXPECT_TRUE(Temporaries().empty());
+  EXPECT_TRUE(Temporaries("shared/conf").empty());
 }
 
 // A save the system refuses part-way. Each fault is made in a forked child (process limits and
@@ -165,7 +166,7 @@ const SaveFault kSaveFaults[] = {
        const rlimit limit{RLIM_INFINITY, RLIM_INFINITY};
        setrlimit(RLIMIT_FSIZE, &limit);
      },
-     "Error writing Vantrel.xml file,|File System Error"},
+     "Error writing Vantrel.xml file,|File System Error|cannot write Vantrel.xml: File too large"},
     {"ReadOnlyFolder",
      // The folder and the file belong to the user; the folder is made read-only. The
      // superuser writes anyway, so as root the child turns into an ordinary user first.
@@ -185,7 +186,8 @@ const SaveFault kSaveFaults[] = {
        return access(".", W_OK) != 0;
      },
      [] { chmod(".", 0755); },
-     "Error creating Vantrel.xml file,|Access Denied."},
+     "Error creating Vantrel.xml file,|Access Denied.|cannot create a temporary file beside "
+     "Vantrel.xml: Permission denied"},
 };
 
 class SaveFaultTest : public AppFixture, public ::testing::WithParamInterface<SaveFault> {};
@@ -205,7 +207,7 @@ TEST_P(SaveFaultTest, FailedSaveIsReportedAndLeavesThePreviousFileWhole) {
     if (!fault.make()) return kCannotMakeFault;
     SaveSettingsFile(data);
     const int left = (ReadFile("Vantrel.xml") == original ? 0 : 4) |
-                     (std::filesystem::exists(kTemporary) ? 8 : 0) |
+                     (Temporaries().empty() ? 0 : 8) |
                      (QueueRecords(&data.displayQueue) == 100 ? 0 : 16);
     fault.remove();
     SaveSettingsFile(data);
@@ -227,7 +229,7 @@ TEST_P(SaveFaultTest, FailedSaveIsReportedAndLeavesThePreviousFileWhole) {
   EXPECT_EQ(child.shown[0], fault.message);
   EXPECT_EQ(child.shown[1], kSaved) << "the next save in the same process works";
   EXPECT_TRUE(ReadFile("Vantrel.xml") != original) << "the second save replaced the file";
-  EXPECT_FALSE(std::filesystem::exists(kTemporary));
+  EXPECT_TRUE(Temporaries().empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, SaveFaultTest, ::testing::ValuesIn(kSaveFaults),
@@ -270,7 +272,7 @@ TEST_F(SettingsFileTest, ReadOnlyFileLoadsAndOnlyItsSaveIsRefused) {
                                      << (child.shown.empty() ? "" : child.shown[0]);
   EXPECT_EQ(child.shown[0], "Error writing Vantrel.xml file,|Access Denied.");
   EXPECT_TRUE(ReadFile("Vantrel.xml") == original) << "the read-only file was replaced";
-  EXPECT_FALSE(std::filesystem::exists(kTemporary));
+  EXPECT_TRUE(Temporaries().empty());
 }
 
 }  // namespace

@@ -15,6 +15,7 @@ namespace vantrel::app {
 namespace {
 
 using testing::Item;
+using testing::Temporaries;
 using testing::kParameters;
 using testing::SettingsFile;
 using testing::SettingsFileTest;
@@ -217,18 +218,22 @@ TEST_F(SettingsFileTest, FailedSaveLeavesThePreviousFileWhole) {
   WriteFile("Vantrel.xml", original);
   MainData data;
   LoadSettingsFile(data);
-  // The file cannot be written beside itself: its temporary name is taken by a folder.
-  std::filesystem::create_directory("Vantrel.xml.vtmp");
+  // The previous file cannot be kept: its backup's name is taken by a folder.
+  data.keepBackup = true;
+  std::filesystem::create_directory("Vantrel.xml.bak");
   SaveSettingsFile(data);
   ASSERT_FALSE(Shown().empty());
   EXPECT_EQ(Shown()[0].caption, "Error");
-  EXPECT_EQ(Shown()[0].text.rfind("Error creating Vantrel.xml file,|", 0), 0u) << Shown()[0].text;
+  EXPECT_EQ(Shown()[0].text.rfind("Error writing Vantrel.xml file,|", 0), 0u) << Shown()[0].text;
+  EXPECT_NE(Shown()[0].text.find("cannot keep the previous file as Vantrel.xml.bak"), std::string::npos)
+      << Shown()[0].text;
+  EXPECT_TRUE(Temporaries().empty());
   for (const auto& m : Shown()) EXPECT_NE(m.text, "Registry settings saved to Vantrel.xml file.");
   EXPECT_EQ(ReadFile("Vantrel.xml"), original);
   EXPECT_EQ(QueueRecords(&data.displayQueue), 1) << "the old file is read again";
 
   // The failure does not make the next save fail.
-  std::filesystem::remove("Vantrel.xml.vtmp");
+  std::filesystem::remove("Vantrel.xml.bak");
   Shown().clear();
   SaveSettingsFile(data);
   ASSERT_EQ(Shown().size(), 1u);
@@ -272,7 +277,7 @@ TEST_F(SettingsFileTest, SaveNeverWritesOverAFileThatDidNotLoadCompletely) {
         << Shown()[0].text;
     EXPECT_NE(Shown()[0].text.find(c.reason), std::string::npos) << Shown()[0].text;
     EXPECT_TRUE(ReadFile("Vantrel.xml") == c.text) << "the file was written over";
-    EXPECT_FALSE(std::filesystem::exists("Vantrel.xml.vtmp"));
+    EXPECT_TRUE(Temporaries().empty());
     EXPECT_EQ(QueueRecords(&data.displayQueue), shownRows) << "the list stays as it was";
   }
 }
@@ -288,7 +293,7 @@ TEST_F(SettingsFileTest, AnEmptyListIsNeverSaved) {
             "Error saving Vantrel.xml file,|The list is empty. A settings file without items "
             "cannot be loaded again, so nothing was saved.");
   EXPECT_FALSE(std::filesystem::exists("Vantrel.xml"));
-  EXPECT_FALSE(std::filesystem::exists("Vantrel.xml.vtmp"));
+  EXPECT_TRUE(Temporaries().empty());
 }
 
 // A key path cut to the 200 characters of its field names one of the key's parents, a value name

@@ -151,12 +151,15 @@ TEST_F(StoreReliability, LinkedFilesAreWrittenWhereTheyPoint) {
 }
 
 // A writer killed between writing its temporary file and renaming it leaves the file behind
-// (24 MB after 200 kills of a big store); the next writer holding the lock removes them.
+// (24 MB after 200 kills of a big store); the next writer removes those no live writer holds,
+// of every registry file (a kill during the first write of user.reg leaves one that later
+// writes of system.reg must clear).
 TEST_F(StoreReliability, TemporaryFilesOfKilledWritersAreRemoved) {
   ASSERT_EQ(SetDword(HKEY_LOCAL_MACHINE, "Software\\T", "v", 1), ERROR_SUCCESS);
-  const char* left[] = {"system.reg.vantrel-a1B2c3", "system.reg.vantrel-ZZZZZZ"};
-  // Other files' temporaries and names that only look alike stay.
-  const char* kept[] = {"user.reg.vantrel-a1B2c3", "system.reg.vantrel-toolong", "system.reg.vantrel-",
+  const char* left[] = {"system.reg.vantrel-a1B2c3", "system.reg.vantrel-ZZZZZZ",
+                        "user.reg.vantrel-a1B2c3"};
+  // Names that only look alike stay.
+  const char* kept[] = {"system.reg.vantrel-toolong", "system.reg.vantrel-",
                         "xsystem.reg.vantrel-a1B2c3"};
   for (const char* name : left) WriteFile(store.File(name), std::string(100000, 'x'));
   for (const char* name : kept) WriteFile(store.File(name), "keep");

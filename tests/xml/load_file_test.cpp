@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -125,6 +130,51 @@ TEST_F(LoadFileTest, AFileOpenForWritingElsewhereCannotBeLoaded) {
   EXPECT_EQ(LoadFile(dir_.Path("busy.xml")), 5);
   EXPECT_EQ(LoadFile(dir_.Path("busy.xml"), {.defaultMode = false, .mode = kAccessRead | kDenyNone}), 0);
 }
+
+// A name longer than the 384 characters the library keeps is refused, never cut (cut, it is
+// another file); reading and writing alike, and nothing is created.
+TEST_F(LoadFileTest, NamesLongerThanTheFieldAreRefused) {
+  ASSERT_EQ(LoadText("<a>kept</a>"), 0);
+  // Folders of 100 characters, so that no one name is longer than a file system allows.
+  std::string folder = dir_.Path("");
+  while (folder.size() < 280) {
+    folder += std::string(100, 'f') + "/";
+    std::filesystem::create_directory(folder);
+  }
+  const std::string cut = folder + std::string(384 - folder.size(), 'n');
+  const std::string name = cut + "n";
+  ASSERT_EQ(name.size(), 385u);
+  { std::ofstream(cut, std::ios::binary) << "<b>cut</b>"; }
+  EXPECT_EQ(LoadFile(name), 45);
+  EXPECT_EQ(Records(), V{"a=kept"});
+  EXPECT_EQ(CreateXMLFile(name, "1.0", ""), 45);
+  EXPECT_FALSE(std::filesystem::exists(name));
+  EXPECT_EQ(std::filesystem::file_size(cut), 10u) << "the file of the cut name was left alone";
+  ASSERT_EQ(CreateXMLFile(dir_.Path("ok.xml"), "1.0", ""), 0) << "the refusal left no file open";
+  EXPECT_EQ(CloseXMLFile(), 0);
+}
+
+#ifndef _WIN32
+// Only regular files are documents: a FIFO (which would never answer), an endless device and a
+// file larger than the limit are refused without reading them, and the document stays.
+TEST_F(LoadFileTest, OnlyRegularFilesOfBoundedSizeAreRead) {
+  ASSERT_EQ(LoadText("<a>kept</a>"), 0);
+  ASSERT_EQ(mkfifo(dir_.Path("fifo.xml").c_str(), 0600), 0);
+  dir_.Write("huge.xml", "<a>");
+  std::filesystem::resize_file(dir_.Path("huge.xml"), kMaxDocumentBytes + 1);  // sparse
+  const struct {
+    std::string name;
+    std::int16_t code;
+  } cases[] = {{dir_.Path("fifo.xml"), 1057}, {"/dev/zero", 1057}, {dir_.Path(""), 1057},
+               {dir_.Path("huge.xml"), 1058}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(LoadFile(c.name), c.code);
+    EXPECT_EQ(Records(), V{"a=kept"});
+  }
+  EXPECT_EQ(ErrorText(1057), "Not a regular file.");
+}
+#endif
 
 }  // namespace
 }  // namespace vantrel::xml

@@ -36,7 +36,7 @@ TEST_F(SideFileTest, BinaryDataGoesThroughTheDocumentAndBack) {
   CreateParent("Doc");
   AddParent();
   EXPECT_EQ(AddBase64Element("Image", "blob.bin"), 0);  // beside the document
-  EXPECT_EQ(AddBase64Element("Nothing", dir_.Path("empty.bin")), 0);
+  EXPECT_EQ(AddBase64Element("Nothing", "empty.bin"), 0);
   EXPECT_EQ(AddBase64Element("Lost", "missing.bin"), 1056);
   EXPECT_EQ(ErrorText(0, true), "Unable to Open Binary File.");
   CloseParent();
@@ -53,15 +53,9 @@ TEST_F(SideFileTest, BinaryDataGoesThroughTheDocumentAndBack) {
   ASSERT_EQ(FindNode("Doc", "Image", {}, {}, {}, true), 0);
   EXPECT_EQ(Base64ToSideFile("copy.bin"), 0);
   EXPECT_EQ(dir_.Read("copy.bin"), bytes);
-  // A side file that is a link is written where the link leads; the link stays.
-  dir_.Write("target.bin", "old");
-  std::filesystem::create_symlink("target.bin", dir_.Path("linked.bin"));
-  EXPECT_EQ(Base64ToSideFile("linked.bin"), 0);
-  EXPECT_TRUE(std::filesystem::is_symlink(dir_.Path("linked.bin")));
-  EXPECT_EQ(dir_.Read("target.bin"), bytes);
   ASSERT_EQ(LoadFile(dir_.Path("doc.xml")), 0);  // a search starts inside the found node
   ASSERT_EQ(FindNode("Doc", "Nothing", {}, {}, {}, true), 0);
-  EXPECT_EQ(Base64ToSideFile(dir_.Path("none.bin")), 0);
+  EXPECT_EQ(Base64ToSideFile("none.bin"), 0);
   EXPECT_TRUE(std::filesystem::exists(dir_.Path("none.bin")));
   EXPECT_EQ(dir_.Read("none.bin"), "");
   EXPECT_TRUE(log.texts.empty());
@@ -69,8 +63,48 @@ TEST_F(SideFileTest, BinaryDataGoesThroughTheDocumentAndBack) {
   // A value as long as a record keeps may have been cut: no file rather than half of one.
   ASSERT_EQ(LoadText("<d><i>" + std::string(20000, 'Q') + "</i></d>"), 0);
   ASSERT_EQ(FindNode("d", "i", {}, {}, {}, true), 0);
-  EXPECT_EQ(Base64ToSideFile(dir_.Path("cut.bin")), 1055);
+  EXPECT_EQ(Base64ToSideFile("cut.bin"), 1055);
   EXPECT_FALSE(std::filesystem::exists(dir_.Path("cut.bin")));
+}
+
+// A side name stays below the document's folder: absolute names, ".." steps, links on the way or
+// at the name, and names longer than the library's 384 characters are refused both ways, and
+// nothing outside the folder is read or written. A sub-folder of it is fine.
+TEST_F(SideFileTest, SideNamesStayInTheDocumentsFolder) {
+  namespace fs = std::filesystem;
+  const test::ScratchDir outside;
+  outside.Write("secret.bin", "secret");
+  fs::create_directories(dir_.Path("doc/sub"));
+  dir_.Write("doc/doc.xml", "<d><i>QUJD</i></d>");
+  dir_.Write("doc/sub/in.bin", "in");
+  fs::create_symlink(outside.Path("secret.bin"), dir_.Path("doc/linked.bin"));
+  fs::create_symlink(outside.Path(""), dir_.Path("doc/away"));
+  const std::string up = "../../" + fs::path(outside.Path("")).parent_path().filename().string() + "/secret.bin";
+  ASSERT_EQ(LoadFile(dir_.Path("doc/doc.xml")), 0);
+  ASSERT_EQ(FindNode("d", "i", {}, {}, {}, true), 0);
+  const std::string refused[] = {outside.Path("secret.bin"), "../secret.bin", up, "sub/../../x.bin",
+                                 "linked.bin", "away/secret.bin", std::string(400, 'n')};
+  for (const std::string& name : refused) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(Base64ToSideFile(name), 1055);
+  }
+  EXPECT_EQ(outside.Read("secret.bin"), "secret");
+  EXPECT_EQ(std::distance(fs::directory_iterator(outside.Path("")), fs::directory_iterator()), 1);
+  EXPECT_EQ(Base64ToSideFile("sub/out.bin"), 0);
+  EXPECT_EQ(dir_.Read("doc/sub/out.bin"), "ABC");
+
+  ASSERT_EQ(CreateXMLFile(dir_.Path("doc/new.xml"), "1.0", ""), 0);
+  CreateParent("d");
+  AddParent();
+  for (const std::string& name : refused) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(AddBase64Element("Leak", name), 1056);
+  }
+  EXPECT_EQ(AddBase64Element("In", "sub/in.bin"), 0);
+  ASSERT_EQ(CloseXMLFile(), 0);
+  const std::string written = dir_.Read("doc/new.xml");
+  EXPECT_EQ(written.find("Leak"), std::string::npos) << written;
+  EXPECT_NE(written.find(Base64Encode("in")), std::string::npos) << written;
 }
 
 TEST_F(SideFileTest, ReadOnlyFolderGives1055AndLeavesNothing) {

@@ -70,8 +70,10 @@ TEST(VantrelctlXml, DumpAndFailures) {
 
   EXPECT_EQ(Ctl("xml write " + dir.Path("w.xml"), "1\t2\t3\t4\t5\t6\n", dir).status, 2);
   EXPECT_EQ(Ctl("xml write " + dir.Path("no/dir.xml"), "1\n", dir).status, 1);
+  // The library's code, then what the replacement of the file found.
   EXPECT_EQ(dir.Read("stderr.txt"),
-            "vantrelctl: " + dir.Path("no/dir.xml") + ": Path not found. (error 3)\n");
+            "vantrelctl: " + dir.Path("no/dir.xml") + ": Path not found. (error 3): cannot write " +
+                dir.Path("no/dir.xml") + ": the folder " + dir.Path("no") + " does not exist\n");
   EXPECT_EQ(Ctl("xml frob x", "", dir).status, 2);
 
   // A file cut short is not written over with what was read of it; another file takes it.
