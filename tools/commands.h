@@ -2,6 +2,8 @@
 // status: 0 success, 1 the operation failed (the failure on stderr), 2 usage error.
 #pragma once
 
+#include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -20,6 +22,9 @@ int UsageError(std::string_view message);
 // subject names what failed (a key, a value, a file), the message what went wrong. Returns
 // kExitFailed.
 int Failure(std::string_view subject, std::string_view message);
+
+// The name of a registry type number ("REG_SZ"), or the number in decimal for another.
+std::string RegistryTypeName(std::uint32_t type);
 
 int RegCommand(const Args& args);  // reg get|set|delete
 int OsCommand(const Args& args);   // os
