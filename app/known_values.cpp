@@ -104,7 +104,7 @@ constexpr KnownValue kKnown[] = {
 };
 
 // A key path as the registry resolves it: letter case and empty components (a doubled, leading
-// or trailing backslash) make no difference.
+// or trailing backslash) make no difference, nor does the control set it goes through.
 bool SameKey(std::string_view a, std::string_view b) {
   auto next = [](std::string_view& path) {
     while (!path.empty() && path.front() == '\\') path.remove_prefix(1);
@@ -113,10 +113,17 @@ bool SameKey(std::string_view a, std::string_view b) {
     path.remove_prefix(end);
     return part;
   };
+  // CurrentControlSet is a link to one of the numbered control sets (ControlSet001, ...): a
+  // value reached through one is the same value, and must not slip past the guard under it.
+  auto controlSet = [](std::string_view part) {
+    if (EqualsIgnoreCase(part, "CurrentControlSet")) return true;
+    if (part.size() != 13 || !EqualsIgnoreCase(part.substr(0, 10), "ControlSet")) return false;
+    return std::all_of(part.begin() + 10, part.end(), [](char c) { return c >= '0' && c <= '9'; });
+  };
   for (;;) {
     const std::string_view x = next(a), y = next(b);
     if (x.empty() || y.empty()) return x.empty() && y.empty();
-    if (!EqualsIgnoreCase(x, y)) return false;
+    if (!EqualsIgnoreCase(x, y) && !(controlSet(x) && controlSet(y))) return false;
   }
 }
 

@@ -25,6 +25,10 @@ TEST(KnownValues, FoundAsTheRegistryMatchesNames) {
       {kServer, "EnableOplocks", true},
       {"system\\currentcontrolset\\services\\LANMANSERVER\\parameters", "enableoplocks", true},
       {"\\SYSTEM\\\\CurrentControlSet\\Services\\LanmanServer\\Parameters\\", "EnableOplocks", true},
+      {"SYSTEM\\ControlSet001\\Services\\LanmanServer\\Parameters", "EnableOplocks", true},
+      {"SYSTEM\\controlset002\\Services\\LanmanServer\\Parameters", "EnableOplocks", true},
+      {"SYSTEM\\ControlSet01\\Services\\LanmanServer\\Parameters", "EnableOplocks", false},
+      {"SYSTEM\\ControlSetABC\\Services\\LanmanServer\\Parameters", "EnableOplocks", false},
       {kWorkstation, "EnableOplocks", false},  // the same name under the client's key is not it
       {"SYSTEM\\CurrentControlSet\\Services\\LanmanServer", "EnableOplocks", false},
       {"SYSTEM\\CurrentControlSet\\Services\\LanmanServer\\Parameters\\X", "EnableOplocks", false},
@@ -78,6 +82,9 @@ TEST(KnownValues, OnlyWhatIsWrittenAsZeroToSmb2SwitchesItOff) {
       {kServer, "Smb2", "1", false},    {kServer, "Smb2", "N/A", false},  // deleted: default on
       {kServer, "Smb2", "007", false},  {kWorkstation, "Smb2", "0", false},
       {kServer, "DisableLeasing", "0", false},
+      // The same value through a numbered control set, and 0 written in hexadecimal.
+      {"SYSTEM\\ControlSet001\\Services\\LanmanServer\\Parameters", "Smb2", "0", true},
+      {kServer, "Smb2", "0x0", true},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(TurnsSmb2Off(c.key, c.value, c.text), c.off) << c.value << " = '" << c.text << "'";
