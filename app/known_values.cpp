@@ -32,6 +32,8 @@ constexpr const char kWorkstation[] =
 //  [NOSMB1]   "SMBv1 is not installed by default in Windows 10 version 1709, Windows Server
 //              version 1709 and later versions", https://learn.microsoft.com/en-us/
 //              windows-server/storage/file-server/troubleshoot/smbv1-not-installed-by-default-in-windows
+//  [SETSHARE]  Set-SmbShare -LeasingMode (Full, Shared, None),
+//              https://learn.microsoft.com/en-us/powershell/module/smbshare/set-smbshare
 //  [AUDIT]     Set-SmbServerConfiguration -AuditSmb1Access: SMB 1 access is logged as event 3000
 //              in Microsoft-Windows-SMBServer/Audit,
 //              https://learn.microsoft.com/en-us/powershell/module/smbshare/set-smbserverconfiguration
@@ -205,7 +207,8 @@ std::string Smb1FallbackRefusal(std::string_view keyName, std::string_view value
   }
   if (TurnsSmb1On(keyName, valueName, value)) {
     return written + " switches SMB 1 back on, the protocol Windows 10 / Server 2016 and later "
-           "leave out for its security flaws; Windows logs every SMB 1 access as event 3000 in "
+           "leave out for its security flaws; with SMB 1 auditing on (Set-SmbServerConfiguration "
+           "-AuditSmb1Access $true) Windows logs every SMB 1 access as event 3000 in "
            "Microsoft-Windows-SMBServer/Audit.";
   }
   return {};
@@ -245,7 +248,10 @@ Effect EffectOn(std::string_view keyName, std::string_view valueName, std::strin
     std::string why = "Only SMB 1 reads it, and this Windows does not install SMB 1 (Windows 10 "
                       "1709 and later, Server 2019 and later, unless it was added back); SMB 2 "
                       "and 3 ignore it.";
-    if (known->reach == Reach::kSmb1Server) why += " DisableLeasing is the switch that works.";
+    if (known->reach == Reach::kSmb1Server) {
+      why += " DisableLeasing is the switch that works, with a share's leasing mode from Server "
+             "2022 on (Set-SmbShare -LeasingMode None) [SETSHARE].";
+    }
     return {EffectKind::kNoEffect, why};
   }
   if (known->ntEraOnly && system.major >= 6) {
