@@ -92,7 +92,9 @@ bool CollectExportItems(MainData& data, ExportValues values, std::vector<ExportI
     DisplayRecord row = data.displayQueue.buffer;
     if (values == ExportValues::kCurrent) row.SAVEDVALUE = row.CURRENTVALUE.View();
     const bool nameCut = NameWasCut(data, i);
-    const ApplyStep step = PlanApply(row, ApplyModeFor(values), nameCut);
+    // The machines an export reaches are not known: the guard always holds (unless forced).
+    const ApplyStep step = PlanApply(row, ApplyModeFor(values), nameCut,
+                                     data.smb1Guard != Smb1Guard::kNever);
     ExportItem item;
     item.position = i;
     item.keyName = row.KEYNAME.Str();
@@ -105,7 +107,10 @@ bool CollectExportItems(MainData& data, ExportValues values, std::vector<ExportI
                 "it would name another key or value";
     }
     if (problem.empty() && step.kind == ApplyStep::kRefuse) {
-      problem = "its value is \"N/A\" but it names no value: removing it would delete the whole key";
+      problem = step.value == kNotAvailable
+                    ? "its value is \"N/A\" but it names no value: removing it would delete the "
+                      "whole key"
+                    : step.refusal;
     }
     if (!problem.empty()) {
       *error = DescribeExportItem(item) + ": " + problem;

@@ -40,8 +40,10 @@ struct ExportResult {
 
 // The items of DisplayQueue (loaded, current values read) in list order. Fails with an error
 // naming the first item no registry can hold or no export may carry: a key path that is empty or
-// has an empty part, a control character in a key or value name, or "N/A" for an item without a
-// value name (the commands refuse that, as it would delete the whole key).
+// has an empty part, a control character in a key or value name, "N/A" for an item without a
+// value name (the commands refuse that, as it would delete the whole key), or a value that
+// switches SMB 2 off or SMB 1 on: the machines an export reaches are not known, so that guard
+// holds unless MainData::smb1Guard is Smb1Guard::kNever.
 bool CollectExportItems(MainData& data, ExportValues values, std::vector<ExportItem>* items,
                         std::string* error);
 

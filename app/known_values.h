@@ -1,13 +1,16 @@
 // What the registry values a settings file may name mean: one table, kept beside the
 // application, that vantrelctl uses to explain a settings file, to say which service must restart
 // after a command changed something, and to warn before a value set that would cut a server off
-// from its clients. The window does not use it; it shows the list as it always has.
+// from its clients. The window uses only the last: it refuses to write a value that would.
 #pragma once
 
+#include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "runtime/os_version.h"
 
 namespace vantrel::app {
 
@@ -18,6 +21,17 @@ enum class TakesEffect {
   kReboot,              // only a restart of the computer
 };
 
+// Which part of Windows reads a value, and so where it can do anything at all.
+enum class Reach {
+  kSmb1Server,  // the SMB 1 file server (srv): nothing where SMB 1 is not installed
+  kSmb1Client,  // the SMB 1 redirector (mrxsmb10): likewise
+  kServer,      // the file server, every dialect
+  kSmb2Server,  // the SMB 2 and 3 file server
+  kSmb2Client,  // the SMB 2 and 3 redirector
+  kSmb2Switch,  // switches the server's SMB 2 and 3 on or off
+  kSmb1Switch,  // switches the server's SMB 1 on or off
+};
+
 struct KnownValue {
   std::string_view keyName;    // under HKEY_LOCAL_MACHINE, as a settings file writes it
   std::string_view valueName;
@@ -25,9 +39,14 @@ struct KnownValue {
   std::string_view windowsDefault;  // what Windows does while the value is absent
   TakesEffect takesEffect;
   std::string_view firstWindows;    // the first Windows documented to honour it
-  // Set for the one value whose disable setting switches SMB 2 and 3 off on the server: on
-  // Windows 10 / Server 2016 and later SMB 1 is not installed, so nothing would remain.
-  bool switchesSmb2 = false;
+  Reach reach;
+  std::uint32_t firstMajor;  // firstWindows as a version: earlier Windows ignore the value
+  std::uint32_t firstMinor;
+  // An NT-era value that Microsoft documents for no Windows from Vista on: there it is taken to
+  // do nothing.
+  bool ntEraOnly = false;
+  // Set when a nonzero value harms where it takes effect: what it does.
+  std::string_view nonzeroRisk = {};
 };
 
 // Every value the table knows, in the order of the shipped settings files.
@@ -50,5 +69,36 @@ std::vector<TakesEffect> RestartsNeeded(std::span<const ValueName> changed);
 
 // True when writing `value` to the item would switch SMB 2 and 3 off on the server.
 bool TurnsSmb2Off(std::string_view keyName, std::string_view valueName, std::string_view value);
+
+// True when writing `value` to the item would switch SMB 1 on on the server.
+bool TurnsSmb1On(std::string_view keyName, std::string_view valueName, std::string_view value);
+
+// Whether the system is Windows 10 / Server 2016 or later: SMB 1 is optional there and not
+// installed from 10 1709 and Server 2019 on, so a server without SMB 2 has no dialect its clients
+// speak, and SMB 1 switched back on is the flaw Microsoft removed.
+bool LacksSmb1Fallback(const OsVersionRecord& system);
+
+// Whether SMB 1 is installed on the system by default: every NT before 10, Windows 10 before
+// 1709 (build 16299) and Server 2016.
+bool Smb1Installed(const OsVersionRecord& system);
+
+// Why writing `value` to the item must be refused where SMB 1 is no fallback (it switches SMB 2
+// off or SMB 1 on), with the event Windows will log; empty when it may be written.
+std::string Smb1FallbackRefusal(std::string_view keyName, std::string_view valueName,
+                                std::string_view value);
+
+// What a value does on a system.
+enum class EffectKind { kTakesEffect, kNoEffect, kDangerous, kUnknown };
+struct Effect {
+  EffectKind kind = EffectKind::kUnknown;
+  std::string why;  // a sentence: what must restart, why nothing happens, or what goes wrong
+};
+
+// "takes effect", "no effect here", "dangerous here", "effect unknown".
+std::string_view EffectKindName(EffectKind kind);
+
+// The effect of writing `value` ("N/A": deleting the value) to the item on `system`.
+Effect EffectOn(std::string_view keyName, std::string_view valueName, std::string_view value,
+                const OsVersionRecord& system);
 
 }  // namespace vantrel::app

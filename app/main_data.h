@@ -25,6 +25,11 @@ enum ApplyMode : int {
   kApplyEnable = 3,   // "Enable Vantrel"
 };
 
+// When the commands refuse a value that switches SMB 2 off or SMB 1 on (Smb1FallbackRefusal):
+// where the running system has no SMB 1 to fall back on, always (an export, whose target is not
+// known), or never (vantrelctl --force).
+enum class Smb1Guard { kBySystem, kAlways, kNever };
+
 struct MainData {
   XmlQueue xmlQueue;
   DisplayQueue displayQueue;
@@ -40,6 +45,13 @@ struct MainData {
   // DisplayQueue positions (ascending) of the items whose key path or value name was longer than
   // its field and was cut on loading: cut, it names another key or value, so they are not applied.
   std::vector<std::int32_t> cutNameRows;
+  // The registry type of each row's current value (DisplayQueue position - 1), 0 when missing:
+  // Windows reads these values only as REG_DWORD, so another type differs from every number.
+  std::vector<std::uint32_t> currentTypes;
+  Smb1Guard smb1Guard = Smb1Guard::kBySystem;
+  // Text of the Info tab beside the system line: the registry store and where it was chosen.
+  FixedText<200> storeFolder;
+  FixedText<200> storeSource;
 };
 
 }  // namespace vantrel::app

@@ -6,6 +6,7 @@
 #include "framework/error_reporter.h"
 #include "framework/settings_store.h"
 #include "runtime/message_dialog.h"
+#include "runtime/registry.h"
 
 namespace vantrel::app {
 namespace {
@@ -31,6 +32,9 @@ int MainController::Init() {
   AddButton(kBtnClose, REQUEST == 4 ? framework::RequestCancelled : framework::RequestCompleted);
   // Loading comes before the window is shown, so its messages appear first.
   LoadSettingsFile(data_);
+  const RegistryPlace store = RegistryLocation();
+  data_.storeFolder = store.folder;
+  data_.storeSource = store.source;
   OpenWindow(window_, nullptr);
   ui::Engine* engine = Engine();
   if (engine && MYWINDOW) {

@@ -3,6 +3,8 @@
 #include <string>
 #include <utility>
 
+#include "runtime/registry.h"
+
 namespace vantrel::app {
 namespace {
 
@@ -82,6 +84,21 @@ ui::WindowDesc MainWindowDescription(MainData& data, ui::ListSource* rows) {
   c.push_back(Control(K::Prompt, kPmtMail, "?PMTMAIL", kContactLine, {12, 192, 456, 15}, kTabInfo));
 
   c.push_back(Control(K::Button, kBtnClose, "?BTNCLOSE", "Close", {430, 212, 44, 14}, 0, kMove, kMove));
+
+  // With no ~/.wine the desktop entry edits a private store no Wine program reads: the tab says
+  // which store this is and why, as `vantrelctl store` does. Windows has only its own registry.
+  if (!RegistryLocation().source.empty()) {
+    c.push_back(Control(K::Prompt, kPmtStore, "?PMTSTORE", "Registry store:", {12, 129, 88, 10},
+                        kTabInfo));
+    ui::ControlDesc folder =
+        Control(K::String, kLocStore, "?LOC:STORE", "", {103, 129, 360, 10}, kTabInfo);
+    folder.variable = ui::TextVar::Of(data.storeFolder);
+    c.push_back(std::move(folder));
+    ui::ControlDesc source =
+        Control(K::String, kLocStoreSource, "?LOC:STORESOURCE", "", {103, 139, 360, 10}, kTabInfo);
+    source.variable = ui::TextVar::Of(data.storeSource);
+    c.push_back(std::move(source));
+  }
   return w;
 }
 

@@ -1,4 +1,5 @@
-// The main window's description ("P1$WINDOW"): caption, font, icon, size and its 21 controls with
+// The main window's description ("P1$WINDOW"): caption, font, icon, size and its 21 controls (24
+// outside Windows) with
 // their field numbers, texts and layout in dialog units. Every backend builds the window from it.
 #pragma once
 
@@ -27,6 +28,10 @@ enum MainControl : int {
   kPmtAuthor = 19,
   kPmtMail = 20,
   kBtnClose = 21,
+  // Outside Windows the registry is a store: the Info tab says which one, beside the system line.
+  kPmtStore = 22,
+  kLocStore = 23,
+  kLocStoreSource = 24,
 };
 
 inline constexpr const char kMainListFormat[] =
@@ -42,6 +47,8 @@ inline constexpr const char kContactLine[] =
     "Questions and reports: see the README that ships with Vantrel.";
 
 // The window's description with the list bound to `rows` (DisplayQueue) and ?LOC:OS to data.os.
+// Where the registry is a store (RegistryLocation names a source), the Info tab also shows the
+// store's folder (data.storeFolder) and where that choice came from (data.storeSource).
 ui::WindowDesc MainWindowDescription(MainData& data, ui::ListSource* rows);
 
 // Gives the open window's list its two row styles: style 1 is a plain row; style 2 is black on

@@ -9,7 +9,10 @@
 #include "runtime/byte_file.h"
 #include "runtime/error_codes.h"
 #include "runtime/error_state.h"
+#include "app/input_checks.h"
+#include "app/known_values.h"
 #include "runtime/message_dialog.h"
+#include "runtime/os_version.h"
 #include "runtime/queue.h"
 #include "runtime/registry.h"
 #include "runtime/safe_replace.h"
@@ -165,13 +168,22 @@ void LoadSettingsFile(MainData& data) {
 
 void RefreshCurrentValues(MainData& data) {
   const std::int32_t count = QueueRecords(&data.displayQueue);
+  data.currentTypes.assign(static_cast<std::size_t>(count > 0 ? count : 0), 0);
   for (std::int32_t i = 1; i <= count; ++i) {
     QueueGetAt(&data.displayQueue, i);
     DisplayRecord& row = data.displayQueue.buffer;
-    data.work = RegistryGetValue(kHkeyLocalMachine, row.KEYNAME.View(), row.VALUENAME.View());
+    std::uint32_t type = 0;
+    data.work =
+        RegistryGetValue(kHkeyLocalMachine, row.KEYNAME.View(), row.VALUENAME.View(), &type);
     if (data.work.IsBlank()) data.work = kNotAvailable;
     row.CURRENTVALUE = data.work.View();
-    SetRowStyle(row, row.CURRENTVALUE == row.DISABLEVALUE ? kStyleAsDisabled : kStyleDiffers);
+    data.currentTypes[static_cast<std::size_t>(i - 1)] = type;
+    // Windows reads these values as REG_DWORD only: a "0" kept as text is no 0 to it, so a
+    // value of another type differs from every number a disable value can name.
+    const bool wrongType = type != 0 && type != 4 /* REG_DWORD */ &&
+                           NumberText(row.DISABLEVALUE.Trimmed(), 4 /* REG_DWORD */).has_value();
+    SetRowStyle(row, row.CURRENTVALUE == row.DISABLEVALUE && !wrongType ? kStyleAsDisabled
+                                                                         : kStyleDiffers);
     QueuePut(&data.displayQueue);
     if (RuntimeErrorCode() != 0) ShowError("Error updating display queue,|", RuntimeText());
   }
@@ -181,7 +193,24 @@ bool NameWasCut(const MainData& data, std::int32_t position) {
   return std::binary_search(data.cutNameRows.begin(), data.cutNameRows.end(), position);
 }
 
-ApplyStep PlanApply(const DisplayRecord& row, int mode, bool nameCut) {
+std::uint32_t CurrentType(const MainData& data, std::int32_t position) {
+  if (position < 1 || static_cast<std::size_t>(position) > data.currentTypes.size()) return 0;
+  return data.currentTypes[static_cast<std::size_t>(position - 1)];
+}
+
+bool Smb1GuardApplies(const MainData& data) {
+  switch (data.smb1Guard) {
+    case Smb1Guard::kAlways:
+      return true;
+    case Smb1Guard::kNever:
+      return false;
+    case Smb1Guard::kBySystem:
+      break;
+  }
+  return LacksSmb1Fallback(SystemVersionRecord());
+}
+
+ApplyStep PlanApply(const DisplayRecord& row, int mode, bool nameCut, bool smb1Guard) {
   const FixedText<20>& chosen = ChosenValue(row, mode);
   ApplyStep step;
   step.value = chosen.Str();
@@ -192,6 +221,14 @@ ApplyStep PlanApply(const DisplayRecord& row, int mode, bool nameCut) {
     if (step.kind == ApplyStep::kRefuse) {
       step.refusal = "The item names no value: deleting it would remove the whole key with all "
                      "its sub-keys, so nothing was deleted.";
+    }
+  }
+  if (smb1Guard && step.kind == ApplyStep::kWrite) {
+    if (std::string refusal = Smb1FallbackRefusal(row.KEYNAME.Trimmed(), row.VALUENAME.Trimmed(),
+                                                  step.value);
+        !refusal.empty()) {
+      step.kind = ApplyStep::kRefuse;
+      step.refusal = std::move(refusal) + " So it was not written.";
     }
   }
   if (nameCut) {
@@ -206,7 +243,7 @@ ApplyStep PlanApply(const DisplayRecord& row, int mode, bool nameCut) {
 
 ApplyStep PlanCurrentRow(MainData& data, int mode) {
   return PlanApply(data.displayQueue.buffer, mode,
-                   NameWasCut(data, QueuePointer(&data.displayQueue)));
+                   NameWasCut(data, QueuePointer(&data.displayQueue)), Smb1GuardApplies(data));
 }
 
 void ApplyValues(MainData& data, int mode) {
@@ -218,13 +255,14 @@ void ApplyValues(MainData& data, int mode) {
     ShowError("Error writing to registry,|", problem);
     return;
   }
+  const bool smb1Guard = Smb1GuardApplies(data);
   const std::int32_t count = QueueRecords(&data.displayQueue);
   for (std::int32_t i = 1; i <= count; ++i) {
     QueueGetAt(&data.displayQueue, i);
     const DisplayRecord& row = data.displayQueue.buffer;
     const std::string key(row.KEYNAME.Trimmed());
     const bool nameCut = NameWasCut(data, i);
-    const ApplyStep step = PlanApply(row, mode, nameCut);
+    const ApplyStep step = PlanApply(row, mode, nameCut, smb1Guard);
     switch (step.kind) {
       case ApplyStep::kRefuse: {
         // The message names the item: its key, and for a cut name its place and value name.

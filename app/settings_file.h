@@ -16,18 +16,27 @@ namespace vantrel::app {
 void LoadSettingsFile(MainData& data);
 
 // Reads every item's registry value into DisplayQueue ("N/A" when missing) and sets the row
-// styles: 1 when the current value equals the disable value, 2 otherwise.
+// styles: 1 when the current value equals the disable value, 2 otherwise. A value that is there
+// with another type than REG_DWORD differs from every number (Windows reads only REG_DWORD).
 void RefreshCurrentValues(MainData& data);
 
 // What applying a mode does to one row: write the chosen value as a REG_DWORD, delete the value
-// ("N/A"), or refuse: an "N/A" without a value name would delete the whole key, and a key path or
-// value name cut on loading (`nameCut`) names another key or value.
+// ("N/A"), or refuse: an "N/A" without a value name would delete the whole key, a key path or
+// value name cut on loading (`nameCut`) names another key or value, and with `smb1Guard` a value
+// that switches SMB 2 off or SMB 1 on would leave the server's clients nothing safe to speak.
 struct ApplyStep {
   enum Kind { kWrite, kDelete, kRefuse } kind = kWrite;
   std::string value;    // the chosen value, trailing blanks removed
   std::string refusal;  // kRefuse: why the item is left alone
 };
-ApplyStep PlanApply(const DisplayRecord& row, int mode, bool nameCut);
+ApplyStep PlanApply(const DisplayRecord& row, int mode, bool nameCut, bool smb1Guard = false);
+
+// Whether the commands refuse what switches SMB 2 off or SMB 1 on (MainData::smb1Guard; by the
+// system: where it is Windows 10 / Server 2016 or later).
+bool Smb1GuardApplies(const MainData& data);
+
+// The registry type of the current value at this DisplayQueue position (0: missing or unknown).
+std::uint32_t CurrentType(const MainData& data, std::int32_t position);
 
 // Whether the item at this DisplayQueue position had its key path or value name cut on loading.
 bool NameWasCut(const MainData& data, std::int32_t position);

@@ -52,13 +52,15 @@ void AppendExtendedEdition(std::string& out, const OsVersionRecord& r,
         out += " Professional";
       }
     } else if (r.major == 6) {
-      out += r.minor == 0 ? "Vista" : "7";
+      // 6.2 and 6.3 are Windows 8 and 8.1; any later 6.x keeps the name of 6.1.
+      out += r.minor == 0 ? "Vista" : r.minor == 2 ? "8" : r.minor == 3 ? "8.1" : "7";
       out += suite(kSuitePersonal) ? " Home Premium/Basic" : " Business/Ultimate";
     }
   } else if (r.productType == kProductServer) {
     if (r.major == 6) {
-      out += "Server 2008";
-      if (r.minor == 1) out += " R2";
+      // Server 2012 is 6.2 and Server 2012 R2 6.3, as Windows 8 and 8.1 are.
+      out += r.minor >= 2 ? "Server 2012" : "Server 2008";
+      if (r.minor == 1 || r.minor == 3) out += " R2";
     } else if (r.major == 5 && r.minor == 2) {
       if (suite(kSuiteHomeServer)) {
         // Home Server's name says it all.

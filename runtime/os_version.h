@@ -70,7 +70,18 @@ OsVersionRecord ReadSystemVersionRecord();
 int OsSystemMetric(int index);
 std::optional<std::string> ReadProductTypeOption();
 
-// The WindowsVersion property: the running system's description.
+// True when the record holds no version at all: outside Windows, a registry store that records
+// none (a fresh store, or a prefix still being set up). Composed, it would read "Windows  Build 0".
+bool RecordsNoVersion(const OsVersionRecord& record);
+
+// What is known of the system that `record` was read from: its description, or, for a record
+// that holds no version, the words that say so and name the registry store it came from.
+std::string DescribeSystem(const OsVersionRecord& record);
+
+// The words for a record without a version (platform specific): which store records none.
+std::string NoVersionRecorded();
+
+// The WindowsVersion property: the running system's description (DescribeSystem of its record).
 std::string WindowsVersion();
 
 }  // namespace vantrel

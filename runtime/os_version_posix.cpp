@@ -6,6 +6,7 @@
 #include <string>
 
 #include "runtime/os_version.h"
+#include "runtime/store/registry_store.h"
 #include "runtime/text_case.h"
 #include "runtime/win32_seam.h"
 
@@ -121,6 +122,10 @@ OsVersionRecord ReadSystemVersionRecord() {
     }
   }
   return record;
+}
+
+std::string NoVersionRecorded() {
+  return "Windows version not recorded in the registry store " + store::StoreFolder();
 }
 
 // The store has no screen to ask: every metric is 0, as on a plain desktop system.

@@ -31,8 +31,15 @@ const OsVersionRecord& SystemVersionRecord() {
   return record;
 }
 
-std::string WindowsVersion() {
-  return ComposeWindowsVersion(SystemVersionRecord(), {OsSystemMetric, ReadProductTypeOption});
+bool RecordsNoVersion(const OsVersionRecord& record) {
+  return record.platform == 2 && record.major == 0 && record.minor == 0 && record.build == 0;
 }
+
+std::string DescribeSystem(const OsVersionRecord& record) {
+  if (RecordsNoVersion(record)) return NoVersionRecorded();
+  return ComposeWindowsVersion(record, {OsSystemMetric, ReadProductTypeOption});
+}
+
+std::string WindowsVersion() { return DescribeSystem(SystemVersionRecord()); }
 
 }  // namespace vantrel

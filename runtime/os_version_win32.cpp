@@ -36,6 +36,9 @@ OsVersionRecord ReadSystemVersionRecord() {
   return RecordFromPackedVersion(GetVersion());
 }
 
+// Windows always tells its version; should every way of asking fail, the record is empty.
+std::string NoVersionRecorded() { return "Windows version not known: the system did not tell it"; }
+
 int OsSystemMetric(int index) { return GetSystemMetrics(index); }
 
 }  // namespace vantrel

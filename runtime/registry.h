@@ -55,6 +55,15 @@ std::string RegistryWriteProblem();
 // reads as empty: a report or a save made from it would describe nothing real.
 std::string RegistryLocationProblem();
 
+// Which registry this process reads and writes, in the words `vantrelctl store` prints: on Linux
+// the store's folder and where that choice came from ("from VANTREL_REGISTRY", ...); on Windows
+// "the system registry" and no source.
+struct RegistryPlace {
+  std::string folder;
+  std::string source;
+};
+RegistryPlace RegistryLocation();
+
 // Deletes a value, or with an empty value name the key with all its sub-keys and values. An empty
 // key path with an empty value name deletes nothing and sets code 2. Reports through the runtime
 // error code only.

@@ -9,4 +9,17 @@ std::string RegistryWriteProblem() { return store::StoreWriteProblem(); }
 
 std::string RegistryLocationProblem() { return store::MissingStoreFolder(); }
 
+RegistryPlace RegistryLocation() {
+  const store::StoreLocation location = store::LocateStore();
+  RegistryPlace place{location.folder, "from " + location.source};
+  if (location.named) return place;
+  if (location.source == "~/.wine") {
+    place.source += " (VANTREL_REGISTRY and WINEPREFIX are not set; Wine uses it too)";
+  } else {
+    // The private store: no Wine program reads it unless a prefix is named.
+    place.source += " (VANTREL_REGISTRY and WINEPREFIX are not set, ~/.wine does not exist)";
+  }
+  return place;
+}
+
 }  // namespace vantrel

@@ -10,3 +10,9 @@ std::string RegistryWriteProblem() { return {}; }
 std::string RegistryLocationProblem() { return {}; }
 
 }  // namespace vantrel
+
+namespace vantrel {
+
+RegistryPlace RegistryLocation() { return {"the system registry", ""}; }
+
+}  // namespace vantrel

@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "app/settings_file.h"
+#include "app/known_values.h"
 #include "runtime/message_dialog.h"
+#include "runtime/os_version.h"
 #include "runtime/queue.h"
 #include "runtime/registry.h"
 #include "runtime/safe_replace.h"
@@ -18,7 +20,9 @@
 namespace vantrel::tools {
 namespace {
 
-constexpr int kExitDiffers = 3;
+// check's exit statuses beyond 0 (every item in its disable state) and 1 (failed).
+constexpr int kExitDiffers = 3;    // drift: an item's current value differs from its disable value
+constexpr int kExitDangerous = 4;  // a disable value switches SMB 2 off or SMB 1 on here
 
 int gErrorsShown = 0;
 std::string gSettingsFile;  // what the errors concern
@@ -71,34 +75,108 @@ std::string JsonString(std::string_view text) {
 
 bool Differs(const app::DisplayRecord& r) { return r.KEYNAME_STYLE != app::kStyleAsDisabled; }
 
-void PrintRow(const app::DisplayRecord& r) {
-  std::printf("%s\t%s\t%s\t%s\t%s\t%s\t%s\n", Differs(r) ? "*" : "-",
-              EscapeBytes(r.KEYNAME.Trimmed()).c_str(), EscapeBytes(r.VALUENAME.Trimmed()).c_str(),
-              EscapeBytes(r.CURRENTVALUE.Trimmed()).c_str(),
+// The type of the current row's value where it is not the REG_DWORD Windows reads, else "".
+std::string WrongType(app::MainData& data) {
+  const std::uint32_t type = app::CurrentType(data, QueuePointer(&data.displayQueue));
+  return type == 0 || type == 4 ? std::string() : RegistryTypeName(type);
+}
+
+// A row's current value as list and check print it: with its type when that is not REG_DWORD,
+// which makes it differ from every number ("0 (REG_SZ)").
+std::string CurrentText(app::MainData& data, const app::DisplayRecord& r) {
+  std::string text = EscapeBytes(r.CURRENTVALUE.Trimmed());
+  if (const std::string type = WrongType(data); !type.empty()) text += " (" + type + ")";
+  return text;
+}
+
+// Whether the row's disable value is one the guard refuses on this system: it would switch
+// SMB 2 off, or SMB 1 on, where SMB 1 is no fallback.
+bool DangerousDisable(const app::DisplayRecord& r) {
+  return app::LacksSmb1Fallback(SystemVersionRecord()) &&
+         !app::Smb1FallbackRefusal(r.KEYNAME.Trimmed(), r.VALUENAME.Trimmed(),
+                                   r.DISABLEVALUE.Trimmed())
+              .empty();
+}
+
+void PrintRow(app::MainData& data, const app::DisplayRecord& r, const char* mark,
+              const std::string& extra = {}) {
+  std::printf("%s\t%s\t%s\t%s\t%s\t%s\t%s%s\n", mark, EscapeBytes(r.KEYNAME.Trimmed()).c_str(),
+              EscapeBytes(r.VALUENAME.Trimmed()).c_str(), CurrentText(data, r).c_str(),
               EscapeBytes(r.SAVEDVALUE.Trimmed()).c_str(),
               EscapeBytes(r.DISABLEVALUE.Trimmed()).c_str(),
-              EscapeBytes(r.ENABLEVALUE.Trimmed()).c_str());
+              EscapeBytes(r.ENABLEVALUE.Trimmed()).c_str(), extra.c_str());
+}
+
+// The JSON members every row has in list --json and check --json: names, values, whether it
+// differs, the current value's type (null when missing) and the disable value's effect here. The
+// members list --json always had come first, in their order.
+std::string JsonRow(app::MainData& data, const app::DisplayRecord& r) {
+  const std::uint32_t type = app::CurrentType(data, QueuePointer(&data.displayQueue));
+  const app::Effect effect = DisableEffect(r);
+  return "{\"keyName\": " + JsonString(r.KEYNAME.Trimmed()) +
+         ", \"valueName\": " + JsonString(r.VALUENAME.Trimmed()) +
+         ", \"current\": " + JsonString(r.CURRENTVALUE.Trimmed()) +
+         ", \"saved\": " + JsonString(r.SAVEDVALUE.Trimmed()) +
+         ", \"disable\": " + JsonString(r.DISABLEVALUE.Trimmed()) +
+         ", \"enable\": " + JsonString(r.ENABLEVALUE.Trimmed()) +
+         ", \"differs\": " + (Differs(r) ? "true" : "false") +
+         ", \"currentType\": " + (type == 0 ? "null" : JsonString(RegistryTypeName(type))) +
+         ", \"effect\": {\"kind\": " + JsonString(app::EffectKindName(effect.kind)) +
+         ", \"why\": " + JsonString(effect.why) + "}}";
+}
+
+void PrintJsonRows(app::MainData& data, const char* indent) {
+  std::printf("[");
+  bool first = true;
+  ForEachRow(data, [&](const app::DisplayRecord& r) {
+    std::printf("%s\n%s  %s", first ? "" : ",", indent, JsonRow(data, r).c_str());
+    first = false;
+  });
+  std::printf("%s%s]", first ? "" : "\n", first ? "" : indent);
 }
 
 void PrintRows(app::MainData& data, bool json) {
   if (json) {
-    std::printf("[");
-    bool first = true;
-    ForEachRow(data, [&](const app::DisplayRecord& r) {
-      std::printf("%s\n  {\"keyName\": %s, \"valueName\": %s, \"current\": %s, \"saved\": %s, "
-                  "\"disable\": %s, \"enable\": %s, \"differs\": %s}",
-                  first ? "" : ",", JsonString(r.KEYNAME.Trimmed()).c_str(),
-                  JsonString(r.VALUENAME.Trimmed()).c_str(),
-                  JsonString(r.CURRENTVALUE.Trimmed()).c_str(),
-                  JsonString(r.SAVEDVALUE.Trimmed()).c_str(),
-                  JsonString(r.DISABLEVALUE.Trimmed()).c_str(),
-                  JsonString(r.ENABLEVALUE.Trimmed()).c_str(), Differs(r) ? "true" : "false");
-      first = false;
-    });
-    std::printf("%s]\n", first ? "" : "\n");
+    PrintJsonRows(data, "");
+    std::printf("\n");
     return;
   }
-  ForEachRow(data, PrintRow);
+  ForEachRow(data, [&](const app::DisplayRecord& r) { PrintRow(data, r, Differs(r) ? "*" : "-"); });
+}
+
+// check: the rows that differ from their disable value (*) or whose disable value the guard
+// refuses here (!), each with its effect; one line when every item holds its disable value.
+// Returns the exit status: 0, kExitDiffers, kExitDangerous, or 1 when loading failed.
+int Check(app::MainData& data, bool json, bool failed) {
+  std::int32_t differing = 0, dangerous = 0, count = 0;
+  std::string rows;
+  ForEachRow(data, [&](const app::DisplayRecord& r) {
+    ++count;
+    const bool differs = Differs(r), harms = DangerousDisable(r);
+    differing += differs;
+    dangerous += harms;
+    if (json || (!differs && !harms)) return;
+    const app::Effect effect = DisableEffect(r);
+    PrintRow(data, r, harms ? "!" : "*",
+             "\t" + std::string(app::EffectKindName(effect.kind)) + ": " + effect.why);
+  });
+  const int status = failed        ? kExitFailed
+                     : dangerous   ? kExitDangerous
+                     : differing   ? kExitDiffers
+                                   : kExitOk;
+  const char* result = status == kExitFailed      ? "failed"
+                       : status == kExitDangerous ? "dangerous"
+                       : status == kExitDiffers   ? "drift"
+                                                  : "disable state";
+  if (json) {
+    std::printf("{\"result\": \"%s\", \"exitStatus\": %d, \"system\": %s, \"rows\": ", result,
+                status, JsonString(WindowsVersion()).c_str());
+    PrintJsonRows(data, "");
+    std::printf("}\n");
+  } else if (status == kExitOk) {
+    std::printf("All %d items hold their disable values.\n", static_cast<int>(count));
+  }
+  return status;
 }
 
 void PrintPlan(app::MainData& data, int mode) {
@@ -133,18 +211,35 @@ const char kAppCommandsUsage[] =
     "  list [--json]  load the settings file, read every item's current value and print one\n"
     "               row per item: a mark (* when the current value differs from the disable\n"
     "               value, - when it equals it), key, value name, current, saved, disable\n"
-    "               and enable value, tab-separated, escaped as below\n"
+    "               and enable value, tab-separated, escaped as below. A current value that\n"
+    "               is not a REG_DWORD (the only type Windows reads here) differs from every\n"
+    "               number and shows its type: 0 (REG_SZ). --json adds per row currentType\n"
+    "               and the disable value's effect on this system (kind and why)\n"
     "  explain      print every item with what its value does, Windows' default, what must\n"
-    "               restart for a change to take effect and the first Windows that honours it\n"
-    "  check        print the rows whose current value differs from the disable value; exit 0\n"
-    "               when there are none, 3 otherwise. Warns when the disable values would\n"
-    "               switch SMB 2 off on Windows 10 / Server 2016 or later\n"
-    "  disable | enable | restore [--dry-run]\n"
+    "               restart for a change to take effect, the first Windows that honours it\n"
+    "               and what its disable value does on this system: takes effect (and what\n"
+    "               must restart), no effect here (why) or dangerous here (why)\n"
+    "  check [--json]\n"
+    "               print the rows whose current value differs from the disable value (*)\n"
+    "               or whose disable value is refused here (!), each with that value's\n"
+    "               effect; when every item holds its disable value, one line says so.\n"
+    "               Exit status: 0 every item in its disable state, 3 drift (an item\n"
+    "               differs), 4 a disable value would switch SMB 2 off or SMB 1 on where\n"
+    "               SMB 1 is no fallback (Windows 10 / Server 2016 and later), 1 failed\n"
+    "               (the settings file or the registry could not be read). --json prints\n"
+    "               {\"result\", \"exitStatus\", \"system\", \"rows\"}, result one of \"disable\n"
+    "               state\", \"drift\", \"dangerous\", \"failed\", rows as in list --json\n"
+    "  disable | enable | restore [--dry-run] [--force]\n"
     "               write every item's disable, enable or saved value to the registry as a\n"
     "               REG_DWORD (\"N/A\" deletes the value), then print the rows and one line\n"
     "               per service to restart (none when nothing changed); --dry-run only prints\n"
     "               what would be written or deleted and restarted. Nothing is written when\n"
-    "               the registry cannot be written (a wineserver holds the prefix)\n"
+    "               the registry cannot be written (a wineserver holds the prefix). On\n"
+    "               Windows 10 / Server 2016 and later a value that switches SMB 2 off\n"
+    "               (Smb2 = 0) or SMB 1 on (SMB1 = 1) is refused, naming the reason, and the\n"
+    "               others are written (exit 1); --force writes it anyway. Writing under\n"
+    "               HKEY_LOCAL_MACHINE on Windows needs an elevated prompt (Run as\n"
+    "               administrator): vantrelctl.exe does not ask for elevation itself\n"
     "  save         save the current values into the settings file as the saved values,\n"
     "               keeping the previous file as FILE.bak; a file that did not load\n"
     "               completely, or an empty list, is never saved\n"
@@ -178,10 +273,12 @@ int RunAppCommand(std::span<const std::string_view> args) {
       if (std::string problem = FileNameProblem("--settings", data.settingsFile); !problem.empty()) {
         return UsageError(std::string(command) + ": " + problem);
       }
-    } else if (args[i] == "--json" && command == "list") {
+    } else if (args[i] == "--json" && (command == "list" || command == "check")) {
       json = true;
     } else if (args[i] == "--dry-run" && mode != 0) {
       dryRun = true;
+    } else if (args[i] == "--force" && mode != 0) {
+      data.smb1Guard = app::Smb1Guard::kNever;
     } else {
       return UsageError(std::string(command) + ": unexpected argument '" + std::string(args[i]) +
                         "'");
@@ -205,7 +302,6 @@ int RunAppCommand(std::span<const std::string_view> args) {
   if (command == "save") saving.emplace(data.settingsFile);
   app::LoadSettingsFile(data);
   if (mode != 0) {
-    if (mode == app::kApplyDisable) WarnWhereSmb2GoesOff(data, mode);
     if (dryRun) {
       PrintPlan(data, mode);
       PrintPlannedRestarts(data, mode);
@@ -229,12 +325,7 @@ int RunAppCommand(std::span<const std::string_view> args) {
   } else if (command == "explain") {
     PrintExplanation(data);
   } else if (command == "check") {
-    ForEachRow(data, [&](const app::DisplayRecord& r) {
-      if (!Differs(r)) return;
-      PrintRow(r);
-      status = kExitDiffers;
-    });
-    WarnWhereSmb2GoesOff(data, app::kApplyDisable);
+    status = Check(data, json, gErrorsShown != 0);
   } else {
     PrintRows(data, json);
   }

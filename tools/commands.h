@@ -2,6 +2,7 @@
 // status: 0 success, 1 the operation failed (the failure on stderr), 2 usage error.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,6 +31,9 @@ std::string FileNameProblem(std::string_view what, std::string_view name);
 // What the last replacement of a file said to the user: a line on stdout when the file replaced
 // had other hard links (they keep the previous content).
 void SayReplacedLinks(std::string_view file);
+
+// The name of a registry type number ("REG_SZ"), or the number in decimal for another.
+std::string RegistryTypeName(std::uint32_t type);
 
 int RegCommand(const Args& args);  // reg get|set|delete
 int OsCommand(const Args& args);   // os

@@ -47,6 +47,10 @@ int ExportCommand(const Args& args) {
   app::MainData data;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string_view arg = args[i];
+    if (arg == "--force") {
+      data.smb1Guard = app::Smb1Guard::kNever;
+      continue;
+    }
     const bool takesValue = arg == "--format" || arg == "--values" || arg == "--settings" ||
                             arg == "--group" || arg == "-o";
     if (!takesValue) return UsageError("export: unexpected argument '" + std::string(arg) + "'");

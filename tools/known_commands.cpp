@@ -70,6 +70,11 @@ void PrintExplanation(app::MainData& data) {
     std::printf("  Takes effect after %.*s.\n", static_cast<int>(effect.size()), effect.data());
     std::printf("  First honoured by: %.*s\n", static_cast<int>(known->firstWindows.size()),
                 known->firstWindows.data());
+    // What the disable value does on the system this runs on (or whose registry the store is).
+    const app::Effect here = DisableEffect(row);
+    const std::string_view kind = app::EffectKindName(here.kind);
+    std::printf("  Disable value on %s: %.*s. %s\n", WindowsVersion().c_str(),
+                static_cast<int>(kind.size()), kind.data(), here.why.c_str());
   });
 }
 
@@ -106,54 +111,25 @@ void PrintPlannedRestarts(app::MainData& data, int mode) {
   }
 }
 
-bool WarnWhereSmb2GoesOff(app::MainData& data, int mode) {
-  const OsVersionRecord& system = SystemVersionRecord();
-  // Windows 10 / Server 2016 and later: SMB 1 is absent from 10 1709 and Server 2019 on, and
-  // optional before; without SMB 2 such a server has no dialect its clients use.
-  if (system.platform != 2 || system.major < 10) return false;
-  bool warned = false;
-  ForEachRow(data, [&](const app::DisplayRecord& row) {
-    const app::ApplyStep step = app::PlanCurrentRow(data, mode);
-    if (step.kind != app::ApplyStep::kWrite ||
-        !app::TurnsSmb2Off(row.KEYNAME.Trimmed(), row.VALUENAME.Trimmed(), step.value)) {
-      return;
-    }
-    std::fprintf(stderr,
-                 "vantrelctl: warning: %s\\\\%s = %s switches SMB 2 and 3 off, and this system "
-                 "(%s) has no SMB 1 to fall back on: its shares would go dark. Use the settings "
-                 "file for current Windows (Vantrel.xml, with DisableLeasing in place of Smb2).\n",
-                 EscapeBytes(row.KEYNAME.Trimmed()).c_str(),
-                 EscapeBytes(row.VALUENAME.Trimmed()).c_str(), EscapeBytes(step.value).c_str(),
-                 WindowsVersion().c_str());
-    warned = true;
-  });
-  return warned;
+app::Effect DisableEffect(const app::DisplayRecord& row) {
+  return app::EffectOn(row.KEYNAME.Trimmed(), row.VALUENAME.Trimmed(), row.DISABLEVALUE.Trimmed(),
+                       SystemVersionRecord());
 }
 
 int StoreCommand(const Args& args) {
   if (!args.empty()) return UsageError("store: unexpected argument '" + std::string(args[0]) + "'");
-#ifdef _WIN32
-  std::printf("the system registry\n");
-  return kExitOk;
-#else
-  const store::StoreLocation location = store::LocateStore();
-  std::printf("%s\n", location.folder.c_str());
-  if (location.named) {
-    std::printf("from %s\n", location.source.c_str());
-  } else if (location.source == "~/.wine") {
-    std::printf("from ~/.wine (VANTREL_REGISTRY and WINEPREFIX are not set; Wine uses it too)\n");
-  } else {
-    std::printf("from %s (VANTREL_REGISTRY and WINEPREFIX are not set, ~/.wine does not exist)\n",
-                location.source.c_str());
-  }
+  const RegistryPlace place = RegistryLocation();
+  std::printf("%s\n", place.folder.c_str());
+  if (!place.source.empty()) std::printf("%s\n", place.source.c_str());
+#ifndef _WIN32
   // The same check the commands make before they write: a named folder that does not exist, or
   // a prefix a wineserver holds, is said here too.
   if (const std::string problem = store::StoreWriteProblem(); !problem.empty()) {
     std::fprintf(stderr, "vantrelctl: store: %s\n", problem.c_str());
     return kExitFailed;
   }
-  return kExitOk;
 #endif
+  return kExitOk;
 }
 
 }  // namespace vantrel::tools

@@ -1,11 +1,12 @@
 // What vantrelctl tells an administrator beyond the window's list: what each value means
-// (explain), which service must restart after a change, a warning before a value set that would
-// cut a server off from its clients, and which registry store is in use (store).
+// (explain) and does on this system, which service must restart after a change, and which
+// registry store is in use (store).
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "app/known_values.h"
 #include "app/main_data.h"
 #include "tools/commands.h"
 
@@ -27,10 +28,8 @@ void PrintRestartsAfter(app::MainData& data, const std::vector<std::string>& bef
 // For a dry run: one "restart" plan line per service that applying `mode` would need.
 void PrintPlannedRestarts(app::MainData& data, int mode);
 
-// Warns on stderr when applying `mode` would switch SMB 2 and 3 off on a system that has no
-// SMB 1 (Windows 10 / Server 2016 and later, as the system's description says). Returns true
-// when it warned.
-bool WarnWhereSmb2GoesOff(app::MainData& data, int mode);
+// The effect of the row's disable value on the running system (app::EffectOn).
+app::Effect DisableEffect(const app::DisplayRecord& row);
 
 // vantrelctl store: the registry store in use and where the choice came from.
 int StoreCommand(const Args& args);

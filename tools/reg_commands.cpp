@@ -261,6 +261,13 @@ int RegCommand(const Args& args) {
   return UsageError("unknown reg command '" + std::string(args[0]) + "'");
 }
 
+std::string RegistryTypeName(std::uint32_t type) {
+  for (const TypeName& t : kTypeNames) {
+    if (t.type == type) return t.name;
+  }
+  return std::to_string(type);
+}
+
 int OsCommand(const Args& args) {
   if (!args.empty()) return UsageError("os takes no arguments");
   std::printf("%s\n", WindowsVersion().c_str());

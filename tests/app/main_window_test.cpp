@@ -115,6 +115,17 @@ TEST_F(MainWindowTest, ListShowsRowsInTheirStylesAndInfoShowsTheSystem) {
   }
   EXPECT_NE(list->rows[0][0].backRgb, 0xFFDDDDu);
   EXPECT_EQ(drawn.Control(kLocOs)->text, "Windows Test Build 1");
+  // Where the registry is a store, the Info tab says which one and why, as vantrelctl store.
+  const RegistryPlace store = RegistryLocation();
+  if (store.source.empty()) {
+    EXPECT_EQ(drawn.Control(kLocStore), nullptr) << "Windows has only its own registry";
+  } else {
+    ASSERT_NE(drawn.Control(kLocStore), nullptr);
+    ASSERT_NE(drawn.Control(kLocStoreSource), nullptr);
+    EXPECT_EQ(drawn.Control(kPmtStore)->text, "Registry store:");
+    EXPECT_EQ(drawn.Control(kLocStore)->text, (root_ / "registry").string());
+    EXPECT_EQ(drawn.Control(kLocStoreSource)->text, "from VANTREL_REGISTRY");
+  }
   // Loading the settings file showed the parse's progress window, and closed it again.
   const ui::Window* progress = screen_->FindWindow(ui::kProgressWindowName);
   ASSERT_NE(progress, nullptr);

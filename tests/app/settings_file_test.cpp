@@ -175,6 +175,73 @@ TEST_F(SettingsFileTest, NotAvailableWithoutValueNameNeverDeletesTheKey) {
       << "the items after a refused one are still written";
 }
 
+// Windows reads these values as REG_DWORD only: a "0" kept as text, or as a QWORD, is no 0 to it.
+TEST_F(SettingsFileTest, AValueOfAnotherTypeThanDwordDiffersFromEveryNumber) {
+  const struct {
+    const char* name;
+    std::uint32_t type;
+    int style;
+  } cases[] = {{"Dword", 4, 1}, {"Text", 1, 2}, {"Expand", 2, 2}, {"Quad", 11, 2}, {"Big", 5, 2}};
+  std::vector<std::string> items;
+  for (const auto& c : cases) {
+    ASSERT_EQ(RegistryPutValue(kHkeyLocalMachine, kParameters, c.name, "0", c.type), 0) << c.name;
+    items.push_back(Item(kParameters, c.name, "N/A", "0", "1"));
+  }
+  WriteFile("Vantrel.xml", SettingsFile(items));
+  MainData data;
+  LoadSettingsFile(data);
+  const std::vector<Row> rows = Rows(data);
+  ASSERT_EQ(rows.size(), std::size(cases));
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    EXPECT_EQ(rows[i].current, "0") << cases[i].name;
+    EXPECT_EQ(rows[i].style, cases[i].style) << cases[i].name;
+    EXPECT_EQ(CurrentType(data, static_cast<std::int32_t>(i + 1)), cases[i].type) << cases[i].name;
+  }
+  EXPECT_EQ(CurrentType(data, 99), 0u);
+}
+
+// Where SMB 1 is no fallback, a value that switches SMB 2 off or SMB 1 on is refused with the
+// row's own message and the reason; the other rows are written. Forced, it is written.
+TEST_F(SettingsFileTest, Smb2OffAndSmb1OnAreRefusedWhereTheGuardHolds) {
+  constexpr char kServer[] = "SYSTEM\\CurrentControlSet\\Services\\LanmanServer\\Parameters";
+  auto removeServerValues = [&] {
+    RegistryDelete(kHkeyLocalMachine, kServer, "Smb2");
+    RegistryDelete(kHkeyLocalMachine, kServer, "SMB1");
+  };
+  removeServerValues();
+  WriteFile("Vantrel.xml", SettingsFile({
+                               Item(kServer, "Smb2", "N/A", "0", "1"),
+                               Item(kParameters, "Flag", "N/A", "1", "0"),
+                               Item(kServer, "SMB1", "N/A", "1", "0"),
+                           }));
+  MainData data;
+  data.smb1Guard = Smb1Guard::kAlways;
+  LoadSettingsFile(data);
+  ApplyValues(data, kApplyDisable);
+  ASSERT_EQ(Shown().size(), 2u);
+  const std::string head = std::string("Error writing ") + kServer + " to registry,|";
+  EXPECT_EQ(Shown()[0].text.rfind(head + "Smb2 = 0 switches SMB 2 and 3 off", 0), 0u)
+      << Shown()[0].text;
+  EXPECT_EQ(Shown()[1].text.rfind(head + "SMB1 = 1 switches SMB 1 back on", 0), 0u)
+      << Shown()[1].text;
+  EXPECT_EQ(Shown()[0].caption, "Error");
+  EXPECT_EQ(RegistryGetValue(kHkeyLocalMachine, kServer, "Smb2"), "");
+  EXPECT_EQ(RegistryGetValue(kHkeyLocalMachine, kServer, "SMB1"), "");
+  EXPECT_EQ(RegistryGetValue(kHkeyLocalMachine, kParameters, "Flag"), "1");
+  // Enable switches SMB 2 on and SMB 1 off: nothing to refuse.
+  Shown().clear();
+  ApplyValues(data, kApplyEnable);
+  EXPECT_TRUE(Shown().empty());
+  EXPECT_EQ(RegistryGetValue(kHkeyLocalMachine, kServer, "Smb2"), "1");
+
+  data.smb1Guard = Smb1Guard::kNever;
+  ApplyValues(data, kApplyDisable);
+  EXPECT_TRUE(Shown().empty());
+  EXPECT_EQ(RegistryGetValue(kHkeyLocalMachine, kServer, "Smb2"), "0");
+  EXPECT_EQ(RegistryGetValue(kHkeyLocalMachine, kServer, "SMB1"), "1");
+  removeServerValues();
+}
+
 TEST_F(SettingsFileTest, SaveRecordsCurrentValuesAndReloads) {
   ASSERT_EQ(RegistryPutValue(kHkeyLocalMachine, kParameters, "Present", "9", 4), 0);
   ASSERT_EQ(RegistryPutValue(kHkeyLocalMachine, kParameters, "AllBits", "-1", 4), 0);

@@ -76,8 +76,11 @@ TEST(WindowsVersion, ComposesEveryBranch) {
       {"Windows XP Starter Edition Build 2600", kExt, 2, 5, 1, 2600, "", 0x0200, 1, 88},
       {"Windows Vista Home Premium/Basic Build 6000", kExt, 2, 6, 0, 6000, "", 0x0200, 1},
       {"Windows Vista Business/Ultimate Build 6002", kExt, 2, 6, 0, 6002, "", 0, 1},
-      {"Windows 7 Home Premium/Basic Build 9200", kExt, 2, 6, 2, 9200, "", 0x0200, 1},
-      {"Windows 7 Business/Ultimate Build 9600", kExt, 2, 6, 3, 9600, "", 0, 1},
+      // 6.2 and 6.3 are Windows 8 and 8.1; a later 6.x keeps the name of 6.1.
+      {"Windows 8 Home Premium/Basic Build 9200", kExt, 2, 6, 2, 9200, "", 0x0200, 1},
+      {"Windows 8 Business/Ultimate Build 9200", kExt, 2, 6, 2, 9200, "", 0, 1},
+      {"Windows 8.1 Business/Ultimate Build 9600", kExt, 2, 6, 3, 9600, "", 0, 1},
+      {"Windows 7 Business/Ultimate Build 9700", kExt, 2, 6, 4, 9700, "", 0, 1},
       // From major 10 on the build names the release.
       {"Windows 10 Build 19045", kExt, 2, 10, 0, 19045, "", 0, 1},
       {"Windows 10 Build 21999", kExt, 2, 10, 0, 21999, "", 0x0200, 1},
@@ -88,6 +91,8 @@ TEST(WindowsVersion, ComposesEveryBranch) {
       {"Windows Server 2008 Build 6001", kExt, 2, 6, 0, 6001, "", 0, 3},
       {"Windows Server 2008 R2 Service Pack 1 Build 7601", kExt, 2, 6, 1, 7601, "Service Pack 1",
        0, 3},
+      {"Windows Server 2012 Build 9200", kExt, 2, 6, 2, 9200, "", 0, 3},
+      {"Windows Server 2012 R2 Build 9600", kExt, 2, 6, 3, 9600, "", 0x0002, 3},
       {"Windows Server 2003 R2 Build 3790", kExt, 2, 5, 2, 3790, "", 0x0002, 3, 89},
       {"Windows Home Server Build 3790", kExt, 2, 5, 2, 3790, "", 0x8000, 3, 89},
       {"Windows Server 2003 Datacenter Edition Build 3790", kExt, 2, 5, 2, 3790, "", 0x0082, 3},

@@ -62,4 +62,32 @@ ctl list --settings Missing.xml >/dev/null 2>&1; [ $? -eq 1 ] || fail "a missing
 ctl list --frobnicate >/dev/null 2>&1; [ $? -eq 2 ] || fail "an unknown option must give 2"
 ctl frobnicate >/dev/null 2>&1; [ $? -eq 2 ] || fail "an unknown command must give 2"
 ctl reg get "HKLM\\$key" Missing >/dev/null 2>&1; [ $? -eq 1 ] || fail "reading a missing value must give 1"
+
+# Set to Windows 10, the system tells vantrelctl.exe its true version (its manifest lists
+# Windows 10), so it names the system as the window does, and the guard holds: Smb2 = 0 is
+# refused with the reason, the other row is written; --force writes it. (Without the manifest it
+# was told 6.2, build 9200, and wrote Smb2 = 0 without a word.)
+run_wine winecfg /v win10 || fail "winecfg /v win10 failed"
+nt='HKLM\Software\Microsoft\Windows NT\CurrentVersion'
+build=$(run_wine reg query "$nt" /v CurrentBuildNumber | tr -d '\r' | awk '$1 == "CurrentBuildNumber" {print $3}')
+[ -n "$build" ] || fail "no CurrentBuildNumber under $nt"
+[ "$build" -lt 22000 ] && name=10 || name=11
+[ "$(ctl os | tr -d '\r')" = "Windows $name Build $build" ] || fail "os under Windows 10: $(ctl os)"
+server='SYSTEM\CurrentControlSet\Services\LanmanServer\Parameters'
+mkdir legacy
+cat > legacy/Vantrel.xml <<XML
+<?xml version="1.0"?>
+<RegistryItems>
+<RegistryItem><KeyName>$server</KeyName><ValueName>Smb2</ValueName><SavedValue>N/A</SavedValue><DisableValue>0</DisableValue><EnableValue>1</EnableValue></RegistryItem>
+<RegistryItem><KeyName>$key</KeyName><ValueName>Other</ValueName><SavedValue>N/A</SavedValue><DisableValue>1</DisableValue><EnableValue>0</EnableValue></RegistryItem>
+</RegistryItems>
+XML
+ctl disable --settings legacy\\Vantrel.xml >out.txt 2>err.txt; [ $? -eq 1 ] || fail "disable with Smb2 = 0 on Windows 10 must give 1: $(cat out.txt err.txt)"
+tr -d '\r' <err.txt | grep -q "to registry, Smb2 = 0 switches SMB 2 and 3 off" || fail "refusal: $(cat err.txt)"
+run_wine reg query "HKLM\\$server" /v Smb2 >/dev/null 2>&1 && fail "Smb2 was written on Windows 10"
+run_wine reg query "HKLM\\$key" /v Other | tr -d '\r' | grep -q 'Other    REG_DWORD    0x1$' || fail "the other row was not written"
+ctl check --settings legacy\\Vantrel.xml >/dev/null; [ $? -eq 4 ] || fail "check with Smb2 = 0 on Windows 10 must give 4"
+ctl export --format reg --settings legacy\\Vantrel.xml >/dev/null 2>&1; [ $? -eq 1 ] || fail "export of Smb2 = 0 must give 1"
+ctl disable --force --settings legacy\\Vantrel.xml >/dev/null || fail "disable --force failed"
+run_wine reg query "HKLM\\$server" /v Smb2 | tr -d '\r' | grep -q 'Smb2    REG_DWORD    0x0$' || fail "--force did not write Smb2"
 echo ok

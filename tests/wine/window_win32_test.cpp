@@ -40,8 +40,9 @@ const Item kItems[] = {
     {"CachedOpenLimit", 5, "N/A", "5"},
 };
 
-std::string ProgramPath() {
-  const char* env = std::getenv("VANTREL_EXE");
+// A program named by an environment variable, as a Windows path.
+std::string PathFromEnvironment(const char* variable) {
+  const char* env = std::getenv(variable);
   std::string path = env ? env : "";
   if (!path.empty() && path[0] == '/') {
     // A Unix path: Wine's drive Z: is the Unix root.
@@ -51,6 +52,46 @@ std::string ProgramPath() {
     path = "Z:" + path;
   }
   return path;
+}
+
+std::string ProgramPath() { return PathFromEnvironment("VANTREL_EXE"); }
+
+// Runs vantrelctl.exe (VANTRELCTL_EXE) in folder with the arguments; its standard output, and
+// its exit code in *code (-1 when it did not end in time).
+std::string RunCtl(const std::string& folder, const std::string& arguments, long* code) {
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE read = nullptr, write = nullptr;
+  *code = -1;
+  if (!CreatePipe(&read, &write, &inherit, 0)) return {};
+  SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
+  std::string command = "\"" + PathFromEnvironment("VANTRELCTL_EXE") + "\" " + arguments;
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdOutput = write;
+  si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  PROCESS_INFORMATION pi{};
+  const BOOL started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                      folder.c_str(), &si, &pi);
+  CloseHandle(write);
+  std::string out;
+  if (started) {
+    char buffer[512];
+    DWORD got = 0;
+    while (ReadFile(read, buffer, sizeof buffer, &got, nullptr) && got > 0) out.append(buffer, got);
+    if (WaitForSingleObject(pi.hProcess, kPatienceMs) == WAIT_OBJECT_0) {
+      DWORD exit = 0;
+      GetExitCodeProcess(pi.hProcess, &exit);
+      *code = static_cast<long>(exit);
+    } else {
+      TerminateProcess(pi.hProcess, 1);
+    }
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+  }
+  CloseHandle(read);
+  return out;
 }
 
 std::string WorkFolder() {
@@ -448,12 +489,9 @@ TEST_F(ProgramWindow, ControlsFollowTheWindowsSizeWhichHasAMinimum) {
   EXPECT_EQ(program.Wait(), 0) << "the program did not end after Close";
 }
 
-// Under a Windows 10 prefix the Info tab names Windows 10 with the build the registry holds.
-// Without the manifest's entry for Windows 10 the system would claim to be Windows 8 (6.2, build
-// 9200) and the tab would read "Windows 7 Business/Ultimate Build 9200". The prefix stays on
-// Windows 10 afterwards (winecfg sets the version Wine reports and the registry's values
-// together); the window cases before this one run on the prefix's own default.
-TEST_F(ProgramWindow, InfoTabNamesWindows10UnderAWindows10Prefix) {
+// Sets the prefix to Windows 10: winecfg sets the version Wine reports and the registry's values
+// together. The window cases before the first caller run on the prefix's own default.
+void SetPrefixToWindows10() {
   std::string command = "winecfg.exe /v win10";
   STARTUPINFOA si{};
   si.cb = sizeof si;
@@ -466,8 +504,18 @@ TEST_F(ProgramWindow, InfoTabNamesWindows10UnderAWindows10Prefix) {
   CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
   ASSERT_EQ(waited, WAIT_OBJECT_0) << "winecfg /v win10 did not end within 60 s";
+  ASSERT_EQ(ValueText(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows NT\\CurrentVersion",
+                      "CurrentMajorVersionNumber"),
+            "10");
+}
+
+// Under a Windows 10 prefix the Info tab names Windows 10 with the build the registry holds, and
+// vantrelctl.exe names the system alike. Without the manifests' entry for Windows 10 the system
+// claims to be Windows 8 (6.2, build 9200) to a program: vantrelctl.exe had none, and said
+// "Windows 7 Business/Ultimate Build 9200" where the window said Windows 10.
+TEST_F(ProgramWindow, InfoTabAndVantrelctlNameWindows10UnderAWindows10Prefix) {
+  SetPrefixToWindows10();
   const char* kCurrent = "Software\\Microsoft\\Windows NT\\CurrentVersion";
-  ASSERT_EQ(ValueText(HKEY_LOCAL_MACHINE, kCurrent, "CurrentMajorVersionNumber"), "10");
   const std::string build = ValueText(HKEY_LOCAL_MACHINE, kCurrent, "CurrentBuildNumber");
   const std::string name = std::stoul(build) >= 22000 ? "11" : "10";
 
@@ -481,6 +529,54 @@ TEST_F(ProgramWindow, InfoTabNamesWindows10UnderAWindows10Prefix) {
   }, 5000);
   ASSERT_NE(os, nullptr) << "no text naming the system";
   EXPECT_EQ(Text(os), "Windows " + name + " Build " + build);
+  long code = 0;
+  // Standard output in text mode: the line ends in CR LF.
+  EXPECT_EQ(RunCtl(folder_, "os", &code), Text(os) + "\r\n");
+  EXPECT_EQ(code, 0);
+  PostMessageA(program.Main(), WM_CLOSE, 0, 0);
+  EXPECT_EQ(program.Wait(), 0);
+}
+
+// On Windows 10 "Disable Vantrel" asks its usual question; answered Yes, it shows the row's
+// error message with the reason for a value that switches SMB 2 off, and writes the other rows.
+TEST_F(ProgramWindow, DisableRefusesSmb2OffOnWindows10AndWritesTheOtherRows) {
+  SetPrefixToWindows10();
+  const char* kServer = "SYSTEM\\CurrentControlSet\\Services\\LanmanServer\\Parameters";
+  RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kServer, "Smb2");
+  const std::string folder = WorkFolder() + "\\legacy";
+  CreateDirectoryA(folder.c_str(), nullptr);
+  {
+    std::ofstream out(folder + "\\Vantrel.xml", std::ios::binary | std::ios::trunc);
+    out << "<?xml version=\"1.0\"?>\n<RegistryItems>\n"
+        << "<RegistryItem><KeyName>" << kServer << "</KeyName><ValueName>Smb2</ValueName>"
+        << "<SavedValue>N/A</SavedValue><DisableValue>0</DisableValue><EnableValue>1</EnableValue>"
+        << "</RegistryItem>\n<RegistryItem><KeyName>" << kItemsKey << "</KeyName>"
+        << "<ValueName>OplocksDisabled</ValueName><SavedValue>N/A</SavedValue>"
+        << "<DisableValue>1</DisableValue><EnableValue>0</EnableValue></RegistryItem>\n"
+        << "</RegistryItems>\n";
+  }
+  Program program(folder);
+  ASSERT_NE(program.Main(), nullptr);
+  program.AnswerQuestion("Disable Vantrel", "Are you sure you want to disable Vantrel?", "&Yes");
+  HWND error = FindTopLevel(program.Pid(), kDialogClass, "Error");
+  ASSERT_NE(error, nullptr) << "no error message for the Smb2 row";
+  HWND text = FindChildWhere(error, [](HWND h) {
+    return Text(h).rfind("Error writing SYSTEM\\CurrentControlSet\\Services\\LanmanServer\\"
+                         "Parameters to registry,", 0) == 0;
+  });
+  ASSERT_NE(text, nullptr) << "the message is not the row's own";
+  EXPECT_NE(Text(text).find("Smb2 = 0 switches SMB 2 and 3 off"), std::string::npos) << Text(text);
+  HWND ok = FindChildWhere(error, [](HWND h) {
+    char name[64] = {};
+    GetClassNameA(h, name, sizeof name);
+    return lstrcmpiA(name, "Button") == 0;
+  });
+  ASSERT_NE(ok, nullptr);
+  Press(ok);
+  EXPECT_TRUE(WaitFor([&] {
+    return ValueText(HKEY_LOCAL_MACHINE, kItemsKey, "OplocksDisabled") == "1";
+  })) << "the other row was not written";
+  EXPECT_EQ(ValueText(HKEY_LOCAL_MACHINE, kServer, "Smb2"), "N/A") << "Smb2 = 0 was written";
   PostMessageA(program.Main(), WM_CLOSE, 0, 0);
   EXPECT_EQ(program.Wait(), 0);
 }
@@ -503,30 +599,54 @@ TEST(TestPrefix, ACrashingProgramEndsWithoutWaitingForADebugger) {
 
 // The program's resources: the icon the window and the shell show, and the manifest asking for
 // elevation and for version 6 of the common controls on the supported systems.
+// A program's manifest resource (1, RT_MANIFEST), or "" when it has none.
+std::string ManifestOf(const std::string& path) {
+  HMODULE program = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (program == nullptr) return {};
+  std::string manifest;
+  if (HRSRC found = FindResourceA(program, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24))) {
+    const char* bytes = static_cast<const char*>(LockResource(LoadResource(program, found)));
+    manifest.assign(bytes, SizeofResource(program, found));
+  }
+  FreeLibrary(program);
+  return manifest;
+}
+
+// Every system the programs know by name: a system missing here reports itself as Windows 8.
+const char* const kSupportedSystems[] = {
+    "{e2011457-1546-43c5-a5fe-008deee3d3f0}",  // Windows Vista
+    "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",  // Windows 7
+    "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",  // Windows 8
+    "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",  // Windows 8.1
+    "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",  // Windows 10 and 11
+};
+
+// The program's resources: the icon the window and the shell show, and the manifest asking for
+// elevation and for version 6 of the common controls on the supported systems.
 TEST(ProgramResources, HoldTheIconAndTheManifest) {
   HMODULE program = LoadLibraryExA(ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(program, nullptr) << "cannot read " << ProgramPath();
   HANDLE icon = LoadImageA(program, "VANTREL", IMAGE_ICON, 32, 32, 0);
   EXPECT_NE(icon, nullptr) << "no icon VANTREL";
   if (icon) DestroyIcon(static_cast<HICON>(icon));
-  HRSRC found = FindResourceA(program, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
-  ASSERT_NE(found, nullptr) << "no application manifest";
-  const char* bytes = static_cast<const char*>(LockResource(LoadResource(program, found)));
-  const std::string manifest(bytes, SizeofResource(program, found));
+  FreeLibrary(program);
+  const std::string manifest = ManifestOf(ProgramPath());
+  ASSERT_FALSE(manifest.empty()) << "no application manifest";
   const char* wanted[] = {
       "level=\"requireAdministrator\" uiAccess=\"false\"",
       "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
       "processorArchitecture=\"*\" publicKeyToken=\"6595b64144ccf1df\"",
-      "{e2011457-1546-43c5-a5fe-008deee3d3f0}",  // Windows Vista
-      "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",  // Windows 7
-      "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",  // Windows 8
-      "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",  // Windows 8.1
-      "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",  // Windows 10 and 11
   };
-  for (const char* text : wanted) {
-    EXPECT_NE(manifest.find(text), std::string::npos) << text;
-  }
-  FreeLibrary(program);
+  for (const char* text : wanted) EXPECT_NE(manifest.find(text), std::string::npos) << text;
+  for (const char* id : kSupportedSystems) EXPECT_NE(manifest.find(id), std::string::npos) << id;
+}
+
+// vantrelctl.exe names the same systems; it runs as the prompt that started it.
+TEST(ProgramResources, VantrelctlHasTheSupportedSystemsAndNoElevation) {
+  const std::string manifest = ManifestOf(PathFromEnvironment("VANTRELCTL_EXE"));
+  ASSERT_FALSE(manifest.empty()) << "vantrelctl.exe has no application manifest";
+  EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos);
+  for (const char* id : kSupportedSystems) EXPECT_NE(manifest.find(id), std::string::npos) << id;
 }
 
 }  // namespace
