@@ -38,6 +38,11 @@ struct MainData {
   // DisplayQueue positions (ascending) of the items whose key path or value name was longer than
   // its field and was cut on loading: cut, it names another key or value, so they are not applied.
   std::vector<std::int32_t> cutNameRows;
+  // Why the last refresh could not read the registry, naming the key, the file and the reason, or
+  // empty when every value was read (a missing one reads as "N/A"). Values that could not be
+  // read are unknown, not absent: saving or exporting them would record "N/A" for values that
+  // exist, so both are refused.
+  std::string readProblem;
 };
 
 }  // namespace vantrel::app

@@ -9,4 +9,11 @@ std::string RegistryWriteProblem() { return store::StoreWriteProblem(); }
 
 std::string RegistryLocationProblem() { return store::MissingStoreFolder(); }
 
+std::string RegistryProblemText() { return store::LastStoreMessage(); }
+
+void SetRegistryProblemsShown(bool shown) {
+  store::MessageSink quiet = [](const char*) {};
+  store::SetStoreMessageSink(shown ? nullptr : quiet);
+}
+
 }  // namespace vantrel

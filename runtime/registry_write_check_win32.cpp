@@ -9,4 +9,9 @@ std::string RegistryWriteProblem() { return {}; }
 // The system's registry is always there.
 std::string RegistryLocationProblem() { return {}; }
 
+// advapi32 says no more than its error numbers, which the runtime's error text already names.
+std::string RegistryProblemText() { return {}; }
+
+void SetRegistryProblemsShown(bool) {}
+
 }  // namespace vantrel

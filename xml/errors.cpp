@@ -38,6 +38,8 @@ constexpr ErrorEntry kErrors[] = {
     {1054, "Missing end of CDATA tag in XML file."},
     {1055, "Unable to Create Binary File."},
     {1056, "Unable to Open Binary File."},
+    {1057, "Text without a single-byte form."},
+    {1058, "Document nested deeper than 64 levels; the deeper elements were not loaded."},
 };
 
 }  // namespace
@@ -72,7 +74,12 @@ std::string_view TrimBlanks(std::string_view text) {
 std::string ErrorText(std::int16_t code, bool useLastError) {
   if (useLastError || code == 0) code = Lib().lastError;
   for (const ErrorEntry& e : kErrors) {
-    if (e.code == code) return e.text;
+    if (e.code != code) continue;
+    // The last load's own words: which character on which line.
+    if (code == kErrorEncoding && code == Lib().lastError && !Lib().errorDetail.empty()) {
+      return "Cannot read the text: " + Lib().errorDetail + ".";
+    }
+    return e.text;
   }
   return "Error: " + std::to_string(code);
 }
