@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,6 +48,17 @@ const FixedText<20>& ChosenValue(const DisplayRecord& row, int mode) {
     default:
       return row.ENABLEVALUE;
   }
+}
+
+// Whether the registry holds the disable value: the same text, or the same number written another
+// way (a disable value of 0x10 is what the registry reads back as 16).
+bool SameValue(const FixedText<20>& current, const FixedText<20>& disable) {
+  if (current == disable) return true;
+  const auto a = NumberText(current.Trimmed(), 4 /* REG_DWORD */);
+  // A blank disable value writes 0.
+  const auto b = disable.IsBlank() ? std::optional<std::string>("0")
+                                   : NumberText(disable.Trimmed(), 4 /* REG_DWORD */);
+  return a && b && *a == *b;
 }
 
 void SetRowStyle(DisplayRecord& row, std::int32_t style) {
@@ -179,7 +191,7 @@ void RefreshCurrentValues(MainData& data) {
       data.work = kNotAvailable;
     }
     row.CURRENTVALUE = data.work.View();
-    SetRowStyle(row, row.CURRENTVALUE == row.DISABLEVALUE ? kStyleAsDisabled : kStyleDiffers);
+    SetRowStyle(row, SameValue(row.CURRENTVALUE, row.DISABLEVALUE) ? kStyleAsDisabled : kStyleDiffers);
     QueuePut(&data.displayQueue);
     if (RuntimeErrorCode() != 0) ShowError("Error updating display queue,|", RuntimeText());
   }

@@ -71,6 +71,12 @@ std::optional<RegistryPath> ParseKeyPath(std::string_view text) {
   return SplitRegistryPath(full);
 }
 
+// Input refused before anything is written: one line "vantrelctl: WHAT: WHY", exit status 2.
+int Refused(std::string_view what, std::string_view why) {
+  Failure(what, why);
+  return kExitUsage;
+}
+
 // An argument as a message shows it: a very long one by its start.
 std::string Shown(std::string_view text) {
   constexpr std::size_t kShownMax = 60;
@@ -102,18 +108,18 @@ int Failed(std::string_view doing, const std::string& subject) {
 std::optional<RegistryPath> KeyPathArgument(std::string_view text) {
   auto path = ParseKeyPath(text);
   if (!path) {
-    UsageError("'" + Shown(text) + "' is no registry path");
+    Refused(Shown(text), "no registry path (it starts with HKEY_LOCAL_MACHINE, HKLM, HKCU, ...)");
     return std::nullopt;
   }
   // The checks and the write see one form of the path: a key path that the registry would take
   // for another key (trailing blanks it drops) is refused, and separators are made single.
   if (const std::string problem = app::EdgeBlankProblem(path->keyPath); !problem.empty()) {
-    UsageError("'" + Shown(text) + "': " + problem);
+    Refused(Shown(text), problem);
     return std::nullopt;
   }
   path->keyPath = app::NormalKeyPath(path->keyPath);
   if (const std::string problem = app::KeyPathProblem(path->keyPath); !problem.empty()) {
-    UsageError(Shown(text) + ": " + problem);
+    Refused(Shown(text), problem);
     return std::nullopt;
   }
   return path;
@@ -129,7 +135,7 @@ std::optional<std::string> ValueNameArgument(std::string_view text) {
     problem = app::EdgeBlankProblem(name);
   }
   if (!problem.empty()) {
-    UsageError("value name \"" + Shown(text) + "\": " + problem);
+    Refused("value name \"" + Shown(text) + "\"", problem);
     return std::nullopt;
   }
   return name;
@@ -185,7 +191,8 @@ int RegGet(const Args& args) {
   }
   const auto path = KeyPathArgument(p.positional[0]);
   if (!path) return kExitUsage;
-  std::optional<std::string> valueName;
+  // Without a name (or with --default) the key's default value is read.
+  std::optional<std::string> valueName = std::string();
   if (p.positional.size() > 1 && !(valueName = ValueNameArgument(p.positional[1]))) {
     return kExitUsage;
   }
@@ -228,7 +235,7 @@ int RegSet(const Args& args) {
     // either taken exactly or refused.
     const auto number = app::NumberText(text, type);
     if (!number) {
-      return UsageError("value \"" + EscapeBytes(*valueName) + "\": '" + Shown(textArg) +
+      return Refused("value \"" + EscapeBytes(*valueName) + "\"", "'" + Shown(textArg) +
                         "' is not " + app::NumberRule(type) + "; nothing was written");
     }
     text = *number;
@@ -258,7 +265,7 @@ int RegDelete(const Args& args) {
   if (p.defaultValue) {
     if (p.recursive) return UsageError("--recursive is for deleting a key, not its default value");
     RegistryDeleteDefaultValue(path->root, path->keyPath);
-    if (RuntimeErrorCode() != 0) return Failed("cannot delete", subjectKey + " default value");
+    if (RuntimeErrorCode() != 0) return Failed("cannot delete", Subject(subjectKey, std::string()));
     return kExitOk;
   }
   if (p.positional.size() > 1) {
@@ -271,12 +278,12 @@ int RegDelete(const Args& args) {
   }
   if (const std::string problem = app::KeyDeletionProblem(path->root, path->keyPath);
       !problem.empty()) {
-    return UsageError("refusing to delete " + subjectKey + ": " + problem);
+    return Refused(subjectKey, "refusing to delete it: " + problem);
   }
   const auto hasContent = RegistryKeyHasContent(path->root, path->keyPath);
   if (!hasContent) return Failed("cannot delete", subjectKey);
   if (*hasContent && !p.recursive) {
-    return UsageError("refusing to delete " + subjectKey +
+    return Refused(subjectKey, std::string("refusing to delete it") +
                       ": it holds sub-keys or values; add --recursive to delete it with "
                       "everything under it");
   }

@@ -63,6 +63,10 @@ InputEncoding DetectInputEncoding(std::string_view first, std::string_view setEn
   }
   bool beyondLatin1 = false;
   for (std::size_t i = 0; i < first.size();) {
+    if (static_cast<unsigned char>(first[i]) < 0x80) {  // most of a document: nothing to decode
+      ++i;
+      continue;
+    }
     const Utf8Char ch = DecodeUtf8(first.substr(i));
     if (ch.size == 0) break;  // cut by the end of the buffer
     if (!ch.valid) return InputEncoding::kBytes;

@@ -24,6 +24,7 @@ while read -r text stored; do
   "$ctl" disable > /dev/null 2> err || fail "disable with '$text': $(cat err)"
   [ "$("$ctl" reg get "HKLM\\$key" Good)" = "$stored" ] ||
     fail "'$text' stored as $("$ctl" reg get "HKLM\\$key" Good)"
+  "$ctl" check > /dev/null || fail "'$text': check after disable says the value differs"
 done <<'TABLE'
 1 1
 0x10 16

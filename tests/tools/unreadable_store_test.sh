@@ -65,4 +65,9 @@ rm -rf "$system"
 cp system-good.reg "$system"
 "$ctl" check > /dev/null || fail "check on the restored store"
 "$ctl" export --format reg --values current -o out.reg || fail "export on the restored store"
+
+# Every failure is one line naming what it concerns: the settings file an export was made from.
+"$ctl" export --format reg --settings Missing.xml > /dev/null 2> err.txt
+[ $? -eq 1 ] || fail "an export from a missing settings file did not fail"
+[ "$(wc -l < err.txt)" -eq 1 ] && grep -q '^vantrelctl: Missing.xml: .' err.txt || fail "export: $(cat err.txt)"
 echo ok
