@@ -46,7 +46,10 @@ InputEncoding DetectInputEncoding(std::string_view first, std::string_view setEn
   // 16-bit text shows a zero among its first characters' bytes: after the first byte when the
   // low byte comes first, else before the second.
   for (std::size_t k : {1u, 3u, 4u, 5u, 6u}) {
-    if (byte(k) == 0) return byte(0) == 0 ? InputEncoding::kUtf16Be : InputEncoding::kUtf16Le;
+    if (byte(k) != 0) continue;
+    if (byte(0) != 0 && byte(1) == 0 && byte(3) == 0) return InputEncoding::kUtf16Le;
+    if (byte(0) == 0 && byte(2) == 0 && byte(1) != 0) return InputEncoding::kUtf16Be;
+    return InputEncoding::kDropZeros;
   }
   std::optional<std::string> declared;
   if (!TrimBlanks(setEncoding).empty()) {
@@ -107,7 +110,14 @@ void InputDecoder::Fail(const Unit& unit) {
 }
 
 std::size_t InputDecoder::Decode(char* data, std::size_t n, bool final) {
-  if (!Active()) return n;
+  if (encoding_ == InputEncoding::kBytes) return n;
+  if (encoding_ == InputEncoding::kDropZeros) {
+    std::size_t w = 0;
+    for (std::size_t r = 0; r < n; ++r) {
+      if (data[r] != 0) data[w++] = data[r];
+    }
+    return w;
+  }
   std::size_t r = 0;  // read from data
   std::size_t w = 0;  // written to data; never passes r
   auto put = [&](const Unit& unit) {

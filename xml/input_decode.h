@@ -16,7 +16,13 @@
 
 namespace vantrel::xml {
 
-enum class InputEncoding { kBytes, kUtf8, kUtf16Le, kUtf16Be };
+enum class InputEncoding {
+  kBytes,
+  kDropZeros,  // zero bytes among the first ones that do not make 16-bit text: dropped, as always
+  kUtf8,
+  kUtf16Le,
+  kUtf16Be,
+};
 
 // The encoding an XML declaration names: the text after "encoding=" and its opening quote, up to
 // 16 characters, ended by a double (else a single) quote, upper-cased. `declaration` is the text
@@ -26,8 +32,9 @@ std::optional<std::string> DeclaredEncoding(std::string_view declaration);
 // Decides from the document's first bytes (as much as the first buffer holds) and the encoding a
 // caller has set (empty for none, which the declaration then decides):
 // - a byte-order mark: UTF-8, or UTF-16 little or big endian;
-// - a zero byte among the 2nd, 4th to 7th bytes: UTF-16 without a mark, its order from where the
-//   zero lies;
+// - a zero byte among the 2nd, 4th to 7th bytes: UTF-16 without a mark when the zeros lie where
+//   16-bit text puts them (the 2nd and 4th bytes, or the 1st and 3rd), else bytes with every zero
+//   byte dropped (what such input has always given);
 // - a declared (or set) encoding starting with "UTF", other than a 16-bit one: UTF-8;
 // - no encoding declared, and the text is well-formed UTF-8 holding a character beyond U+00FF:
 //   UTF-8. (Text whose characters all lie below U+0100 reads byte for byte, as before: earlier
@@ -42,7 +49,12 @@ class InputDecoder {
  public:
   explicit InputDecoder(InputEncoding encoding) : encoding_(encoding) {}
 
+  // Whether the bytes change on their way (a copy of in-memory text is needed).
   bool Active() const { return encoding_ != InputEncoding::kBytes; }
+  // Whether the document was Unicode and is program text once decoded.
+  bool Unicode() const {
+    return encoding_ != InputEncoding::kBytes && encoding_ != InputEncoding::kDropZeros;
+  }
 
   // Decodes data[0..n) and returns the length of the program text written from data[0]. At the
   // first character without a single-byte form (or malformed input, or with `final` a character

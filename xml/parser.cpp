@@ -978,7 +978,7 @@ std::int16_t ParseFile(LibraryState& lib, ByteFile& file, const LoadOptions& opt
     if (!decoder) {
       decoder.emplace(DetectInputEncoding(work.Text(), lib.currentEncoding));
       work.Truncate(decoder->Decode(work.Data(), work.Size(), eof));
-      parser.SetDecoded(decoder->Active());
+      parser.SetDecoded(decoder->Unicode());
       parser.DetectHtml(work.Text());
     } else if (eof) {
       decoder->Decode(work.Room(), 0, true);  // a character the file's end cut short
@@ -1033,7 +1033,7 @@ std::int16_t LoadText(std::string_view text, const LoadOptions& options) {
       decoded.assign(text);
       decoded.resize(decoder.Decode(decoded.data(), decoded.size(), true));
       text = decoded;
-      parser.SetDecoded(true);
+      parser.SetDecoded(decoder.Unicode());
     }
     if (decoder.Failed()) {
       code = EncodingFailure(lib, decoder);

@@ -47,11 +47,12 @@ while IFS='|' read -r text; do
   "$ctl" reg get "HKLM\\$key" Bad 2> /dev/null && fail "'$text' was written"
   [ "$("$ctl" reg get "HKLM\\$key" Good)" = 1 ] || fail "'$text': the next item was not written"
   "$ctl" disable --dry-run 2> /dev/null | grep -q "^refuse	.*	Bad	" || fail "'$text': dry run"
-  for format in reg ansible; do
-    "$ctl" export --format $format --group hosts -o out.$format 2> err
+  for format in reg 'ansible --group hosts'; do
+    # shellcheck disable=SC2086
+    "$ctl" export --format $format -o out.${format%% *} 2> err
     [ $? -eq 1 ] || fail "export $format with '$text' did not fail"
     grep -qF "item 1" err && grep -qF "\"$text\"" err || fail "export $format: $(cat err)"
-    [ -e out.$format ] && fail "export $format with '$text' wrote a file"
+    [ -e out.${format%% *} ] && fail "export $format with '$text' wrote a file"
   done
 done <<'TABLE'
 abc

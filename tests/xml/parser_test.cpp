@@ -134,7 +134,8 @@ TEST_F(ParserTest, BytesToStopAtCountWhereverTheyFall) {
       // Inside a tag the run is blanks, elsewhere letters.
       const bool inTag = c.before.back() != '>' && c.before.back() != '"' && c.before.back() != '\'';
       const std::string run(length, inTag ? ' ' : 'p');
-      ASSERT_EQ(LoadText((c.utf8 ? utf8 : "") + c.before + run + c.after, {.quiet = true}), 0);
+      ASSERT_EQ(LoadText((c.utf8 ? utf8 : "") + c.before + run + c.after, {.quiet = true}), 0)
+          << c.what << ", " << length << ": " << ErrorText(0, true);
       V expected = c.records;
       for (std::string& r : expected) {
         const std::size_t at = r.find('@');
