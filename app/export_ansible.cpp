@@ -1,5 +1,7 @@
 #include "app/export_ansible.h"
 
+#include <cstdio>
+
 #include "runtime/ansi_text.h"
 
 namespace vantrel::app {
@@ -14,14 +16,48 @@ bool IsAnsibleGroupName(std::string_view name) {
   return true;
 }
 
+namespace {
+
+// The characters YAML lets a file hold as they are; every other one (control characters, the C1
+// controls that code page 1250 puts at its unassigned bytes) only in an escape.
+bool YamlPrintable(char32_t c) {
+  return c == 0x09 || c == 0x0A || c == 0x0D || (c >= 0x20 && c <= 0x7E) || c == 0x85 ||
+         (c >= 0xA0 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD && c != 0xFEFF) ||
+         (c >= 0x10000 && c <= 0x10FFFF);
+}
+
+}  // namespace
+
 std::string YamlText(std::string_view ansi) {
-  // In single quotes YAML takes every character as it stands except the quote, which doubles.
-  std::string out = "'";
-  for (char c : AnsiToUtf8(ansi)) {
-    out += c;
-    if (c == '\'') out += '\'';
+  bool printable = true;
+  for (char b : ansi) printable = printable && YamlPrintable(AnsiCharOf(static_cast<unsigned char>(b)));
+  std::string out;
+  if (printable) {
+    // In single quotes YAML takes every character as it stands except the quote, which doubles.
+    out = "'";
+    for (char c : AnsiToUtf8(ansi)) {
+      out += c;
+      if (c == '\'') out += '\'';
+    }
+    out += "'";
+  } else {
+    // Double quotes are the one YAML form with escapes; every reader takes \uXXXX there.
+    out = "\"";
+    for (char b : ansi) {
+      const char32_t c = AnsiCharOf(static_cast<unsigned char>(b));
+      if (c == '"' || c == '\\') {
+        out += '\\';
+        out += static_cast<char>(c);
+      } else if (YamlPrintable(c) && c != 0x09 && c != 0x0A && c != 0x0D) {
+        AppendUtf8(out, c);
+      } else {
+        char code[8];
+        std::snprintf(code, sizeof code, "\\u%04X", static_cast<unsigned>(c));
+        out += code;
+      }
+    }
+    out += "\"";
   }
-  out += "'";
   // Ansible runs every string of a task through its template engine; !unsafe keeps it literal.
   return ansi.find('{') == std::string_view::npos ? out : "!unsafe " + out;
 }

@@ -106,7 +106,9 @@ bool CollectExportItems(MainData& data, ExportValues values, std::vector<ExportI
       problem = "its key path or value name was cut when the settings file was loaded: exported, "
                 "it would name another key or value";
     }
-    if (problem.empty() && step.kind == ApplyStep::kRefuse) {
+    if (problem.empty() && step.badValue) {
+      problem = ValueTextProblem(step.value);
+    } else if (problem.empty() && step.kind == ApplyStep::kRefuse) {
       problem = step.value == kNotAvailable
                     ? "its value is \"N/A\" but it names no value: removing it would delete the "
                       "whole key"

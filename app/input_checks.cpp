@@ -1,9 +1,11 @@
 #include "app/input_checks.h"
 
 #include <limits>
+#include <vector>
 
 #include "runtime/fixed_text.h"
 #include "runtime/registry.h"
+#include "runtime/text_case.h"
 
 namespace vantrel::app {
 namespace {
@@ -63,11 +65,62 @@ std::string KeyPathProblem(std::string_view keyPath) {
   return {};
 }
 
-std::string KeyDeletionProblem(std::string_view keyPath) {
-  if (keyPath.empty()) return "a root is never deleted";
-  if (keyPath.find('\\') == std::string_view::npos) {
-    return "a key directly under a root is never deleted (it would take a whole branch of the "
-           "registry)";
+std::string EdgeBlankProblem(std::string_view text) {
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    std::size_t end = text.find('\\', start);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view name = text.substr(start, end - start);
+    if (!name.empty() && (name.front() == ' ' || name.back() == ' ')) {
+      return "a name must not begin or end with a blank (the registry drops trailing blanks, so "
+             "it would act on another key or value)";
+    }
+    start = end + 1;
+  }
+  return {};
+}
+
+std::string NormalKeyPath(std::string_view keyPath) {
+  std::string out;
+  std::size_t start = 0;
+  while (start < keyPath.size()) {
+    std::size_t end = keyPath.find('\\', start);
+    if (end == std::string_view::npos) end = keyPath.size();
+    if (end > start) {
+      if (!out.empty()) out += '\\';
+      out.append(keyPath.substr(start, end - start));
+    }
+    start = end + 1;
+  }
+  return out;
+}
+
+std::string KeyDeletionProblem(std::uint32_t root, std::string_view keyPath) {
+  std::vector<std::string_view> names;
+  for (std::size_t start = 0; start < keyPath.size();) {
+    std::size_t end = keyPath.find('\\', start);
+    if (end == std::string_view::npos) end = keyPath.size();
+    if (end > start) names.push_back(keyPath.substr(start, end - start));
+    start = end + 1;
+  }
+  std::size_t hiveNames = 0;  // names that lead to the root actually meant
+  std::string_view hive = "root";
+  if (root == kHkeyUsers) {
+    hiveNames = 1;
+    hive = "user's hive (HKEY_USERS\\<user> is that user's HKEY_CURRENT_USER)";
+  }
+  const bool userHive = root == kHkeyCurrentUser || root == kHkeyUsers;
+  if ((root == kHkeyLocalMachine || userHive) && names.size() >= hiveNames + 2 &&
+      EqualsIgnoreCase(names[hiveNames], "Software") &&
+      EqualsIgnoreCase(names[hiveNames + 1], "Classes")) {
+    hiveNames += 2;
+    hive = "root (Software\\Classes is HKEY_CLASSES_ROOT)";
+  }
+  if (names.empty()) return "a root is never deleted";
+  if (names.size() < hiveNames + 1) return "a " + std::string(hive) + " is never deleted";
+  if (names.size() == hiveNames + 1) {
+    return "a key directly under a " + std::string(hive) +
+           " is never deleted (it would take a whole branch of the registry)";
   }
   return {};
 }

@@ -28,10 +28,22 @@ std::string ValueNameProblem(std::string_view name);
 // are gone. The runtime cuts a longer path, which then names one of its parents.
 std::string KeyPathProblem(std::string_view keyPath);
 
-// A key that may be deleted: not a root itself nor a key directly under a root (deleting one of
-// those takes a whole hive or one of its main branches, never what anybody meant). `keyPath` is
-// below the root, without leading or trailing backslashes.
-std::string KeyDeletionProblem(std::string_view keyPath);
+// A name or key path as typed: it must not begin or end with a blank, and no name of a key path
+// may. The registry layer drops trailing blanks, so "v " would act on the value v, and a key
+// path ending in "\ " on its parent.
+std::string EdgeBlankProblem(std::string_view text);
+
+// The one form of a key path below its root that every check and the write see: its names
+// joined by single backslashes, runs of backslashes and leading or trailing ones dropped (the
+// registry skips empty names, so "Software\\" and "\Software" name the key Software).
+std::string NormalKeyPath(std::string_view keyPath);
+
+// A key that may be deleted: not a root itself nor a key directly under one (deleting one of
+// those takes a whole hive or one of its main branches, never what anybody meant). The same
+// holds where a root is reached another way: a user's hive under HKEY_USERS is that user's
+// HKEY_CURRENT_USER, and Software\Classes under HKEY_LOCAL_MACHINE or a user's hive is
+// HKEY_CLASSES_ROOT. `keyPath` is in NormalKeyPath's form; names compare in any letter case.
+std::string KeyDeletionProblem(std::uint32_t root, std::string_view keyPath);
 
 // True for the value types whose text is a number: REG_DWORD, REG_DWORD_BIG_ENDIAN, REG_QWORD.
 bool IsNumberType(std::uint32_t type);

@@ -52,6 +52,11 @@ struct MainData {
   // Text of the Info tab beside the system line: the registry store and where it was chosen.
   FixedText<200> storeFolder;
   FixedText<200> storeSource;
+  // Why the last refresh could not read the registry, naming the key, the file and the reason, or
+  // empty when every value was read (a missing one reads as "N/A"). Values that could not be
+  // read are unknown, not absent: saving or exporting them would record "N/A" for values that
+  // exist, so both are refused.
+  std::string readProblem;
 };
 
 }  // namespace vantrel::app

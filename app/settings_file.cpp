@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "app/input_checks.h"
 #include "runtime/byte_file.h"
 #include "runtime/error_codes.h"
 #include "runtime/error_state.h"
@@ -58,6 +60,17 @@ const FixedText<20>& ChosenValue(const DisplayRecord& row, int mode) {
     default:
       return row.ENABLEVALUE;
   }
+}
+
+// Whether the registry holds the disable value: the same text, or the same number written another
+// way (a disable value of 0x10 is what the registry reads back as 16).
+bool SameValue(const FixedText<20>& current, const FixedText<20>& disable) {
+  if (current == disable) return true;
+  const auto a = NumberText(current.Trimmed(), 4 /* REG_DWORD */);
+  // A blank disable value writes 0.
+  const auto b = disable.IsBlank() ? std::optional<std::string>("0")
+                                   : NumberText(disable.Trimmed(), 4 /* REG_DWORD */);
+  return a && b && *a == *b;
 }
 
 void SetRowStyle(DisplayRecord& row, std::int32_t style) {
@@ -167,6 +180,8 @@ void LoadSettingsFile(MainData& data) {
 }
 
 void RefreshCurrentValues(MainData& data) {
+  data.readProblem.clear();
+  std::int32_t unreadable = 0;
   const std::int32_t count = QueueRecords(&data.displayQueue);
   data.currentTypes.assign(static_cast<std::size_t>(count > 0 ? count : 0), 0);
   for (std::int32_t i = 1; i <= count; ++i) {
@@ -175,18 +190,40 @@ void RefreshCurrentValues(MainData& data) {
     std::uint32_t type = 0;
     data.work =
         RegistryGetValue(kHkeyLocalMachine, row.KEYNAME.View(), row.VALUENAME.View(), &type);
-    if (data.work.IsBlank()) data.work = kNotAvailable;
+    const std::int32_t readError = RuntimeErrorCode();
+    // Only a key or value that does not exist is "N/A". Any other failure leaves the value
+    // unknown: shown as "N/A" it would be saved, exported and restored as a deletion.
+    if (readError != 0 && readError != error_code::kFileNotFound) {
+      if (unreadable++ == 0) {
+        std::string reason = RegistryProblemText();
+        if (reason.empty()) {
+          reason = std::string(TrimTrailingBlanks(RuntimeText())) + " (error " +
+                   std::to_string(readError) + ")";
+        }
+        data.readProblem = "Error reading " + std::string(row.KEYNAME.Trimmed()) +
+                           " from registry,|" + reason;
+      }
+      data.work = "";
+      type = 0;
+    } else if (data.work.IsBlank()) {
+      data.work = kNotAvailable;
+    }
     row.CURRENTVALUE = data.work.View();
     data.currentTypes[static_cast<std::size_t>(i - 1)] = type;
     // Windows reads these values as REG_DWORD only: a "0" kept as text is no 0 to it, so a
     // value of another type differs from every number a disable value can name.
     const bool wrongType = type != 0 && type != 4 /* REG_DWORD */ &&
                            NumberText(row.DISABLEVALUE.Trimmed(), 4 /* REG_DWORD */).has_value();
-    SetRowStyle(row, row.CURRENTVALUE == row.DISABLEVALUE && !wrongType ? kStyleAsDisabled
-                                                                         : kStyleDiffers);
+    SetRowStyle(row, SameValue(row.CURRENTVALUE, row.DISABLEVALUE) && !wrongType ? kStyleAsDisabled
+                                                                                : kStyleDiffers);
     QueuePut(&data.displayQueue);
     if (RuntimeErrorCode() != 0) ShowError("Error updating display queue,|", RuntimeText());
   }
+  // One message for the whole list: a registry file that cannot be read fails every item alike.
+  if (unreadable > 1) {
+    data.readProblem += "|(" + std::to_string(unreadable) + " items could not be read)";
+  }
+  if (!data.readProblem.empty()) ShowError(data.readProblem);
 }
 
 bool NameWasCut(const MainData& data, std::int32_t position) {
@@ -210,11 +247,32 @@ bool Smb1GuardApplies(const MainData& data) {
   return LacksSmb1Fallback(SystemVersionRecord());
 }
 
+std::string ValueTextProblem(std::string_view text) {
+  text = TrimTrailingBlanks(text);
+  // A blank value has always written 0, and settings files rely on that.
+  if (text.empty() || text == kNotAvailable || NumberText(text, 4 /* REG_DWORD */)) return {};
+  return "the value text \"" + std::string(text) + "\" is neither N/A nor " +
+         NumberRule(4 /* REG_DWORD */) + ", so nothing was written for it";
+}
+
 ApplyStep PlanApply(const DisplayRecord& row, int mode, bool nameCut, bool smb1Guard) {
   const FixedText<20>& chosen = ChosenValue(row, mode);
   ApplyStep step;
   step.value = chosen.Str();
-  if (chosen == kNotAvailable) {
+  if (chosen != kNotAvailable) {
+    // The registry layer would read whatever digits lead the text and write 0 for none; an
+    // item's value is either a number taken exactly or refused.
+    if (step.value.empty()) {
+      step.value = "0";  // what a blank text has always written
+    } else if (const auto number = NumberText(step.value, 4 /* REG_DWORD */)) {
+      step.value = *number;
+    } else {
+      step.kind = ApplyStep::kRefuse;
+      step.badValue = true;
+      step.refusal = ValueTextProblem(step.value) + ".";
+      step.refusal[0] = static_cast<char>(step.refusal[0] - 32);
+    }
+  } else {
     // Without a value name the registry layer would delete the key itself with all its
     // sub-keys; an item never means that, so it is refused.
     step.kind = row.VALUENAME.IsBlank() ? ApplyStep::kRefuse : ApplyStep::kDelete;
@@ -255,6 +313,12 @@ void ApplyValues(MainData& data, int mode) {
     ShowError("Error writing to registry,|", problem);
     return;
   }
+  // The same for a registry that cannot be read (a damaged or unreadable store file): every
+  // write would fail alike, and the refresh after them could not show what happened.
+  if (std::string problem = RegistryReadProblem(kHkeyLocalMachine); !problem.empty()) {
+    ShowError("Error writing to registry,|", problem + "; nothing was written");
+    return;
+  }
   const bool smb1Guard = Smb1GuardApplies(data);
   const std::int32_t count = QueueRecords(&data.displayQueue);
   for (std::int32_t i = 1; i <= count; ++i) {
@@ -269,7 +333,7 @@ void ApplyValues(MainData& data, int mode) {
         std::string text = step.value == kNotAvailable ? "Error deleting value from " + key
                                                        : "Error writing " + key + " to registry";
         text += ",|";
-        if (nameCut) {
+        if (nameCut || step.badValue) {
           text += "Item " + std::to_string(i) + " (value name \"" +
                   std::string(row.VALUENAME.Trimmed()) + "\"): ";
         }
@@ -294,6 +358,14 @@ std::string SaveRefusal(MainData& data) {
   if (!data.incompleteLoad.empty()) {
     return "The settings file did not load completely (" + data.incompleteLoad +
            "). Saving would replace it with only what was read, so it was left as it is.";
+  }
+  if (!data.readProblem.empty()) {
+    std::string problem = data.readProblem;
+    for (char& c : problem) {
+      if (c == '|') c = ' ';
+    }
+    return "The registry could not be read (" + problem +
+           "). Saving would record values nobody read, so the file was left as it is.";
   }
   if (QueueRecords(&data.displayQueue) == 0) {
     return "The list is empty. A settings file without items cannot be loaded again, so nothing "

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "app/main_data.h"
 
@@ -17,18 +18,28 @@ void LoadSettingsFile(MainData& data);
 
 // Reads every item's registry value into DisplayQueue ("N/A" when missing) and sets the row
 // styles: 1 when the current value equals the disable value, 2 otherwise. A value that is there
-// with another type than REG_DWORD differs from every number (Windows reads only REG_DWORD).
+// with another type than REG_DWORD differs from every number (Windows reads only REG_DWORD). A
+// value that cannot be read for another reason (a registry file that cannot be read or parsed,
+// access denied) is left blank, and one message names the first such key and the reason
+// (MainData::readProblem).
 void RefreshCurrentValues(MainData& data);
 
 // What applying a mode does to one row: write the chosen value as a REG_DWORD, delete the value
 // ("N/A"), or refuse: an "N/A" without a value name would delete the whole key, a key path or
-// value name cut on loading (`nameCut`) names another key or value, and with `smb1Guard` a value
-// that switches SMB 2 off or SMB 1 on would leave the server's clients nothing safe to speak.
+// value name cut on loading (`nameCut`) names another key or value, a value text that is not a
+// number (ValueTextProblem) would write a number nobody chose, and with `smb1Guard` a value that
+// switches SMB 2 off or SMB 1 on would leave the server's clients nothing safe to speak.
 struct ApplyStep {
   enum Kind { kWrite, kDelete, kRefuse } kind = kWrite;
-  std::string value;    // the chosen value, trailing blanks removed
+  std::string value;    // the chosen value, trailing blanks removed; kWrite: its unsigned decimal
   std::string refusal;  // kRefuse: why the item is left alone
+  bool badValue = false;  // kRefuse because of the value text
 };
+
+// Empty when an item's value text may be applied: "N/A", a whole decimal number (optional sign)
+// or a hexadecimal one with 0x that fits 32 bits, or a blank text (written as 0, as it always
+// was). Otherwise why not, quoting the text.
+std::string ValueTextProblem(std::string_view text);
 ApplyStep PlanApply(const DisplayRecord& row, int mode, bool nameCut, bool smb1Guard = false);
 
 // Whether the commands refuse what switches SMB 2 off or SMB 1 on (MainData::smb1Guard; by the

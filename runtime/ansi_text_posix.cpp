@@ -1,9 +1,14 @@
+// Elsewhere than on Windows the program's single-byte text is code page 1250, the page the
+// registry store maps its "A" calls through.
 #include "runtime/ansi_text.h"
-
 #include "runtime/cp1250.h"
 
 namespace vantrel {
 
-std::u16string AnsiToUtf16(std::string_view text) { return Cp1250ToUtf16(text); }
+char32_t AnsiCharOf(unsigned char byte) { return Cp1250ToUnicode(byte); }
+
+int AnsiByteOf(char32_t c) { return Cp1250ByteOf(c); }
+
+std::string AnsiCodePageName() { return "1250"; }
 
 }  // namespace vantrel

@@ -308,6 +308,17 @@ void RegistryDelete(std::uint32_t root, std::string_view keyPath, std::string_vi
   SetRegistryError(rc);
 }
 
+void RegistryDeleteDefaultValue(std::uint32_t root, std::string_view keyPath) {
+  const std::string path = KeyPathArg(keyPath);
+  HKEY key = nullptr;
+  LONG rc = RegOpenKeyExA(RootKey(root), path.c_str(), 0, KEY_SET_VALUE, &key);
+  if (rc == ERROR_SUCCESS) {
+    rc = RegDeleteValueA(key, "");
+    RegCloseKey(key);
+  }
+  SetRegistryError(rc);
+}
+
 std::optional<bool> RegistryKeyHasContent(std::uint32_t root, std::string_view keyPath) {
   const std::string path = KeyPathArg(keyPath);
   HKEY key = nullptr;
@@ -324,6 +335,21 @@ std::optional<bool> RegistryKeyHasContent(std::uint32_t root, std::string_view k
   SetRegistryError(rc);
   if (rc != ERROR_SUCCESS) return std::nullopt;
   return subKeys != 0 || values != 0;
+}
+
+std::string RegistryReadProblem(std::uint32_t root) {
+  HKEY key = nullptr;
+  LONG rc = RegOpenKeyExA(RootKey(root), "", 0, kQueryAccess, &key);
+  if (rc == ERROR_SUCCESS) {
+    rc = RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                          nullptr, nullptr, nullptr, nullptr);
+    RegCloseKey(key);
+  }
+  SetRegistryError(rc);
+  if (rc == ERROR_SUCCESS) return {};
+  if (std::string text = RegistryProblemText(); !text.empty()) return text;
+  return std::string(RegistryRootName(root)) + ": " + RuntimeErrorText() + " (system error " +
+         std::to_string(rc) + ")";
 }
 
 long DeleteRegistryTreeByEnumeration(std::uint32_t root, std::string_view parentPath,

@@ -50,6 +50,22 @@ std::uint32_t DwordFromText(std::string_view text);
 // Commands ask before their first write, so that one message replaces a failure per value.
 std::string RegistryWriteProblem();
 
+// Empty when the values under `root` can be read now; otherwise why not, naming the file (or the
+// key) and the reason. Only a key or value that does not exist means "not there": a registry
+// file that cannot be read or parsed is no empty registry, and commands ask this before their
+// first write so that one message replaces a failure per value.
+std::string RegistryReadProblem(std::uint32_t root);
+
+// Why the last registry call of this thread failed, in words that name the file and the reason,
+// when the registry behind it knows more than an error number (on Linux the store: "cannot read
+// /p/system.reg: Permission denied", "/p/system.reg:3: ..."); otherwise empty.
+std::string RegistryProblemText();
+
+// Whether the registry tells the user of its problems itself (on Linux the store writes them to
+// stderr). A caller that reports every failure with RegistryProblemText turns that off, so that
+// each failure is said once.
+void SetRegistryProblemsShown(bool shown);
+
 // Empty when the registry this process uses is there; otherwise why not, naming the place (on
 // Linux a prefix named by VANTREL_REGISTRY or WINEPREFIX that does not exist). Such a registry
 // reads as empty: a report or a save made from it would describe nothing real.
@@ -68,6 +84,10 @@ RegistryPlace RegistryLocation();
 // key path with an empty value name deletes nothing and sets code 2. Reports through the runtime
 // error code only.
 void RegistryDelete(std::uint32_t root, std::string_view keyPath, std::string_view valueName);
+
+// Deletes the key's default (unnamed) value, which RegistryDelete cannot name: an empty value
+// name there means the key itself. Reports through the runtime error code only.
+void RegistryDeleteDefaultValue(std::uint32_t root, std::string_view keyPath);
 
 // Whether the key holds sub-keys or values (its default value counts): true or false, or nothing
 // when the key cannot be opened, with the runtime error code set as for RegistryGetValue.

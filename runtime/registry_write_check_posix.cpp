@@ -22,4 +22,11 @@ RegistryPlace RegistryLocation() {
   return place;
 }
 
+std::string RegistryProblemText() { return store::LastStoreMessage(); }
+
+void SetRegistryProblemsShown(bool shown) {
+  store::MessageSink quiet = [](const char*) {};
+  store::SetStoreMessageSink(shown ? nullptr : quiet);
+}
+
 }  // namespace vantrel

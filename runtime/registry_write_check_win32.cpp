@@ -9,6 +9,11 @@ std::string RegistryWriteProblem() { return {}; }
 // The system's registry is always there.
 std::string RegistryLocationProblem() { return {}; }
 
+// advapi32 says no more than its error numbers, which the runtime's error text already names.
+std::string RegistryProblemText() { return {}; }
+
+void SetRegistryProblemsShown(bool) {}
+
 }  // namespace vantrel
 
 namespace vantrel {

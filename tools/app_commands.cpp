@@ -7,6 +7,7 @@
 
 #include "app/settings_file.h"
 #include "app/known_values.h"
+#include "runtime/ansi_text.h"
 #include "runtime/message_dialog.h"
 #include "runtime/os_version.h"
 #include "runtime/queue.h"
@@ -54,20 +55,21 @@ int PrintMessage(std::string_view text, std::string_view caption, std::string_vi
   return kButtonOk;
 }
 
+// JSON is Unicode: each byte of program text goes out as the character it stands for in the code
+// page (0x80 is the euro sign in 1250), written as \uXXXX unless it is printable ASCII, so the
+// output is plain ASCII whatever the terminal's encoding.
 std::string JsonString(std::string_view text) {
   std::string out = "\"";
-  for (unsigned char c : text) {
-    if (c == '"' || c == '\\') {
+  for (char16_t unit : AnsiToUtf16(text)) {
+    if (unit == u'"' || unit == u'\\') {
       out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20 || c >= 0x7F) {
-      // Program text is single-byte (code page 1250): such bytes go out as \u00HH of the byte
-      // itself, the same byte value `list` shows as \xHH.
+      out += static_cast<char>(unit);
+    } else if (unit < 0x20 || unit >= 0x7F) {
       char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", c);
+      std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(unit));
       out += buf;
     } else {
-      out += static_cast<char>(c);
+      out += static_cast<char>(unit);
     }
   }
   return out + "\"";
@@ -302,7 +304,10 @@ int RunAppCommand(std::span<const std::string_view> args) {
   if (command == "save") saving.emplace(data.settingsFile);
   app::LoadSettingsFile(data);
   if (mode != 0) {
-    if (dryRun) {
+    if (!data.readProblem.empty()) {
+      // The load has said (once) why the registry cannot be read: writing into it would fail
+      // item by item, and a dry run's plan would rest on values nobody read. Nothing is written.
+    } else if (dryRun) {
       PrintPlan(data, mode);
       PrintPlannedRestarts(data, mode);
     } else if (const std::string problem = RegistryWriteProblem(); !problem.empty()) {
@@ -316,6 +321,8 @@ int RunAppCommand(std::span<const std::string_view> args) {
       PrintRows(data, false);
       PrintRestartsAfter(data, before);
     }
+  } else if (command == "save" && !data.readProblem.empty()) {
+    // Said once by the load: the values could not be read, so there is nothing true to save.
   } else if (command == "save") {
     // The previous file is kept as FILE.bak as the new one lands; a refused or failed save
     // leaves both as they were.

@@ -68,9 +68,13 @@ std::optional<RegistryPath> ParseKeyPath(std::string_view text) {
     if (EqualsIgnoreCase(head, s.shortName)) full = s.longName + full.substr(head.size());
   }
   if (full.find('\\') == std::string::npos) full += '\\';  // the root itself
-  auto path = SplitRegistryPath(full);
-  while (path && !path->keyPath.empty() && path->keyPath.back() == '\\') path->keyPath.pop_back();
-  return path;
+  return SplitRegistryPath(full);
+}
+
+// Input refused before anything is written: one line "vantrelctl: WHAT: WHY", exit status 2.
+int Refused(std::string_view what, std::string_view why) {
+  Failure(what, why);
+  return kExitUsage;
 }
 
 // An argument as a message shows it: a very long one by its start.
@@ -83,25 +87,39 @@ std::string Shown(std::string_view text) {
 // What a failure concerns: the key as typed and, when one was given, the value name.
 std::string Subject(std::string_view keyText, const std::optional<std::string>& valueName) {
   std::string subject(keyText);
-  if (valueName) subject += " value \"" + EscapeBytes(*valueName) + "\"";
+  if (valueName && valueName->empty()) subject += " default value";
+  else if (valueName) subject += " value \"" + EscapeBytes(*valueName) + "\"";
   return subject;
+}
+
+// Why the last registry call failed: the registry's own words when it has them (the store names
+// the file and the reason), else the runtime's error text and code.
+std::string Reason() {
+  if (std::string text = RegistryProblemText(); !text.empty()) return text;
+  return RuntimeErrorText() + " (error " + std::to_string(RuntimeErrorCode()) + ")";
 }
 
 // The failure the runtime error state describes.
 int Failed(std::string_view doing, const std::string& subject) {
-  return Failure(subject, std::string(doing) + ": " + RuntimeErrorText() + " (error " +
-                              std::to_string(RuntimeErrorCode()) + ")");
+  return Failure(subject, std::string(doing) + ": " + Reason());
 }
 
 // The key path argument, checked. Nothing when it was refused (the usage error is reported).
 std::optional<RegistryPath> KeyPathArgument(std::string_view text) {
   auto path = ParseKeyPath(text);
   if (!path) {
-    UsageError("'" + Shown(text) + "' is no registry path");
+    Refused(Shown(text), "no registry path (it starts with HKEY_LOCAL_MACHINE, HKLM, HKCU, ...)");
     return std::nullopt;
   }
+  // The checks and the write see one form of the path: a key path that the registry would take
+  // for another key (trailing blanks it drops) is refused, and separators are made single.
+  if (const std::string problem = app::EdgeBlankProblem(path->keyPath); !problem.empty()) {
+    Refused(Shown(text), problem);
+    return std::nullopt;
+  }
+  path->keyPath = app::NormalKeyPath(path->keyPath);
   if (const std::string problem = app::KeyPathProblem(path->keyPath); !problem.empty()) {
-    UsageError(Shown(text) + ": " + problem);
+    Refused(Shown(text), problem);
     return std::nullopt;
   }
   return path;
@@ -111,8 +129,13 @@ std::optional<RegistryPath> KeyPathArgument(std::string_view text) {
 // reported).
 std::optional<std::string> ValueNameArgument(std::string_view text) {
   std::string name = UnescapeBytes(text);
-  if (const std::string problem = app::ValueNameProblem(name); !problem.empty()) {
-    UsageError("value name \"" + Shown(text) + "\": " + problem);
+  std::string problem = app::ValueNameProblem(name);
+  // A value name may hold backslashes; only its own ends matter.
+  if (problem.empty() && (name.front() == ' ' || name.back() == ' ')) {
+    problem = app::EdgeBlankProblem(name);
+  }
+  if (!problem.empty()) {
+    Refused("value name \"" + Shown(text) + "\"", problem);
     return std::nullopt;
   }
   return name;
@@ -124,6 +147,7 @@ struct Parsed {
   bool typeFlag = false;
   std::optional<std::string_view> typeValue;
   bool recursive = false;
+  bool defaultValue = false;  // --default: the key's unnamed value
   std::optional<std::string> error;
 };
 
@@ -147,6 +171,8 @@ Parsed ParseArgs(const Args& args, Options accepted) {
       }
     } else if (options && a == "--recursive" && accepted == Options::kRecursive) {
       p.recursive = true;
+    } else if (options && a == "--default") {
+      p.defaultValue = true;
     } else if (options && a.size() > 1 && a[0] == '-' && a[1] == '-') {
       p.error = "unknown option '" + std::string(a) + "'";
       return p;
@@ -160,12 +186,13 @@ Parsed ParseArgs(const Args& args, Options accepted) {
 int RegGet(const Args& args) {
   Parsed p = ParseArgs(args, Options::kTypeFlag);
   if (p.error) return UsageError(*p.error);
-  if (p.positional.empty() || p.positional.size() > 2) {
-    return UsageError("usage: vantrelctl reg get KEYPATH [VALUENAME] [--type]");
+  if (p.positional.empty() || p.positional.size() > (p.defaultValue ? 1u : 2u)) {
+    return UsageError("usage: vantrelctl reg get KEYPATH [VALUENAME | --default] [--type]");
   }
   const auto path = KeyPathArgument(p.positional[0]);
   if (!path) return kExitUsage;
-  std::optional<std::string> valueName;
+  // Without a name (or with --default) the key's default value is read.
+  std::optional<std::string> valueName = std::string();
   if (p.positional.size() > 1 && !(valueName = ValueNameArgument(p.positional[1]))) {
     return kExitUsage;
   }
@@ -185,8 +212,9 @@ int RegGet(const Args& args) {
 int RegSet(const Args& args) {
   Parsed p = ParseArgs(args, Options::kTypeValue);
   if (p.error) return UsageError(*p.error);
-  if (p.positional.size() != 3) {
-    return UsageError("usage: vantrelctl reg set KEYPATH VALUENAME TEXT [--type N|REG_SZ|...]");
+  if (p.positional.size() != (p.defaultValue ? 2u : 3u)) {
+    return UsageError(
+        "usage: vantrelctl reg set KEYPATH VALUENAME|--default TEXT [--type N|REG_SZ|...]");
   }
   const auto path = KeyPathArgument(p.positional[0]);
   if (!path) return kExitUsage;
@@ -196,21 +224,27 @@ int RegSet(const Args& args) {
     if (!parsed) return UsageError("unknown value type '" + std::string(*p.typeValue) + "'");
     type = *parsed;
   }
-  const auto valueName = ValueNameArgument(p.positional[1]);
+  // The default value has no name; --default says so, where a blank name would be a mistake.
+  const auto valueName =
+      p.defaultValue ? std::optional<std::string>("") : ValueNameArgument(p.positional[1]);
   if (!valueName) return kExitUsage;
-  std::string text = UnescapeBytes(p.positional[2]);
+  const std::string_view textArg = p.positional[p.defaultValue ? 1 : 2];
+  std::string text = UnescapeBytes(textArg);
   if (app::IsNumberType(type)) {
     // The runtime reads whatever digits lead the text and clamps the rest; a typed number is
     // either taken exactly or refused.
     const auto number = app::NumberText(text, type);
     if (!number) {
-      return UsageError("value \"" + EscapeBytes(*valueName) + "\": '" + Shown(p.positional[2]) +
+      return Refused("value \"" + EscapeBytes(*valueName) + "\"", "'" + Shown(textArg) +
                         "' is not " + app::NumberRule(type) + "; nothing was written");
     }
     text = *number;
   }
   const long status = RegistryPutValue(path->root, path->keyPath, *valueName, text, type);
   if (status != 0) {
+    if (std::string text = RegistryProblemText(); !text.empty()) {
+      return Failure(Subject(p.positional[0], valueName), "cannot write: " + text);
+    }
     return Failure(Subject(p.positional[0], valueName),
                    "cannot write: " + RuntimeErrorText() + " (error " +
                        std::to_string(RuntimeErrorCode()) + ", system error " +
@@ -222,12 +256,18 @@ int RegSet(const Args& args) {
 int RegDelete(const Args& args) {
   Parsed p = ParseArgs(args, Options::kRecursive);
   if (p.error) return UsageError(*p.error);
-  if (p.positional.empty() || p.positional.size() > 2) {
-    return UsageError("usage: vantrelctl reg delete KEYPATH [VALUENAME] [--recursive]");
+  if (p.positional.empty() || p.positional.size() > (p.defaultValue ? 1u : 2u)) {
+    return UsageError("usage: vantrelctl reg delete KEYPATH [VALUENAME | --default] [--recursive]");
   }
   const auto path = KeyPathArgument(p.positional[0]);
   if (!path) return kExitUsage;
   const std::string subjectKey(p.positional[0]);
+  if (p.defaultValue) {
+    if (p.recursive) return UsageError("--recursive is for deleting a key, not its default value");
+    RegistryDeleteDefaultValue(path->root, path->keyPath);
+    if (RuntimeErrorCode() != 0) return Failed("cannot delete", Subject(subjectKey, std::string()));
+    return kExitOk;
+  }
   if (p.positional.size() > 1) {
     if (p.recursive) return UsageError("--recursive is for deleting a key, not a value");
     const auto valueName = ValueNameArgument(p.positional[1]);
@@ -236,13 +276,14 @@ int RegDelete(const Args& args) {
     if (RuntimeErrorCode() != 0) return Failed("cannot delete", Subject(subjectKey, valueName));
     return kExitOk;
   }
-  if (const std::string problem = app::KeyDeletionProblem(path->keyPath); !problem.empty()) {
-    return UsageError("refusing to delete " + subjectKey + ": " + problem);
+  if (const std::string problem = app::KeyDeletionProblem(path->root, path->keyPath);
+      !problem.empty()) {
+    return Refused(subjectKey, "refusing to delete it: " + problem);
   }
   const auto hasContent = RegistryKeyHasContent(path->root, path->keyPath);
   if (!hasContent) return Failed("cannot delete", subjectKey);
   if (*hasContent && !p.recursive) {
-    return UsageError("refusing to delete " + subjectKey +
+    return Refused(subjectKey, std::string("refusing to delete it") +
                       ": it holds sub-keys or values; add --recursive to delete it with "
                       "everything under it");
   }

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "runtime/registry.h"
 #include "tools/app_commands.h"
 #include "tools/commands.h"
 #include "tools/known_commands.h"
@@ -45,18 +46,21 @@ const char kUsage[] =
     "\n"
     "commands:\n"
     "%s"
-    "  reg get KEYPATH [VALUENAME] [--type]\n"
+    "  reg get KEYPATH [VALUENAME | --default] [--type]\n"
     "               print a value as text on one line (with --type: its type number, a tab,\n"
-    "               then the text); KEYPATH starts with its root, e.g.\n"
+    "               then the text); without VALUENAME (or with --default) the key's default\n"
+    "               value; KEYPATH starts with its root, e.g.\n"
     "               HKEY_LOCAL_MACHINE\\Software\\X (HKLM, HKCU, HKCR and HKU work too)\n"
-    "  reg set KEYPATH VALUENAME TEXT [--type N|REG_SZ|REG_DWORD|...]\n"
-    "               write a value (default REG_SZ), creating missing keys; the TEXT of a\n"
-    "               REG_DWORD or REG_QWORD is a decimal number with an optional sign or a\n"
-    "               hexadecimal one with 0x, within 32 or 64 bits\n"
-    "  reg delete KEYPATH [VALUENAME] [--recursive]\n"
-    "               delete a value, or without VALUENAME the key; a key that holds sub-keys\n"
-    "               or values needs --recursive, and a root or a key directly under one is\n"
-    "               never deleted\n"
+    "  reg set KEYPATH VALUENAME|--default TEXT [--type N|REG_SZ|REG_DWORD|...]\n"
+    "               write a value (default REG_SZ), or with --default the key's default\n"
+    "               value, creating missing keys; the TEXT of a REG_DWORD or REG_QWORD is a\n"
+    "               decimal number with an optional sign or a hexadecimal one with 0x,\n"
+    "               within 32 or 64 bits\n"
+    "  reg delete KEYPATH [VALUENAME | --default] [--recursive]\n"
+    "               delete a value, the key's default value, or without either the key; a\n"
+    "               key that holds sub-keys or values needs --recursive, and a root or a key\n"
+    "               directly under one (also HKU\\<user>\\X and Software\\Classes\\X, which\n"
+    "               are HKCU\\X and HKCR\\X) is never deleted\n"
     "  os           print the description of the operating system (on Linux the Windows\n"
     "               that the registry store records, or that it records none)\n"
     "  store        print the registry store's folder and where the choice came from;\n"
@@ -94,8 +98,9 @@ const char kUsage[] =
     "The registry is the store in $VANTREL_REGISTRY, else $WINEPREFIX, else ~/.wine when\n"
     "it exists, else $XDG_DATA_HOME/vantrel/registry. A folder named by a variable must\n"
     "exist; only the last one is created on the first write.\n"
-    "A VALUENAME may not be empty or blank, hold a zero byte or exceed 16,383 characters;\n"
-    "a KEYPATH below its root may not exceed 255 characters.\n"
+    "A VALUENAME may not be empty or blank, begin or end with a blank, hold a zero byte or\n"
+    "exceed 16,383 characters; a KEYPATH below its root may not exceed 255 characters, and\n"
+    "none of its names may begin or end with a blank (doubled backslashes count as one).\n"
     "Failures are reported on stderr as \"vantrelctl: WHAT: WHY\".\n"
     "\n"
     "options:\n"
@@ -181,6 +186,9 @@ int main(int argc, char** argv) {
     std::printf("vantrelctl %s\n", VANTREL_VERSION);
     return kExitOk;
   }
+  // Every failure is reported once, as "vantrelctl: WHAT: WHY" with the registry's own words for
+  // it; the store's line of its own on stderr would say it a second time.
+  vantrel::SetRegistryProblemsShown(false);
   if (vantrel::tools::IsAppCommand(command)) return vantrel::tools::RunAppCommand(args);
   const Args rest(args.begin() + 1, args.end());
   if (command == "reg") return RegCommand(rest);

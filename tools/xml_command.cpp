@@ -38,6 +38,11 @@ int WriteFailed(std::string_view file, std::int16_t code) {
   return Failure(file, xml::ErrorText(code) + " (error " + std::to_string(code) + "): " + problem);
 }
 
+std::string_view TrimBlanksOf(std::string_view text) {
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  return text;
+}
+
 void PrintLine(const std::string& line) {
   std::fwrite(line.data(), 1, line.size(), stdout);
   std::fputc('\n', stdout);
@@ -174,6 +179,12 @@ int Load(std::string_view file, const LoadRequest& request) {
                    ": give FIELD=NAME with one to four names joined by /");
     }
   }
+  // Written over the file it is read from, the entries would replace everything they do not
+  // hold (comments, other elements); an export refuses its settings file the same way.
+  if (!request.writeTo.empty() && IsSameFile(request.writeTo, std::string(file))) {
+    return Usage("xml load: --write " + request.writeTo + " is the file the entries are read " +
+                 "from; name another file");
+  }
   NamedLoad named(request);
   named.AddLists();
   if (std::int16_t code = xml::LoadFile(file, {.quiet = true})) return Failed(file, code);
@@ -183,13 +194,21 @@ int Load(std::string_view file, const LoadRequest& request) {
   if (std::int16_t code = xml::FindNode(n[0], n[1], n[2], n[3], n[4])) return Failed(file, code);
   app::XmlQueue items;
   Queue* queue = request.fields.empty() ? &items : named.Make(request.fields);
-  xml::LoadQueue(queue, {.deep = true, .recordBoundary = true});
+  // A text longer than its field is cut on loading; written out, the cut text would name
+  // another key or value, so such a load writes nothing.
+  std::string cut;
+  xml::LoadQueueOptions options{.deep = true, .recordBoundary = true};
+  options.onCut = [&cut](std::int32_t entry, const FieldDesc& field) {
+    if (cut.empty()) {
+      cut = "entry " + std::to_string(entry) + ": its " +
+            std::string(field.externalName.empty() ? field.label : field.externalName) +
+            " is longer than the field's " + std::to_string(field.ElementSize()) + " characters";
+    }
+  };
+  xml::LoadQueue(queue, options);
   named.Print(queue, 0);
   if (request.writeTo.empty()) return kOk;
-  // The file it was read from is written over only when it was read to its end.
-  if (xml::State().openElements > 0 && IsSameFile(request.writeTo, std::string(file))) {
-    return Failure(file, "ends before its elements are closed: not written over with what was read");
-  }
+  if (!cut.empty()) return Failure(file, cut + "; nothing was written to " + request.writeTo);
   // Back out under the same names: the first around everything, the last for each entry.
   const std::string_view root = n[0];
   std::string_view record = n[0];
@@ -281,6 +300,18 @@ int Write(std::string_view file) {
       return Usage("line " + std::to_string(number) + " of the input has more than five fields");
     }
     fields.resize(5);
+    // A text longer than its field would be saved cut: a cut key path names one of the key's
+    // parents. Nothing is written then.
+    for (std::size_t f = 0; f < fields.size(); ++f) {
+      const FieldDesc& field = app::kXmlFields[f];
+      if (TrimBlanksOf(fields[f]).size() > field.size) {
+        return Failure(file, "line " + std::to_string(number) + ": its " +
+                                 std::string(field.externalName) + " is " +
+                                 std::to_string(TrimBlanksOf(fields[f]).size()) +
+                                 " characters long; the field holds " +
+                                 std::to_string(field.size) + ", so nothing was written");
+      }
+    }
     queue.buffer.KEYNAME = fields[0];
     queue.buffer.VALUENAME = fields[1];
     queue.buffer.SAVEDVALUE = fields[2];

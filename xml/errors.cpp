@@ -40,6 +40,8 @@ constexpr ErrorEntry kErrors[] = {
     {1056, "Unable to Open Binary File."},
     {1057, "Not a regular file."},
     {1058, "File larger than the 256 MiB a document may have."},
+    {1059, "Text without a single-byte form."},
+    {1060, "Document nested deeper than 64 levels; the deeper elements were not loaded."},
 };
 
 }  // namespace
@@ -74,7 +76,12 @@ std::string_view TrimBlanks(std::string_view text) {
 std::string ErrorText(std::int16_t code, bool useLastError) {
   if (useLastError || code == 0) code = Lib().lastError;
   for (const ErrorEntry& e : kErrors) {
-    if (e.code == code) return e.text;
+    if (e.code != code) continue;
+    // The last load's own words: which character on which line.
+    if (code == kErrorEncoding && code == Lib().lastError && !Lib().errorDetail.empty()) {
+      return "Cannot read the text: " + Lib().errorDetail + ".";
+    }
+    return e.text;
   }
   return "Error: " + std::to_string(code);
 }

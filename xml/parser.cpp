@@ -8,6 +8,7 @@
 #include <array>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -18,6 +19,7 @@
 #include "runtime/error_state.h"
 #include "runtime/local_time.h"
 #include "runtime/text_case.h"
+#include "xml/input_decode.h"
 #include "xml/progress.h"
 #include "xml/state.h"
 
@@ -29,7 +31,6 @@ constexpr std::size_t kBufferReserve = 2048000;
 constexpr std::size_t kSavedTextMax = 128;
 constexpr std::size_t kTagNameSearch = 128;
 constexpr std::size_t kHtmlProbe = 5120;
-constexpr std::size_t kDeclarationProbe = 99;
 // Entity decoding shrinks text at most ninefold ("&#38;amp;" gives "&"), so this much current
 // text always holds what the longest value can take; anything beyond is cut.
 constexpr std::size_t kCurrentTextMax = 16 * kValueSlot;
@@ -337,6 +338,12 @@ class Parser {
     if (!TrimBlanks(lib.currentEncoding).empty()) SelectMode(Upper(TrimBlanks(lib.currentEncoding)));
   }
 
+  // The input reaches the scanner as program text already (a Unicode document).
+  void SetDecoded(bool decoded) {
+    decoded_ = decoded;
+    if (decoded) mode_ = Mode::kRaw;
+  }
+
   void DetectHtml(std::string_view first) {
     first = first.substr(0, std::min(first.size(), kHtmlProbe));
     html_ = first.find("<html>") != std::string_view::npos ||
@@ -369,7 +376,10 @@ class Parser {
   }
 
   bool Done() const { return failed_ || stopped_; }
-  std::int16_t Result() const { return failed_ ? kErrorParsing : 0; }
+  std::int16_t Result() const {
+    if (failed_) return kErrorParsing;
+    return tooDeep_ ? kErrorTooDeep : 0;
+  }
 
  private:
   // ---- text between tags ----------------------------------------------------------------------
@@ -599,24 +609,18 @@ class Parser {
   }
 
   void Declaration(std::string_view text) {
-    text = text.substr(0, std::min(text.size(), kDeclarationProbe));
     // A caller that has set an encoding has the last word: the declaration's is not read.
     if (!TrimBlanks(lib_.currentEncoding).empty()) return;
-    const std::size_t at = text.find("encoding=");
-    if (at == std::string_view::npos) return;
-    const std::size_t from = at + 9 + 1;  // past the opening quote
-    if (from > text.size()) return;
-    const std::string_view rest = text.substr(from, 16);
-    std::size_t end = rest.find('"');
-    if (end == std::string_view::npos) end = rest.find('\'');
-    if (end == std::string_view::npos) return;
-    const std::string name = Upper(rest.substr(0, end));
-    lib_.detectedEncoding = name.substr(0, kDetectedEncodingMax);
-    SelectMode(name);
+    const std::optional<std::string> name = DeclaredEncoding(text);
+    if (!name) return;
+    lib_.detectedEncoding = name->substr(0, kDetectedEncodingMax);
+    SelectMode(*name);
   }
 
   void SelectMode(const std::string& name) {
     lib_.utf8 = name == "UTF-8";
+    // Text the input decoder has made program text of is read byte for byte.
+    if (decoded_) return;
     if (name.compare(0, 3, "UTF") == 0) mode_ = name == "UTF-16" ? Mode::kWide : Mode::kUtf8;
     else mode_ = Mode::kRaw;
   }
@@ -717,6 +721,8 @@ class Parser {
       level.path = doc_.NextChild(parent.path, level.Name(), parent.lastChild);
       parent.lastChild = level.path;
     } else {
+      // A record holds kMaxLevels names: what lies deeper cannot be kept, and the load says so.
+      if (level_ > kMaxLevels) tooDeep_ = true;
       level.path = kNoPath;
     }
     level.lastChild = kRootPath;
@@ -729,7 +735,11 @@ class Parser {
     if (attrs.empty()) return;  // (text without '=' gives nothing either; see the loop)
     const std::size_t level = static_cast<std::size_t>(level_);
     const PathId element = levels_[level].path;
-    if (element == kNoPath || level_ + 1 > kMaxLevels) return;
+    if (element == kNoPath) return;
+    if (level_ + 1 > kMaxLevels) {
+      tooDeep_ = tooDeep_ || attrs.find('=') != std::string_view::npos;
+      return;
+    }
     const bool utf8 = mode_ == Mode::kUtf8;
     std::string_view t = attrs;
     // The attribute text lies in the data, which may be read past its end.
@@ -846,6 +856,8 @@ class Parser {
   const LoadOptions& options_;
   ProgressRun& progress_;
   Mode mode_ = Mode::kRaw;
+  bool decoded_ = false;
+  bool tooDeep_ = false;  // an element or attribute lay deeper than a record holds
   bool html_ = false;
   bool failed_ = false;
   bool stopped_ = false;
@@ -872,6 +884,7 @@ void BeginParse(LibraryState& lib, const LoadOptions& options) {
     lib.deepestLevel = 0;
   }
   lib.openElements = 0;
+  lib.errorDetail.clear();
   lib.parseTime = ClockHundredths();
 }
 
@@ -897,6 +910,9 @@ class WorkBuffer {
 
   std::string_view Text() const { return std::string_view(data_.get(), size_); }
   std::size_t Size() const { return size_; }
+  char* Data() { return data_.get(); }
+  // Keeps the first `size` bytes (the input decoder has made them shorter).
+  void Truncate(std::size_t size) { size_ = std::min(size, size_); }
 
   // Room for one more block at the end, the buffer grown when it has less.
   char* Room() {
@@ -923,14 +939,20 @@ class WorkBuffer {
   std::size_t size_ = 0;
 };
 
+// A Unicode document that does not become program text stops the load: the error names the
+// character and its line (Part of ErrorText's words for kErrorEncoding).
+std::int16_t EncodingFailure(LibraryState& lib, const InputDecoder& decoder) {
+  lib.errorDetail = decoder.Problem();
+  return kErrorEncoding;
+}
+
 std::int16_t ParseFile(LibraryState& lib, ByteFile& file, const LoadOptions& options) {
   ProgressRun progress(file.Size());
   Parser parser(lib, options, progress);
   WorkBuffer work(kBufferReserve + kByteFileBlock);
-  bool first = true;
-  bool wide = false;
+  // Made once the first buffer is read: the encoding is decided from it.
+  std::optional<InputDecoder> decoder;
   bool eof = false;
-  bool firstBuffer = true;
   bool mustGrow = false;
   std::int64_t base = 0;
   std::int64_t read = 0;
@@ -947,29 +969,23 @@ std::int16_t ParseFile(LibraryState& lib, ByteFile& file, const LoadOptions& opt
       // A file that grows while it is read (or lies about its size) stops at the same limit.
       if (read + n > kMaxDocumentBytes) return kErrorFileTooLarge;
       std::size_t got = static_cast<std::size_t>(n);
-      if (first) {
-        // 16-bit text shows a zero among its first characters' bytes.
-        for (std::size_t k : {1u, 3u, 4u, 5u, 6u}) {
-          if (k < got && block[k] == 0) wide = true;
-        }
-        first = false;
-      }
-      if (wide) {
-        // The zero bytes are dropped where they lie.
-        const std::size_t all = got;
-        got = 0;
-        for (std::size_t k = 0; k < all; ++k) {
-          if (block[k] != 0) block[got++] = block[k];
-        }
+      if (decoder) {
+        got = decoder->Decode(block, got, false);
+        if (decoder->Failed()) return EncodingFailure(lib, *decoder);
       }
       work.Filled(got);
       read += n;
       progress.BlockRead(read);
     }
-    if (firstBuffer) {
+    if (!decoder) {
+      decoder.emplace(DetectInputEncoding(work.Text(), lib.currentEncoding));
+      work.Truncate(decoder->Decode(work.Data(), work.Size(), eof));
+      parser.SetDecoded(decoder->Unicode());
       parser.DetectHtml(work.Text());
-      firstBuffer = false;
+    } else if (eof) {
+      decoder->Decode(work.Room(), 0, true);  // a character the file's end cut short
     }
+    if (decoder->Failed()) return EncodingFailure(lib, *decoder);
     if (eof) {
       const std::string_view text = WithoutTrailingBlanks(work.Text());
       parser.Scan(text.data(), text.size(), true, base);
@@ -1021,10 +1037,22 @@ std::int16_t LoadText(std::string_view text, const LoadOptions& options) {
   {
     ProgressRun progress(static_cast<std::int64_t>(text.size()));
     Parser parser(lib, options, progress);
-    parser.DetectHtml(text);
-    const std::string_view trimmed = WithoutTrailingBlanks(text);
-    parser.Scan(trimmed.data(), trimmed.size(), true, 0);
-    code = parser.Result();
+    InputDecoder decoder(DetectInputEncoding(text, lib.currentEncoding));
+    std::string decoded;
+    if (decoder.Active()) {
+      decoded.assign(text);
+      decoded.resize(decoder.Decode(decoded.data(), decoded.size(), true));
+      text = decoded;
+      parser.SetDecoded(decoder.Unicode());
+    }
+    if (decoder.Failed()) {
+      code = EncodingFailure(lib, decoder);
+    } else {
+      parser.DetectHtml(text);
+      const std::string_view trimmed = WithoutTrailingBlanks(text);
+      parser.Scan(trimmed.data(), trimmed.size(), true, 0);
+      code = parser.Result();
+    }
   }
   return EndParse(lib, code);
 }

@@ -32,6 +32,10 @@ inline constexpr std::int16_t kErrorCreateBinary = 1055;
 inline constexpr std::int16_t kErrorOpenBinary = 1056;
 inline constexpr std::int16_t kErrorNotRegularFile = 1057;
 inline constexpr std::int16_t kErrorFileTooLarge = 1058;
+// A Unicode document holds a character the program's code page has no form for, or is malformed.
+inline constexpr std::int16_t kErrorEncoding = 1059;
+// An element or attribute lies deeper than a node record's kMaxLevels names.
+inline constexpr std::int16_t kErrorTooDeep = 1060;
 
 struct FieldSetting {
   std::string name;  // lower-cased match name
@@ -88,6 +92,7 @@ struct LibraryState {
   Document document;
   // DocumentState
   std::int16_t lastError = 0;
+  std::string errorDetail;  // what kErrorEncoding concerns: the character and its line
   std::int32_t currentRecord = 0;
   std::vector<std::string> parentPath;  // names of levels 1..k
   std::int32_t deepestLevel = 0;

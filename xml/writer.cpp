@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "runtime/ansi_text.h"
 #include "runtime/error_codes.h"
 #include "runtime/error_state.h"
 #include "runtime/local_time.h"
@@ -73,12 +74,11 @@ std::string Escape(std::string_view value) {
     const unsigned char b = static_cast<unsigned char>(source[i]);
     bool ok = true;
     if (utf8 && b > 0x7F) {
-      if (b == 0x80) {
-        ok = put("\xE2\x82\xAC");
-      } else {
-        const char two[2] = {static_cast<char>(0xC0 | (b >> 6)), static_cast<char>(0x80 | (b & 0x3F))};
-        ok = put(std::string_view(two, 2));
-      }
+      // The character the byte stands for in the program's code page, as the parser reads a
+      // declared UTF-8 document back.
+      std::string character;
+      AppendUtf8(character, AnsiCharOf(b));
+      ok = put(character);
     } else if (b == '&') {
       if (source.compare(i, 5, "&amp;") == 0) {
         ok = put("&amp;");

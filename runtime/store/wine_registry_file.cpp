@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "runtime/ansi_text.h"
+
 namespace vantrel::store {
 namespace {
 
@@ -266,19 +268,14 @@ bool ParseEscaped(std::string_view s, size_t& pos, char endChar, std::u16string&
       continue;
     }
     // Raw UTF-8 (Wine writes escapes, but reads UTF-8 too).
-    int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-    uint32_t cp = extra == 3 ? (c & 0x07u) : extra == 2 ? (c & 0x0Fu) : (c & 0x1Fu);
-    size_t q = p + 1;
-    bool ok = extra > 0;
-    for (int i = 0; ok && i < extra; ++i, ++q) {
-      if (q >= s.size() || (static_cast<unsigned char>(s[q]) & 0xC0) != 0x80) ok = false;
-      else cp = (cp << 6) | (static_cast<unsigned char>(s[q]) & 0x3Fu);
-    }
-    if (!ok) {
+    const Utf8Char ch = DecodeUtf8(std::string_view(s).substr(p));
+    if (ch.size == 0 || !ch.valid) {
       out.push_back(c);  // not UTF-8: keep the byte as a Latin-1 unit
       ++p;
       continue;
     }
+    uint32_t cp = ch.c;
+    const size_t q = p + ch.size;
     p = q;
     if (cp >= 0x10000) {
       cp -= 0x10000;

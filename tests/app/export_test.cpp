@@ -56,7 +56,7 @@ TEST(ExportItems, EachValueSetTakesItsColumnConvertedAsTheCommandsWriteIt) {
   MainData data;
   Fill(data, {{"K", "A", "7", "N/A", "1", "0"},
               {"K", "B", "N/A", "", "N/A", "4294967295"},
-              {"K", "C", "-1", "12abc", "+5", "  3"}});
+              {"K", "C", "-1", "0xC", "+5", "3"}});
   struct Case {
     ExportValues values;
     std::vector<std::pair<bool, std::uint32_t>> expected;  // remove, data
@@ -96,6 +96,9 @@ TEST(ExportItems, ItemsNoExportCanCarryAreRefusedByPosition) {
       {{"K\tTab", "V", "N/A", "1", "1", "1"},
        "item 2 (K\tTab, V): its key path holds the control character 0x09"},
       {{"", "V", "N/A", "1", "1", "1"}, "item 2 (, V): it names no key"},
+      {{"K", "V", "N/A", "1", "12abc", "1"},
+       "item 2 (K, V): the value text \"12abc\" is neither N/A nor a decimal number with an "
+       "optional sign, or hexadecimal with 0x, within 32 bits, so nothing was written for it"},
       {{"A\\\\B", "V", "N/A", "1", "1", "1"}, "item 2 (A\\\\B, V): its key path has an empty part"},
       {{"\\A", "V", "N/A", "1", "1", "1"}, "item 2 (\\A, V): its key path has an empty part"},
       {{"K", "", "N/A", "1", "N/A", "1"},

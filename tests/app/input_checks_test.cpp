@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "runtime/registry.h"
+
 namespace vantrel::app {
 namespace {
 
@@ -95,9 +97,45 @@ TEST(InputChecks, KeyPathsThatWouldBeCutAndWholeBranchesAreRefused) {
             std::string::npos);
   EXPECT_EQ(KeyPathProblem(""), "");
 
-  EXPECT_NE(KeyDeletionProblem("").find("root"), std::string::npos);
-  EXPECT_NE(KeyDeletionProblem("SOFTWARE").find("directly under a root"), std::string::npos);
-  EXPECT_EQ(KeyDeletionProblem("SOFTWARE\\Vendor"), "");
+  EXPECT_NE(KeyDeletionProblem(kHkeyLocalMachine, "").find("root"), std::string::npos);
+  EXPECT_NE(KeyDeletionProblem(kHkeyLocalMachine, "SOFTWARE").find("directly under a root"),
+            std::string::npos);
+  EXPECT_EQ(KeyDeletionProblem(kHkeyLocalMachine, "SOFTWARE\\Vendor"), "");
+}
+
+// The check sees the key the write will: one form of the path, and the roots reached another way
+// (a user's hive under HKEY_USERS is HKEY_CURRENT_USER, Software\Classes is HKEY_CLASSES_ROOT).
+TEST(InputChecks, ProtectedKeysAreProtectedUnderEveryName) {
+  EXPECT_EQ(NormalKeyPath("\\\\Software\\\\Vendor\\\\\\"), "Software\\Vendor");
+  EXPECT_EQ(NormalKeyPath("\\"), "");
+  const struct {
+    std::uint32_t root;
+    const char* path;
+    bool deletable;
+  } cases[] = {
+      {kHkeyLocalMachine, "Software\\Vendor", true},
+      {kHkeyLocalMachine, "Software", false},
+      {kHkeyUsers, "S-1-5-21-1-2-3-1000", false},
+      {kHkeyUsers, ".Default\\Software", false},
+      {kHkeyUsers, "S-1-5-21-1-2-3-1000\\Software", false},
+      {kHkeyUsers, "S-1-5-21-1-2-3-1000\\Software\\Vendor", true},
+      {kHkeyCurrentUser, "Software", false},
+      {kHkeyCurrentUser, "Software\\Classes", false},
+      {kHkeyCurrentUser, "Software\\Classes\\.txt", false},
+      {kHkeyCurrentUser, "Software\\Classes\\.txt\\Shell", true},
+      {kHkeyLocalMachine, "SOFTWARE\\classes\\.txt", false},
+      {kHkeyLocalMachine, "Software\\ClassesX", true},
+      {kHkeyUsers, "S-1-5-21-1-2-3-1000_Classes\\.txt", false},
+      {kHkeyClassesRoot, ".txt", false},
+      {kHkeyClassesRoot, ".txt\\Shell", true},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(KeyDeletionProblem(c.root, NormalKeyPath(c.path)).empty(), c.deletable) << c.path;
+  }
+  for (const char* blank : {"Software\\ ", " Software", "Software \\X", "Software\\X "}) {
+    EXPECT_NE(EdgeBlankProblem(blank), "") << blank;
+  }
+  EXPECT_EQ(EdgeBlankProblem("Software\\A B\\\\C"), "");
 }
 
 }  // namespace

@@ -16,7 +16,6 @@
 
 #include "app/settings_file.h"
 #include "runtime/queue.h"
-#include "runtime/store/registry_store.h"
 #include "settings_file_cases.h"
 
 namespace vantrel::app {
@@ -153,6 +152,16 @@ void PrintTo(const SaveFault& fault, std::ostream* out) { *out << fault.name; }
 constexpr int kCannotMakeFault = 42;
 constexpr uid_t kNobody = 65534;
 
+// The test's store (beside the work folder) readable by the ordinary user a child turns into: a
+// store that cannot be read is an error of its own, not the fault these tests make.
+void LetOthersReadTheStore() {
+  chmod("..", 0755);
+  chmod("../registry", 0755);
+  for (const char* name : {"../registry/system.reg", "../registry/user.reg", "../registry/userdef.reg"}) {
+    chmod(name, 0644);
+  }
+}
+
 const SaveFault kSaveFaults[] = {
     {"DiskFull",
      // The file size limit stands in for a full disk: writes past it fail (EFBIG).
@@ -174,13 +183,12 @@ const SaveFault kSaveFaults[] = {
        if (geteuid() == 0) {
          EXPECT_EQ(chown(".", kNobody, kNobody), 0);
          EXPECT_EQ(chown("Vantrel.xml", kNobody, kNobody), 0);
+         LetOthersReadTheStore();
        }
        chmod(".", 0555);
      },
      [] {
        if (geteuid() == 0) {
-         // The store under the root-only test folder cannot be read any more; say nothing of it.
-         store::SetStoreMessageSink([](const char*) {});
          if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) return false;
        }
        return access(".", W_OK) != 0;
@@ -245,11 +253,11 @@ TEST_F(SettingsFileTest, ReadOnlyFileLoadsAndOnlyItsSaveIsRefused) {
   if (geteuid() == 0) {
     ASSERT_EQ(chown(".", kNobody, kNobody), 0);
     ASSERT_EQ(chown("Vantrel.xml", kNobody, kNobody), 0);
+    LetOthersReadTheStore();
   }
   ASSERT_EQ(chmod("Vantrel.xml", 0444), 0);
   const ChildOutcome child = RunInChild([] {
     if (geteuid() == 0) {
-      store::SetStoreMessageSink([](const char*) {});
       if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) {
         return kCannotMakeFault;
       }

@@ -76,6 +76,39 @@ refused "add --recursive" reg delete "$key"
 refused "add --recursive" reg delete "$key\\Sub"
 refused "for deleting a key" reg delete "$key" Flag --recursive
 
+# Blanks at either end of a name: the registry drops trailing blanks, so 'Flag ' would act on
+# Flag and a path ending in '\ ' on its parent.
+blank="begin or end with a blank"
+refused "$blank" reg set "$key" 'Flag ' 2
+refused "$blank" reg set "$key" ' Flag' 2
+refused "$blank" reg delete "$key" 'Flag '
+refused "$blank" reg get "$key" 'Flag '
+refused "$blank" reg set 'HKLM\Software\VantrelTest\Keep ' x 1
+refused "$blank" reg set 'HKLM\Software\VantrelTest\Keep \Sub' Inner 1
+refused "$blank" reg delete 'HKLM\Software\VantrelTest\ ' --recursive
+
+# Protected keys reached another way: a trailing blank or separator, doubled separators, another
+# letter case, a user's hive under HKEY_USERS (which is that user's HKEY_CURRENT_USER) and
+# Software\Classes (which is HKEY_CLASSES_ROOT).
+while IFS='|' read -r want path; do
+  refused "$want" reg delete "$path" --recursive
+done <<'TABLE'
+blank|HKLM\Software\ 
+blank|HKCR\.txt\ 
+directly|HKLM\\Software
+directly|HKLM\Software\\\
+directly|hkey_local_machine\SOFTWARE
+directly|HKU\S-1-5-21-0-0-0-1000\Software
+directly|HKU\.Default\Software
+user's|HKU\.Default
+user's|HKU\S-1-5-21-0-0-0-1000\\
+directly|HKLM\Software\Classes\.txt
+HKEY_CLASSES_ROOT|HKLM\Software\Classes
+directly|hklm\software\CLASSES\\.TXT
+directly|HKCU\Software\Classes\.txt
+directly|HKU\S-1-5-21-0-0-0-1000\Software\Classes\.txt
+TABLE
+
 # What is accepted is written exactly.
 while read -r type text stored; do
   "$ctl" reg set "$key" N "$text" --type "$type" || fail "$text as $type refused"
@@ -88,6 +121,19 @@ REG_DWORD_BIG_ENDIAN 0x12C 300
 REG_QWORD -1 18446744073709551615
 REG_QWORD 0xFFFFFFFFFFFFFFFF 18446744073709551615
 TABLE
+
+# A key's default value, as reg.exe's /ve: set, read and deleted by --default, the key and its
+# other values left alone.
+"$ctl" reg set "$key" --default 'the default' || fail "reg set --default"
+[ "$("$ctl" reg get "$key")" = "the default" ] || fail "reg get KEY: $("$ctl" reg get "$key")"
+[ "$("$ctl" reg get "$key" --default)" = "the default" ] || fail "reg get --default"
+"$ctl" reg set "$key" --default 9 --type REG_DWORD || fail "reg set --default --type"
+[ "$("$ctl" reg get "$key" --default --type)" = "4	9" ] || fail "default as REG_DWORD"
+"$ctl" reg delete "$key" --default || fail "reg delete --default"
+"$ctl" reg get "$key" --default 2>/dev/null; [ $? -eq 1 ] || fail "the default value is still there"
+[ "$("$ctl" reg get "$key" Text)" = keep ] || fail "deleting the default value took the key"
+"$ctl" reg set "$key" --default 2>/dev/null; [ $? -eq 2 ] || fail "--default without TEXT"
+"$ctl" reg delete "$key" Text --default 2>/dev/null; [ $? -eq 2 ] || fail "a name and --default"
 
 # Failures name the key and the value, in one line.
 "$ctl" reg get "$key" Missing 2> "$dir/err"; [ $? -eq 1 ] || fail "reading a missing value"

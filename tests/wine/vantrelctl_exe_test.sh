@@ -57,6 +57,22 @@ ctl export --format reg -o other.reg || fail "export -o other.reg failed"
 [ -s other.reg ] || fail "export -o wrote nothing"
 tr -d '\r' <<<"$(ctl list)" | grep -q "^\*	.*	Gone	5	N/A	N/A	5$" || fail "after the import: $(ctl list)"
 
+# HKEY_USERS\<user> is that user's HKEY_CURRENT_USER: its first level is as protected, under
+# every name Windows resolves to it; a trailing blank would name the parent.
+run_wine reg add 'HKU\.Default\Software\VantrelExeTest' /v V /d 1 /f >/dev/null || fail "reg add under HKU"
+for path in 'HKU\.Default\Software' 'HKU\.DEFAULT\\Software\' 'HKU\.Default\Software\ ' \
+            'HKLM\Software\Classes\.txt' 'HKU\S-1-5-21-0-0-0-1000\Software'; do
+  ctl reg delete "$path" --recursive >/dev/null 2>&1; [ $? -eq 2 ] || fail "reg delete '$path' was not refused"
+done
+run_wine reg query 'HKU\.Default\Software\VantrelExeTest' >/dev/null || fail "HKU\.Default\Software was deleted"
+ctl reg set "HKLM\\$key" 'Flag ' 2 >/dev/null 2>&1; [ $? -eq 2 ] || fail "a value name with a trailing blank"
+# A key's default value, as reg.exe's /ve.
+ctl reg set "HKLM\\$key" --default 'def' || fail "reg set --default"
+run_wine reg query "HKLM\\$key" /ve >query.txt || fail "reg query /ve"
+tr -d '\r' <query.txt | grep -q 'REG_SZ    def$' || fail "reg query /ve: $(cat query.txt)"
+ctl reg delete "HKLM\\$key" --default || fail "reg delete --default"
+tr -d '\r' <<<"$(ctl reg get "HKLM\\$key" Flag)" | grep -q . || fail "deleting the default value took the key"
+
 # Exit statuses: a missing settings file fails with 1, a usage error gives 2.
 ctl list --settings Missing.xml >/dev/null 2>&1; [ $? -eq 1 ] || fail "a missing settings file must give 1"
 ctl list --frobnicate >/dev/null 2>&1; [ $? -eq 2 ] || fail "an unknown option must give 2"

@@ -108,6 +108,110 @@ TEST_F(LoadFileTest, SixteenBitTextOfManyBlocksReadsAsItsEightBitText) {
   EXPECT_TRUE(read == narrow);
 }
 
+// UTF-16 of a UTF-8 text, little or big endian, with or without a byte-order mark.
+std::string Utf16(std::string_view utf8, bool little, bool mark) {
+  std::u16string units = mark ? u"\uFEFF" : u"";
+  for (std::size_t i = 0; i < utf8.size();) {
+    const auto b = static_cast<unsigned char>(utf8[i]);
+    const std::size_t n = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+    char32_t c = n == 1 ? b : n == 2 ? (b & 0x1F) : n == 3 ? (b & 0x0F) : (b & 0x07);
+    for (std::size_t k = 1; k < n; ++k) c = c << 6 | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+    i += n;
+    if (c >= 0x10000) {
+      units += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+      units += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+    } else {
+      units += static_cast<char16_t>(c);
+    }
+  }
+  std::string out;
+  for (char16_t u : units) {
+    const char lo = static_cast<char>(u & 0xFF), hi = static_cast<char>(u >> 8);
+    out += little ? lo : hi;
+    out += little ? hi : lo;
+  }
+  return out;
+}
+
+// Every document means the same text whatever its encoding: Unicode documents are read through
+// the program's code page, and the files earlier versions wrote (no encoding declared,
+// single-byte text, as the program's save and `xml write` make them) read byte for byte as they
+// always did. A character the code page lacks fails the load, naming it and its line; it never
+// becomes another byte. (The letters beyond Latin-1 here, s and z with caron, the euro sign and
+// the ellipsis, have the same bytes in code page 1250 and in 1252, Wine's usual ANSI page.)
+TEST_F(LoadFileTest, EveryEncodingReadsAsTheSameProgramText) {
+  const std::string decl = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n";
+  const std::string item = "<i><k>SOFTWARE\\Za\u0161\u00ed\u017e</k><v>Hodnota\u0160\u2026</v></i>";
+  const V wanted = {"i/k=SOFTWARE\\Za\x9A\xED\x9E", "i/v=Hodnota\x8A\x85", "i="};
+  const struct {
+    const char* what;
+    std::string bytes;
+    V records;  // empty: the load fails with 1059
+    const char* error = "";
+  } cases[] = {
+      // Files earlier versions wrote: single-byte text, no declaration.
+      {"saved by the program", "<?xml version=\"1.0\" ?>\r\n<i><k>SOFTWARE\\Za\x9A\xED\x9E</k>"
+                               "<v>Hodnota\x8A\x85</v></i>", wanted},
+      {"no declaration at all", "<i><k>\x80\x8A\xC3\xA9\xF8</k></i>", {"i/k=\x80\x8A\xC3\xA9\xF8", "i="}},
+      {"bytes that are also UTF-8 below U+0100", "<i><k>\xC3\xA9\xC2\xA0</k></i>",
+       {"i/k=\xC3\xA9\xC2\xA0", "i="}},
+      {"a single-byte encoding declared",
+       "<?xml version=\"1.0\" encoding=\"windows-1250\"?><i><k>\xF8</k></i>", {"i/k=\xF8", "i="}},
+      // Unicode documents.
+      {"UTF-8 declared", decl + item, wanted},
+      {"UTF-8 declared in lower case", "<?xml version='1.0' encoding='utf-8'?>" + item, wanted},
+      {"UTF-8 with a byte-order mark", "\xEF\xBB\xBF" + item, wanted},
+      {"UTF-8 without a declaration", item, wanted},
+      {"UTF-16 little endian with a mark", Utf16(decl + item, true, true), wanted},
+      {"UTF-16 little endian without a mark", Utf16(decl + item, true, false), wanted},
+      {"UTF-16 big endian with a mark", Utf16(item, false, true), wanted},
+      {"UTF-16 big endian without a mark", Utf16(decl + item, false, false), wanted},
+      {"the euro sign and a no-break space", decl + "<i><k>\u20ac\u00a0</k></i>",
+       {"i/k=\x80\xA0", "i="}},
+      // What the code page cannot hold.
+      {"UTF-8 character outside the code page", decl + "<i>\r\n<k>\u65e5</k></i>", {},
+       "line 3: the character U+65E5 '\u65e5' has no form in code page "},
+      {"UTF-16 character outside the code page", Utf16("<i><k>\u0416</k></i>", true, true), {},
+       "line 1: the character U+0416 '\u0416' has no form in code page "},
+      {"a character beyond the basic plane", decl + "<i>\U0001F600</i>", {}, "U+1F600"},
+      {"malformed UTF-8", decl + "<i>x\xC3</i>", {}, "line 2: it is not valid UTF-8"},
+      {"UTF-16 cut in a character", Utf16("<i>x</i>", true, true) + "\x3C", {}, "not valid UTF-16"},
+  };
+  for (const auto& c : cases) {
+    dir_.Write("doc.xml", c.bytes);
+    const std::int16_t code = LoadFile(dir_.Path("doc.xml"), {.quiet = true});
+    if (c.records.empty()) {
+      EXPECT_EQ(code, 1059) << c.what;
+      EXPECT_NE(ErrorText(0, true).find(c.error), std::string::npos)
+          << c.what << ": " << ErrorText(0, true);
+      continue;
+    }
+    ASSERT_EQ(code, 0) << c.what << ": " << ErrorText(0, true);
+    EXPECT_EQ(Records(), c.records) << c.what;
+    // The same text held in memory reads the same.
+    ASSERT_EQ(LoadText(c.bytes, {.quiet = true}), 0) << c.what;
+    EXPECT_EQ(Records(), c.records) << c.what << " (in memory)";
+  }
+}
+
+// A document nested deeper than a record's 64 names is not cut without a word.
+TEST_F(LoadFileTest, DeeperThanARecordHoldsIsReported) {
+  std::string deep;
+  for (int i = 0; i < 70; ++i) deep += "<e>";
+  deep += "x";
+  for (int i = 0; i < 70; ++i) deep += "</e>";
+  EXPECT_EQ(LoadText(deep, {.quiet = true}), 1060);
+  EXPECT_NE(ErrorText(0, true).find("64 levels"), std::string::npos) << ErrorText(0, true);
+  std::string fits;
+  for (int i = 0; i < 64; ++i) fits += "<e>";
+  for (int i = 0; i < 64; ++i) fits += "</e>";
+  EXPECT_EQ(LoadText(fits, {.quiet = true}), 0);
+  EXPECT_EQ(LoadText(fits.substr(0, 63 * 3) + "<e k='1'/>" + fits.substr(64 * 3, 63 * 4),
+                     {.quiet = true}),
+            1060)
+      << "an attribute one level deeper than its element";
+}
+
 TEST_F(LoadFileTest, OpenFailureReturnsTheFileErrorAndKeepsTheDocument) {
   ASSERT_EQ(LoadText("<a>kept</a>"), 0);
   EXPECT_EQ(LoadFile(dir_.Path("missing.xml")), 2);

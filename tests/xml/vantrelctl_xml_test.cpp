@@ -2,6 +2,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "test_support.h"
@@ -76,18 +77,60 @@ TEST(VantrelctlXml, DumpAndFailures) {
                 dir.Path("no/dir.xml") + ": the folder " + dir.Path("no") + " does not exist\n");
   EXPECT_EQ(Ctl("xml frob x", "", dir).status, 2);
 
-  // A file cut short is not written over with what was read of it; another file takes it.
+  // The file read is never written over with what was read of it (it would lose its comments,
+  // or the rest of a file cut short); another file takes it.
   const std::string cut =
       "<RegistryItems><RegistryItem><KeyName>a</KeyName></RegistryItem><RegistryItem><KeyName>b</KeyName>";
   dir.Write("cut.xml", cut);
   const std::string path = dir.Path("cut.xml");
-  EXPECT_EQ(Ctl("xml load " + path + " --write " + path, "", dir).status, 1);
-  EXPECT_EQ(dir.Read("stderr.txt"),
-            "vantrelctl: " + path +
-                ": ends before its elements are closed: not written over with what was read\n");
+  EXPECT_EQ(Ctl("xml load " + path + " --write " + path, "", dir).status, 2);
+  EXPECT_NE(dir.Read("stderr.txt").find("is the file the entries are read from"), std::string::npos)
+      << dir.Read("stderr.txt");
   EXPECT_EQ(dir.Read("cut.xml"), cut);
   EXPECT_EQ(Ctl("xml load " + path + " --write " + dir.Path("copy.xml"), "", dir).status, 0);
   EXPECT_NE(dir.Read("copy.xml").find("<KeyName>b</KeyName>"), std::string::npos);
+}
+
+// A text longer than its field is never cut on its way into a file: a cut key path names one of
+// the key's parents. The command fails naming the line or entry and the field; nothing is written.
+TEST(VantrelctlXml, TextsLongerThanTheirFieldsAreRefusedNotCut) {
+  test::ScratchDir dir;
+  const struct {
+    const char* field;
+    std::string line;
+  } tooLong[] = {
+      {"KeyName", std::string(209, 'k') + "\tv\n"},
+      {"ValueName", "k\t" + std::string(101, 'v') + "\n"},
+      {"DisableValue", "k\tv\t1\t" + std::string(21, '1') + "\t0\n"},
+  };
+  for (const auto& c : tooLong) {
+    const CtlRun write = Ctl("xml write " + dir.Path("w.xml"), "k\tv\n" + c.line, dir);
+    EXPECT_EQ(write.status, 1) << c.field;
+    EXPECT_NE(dir.Read("stderr.txt").find(std::string("line 2: its ") + c.field), std::string::npos)
+        << dir.Read("stderr.txt");
+    EXPECT_FALSE(std::filesystem::exists(dir.Path("w.xml"))) << c.field;
+  }
+  EXPECT_EQ(Ctl("xml write " + dir.Path("w.xml"), std::string(200, 'k') + "\tv\n", dir).status, 0)
+      << "a text as long as its field fits";
+
+  dir.Write("long.xml", "<RegistryItems><!-- why --><RegistryItem><KeyName>" + std::string(241, 'k') +
+                            "</KeyName></RegistryItem></RegistryItems>");
+  EXPECT_EQ(Ctl("xml load " + dir.Path("long.xml") + " --write " + dir.Path("out.xml"), "", dir).status, 1);
+  EXPECT_NE(dir.Read("stderr.txt").find("entry 1: its KeyName is longer than the field's 200"),
+            std::string::npos)
+      << dir.Read("stderr.txt");
+  EXPECT_FALSE(std::filesystem::exists(dir.Path("out.xml")));
+}
+
+// A document nested deeper than the library holds is reported, not cut without a word.
+TEST(VantrelctlXml, DeepDocumentsFail) {
+  test::ScratchDir dir;
+  std::string deep;
+  for (int i = 0; i < 70; ++i) deep += "<e>";
+  for (int i = 0; i < 70; ++i) deep += "</e>";
+  dir.Write("deep.xml", deep);
+  EXPECT_EQ(Ctl("xml dump " + dir.Path("deep.xml"), "", dir).status, 1);
+  EXPECT_NE(dir.Read("stderr.txt").find("(error 1060)"), std::string::npos) << dir.Read("stderr.txt");
 }
 
 TEST(VantrelctlXml, LoadWithTranslationsAndNestedLists) {

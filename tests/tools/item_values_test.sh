@@ -1,0 +1,102 @@
+#!/usr/bin/env bash
+# Every text of a settings file means what it says, for every command that applies or exports
+# it: a value text is "N/A" or a whole number that fits 32 bits (anything else fails that item,
+# naming it, and nothing is written for it), and a Unicode settings file names the same keys and
+# values as the program's own single-byte text (code page 1250 here).
+set -u
+ctl=$1
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
+cd "$dir"
+export VANTREL_REGISTRY=$dir/registry
+mkdir "$VANTREL_REGISTRY"
+fail() { echo "FAIL: $*"; exit 1; }
+key='SYSTEM\CurrentControlSet\Services\Test\Parameters'
+item() {
+  printf '<RegistryItem><KeyName>%s</KeyName><ValueName>%s</ValueName><SavedValue>N/A</SavedValue>' "$key" "$1"
+  printf '<DisableValue>%s</DisableValue><EnableValue>0</EnableValue></RegistryItem>\n' "$2"
+}
+
+# Texts that are numbers are written as those numbers.
+while read -r text stored; do
+  [ "$text" = blank ] && text=  # a blank text writes 0, as it always has
+  { echo '<RegistryItems>'; item Good "$text"; echo '</RegistryItems>'; } > Vantrel.xml
+  "$ctl" disable > /dev/null 2> err || fail "disable with '$text': $(cat err)"
+  [ "$("$ctl" reg get "HKLM\\$key" Good)" = "$stored" ] ||
+    fail "'$text' stored as $("$ctl" reg get "HKLM\\$key" Good)"
+  "$ctl" check > /dev/null || fail "'$text': check after disable says the value differs"
+done <<'TABLE'
+1 1
+0x10 16
+0XfF 255
+4294967295 4294967295
+-1 4294967295
+blank 0
+TABLE
+
+# Texts that are not: that item fails naming itself and its text, in one line; nothing is written
+# for it, the next item still is; a dry run says it would refuse it; the exports refuse the file.
+while IFS='|' read -r text; do
+  { echo '<RegistryItems>'; item Bad "$text"; item Good 1; echo '</RegistryItems>'; } > Vantrel.xml
+  "$ctl" reg delete "HKLM\\$key" Good 2> /dev/null
+  "$ctl" disable > /dev/null 2> err
+  [ $? -eq 1 ] || fail "disable with '$text' did not fail"
+  [ "$(wc -l < err)" -eq 1 ] || fail "'$text': not one line: $(cat err)"
+  grep -qF "Item 1 (value name \"Bad\")" err || fail "'$text': the item is not named: $(cat err)"
+  grep -qF "\"$text\"" err || fail "'$text': the text is not named: $(cat err)"
+  "$ctl" reg get "HKLM\\$key" Bad 2> /dev/null && fail "'$text' was written"
+  [ "$("$ctl" reg get "HKLM\\$key" Good)" = 1 ] || fail "'$text': the next item was not written"
+  "$ctl" disable --dry-run 2> /dev/null | grep -q "^refuse	.*	Bad	" || fail "'$text': dry run"
+  for format in reg 'ansible --group hosts'; do
+    # shellcheck disable=SC2086
+    "$ctl" export --format $format -o out.${format%% *} 2> err
+    [ $? -eq 1 ] || fail "export $format with '$text' did not fail"
+    grep -qF "item 1" err && grep -qF "\"$text\"" err || fail "export $format: $(cat err)"
+    [ -e out.${format%% *} ] && fail "export $format with '$text' wrote a file"
+  done
+done <<'TABLE'
+abc
+l
+1.9
+99999999999
+4294967296
+-2147483649
+0x
+0x1FFFFFFFF
+12x
+ 1
+TABLE
+
+# A settings file in UTF-8 (declared, or with a byte-order mark) or UTF-16 names the same key and
+# value as its single-byte form: S, o, f, t, ... r with caron is byte 0xF8 of code page 1250.
+utf8='<?xml version="1.0" encoding="UTF-8"?>
+<RegistryItems><RegistryItem><KeyName>SOFTWARE\Zařízení</KeyName><ValueName>Hodnotač</ValueName>
+<SavedValue>N/A</SavedValue><DisableValue>7</DisableValue><EnableValue>N/A</EnableValue></RegistryItem></RegistryItems>'
+wanted_key=$(printf 'HKLM\\SOFTWARE\\Za\xf8\xedzen\xed')
+for form in utf-8 utf-8-bom utf-16 utf-16le utf-16be; do
+  case $form in
+    utf-8) printf '%s' "$utf8" > Vantrel.xml ;;
+    utf-8-bom) { printf '\xef\xbb\xbf'; printf '%s' "$utf8"; } > Vantrel.xml ;;
+    *) printf '%s' "$utf8" | iconv -f UTF-8 -t "$(echo $form | tr a-z A-Z)" > Vantrel.xml ;;
+  esac
+  "$ctl" enable > /dev/null 2> err || fail "$form: enable: $(cat err)"
+  "$ctl" disable > /dev/null 2> err || fail "$form: disable: $(cat err)"
+  [ "$("$ctl" reg get "$wanted_key" 'Hodnota\xe8')" = 7 ] || fail "$form: the value is not where it was named"
+  "$ctl" list --json | grep -qF '"keyName": "SOFTWARE\\Za\u0159\u00edzen\u00ed", "valueName": "Hodnota\u010d"' ||
+    fail "$form: json: $("$ctl" list --json)"
+done
+grep -q 'ZaY' "$VANTREL_REGISTRY/system.reg" && fail "a folded key was written"
+
+# A character code page 1250 has no form for fails the load, naming it; nothing is written.
+printf '%s' "${utf8/Hodnota/Hodnot$'\xc3\xa8'}" > Vantrel.xml
+before=$(cat "$VANTREL_REGISTRY/system.reg")
+"$ctl" disable > /dev/null 2> err; [ $? -eq 1 ] || fail "a character outside the code page was accepted"
+grep -qF "U+00E8" err || fail "the character is not named: $(cat err)"
+[ "$(cat "$VANTREL_REGISTRY/system.reg")" = "$before" ] || fail "something was written"
+
+# JSON is Unicode: the euro sign of code page 1250 (0x80) goes out as U+20AC, not as U+0080.
+printf '<RegistryItems><RegistryItem><KeyName>SOFTWARE\\E\x80</KeyName><ValueName>V\x81</ValueName><SavedValue>N/A</SavedValue><DisableValue>1</DisableValue><EnableValue>0</EnableValue></RegistryItem></RegistryItems>' > Vantrel.xml
+"$ctl" list --json > json.txt || fail "list --json"
+grep -qF '"keyName": "SOFTWARE\\E\u20ac", "valueName": "V\u0081"' json.txt || fail "json: $(cat json.txt)"
+python3 -c 'import json,sys; json.load(open(sys.argv[1]))' json.txt || fail "not JSON: $(cat json.txt)"
+echo ok
