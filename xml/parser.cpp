@@ -940,7 +940,7 @@ class WorkBuffer {
 };
 
 // A Unicode document that does not become program text stops the load: the error names the
-// character and its line (Part of ErrorText's words for kErrorEncoding).
+// character and its line (ErrorText adds it to the words of kErrorEncoding).
 std::int16_t EncodingFailure(LibraryState& lib, const InputDecoder& decoder) {
   lib.errorDetail = decoder.Problem();
   return kErrorEncoding;
