@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "app/input_checks.h"
+#include "app/known_values.h"
+#include "runtime/ansi_text.h"
 #include "runtime/byte_file.h"
 #include "runtime/error_codes.h"
 #include "runtime/error_state.h"
-#include "app/input_checks.h"
-#include "app/known_values.h"
 #include "runtime/message_dialog.h"
 #include "runtime/os_version.h"
 #include "runtime/queue.h"
@@ -98,7 +98,11 @@ bool WriteSettingsXml(MainData& data) {
   }
   xml::CreateOptions options;
   options.keepBackup = data.keepBackup;
-  if (const std::int16_t code = xml::CreateXMLFile(data.settingsFile, "1.0", "", options); code != 0) {
+  // The file declares the code page of its text: undeclared, bytes that happen to form UTF-8
+  // would read back as other letters.
+  if (const std::int16_t code =
+          xml::CreateXMLFile(data.settingsFile, "1.0", AnsiEncodingName(), options);
+      code != 0) {
     ShowError("Error creating Vantrel.xml file,|", ReplaceText(code));
     return false;
   }

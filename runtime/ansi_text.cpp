@@ -149,4 +149,6 @@ std::string AnsiConversionProblem(const AnsiConversion& conversion, std::string_
          AnsiCodePageName() + ", the program's single-byte text";
 }
 
+std::string AnsiEncodingName() { return "windows-" + AnsiCodePageName(); }
+
 }  // namespace vantrel

@@ -50,5 +50,8 @@ std::string AnsiConversionProblem(const AnsiConversion& conversion, std::string_
 
 // The code page's name for messages: "1250", or on Windows the ANSI code page's number.
 std::string AnsiCodePageName();
+// The name a document written in the program's single-byte text declares ("windows-1250"), so
+// that a reader never takes its bytes for UTF-8 (a Polish "ÓŁ" is also the UTF-8 of U+04E3).
+std::string AnsiEncodingName();
 
 }  // namespace vantrel

@@ -13,6 +13,7 @@
 #include "tools/commands.h"
 #include "tools/same_file.h"
 #include "tools/text_escapes.h"
+#include "runtime/ansi_text.h"
 #include "runtime/record_layout.h"
 #include "runtime/safe_replace.h"
 #include "xml/document.h"
@@ -215,7 +216,7 @@ int Load(std::string_view file, const LoadRequest& request) {
   for (const std::string_view name : n) {
     if (!name.empty()) record = name;
   }
-  if (std::int16_t code = xml::CreateXMLFile(request.writeTo, "1.0", "")) {
+  if (std::int16_t code = xml::CreateXMLFile(request.writeTo, "1.0", AnsiEncodingName())) {
     return WriteFailed(request.writeTo, code);
   }
   xml::CreateParent(root);
@@ -321,7 +322,7 @@ int Write(std::string_view file) {
   }
   // Exactly the application's save.
   xml::Reset();
-  if (std::int16_t code = xml::CreateXMLFile(file, "1.0", "")) return WriteFailed(file, code);
+  if (std::int16_t code = xml::CreateXMLFile(file, "1.0", AnsiEncodingName())) return WriteFailed(file, code);
   xml::CreateParent("RegistryItems");
   xml::AddParent();
   xml::QueueToXML(&queue, "RegistryItem");

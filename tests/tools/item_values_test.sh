@@ -94,6 +94,18 @@ before=$(cat "$VANTREL_REGISTRY/system.reg")
 grep -qF "U+00E8" err || fail "the character is not named: $(cat err)"
 [ "$(cat "$VANTREL_REGISTRY/system.reg")" = "$before" ] || fail "something was written"
 
+# A save writes the program's text and says which code page it is in: names whose code page 1250
+# bytes also form UTF-8 ("ÓŁ" is the UTF-8 of U+04E3, "Ť" after "Ä" that of U+010D) read back
+# as the same names, and the saved file loads again.
+printf '<?xml version="1.0" encoding="UTF-8"?>\n<RegistryItems><RegistryItem><KeyName>SOFTWARE\\GÓŁKA</KeyName><ValueName>ÄŤ</ValueName><SavedValue>N/A</SavedValue><DisableValue>5</DisableValue><EnableValue>1</EnableValue></RegistryItem></RegistryItems>\n' > Vantrel.xml
+"$ctl" list > before.txt 2> err || fail "list before the save: $(cat err)"
+"$ctl" save > /dev/null 2> err || fail "save: $(cat err)"
+"$ctl" list > after.txt 2> err || fail "list after the save: $(cat err)"
+cmp -s before.txt after.txt || fail "the names changed with the save: $(cat before.txt) / $(cat after.txt)"
+"$ctl" disable > /dev/null 2> err || fail "disable after the save: $(cat err)"
+[ "$("$ctl" reg get "$(printf 'HKLM\\SOFTWARE\\G\xd3\xa3KA')" "$(printf '\xc4\x8d')")" = 5 ] ||
+  fail "the saved file named another value"
+
 # JSON is Unicode: the euro sign of code page 1250 (0x80) goes out as U+20AC, not as U+0080.
 printf '<RegistryItems><RegistryItem><KeyName>SOFTWARE\\E\x80</KeyName><ValueName>V\x81</ValueName><SavedValue>N/A</SavedValue><DisableValue>1</DisableValue><EnableValue>0</EnableValue></RegistryItem></RegistryItems>' > Vantrel.xml
 "$ctl" list --json > json.txt || fail "list --json"
