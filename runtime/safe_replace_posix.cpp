@@ -307,7 +307,8 @@ bool SafeReplace::Impl::KeepBackup(const struct stat& old) {
     return Fail(EISDIR, error_code::kAccessDenied,
                 "cannot keep the previous file as " + backup + ": that is a folder; nothing was saved");
   }
-  if (backupFolder != folder) RemoveLeftovers(backupDir, backupBase);
+  // Copies of the previous file that a killed save left under the backup's own temporary names.
+  RemoveLeftovers(backupDir, backupBase);
   const int in = ::openat(dirFd, BaseOf(target).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   if (in < 0) return FailErrno(errno, "cannot keep the previous file as " + backup + ": reading " + target);
   std::string copyName;

@@ -205,7 +205,7 @@ bool SafeReplace::Impl::KeepBackup() {
                 "cannot keep the previous file as " + backup + ": that is a folder; nothing was saved");
   }
   const std::string backupFolder = FolderOf(backup);
-  if (backupFolder != folder) RemoveLeftovers(backupFolder, BaseOf(backup));
+  RemoveLeftovers(backupFolder, BaseOf(backup));
   const HANDLE in = CreateFileA(target.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (in == INVALID_HANDLE_VALUE) return FailLast("cannot keep the previous file as " + backup + ": reading " + target);

@@ -170,6 +170,7 @@ rm huge.xml
 mkdir left && cp "$shipped" left/Vantrel.xml && cd left
 echo half > Vantrel.xml.vtmp
 echo half > Vantrel.xml.vantrel-Ab12Cd
+echo half > Vantrel.xml.bak.vantrel-Bk34Ef  # a backup copy killed half-way
 echo held > Vantrel.xml.vantrel-Held00
 exec 4< Vantrel.xml.vantrel-Held00 && flock 4  # this shell is the live writer holding it
 echo half > "$VANTREL_REGISTRY/user.reg.vantrel-Zz9Yy8"  # a store write killed on its first write
@@ -177,6 +178,7 @@ run save save
 [ $status -eq 0 ] || fail "save beside leftovers: $(cat save.err)"
 [ -e Vantrel.xml.vtmp ] && fail "the leftover of old stayed"
 [ -e Vantrel.xml.vantrel-Ab12Cd ] && fail "the leftover stayed"
+[ -e Vantrel.xml.bak.vantrel-Bk34Ef ] && fail "the backup's leftover stayed"
 [ -e Vantrel.xml.vantrel-Held00 ] || fail "a temporary a live writer holds was removed"
 exec 4<&-
 run reg reg set 'HKLM\Software\VantrelTest' Flag 1 --type REG_DWORD
