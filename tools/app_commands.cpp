@@ -181,7 +181,10 @@ int Check(app::MainData& data, bool json, bool failed) {
   return status;
 }
 
-void PrintPlan(app::MainData& data, int mode) {
+// Prints what applying the mode would do, row by row. True when it would refuse a row, so that a
+// dry run exits as the real run would.
+bool PrintPlan(app::MainData& data, int mode) {
+  bool refuses = false;
   ForEachRow(data, [&](const app::DisplayRecord& r) {
     const app::ApplyStep step = app::PlanCurrentRow(data, mode);
     const std::string where =
@@ -195,9 +198,11 @@ void PrintPlan(app::MainData& data, int mode) {
         break;
       case app::ApplyStep::kRefuse:
         std::printf("refuse\t%s\t%s\n", where.c_str(), step.refusal.c_str());
+        refuses = true;
         break;
     }
   });
+  return refuses;
 }
 
 int ModeOf(std::string_view command) {
@@ -235,7 +240,8 @@ const char kAppCommandsUsage[] =
     "               write every item's disable, enable or saved value to the registry as a\n"
     "               REG_DWORD (\"N/A\" deletes the value), then print the rows and one line\n"
     "               per service to restart (none when nothing changed); --dry-run only prints\n"
-    "               what would be written or deleted and restarted. Nothing is written when\n"
+    "               what would be written or deleted and restarted, and exits 1 where the\n"
+    "               real run would refuse a row. Nothing is written when\n"
     "               the registry cannot be written (a wineserver holds the prefix). On\n"
     "               Windows 10 / Server 2016 and later a value that switches SMB 2 off\n"
     "               (Smb2 = 0) or SMB 1 on (SMB1 = 1) is refused, naming the reason, and the\n"
@@ -308,7 +314,7 @@ int RunAppCommand(std::span<const std::string_view> args) {
       // The load has said (once) why the registry cannot be read: writing into it would fail
       // item by item, and a dry run's plan would rest on values nobody read. Nothing is written.
     } else if (dryRun) {
-      PrintPlan(data, mode);
+      if (PrintPlan(data, mode)) status = kExitFailed;
       PrintPlannedRestarts(data, mode);
     } else if (const std::string problem = RegistryWriteProblem(); !problem.empty()) {
       // Said once, before anything is written, rather than once per item.

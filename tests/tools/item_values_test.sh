@@ -46,7 +46,8 @@ while IFS='|' read -r text; do
   grep -qF "\"$text\"" err || fail "'$text': the text is not named: $(cat err)"
   "$ctl" reg get "HKLM\\$key" Bad 2> /dev/null && fail "'$text' was written"
   [ "$("$ctl" reg get "HKLM\\$key" Good)" = 1 ] || fail "'$text': the next item was not written"
-  "$ctl" disable --dry-run 2> /dev/null | grep -q "^refuse	.*	Bad	" || fail "'$text': dry run"
+  "$ctl" disable --dry-run > plan.txt 2> /dev/null; [ $? -eq 1 ] || fail "'$text': dry run should say 1"
+  grep -q "^refuse	.*	Bad	" plan.txt || fail "'$text': dry run: $(cat plan.txt)"
   for format in reg 'ansible --group hosts'; do
     # shellcheck disable=SC2086
     "$ctl" export --format $format -o out.${format%% *} 2> err

@@ -128,7 +128,7 @@ at legacy check > rows.txt 2> warn.txt; [ $? -eq 4 ] || fail "check legacy on Wi
 grep -q "^!	.*	Smb2	N/A	N/A	0	1	dangerous here: Smb2 = 0 switches SMB 2 and 3 off" rows.txt ||
   fail "dangerous row: $(cat rows.txt)"
 grep -q "	EnableOpLockForceClose	.*no effect here" rows.txt || fail "ForceClose on 10: $(cat rows.txt)"
-at legacy disable --dry-run > plan.txt || fail "dry run of the legacy file"
+at legacy disable --dry-run > plan.txt; [ $? -eq 1 ] || fail "a dry run that refuses a row should say 1"
 grep -q "^refuse	.*	Smb2	Smb2 = 0 switches SMB 2 and 3 off" plan.txt || fail "dry run: $(cat plan.txt)"
 at legacy disable > out.txt 2> err.txt; [ $? -eq 1 ] || fail "disable with Smb2 = 0 on Windows 10 should fail"
 grep -q "^vantrelctl: Vantrel.xml: Error writing $(printf '%s' "$server" | sed 's/\\/\\\\/g') to registry, Smb2 = 0 switches SMB 2 and 3 off.*Microsoft-Windows-SMBClient/Connectivity" err.txt ||
