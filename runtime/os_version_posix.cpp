@@ -6,6 +6,7 @@
 #include <string>
 
 #include "runtime/os_version.h"
+#include "runtime/registry.h"
 #include "runtime/store/registry_store.h"
 #include "runtime/text_case.h"
 #include "runtime/win32_seam.h"
@@ -125,6 +126,10 @@ OsVersionRecord ReadSystemVersionRecord() {
 }
 
 std::string NoVersionRecorded() {
+  // A store that cannot be read records nothing either, but that is no fresh prefix: say why.
+  if (std::string problem = RegistryReadProblem(kHkeyLocalMachine); !problem.empty()) {
+    return "Windows version unknown: the registry store cannot be read: " + problem;
+  }
   return "Windows version not recorded in the registry store " + store::StoreFolder();
 }
 

@@ -311,6 +311,12 @@ std::string RegistryTypeName(std::uint32_t type) {
 
 int OsCommand(const Args& args) {
   if (!args.empty()) return UsageError("os takes no arguments");
+  // No version at all may mean a registry that cannot be read: that is a failure, not a system.
+  if (RecordsNoVersion(SystemVersionRecord())) {
+    if (std::string problem = RegistryReadProblem(kHkeyLocalMachine); !problem.empty()) {
+      return Failure("os", problem);
+    }
+  }
   std::printf("%s\n", WindowsVersion().c_str());
   return kExitOk;
 }

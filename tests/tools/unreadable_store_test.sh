@@ -36,7 +36,7 @@ while IFS='|' read -r damage want; do
   esac
   state() { ls -la "$VANTREL_REGISTRY"; [ -f "$system" ] && cat "$system"; cat Vantrel.xml; }
   before=$(state)
-  for command in list check disable enable restore 'disable --dry-run' save \
+  for command in os list check disable enable restore 'disable --dry-run' save \
                  'export --format reg --values current -o out.reg' \
                  'export --format ansible --group hosts --values current -o out.yml' \
                  'reg get HKLM\'"$key"' Flag' 'reg set HKLM\'"$key"' Flag 5' \
