@@ -14,6 +14,7 @@
 #include "tools/same_file.h"
 #include "tools/text_escapes.h"
 #include "runtime/ansi_text.h"
+#include "runtime/fixed_text.h"
 #include "runtime/record_layout.h"
 #include "runtime/safe_replace.h"
 #include "xml/document.h"
@@ -37,11 +38,6 @@ int WriteFailed(std::string_view file, std::int16_t code) {
   const std::string& problem = LastReplace().problem;
   if (problem.empty()) return Failed(file, code);
   return Failure(file, xml::ErrorText(code) + " (error " + std::to_string(code) + "): " + problem);
-}
-
-std::string_view TrimBlanksOf(std::string_view text) {
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  return text;
 }
 
 void PrintLine(const std::string& line) {
@@ -305,10 +301,10 @@ int Write(std::string_view file) {
     // parents. Nothing is written then.
     for (std::size_t f = 0; f < fields.size(); ++f) {
       const FieldDesc& field = app::kXmlFields[f];
-      if (TrimBlanksOf(fields[f]).size() > field.size) {
+      if (TrimTrailingBlanks(fields[f]).size() > field.size) {
         return Failure(file, "line " + std::to_string(number) + ": its " +
                                  std::string(field.externalName) + " is " +
-                                 std::to_string(TrimBlanksOf(fields[f]).size()) +
+                                 std::to_string(TrimTrailingBlanks(fields[f]).size()) +
                                  " characters long; the field holds " +
                                  std::to_string(field.size) + ", so nothing was written");
       }
