@@ -95,6 +95,8 @@ const char kUsage[] =
     "\n"
     "Text is single-byte (code page 1250). Bytes outside printable ASCII are written and\n"
     "accepted as \\xHH, a backslash as \\\\; so a\\x00b\\x00 is a multi-string of a and b.\n"
+    "In a UTF-8 locale the letters typed in a KEYPATH, VALUENAME or TEXT are read as UTF-8\n"
+    "and converted to the code page; one it has no form for is refused.\n"
     "The registry is the store in $VANTREL_REGISTRY, else $WINEPREFIX, else ~/.wine when\n"
     "it exists, else $XDG_DATA_HOME/vantrel/registry. A folder named by a variable must\n"
     "exist; only the last one is created on the first write.\n"
