@@ -18,22 +18,6 @@
 #define VANTREL_VERSION "0.0.0"
 #endif
 
-namespace vantrel::tools {
-
-int UsageError(std::string_view message) {
-  std::fprintf(stderr, "vantrelctl: %.*s\n", static_cast<int>(message.size()), message.data());
-  std::fprintf(stderr, "Try 'vantrelctl --help' for more information.\n");
-  return kExitUsage;
-}
-
-int Failure(std::string_view subject, std::string_view message) {
-  std::fprintf(stderr, "vantrelctl: %.*s: %.*s\n", static_cast<int>(subject.size()), subject.data(),
-               static_cast<int>(message.size()), message.data());
-  return kExitFailed;
-}
-
-}  // namespace vantrel::tools
-
 namespace {
 
 using namespace vantrel::tools;
