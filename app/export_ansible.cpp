@@ -168,7 +168,7 @@ ExportResult WriteAnsiblePlaybook(const std::vector<ExportItem>& items, std::str
       out += "        state: present\n";
     }
     const TakesEffect effect = ExportItemTakesEffect(item);
-    if (guard) out += "      when: ansible_facts['distribution_major_version'] | int < 10\n";
+    if (guard) out += "      when: ansible_facts['distribution_major_version'] is version('10', '<')\n";
     if (restarts) out += "      notify: " + RestartTopic(effect) + "\n";
     out += "      tags: [vantrel, " + std::string(AnsibleRestartTag(effect)) + "]\n";
   }

@@ -243,7 +243,7 @@ TEST(ExportAnsible, TasksNotifyTheRestartTheirValueNeeds) {
 // needs the facts; SMB 2 on needs no guard.
 TEST(ExportAnsible, ValuesDangerousFromWindows10AreGuardedByTheVersion) {
   const char server[] = "SYSTEM\\CurrentControlSet\\Services\\LanmanServer\\Parameters";
-  const char guard[] = "      when: ansible_facts['distribution_major_version'] | int < 10\n";
+  const char guard[] = "      when: ansible_facts['distribution_major_version'] is version('10', '<')\n";
   const ExportResult off = WriteAnsiblePlaybook(
       {{1, server, "EnableOplocks", false, 0}, {2, server, "Smb2", false, 0}}, "g",
       ExportValues::kDisable);

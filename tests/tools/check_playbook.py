@@ -155,7 +155,7 @@ def main():
             if wanted:
                 notified.add(wanted)
         when = str(task.get("when") or "")
-        if guard != ("distribution_major_version" in when and "< 10" in when):
+        if guard != ("distribution_major_version" in when and "version('10', '<')" in when):
             problems.append(f"{where}: the Windows version guard is {when!r}, expected {'one' if guard else 'none'}")
     handlers = play.get("handlers") or []
     if not restarts and handlers:
