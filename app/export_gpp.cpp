@@ -66,21 +66,11 @@ std::string GppAttributeText(std::string_view ansi) {
   for (char byte : ansi) {
     const char32_t c = AnsiCharOf(static_cast<unsigned char>(byte));
     switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&apos;";
-        break;
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&apos;"; break;
       default:
         // Controls never get here (the items refuse them) except the C1 range, which XML holds
         // but which is invisible and easily lost by an editor: written as references.
@@ -137,8 +127,10 @@ ExportResult WriteGppRegistryXml(const std::vector<ExportItem>& items, ExportVal
                 : std::string()) +
            ">";
     out += "<Properties" + Attribute("action", item.remove ? "D" : "U") +
-           Attribute("displayDecimal", "1") + Attribute("default", item.valueName.empty() ? "1" : "0") +
-           Attribute("hive", "HKEY_LOCAL_MACHINE") + Attribute("key", GppAttributeText(item.keyName)) +
+           Attribute("displayDecimal", "1") +
+           Attribute("default", item.valueName.empty() ? "1" : "0") +
+           Attribute("hive", "HKEY_LOCAL_MACHINE") +
+           Attribute("key", GppAttributeText(item.keyName)) +
            Attribute("name", GppAttributeText(item.valueName)) + Attribute("type", "REG_DWORD") +
            Attribute("value", data) + "/>";
     out += "</Registry>";
