@@ -4,7 +4,7 @@
 # quotes, the longest key path and value name a settings file holds) as set and as deletion
 # entries, each entry exactly the item's key, name, type and data; names Registry.pol cannot carry
 # refused with exit 1 naming the item and nothing written; the SMB 2 guard; the restart notes on
-# stderr. Usage: export_pol_test.sh VANTRELCTL
+# stderr (and in the .reg form's comments). Usage: export_pol_test.sh VANTRELCTL
 set -u
 ctl=$1
 here=$(cd "$(dirname "$0")" && pwd)
@@ -71,6 +71,14 @@ cmp -s stdout.pol disable.pol || fail "standard output differs from -o"
 bounded "$ctl" export --format pol --no-restart -o quiet.pol 2> notes.txt || fail "--no-restart failed"
 [ -s notes.txt ] && fail "--no-restart still notes restarts: $(cat notes.txt)"
 cmp -s quiet.pol disable.pol || fail "--no-restart changed the file"
+
+# The .reg form says the same in its own comments (and not with --no-restart).
+reg_text() { /usr/bin/python3 -c 'import sys; print(open(sys.argv[1], "rb").read().decode("utf-16"))' "$1"; }
+bounded "$ctl" export --format reg -o said.reg || fail "export --format reg failed"
+reg_text said.reg | grep -q '^; Restart the computer for the change to take effect.' ||
+  fail "the .reg file does not say what must restart: $(reg_text said.reg)"
+bounded "$ctl" export --format reg --no-restart -o quiet.reg || fail "export --format reg --no-restart failed"
+reg_text quiet.reg | grep -q '^;' && fail "--no-restart: the .reg file still has comments"
 
 # Names Registry.pol cannot carry: exit 1, the item named, the old file kept.
 cp disable.pol kept.pol
