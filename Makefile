@@ -15,7 +15,7 @@ endif
 # and check the packages).
 PACKAGES = build-essential cmake pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev \
            libfltk1.3-dev xvfb xauth xdotool wine64 g++-mingw-w64-x86-64 libpugixml-dev libxml2-dev clang libclang-rt-14-dev \
-           ansible dpkg-dev lintian desktop-file-utils man-db zip unzip
+           ansible python3-samba dpkg-dev lintian desktop-file-utils man-db zip unzip
 
 .PHONY: all deps configure build test run dist bench fuzz asan clean
 

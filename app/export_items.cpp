@@ -123,4 +123,20 @@ bool CollectExportItems(MainData& data, ExportValues values, std::vector<ExportI
   return true;
 }
 
+std::string ExportItemValueText(const ExportItem& item) {
+  return item.remove ? std::string(kNotAvailable) : std::to_string(item.data);
+}
+
+TakesEffect ExportItemTakesEffect(const ExportItem& item) {
+  const ValueName name[] = {{item.keyName, item.valueName}};
+  return RestartsNeeded(name).front();
+}
+
+std::vector<TakesEffect> ExportRestarts(const std::vector<ExportItem>& items) {
+  std::vector<ValueName> names;
+  names.reserve(items.size());
+  for (const ExportItem& item : items) names.push_back({item.keyName, item.valueName});
+  return RestartsNeeded(names);
+}
+
 }  // namespace vantrel::app

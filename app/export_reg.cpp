@@ -32,11 +32,18 @@ std::string RegValueName(std::string_view valueName) {
   return out + "\"";
 }
 
-ExportResult WriteRegFile(const std::vector<ExportItem>& items) {
+ExportResult WriteRegFile(const std::vector<ExportItem>& items, bool sayRestarts) {
   ExportResult result;
   std::string& out = result.bytes;
   AppendUtf16Le(out, u"\uFEFF");
   AppendLine(out, "Windows Registry Editor Version 5.00");
+  if (const std::vector<TakesEffect> restarts = sayRestarts ? ExportRestarts(items)
+                                                            : std::vector<TakesEffect>{};
+      !restarts.empty()) {
+    AppendLine(out, "");
+    AppendLine(out, "; Once imported:");
+    for (TakesEffect e : restarts) AppendLine(out, "; " + std::string(TakesEffectLine(e)));
+  }
   const std::string* section = nullptr;
   // A key path goes between the brackets as it stands: regedit takes the line's last ']' as the
   // end, so brackets and quotes inside key names need no escape.

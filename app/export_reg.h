@@ -16,7 +16,8 @@ namespace vantrel::app {
 // default value (empty name) is @. Single-byte text; the file writer converts it to UTF-16.
 std::string RegValueName(std::string_view valueName);
 
-// The whole file's bytes.
-ExportResult WriteRegFile(const std::vector<ExportItem>& items);
+// The whole file's bytes. With `sayRestarts`, comment lines (";") after the header say what must
+// restart before Windows uses the values.
+ExportResult WriteRegFile(const std::vector<ExportItem>& items, bool sayRestarts = false);
 
 }  // namespace vantrel::app
