@@ -18,6 +18,14 @@
 namespace vantrel::tools {
 namespace {
 
+// A key path or value name as Windows writes it, with one backslash; other bytes outside
+// printable ASCII as everywhere in vantrelctl (\xHH).
+std::string PathText(std::string_view text) {
+  std::string out;
+  for (char c : text) out += c == '\\' ? std::string(1, c) : EscapeBytes(std::string_view(&c, 1));
+  return out;
+}
+
 void Warn(const std::string& line) { std::fprintf(stderr, "vantrelctl: warning: %s\n", line.c_str()); }
 
 // A recorded value as history prints it: "absent", a REG_DWORD as its number, any other type
@@ -36,10 +44,10 @@ std::string JsonValue(const app::RecordedValue& value) {
 
 void PrintEntry(const app::JournalEntry& entry) {
   std::printf("%u\t%s\t%s\t%s\n", static_cast<unsigned>(entry.number), entry.time.c_str(),
-              EscapeBytes(entry.command).c_str(), EscapeBytes(entry.settingsFile).c_str());
+              PathText(entry.command).c_str(), PathText(entry.settingsFile).c_str());
   for (const app::JournalRow& row : entry.rows) {
-    std::printf("\t%s\t%s\t%s -> %s\n", EscapeBytes(row.keyName).c_str(),
-                EscapeBytes(row.valueName).c_str(), ValueText(row.before).c_str(),
+    std::printf("\t%s\t%s\t%s -> %s\n", PathText(row.keyName).c_str(),
+                PathText(row.valueName).c_str(), ValueText(row.before).c_str(),
                 ValueText(row.after).c_str());
   }
 }
