@@ -159,7 +159,9 @@ void RecordInJournal(MainData& data, int mode, const std::vector<ApplyStep>& ste
                                   ? "window: " + std::string(ButtonText(mode))
                                   : data.journalCommand;
   std::string problem = RecordChange(command, SettingsFilePlace(data.settingsFile), rows);
-  if (problem.empty() && !unread.empty()) {
+  // A value that cannot be read was named when the list was read (readProblem); said again
+  // here it would be a second message for the same key.
+  if (problem.empty() && !unread.empty() && data.readProblem.empty()) {
     problem = "The value of " + unread + " could not be read before writing, so the journal of "
               "changes does not hold it and it cannot be undone";
   }
