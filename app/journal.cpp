@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "app/input_checks.h"
 #include "app/known_values.h"
 #include "runtime/error_codes.h"
 #include "runtime/error_state.h"
@@ -95,6 +96,8 @@ std::optional<RecordedValue> DecodeValue(std::string_view text) {
                                   : ParseNumber(type, 0xFFFFFFFFu);
   auto data = Unescape(text.substr(colon + 1));
   if (!number || !data) return std::nullopt;
+  // A number is kept in the one decimal spelling the registry layer reads back, within its type.
+  if (IsNumberType(*number) && NumberText(*data, *number) != *data) return std::nullopt;
   value.absent = false;
   value.type = *number;
   value.data = std::move(*data);
@@ -138,6 +141,23 @@ std::string RegistryReason() {
 std::string Capitalised(std::string text) {
   if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') text[0] = static_cast<char>(text[0] - 32);
   return text;
+}
+
+// Why a recorded key path or value name would reach another key or value than it names (the
+// registry layer cuts long paths and drops trailing blanks), or empty. The journal only records
+// names of items that were written, but it is read back from a registry anyone with the rights
+// can edit.
+std::string NameProblem(std::string_view keyName, std::string_view valueName) {
+  std::string problem = KeyPathProblem(keyName);
+  if (problem.empty()) problem = EdgeBlankProblem(keyName);
+  if (problem.empty() && NormalKeyPath(keyName) != keyName) {
+    problem = "the recorded key path has empty names";
+  }
+  if (problem.empty() && !valueName.empty()) problem = ValueNameProblem(valueName);
+  if (problem.empty() && !valueName.empty() && valueName.back() == ' ') {
+    problem = "the recorded value name ends in a blank, which the registry layer drops";
+  }
+  return problem;
 }
 
 }  // namespace
@@ -329,8 +349,12 @@ std::vector<UndoStep> PlanUndo(const JournalEntry& entry, bool smb1Guard) {
     step.row.keyName = recorded.keyName;
     step.row.valueName = recorded.valueName;
     step.row.before = recorded.before;
-    std::string problem;
-    if (!ReadRecordedValue(recorded.keyName, recorded.valueName, &step.row.after, &problem)) {
+    std::string problem = NameProblem(recorded.keyName, recorded.valueName);
+    if (!problem.empty()) {
+      step.kind = UndoStep::kRefuse;
+      step.refusal = Capitalised(problem) + ", so it was left alone.";
+    } else if (!ReadRecordedValue(recorded.keyName, recorded.valueName, &step.row.after,
+                                  &problem)) {
       step.kind = UndoStep::kRefuse;
       step.refusal = "The value cannot be read now (" + problem + "), so it was left alone.";
     } else if (step.row.after == recorded.before) {

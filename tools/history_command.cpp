@@ -94,6 +94,11 @@ std::optional<app::JournalContents> LoadJournal(std::string_view command) {
     Failure(command, problem);
     return std::nullopt;
   }
+  // A registry file that cannot be read is no empty journal.
+  if (const std::string problem = RegistryReadProblem(kHkeyLocalMachine); !problem.empty()) {
+    Failure(command, problem);
+    return std::nullopt;
+  }
   app::JournalContents contents = app::ReadJournal();
   if (!contents.damage.empty()) {
     Warn(contents.damage + "; it was left as it is, and the changes that read whole are used");

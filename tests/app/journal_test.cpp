@@ -120,6 +120,9 @@ TEST(JournalEntryText, TakesNothingElse) {
       "1\tt\tc\ts\n\tN\t4:5\t-\n",      // no key
       "1\tt\tc\ts\nK\tN\t4:\x01\t-\n",  // a raw control byte
       "1\tt\tc\ts\nK\tN\t4:\xe9\t-\n",  // a raw byte of the code page
+      "1\tt\tc\ts\nK\tN\t4:abc\t-\n",   // a REG_DWORD that is no number
+      "1\tt\tc\ts\nK\tN\t4:05\t-\n",    // another spelling of 5
+      "1\tt\tc\ts\nK\tN\t4:4294967296\t-\n",  // past 32 bits
   };
   for (const char* text : cases) {
     std::string why;
@@ -234,9 +237,17 @@ TEST_F(JournalTest, UndoRefusesWhatItCannotPutBackExactlyOrTheGuardForbids) {
       {kKey, "Trailing", {false, 1, "ends in a blank "}, {false, 4, "0"}},
       {"SYSTEM\\CurrentControlSet\\Services\\LanmanServer\\Parameters", "Smb2",
        {false, 4, "0"}, {false, 4, "1"}},
+      // Names the registry layer would cut or trim, reaching another key or value.
+      {std::string(kKey) + "\\" + std::string(300, 'k'), "V", {false, 4, "1"}, {}},
+      {kKey, "V ", {false, 4, "1"}, {}},
+      {std::string(kKey) + "\\\\Sub", "V", {false, 4, "1"}, {}},
   };
   const std::vector<UndoStep> steps = PlanUndo(entry, true);
-  ASSERT_EQ(steps.size(), 2u);
+  ASSERT_EQ(steps.size(), 5u);
+  for (std::size_t i = 2; i < steps.size(); ++i) {
+    EXPECT_EQ(steps[i].kind, UndoStep::kRefuse) << i;
+    EXPECT_FALSE(steps[i].refusal.empty()) << i;
+  }
   EXPECT_EQ(steps[0].kind, UndoStep::kRefuse);
   EXPECT_NE(steps[0].refusal.find("blank"), std::string::npos) << steps[0].refusal;
   EXPECT_EQ(steps[1].kind, UndoStep::kRefuse) << "Smb2 = 0 under the guard";
