@@ -57,8 +57,9 @@ std::optional<std::string> Unescape(std::string_view text) {
     } else if (i + 3 < text.size() && text[i + 1] == 'x' && HexDigit(text[i + 2]) >= 0 &&
                HexDigit(text[i + 3]) >= 0) {
       const int value = HexDigit(text[i + 2]) * 16 + HexDigit(text[i + 3]);
-      // Printable ASCII is never escaped: another spelling of the same text is not ours.
-      if (value >= 0x20 && value < 0x7F && value != '\\') return std::nullopt;
+      // Printable ASCII is never escaped (a backslash is doubled): another spelling of the same
+      // text is not ours.
+      if (value >= 0x20 && value < 0x7F) return std::nullopt;
       out += static_cast<char>(value);
       i += 3;
     } else {

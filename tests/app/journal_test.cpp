@@ -115,6 +115,7 @@ TEST(JournalEntryText, TakesNothingElse) {
       "1\tt\tc\ts\nK\tN\t4:5\tx\n",     // no value
       "1\tt\tc\ts\nK\tN\t04:5\t-\n",    // another spelling of a type
       "1\tt\tc\ts\nK\tN\t4:\\x41\t-\n", // printable text escaped
+      "1\tt\tc\ts\nK\\x5cL\tN\t-\t-\n", // a backslash escaped, not doubled
       "1\tt\tc\ts\nK\tN\t4:\\xZZ\t-\n", // no escape
       "1\tt\tc\ts\nK\tN\t4:\\\t-\n",    // a lone backslash
       "1\tt\tc\ts\n\tN\t4:5\t-\n",      // no key
