@@ -12,6 +12,7 @@
 #include "runtime/registry.h"
 #include "tools/app_commands.h"
 #include "tools/commands.h"
+#include "tools/history_command.h"
 #include "tools/known_commands.h"
 
 #ifndef VANTREL_VERSION
@@ -29,6 +30,7 @@ const char kUsage[] =
     "opportunistic locking and read caching of network file access.\n"
     "\n"
     "commands:\n"
+    "%s"
     "%s"
     "  reg get KEYPATH [VALUENAME | --default] [--type]\n"
     "               print a value as text on one line (with --type: its type number, a tab,\n"
@@ -100,9 +102,11 @@ const char kUsage[] =
     "  --version    show the version and exit\n";
 
 std::string FullUsage() {
-  const int size = std::snprintf(nullptr, 0, kUsage, vantrel::tools::kAppCommandsUsage);
+  const int size = std::snprintf(nullptr, 0, kUsage, vantrel::tools::kAppCommandsUsage,
+                                 vantrel::tools::kHistoryUsage);
   std::string text(static_cast<std::size_t>(size) + 1, '\0');
-  std::snprintf(text.data(), text.size(), kUsage, vantrel::tools::kAppCommandsUsage);
+  std::snprintf(text.data(), text.size(), kUsage, vantrel::tools::kAppCommandsUsage,
+                vantrel::tools::kHistoryUsage);
   text.resize(static_cast<std::size_t>(size));
   return text;
 }
@@ -188,5 +192,7 @@ int main(int argc, char** argv) {
   if (command == "store") return StoreCommand(rest);
   if (command == "xml") return XmlCommand(rest);
   if (command == "export") return ExportCommand(rest);
+  if (command == "history") return HistoryCommand(rest);
+  if (command == "undo") return UndoCommand(rest);
   return UsageError("unknown command '" + std::string(command) + "'");
 }
