@@ -12,6 +12,7 @@
 #include "runtime/fixed_text.h"
 #include "runtime/local_time.h"
 #include "runtime/registry.h"
+#include "runtime/safe_replace.h"
 
 namespace vantrel::app {
 namespace {
@@ -274,6 +275,21 @@ bool ReadRecordedValue(std::string_view keyName, std::string_view valueName, Rec
   return true;
 }
 
+namespace {
+
+// Two commands recording at once would both read the same last change and write the same next
+// slot, and one entry would be lost: the number is taken and its entry written under one lock,
+// on Linux the lock of the store's folder, on Windows one named for the journal.
+std::string JournalLockName() {
+#ifdef _WIN32
+  return "C:\\Vantrel\\Journal\\lock";
+#else
+  return RegistryLocation().folder + "/system.reg";
+#endif
+}
+
+}  // namespace
+
 std::string RecordChange(std::string_view command, std::string_view settingsFile,
                          const std::vector<JournalRow>& rows) {
   JournalEntry entry;
@@ -282,6 +298,7 @@ std::string RecordChange(std::string_view command, std::string_view settingsFile
   }
   if (entry.rows.empty()) return {};
   const std::string notRecorded = "; this change was not recorded, so it cannot be undone";
+  const FolderLock oneRecorderAtATime(JournalLockName());
   JournalContents contents = ReadJournal();
   if (!contents.damage.empty()) {
     return Capitalised(contents.damage) + notRecorded +

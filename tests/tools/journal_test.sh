@@ -94,6 +94,23 @@ done <<'TABLE'
 47|REG_SZ|1	t	c	s
 TABLE
 
+# Commands at once each keep their entry: four writers, each with a value of its own, three
+# changes each, twelve new entries.
+count() { run history --json | python3 -c 'import json,sys; print(len(json.load(sys.stdin)["changes"]))'; }
+before=$(count)
+for w in 1 2 3 4; do
+  { echo '<RegistryItems>'; item "Writer$w" 0; echo '</RegistryItems>'; } > "writer$w.xml"
+  (for round in 1 2 3; do
+     run reg set "HKLM\\$key" "Writer$w" "$round" --type REG_DWORD || exit 1
+     run disable --settings "writer$w.xml" > /dev/null 2> "err.$w" || exit 1
+     [ -s "err.$w" ] && exit 1
+   done
+   exit 0) &
+done
+for w in 1 2 3 4; do wait -n || fail "a writer at once failed: $(cat err.* 2> /dev/null)"; done
+after=$(count)
+[ "$after" -eq $((before + 12)) ] || fail "writers at once: $before entries, then $after, not $((before + 12))"
+
 # Every new command answers --help.
 for command in history undo; do
   run "$command" --help > help.txt || fail "$command --help"
