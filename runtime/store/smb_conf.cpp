@@ -77,8 +77,10 @@ bool SmbConf::Load(std::string text) {
   sectionSeen_.assign(1, false);
   problem_.clear();
   problemLine_ = 0;
+  loaded_ = false;
   auto fail = [this](std::size_t line, std::string why) {
     entries_.clear();
+    sectionSeen_.assign(sectionSeen_.size(), false);
     problem_ = std::move(why);
     problemLine_ = line;
     return false;
@@ -91,6 +93,8 @@ bool SmbConf::Load(std::string text) {
     return fail(static_cast<std::size_t>(std::count(text.begin(), text.begin() + zero, '\n')) + 1,
                 "holds a zero byte, so it is no text file");
   }
+  const std::size_t firstEnd = text.find('\n');
+  lineEnd_ = firstEnd != std::string::npos && firstEnd > 0 && text[firstEnd - 1] == '\r' ? "\r\n" : "\n";
   std::size_t section = 0;
   std::size_t lineNo = 0;
   std::size_t at = 0;
@@ -166,6 +170,7 @@ bool SmbConf::Load(std::string text) {
     entries_.push_back(std::move(e));
     at = end;
   }
+  loaded_ = true;
   return true;
 }
 
@@ -238,7 +243,7 @@ bool SmbConf::Set(std::string_view section, std::string_view name, std::string_v
                   bool& changed) {
   changed = false;
   const std::size_t s = SectionIndex(section);
-  if (s == kNone) return false;
+  if (!loaded_ || s == kNone) return false;
   const std::string key = ParameterKey(name);
   Entry* last = nullptr;
   std::size_t after = kNone;  // the entry a new line follows
@@ -271,7 +276,7 @@ bool SmbConf::Set(std::string_view section, std::string_view name, std::string_v
   e.key = key;
   e.value = std::string(value);
   std::string indent = "\t";
-  std::string lineEnd = "\n";
+  std::string lineEnd = lineEnd_;
   std::size_t insertAt = 0;
   if (after != kNone) {
     const Entry& prev = entries_[after];
@@ -280,7 +285,7 @@ bool SmbConf::Set(std::string_view section, std::string_view name, std::string_v
       indent = prev.text.substr(0, lead == std::string::npos ? 0 : lead);
     }
     const std::size_t nl = prev.text.rfind('\n');
-    if (nl != std::string::npos && nl > 0 && prev.text[nl - 1] == '\r') lineEnd = "\r\n";
+    if (nl != std::string::npos) lineEnd = nl > 0 && prev.text[nl - 1] == '\r' ? "\r\n" : "\n";
     // A last line without its line end gets one, so the new line stands on its own.
     if (nl == std::string::npos || nl + 1 != prev.text.size()) entries_[after].text += lineEnd;
     insertAt = after + 1;
@@ -297,7 +302,7 @@ bool SmbConf::Set(std::string_view section, std::string_view name, std::string_v
 
 bool SmbConf::Remove(std::string_view section, std::string_view name) {
   const std::size_t s = SectionIndex(section);
-  if (s == kNone) return false;
+  if (!loaded_ || s == kNone) return false;
   const std::string key = ParameterKey(name);
   const auto gone = std::remove_if(entries_.begin(), entries_.end(), [&](const Entry& e) {
     return e.kind == Kind::kParameter && e.section == s && e.key == key;

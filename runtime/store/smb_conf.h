@@ -83,6 +83,8 @@ class SmbConf {
   std::vector<bool> sectionSeen_;
   std::string problem_;
   std::size_t problemLine_ = 0;
+  bool loaded_ = false;
+  std::string lineEnd_ = "\n";  // the file's own: "\r\n" when its first line ends so
 };
 
 // The meaning of a boolean as Samba reads it (yes/no, true/false, 1/0, on/off; any letter

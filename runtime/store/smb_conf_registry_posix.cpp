@@ -473,7 +473,8 @@ LONG SetValue(HKEY key, LPCSTR name, DWORD type, const BYTE* data, DWORD dataSiz
   if (!s) return ERROR_INVALID_HANDLE;
   if ((s->access & KEY_SET_VALUE) == 0) return ERROR_ACCESS_DENIED;
   if (s->top || !name || !*name) {
-    return Fail(ERROR_ACCESS_DENIED, "a Samba parameter belongs to a section and has a name");
+    return Fail(ERROR_ACCESS_DENIED,
+                "not written to " + ConfigPath() + ": a Samba parameter belongs to a section and has a name");
   }
   std::string text;
   if (type == REG_DWORD && dataSize == 4) {
@@ -485,18 +486,21 @@ LONG SetValue(HKEY key, LPCSTR name, DWORD type, const BYTE* data, DWORD dataSiz
     raw = raw.substr(0, raw.find('\0'));
     text = AnsiToUtf8Text(raw);
   } else {
-    return Fail(ERROR_INVALID_PARAMETER, "a Samba parameter takes a number or a text, not registry type " +
-                                             std::to_string(type));
+    return Fail(ERROR_INVALID_PARAMETER, "not written to " + ConfigPath() +
+                                             ": a Samba parameter takes a number or a text, not "
+                                             "registry type " + std::to_string(type));
   }
   // One line per parameter: a line break would add a parameter of the caller's choosing, and a
   // closing backslash would swallow the next line of the file.
   if (text.find_first_of("\r\n") != std::string::npos || (!text.empty() && text.back() == '\\')) {
-    return Fail(ERROR_INVALID_PARAMETER, "a Samba parameter's value cannot hold a line break or end "
-                                         "in a backslash");
+    return Fail(ERROR_INVALID_PARAMETER, "not written to " + ConfigPath() +
+                                             ": a Samba parameter's value cannot hold a line break "
+                                             "or end in a backslash");
   }
   const std::string param = AnsiToUtf8Text(name);
   if (param.find_first_of("=[]\r\n#;") != std::string::npos || param.find_first_not_of(" \t") == std::string::npos) {
-    return Fail(ERROR_INVALID_PARAMETER, "\"" + param + "\" is no Samba parameter name");
+    return Fail(ERROR_INVALID_PARAMETER,
+                "not written to " + ConfigPath() + ": \"" + param + "\" is no Samba parameter name");
   }
   return Change(s->section, param, text);
 }
