@@ -115,7 +115,11 @@ bool SmbConf::Load(std::string text) {
       end = nl == std::string::npos ? text.size() : nl + 1;
       const std::string_view probe = TrimBlanks(joined.empty() ? piece : std::string_view(joined));
       const bool comment = joined.empty() && !probe.empty() && (probe[0] == '#' || probe[0] == ';');
-      if (!comment && !piece.empty() && piece.back() == '\\' && end < text.size()) {
+      if (!comment && !piece.empty() && piece.back() == '\\' && end >= text.size()) {
+        // Continued into nothing: a line added after it would be taken as part of it.
+        return fail(lineNo, "the last line ends in a backslash that continues it into nothing");
+      }
+      if (!comment && !piece.empty() && piece.back() == '\\') {
         joined.append(piece.substr(0, piece.size() - 1));
         ++lineNo;
         continue;

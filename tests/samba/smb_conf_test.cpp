@@ -165,6 +165,8 @@ TEST(SmbConf, RefusesWhatSambaWouldNotRead) {
       {"[global]\n oplocks no\n", 2, "neither a comment"},
       {"[global]\n = no\n", 2, "no name"},
       {"[ ]\n", 1, "no name"},
+      // A line added after it would become part of its value.
+      {"[global]\n comment = a \\\n", 2, "into nothing"},
       {"[global]\n" + std::string(kSmbConfMaxBytes, '#'), 0, "MiB"},
   };
   for (const auto& c : cases) {
