@@ -361,8 +361,7 @@ void ApplyValues(MainData& data, int mode) {
           // The registry's own words when it has them (Samba's testparm refusing the change,
           // naming the file); a bare failure keeps its one line.
           const std::string reason = RegistryProblemText();
-          ShowError("Error writing " + key + " to registry" + (reason.empty() ? "" : ",|"),
-                    reason);
+          ShowError("Error writing " + key + " to registry" + (reason.empty() ? "" : ",|"), reason);
         }
         break;
     }

@@ -63,7 +63,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t i = 0; i < size; ++i) hash = (hash ^ data[i]) * 1099511628211ull;
   const std::size_t section = hash % before.sections.size();
   const auto& params = before.parameters[section];
-  std::string name = params.empty() || (hash >> 8) % 4 == 0 ? "oplocks" : params[(hash >> 16) % params.size()].name;
+  std::string name = params.empty() || (hash >> 8) % 4 == 0
+                         ? "oplocks"
+                         : params[(hash >> 16) % params.size()].name;
   const std::string key = SmbConf::ParameterKey(name);
   const bool remove = (hash >> 40) % 3 == 0;
   const std::string value = (hash >> 44) % 2 ? "0" : "a value";
@@ -90,7 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       Check(v && *v == p.value);
     }
     std::size_t others = 0;
-    for (const SmbConf::Parameter& p : now) others += !(s == section && SmbConf::ParameterKey(p.name) == key);
+    for (const SmbConf::Parameter& p : now)
+      others += !(s == section && SmbConf::ParameterKey(p.name) == key);
     std::size_t othersBefore = 0;
     for (const SmbConf::Parameter& p : before.parameters[s])
       othersBefore += !(s == section && SmbConf::ParameterKey(p.name) == key);
@@ -98,7 +101,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   Check(after.sections.size() <= before.sections.size());
   const auto got = again.Get(before.sections[section], name);
-  if (remove) Check(!got);
-  else Check(got && *got == value);
+  if (remove)
+    Check(!got);
+  else
+    Check(got && *got == value);
   return 0;
 }

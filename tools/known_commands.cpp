@@ -29,8 +29,7 @@ std::string_view EffectName(app::TakesEffect effect) {
       break;
     case app::TakesEffect::kReloadSamba:
       return "a reload of Samba's configuration (smbcontrol smbd reload-config)";
-    case app::TakesEffect::kRestartSmbd:
-      return "a restart of smbd";
+    case app::TakesEffect::kRestartSmbd: return "a restart of smbd";
   }
   return "a restart of the computer";
 }

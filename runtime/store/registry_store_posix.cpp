@@ -423,7 +423,8 @@ LONG CheckNotDeleted(HKEY key, const Handle& h) {
 }
 
 LONG OpenCommon(HKEY key, LPCSTR subKey, REGSAM access, PHKEY result) {
-  if (store::smbconf::IsSambaHandle(key)) return store::smbconf::OpenBelow(key, subKey, MapAccess(access), false, result, nullptr);
+  if (store::smbconf::IsSambaHandle(key))
+    return store::smbconf::OpenBelow(key, subKey, MapAccess(access), false, result, nullptr);
   std::lock_guard lock(gMutex);
   thread_local Handle h;
   if (LONG r = Lookup(key, h)) return r;
@@ -464,7 +465,8 @@ LONG DeleteTree(HKEY key, LPCSTR subKey, bool withSubKeys) {
   if (LONG r = Lookup(key, h)) return r;
   if (LONG r = CheckNotDeleted(key, h)) return r;
   if (LONG r = Descend(h, subKey)) return r;
-  if (h.hive == kSystem && store::smbconf::IsSambaPath(h.path.text)) return store::smbconf::DeleteKey();
+  if (h.hive == kSystem && store::smbconf::IsSambaPath(h.path.text))
+    return store::smbconf::DeleteKey();
   RegistryFile::Node* node;
   Hive* hive;
   if (LONG r = Locate(h, node, hive)) return r;
@@ -576,7 +578,8 @@ LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR keyClass, DWORD optio
 LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
                       LPDWORD dataSize) {
   if (reserved || (data && !dataSize)) return ERROR_INVALID_PARAMETER;
-  if (store::smbconf::IsSambaHandle(key)) return store::smbconf::QueryValue(key, valueName, type, data, dataSize);
+  if (store::smbconf::IsSambaHandle(key))
+    return store::smbconf::QueryValue(key, valueName, type, data, dataSize);
   std::lock_guard lock(gMutex);
   Handle* h;
   RegistryFile::Node* node;
@@ -628,7 +631,8 @@ LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type
 LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, const BYTE* data,
                     DWORD dataSize) {
   if (!data && dataSize) return ERROR_NOACCESS;
-  if (store::smbconf::IsSambaHandle(key)) return store::smbconf::SetValue(key, valueName, type, data, dataSize);
+  if (store::smbconf::IsSambaHandle(key))
+    return store::smbconf::SetValue(key, valueName, type, data, dataSize);
   if (valueName && std::strlen(valueName) > store::kMaxValueNameLength) return ERROR_INVALID_PARAMETER;
   // A string whose count leaves out its terminating zero gets it counted, as Windows does: it
   // looks at the byte after the count.
@@ -747,7 +751,8 @@ LONG RegQueryInfoKeyA(HKEY key, LPSTR keyClass, LPDWORD classSize, LPDWORD reser
     if (maxClassLen) *maxClassLen = 0;
     if (securityDescriptor) *securityDescriptor = 0;
     if (lastWriteTime) *lastWriteTime = FILETIME{0, 0};
-    return store::smbconf::QueryInfo(key, subKeys, maxSubKeyLen, values, maxValueNameLen, maxValueLen);
+    return store::smbconf::QueryInfo(key, subKeys, maxSubKeyLen, values, maxValueNameLen,
+                                     maxValueLen);
   }
   std::lock_guard lock(gMutex);
   Handle* hp;

@@ -24,11 +24,20 @@ struct Synonym {
   std::string_view canonical;
 };
 constexpr Synonym kSynonyms[] = {
-    {"browsable", "browseable"},     {"writable", "writeable"},    {"writeok", "writeable"},
-    {"public", "guestok"},           {"directory", "path"},         {"printok", "printable"},
-    {"allowhosts", "hostsallow"},    {"denyhosts", "hostsdeny"},    {"preload", "autoservices"},
-    {"createmode", "createmask"},    {"directorymode", "directorymask"},
-    {"exec", "preexec"},             {"user", "username"},          {"users", "username"},
+    {"browsable", "browseable"},
+    {"writable", "writeable"},
+    {"writeok", "writeable"},
+    {"public", "guestok"},
+    {"directory", "path"},
+    {"printok", "printable"},
+    {"allowhosts", "hostsallow"},
+    {"denyhosts", "hostsdeny"},
+    {"preload", "autoservices"},
+    {"createmode", "createmask"},
+    {"directorymode", "directorymask"},
+    {"exec", "preexec"},
+    {"user", "username"},
+    {"users", "username"},
     {"group", "forcegroup"},
 };
 
@@ -94,7 +103,8 @@ bool SmbConf::Load(std::string text) {
                 "holds a zero byte, so it is no text file");
   }
   const std::size_t firstEnd = text.find('\n');
-  lineEnd_ = firstEnd != std::string::npos && firstEnd > 0 && text[firstEnd - 1] == '\r' ? "\r\n" : "\n";
+  lineEnd_ =
+      firstEnd != std::string::npos && firstEnd > 0 && text[firstEnd - 1] == '\r' ? "\r\n" : "\n";
   std::size_t section = 0;
   std::size_t lineNo = 0;
   std::size_t at = 0;
@@ -133,7 +143,8 @@ bool SmbConf::Load(std::string text) {
       e.kind = Kind::kOther;
     } else if (body[0] == '[') {
       const std::size_t close = body.find(']');
-      if (close == std::string_view::npos) return fail(first, "a section name lacks its closing ']'");
+      if (close == std::string_view::npos)
+        return fail(first, "a section name lacks its closing ']'");
       e.kind = Kind::kSection;
       e.name = std::string(TrimBlanks(body.substr(1, close - 1)));
       e.key = SectionKey(e.name);

@@ -53,7 +53,8 @@ class SmbConf {
   std::optional<std::string> Get(std::string_view section, std::string_view name) const;
 
   // Sets the parameter: its last line in the section (the one Samba reads) gets the new value,
-  // or, when absent, a new line follows the section's last parameter. False when the section does not exist. `changed` says whether the text changed.
+  // or, when absent, a new line follows the section's last parameter. False when the section does
+  // not exist. `changed` says whether the text changed.
   bool Set(std::string_view section, std::string_view name, std::string_view value, bool& changed);
   // Removes every line of the parameter in the section; false when there was none.
   bool Remove(std::string_view section, std::string_view name);
@@ -68,13 +69,13 @@ class SmbConf {
   enum class Kind { kOther, kSection, kParameter };
   struct Entry {
     Kind kind = Kind::kOther;
-    std::string text;     // the entry's physical lines, line ends included
-    std::string key;      // section or parameter key
-    std::string name;     // as written
-    std::string value;    // a parameter's value as Samba reads it
-    std::size_t section = 0;  // index into sectionKeys_ (0: [global])
-    std::size_t valueAt = 0;  // where the value starts in `text`
-    std::size_t valueEnd = 0; // where it ends (before the line end)
+    std::string text;          // the entry's physical lines, line ends included
+    std::string key;           // section or parameter key
+    std::string name;          // as written
+    std::string value;         // a parameter's value as Samba reads it
+    std::size_t section = 0;   // index into sectionKeys_ (0: [global])
+    std::size_t valueAt = 0;   // where the value starts in `text`
+    std::size_t valueEnd = 0;  // where it ends (before the line end)
   };
   std::size_t SectionIndex(std::string_view section) const;  // npos when absent
   std::vector<Entry> entries_;

@@ -36,8 +36,8 @@ constexpr int kTestparmSeconds = 30;
 
 struct Slot {
   bool used = false;
-  bool top = false;       // the smbconf key itself
-  std::string section;    // UTF-8, as the key path named it
+  bool top = false;     // the smbconf key itself
+  std::string section;  // UTF-8, as the key path named it
   REGSAM access = 0;
 };
 
@@ -54,7 +54,9 @@ struct Cache {
 };
 Cache gCache;
 
-char16_t LowerAscii(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; }
+char16_t LowerAscii(char16_t c) {
+  return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
+}
 
 bool SameAscii(std::u16string_view a, std::u16string_view b) {
   if (a.size() != b.size()) return false;
@@ -136,7 +138,8 @@ LONG Load(Cache*& out) {
     close(fd);
   } else {
     std::string text;
-    int err = now.size > static_cast<off_t>(kSmbConfMaxBytes) ? EFBIG : ReadOpenFile(fd, text, now.size);
+    int err =
+        now.size > static_cast<off_t>(kSmbConfMaxBytes) ? EFBIG : ReadOpenFile(fd, text, now.size);
     close(fd);
     gCache.valid = false;
     if (err == EFBIG) {
@@ -191,7 +194,8 @@ int RunBounded(const std::vector<std::string>& args, std::string& output) {
   for (;;) {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
-    const long elapsedMs = (now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000;
+    const long elapsedMs =
+        (now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000;
     const long left = kTestparmSeconds * 1000L - elapsedMs;
     if (left <= 0) {
       timedOut = true;
@@ -237,8 +241,8 @@ std::string Complaint(const std::string& output) {
         line.rfind("Weak crypto", 0) == 0 || line == "Loaded services file OK.")
       continue;
     if (best.empty() || line.find("Error") == std::string::npos) best = line;
-    if (line.find("not boolean") != std::string::npos || line.find("unknown") != std::string::npos ||
-        line.find("Unknown") != std::string::npos)
+    if (line.find("not boolean") != std::string::npos ||
+        line.find("unknown") != std::string::npos || line.find("Unknown") != std::string::npos)
       best = line;
   }
   return best.empty() ? std::string("no reason given") : best;
@@ -252,8 +256,9 @@ std::string TestparmPath() {
 // Checks the changed text with testparm before it may replace `path`: Samba must load it, and
 // for a value written it must read that value afterwards (an include or a later line could set
 // the parameter again). Empty when it may be written; otherwise why not.
-std::string CheckCandidate(const std::string& path, const std::string& text, const std::string& section,
-                           const std::string& name, const std::optional<std::string>& value) {
+std::string CheckCandidate(const std::string& path, const std::string& text,
+                           const std::string& section, const std::string& name,
+                           const std::optional<std::string>& value) {
   const std::string testparm = TestparmPath();
   if (access(testparm.c_str(), X_OK) != 0) {
     return "cannot check the change to " + path + " with Samba's testparm (" + testparm + ": " +
@@ -271,12 +276,15 @@ std::string CheckCandidate(const std::string& path, const std::string& text, con
   for (size_t off = 0; written && off < text.size();) {
     ssize_t n = write(fd, text.data() + off, text.size() - off);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) written = false;
-    else off += static_cast<size_t>(n);
+    if (n <= 0)
+      written = false;
+    else
+      off += static_cast<size_t>(n);
   }
   if (fd >= 0) close(fd);
   if (!written) {
-    problem = "cannot write the candidate of " + path + " to " + candidate + ": " + std::strerror(errno);
+    problem =
+        "cannot write the candidate of " + path + " to " + candidate + ": " + std::strerror(errno);
   } else {
     std::string output;
     std::vector<std::string> args{testparm, "-s", candidate};
@@ -286,8 +294,9 @@ std::string CheckCandidate(const std::string& path, const std::string& text, con
     }
     const int status = RunBounded(args, output);
     if (status != 0) {
-      problem = "testparm rejects " + path + " with " + name + (value ? " = " + *value : " removed") +
-                " in [" + section + "] (" + Complaint(output) + "), so the file was left as it was";
+      problem = "testparm rejects " + path + " with " + name +
+                (value ? " = " + *value : " removed") + " in [" + section + "] (" +
+                Complaint(output) + "), so the file was left as it was";
     } else if (value) {
       // With --parameter-name testparm prints only the value, on the last line.
       std::string shown = output;
@@ -306,7 +315,8 @@ std::string CheckCandidate(const std::string& path, const std::string& text, con
 }
 
 // Reads the file afresh, applies the change and replaces the file when testparm accepts it.
-LONG Change(const std::string& section, const std::string& name, const std::optional<std::string>& value) {
+LONG Change(const std::string& section, const std::string& name,
+            const std::optional<std::string>& value) {
   const std::string path = ConfigPath();
   struct stat st;
   if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
@@ -315,26 +325,30 @@ LONG Change(const std::string& section, const std::string& name, const std::opti
     std::string target(4096, '\0');
     ssize_t n = readlink(path.c_str(), target.data(), target.size() - 1);
     target.resize(n > 0 ? static_cast<size_t>(n) : 0);
-    return Fail(ERROR_ACCESS_DENIED, "not changing " + path + ": it is a symbolic link (to " + target +
-                                         "); name the file itself with VANTREL_SMB_CONF");
+    return Fail(ERROR_ACCESS_DENIED, "not changing " + path + ": it is a symbolic link (to " +
+                                         target + "); name the file itself with VANTREL_SMB_CONF");
   }
   FolderLock lock(path);
-  if (!lock.Held()) return Fail(ERROR_CANTWRITE, "cannot lock the folder of " + path + " for writing");
+  if (!lock.Held())
+    return Fail(ERROR_CANTWRITE, "cannot lock the folder of " + path + " for writing");
   gCache.valid = false;  // read it again under the lock: another program may have changed it
   Cache* cache;
   if (LONG r = Load(cache)) return r;
   if (!cache->identity.exists) {
-    return Fail(ERROR_FILE_NOT_FOUND, "cannot change " + path + ": it does not exist (is Samba set up "
-                                      "here? VANTREL_SMB_CONF names another file)");
+    return Fail(ERROR_FILE_NOT_FOUND, "cannot change " + path +
+                                          ": it does not exist (is Samba set up "
+                                          "here? VANTREL_SMB_CONF names another file)");
   }
   SmbConf conf = cache->conf;
   const FileIdentity read = cache->identity;
   bool changed = false;
   if (value) {
-    if (const auto old = conf.Get(section, name); old && SameSmbValue(*old, *value)) return ERROR_SUCCESS;
+    if (const auto old = conf.Get(section, name); old && SameSmbValue(*old, *value))
+      return ERROR_SUCCESS;
     if (!conf.Set(section, name, *value, changed)) {
-      return Fail(ERROR_FILE_NOT_FOUND, path + " has no section [" + section +
-                                            "]; only existing sections are changed, so nothing was written");
+      return Fail(ERROR_FILE_NOT_FOUND,
+                  path + " has no section [" + section +
+                      "]; only existing sections are changed, so nothing was written");
     }
   } else {
     if (!conf.Remove(section, name)) return ERROR_FILE_NOT_FOUND;
@@ -346,8 +360,9 @@ LONG Change(const std::string& section, const std::string& name, const std::opti
     return Fail(ERROR_INVALID_DATA, problem);
   FileIdentity now;
   if (StatIdentity(path, now) != 0 || !(now == read)) {
-    return Fail(ERROR_CANTWRITE, path + " changed while it was being checked; nothing was written, "
-                                        "try again");
+    return Fail(ERROR_CANTWRITE, path +
+                                     " changed while it was being checked; nothing was written, "
+                                     "try again");
   }
   ReplaceOptions options;
   options.keepBackup = true;
@@ -364,7 +379,8 @@ DWORD TypeAndData(const std::string& text, std::string& data) {
     data.assign(reinterpret_cast<const char*>(&v), sizeof v);
     return REG_DWORD;
   }
-  if (!text.empty() && text.size() <= 10 && text.find_first_not_of("0123456789") == std::string::npos) {
+  if (!text.empty() && text.size() <= 10 &&
+      text.find_first_not_of("0123456789") == std::string::npos) {
     const unsigned long long v = std::strtoull(text.c_str(), nullptr, 10);
     if (v <= 0xFFFFFFFFull) {
       const DWORD d = static_cast<DWORD>(v);
@@ -392,7 +408,8 @@ std::string ConfigPath() {
 }
 
 bool IsSambaPath(std::u16string_view path) {
-  if (path.size() < kPrefix.size() || !SameAscii(path.substr(0, kPrefix.size()), kPrefix)) return false;
+  if (path.size() < kPrefix.size() || !SameAscii(path.substr(0, kPrefix.size()), kPrefix))
+    return false;
   return path.size() == kPrefix.size() || path[kPrefix.size()] == u'\\';
 }
 
@@ -411,7 +428,8 @@ LONG Open(std::u16string_view path, REGSAM access, bool create, PHKEY result, LP
   s.access = access;
   s.top = rest.empty();
   if (rest.find(u'\\') != std::u16string_view::npos) {
-    if (create) return Fail(ERROR_ACCESS_DENIED, "Samba's configuration has no keys below a section");
+    if (create)
+      return Fail(ERROR_ACCESS_DENIED, "Samba's configuration has no keys below a section");
     return ERROR_FILE_NOT_FOUND;
   }
   s.section = Utf16ToUtf8(rest);
@@ -419,8 +437,9 @@ LONG Open(std::u16string_view path, REGSAM access, bool create, PHKEY result, LP
   if (LONG r = Load(cache)) return r;
   if (!s.top && !cache->conf.HasSection(s.section)) {
     if (create) {
-      return Fail(ERROR_ACCESS_DENIED, ConfigPath() + " has no section [" + s.section +
-                                           "]; only existing sections are changed, so nothing was written");
+      return Fail(ERROR_ACCESS_DENIED,
+                  ConfigPath() + " has no section [" + s.section +
+                      "]; only existing sections are changed, so nothing was written");
     }
     return ERROR_FILE_NOT_FOUND;
   }
@@ -429,7 +448,8 @@ LONG Open(std::u16string_view path, REGSAM access, bool create, PHKEY result, LP
   return ERROR_SUCCESS;
 }
 
-LONG OpenBelow(HKEY key, LPCSTR subKey, REGSAM access, bool create, PHKEY result, LPDWORD disposition) {
+LONG OpenBelow(HKEY key, LPCSTR subKey, REGSAM access, bool create, PHKEY result,
+               LPDWORD disposition) {
   std::lock_guard lock(gMutex);
   Slot* s = FindSlot(key);
   if (!s) return ERROR_INVALID_HANDLE;
@@ -473,8 +493,8 @@ LONG SetValue(HKEY key, LPCSTR name, DWORD type, const BYTE* data, DWORD dataSiz
   if (!s) return ERROR_INVALID_HANDLE;
   if ((s->access & KEY_SET_VALUE) == 0) return ERROR_ACCESS_DENIED;
   if (s->top || !name || !*name) {
-    return Fail(ERROR_ACCESS_DENIED,
-                "not written to " + ConfigPath() + ": a Samba parameter belongs to a section and has a name");
+    return Fail(ERROR_ACCESS_DENIED, "not written to " + ConfigPath() +
+                                         ": a Samba parameter belongs to a section and has a name");
   }
   std::string text;
   if (type == REG_DWORD && dataSize == 4) {
@@ -488,7 +508,8 @@ LONG SetValue(HKEY key, LPCSTR name, DWORD type, const BYTE* data, DWORD dataSiz
   } else {
     return Fail(ERROR_INVALID_PARAMETER, "not written to " + ConfigPath() +
                                              ": a Samba parameter takes a number or a text, not "
-                                             "registry type " + std::to_string(type));
+                                             "registry type " +
+                                             std::to_string(type));
   }
   // One line per parameter: a line break would add a parameter of the caller's choosing, and a
   // closing backslash would swallow the next line of the file.
@@ -498,9 +519,10 @@ LONG SetValue(HKEY key, LPCSTR name, DWORD type, const BYTE* data, DWORD dataSiz
                                              "or end in a backslash");
   }
   const std::string param = AnsiToUtf8Text(name);
-  if (param.find_first_of("=[]\r\n#;") != std::string::npos || param.find_first_not_of(" \t") == std::string::npos) {
-    return Fail(ERROR_INVALID_PARAMETER,
-                "not written to " + ConfigPath() + ": \"" + param + "\" is no Samba parameter name");
+  if (param.find_first_of("=[]\r\n#;") != std::string::npos ||
+      param.find_first_not_of(" \t") == std::string::npos) {
+    return Fail(ERROR_INVALID_PARAMETER, "not written to " + ConfigPath() + ": \"" + param +
+                                             "\" is no Samba parameter name");
   }
   return Change(s->section, param, text);
 }
@@ -533,8 +555,8 @@ LONG EnumKey(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, PFILETIME last
   return ERROR_SUCCESS;
 }
 
-LONG QueryInfo(HKEY key, LPDWORD subKeys, LPDWORD maxSubKeyLen, LPDWORD values, LPDWORD maxValueNameLen,
-               LPDWORD maxValueLen) {
+LONG QueryInfo(HKEY key, LPDWORD subKeys, LPDWORD maxSubKeyLen, LPDWORD values,
+               LPDWORD maxValueNameLen, LPDWORD maxValueLen) {
   std::lock_guard lock(gMutex);
   ClearProblem();
   Slot* s = FindSlot(key);
@@ -573,8 +595,9 @@ LONG Close(HKEY key) {
 }
 
 LONG DeleteKey() {
-  return Fail(ERROR_ACCESS_DENIED, "sections of " + ConfigPath() +
-                                       " are not removed through the registry: that would delete a share");
+  return Fail(ERROR_ACCESS_DENIED,
+              "sections of " + ConfigPath() +
+                  " are not removed through the registry: that would delete a share");
 }
 
 }  // namespace vantrel::store::smbconf

@@ -41,7 +41,8 @@ seam::LONG DeleteValue(seam::HKEY key, seam::LPCSTR name);
 seam::LONG EnumKey(seam::HKEY key, seam::DWORD index, seam::LPSTR name, seam::LPDWORD nameSize,
                    seam::PFILETIME lastWriteTime);
 seam::LONG QueryInfo(seam::HKEY key, seam::LPDWORD subKeys, seam::LPDWORD maxSubKeyLen,
-                     seam::LPDWORD values, seam::LPDWORD maxValueNameLen, seam::LPDWORD maxValueLen);
+                     seam::LPDWORD values, seam::LPDWORD maxValueNameLen,
+                     seam::LPDWORD maxValueLen);
 seam::LONG Close(seam::HKEY key);
 // Sections are not removed through the registry: that would delete a share.
 seam::LONG DeleteKey();

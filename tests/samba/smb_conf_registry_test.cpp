@@ -84,7 +84,7 @@ TEST_F(SambaKeys, ValuesReadByMeaningAndType) {
       {kData, "level2 oplocks", "0", 4, 0},
       {kData, "max_connections", "20", 4, 0},
       {kData, "comment", "accounts       and more", 1, 0},
-      {kGlobal, "smb2 leases", "", 0, 2},       // absent: Samba's default, shown as N/A
+      {kGlobal, "smb2 leases", "", 0, 2},  // absent: Samba's default, shown as N/A
       {"Software\\Samba\\smbconf\\nosuch", "oplocks", "", 0, 2},
       {"Software\\Samba\\smbconf\\data\\below", "oplocks", "", 0, 2},
   };
@@ -95,7 +95,9 @@ TEST_F(SambaKeys, ValuesReadByMeaningAndType) {
     EXPECT_EQ(RuntimeErrorCode(), c.code) << c.key << " " << c.name;
   }
   // Section names outside ASCII, given in the program's code page (1250) as key paths are.
-  WriteFile(conf_, "[\xC3\x9A\xC4\x8D" "ty]\n path = /tmp\n oplocks = no\n");
+  WriteFile(conf_,
+            "[\xC3\x9A\xC4\x8D"
+            "ty]\n path = /tmp\n oplocks = no\n");
   EXPECT_EQ(Get("Software\\Samba\\smbconf\\\xDA\xE8ty", "oplocks"), "0");
   EXPECT_EQ(RuntimeErrorCode(), 0);
 }
@@ -143,8 +145,8 @@ TEST_F(SambaKeys, RefusesChangesSambaWouldNotTake) {
     std::uint32_t type;
     const char* words;
   } cases[] = {
-      {kGlobal, "oplocks", "5", 4, "testparm rejects"},           // not a boolean
-      {kGlobal, "oplockz", "0", 4, "unknown"},                    // no parameter Samba knows
+      {kGlobal, "oplocks", "5", 4, "testparm rejects"},  // not a boolean
+      {kGlobal, "oplockz", "0", 4, "unknown"},           // no parameter Samba knows
       {"Software\\Samba\\smbconf\\accounts", "oplocks", "0", 4, "no section [accounts]"},
       {kData, "comment", "x\n[evil]\npath = /", 1, "line break"},
       {kData, "comment", "x\\", 1, "backslash"},
@@ -193,7 +195,8 @@ TEST_F(SambaKeys, LinksAndFifosAreNotFollowedIntoAWrite) {
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(Get(kGlobal, "oplocks"), "");
   EXPECT_NE(RuntimeErrorCode(), 2);
-  EXPECT_NE(RegistryProblemText().find("not a regular file"), std::string::npos) << RegistryProblemText();
+  EXPECT_NE(RegistryProblemText().find("not a regular file"), std::string::npos)
+      << RegistryProblemText();
   EXPECT_NE(Put(kGlobal, "oplocks", "0"), 0);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
   // No file: nothing set (Samba's defaults), and nothing made up on a write.

@@ -61,14 +61,14 @@ TEST(SmbConf, ReadsNamesAsSambaMatchesThem) {
   } cases[] = {
       {"global", "workgroup", "WORKGROUP"},
       {"Global", "WorkGroup", "WORKGROUP"},
-      {"globals", "workgroup", "WORKGROUP"},       // Samba's other name of [global]
+      {"globals", "workgroup", "WORKGROUP"},  // Samba's other name of [global]
       {"global", "max_log_size", "1000"},
       {"global", "maxlogsize", "1000"},
-      {"global", "level2 oplocks", "true"},        // from the second [GLOBAL]
+      {"global", "level2 oplocks", "true"},  // from the second [GLOBAL]
       {"accounts data", "oplocks", "Yes"},
       {"Accounts  Data", "read only", "No"},
       {"accountsdata", "OPLOCKS", "Yes"},
-      {"homes", "browsable", "no"},                // a synonym
+      {"homes", "browsable", "no"},  // a synonym
       {"homes", "path", nullptr},
       {"global", "include", "/etc/samba/shares.conf"},  // the commented one is no parameter
       {"global", "passwd chat",
@@ -94,7 +94,7 @@ TEST(SmbConf, AChangeTouchesOnlyItsLines) {
   const struct {
     const char* section;
     const char* name;
-    const char* value;  // nullptr: remove
+    const char* value;   // nullptr: remove
     const char* before;  // the line(s) that go
     const char* after;   // the line(s) that come in their place
   } cases[] = {
@@ -143,7 +143,8 @@ TEST(SmbConf, KeepsLineEndsAndALastLineWithoutOne) {
   bool changed = false;
   ASSERT_TRUE(conf.Set("global", "oplocks", "0", changed));
   ASSERT_TRUE(conf.Set("data", "oplocks", "0", changed));
-  EXPECT_EQ(conf.Text(), "[global]\r\n\toplocks = 0\r\n[data]\r\n\tpath = /srv\r\n\toplocks = 0\r\n");
+  EXPECT_EQ(conf.Text(),
+            "[global]\r\n\toplocks = 0\r\n[data]\r\n\tpath = /srv\r\n\toplocks = 0\r\n");
   // Parameters before any section belong to [global].
   SmbConf bare = Loaded("workgroup = W\n\n[data]\npath = /srv\n");
   ASSERT_TRUE(bare.Set("global", "oplocks", "0", changed));
