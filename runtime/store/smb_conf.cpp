@@ -58,10 +58,11 @@ bool SameSmbValue(std::string_view a, std::string_view b) {
 }
 
 std::string SmbConf::ParameterKey(std::string_view name) {
+  // Samba compares parameter names without regard to letter case or white space; an underscore
+  // is a character like any other ("level2_oplocks" is a parameter Samba does not know).
   std::string key;
   for (char c : name) {
-    if (IsBlank(c) || c == '_') continue;
-    key += Lower(c);
+    if (!IsBlank(c)) key += Lower(c);
   }
   for (const Synonym& s : kSynonyms) {
     if (key == s.key) return std::string(s.canonical);
@@ -70,12 +71,16 @@ std::string SmbConf::ParameterKey(std::string_view name) {
 }
 
 std::string SmbConf::SectionKey(std::string_view name) {
+  // A share is found by its name in any letter case, blanks inside it included ("[My Data]" is
+  // no "[mydata]"); [global] and its other name [globals] are recognised as Samba does, blanks
+  // ignored.
   std::string key;
-  for (char c : name) {
-    if (!IsBlank(c)) key += Lower(c);
+  std::string squeezed;
+  for (char c : TrimBlanks(name)) {
+    key += Lower(c);
+    if (!IsBlank(c)) squeezed += Lower(c);
   }
-  // Samba takes [globals] for [global].
-  if (key == "globals") key = "global";
+  if (squeezed == "global" || squeezed == "globals") return "global";
   return key;
 }
 

@@ -3,8 +3,8 @@
 // Samba reads the file in sections ("[global]", "[share]") of "name = value" lines; lines that
 // start with '#' or ';' are comments, a line that ends in a backslash continues on the next one.
 // Parameters before the first section belong to [global], and a section named twice is one
-// section. Names are matched as Samba matches them: section names without regard to letter case
-// or white space, parameter names also without underscores, and a parameter's synonyms as the
+// section. Names are matched as Samba matches them: section names without regard to letter case,
+// parameter names also without regard to white space, and a parameter's synonyms as the
 // parameter itself.
 //
 // A change touches only the lines of the parameter concerned: every other byte of the file

@@ -70,7 +70,9 @@ class SambaKeys : public ::testing::Test {
 };
 
 TEST_F(SambaKeys, ValuesReadByMeaningAndType) {
-  WriteFile(conf_, std::string(kConf) + "   Level2_Oplocks = False\n   max connections = 20\n");
+  WriteFile(conf_,
+            std::string(kConf) +
+                "   Level2Oplocks = False\n   max connections = 20\n   level2_oplocks = yes\n");
   const struct {
     const char* key;
     const char* name;
@@ -82,7 +84,8 @@ TEST_F(SambaKeys, ValuesReadByMeaningAndType) {
       {kGlobal, "OPLOCKS", "1", 4, 0},
       {"Software\\Samba\\smbconf\\GLOBAL", "oplocks", "1", 4, 0},
       {kData, "level2 oplocks", "0", 4, 0},
-      {kData, "max_connections", "20", 4, 0},
+      {kData, "maxconnections", "20", 4, 0},
+      {kData, "max_connections", "", 0, 2},  // an underscore is no blank to Samba
       {kData, "comment", "accounts       and more", 1, 0},
       {kGlobal, "smb2 leases", "", 0, 2},  // absent: Samba's default, shown as N/A
       {"Software\\Samba\\smbconf\\nosuch", "oplocks", "", 0, 2},

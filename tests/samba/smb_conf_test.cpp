@@ -44,7 +44,8 @@ const char kRealWorld[] =
     "\tRead Only = No\n"
     "\tOplocks = Yes\n"
     "[GLOBAL]\n"
-    "   Level2_Oplocks = true\n";
+    "   Level2Oplocks = true\n"
+    "   max_log_size = 5\n";
 
 SmbConf Loaded(const std::string& text) {
   SmbConf conf;
@@ -62,13 +63,16 @@ TEST(SmbConf, ReadsNamesAsSambaMatchesThem) {
       {"global", "workgroup", "WORKGROUP"},
       {"Global", "WorkGroup", "WORKGROUP"},
       {"globals", "workgroup", "WORKGROUP"},  // Samba's other name of [global]
-      {"global", "max_log_size", "1000"},
       {"global", "maxlogsize", "1000"},
+      // An underscore is no blank to Samba: "max_log_size" is a parameter it does not know.
+      {"global", "max_log_size", "5"},
+      {"global", "Max_Log_Size", "5"},
       {"global", "level2 oplocks", "true"},  // from the second [GLOBAL]
       {"accounts data", "oplocks", "Yes"},
-      {"Accounts  Data", "read only", "No"},
-      {"accountsdata", "OPLOCKS", "Yes"},
-      {"homes", "browsable", "no"},  // a synonym
+      {"ACCOUNTS DATA", "read only", "No"},
+      {"Accounts Data ", "readonly", "No"},
+      {"AccountsData", "oplocks", nullptr},  // blanks inside a share's name count
+      {"homes", "browsable", "no"},          // a synonym
       {"homes", "path", nullptr},
       {"global", "include", "/etc/samba/shares.conf"},  // the commented one is no parameter
       {"global", "passwd chat",
@@ -106,13 +110,13 @@ TEST(SmbConf, AChangeTouchesOnlyItsLines) {
        "       %n\\n *password\\supdated\\ssuccessfully* .\n",
        "   passwd chat = x\n"},
       // The last line of a section named twice is the one Samba reads.
-      {"global", "level2oplocks", "0", "   Level2_Oplocks = true\n", "   Level2_Oplocks = 0\n"},
+      {"global", "level2oplocks", "0", "   Level2Oplocks = true\n", "   Level2Oplocks = 0\n"},
       // A new parameter follows the section's last one, indented as it is.
       {"accounts data", "level2 oplocks", "0", "\tOplocks = Yes\n",
        "\tOplocks = Yes\n\tlevel2 oplocks = 0\n"},
       {"homes", "oplocks", "0", "   browseable = no\n", "   browseable = no\n   oplocks = 0\n"},
       {"homes", "browsable", nullptr, "   browseable = no\n", ""},
-      {"global", "level2 oplocks", nullptr, "   Level2_Oplocks = true\n", ""},
+      {"global", "level2 oplocks", nullptr, "   Level2Oplocks = true\n", ""},
   };
   for (const auto& c : cases) {
     SmbConf conf = Loaded(original);
