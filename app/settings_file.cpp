@@ -403,11 +403,22 @@ void ApplyValues(MainData& data, int mode) {
       }
       case ApplyStep::kDelete:
         RegistryDelete(kHkeyLocalMachine, row.KEYNAME.View(), row.VALUENAME.View());
+        // A value already absent is what N/A asks for; any other failure (a file behind the
+        // registry that refuses the change) must not pass for a deletion.
+        if (const std::int32_t code = RuntimeErrorCode();
+            code != 0 && code != error_code::kFileNotFound) {
+          const std::string reason = RegistryProblemText();
+          ShowError("Error deleting value from " + key + ",|",
+                    reason.empty() ? RuntimeText() : reason);
+        }
         break;
       case ApplyStep::kWrite:
         if (RegistryPutValue(kHkeyLocalMachine, row.KEYNAME.View(), row.VALUENAME.View(),
                              step.value, 4 /* REG_DWORD */) != 0) {
-          ShowError("Error writing " + key + " to registry");
+          // The registry's own words when it has them (Samba's testparm refusing the change,
+          // naming the file); a bare failure keeps its one line.
+          const std::string reason = RegistryProblemText();
+          ShowError("Error writing " + key + " to registry" + (reason.empty() ? "" : ",|"), reason);
         }
         break;
     }
