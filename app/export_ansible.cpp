@@ -69,6 +69,8 @@ std::string_view AnsibleRestartTag(TakesEffect effect) {
     case TakesEffect::kRestartWorkstation:
       return "lanmanworkstation";
     case TakesEffect::kReboot:
+    case TakesEffect::kReloadSamba:  // Samba's rows are never exported (CollectExportItems)
+    case TakesEffect::kRestartSmbd:
       break;
   }
   return "reboot";

@@ -102,6 +102,10 @@ bool CollectExportItems(MainData& data, ExportValues values, std::vector<ExportI
     item.remove = step.kind != ApplyStep::kWrite;
     if (!item.remove) item.data = DwordFromText(step.value);
     std::string problem = NameProblem(item);
+    if (problem.empty() && IsSambaKey(item.keyName)) {
+      problem = "it is a parameter of Samba's smb.conf, which these files cannot set: run "
+                "vantrelctl disable on the Samba server itself";
+    }
     if (problem.empty() && nameCut) {
       problem = "its key path or value name was cut when the settings file was loaded: exported, "
                 "it would name another key or value";

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/input_checks.h"
 #include "runtime/registry.h"
 #include "runtime/store/smb_conf.h"
 #include "runtime/text_case.h"
@@ -184,6 +185,13 @@ const KnownValue* FindKnownValue(std::string_view keyName, std::string_view valu
     if (EqualsIgnoreCase(v.valueName, valueName) && SameKey(v.keyName, keyName)) return &v;
   }
   return nullptr;
+}
+
+bool IsSambaKey(std::string_view keyName) {
+  constexpr std::string_view kSambaRoot = "Software\\Samba\\smbconf";
+  const std::string key = NormalKeyPath(keyName);
+  return StartsWithIgnoreCase(key, kSambaRoot) &&
+         (key.size() == kSambaRoot.size() || key[kSambaRoot.size()] == '\\');
 }
 
 std::string_view TakesEffectLine(TakesEffect effect) {

@@ -60,6 +60,10 @@ std::span<const KnownValue> KnownValues();
 // The entry for a key and value name (letter case ignored, as the registry does), or nullptr.
 const KnownValue* FindKnownValue(std::string_view keyName, std::string_view valueName);
 
+// True when the key (under HKEY_LOCAL_MACHINE, as a settings file writes it) is one of Samba's:
+// Software\Samba\smbconf or below, which the Linux build reads and writes in smb.conf.
+bool IsSambaKey(std::string_view keyName);
+
 // The line that tells an administrator what to do for `effect`.
 std::string_view TakesEffectLine(TakesEffect effect);
 

@@ -43,4 +43,13 @@ status=$?
 [[ $status == 1 ]] || fail "enable without testparm: exit status $status, expected 1"
 grep -q "Error deleting value from Software.*$dir/smb.conf.*testparm" err.txt || fail "enable's error: $(cat err.txt)"
 [[ $(cat smb.conf) == "$before" ]] || fail "enable without testparm changed smb.conf"
+# The exports deploy Windows registry values: a Samba row is refused by each form, by name.
+for format in reg pol gpp ansible; do
+  group=(); [[ $format == ansible ]] && group=(--group servers)
+  timeout 60 "$ctl" export --format "$format" "${group[@]}" --settings "$settings" -o "out.$format" >/dev/null 2>err.txt
+  status=$?
+  [[ $status == 1 ]] || fail "export --format $format of Samba rows: exit status $status, expected 1"
+  grep -q "item 1 (Software.Samba.smbconf.global, oplocks).*smb.conf" err.txt || fail "export $format: $(cat err.txt)"
+  [[ -e out.$format ]] && fail "export $format wrote a file"
+done
 echo ok
