@@ -370,6 +370,10 @@ seam::LONG WriteHive(const std::string& dir, WriteContext& ctx,
       return ErrnoToWin32(err, 1013);
     }
   }
+  // The folder's lock before the file's: the replacement below takes the folder's lock too, and
+  // so does the journal of changes around its own write, so every writer takes the two in this
+  // one order and none waits for the other while holding what it needs.
+  const FolderLock folderFirst(ctx.path);
   int fd = -1;
   if (int err = LockFile(ctx.path, fd)) {
     ReportProblem("cannot write " + ctx.path + ": " + ErrorText(err));
