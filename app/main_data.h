@@ -37,6 +37,8 @@ struct MainData {
   FixedText<200> os;    // LOC:OS
   // The window always uses the bare name; vantrelctl may name another file.
   std::string settingsFile = kSettingsFileName;
+  // Ends the message about a settings file that is not there: vantrelctl names its --settings.
+  std::string otherFileHint;
   // vantrelctl keeps the file a save replaces as FILE.bak (the window makes no copy).
   bool keepBackup = false;
   // Why the last load did not take in the whole settings file, or empty when it did. Saving over

@@ -9,6 +9,7 @@
 
 #include "app/input_checks.h"
 #include "app/known_values.h"
+#include "app/shipped_files.h"
 #include "runtime/ansi_text.h"
 #include "runtime/byte_file.h"
 #include "runtime/error_codes.h"
@@ -119,6 +120,27 @@ bool WriteSettingsXml(MainData& data) {
 
 }  // namespace
 
+std::string MissingSettingsFileHint(const std::string& fileName, std::string_view otherFileHint) {
+  const char separator = FolderSeparator();
+  const std::size_t cut = fileName.find_last_of(separator == '/' ? "/" : "\\/");
+  const std::string name = cut == std::string::npos ? fileName : fileName.substr(cut + 1);
+  std::string folder = cut == std::string::npos ? std::string() : fileName.substr(0, cut);
+  const bool absolute = !fileName.empty() &&
+                        (fileName[0] == separator || fileName[0] == '/' ||
+                         (separator == '\\' && fileName.size() > 1 && fileName[1] == ':'));
+  if (cut == 0) folder = std::string(1, separator);
+  if (!absolute || folder.empty()) {
+    const std::string here = CurrentFolder();
+    if (folder.empty()) {
+      folder = here.empty() ? "the current folder" : here;
+    } else if (!here.empty()) {
+      folder = here + (here.back() == separator ? "" : std::string(1, separator)) + folder;
+    }
+  }
+  return "Looked for " + name + " in " + folder + ".|The settings files that ship with Vantrel are in " +
+         ShippedFilesPlace() + ": copy one there as " + name + std::string(otherFileHint) + ".";
+}
+
 void LoadSettingsFile(MainData& data) {
   QueueFree(&data.xmlQueue);
   data.incompleteLoad.clear();
@@ -128,7 +150,13 @@ void LoadSettingsFile(MainData& data) {
   readOnly.defaultMode = false;
   readOnly.mode = kAccessRead | kDenyWrite;
   if (const std::int16_t code = xml::LoadFile(data.settingsFile, readOnly); code != 0) {
-    ShowError("Error opening Vantrel.xml file,|", LibraryText());
+    std::string text(TrimTrailingBlanks(LibraryText()));
+    // The window opens on an empty list then: say where the file was looked for and where the
+    // shipped ones are, so that the first start is no dead end.
+    if (code == error_code::kFileNotFound || code == error_code::kPathNotFound) {
+      text += "|" + MissingSettingsFileHint(data.settingsFile, data.otherFileHint);
+    }
+    ShowError("Error opening Vantrel.xml file,|", text);
     // A file that is not there holds nothing a save could lose.
     if (code != error_code::kFileNotFound) {
       data.incompleteLoad =

@@ -255,7 +255,11 @@ const char kAppCommandsUsage[] =
     "               before or after the command; a file that may only be read can be\n"
     "               listed, checked and applied. Errors go to stderr and give exit status 1.\n";
 
+// What the message about a missing settings file ends with on the command line.
+constexpr const char kOtherSettingsHint[] = ", or name another with --settings FILE";
+
 bool LoadSettingsForCommand(app::MainData& data) {
+  data.otherFileHint = kOtherSettingsHint;
   SetMessageHook(&PrintMessage);
   gErrorsShown = 0;
   gSettingsFile = data.settingsFile;
@@ -308,6 +312,7 @@ int RunAppCommand(std::span<const std::string_view> args) {
   // its writers share, each from its load to its last read.
   std::optional<FolderLock> saving;
   if (command == "save") saving.emplace(data.settingsFile);
+  data.otherFileHint = kOtherSettingsHint;
   app::LoadSettingsFile(data);
   if (mode != 0) {
     if (!data.readProblem.empty()) {

@@ -46,7 +46,8 @@ TEST_F(SettingsFileTest, MissingFileGivesOneMessageAndEmptyTables) {
   MainData data;
   LoadSettingsFile(data);
   ASSERT_EQ(Shown().size(), 1u);
-  EXPECT_EQ(Shown()[0].text, "Error opening Vantrel.xml file,|File not found.");
+  EXPECT_EQ(Shown()[0].text.rfind("Error opening Vantrel.xml file,|File not found.|Looked for Vantrel.xml in ", 0), 0u)
+      << Shown()[0].text;
   EXPECT_EQ(Shown()[0].caption, "Error");
   EXPECT_EQ(Shown()[0].icon, std::string(kIconExclamation));
   EXPECT_EQ(QueueRecords(&data.xmlQueue), 0);

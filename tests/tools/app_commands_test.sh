@@ -32,7 +32,12 @@ grep -q "^delete	.*	Gone$" plan.txt || fail "dry run plan: $(cat plan.txt)"
 grep -q "<SavedValue>5</SavedValue>" Vantrel.xml || fail "save did not record the current value"
 "$ctl" list --json | grep -q '"valueName": "Gone", "current": "5", "saved": "5"' || fail "json: $("$ctl" list --json)"
 mkdir other && mv Vantrel.xml other/Items.xml
-"$ctl" list 2>/dev/null; [ $? -eq 1 ] || fail "a missing settings file must fail with 1"
+"$ctl" list 2>missing.err; [ $? -eq 1 ] || fail "a missing settings file must fail with 1"
+# It names the folder it looked in, where the shipped files are and how to name another.
+grep -qF "File not found. Looked for Vantrel.xml in $(pwd -P). The settings files that ship with Vantrel are in /usr/share/vantrel/: copy one there as Vantrel.xml, or name another with --settings FILE." missing.err ||
+  fail "the missing file's message: $(cat missing.err)"
+"$ctl" check --settings other/None.xml 2>missing.err; [ $? -eq 1 ] || fail "check of a missing file must fail with 1"
+grep -qF "Looked for None.xml in $(pwd -P)/other." missing.err || fail "--settings' folder: $(cat missing.err)"
 "$ctl" list --settings other/Items.xml | grep -q Flag || fail "--settings"
 "$ctl" list --frobnicate 2>/dev/null; [ $? -eq 2 ] || fail "usage error must give 2"
 

@@ -44,7 +44,7 @@ mkdir none && cd none
 run save save
 [ $status -eq 1 ] || fail "an empty save gave $status"
 [ -e Vantrel.xml ] && fail "an empty save left a file"
-grep -q "^vantrelctl: Vantrel.xml: Error opening Vantrel.xml file, File not found\.$" save.err ||
+grep -q "^vantrelctl: Vantrel.xml: Error opening Vantrel.xml file, File not found\. Looked for Vantrel.xml in " save.err ||
   fail "the missing file: $(cat save.err)"
 grep -q "The list is empty" save.err || fail "the empty save does not say why: $(cat save.err)"
 grep -q "saved" save.out && fail "an empty save reported success"
