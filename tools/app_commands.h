@@ -23,5 +23,7 @@ bool LoadSettingsForCommand(app::MainData& data);
 
 // The lines of --help that describe these commands.
 extern const char kAppCommandsUsage[];
+// The note on which settings file they read, among the notes every command's help ends with.
+extern const char kSettingsNote[];
 
 }  // namespace vantrel::tools

@@ -93,6 +93,7 @@ const char kUsage[] =
     "               reaches are not known, so a value that switches SMB 2 off or SMB 1 on is\n"
     "               always refused (exit 1, nothing written) unless --force is given\n"
     "\n"
+    "%s"
     "Text is single-byte (code page 1250). Bytes outside printable ASCII are written and\n"
     "accepted as \\xHH, a backslash as \\\\; so a\\x00b\\x00 is a multi-string of a and b.\n"
     "The registry is the store in $VANTREL_REGISTRY, else $WINEPREFIX, else ~/.wine when\n"
@@ -108,9 +109,11 @@ const char kUsage[] =
     "  --version    show the version and exit\n";
 
 std::string FullUsage() {
-  const int size = std::snprintf(nullptr, 0, kUsage, vantrel::tools::kAppCommandsUsage);
+  using vantrel::tools::kAppCommandsUsage;
+  using vantrel::tools::kSettingsNote;
+  const int size = std::snprintf(nullptr, 0, kUsage, kAppCommandsUsage, kSettingsNote);
   std::string text(static_cast<std::size_t>(size) + 1, '\0');
-  std::snprintf(text.data(), text.size(), kUsage, vantrel::tools::kAppCommandsUsage);
+  std::snprintf(text.data(), text.size(), kUsage, kAppCommandsUsage, kSettingsNote);
   text.resize(static_cast<std::size_t>(size));
   return text;
 }

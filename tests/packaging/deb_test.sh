@@ -38,7 +38,7 @@ mkdir "$VANTREL_REGISTRY"
 [ "$("$root/usr/bin/vantrelctl" --version)" = "vantrelctl $version" ] || fail "vantrelctl --version"
 [ "$("$root/usr/bin/vantrel" --version)" = "vantrel $version" ] || fail "vantrel --version"
 settings=$root/usr/share/vantrel/Vantrel.xml
-rows=$("$root/usr/bin/vantrelctl" list --settings "$settings") || fail "list on the packaged settings file failed"
+rows=$("$root/usr/bin/vantrelctl" list --tsv --settings "$settings") || fail "list on the packaged settings file failed"
 [ "$(echo "$rows" | wc -l)" -eq "$("$root/usr/bin/vantrelctl" xml load "$settings" | wc -l)" ] ||
   fail "list shows other rows than the settings file holds: $rows"
 "$root/usr/bin/vantrelctl" disable --settings "$settings" > /dev/null || fail "disable failed"

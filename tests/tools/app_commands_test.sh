@@ -27,7 +27,22 @@ grep -q "^delete	.*	Gone$" plan.txt || fail "dry run plan: $(cat plan.txt)"
 [ "$("$ctl" reg get "HKLM\\$key" Flag --type)" = "4	1" ] || fail "Flag is not DWORD 1"
 "$ctl" enable > /dev/null || fail "enable failed"
 [ "$("$ctl" reg get "HKLM\\$key" Gone)" = "5" ] || fail "enable did not write Gone"
-"$ctl" list | grep -q "^\*	.*	Gone	5	N/A	N/A	5$" || fail "list: $("$ctl" list)"
+"$ctl" list --tsv | grep -q "^\*	.*	Gone	5	N/A	N/A	5$" || fail "list: $("$ctl" list --tsv)"
+# For people: the file, a header, key paths from their root with single backslashes (as regedit
+# and reg query take them), the columns aligned; --tsv keeps the escaped rows for scripts.
+"$ctl" list > table.txt || fail "list failed"
+[ "$(sed -n 1p table.txt)" = "Vantrel.xml (* marks a current value that differs from the disable value)" ] ||
+  fail "list's first line: $(cat table.txt)"
+sed -n 2p table.txt | grep -qE '^  Key +Value name +Current +Saved +Disable +Enable$' || fail "list's header: $(cat table.txt)"
+row=$(grep -F 'HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\Test\Parameters ' table.txt | grep -F Gone) ||
+  fail "list's row: $(cat table.txt)"
+[ "$(echo "$row" | tr -s ' ')" = '* HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\Test\Parameters Gone 5 N/A N/A 5' ] ||
+  fail "list's row: $row"
+grep -qF '\\' table.txt && fail "list doubles backslashes: $(cat table.txt)"
+[ "$(wc -l < table.txt)" -eq 4 ] || fail "list's lines: $(cat table.txt)"
+[ "$(awk '{ print index($0, "Gone") }' table.txt | sed -n 4p)" = "$(awk '{ print index($0, "Value name") }' table.txt | sed -n 2p)" ] ||
+  fail "list's columns are not aligned: $(cat table.txt)"
+"$ctl" list --tsv | grep -qF "*	SYSTEM\\\\CurrentControlSet\\\\Services\\\\Test\\\\Parameters	Gone	5	" || fail "list --tsv: $("$ctl" list --tsv)"
 "$ctl" save > /dev/null || fail "save failed"
 grep -q "<SavedValue>5</SavedValue>" Vantrel.xml || fail "save did not record the current value"
 "$ctl" list --json | grep -q '"valueName": "Gone", "current": "5", "saved": "5"' || fail "json: $("$ctl" list --json)"

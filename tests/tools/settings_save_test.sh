@@ -72,7 +72,7 @@ if [ "$(id -u)" -eq 0 ]; then
   as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
 fi
 cd ro
-"${as_user[@]}" "$ctl" list > list.out 2> list.err || fail "listing a read-only file: $(cat list.err)"
+"${as_user[@]}" "$ctl" list --tsv > list.out 2> list.err || fail "listing a read-only file: $(cat list.err)"
 [ "$(wc -l < list.out)" -eq "$(grep -c '<RegistryItem>' "$shipped")" ] ||
   fail "the read-only file did not list whole: $(cat list.out)"
 "${as_user[@]}" "$ctl" save > save.out 2> save.err; status=$?
