@@ -39,8 +39,9 @@ struct MainData {
   std::string settingsFile = kSettingsFileName;
   // Ends the message about a settings file that is not there: vantrelctl names its --settings.
   std::string otherFileHint;
-  // vantrelctl keeps the file a save replaces as FILE.bak (the window makes no copy).
-  bool keepBackup = false;
+  // Every save (the window's "Save current" and vantrelctl save) keeps the file it replaces as
+  // FILE.bak: the one way back to the values it held.
+  bool keepBackup = true;
   // Why the last load did not take in the whole settings file, or empty when it did. Saving over
   // such a file would lose what was not read, so it is refused.
   std::string incompleteLoad;

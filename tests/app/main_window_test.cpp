@@ -391,6 +391,22 @@ TEST_F(MainWindowTest, SaveAfterAnIncompleteLoadLeavesTheFileAndSaysWhy) {
   }
 }
 
+// "Save current" keeps the previous file as Vantrel.xml.bak, as vantrelctl save does.
+TEST_F(MainWindowTest, SaveCurrentKeepsTheBackup) {
+  ASSERT_EQ(RegistryPutValue(kHkeyLocalMachine, kKey, "Flag", "1", 4), 0);
+  const std::string original = Settings(Item("Flag", "0", "1"));
+  WriteFile("Vantrel.xml", original);
+  RunProgram([&](ui::HeadlessBackend& screen) {
+    screen.AnswerDialog(ui::DialogAnswer::Enter());
+    screen.Click(kBtnSave);
+    screen.Click(kBtnClose);
+  });
+  ASSERT_EQ(screen_->Dialogs().size(), 1u);
+  EXPECT_EQ(screen_->Dialogs()[0].layout.text, "Registry settings saved to Vantrel.xml file.");
+  EXPECT_TRUE(ReadFile("Vantrel.xml.bak") == original);
+  EXPECT_NE(ReadFile("Vantrel.xml").find("<SavedValue>1</SavedValue>"), std::string::npos);
+}
+
 TEST_F(MainWindowTest, PlacementIsRememberedBetweenRuns) {
   WriteFile("Vantrel.xml", Settings(Item("Flag", "0", "1")));
   const ui::Rect moved{123, 77, 900, 500};

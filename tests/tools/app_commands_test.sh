@@ -54,6 +54,10 @@ grep -qF "File not found. Looked for Vantrel.xml in $(pwd -P). The settings file
 "$ctl" check --settings other/None.xml 2>missing.err; [ $? -eq 1 ] || fail "check of a missing file must fail with 1"
 grep -qF "Looked for None.xml in $(pwd -P)/other." missing.err || fail "--settings' folder: $(cat missing.err)"
 "$ctl" list --settings other/Items.xml | grep -q Flag || fail "--settings"
+# The success line names the file saved.
+"$ctl" save --settings other/Items.xml > saved.out || fail "save --settings failed"
+grep -qxF "Vantrel: Registry settings saved to other/Items.xml file." saved.out || fail "save's line: $(cat saved.out)"
+[ -f other/Items.xml.bak ] || fail "save kept no other/Items.xml.bak"
 "$ctl" list --frobnicate 2>/dev/null; [ $? -eq 2 ] || fail "usage error must give 2"
 
 # An export never goes over the settings file it is made from, under any name that reaches it.
