@@ -407,6 +407,56 @@ TEST_F(MainWindowTest, SaveCurrentKeepsTheBackup) {
   EXPECT_NE(ReadFile("Vantrel.xml").find("<SavedValue>1</SavedValue>"), std::string::npos);
 }
 
+// Made larger, the window shares the room among the list's columns, the key name gaining most;
+// on the Info tab every text line sits inside the panel that frames it, its frame lines below it.
+TEST_F(MainWindowTest, LargerWindowWidensTheColumnsAndInfoTextsStayInsideTheirFrames) {
+  WriteFile("Vantrel.xml", Settings(Item("Flag", "0", "1")));
+  ui::DrawnWindow small, large;
+  ui::FontMetrics m;
+  RunProgram([&](ui::HeadlessBackend& screen) {
+    screen.Do([&](ui::Engine&, ui::Window* w) {
+      small = screen_->Snapshot(*w);
+      m = w->Metrics();
+    });
+    screen.MoveTo({40, 40, 1500, 700});
+    screen.Do([&](ui::Engine&, ui::Window* w) { large = screen_->Snapshot(*w); });
+    screen.Click(kBtnClose);
+  });
+  const ui::DrawnControl* before = small.Control(kLstRegistryItems);
+  const ui::DrawnControl* after = large.Control(kLstRegistryItems);
+  ASSERT_TRUE(before && after);
+  ASSERT_EQ(before->columns.size(), 6u);
+  ASSERT_EQ(after->columns.size(), 6u);
+  const int growth = after->rect.width - before->rect.width;
+  ASSERT_GT(growth, 500) << "the list did not grow with the window";
+  int gained = 0;
+  for (std::size_t i = 0; i < 6; ++i) {
+    const int more = after->columns[i].headerRect.width - before->columns[i].headerRect.width;
+    EXPECT_GT(more, 0) << "column " << i << " got none of the room";
+    if (i > 0) {
+      EXPECT_GT(after->columns[0].headerRect.width - before->columns[0].headerRect.width, more)
+          << "the key name gains most";
+    }
+    gained += more;
+  }
+  EXPECT_EQ(gained, growth) << "all the room goes to the columns";
+
+  const std::pair<int, int> framed[] = {{kPmtOs, kPanel1}, {kLocOs, kPanel1},
+                                        {kPmtAuthor, kPanel1b}, {kPmtMail, kPanel1b}};
+  for (const ui::DrawnWindow* drawn : {&small, &large}) {
+    for (const auto& [text, panel] : framed) {
+      const ui::Rect t = drawn->Control(text)->rect;
+      const ui::Rect f = drawn->Control(panel)->rect;
+      SCOPED_TRACE("control " + std::to_string(text) + " in panel " + std::to_string(panel));
+      // One line of the font, below the frame's top line and above its bottom line.
+      EXPECT_GT(t.y, f.y);
+      EXPECT_LE(t.y + m.cy, f.y + f.height - 2);
+      EXPECT_GT(t.x, f.x - 1);
+      EXPECT_LE(t.x, f.x + f.width);
+    }
+  }
+}
+
 TEST_F(MainWindowTest, PlacementIsRememberedBetweenRuns) {
   WriteFile("Vantrel.xml", Settings(Item("Flag", "0", "1")));
   const ui::Rect moved{123, 77, 900, 500};
