@@ -185,7 +185,14 @@ TextSave WriteSavedValuesIntoText(MainData& data) {
   if (!fits) return TextSave::kNotPossible;
   ReplaceOptions options;
   options.keepBackup = data.keepBackup;
-  if (!ReplaceWholeFile(data.settingsFile, *text, options)) {
+  // Said as the whole file's writer says it: creating the new file, or writing it into place.
+  SafeReplace replace;
+  if (!replace.Begin(data.settingsFile, options)) {
+    ShowError("Error creating Vantrel.xml file,|",
+              ReplaceText(static_cast<std::int16_t>(RuntimeErrorCode())));
+    return TextSave::kFailed;
+  }
+  if (!replace.Append(text->data(), text->size()) || !replace.Commit()) {
     ShowError("Error writing Vantrel.xml file,|",
               ReplaceText(static_cast<std::int16_t>(RuntimeErrorCode())));
     return TextSave::kFailed;
