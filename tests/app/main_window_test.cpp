@@ -451,7 +451,7 @@ TEST_F(MainWindowTest, LargerWindowWidensTheColumnsAndInfoTextsStayInsideTheirFr
       // One line of the font, below the frame's top line and above its bottom line.
       EXPECT_GT(t.y, f.y);
       EXPECT_LE(t.y + m.cy, f.y + f.height - 2);
-      EXPECT_GT(t.x, f.x - 1);
+      EXPECT_GT(t.x, f.x + 1);
       EXPECT_LE(t.x, f.x + f.width);
     }
   }
