@@ -12,10 +12,12 @@ endif
 
 # Debian packages the build, the tests, the benchmarks and the release packages need (ansible
 # checks the playbook export; dpkg-dev, lintian, desktop-file-utils, man-db, zip and unzip make
-# and check the packages).
+# and check the packages; samba, smbclient, samba-testsuite and python3-samba give the Samba
+# tests a real smbd, its testparm and smbcontrol, and smbtorture's SMB2 client).
 PACKAGES = build-essential cmake pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev \
            libfltk1.3-dev xvfb xauth xdotool wine64 g++-mingw-w64-x86-64 libpugixml-dev libxml2-dev clang libclang-rt-14-dev \
-           ansible dpkg-dev lintian desktop-file-utils man-db zip unzip
+           ansible dpkg-dev lintian desktop-file-utils man-db zip unzip \
+           samba smbclient samba-testsuite python3-samba
 
 .PHONY: all deps configure build test run dist bench fuzz asan clean
 
@@ -64,7 +66,7 @@ bench: deps
 # AddressSanitizer and UndefinedBehaviorSanitizer (clang), FUZZ_SECONDS each; pick some with
 # FUZZ_TARGETS, e.g. `make fuzz FUZZ_TARGETS=store_file`.
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS ?= xml_parse store_file picture settings_text
+FUZZ_TARGETS ?= xml_parse store_file picture journal_entry smb_conf settings_text
 fuzz: deps
 	@cmake -S . -B $(BUILD)-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DVANTREL_FUZZ=ON \
 	  -DVANTREL_TESTS=OFF -DVANTREL_WERROR=OFF "-DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link,address,undefined" >/dev/null

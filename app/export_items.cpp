@@ -102,6 +102,10 @@ bool CollectExportItems(MainData& data, ExportValues values, std::vector<ExportI
     item.remove = step.kind != ApplyStep::kWrite;
     if (!item.remove) item.data = DwordFromText(step.value);
     std::string problem = NameProblem(item);
+    if (problem.empty() && IsSambaKey(item.keyName)) {
+      problem = "it is a parameter of Samba's smb.conf, which these files cannot set: run "
+                "vantrelctl disable on the Samba server itself";
+    }
     if (problem.empty() && nameCut) {
       problem = "its key path or value name was cut when the settings file was loaded: exported, "
                 "it would name another key or value";
@@ -121,6 +125,22 @@ bool CollectExportItems(MainData& data, ExportValues values, std::vector<ExportI
     items->push_back(std::move(item));
   }
   return true;
+}
+
+std::string ExportItemValueText(const ExportItem& item) {
+  return item.remove ? std::string(kNotAvailable) : std::to_string(item.data);
+}
+
+TakesEffect ExportItemTakesEffect(const ExportItem& item) {
+  const ValueName name[] = {{item.keyName, item.valueName}};
+  return RestartsNeeded(name).front();
+}
+
+std::vector<TakesEffect> ExportRestarts(const std::vector<ExportItem>& items) {
+  std::vector<ValueName> names;
+  names.reserve(items.size());
+  for (const ExportItem& item : items) names.push_back({item.keyName, item.valueName});
+  return RestartsNeeded(names);
 }
 
 }  // namespace vantrel::app

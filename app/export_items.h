@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/known_values.h"
 #include "app/main_data.h"
 
 namespace vantrel::app {
@@ -46,5 +47,13 @@ struct ExportResult {
 // holds unless MainData::smb1Guard is Smb1Guard::kNever.
 bool CollectExportItems(MainData& data, ExportValues values, std::vector<ExportItem>* items,
                         std::string* error);
+
+// The value text the commands would write for the item: "N/A" or the number in decimal.
+std::string ExportItemValueText(const ExportItem& item);
+
+// What must restart before Windows uses the item's value (a value the table of known values does
+// not know needs a reboot), and the distinct restarts of all items, in the order of TakesEffect.
+TakesEffect ExportItemTakesEffect(const ExportItem& item);
+std::vector<TakesEffect> ExportRestarts(const std::vector<ExportItem>& items);
 
 }  // namespace vantrel::app

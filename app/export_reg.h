@@ -4,6 +4,7 @@
 // per run of items under the same key, "Name"=dword:0000000a to set and "Name"=-  to remove.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,7 +17,22 @@ namespace vantrel::app {
 // default value (empty name) is @. Single-byte text; the file writer converts it to UTF-16.
 std::string RegValueName(std::string_view valueName);
 
-// The whole file's bytes.
-ExportResult WriteRegFile(const std::vector<ExportItem>& items);
+// The whole file's bytes. With `sayRestarts`, comment lines (";") after the header say what must
+// restart before Windows uses the values.
+ExportResult WriteRegFile(const std::vector<ExportItem>& items, bool sayRestarts = false);
+
+// A value of any type for a .reg file: to be removed, or its type and data as RegistryGetValue
+// reads them (numbers in decimal, strings without their terminating zero).
+struct RegFileValue {
+  std::string keyName;  // under HKEY_LOCAL_MACHINE
+  std::string valueName;
+  bool remove = false;
+  std::uint32_t type = 4;
+  std::string data;
+};
+
+// The file for values of any type: dword:, a quoted string, or hex(N): with the bytes regedit
+// stores (strings in UTF-16LE).
+ExportResult WriteTypedRegFile(const std::vector<RegFileValue>& values);
 
 }  // namespace vantrel::app

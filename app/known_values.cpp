@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
+#include "app/input_checks.h"
 #include "runtime/registry.h"
+#include "runtime/store/smb_conf.h"
 #include "runtime/text_case.h"
 
 namespace vantrel::app {
@@ -28,6 +30,11 @@ constexpr const char kMrxSmb[] = "SYSTEM\\CurrentControlSet\\Services\\MRXSmb\\P
 constexpr const char kServer[] = "SYSTEM\\CurrentControlSet\\Services\\LanmanServer\\Parameters";
 constexpr const char kWorkstation[] =
     "SYSTEM\\CurrentControlSet\\Services\\LanmanWorkstation\\Parameters";
+// Samba's configuration as its registry keys present it (see Vantrel-samba.xml). [SMBCONF] is
+// the smb.conf manual page of the samba package,
+// https://www.samba.org/samba/docs/current/man-html/smb.conf.5.html
+constexpr const char kSambaShare[] = "Software\\Samba\\smbconf\\*";
+constexpr const char kSambaGlobal[] = "Software\\Samba\\smbconf\\global";
 
 //  [NOSMB1]   "SMBv1 is not installed by default in Windows 10 version 1709, Windows Server
 //              version 1709 and later versions", https://learn.microsoft.com/en-us/
@@ -103,6 +110,26 @@ constexpr KnownValue kKnown[] = {
      "[CACHES].",
      "10 seconds", TakesEffect::kRestartWorkstation, "Windows Vista / Server 2008",
      Reach::kSmb2Client, 6, 0},
+    {kSambaShare, "oplocks",
+     "0: smbd grants no oplocks (exclusive, batch or level II) on the share, and so no SMB 2 "
+     "and 3 leases either, which need oplocks [SMBCONF]. In [global] it is every share's "
+     "default.",
+     "yes (oplocks granted)", TakesEffect::kReloadSamba, "every Samba in use (3.x, 4.x)",
+     Reach::kSamba, 0, 0},
+    {kSambaShare, "level2 oplocks",
+     "0: smbd grants no level II (read-only) oplocks on the share; a second opener breaks the "
+     "first one's oplock to none [SMBCONF].",
+     "yes (level II oplocks granted)", TakesEffect::kReloadSamba, "every Samba in use (3.x, 4.x)",
+     Reach::kSamba, 0, 0},
+    {kSambaShare, "kernel oplocks",
+     "1: smbd asks the Linux kernel for a lease on every oplocked file, so a local or NFS "
+     "access breaks the oplock; it also rules out level II oplocks and SMB 2 leases [SMBCONF].",
+     "no", TakesEffect::kRestartSmbd, "every Samba in use (3.x, 4.x)", Reach::kSamba, 0, 0},
+    {kSambaGlobal, "smb2 leases",
+     "0: smbd offers no SMB 2 and 3 leasing; oplocks stay as the share sets them [SMBCONF]. "
+     "Negotiated when a client connects.",
+     "yes since Samba 4.7 (leases granted)", TakesEffect::kRestartSmbd,
+     "Samba 4.2 (off by default before 4.7)", Reach::kSamba, 0, 0},
 };
 
 // A key path as the registry resolves it: letter case and empty components (a doubled, leading
@@ -129,15 +156,42 @@ bool SameKey(std::string_view a, std::string_view b) {
   }
 }
 
+// A Samba key: the table's "...\\*" takes any section, "...\\global" [global] (or [globals]),
+// section names compared as Samba compares them.
+bool SambaKeyMatches(std::string_view pattern, std::string_view keyName) {
+  const std::size_t cut = pattern.rfind('\\');
+  const std::string_view section = pattern.substr(cut + 1);
+  while (!keyName.empty() && keyName.back() == '\\') keyName.remove_suffix(1);
+  const std::size_t at = keyName.rfind('\\');
+  if (at == std::string_view::npos || !SameKey(pattern.substr(0, cut), keyName.substr(0, at)))
+    return false;
+  const std::string_view given = keyName.substr(at + 1);
+  if (section == "*") return !given.empty();
+  return store::SmbConf::SectionKey(section) == store::SmbConf::SectionKey(given);
+}
+
 }  // namespace
 
 std::span<const KnownValue> KnownValues() { return kKnown; }
 
 const KnownValue* FindKnownValue(std::string_view keyName, std::string_view valueName) {
   for (const KnownValue& v : kKnown) {
+    if (v.reach == Reach::kSamba) {
+      if (SambaKeyMatches(v.keyName, keyName) &&
+          store::SmbConf::ParameterKey(v.valueName) == store::SmbConf::ParameterKey(valueName))
+        return &v;
+      continue;
+    }
     if (EqualsIgnoreCase(v.valueName, valueName) && SameKey(v.keyName, keyName)) return &v;
   }
   return nullptr;
+}
+
+bool IsSambaKey(std::string_view keyName) {
+  constexpr std::string_view kSambaRoot = "Software\\Samba\\smbconf";
+  const std::string key = NormalKeyPath(keyName);
+  return StartsWithIgnoreCase(key, kSambaRoot) &&
+         (key.size() == kSambaRoot.size() || key[kSambaRoot.size()] == '\\');
 }
 
 std::string_view TakesEffectLine(TakesEffect effect) {
@@ -150,19 +204,26 @@ std::string_view TakesEffectLine(TakesEffect effect) {
              "(net stop workstation /y && net start workstation), or restart the computer.";
     case TakesEffect::kReboot:
       break;
+    case TakesEffect::kReloadSamba:
+      return "Reload Samba's configuration for the change to take effect on new opens "
+             "(smbcontrol smbd reload-config).";
+    case TakesEffect::kRestartSmbd:
+      return "Restart smbd for the change to take effect (systemctl restart smbd); clients "
+             "connected before keep what they negotiated.";
   }
   return "Restart the computer for the change to take effect.";
 }
 
 std::vector<TakesEffect> RestartsNeeded(std::span<const ValueName> changed) {
-  bool needed[3] = {};
+  bool needed[5] = {};
   for (const ValueName& v : changed) {
     const KnownValue* known = FindKnownValue(v.keyName, v.valueName);
     needed[static_cast<int>(known ? known->takesEffect : TakesEffect::kReboot)] = true;
   }
   std::vector<TakesEffect> out;
-  for (TakesEffect e :
-       {TakesEffect::kRestartServer, TakesEffect::kRestartWorkstation, TakesEffect::kReboot}) {
+  for (TakesEffect e : {TakesEffect::kRestartServer, TakesEffect::kRestartWorkstation,
+                        TakesEffect::kReboot, TakesEffect::kReloadSamba,
+                        TakesEffect::kRestartSmbd}) {
     if (needed[static_cast<int>(e)]) out.push_back(e);
   }
   return out;
@@ -233,6 +294,10 @@ Effect EffectOn(std::string_view keyName, std::string_view valueName, std::strin
   const KnownValue* known = FindKnownValue(keyName, valueName);
   if (known == nullptr) {
     return {EffectKind::kUnknown, "Vantrel's table of known values does not know it."};
+  }
+  if (known->reach == Reach::kSamba) {
+    // smbd reads it whatever Windows the registry store belongs to.
+    return {EffectKind::kTakesEffect, std::string(TakesEffectLine(known->takesEffect))};
   }
   if (system.platform != 2 || RecordsNoVersion(system)) {
     return {EffectKind::kUnknown, "The Windows version is not known, so neither is what the "

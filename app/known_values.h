@@ -19,6 +19,8 @@ enum class TakesEffect {
   kRestartServer,       // the Server service (LanmanServer) reads its parameters when it starts
   kRestartWorkstation,  // the Workstation service and its redirectors (LanmanWorkstation, MRxSmb)
   kReboot,              // only a restart of the computer
+  kReloadSamba,         // smbd reads a share parameter again on "smbcontrol smbd reload-config"
+  kRestartSmbd,         // smbd uses a global parameter for connections made after it restarts
 };
 
 // Which part of Windows reads a value, and so where it can do anything at all.
@@ -30,10 +32,13 @@ enum class Reach {
   kSmb2Client,  // the SMB 2 and 3 redirector
   kSmb2Switch,  // switches the server's SMB 2 and 3 on or off
   kSmb1Switch,  // switches the server's SMB 1 on or off
+  kSamba,       // Samba's smbd (Linux): no Windows version decides what it does
 };
 
 struct KnownValue {
-  std::string_view keyName;    // under HKEY_LOCAL_MACHINE, as a settings file writes it
+  // Under HKEY_LOCAL_MACHINE, as a settings file writes it. A Samba share parameter's key ends
+  // in "\\*": it means the same in [global] and in any share's section.
+  std::string_view keyName;
   std::string_view valueName;
   std::string_view meaning;    // what the value does, in a sentence or two
   std::string_view windowsDefault;  // what Windows does while the value is absent
@@ -54,6 +59,10 @@ std::span<const KnownValue> KnownValues();
 
 // The entry for a key and value name (letter case ignored, as the registry does), or nullptr.
 const KnownValue* FindKnownValue(std::string_view keyName, std::string_view valueName);
+
+// True when the key (under HKEY_LOCAL_MACHINE, as a settings file writes it) is one of Samba's:
+// Software\Samba\smbconf or below, which the Linux build reads and writes in smb.conf.
+bool IsSambaKey(std::string_view keyName);
 
 // The line that tells an administrator what to do for `effect`.
 std::string_view TakesEffectLine(TakesEffect effect);

@@ -52,6 +52,9 @@ struct MainData {
   // Windows reads these values only as REG_DWORD, so another type differs from every number.
   std::vector<std::uint32_t> currentTypes;
   Smb1Guard smb1Guard = Smb1Guard::kBySystem;
+  // What the journal of changes records as the command behind ApplyValues' writes (vantrelctl's
+  // command line); empty for the window, which is named by its button.
+  std::string journalCommand;
   // Text of the Info tab beside the system line: the registry store and where it was chosen.
   FixedText<200> storeFolder;
   FixedText<200> storeSource;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/input_checks.h"
+#include "app/journal.h"
 #include "app/known_values.h"
 #include "app/settings_text.h"
 #include "app/shipped_files.h"
@@ -198,6 +199,56 @@ TextSave WriteSavedValuesIntoText(MainData& data) {
     return TextSave::kFailed;
   }
   return TextSave::kWritten;
+}
+
+// The window's button for a mode, as the journal names the command.
+std::string_view ButtonText(int mode) {
+  switch (mode) {
+    case kApplySaved:
+      return "Restore saved";
+    case kApplyDisable:
+      return "Disable Vantrel";
+    default:
+      return "Enable Vantrel";
+  }
+}
+
+// Records what the steps are about to change in the journal, before anything is written, so
+// that the change can be undone. A journal that cannot take it is said, and the command goes on.
+void RecordInJournal(MainData& data, int mode, const std::vector<ApplyStep>& steps) {
+  std::vector<JournalRow> rows;
+  std::string unread;
+  const std::int32_t count = QueueRecords(&data.displayQueue);
+  for (std::int32_t i = 1; i <= count; ++i) {
+    const ApplyStep& step = steps[static_cast<std::size_t>(i - 1)];
+    if (step.kind == ApplyStep::kRefuse) continue;
+    QueueGetAt(&data.displayQueue, i);
+    const DisplayRecord& row = data.displayQueue.buffer;
+    JournalRow journalRow{std::string(row.KEYNAME.Trimmed()), std::string(row.VALUENAME.Trimmed()),
+                          {}, {}};
+    std::string problem;
+    if (!ReadRecordedValue(journalRow.keyName, journalRow.valueName, &journalRow.before,
+                           &problem)) {
+      // The write goes on as it always has; only its way back is missing, and that is said.
+      if (unread.empty()) unread = journalRow.keyName + " (" + problem + ")";
+      continue;
+    }
+    if (step.kind == ApplyStep::kWrite) {
+      journalRow.after = {false, 4 /* REG_DWORD */, std::to_string(DwordFromText(step.value))};
+    }
+    rows.push_back(std::move(journalRow));
+  }
+  const std::string command = data.journalCommand.empty()
+                                  ? "window: " + std::string(ButtonText(mode))
+                                  : data.journalCommand;
+  std::string problem = RecordChange(command, SettingsFilePlace(data.settingsFile), rows);
+  // A value that cannot be read was named when the list was read (readProblem); said again
+  // here it would be a second message for the same key.
+  if (problem.empty() && !unread.empty() && data.readProblem.empty()) {
+    problem = "The value of " + unread + " could not be read before writing, so the journal of "
+              "changes does not hold it and it cannot be undone";
+  }
+  if (!problem.empty()) ShowMessage(problem + ".", "Warning", kIconExclamation, "1", kButtonOk);
 }
 
 }  // namespace
@@ -435,12 +486,18 @@ void ApplyValues(MainData& data, int mode) {
   }
   const bool smb1Guard = Smb1GuardApplies(data);
   const std::int32_t count = QueueRecords(&data.displayQueue);
+  std::vector<ApplyStep> steps;
+  for (std::int32_t i = 1; i <= count; ++i) {
+    QueueGetAt(&data.displayQueue, i);
+    steps.push_back(PlanApply(data.displayQueue.buffer, mode, NameWasCut(data, i), smb1Guard));
+  }
+  RecordInJournal(data, mode, steps);
   for (std::int32_t i = 1; i <= count; ++i) {
     QueueGetAt(&data.displayQueue, i);
     const DisplayRecord& row = data.displayQueue.buffer;
     const std::string key(row.KEYNAME.Trimmed());
     const bool nameCut = NameWasCut(data, i);
-    const ApplyStep step = PlanApply(row, mode, nameCut, smb1Guard);
+    const ApplyStep& step = steps[static_cast<std::size_t>(i - 1)];
     switch (step.kind) {
       case ApplyStep::kRefuse: {
         // The message names the item: its key, and for a cut name its place and value name.
@@ -456,11 +513,22 @@ void ApplyValues(MainData& data, int mode) {
       }
       case ApplyStep::kDelete:
         RegistryDelete(kHkeyLocalMachine, row.KEYNAME.View(), row.VALUENAME.View());
+        // A value already absent is what N/A asks for; any other failure (a file behind the
+        // registry that refuses the change) must not pass for a deletion.
+        if (const std::int32_t code = RuntimeErrorCode();
+            code != 0 && code != error_code::kFileNotFound) {
+          const std::string reason = RegistryProblemText();
+          ShowError("Error deleting value from " + key + ",|",
+                    reason.empty() ? RuntimeText() : reason);
+        }
         break;
       case ApplyStep::kWrite:
         if (RegistryPutValue(kHkeyLocalMachine, row.KEYNAME.View(), row.VALUENAME.View(),
                              step.value, 4 /* REG_DWORD */) != 0) {
-          ShowError("Error writing " + key + " to registry");
+          // The registry's own words when it has them (Samba's testparm refusing the change,
+          // naming the file); a bare failure keeps its one line.
+          const std::string reason = RegistryProblemText();
+          ShowError("Error writing " + key + " to registry" + (reason.empty() ? "" : ",|"), reason);
         }
         break;
     }

@@ -14,6 +14,7 @@ inline constexpr std::int32_t kAccessDenied = 5;
 inline constexpr std::int32_t kMemoryCorrupted = 7;
 inline constexpr std::int32_t kInsufficientMemory = 8;
 inline constexpr std::int32_t kEntryNotFound = 30;
+inline constexpr std::int32_t kRecordNotFound = 35;
 inline constexpr std::int32_t kFileNotOpen = 37;
 inline constexpr std::int32_t kInvalidFileName = 45;
 inline constexpr std::int32_t kInvalidFieldType = 75;

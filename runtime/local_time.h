@@ -31,6 +31,8 @@ struct TimeZoneBias {
 // Now, in the machine's local time zone.
 LocalTime CurrentLocalTime();
 TimeZoneBias CurrentTimeZone();
+// Now in UTC as Windows stamps files and registry keys: 100-nanosecond ticks since 1601-01-01.
+std::uint64_t CurrentFileTime();
 // Hundredths of a second since local midnight.
 std::int32_t ClockHundredths();
 

@@ -28,6 +28,14 @@ LocalTime CurrentLocalTime() {
                    now.hundredths};
 }
 
+std::uint64_t CurrentFileTime() {
+  constexpr std::uint64_t kTicks1601To1970 = 116444736000000000ull;
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  return kTicks1601To1970 + static_cast<std::uint64_t>(now.tv_sec) * 10000000ull +
+         static_cast<std::uint64_t>(now.tv_nsec) / 100;
+}
+
 TimeZoneBias CurrentTimeZone() {
   // The C library already folds daylight saving into the offset, so the whole bias is the base
   // bias of an "unknown" zone, which adds nothing further.

@@ -11,6 +11,12 @@ LocalTime CurrentLocalTime() {
                    st.wMilliseconds / 10};
 }
 
+std::uint64_t CurrentFileTime() {
+  FILETIME now{};
+  GetSystemTimeAsFileTime(&now);
+  return (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+}
+
 TimeZoneBias CurrentTimeZone() {
   TIME_ZONE_INFORMATION tzi;
   const DWORD id = GetTimeZoneInformation(&tzi);

@@ -9,7 +9,8 @@ namespace vantrel {
 
 std::optional<std::string> ReadProductTypeOption() {
   using namespace vantrel::seam;
-  constexpr REGSAM kQueryAccess = 0x20001;
+  // Reading values is all this needs (KEY_QUERY_VALUE with the standard read right).
+  constexpr REGSAM kQueryAccess = STANDARD_RIGHTS_READ | KEY_QUERY_VALUE;
   HKEY key = nullptr;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\ProductOptions", 0,
                     kQueryAccess, &key) != ERROR_SUCCESS) {

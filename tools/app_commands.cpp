@@ -17,6 +17,7 @@
 #include "runtime/safe_replace.h"
 #include "tools/binary_output.h"
 #include "tools/commands.h"
+#include "tools/history_command.h"
 #include "tools/item_rows.h"
 #include "tools/known_commands.h"
 #include "tools/text_escapes.h"
@@ -38,6 +39,9 @@ std::string gSettingsFile;  // what the errors concern
 int PrintMessage(std::string_view text, std::string_view caption, std::string_view icon,
                  std::string_view, int, int) {
   const bool notice = icon == kIconAsterisk;
+  // A warning (the journal of changes could not record a change) is said on stderr, but the
+  // command did what it was asked: it does not make it fail.
+  const bool warning = caption == "Warning";
   std::string line;
   for (char c : text) {
     if (notice) {
@@ -51,12 +55,16 @@ int PrintMessage(std::string_view text, std::string_view caption, std::string_vi
   if (notice) {
     std::fprintf(stdout, "%.*s: %s\n", static_cast<int>(caption.size()), caption.data(),
                  line.c_str());
+  } else if (warning) {
+    std::fprintf(stderr, "vantrelctl: warning: %s\n", line.c_str());
   } else {
     ++gErrorsShown;
     Failure(gSettingsFile, line);
   }
   return kButtonOk;
 }
+
+}  // namespace
 
 // JSON is Unicode: each byte of program text goes out as the character it stands for in the code
 // page (0x80 is the euro sign in 1250), written as \uXXXX unless it is printable ASCII, so the
@@ -77,6 +85,8 @@ std::string JsonString(std::string_view text) {
   }
   return out + "\"";
 }
+
+namespace {
 
 bool Differs(const app::DisplayRecord& r) { return r.KEYNAME_STYLE != app::kStyleAsDisabled; }
 
@@ -353,6 +363,7 @@ int RunAppCommand(std::span<const std::string_view> args) {
   ListForm form = ListForm::kTable;
   bool dryRun = false;
   app::MainData data;
+  data.journalCommand = JournalCommandLine(args);
   for (std::size_t i = 1; i < args.size(); ++i) {
     if (args[i] == "--settings" && i + 1 < args.size()) {
       data.settingsFile = std::string(args[++i]);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "app/main_data.h"
@@ -20,6 +21,9 @@ int RunAppCommand(std::span<const std::string_view> args);
 // Loads the settings file and reads every item's current value as `list` does, the program's
 // messages going to the terminal. False when any of them reported a failure.
 bool LoadSettingsForCommand(app::MainData& data);
+
+// Program text as a JSON string, every byte as the character it stands for in the code page.
+std::string JsonString(std::string_view text);
 
 // The lines of --help that describe these commands.
 extern const char kAppCommandsUsage[];

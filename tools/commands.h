@@ -7,21 +7,11 @@
 #include <string_view>
 #include <vector>
 
+#include "tools/failures.h"
+
 namespace vantrel::tools {
 
 using Args = std::vector<std::string_view>;
-
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
-
-// Writes "vantrelctl: <message>" and the hint to --help to stderr; returns kExitUsage.
-int UsageError(std::string_view message);
-
-// Writes "vantrelctl: <subject>: <message>" to stderr, the one form of every failure: the
-// subject names what failed (a key, a value, a file), the message what went wrong. Returns
-// kExitFailed.
-int Failure(std::string_view subject, std::string_view message);
 
 // Why a file name given on the command line cannot be used exactly as given, or empty when it
 // can: the libraries drop blanks at either end of a name (it would reach another file) and keep

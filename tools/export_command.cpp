@@ -6,7 +6,9 @@
 #include <string>
 
 #include "app/export_ansible.h"
+#include "app/export_gpp.h"
 #include "app/export_items.h"
+#include "app/export_pol.h"
 #include "app/export_reg.h"
 #include "runtime/registry.h"
 #include "runtime/safe_replace.h"
@@ -44,11 +46,16 @@ int ExportCommand(const Args& args) {
   std::optional<std::string_view> group;
   std::optional<std::string> output;
   app::ExportValues values = app::ExportValues::kDisable;
+  bool restarts = true;
   app::MainData data;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string_view arg = args[i];
     if (arg == "--force") {
       data.smb1Guard = app::Smb1Guard::kNever;
+      continue;
+    }
+    if (arg == "--no-restart") {
+      restarts = false;
       continue;
     }
     const bool takesValue = arg == "--format" || arg == "--values" || arg == "--settings" ||
@@ -57,8 +64,9 @@ int ExportCommand(const Args& args) {
     if (i + 1 >= args.size()) return UsageError("export: " + std::string(arg) + " needs a value");
     const std::string_view value = args[++i];
     if (arg == "--format") {
-      if (value != "reg" && value != "ansible") {
-        return UsageError("export: unknown format '" + std::string(value) + "' (reg or ansible)");
+      if (value != "reg" && value != "ansible" && value != "pol" && value != "gpp") {
+        return UsageError("export: unknown format '" + std::string(value) +
+                          "' (reg, pol, gpp or ansible)");
       }
       format = value;
     } else if (arg == "--values") {
@@ -86,11 +94,11 @@ int ExportCommand(const Args& args) {
       group = value;
     }
   }
-  if (!format) return UsageError("export: --format reg or --format ansible is required");
+  if (!format) return UsageError("export: --format reg, pol, gpp or ansible is required");
   if (*format == "ansible" && !group) {
     return UsageError("export: --format ansible needs --group NAME, the inventory group to apply to");
   }
-  if (*format == "reg" && group) return UsageError("export: --group is for --format ansible");
+  if (*format != "ansible" && group) return UsageError("export: --group is for --format ansible");
   // Written over the settings file it is made from, an export would lose every item.
   if (output && IsSameFile(*output, data.settingsFile)) {
     return UsageError("export: -o " + *output + " is the settings file the items are read from; " +
@@ -108,11 +116,27 @@ int ExportCommand(const Args& args) {
   std::vector<app::ExportItem> items;
   std::string error;
   if (!app::CollectExportItems(data, values, &items, &error)) return Failure("export", error);
-  const app::ExportResult result = *format == "reg"
-                                       ? app::WriteRegFile(items)
-                                       : app::WriteAnsiblePlaybook(items, *group, values);
+  app::ExportResult result;
+  if (*format == "reg") {
+    result = app::WriteRegFile(items, restarts);
+  } else if (*format == "pol") {
+    result = app::WritePolFile(items);
+  } else if (*format == "gpp") {
+    result = app::WriteGppRegistryXml(items, values, app::GppStampNow(), restarts);
+  } else {
+    result = app::WriteAnsiblePlaybook(items, *group, values, restarts);
+  }
   if (!result.error.empty()) return Failure("export", result.error);
-  return WriteOutput(result.bytes, output);
+  if (const int status = WriteOutput(result.bytes, output); status != kExitOk) return status;
+  // Registry.pol has no room for a comment: what must restart is said here instead.
+  if (*format == "pol" && restarts) {
+    for (app::TakesEffect effect : app::ExportRestarts(items)) {
+      std::fprintf(stderr, "vantrelctl: note: once Group Policy applied the Registry.pol: %.*s\n",
+                   static_cast<int>(app::TakesEffectLine(effect).size()),
+                   app::TakesEffectLine(effect).data());
+    }
+  }
+  return kExitOk;
 }
 
 }  // namespace vantrel::tools

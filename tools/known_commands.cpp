@@ -27,6 +27,9 @@ std::string_view EffectName(app::TakesEffect effect) {
       return "a restart of the Workstation service";
     case app::TakesEffect::kReboot:
       break;
+    case app::TakesEffect::kReloadSamba:
+      return "a reload of Samba's configuration (smbcontrol smbd reload-config)";
+    case app::TakesEffect::kRestartSmbd: return "a restart of smbd";
   }
   return "a restart of the computer";
 }
@@ -64,8 +67,8 @@ void PrintExplanation(app::MainData& data) {
       return;
     }
     std::printf("  %.*s\n", static_cast<int>(known->meaning.size()), known->meaning.data());
-    std::printf("  Windows' default: %.*s\n", static_cast<int>(known->windowsDefault.size()),
-                known->windowsDefault.data());
+    std::printf("  %s default: %.*s\n", known->reach == app::Reach::kSamba ? "Samba's" : "Windows'",
+                static_cast<int>(known->windowsDefault.size()), known->windowsDefault.data());
     const std::string_view effect = EffectName(known->takesEffect);
     std::printf("  Takes effect after %.*s.\n", static_cast<int>(effect.size()), effect.data());
     std::printf("  First honoured by: %.*s\n", static_cast<int>(known->firstWindows.size()),

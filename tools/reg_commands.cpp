@@ -106,7 +106,12 @@ int Failed(std::string_view doing, const std::string& subject) {
 
 // The key path argument, checked. Nothing when it was refused (the usage error is reported).
 std::optional<RegistryPath> KeyPathArgument(std::string_view text) {
-  auto path = ParseKeyPath(text);
+  const TypedText typed = ArgumentText(text);
+  if (!typed.problem.empty()) {
+    Refused(Shown(text), typed.problem);
+    return std::nullopt;
+  }
+  auto path = ParseKeyPath(typed.text);
   if (!path) {
     Refused(Shown(text), "no registry path (it starts with HKEY_LOCAL_MACHINE, HKLM, HKCU, ...)");
     return std::nullopt;
@@ -128,8 +133,9 @@ std::optional<RegistryPath> KeyPathArgument(std::string_view text) {
 // A value name argument, unescaped and checked. Nothing when it was refused (the usage error is
 // reported).
 std::optional<std::string> ValueNameArgument(std::string_view text) {
-  std::string name = UnescapeBytes(text);
-  std::string problem = app::ValueNameProblem(name);
+  const TypedText typed = ArgumentText(text);
+  std::string name = UnescapeBytes(typed.text);
+  std::string problem = typed.problem.empty() ? app::ValueNameProblem(name) : typed.problem;
   // A value name may hold backslashes; only its own ends matter.
   if (problem.empty() && (name.front() == ' ' || name.back() == ' ')) {
     problem = app::EdgeBlankProblem(name);
@@ -229,7 +235,11 @@ int RegSet(const Args& args) {
       p.defaultValue ? std::optional<std::string>("") : ValueNameArgument(p.positional[1]);
   if (!valueName) return kExitUsage;
   const std::string_view textArg = p.positional[p.defaultValue ? 1 : 2];
-  std::string text = UnescapeBytes(textArg);
+  const TypedText typed = ArgumentText(textArg);
+  if (!typed.problem.empty()) {
+    return Refused("value \"" + EscapeBytes(*valueName) + "\"", "'" + Shown(textArg) + "': " + typed.problem + "; nothing was written");
+  }
+  std::string text = UnescapeBytes(typed.text);
   if (app::IsNumberType(type)) {
     // The runtime reads whatever digits lead the text and clamps the rest; a typed number is
     // either taken exactly or refused.

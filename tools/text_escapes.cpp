@@ -1,5 +1,10 @@
 #include "tools/text_escapes.h"
 
+#include <cstdlib>
+
+#include "runtime/ansi_text.h"
+#include "runtime/text_case.h"
+
 namespace vantrel::tools {
 namespace {
 
@@ -51,6 +56,34 @@ std::string UnescapeBytes(std::string_view text) {
     out += text[i];
   }
   return out;
+}
+
+bool TerminalIsUtf8() {
+  for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+    const char* value = std::getenv(name);
+    if (value == nullptr || *value == '\0') continue;
+    const std::string_view locale(value);
+    const std::size_t dot = locale.find('.');
+    if (dot == std::string_view::npos) return false;
+    const std::string_view codeset = locale.substr(dot + 1, locale.find('@') - dot - 1);
+    return EqualsIgnoreCase(codeset, "UTF-8") || EqualsIgnoreCase(codeset, "utf8");
+  }
+  return false;
+}
+
+TypedText ArgumentText(std::string_view argument) {
+#ifdef _WIN32
+  return {std::string(argument), {}};
+#else
+  bool ascii = true;
+  for (char c : argument) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+  if (ascii || !TerminalIsUtf8()) return {std::string(argument), {}};
+  const AnsiConversion converted = Utf8ToAnsi(argument);
+  if (converted.ok) return {converted.text, {}};
+  return {{},
+          AnsiConversionProblem(converted, "UTF-8") +
+              " (the terminal's locale types UTF-8; write a code-page byte as \\xHH)"};
+#endif
 }
 
 }  // namespace vantrel::tools

@@ -14,4 +14,19 @@ std::string EscapeBytes(std::string_view bytes);
 // that starts neither stays as it is, so a Windows path can be typed plainly.
 std::string UnescapeBytes(std::string_view text);
 
+// True when the terminal's locale (LC_ALL, else LC_CTYPE, else LANG) encodes text as UTF-8.
+bool TerminalIsUtf8();
+
+// An argument as program text. Where the terminal types UTF-8 (a Linux locale naming it), its
+// letters become the code page's bytes, so "Zařízení" typed there names the key the registry
+// holds as "Zařízení" and not one of its bytes misread as other letters; a letter the code page
+// has no form for, or bytes that are no UTF-8, leave `problem` saying so. Elsewhere (Windows
+// hands the program its arguments in the code page already, and the C locale types bytes) the
+// bytes are taken as they are.
+struct TypedText {
+  std::string text;
+  std::string problem;
+};
+TypedText ArgumentText(std::string_view argument);
+
 }  // namespace vantrel::tools

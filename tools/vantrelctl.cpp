@@ -12,27 +12,12 @@
 #include "runtime/registry.h"
 #include "tools/app_commands.h"
 #include "tools/commands.h"
+#include "tools/history_command.h"
 #include "tools/known_commands.h"
 
 #ifndef VANTREL_VERSION
 #define VANTREL_VERSION "0.0.0"
 #endif
-
-namespace vantrel::tools {
-
-int UsageError(std::string_view message) {
-  std::fprintf(stderr, "vantrelctl: %.*s\n", static_cast<int>(message.size()), message.data());
-  std::fprintf(stderr, "Try 'vantrelctl --help' for more information.\n");
-  return kExitUsage;
-}
-
-int Failure(std::string_view subject, std::string_view message) {
-  std::fprintf(stderr, "vantrelctl: %.*s: %.*s\n", static_cast<int>(subject.size()), subject.data(),
-               static_cast<int>(message.size()), message.data());
-  return kExitFailed;
-}
-
-}  // namespace vantrel::tools
 
 namespace {
 
@@ -45,6 +30,7 @@ const char kUsage[] =
     "opportunistic locking and read caching of network file access.\n"
     "\n"
     "commands:\n"
+    "%s"
     "%s"
     "  reg get KEYPATH [VALUENAME | --default] [--type]\n"
     "               print a value as text on one line (with --type: its type number, a tab,\n"
@@ -85,20 +71,31 @@ const char kUsage[] =
     "  xml write FILE\n"
     "               read items (five tab-separated fields a line, escaped as below) from\n"
     "               standard input and write FILE as the program saves its settings file\n"
-    "  export --format reg|ansible [--values disable|enable|saved|current]\n"
-    "         [--group NAME] [--settings FILE] [-o FILE] [--force]\n"
+    "  export --format reg|pol|gpp|ansible [--values disable|enable|saved|current]\n"
+    "         [--group NAME] [--settings FILE] [-o FILE] [--force] [--no-restart]\n"
     "               write the items' values (default: the disable values) for deployment to\n"
-    "               standard output or FILE: reg, a file 'regedit /s' imports; ansible, a\n"
-    "               playbook that applies them to the inventory group NAME. The machines it\n"
-    "               reaches are not known, so a value that switches SMB 2 off or SMB 1 on is\n"
-    "               always refused (exit 1, nothing written) unless --force is given\n"
+    "               standard output or FILE: reg, a file 'regedit /s' imports; pol, a\n"
+    "               Registry.pol for a GPO's Machine folder or 'LGPO.exe /m'; gpp, a Group\n"
+    "               Policy Preferences Registry.xml; ansible, a playbook that applies them to\n"
+    "               the inventory group NAME and restarts the services they need (handlers,\n"
+    "               run only when a task changed something). reg and gpp say in comments\n"
+    "               what must restart, pol in a note on stderr; --no-restart leaves that\n"
+    "               and the handlers out. The machines it reaches are not known, so a value\n"
+    "               that switches SMB 2 off or SMB 1 on is always refused (exit 1, nothing\n"
+    "               written) unless --force is given; an item a form cannot carry is refused\n"
+    "               the same way, named\n"
     "\n"
     "%s"
     "Text is single-byte (code page 1250). Bytes outside printable ASCII are written and\n"
     "accepted as \\xHH, a backslash as \\\\; so a\\x00b\\x00 is a multi-string of a and b.\n"
+    "In a UTF-8 locale the letters typed in a KEYPATH, VALUENAME or TEXT are read as UTF-8\n"
+    "and converted to the code page; one it has no form for is refused.\n"
     "The registry is the store in $VANTREL_REGISTRY, else $WINEPREFIX, else ~/.wine when\n"
     "it exists, else $XDG_DATA_HOME/vantrel/registry. A folder named by a variable must\n"
     "exist; only the last one is created on the first write.\n"
+    "On Linux, keys under HKEY_LOCAL_MACHINE\\Software\\Samba\\smbconf\\SECTION are Samba's\n"
+    "configuration: $VANTREL_SMB_CONF, else /etc/samba/smb.conf, each change checked with\n"
+    "$VANTREL_TESTPARM (else /usr/bin/testparm) before it replaces the file.\n"
     "A VALUENAME may not be empty or blank, begin or end with a blank, hold a zero byte or\n"
     "exceed 16,383 characters; a KEYPATH below its root may not exceed 255 characters, and\n"
     "none of its names may begin or end with a blank (doubled backslashes count as one).\n"
@@ -110,10 +107,12 @@ const char kUsage[] =
 
 std::string FullUsage() {
   using vantrel::tools::kAppCommandsUsage;
+  using vantrel::tools::kHistoryUsage;
   using vantrel::tools::kSettingsNote;
-  const int size = std::snprintf(nullptr, 0, kUsage, kAppCommandsUsage, kSettingsNote);
+  const int size =
+      std::snprintf(nullptr, 0, kUsage, kAppCommandsUsage, kHistoryUsage, kSettingsNote);
   std::string text(static_cast<std::size_t>(size) + 1, '\0');
-  std::snprintf(text.data(), text.size(), kUsage, kAppCommandsUsage, kSettingsNote);
+  std::snprintf(text.data(), text.size(), kUsage, kAppCommandsUsage, kHistoryUsage, kSettingsNote);
   text.resize(static_cast<std::size_t>(size));
   return text;
 }
@@ -199,5 +198,7 @@ int main(int argc, char** argv) {
   if (command == "store") return StoreCommand(rest);
   if (command == "xml") return XmlCommand(rest);
   if (command == "export") return ExportCommand(rest);
+  if (command == "history") return HistoryCommand(rest);
+  if (command == "undo") return UndoCommand(rest);
   return UsageError("unknown command '" + std::string(command) + "'");
 }

@@ -1,4 +1,4 @@
-// Error texts, the time stamp and base64 helpers, and the library's message boxes.
+// Error texts, the text, time stamp and base64 helpers, and the library's message boxes.
 #include <algorithm>
 
 #include "runtime/error_codes.h"
@@ -45,12 +45,6 @@ constexpr ErrorEntry kErrors[] = {
 };
 
 }  // namespace
-
-LibraryState& Lib() {
-  // Created on a thread's first call into the library and gone with the thread.
-  thread_local LibraryState state;
-  return state;
-}
 
 std::string Upper(std::string_view text) {
   std::string out(text);

@@ -1,6 +1,7 @@
 // Finding nodes and the record moves.
 #include <algorithm>
 
+#include "runtime/error_codes.h"
 #include "runtime/error_state.h"
 #include "xml/state.h"
 
@@ -8,7 +9,6 @@ namespace vantrel::xml {
 namespace {
 
 constexpr std::size_t kSearchNameMax = 50;
-constexpr std::int32_t kRuntimeRecordNotFound = 35;
 
 bool SameName(std::string_view recordName, const std::string& searchName) {
   return recordName.substr(0, std::min(recordName.size(), kSearchNameMax)) == searchName;
@@ -200,7 +200,7 @@ bool RepositionOnSavedState(LibraryState& lib) {
   }
   if (!there) {
     lib.savedState = SavedState{};
-    SetRuntimeError(kRuntimeRecordNotFound);
+    SetRuntimeError(error_code::kRecordNotFound);
     return false;
   }
   lib.currentRecord = s.record;

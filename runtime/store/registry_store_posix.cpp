@@ -23,6 +23,7 @@
 
 #include "runtime/cp1250.h"
 #include "runtime/store/registry_store.h"
+#include "runtime/store/smb_conf_registry_posix.h"
 #include "runtime/store/store_files_posix.h"
 #include "runtime/store/wine_registry_file.h"
 #include "runtime/text_case.h"
@@ -422,11 +423,15 @@ LONG CheckNotDeleted(HKEY key, const Handle& h) {
 }
 
 LONG OpenCommon(HKEY key, LPCSTR subKey, REGSAM access, PHKEY result) {
+  if (store::smbconf::IsSambaHandle(key))
+    return store::smbconf::OpenBelow(key, subKey, MapAccess(access), false, result, nullptr);
   std::lock_guard lock(gMutex);
   thread_local Handle h;
   if (LONG r = Lookup(key, h)) return r;
   if (LONG r = CheckNotDeleted(key, h)) return r;
   if (LONG r = Descend(h, subKey)) return r;
+  if (h.hive == kSystem && store::smbconf::IsSambaPath(h.path.text))
+    return store::smbconf::Open(h.path.text, MapAccess(access), false, result, nullptr);
   // An empty sub-key of a predefined key opens that key itself, as Windows does.
   if ((!subKey || !*subKey) && !FindHandle(reinterpret_cast<uintptr_t>(key))) {
     *result = PredefinedKey(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(key)));
@@ -454,11 +459,14 @@ LONG Existing(HKEY key, DWORD need, Handle*& h, RegistryFile::Node*& node, Hive*
 }
 
 LONG DeleteTree(HKEY key, LPCSTR subKey, bool withSubKeys) {
+  if (store::smbconf::IsSambaHandle(key)) return store::smbconf::DeleteKey();
   std::lock_guard lock(gMutex);
   Handle h;
   if (LONG r = Lookup(key, h)) return r;
   if (LONG r = CheckNotDeleted(key, h)) return r;
   if (LONG r = Descend(h, subKey)) return r;
+  if (h.hive == kSystem && store::smbconf::IsSambaPath(h.path.text))
+    return store::smbconf::DeleteKey();
   RegistryFile::Node* node;
   Hive* hive;
   if (LONG r = Locate(h, node, hive)) return r;
@@ -492,6 +500,10 @@ LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM access, PHKEY result) 
 
 LONG RegOpenKeyA(HKEY key, LPCSTR subKey, PHKEY result) {
   if (!result) return ERROR_INVALID_PARAMETER;
+  if ((!subKey || !*subKey) && store::smbconf::IsSambaHandle(key)) {
+    *result = key;
+    return ERROR_SUCCESS;
+  }
   if (!subKey || !*subKey) {
     std::lock_guard lock(gMutex);
     Handle h;
@@ -507,6 +519,8 @@ LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR keyClass, DWORD optio
                      LPSECURITY_ATTRIBUTES, PHKEY result, LPDWORD disposition) {
   if (!result) return ERROR_INVALID_PARAMETER;
   *result = nullptr;
+  if (store::smbconf::IsSambaHandle(key))
+    return store::smbconf::OpenBelow(key, subKey, MapAccess(access), true, result, disposition);
   std::lock_guard lock(gMutex);
   Handle h;
   if (LONG r = Lookup(key, h)) return r;
@@ -518,6 +532,8 @@ LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR keyClass, DWORD optio
   LONG r = Descend(h, subKey);
   if (r == ERROR_FILE_NOT_FOUND) return ERROR_ACCESS_DENIED;  // new keys directly in HKEY_USERS
   if (r) return r;
+  if (h.hive == kSystem && store::smbconf::IsSambaPath(h.path.text))
+    return store::smbconf::Open(h.path.text, MapAccess(access), true, result, disposition);
   RegistryFile::Node* node;
   Hive* hive;
   r = Locate(h, node, hive);
@@ -562,6 +578,8 @@ LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR keyClass, DWORD optio
 LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
                       LPDWORD dataSize) {
   if (reserved || (data && !dataSize)) return ERROR_INVALID_PARAMETER;
+  if (store::smbconf::IsSambaHandle(key))
+    return store::smbconf::QueryValue(key, valueName, type, data, dataSize);
   std::lock_guard lock(gMutex);
   Handle* h;
   RegistryFile::Node* node;
@@ -613,6 +631,8 @@ LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type
 LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, const BYTE* data,
                     DWORD dataSize) {
   if (!data && dataSize) return ERROR_NOACCESS;
+  if (store::smbconf::IsSambaHandle(key))
+    return store::smbconf::SetValue(key, valueName, type, data, dataSize);
   if (valueName && std::strlen(valueName) > store::kMaxValueNameLength) return ERROR_INVALID_PARAMETER;
   // A string whose count leaves out its terminating zero gets it counted, as Windows does: it
   // looks at the byte after the count.
@@ -652,6 +672,7 @@ LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, const BYTE* d
 }
 
 LONG RegDeleteValueA(HKEY key, LPCSTR valueName) {
+  if (store::smbconf::IsSambaHandle(key)) return store::smbconf::DeleteValue(key, valueName);
   std::lock_guard lock(gMutex);
   Handle* hp;
   RegistryFile::Node* node;
@@ -677,6 +698,11 @@ LONG RegDeleteKeyA(HKEY key, LPCSTR subKey) {
 LONG RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD reserved,
                    LPSTR keyClass, LPDWORD classSize, PFILETIME lastWriteTime) {
   if (!name || !nameSize || reserved) return ERROR_INVALID_PARAMETER;
+  if (store::smbconf::IsSambaHandle(key)) {
+    if (keyClass && classSize && *classSize) *keyClass = 0;
+    if (classSize) *classSize = 0;
+    return store::smbconf::EnumKey(key, index, name, nameSize, lastWriteTime);
+  }
   std::lock_guard lock(gMutex);
   Handle* hp;
   RegistryFile::Node* node;
@@ -719,6 +745,15 @@ LONG RegQueryInfoKeyA(HKEY key, LPSTR keyClass, LPDWORD classSize, LPDWORD reser
                       LPDWORD maxValueNameLen, LPDWORD maxValueLen, LPDWORD securityDescriptor,
                       PFILETIME lastWriteTime) {
   if (reserved || (keyClass && !classSize)) return ERROR_INVALID_PARAMETER;
+  if (store::smbconf::IsSambaHandle(key)) {
+    if (keyClass && *classSize) *keyClass = 0;
+    if (classSize) *classSize = 0;
+    if (maxClassLen) *maxClassLen = 0;
+    if (securityDescriptor) *securityDescriptor = 0;
+    if (lastWriteTime) *lastWriteTime = FILETIME{0, 0};
+    return store::smbconf::QueryInfo(key, subKeys, maxSubKeyLen, values, maxValueNameLen,
+                                     maxValueLen);
+  }
   std::lock_guard lock(gMutex);
   Handle* hp;
   RegistryFile::Node* node;
@@ -778,6 +813,7 @@ LONG RegQueryInfoKeyA(HKEY key, LPSTR keyClass, LPDWORD classSize, LPDWORD reser
 }
 
 LONG RegCloseKey(HKEY key) {
+  if (store::smbconf::IsSambaHandle(key)) return store::smbconf::Close(key);
   std::lock_guard lock(gMutex);
   auto value = reinterpret_cast<uintptr_t>(key);
   for (uint32_t root = 0x80000000u; root <= 0x80000006u; ++root)

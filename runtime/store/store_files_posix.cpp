@@ -226,12 +226,12 @@ seam::LONG ErrnoToWin32(int err, seam::LONG fallback) {
     case 0: return 0;
     case EACCES:
     case EPERM:
-    case EROFS: return 5;
-    case ENOENT: return 2;
-    case ENOTDIR: return 3;
-    case ENOMEM: return 8;
+    case EROFS: return seam::ERROR_ACCESS_DENIED;
+    case ENOENT: return seam::ERROR_FILE_NOT_FOUND;
+    case ENOTDIR: return seam::ERROR_PATH_NOT_FOUND;
+    case ENOMEM: return seam::ERROR_NOT_ENOUGH_MEMORY;
     case ENOSPC:
-    case EDQUOT: return 112;  // ERROR_DISK_FULL
+    case EDQUOT: return seam::ERROR_DISK_FULL;
     default: return fallback;
   }
 }

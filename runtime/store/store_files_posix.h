@@ -42,7 +42,7 @@ int OpenRegularFile(const std::string& path, int flags, int& fd);
 std::string ErrorText(int err);
 
 // errno as a Win32 error number (EACCES -> 5, ENOENT -> 2 ...); `fallback` for the rest.
-seam::LONG ErrnoToWin32(int err, seam::LONG fallback = 1012 /* ERROR_CANTREAD */);
+seam::LONG ErrnoToWin32(int err, seam::LONG fallback = seam::ERROR_CANTREAD);
 
 // The text Wine writes into a registry file that holds no keys yet.
 std::string EmptyHiveText(const std::string& path);

@@ -1,11 +1,11 @@
 #include "runtime/store/wine_registry_file.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 
 #include "runtime/ansi_text.h"
+#include "runtime/local_time.h"
 
 namespace vantrel::store {
 namespace {
@@ -465,11 +465,7 @@ bool KeyContent::Erase(std::u16string_view name) {
   return true;
 }
 
-uint64_t FileTimeNow() {
-  auto now = std::chrono::system_clock::now().time_since_epoch();
-  auto ticks = std::chrono::duration_cast<std::chrono::nanoseconds>(now).count() / 100;
-  return kTicks1601To1970 + static_cast<uint64_t>(ticks);
-}
+uint64_t FileTimeNow() { return CurrentFileTime(); }
 
 // ---------------------------------------------------------------------------------------------
 

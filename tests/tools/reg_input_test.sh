@@ -140,6 +140,23 @@ TABLE
 [ "$(cat "$dir/err")" = "vantrelctl: $key value \"Missing\": cannot read: File Not Found (error 2)" ] ||
   fail "message: $(cat "$dir/err")"
 
+# Letters typed in a UTF-8 terminal are the code page's letters: the key "Zařízení" set from a
+# UTF-8 locale is the one a C-locale caller names with its code-page bytes (ř 0xF8, í 0xED), and
+# its value text too. A letter the code page lacks, or bytes that are no UTF-8, never become
+# other letters: refused, nothing written.
+LC_ALL=C.UTF-8 "$ctl" reg set 'HKLM\Software\Zařízení' 'Název' 'hodnota ř' || fail "UTF-8 set"
+cp_key=$(printf 'HKLM\\Software\\Za\370\355zen\355')
+[ "$(LC_ALL=C "$ctl" reg get "$cp_key" 'N\xe1zev')" = 'hodnota \xf8' ] ||
+  fail "the UTF-8 letters named another key: $(LC_ALL=C "$ctl" reg get "$cp_key" 'N\xe1zev' 2>&1)"
+[ "$(LANG=cs_CZ.utf8 LC_ALL= "$ctl" reg get 'HKLM\Software\Zařízení' 'Název')" = 'hodnota \xf8' ] ||
+  fail "reading back through the UTF-8 name"
+before=$(snapshot)
+LC_ALL=C.UTF-8 refused "has no form in code page" reg set 'HKLM\Software\Ключ' V 1
+LC_ALL=C.UTF-8 refused "has no form in code page" reg set "$key" 'Имя' 1
+LC_ALL=C.UTF-8 refused "has no form in code page" reg set "$key" V 'значение'
+LC_ALL=C.UTF-8 refused "not valid UTF-8" reg set "$cp_key" V 1
+LC_ALL=C.UTF-8 refused "not valid UTF-8" reg get "$cp_key" 'N\xe1zev'
+
 # Deleting a sub-key tree is asked for by name.
 "$ctl" reg delete "$key\\Sub\\" Inner || fail "deleting the value Inner"
 "$ctl" reg delete "$key\\Sub" || fail "an empty key needs no --recursive"

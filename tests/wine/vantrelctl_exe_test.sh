@@ -106,4 +106,13 @@ ctl check --settings legacy\\Vantrel.xml >/dev/null; [ $? -eq 4 ] || fail "check
 ctl export --format reg --settings legacy\\Vantrel.xml >/dev/null 2>&1; [ $? -eq 1 ] || fail "export of Smb2 = 0 must give 1"
 ctl disable --force --settings legacy\\Vantrel.xml >/dev/null || fail "disable --force failed"
 run_wine reg query "HKLM\\$server" /v Smb2 | tr -d '\r' | grep -q 'Smb2    REG_DWORD    0x0$' || fail "--force did not write Smb2"
+
+# The journal of changes in Windows' registry: undo of the last change deletes the Smb2 that
+# was absent before it, and a value reg.exe set by hand as text comes back as that text.
+ctl undo >/dev/null || fail "undo of disable --force failed"
+run_wine reg query "HKLM\\$server" /v Smb2 >/dev/null 2>&1 && fail "undo left Smb2 in place"
+run_wine reg add "HKLM\\$key" /v Flag /t REG_SZ /d "by hand" /f >/dev/null || fail "reg add failed"
+ctl disable >/dev/null || fail "disable failed"
+ctl undo >/dev/null || fail "undo of disable failed"
+run_wine reg query "HKLM\\$key" /v Flag | tr -d '\r' | grep -q 'Flag    REG_SZ    by hand$' || fail "undo did not bring back the text"
 echo ok

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "test_support.h"
+#include "tests/xml/test_support.h"
 
 namespace vantrel::xml {
 namespace {
