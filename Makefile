@@ -66,7 +66,7 @@ bench: deps
 # AddressSanitizer and UndefinedBehaviorSanitizer (clang), FUZZ_SECONDS each; pick some with
 # FUZZ_TARGETS, e.g. `make fuzz FUZZ_TARGETS=store_file`.
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS ?= xml_parse store_file picture journal_entry smb_conf
+FUZZ_TARGETS ?= xml_parse store_file picture journal_entry smb_conf settings_text
 fuzz: deps
 	@cmake -S . -B $(BUILD)-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DVANTREL_FUZZ=ON \
 	  -DVANTREL_TESTS=OFF -DVANTREL_WERROR=OFF "-DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link,address,undefined" >/dev/null

@@ -37,8 +37,11 @@ struct MainData {
   FixedText<200> os;    // LOC:OS
   // The window always uses the bare name; vantrelctl may name another file.
   std::string settingsFile = kSettingsFileName;
-  // vantrelctl keeps the file a save replaces as FILE.bak (the window makes no copy).
-  bool keepBackup = false;
+  // Ends the message about a settings file that is not there: vantrelctl names its --settings.
+  std::string otherFileHint;
+  // Every save (the window's "Save current" and vantrelctl save) keeps the file it replaces as
+  // FILE.bak: the one way back to the values it held.
+  bool keepBackup = true;
   // Why the last load did not take in the whole settings file, or empty when it did. Saving over
   // such a file would lose what was not read, so it is refused.
   std::string incompleteLoad;

@@ -6,6 +6,7 @@
 #include "framework/error_reporter.h"
 #include "framework/settings_store.h"
 #include "runtime/message_dialog.h"
+#include "runtime/queue.h"
 #include "runtime/registry.h"
 
 namespace vantrel::app {
@@ -14,6 +15,17 @@ namespace {
 constexpr const char kPlacementName[] = "Main";
 
 }  // namespace
+
+void MainController::EnableCommands() {
+  ui::Engine* engine = Engine();
+  if (!engine || !MYWINDOW) return;
+  // With nothing loaded (no settings file here, or one without items) the commands have no rows
+  // to act on: a question answered Yes would write nothing and look like success.
+  const int off = QueueRecords(&data_.displayQueue) == 0 ? 1 : 0;
+  for (const int button : {kBtnDisable, kBtnEnable, kBtnSave, kBtnRestore}) {
+    engine->SetNumber(MYWINDOW, button, ui::prop::Disable, off);
+  }
+}
 
 bool MainController::Confirm(const char* question) {
   return ShowMessage(question, "Vantrel", kIconQuestion, "6", 0) == kButtonYes;
@@ -43,6 +55,7 @@ int MainController::Init() {
     engine->Display(MYWINDOW, kLocOs);
     SetMainListStyles(*engine, MYWINDOW);
   }
+  EnableCommands();
   GlobalSettingsStore().RestoreWindow(kPlacementName, MYWINDOW);
   SetAlerts();
   return 0;
@@ -82,7 +95,10 @@ int MainController::HandleAccepted() {
       break;
   }
   // The list shows DisplayQueue as the command left it.
-  if (changed) Display(kLstRegistryItems);
+  if (changed) {
+    Display(kLstRegistryItems);
+    EnableCommands();
+  }
   return level;
 }
 

@@ -24,6 +24,8 @@ class MainController : public framework::WindowController {
  private:
   // Asks with "&Yes" and "&No", focus on Yes; only Yes proceeds.
   static bool Confirm(const char* question);
+  // The four command buttons act only while the list holds items.
+  void EnableCommands();
 
   MainData& data_;
   const ui::WindowDesc& window_;

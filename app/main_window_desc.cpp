@@ -74,12 +74,15 @@ ui::WindowDesc MainWindowDescription(MainData& data, ui::ListSource* rows) {
     c.push_back(Control(K::Prompt, kPmtInfo1 + i, "?PMTINFO:" + std::to_string(i + 1), kInfo[i],
                         {12, kInfoY[i], 456, 10}, kTabInfo));
   }
-  c.push_back(Control(K::Panel, kPanel1, "?PANEL1", "", {12, 153, 456, 16}, kTabInfo));
+  // The panels frame the lines they hold: the system line (160 to 168, one line of the font) and
+  // both author lines (181 to 200), with room for the frame's own lines beside and below the
+  // text.
+  c.push_back(Control(K::Panel, kPanel1, "?PANEL1", "", {9, 153, 462, 18}, kTabInfo));
   c.push_back(Control(K::Prompt, kPmtOs, "?PMTOS", "Operating system:", {12, 160, 88, 10}, kTabInfo));
   ui::ControlDesc os = Control(K::String, kLocOs, "?LOC:OS", "", {103, 160, 360, 10}, kTabInfo);
   os.variable = ui::TextVar::Of(data.os);
   c.push_back(std::move(os));
-  c.push_back(Control(K::Panel, kPanel1b, "?PANEL1:2", "", {12, 177, 456, 16}, kTabInfo));
+  c.push_back(Control(K::Panel, kPanel1b, "?PANEL1:2", "", {9, 177, 462, 26}, kTabInfo));
   c.push_back(Control(K::Prompt, kPmtAuthor, "?PMTAUTHOR", kAuthorLine, {12, 181, 456, 15}, kTabInfo));
   c.push_back(Control(K::Prompt, kPmtMail, "?PMTMAIL", kContactLine, {12, 192, 456, 15}, kTabInfo));
 

@@ -10,6 +10,8 @@
 #include "app/input_checks.h"
 #include "app/journal.h"
 #include "app/known_values.h"
+#include "app/settings_text.h"
+#include "app/shipped_files.h"
 #include "runtime/ansi_text.h"
 #include "runtime/byte_file.h"
 #include "runtime/error_codes.h"
@@ -93,10 +95,6 @@ std::int16_t WriteAccessError(const std::string& fileName) {
 // only once everything is on the disk, so a failed save leaves the previous file whole. Returns
 // false (and has told the user) when the file could not be created or completed.
 bool WriteSettingsXml(MainData& data) {
-  if (const std::int16_t code = WriteAccessError(data.settingsFile); code != 0) {
-    ShowError("Error writing Vantrel.xml file,|", WriterText(code));
-    return false;
-  }
   xml::CreateOptions options;
   options.keepBackup = data.keepBackup;
   // The file declares the code page of its text: undeclared, bytes that happen to form UTF-8
@@ -116,6 +114,91 @@ bool WriteSettingsXml(MainData& data) {
     return false;
   }
   return true;
+}
+
+// The settings file's bytes as they are now, read as the library reads a document: a regular
+// file of at most its size limit, never waiting on a FIFO or a device. Nothing when they cannot
+// be read so.
+std::optional<std::string> SettingsFileBytes(const std::string& fileName) {
+  if (!ByteFile::RegularOrMissing(fileName)) return std::nullopt;
+  ByteFile file;
+  if (!file.Open(fileName, kAccessRead | kDenyNone)) return std::nullopt;
+  if (!file.IsRegular() || file.Size() > xml::kMaxDocumentBytes) return std::nullopt;
+  std::string bytes;
+  char block[kByteFileBlock];
+  for (;;) {
+    const std::int64_t got = file.Read(block, sizeof block);
+    if (got < 0) return std::nullopt;
+    if (got == 0) break;
+    bytes.append(block, static_cast<std::size_t>(got));
+    if (static_cast<std::int64_t>(bytes.size()) > xml::kMaxDocumentBytes) return std::nullopt;
+  }
+  return bytes;
+}
+
+// Whether `text` loads as exactly the items of XmlQueue: the same count, every field the same,
+// nothing cut, every element closed.
+bool LoadsAsXmlQueue(MainData& data, std::string_view text) {
+  if (xml::LoadText(text) != 0 || xml::FindNode("RegistryItems", "RegistryItem") != 0 ||
+      xml::State().openElements > 0) {
+    return false;
+  }
+  XmlQueue loaded;
+  bool cut = false;
+  xml::LoadQueueOptions options;
+  options.deep = true;
+  options.recordBoundary = true;
+  options.onCut = [&cut](std::int32_t, const FieldDesc&) { cut = true; };
+  xml::LoadQueue(&loaded, options);
+  const std::int32_t count = QueueRecords(&data.xmlQueue);
+  bool same = !cut && QueueRecords(&loaded) == count;
+  for (std::int32_t i = 1; same && i <= count; ++i) {
+    QueueGetAt(&data.xmlQueue, i);
+    QueueGetAt(&loaded, i);
+    const XmlRecord& a = data.xmlQueue.buffer;
+    const XmlRecord& b = loaded.buffer;
+    same = a.KEYNAME.View() == b.KEYNAME.View() && a.VALUENAME.View() == b.VALUENAME.View() &&
+           a.SAVEDVALUE.View() == b.SAVEDVALUE.View() &&
+           a.DISABLEVALUE.View() == b.DISABLEVALUE.View() &&
+           a.ENABLEVALUE.View() == b.ENABLEVALUE.View();
+  }
+  QueueFree(&loaded);
+  return same;
+}
+
+enum class TextSave { kWritten, kFailed, kNotPossible };
+
+// Writes the saved values into the settings file's own text, so that its comments and layout
+// stay. Used only when the changed text loads back as exactly the items a whole new file would
+// hold; otherwise (kNotPossible) the file is written whole.
+TextSave WriteSavedValuesIntoText(MainData& data) {
+  const std::optional<std::string> original = SettingsFileBytes(data.settingsFile);
+  if (!original) return TextSave::kNotPossible;
+  std::vector<std::string> values;
+  const std::int32_t count = QueueRecords(&data.xmlQueue);
+  for (std::int32_t i = 1; i <= count; ++i) {
+    QueueGetAt(&data.xmlQueue, i);
+    values.push_back(data.xmlQueue.buffer.SAVEDVALUE.Str());
+  }
+  const std::optional<std::string> text = WithSavedValues(*original, values);
+  const bool fits = text && LoadsAsXmlQueue(data, *text);
+  xml::Reset();
+  if (!fits) return TextSave::kNotPossible;
+  ReplaceOptions options;
+  options.keepBackup = data.keepBackup;
+  // Said as the whole file's writer says it: creating the new file, or writing it into place.
+  SafeReplace replace;
+  if (!replace.Begin(data.settingsFile, options)) {
+    ShowError("Error creating Vantrel.xml file,|",
+              ReplaceText(static_cast<std::int16_t>(RuntimeErrorCode())));
+    return TextSave::kFailed;
+  }
+  if (!replace.Append(text->data(), text->size()) || !replace.Commit()) {
+    ShowError("Error writing Vantrel.xml file,|",
+              ReplaceText(static_cast<std::int16_t>(RuntimeErrorCode())));
+    return TextSave::kFailed;
+  }
+  return TextSave::kWritten;
 }
 
 // The window's button for a mode, as the journal names the command.
@@ -170,6 +253,27 @@ void RecordInJournal(MainData& data, int mode, const std::vector<ApplyStep>& ste
 
 }  // namespace
 
+std::string MissingSettingsFileHint(const std::string& fileName, std::string_view otherFileHint) {
+  const char separator = FolderSeparator();
+  const std::size_t cut = fileName.find_last_of(separator == '/' ? "/" : "\\/");
+  const std::string name = cut == std::string::npos ? fileName : fileName.substr(cut + 1);
+  std::string folder = cut == std::string::npos ? std::string() : fileName.substr(0, cut);
+  const bool absolute = !fileName.empty() &&
+                        (fileName[0] == separator || fileName[0] == '/' ||
+                         (separator == '\\' && fileName.size() > 1 && fileName[1] == ':'));
+  if (cut == 0) folder = std::string(1, separator);
+  if (!absolute || folder.empty()) {
+    const std::string here = CurrentFolder();
+    if (folder.empty()) {
+      folder = here.empty() ? "the current folder" : here;
+    } else if (!here.empty()) {
+      folder = here + (here.back() == separator ? "" : std::string(1, separator)) + folder;
+    }
+  }
+  return "Looked for " + name + " in " + folder + ".|The settings files that ship with Vantrel are in " +
+         ShippedFilesPlace() + ": copy one there as " + name + std::string(otherFileHint) + ".";
+}
+
 void LoadSettingsFile(MainData& data) {
   QueueFree(&data.xmlQueue);
   data.incompleteLoad.clear();
@@ -179,7 +283,13 @@ void LoadSettingsFile(MainData& data) {
   readOnly.defaultMode = false;
   readOnly.mode = kAccessRead | kDenyWrite;
   if (const std::int16_t code = xml::LoadFile(data.settingsFile, readOnly); code != 0) {
-    ShowError("Error opening Vantrel.xml file,|", LibraryText());
+    std::string text(TrimTrailingBlanks(LibraryText()));
+    // The window opens on an empty list then: say where the file was looked for and where the
+    // shipped ones are, so that the first start is no dead end.
+    if (code == error_code::kFileNotFound || code == error_code::kPathNotFound) {
+      text += "|" + MissingSettingsFileHint(data.settingsFile, data.otherFileHint);
+    }
+    ShowError("Error opening Vantrel.xml file,|", text);
     // A file that is not there holds nothing a save could lose.
     if (code != error_code::kFileNotFound) {
       data.incompleteLoad =
@@ -469,11 +579,26 @@ void SaveSettingsFile(MainData& data) {
 
   // Another save of the same folder (the window and vantrelctl, two scripts) waits for this one.
   const FolderLock lock(data.settingsFile);
-  const bool written = WriteSettingsXml(data);
+  bool written = false;
+  if (const std::int16_t code = WriteAccessError(data.settingsFile); code != 0) {
+    ShowError("Error writing Vantrel.xml file,|", WriterText(code));
+  } else {
+    switch (WriteSavedValuesIntoText(data)) {
+      case TextSave::kWritten:
+        written = true;
+        break;
+      case TextSave::kFailed:
+        break;
+      case TextSave::kNotPossible:
+        written = WriteSettingsXml(data);
+        break;
+    }
+  }
   LoadSettingsFile(data);
   if (written) {
-    ShowMessage("Registry settings saved to Vantrel.xml file.", "Vantrel", kIconAsterisk, "1",
-                kButtonOk);
+    // The window's file is always Vantrel.xml; vantrelctl names the one --settings gave.
+    ShowMessage("Registry settings saved to " + data.settingsFile + " file.", "Vantrel",
+                kIconAsterisk, "1", kButtonOk);
   }
 }
 

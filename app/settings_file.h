@@ -16,6 +16,11 @@ namespace vantrel::app {
 // only read: one that may not be written can still be listed and applied.
 void LoadSettingsFile(MainData& data);
 
+// What the message about a settings file that is not there adds: the folder it was looked for in
+// and where the settings files that ship with Vantrel are; `otherFileHint` ends the text (the
+// command line names its --settings there).
+std::string MissingSettingsFileHint(const std::string& fileName, std::string_view otherFileHint = {});
+
 // Reads every item's registry value into DisplayQueue ("N/A" when missing) and sets the row
 // styles: 1 when the current value equals the disable value, 2 otherwise. A value that is there
 // with another type than REG_DWORD differs from every number (Windows reads only REG_DWORD). A

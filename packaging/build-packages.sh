@@ -63,6 +63,9 @@ make_deb() {
     chmod 0644 "$root/usr/share/man/man1/$page.gz"
   done
   install -m 0644 "$pkg/copyright" "$root/usr/share/doc/vantrel/"
+  # The README the Info tab points to; documentation is compressed, as Debian's policy asks.
+  gzip -9n <"$top/README.md" >"$root/usr/share/doc/vantrel/README.md.gz"
+  chmod 0644 "$root/usr/share/doc/vantrel/README.md.gz"
   # A native package: its changelog is changelog.gz, one entry for this release.
   {
     echo "vantrel ($version) unstable; urgency=medium"

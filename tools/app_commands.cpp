@@ -1,5 +1,7 @@
 #include "tools/app_commands.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -13,6 +15,7 @@
 #include "runtime/queue.h"
 #include "runtime/registry.h"
 #include "runtime/safe_replace.h"
+#include "tools/binary_output.h"
 #include "tools/commands.h"
 #include "tools/history_command.h"
 #include "tools/item_rows.h"
@@ -95,8 +98,8 @@ std::string WrongType(app::MainData& data) {
 
 // A row's current value as list and check print it: with its type when that is not REG_DWORD,
 // which makes it differ from every number ("0 (REG_SZ)").
-std::string CurrentText(app::MainData& data, const app::DisplayRecord& r) {
-  std::string text = EscapeBytes(r.CURRENTVALUE.Trimmed());
+std::string CurrentText(app::MainData& data, const app::DisplayRecord& r, bool escaped = true) {
+  std::string text = escaped ? EscapeBytes(r.CURRENTVALUE.Trimmed()) : r.CURRENTVALUE.Str();
   if (const std::string type = WrongType(data); !type.empty()) text += " (" + type + ")";
   return text;
 }
@@ -147,13 +150,68 @@ void PrintJsonRows(app::MainData& data, const char* indent) {
   std::printf("%s%s]", first ? "" : "\n", first ? "" : indent);
 }
 
-void PrintRows(app::MainData& data, bool json) {
-  if (json) {
-    PrintJsonRows(data, "");
-    std::printf("\n");
-    return;
+// How many characters a terminal shows for UTF-8 text (its lead bytes).
+std::size_t ShownWidth(std::string_view text) {
+  return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  }));
+}
+
+// A key path as Windows writes it, to paste into regedit or reg query: from its root, one
+// backslash between names.
+std::string WindowsKeyPath(std::string_view key) {
+  std::string path = "HKEY_LOCAL_MACHINE";
+  for (const char c : key) {
+    if (c == '\\' && path.back() == '\\') continue;
+    if (path.size() == 18 && c != '\\') path += '\\';
+    path += c;
   }
-  ForEachRow(data, [&](const app::DisplayRecord& r) { PrintRow(data, r, Differs(r) ? "*" : "-"); });
+  return path;
+}
+
+// list for people: a legend and a header, then the rows in aligned columns, names as Windows
+// writes them and text as the terminal shows it.
+void PrintTable(app::MainData& data) {
+  std::vector<std::array<std::string, 7>> rows;
+  rows.push_back({"", "Key", "Value name", "Current", "Saved", "Disable", "Enable"});
+  ForEachRow(data, [&](const app::DisplayRecord& r) {
+    rows.push_back({Differs(r) ? "*" : "", TerminalText(WindowsKeyPath(r.KEYNAME.Trimmed())),
+                    TerminalText(r.VALUENAME.Trimmed()), TerminalText(CurrentText(data, r, false)),
+                    TerminalText(r.SAVEDVALUE.Trimmed()), TerminalText(r.DISABLEVALUE.Trimmed()),
+                    TerminalText(r.ENABLEVALUE.Trimmed())});
+  });
+  std::array<std::size_t, 7> widths{};
+  for (const auto& row : rows) {
+    for (std::size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], ShownWidth(row[c]));
+  }
+  std::printf("%s (* marks a current value that differs from the disable value)\n",
+              TerminalText(data.settingsFile).c_str());
+  for (const auto& row : rows) {
+    std::string line;
+    for (std::size_t c = 0; c < row.size(); ++c) {
+      line += row[c];
+      if (c + 1 < row.size()) line.append(widths[c] - ShownWidth(row[c]) + (c == 0 ? 1 : 2), ' ');
+    }
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    std::printf("%s\n", line.c_str());
+  }
+}
+
+enum class ListForm { kTable, kTsv, kJson };
+
+void PrintRows(app::MainData& data, ListForm form) {
+  switch (form) {
+    case ListForm::kJson:
+      PrintJsonRows(data, "");
+      std::printf("\n");
+      break;
+    case ListForm::kTsv:
+      ForEachRow(data, [&](const app::DisplayRecord& r) { PrintRow(data, r, Differs(r) ? "*" : "-"); });
+      break;
+    case ListForm::kTable:
+      PrintTable(data);
+      break;
+  }
 }
 
 // check: the rows that differ from their disable value (*) or whose disable value the guard
@@ -225,18 +283,24 @@ int ModeOf(std::string_view command) {
 }  // namespace
 
 const char kAppCommandsUsage[] =
-    "  list [--json]  load the settings file, read every item's current value and print one\n"
-    "               row per item: a mark (* when the current value differs from the disable\n"
-    "               value, - when it equals it), key, value name, current, saved, disable\n"
-    "               and enable value, tab-separated, escaped as below. A current value that\n"
-    "               is not a REG_DWORD (the only type Windows reads here) differs from every\n"
-    "               number and shows its type: 0 (REG_SZ). --json adds per row currentType\n"
-    "               and the disable value's effect on this system (kind and why)\n"
-    "  explain      print every item with what its value does, Windows' default, what must\n"
+    "  list [--tsv | --json] [--settings FILE]\n"
+    "               load the settings file (Vantrel.xml in the current folder unless\n"
+    "               --settings names another), read every item's current value and print\n"
+    "               a table: a line naming the file, a header, then one row per item, *\n"
+    "               when its current value differs from the disable value, the key path as\n"
+    "               Windows writes it (HKEY_LOCAL_MACHINE\\..., for regedit and reg query),\n"
+    "               value name, current, saved, disable and enable value. A current value\n"
+    "               that is not a REG_DWORD (the only type Windows reads here) differs from\n"
+    "               every number and shows its type: 0 (REG_SZ). For scripts: --tsv prints\n"
+    "               the rows alone, tab-separated, escaped as below, led by * or -, the key\n"
+    "               below HKEY_LOCAL_MACHINE as the file holds it; --json adds per row\n"
+    "               currentType and the disable value's effect on this system (kind, why)\n"
+    "  explain [--settings FILE]\n"
+    "               print every item with what its value does, Windows' default, what must\n"
     "               restart for a change to take effect, the first Windows that honours it\n"
     "               and what its disable value does on this system: takes effect (and what\n"
     "               must restart), no effect here (why) or dangerous here (why)\n"
-    "  check [--json]\n"
+    "  check [--json] [--settings FILE]\n"
     "               print the rows whose current value differs from the disable value (*)\n"
     "               or whose disable value is refused here (!), each with that value's\n"
     "               effect; when every item holds its disable value, one line says so.\n"
@@ -246,26 +310,40 @@ const char kAppCommandsUsage[] =
     "               (the settings file or the registry could not be read). --json prints\n"
     "               {\"result\", \"exitStatus\", \"system\", \"rows\"}, result one of \"disable\n"
     "               state\", \"drift\", \"dangerous\", \"failed\", rows as in list --json\n"
-    "  disable | enable | restore [--dry-run] [--force]\n"
+    "  disable | enable | restore [--dry-run] [--force] [--settings FILE]\n"
     "               write every item's disable, enable or saved value to the registry as a\n"
-    "               REG_DWORD (\"N/A\" deletes the value), then print the rows and one line\n"
-    "               per service to restart (none when nothing changed); --dry-run only prints\n"
-    "               what would be written or deleted and restarted, and exits 1 where the\n"
-    "               real run would refuse a row. Nothing is written when\n"
-    "               the registry cannot be written (a wineserver holds the prefix). On\n"
+    "               REG_DWORD (\"N/A\" deletes the value), then print the rows as list --tsv\n"
+    "               and one line per service to restart for the change to take effect\n"
+    "               (\"Restart the Server service for the change to take effect (net stop\n"
+    "               server /y && net start server), or restart the computer.\", the same for\n"
+    "               the Workstation service, or the computer; none when nothing changed);\n"
+    "               --dry-run only prints what\n"
+    "               would be written, deleted or refused and the restart lines, and exits 1\n"
+    "               where the real run would refuse a row. Nothing is written when the\n"
+    "               registry cannot be written (a wineserver holds the prefix). On\n"
     "               Windows 10 / Server 2016 and later a value that switches SMB 2 off\n"
     "               (Smb2 = 0) or SMB 1 on (SMB1 = 1) is refused, naming the reason, and the\n"
-    "               others are written (exit 1); --force writes it anyway. Writing under\n"
+    "               others are written (exit 1); --force writes it anyway. Save first\n"
+    "               (save) so that restore can bring back the values you had. Writing under\n"
     "               HKEY_LOCAL_MACHINE on Windows needs an elevated prompt (Run as\n"
     "               administrator): vantrelctl.exe does not ask for elevation itself\n"
-    "  save         save the current values into the settings file as the saved values,\n"
-    "               keeping the previous file as FILE.bak; a file that did not load\n"
-    "               completely, or an empty list, is never saved\n"
-    "               These take --settings FILE (default: Vantrel.xml in the current folder),\n"
-    "               before or after the command; a file that may only be read can be\n"
-    "               listed, checked and applied. Errors go to stderr and give exit status 1.\n";
+    "  save [--settings FILE]\n"
+    "               save the current values into the settings file as the saved values,\n"
+    "               keeping the previous file as FILE.bak and the file's comments and\n"
+    "               layout; a file that did not load completely, or an empty list, is\n"
+    "               never saved\n";
+
+const char kSettingsNote[] =
+    "The settings file is Vantrel.xml in the current folder unless --settings FILE names\n"
+    "another (before or after the command). The ones that ship with Vantrel are in\n"
+    "/usr/share/vantrel/ (beside vantrel.exe on Windows): copy one into the folder you work\n"
+    "in. A file that may only be read can be listed, checked and applied.\n";
+
+// What the message about a missing settings file ends with on the command line.
+constexpr const char kOtherSettingsHint[] = ", or name another with --settings FILE";
 
 bool LoadSettingsForCommand(app::MainData& data) {
+  data.otherFileHint = kOtherSettingsHint;
   SetMessageHook(&PrintMessage);
   gErrorsShown = 0;
   gSettingsFile = data.settingsFile;
@@ -282,7 +360,7 @@ bool IsAppCommand(std::string_view command) {
 int RunAppCommand(std::span<const std::string_view> args) {
   const std::string_view command = args[0];
   const int mode = ModeOf(command);
-  bool json = false;
+  ListForm form = ListForm::kTable;
   bool dryRun = false;
   app::MainData data;
   data.journalCommand = JournalCommandLine(args);
@@ -293,7 +371,9 @@ int RunAppCommand(std::span<const std::string_view> args) {
         return UsageError(std::string(command) + ": " + problem);
       }
     } else if (args[i] == "--json" && (command == "list" || command == "check")) {
-      json = true;
+      form = ListForm::kJson;
+    } else if (args[i] == "--tsv" && command == "list") {
+      form = ListForm::kTsv;
     } else if (args[i] == "--dry-run" && mode != 0) {
       dryRun = true;
     } else if (args[i] == "--force" && mode != 0) {
@@ -319,6 +399,7 @@ int RunAppCommand(std::span<const std::string_view> args) {
   // its writers share, each from its load to its last read.
   std::optional<FolderLock> saving;
   if (command == "save") saving.emplace(data.settingsFile);
+  data.otherFileHint = kOtherSettingsHint;
   app::LoadSettingsFile(data);
   if (mode != 0) {
     if (!data.readProblem.empty()) {
@@ -335,7 +416,7 @@ int RunAppCommand(std::span<const std::string_view> args) {
     } else {
       const std::vector<std::string> before = CurrentValues(data);
       app::ApplyValues(data, mode);
-      PrintRows(data, false);
+      PrintRows(data, ListForm::kTsv);
       PrintRestartsAfter(data, before);
     }
   } else if (command == "save" && !data.readProblem.empty()) {
@@ -349,9 +430,9 @@ int RunAppCommand(std::span<const std::string_view> args) {
   } else if (command == "explain") {
     PrintExplanation(data);
   } else if (command == "check") {
-    status = Check(data, json, gErrorsShown != 0);
+    status = Check(data, form == ListForm::kJson, gErrorsShown != 0);
   } else {
-    PrintRows(data, json);
+    PrintRows(data, form);
   }
   SetMessageHook(nullptr);
   return gErrorsShown ? 1 : status;

@@ -27,5 +27,7 @@ std::string JsonString(std::string_view text);
 
 // The lines of --help that describe these commands.
 extern const char kAppCommandsUsage[];
+// The note on which settings file they read, among the notes every command's help ends with.
+extern const char kSettingsNote[];
 
 }  // namespace vantrel::tools

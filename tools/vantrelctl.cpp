@@ -85,6 +85,7 @@ const char kUsage[] =
     "               written) unless --force is given; an item a form cannot carry is refused\n"
     "               the same way, named\n"
     "\n"
+    "%s"
     "Text is single-byte (code page 1250). Bytes outside printable ASCII are written and\n"
     "accepted as \\xHH, a backslash as \\\\; so a\\x00b\\x00 is a multi-string of a and b.\n"
     "In a UTF-8 locale the letters typed in a KEYPATH, VALUENAME or TEXT are read as UTF-8\n"
@@ -105,11 +106,13 @@ const char kUsage[] =
     "  --version    show the version and exit\n";
 
 std::string FullUsage() {
-  const int size = std::snprintf(nullptr, 0, kUsage, vantrel::tools::kAppCommandsUsage,
-                                 vantrel::tools::kHistoryUsage);
+  using vantrel::tools::kAppCommandsUsage;
+  using vantrel::tools::kHistoryUsage;
+  using vantrel::tools::kSettingsNote;
+  const int size =
+      std::snprintf(nullptr, 0, kUsage, kAppCommandsUsage, kHistoryUsage, kSettingsNote);
   std::string text(static_cast<std::size_t>(size) + 1, '\0');
-  std::snprintf(text.data(), text.size(), kUsage, vantrel::tools::kAppCommandsUsage,
-                vantrel::tools::kHistoryUsage);
+  std::snprintf(text.data(), text.size(), kUsage, kAppCommandsUsage, kHistoryUsage, kSettingsNote);
   text.resize(static_cast<std::size_t>(size));
   return text;
 }

@@ -98,11 +98,32 @@ ListGeometry ListGeometryOf(const Window& window, const ControlState& list) {
   const FontMetrics m = window.Metrics();
   ListGeometry g;
   g.columns = LayoutColumns(list.format, m.cx);
+  const auto sizedByUser = [&list](std::size_t i) {
+    return i < list.columnWidths.size() && list.columnWidths[i] >= 0;
+  };
+  // A list the window has made wider than described shares the room among its columns, each in
+  // proportion to its own width, so that the widest (the main list's key name) gains most and
+  // the rest of the room is not left empty; a column the user has sized keeps that width.
+  const int growth = window.PixelRect(list).width - UnitsToPixelsX(list.at.width, m);
+  long long shared = 0;
+  for (std::size_t i = 0; i < g.columns.size(); ++i) {
+    if (!sizedByUser(i)) shared += std::max(0, g.columns[i].width);
+  }
+  if (growth > 0 && shared > 0) {
+    int given = 0;
+    std::size_t first = g.columns.size();
+    for (std::size_t i = 0; i < g.columns.size(); ++i) {
+      if (sizedByUser(i) || g.columns[i].width <= 0) continue;
+      if (first == g.columns.size()) first = i;
+      const int more = static_cast<int>(growth * static_cast<long long>(g.columns[i].width) / shared);
+      g.columns[i].width += more;
+      given += more;
+    }
+    if (first < g.columns.size()) g.columns[first].width += growth - given;
+  }
   int left = 0;
   for (std::size_t i = 0; i < g.columns.size(); ++i) {
-    if (i < list.columnWidths.size() && list.columnWidths[i] >= 0) {
-      g.columns[i].width = list.columnWidths[i];
-    }
+    if (sizedByUser(i)) g.columns[i].width = list.columnWidths[i];
     g.columns[i].left = left;
     left += g.columns[i].width;
   }

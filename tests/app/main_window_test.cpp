@@ -76,13 +76,35 @@ TEST_F(MainWindowTest, StartsWithoutSettingsFileShowingOneErrorThenAnEmptyList) 
   ui::DrawnWindow drawn;
   RunProgram([&](ui::HeadlessBackend& screen) {
     screen.Do([&](ui::Engine&, ui::Window* w) { drawn = screen_->Snapshot(*w); });
+    // A click on any command finds nothing to act on: no question, nothing written.
+    for (const int button : {kBtnDisable, kBtnEnable, kBtnSave, kBtnRestore}) screen.Click(button);
     screen.Click(kBtnClose);
   });
   ASSERT_EQ(screen_->Dialogs().size(), 1u);
   EXPECT_EQ(screen_->Dialogs()[0].layout.caption, "Error");
-  EXPECT_EQ(screen_->Dialogs()[0].layout.text, "Error opening Vantrel.xml file,\r\nFile not found.");
+  ASSERT_EQ(screen_->Dialogs()[0].layout.buttons.size(), 1u);
+  // The message says where the file was looked for and where the shipped ones are.
+  const std::string here = std::filesystem::current_path().string();
+#ifdef _WIN32
+  const std::string shipped = "beside vantrel.exe";
+#else
+  const std::string shipped = "/usr/share/vantrel/";
+#endif
+  const std::string& text = screen_->Dialogs()[0].layout.text;
+  EXPECT_EQ(text.rfind("Error opening Vantrel.xml file,\r\nFile not found.\r\nLooked for Vantrel.xml in " +
+                           here + ".\r\nThe settings files that ship with Vantrel are in ",
+                       0),
+            0u)
+      << text;
+  EXPECT_NE(text.find(shipped), std::string::npos) << text;
+  EXPECT_EQ(text.find("--settings"), std::string::npos) << "the window takes no options";
   EXPECT_EQ(drawn.caption, "Vantrel registry settings");
   EXPECT_TRUE(drawn.Control(kLstRegistryItems)->rows.empty());
+  for (const int button : {kBtnDisable, kBtnEnable, kBtnSave, kBtnRestore}) {
+    EXPECT_TRUE(drawn.Control(button)->disabled) << "button " << button;
+  }
+  EXPECT_FALSE(drawn.Control(kBtnClose)->disabled);
+  EXPECT_FALSE(std::filesystem::exists("Vantrel.xml")) << "nothing saved";
   EXPECT_EQ(ThreadResponse(), 1) << "the Close button completes the procedure";
 }
 
@@ -115,6 +137,7 @@ TEST_F(MainWindowTest, ListShowsRowsInTheirStylesAndInfoShowsTheSystem) {
   }
   EXPECT_NE(list->rows[0][0].backRgb, 0xFFDDDDu);
   EXPECT_EQ(drawn.Control(kLocOs)->text, "Windows Test Build 1");
+  EXPECT_FALSE(drawn.Control(kBtnDisable)->disabled) << "a loaded list can be acted on";
   // Where the registry is a store, the Info tab says which one and why, as vantrelctl store.
   const RegistryPlace store = RegistryLocation();
   if (store.source.empty()) {
@@ -330,13 +353,13 @@ TEST_F(MainWindowTest, SaveAfterAnIncompleteLoadLeavesTheFileAndSaysWhy) {
   const struct {
     const char* name;
     std::optional<std::string> file;  // nothing: no settings file at all
-    const char* why;
+    const char* why;  // nullptr: nothing loaded, so Save cannot be pressed
   } cases[] = {
       {"Truncated", whole.substr(0, whole.find("</RegistryItem>", whole.find("Second")) + 4),
        "did not load completely"},
-      {"NotXml", std::string("Flag=1\r\n"), "did not load completely"},
-      {"Empty", std::string(), "did not load completely"},
-      {"Missing", std::nullopt, "The list is empty"},
+      {"NotXml", std::string("Flag=1\r\n"), nullptr},
+      {"Empty", std::string(), nullptr},
+      {"Missing", std::nullopt, nullptr},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -347,11 +370,17 @@ TEST_F(MainWindowTest, SaveAfterAnIncompleteLoadLeavesTheFileAndSaysWhy) {
       screen.Click(kBtnClose);
     });
     const auto& dialogs = screen_->Dialogs();
-    ASSERT_GE(dialogs.size(), 2u) << "the load's message, then the save's";
-    const MessageLayout& refusal = dialogs.back().layout;
-    EXPECT_EQ(refusal.caption, "Error");
-    EXPECT_EQ(refusal.text.rfind("Error saving Vantrel.xml file,\r\n", 0), 0u) << refusal.text;
-    EXPECT_NE(refusal.text.find(c.why), std::string::npos) << refusal.text;
+    if (c.why) {
+      ASSERT_GE(dialogs.size(), 2u) << "the load's message, then the save's";
+      const MessageLayout& refusal = dialogs.back().layout;
+      EXPECT_EQ(refusal.caption, "Error");
+      EXPECT_EQ(refusal.text.rfind("Error saving Vantrel.xml file,\r\n", 0), 0u) << refusal.text;
+      EXPECT_NE(refusal.text.find(c.why), std::string::npos) << refusal.text;
+    } else {
+      // Nothing was loaded: the Save button is off, and the load's message is the only one.
+      ASSERT_EQ(dialogs.size(), 1u) << dialogs.back().layout.text;
+      EXPECT_EQ(dialogs[0].layout.caption, "Error") << dialogs[0].layout.text;
+    }
     for (const auto& d : dialogs) EXPECT_NE(d.layout.caption, "Vantrel") << d.layout.text;
     if (c.file) {
       EXPECT_TRUE(ReadFile("Vantrel.xml") == *c.file) << "the file was written over";
@@ -359,6 +388,72 @@ TEST_F(MainWindowTest, SaveAfterAnIncompleteLoadLeavesTheFileAndSaysWhy) {
       EXPECT_FALSE(std::filesystem::exists("Vantrel.xml")) << "an empty list was saved";
     }
     engine_.reset();
+  }
+}
+
+// "Save current" keeps the previous file as Vantrel.xml.bak, as vantrelctl save does.
+TEST_F(MainWindowTest, SaveCurrentKeepsTheBackup) {
+  ASSERT_EQ(RegistryPutValue(kHkeyLocalMachine, kKey, "Flag", "1", 4), 0);
+  const std::string original = Settings(Item("Flag", "0", "1"));
+  WriteFile("Vantrel.xml", original);
+  RunProgram([&](ui::HeadlessBackend& screen) {
+    screen.AnswerDialog(ui::DialogAnswer::Enter());
+    screen.Click(kBtnSave);
+    screen.Click(kBtnClose);
+  });
+  ASSERT_EQ(screen_->Dialogs().size(), 1u);
+  EXPECT_EQ(screen_->Dialogs()[0].layout.text, "Registry settings saved to Vantrel.xml file.");
+  EXPECT_TRUE(ReadFile("Vantrel.xml.bak") == original);
+  EXPECT_NE(ReadFile("Vantrel.xml").find("<SavedValue>1</SavedValue>"), std::string::npos);
+}
+
+// Made larger, the window shares the room among the list's columns, the key name gaining most;
+// on the Info tab every text line sits inside the panel that frames it, its frame lines below it.
+TEST_F(MainWindowTest, LargerWindowWidensTheColumnsAndInfoTextsStayInsideTheirFrames) {
+  WriteFile("Vantrel.xml", Settings(Item("Flag", "0", "1")));
+  ui::DrawnWindow small, large;
+  ui::FontMetrics m;
+  RunProgram([&](ui::HeadlessBackend& screen) {
+    screen.Do([&](ui::Engine&, ui::Window* w) {
+      small = screen_->Snapshot(*w);
+      m = w->Metrics();
+    });
+    screen.MoveTo({40, 40, 1500, 700});
+    screen.Do([&](ui::Engine&, ui::Window* w) { large = screen_->Snapshot(*w); });
+    screen.Click(kBtnClose);
+  });
+  const ui::DrawnControl* before = small.Control(kLstRegistryItems);
+  const ui::DrawnControl* after = large.Control(kLstRegistryItems);
+  ASSERT_TRUE(before && after);
+  ASSERT_EQ(before->columns.size(), 6u);
+  ASSERT_EQ(after->columns.size(), 6u);
+  const int growth = after->rect.width - before->rect.width;
+  ASSERT_GT(growth, 500) << "the list did not grow with the window";
+  int gained = 0;
+  for (std::size_t i = 0; i < 6; ++i) {
+    const int more = after->columns[i].headerRect.width - before->columns[i].headerRect.width;
+    EXPECT_GT(more, 0) << "column " << i << " got none of the room";
+    if (i > 0) {
+      EXPECT_GT(after->columns[0].headerRect.width - before->columns[0].headerRect.width, more)
+          << "the key name gains most";
+    }
+    gained += more;
+  }
+  EXPECT_EQ(gained, growth) << "all the room goes to the columns";
+
+  const std::pair<int, int> framed[] = {{kPmtOs, kPanel1}, {kLocOs, kPanel1},
+                                        {kPmtAuthor, kPanel1b}, {kPmtMail, kPanel1b}};
+  for (const ui::DrawnWindow* drawn : {&small, &large}) {
+    for (const auto& [text, panel] : framed) {
+      const ui::Rect t = drawn->Control(text)->rect;
+      const ui::Rect f = drawn->Control(panel)->rect;
+      SCOPED_TRACE("control " + std::to_string(text) + " in panel " + std::to_string(panel));
+      // One line of the font, below the frame's top line and above its bottom line.
+      EXPECT_GT(t.y, f.y);
+      EXPECT_LE(t.y + m.cy, f.y + f.height - 2);
+      EXPECT_GT(t.x, f.x + 1);
+      EXPECT_LE(t.x, f.x + f.width);
+    }
   }
 }
 

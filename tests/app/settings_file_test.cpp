@@ -46,7 +46,8 @@ TEST_F(SettingsFileTest, MissingFileGivesOneMessageAndEmptyTables) {
   MainData data;
   LoadSettingsFile(data);
   ASSERT_EQ(Shown().size(), 1u);
-  EXPECT_EQ(Shown()[0].text, "Error opening Vantrel.xml file,|File not found.");
+  EXPECT_EQ(Shown()[0].text.rfind("Error opening Vantrel.xml file,|File not found.|Looked for Vantrel.xml in ", 0), 0u)
+      << Shown()[0].text;
   EXPECT_EQ(Shown()[0].caption, "Error");
   EXPECT_EQ(Shown()[0].icon, std::string(kIconExclamation));
   EXPECT_EQ(QueueRecords(&data.xmlQueue), 0);
@@ -409,6 +410,66 @@ TEST_F(SettingsFileTest, ItemsWhoseNamesWereCutOnLoadingAreNeverApplied) {
   EXPECT_NE(Shown()[0].text.find("item 1's key path or value name"), std::string::npos)
       << Shown()[0].text;
   EXPECT_EQ(ReadFile("Vantrel.xml"), original);
+}
+
+}  // namespace
+}  // namespace vantrel::app
+
+namespace vantrel::app {
+namespace {
+
+// Saving keeps the file's own text: the comments that document each value, the declaration, the
+// line ends and the indentation stay; only the SavedValue texts change (an empty <SavedValue/>
+// gets its value too), and the previous file is kept as Vantrel.xml.bak.
+TEST_F(SettingsFileTest, SaveChangesOnlyTheSavedValuesOfTheFilesOwnText) {
+  ASSERT_EQ(RegistryPutValue(kHkeyLocalMachine, kParameters, "Flag", "7", 4), 0);
+  ASSERT_EQ(RegistryPutValue(kHkeyLocalMachine, kParameters, "Text", "a<b&c", 1), 0);
+  const std::string key = kParameters;
+  const auto text = [&](const std::string& flag, const std::string& gone, const std::string& txt) {
+    return "<?xml version=\"1.0\"?>\n<!-- Oplock values, see the README. -->\r\n<RegistryItems>\n"
+           "  <!-- Flag: 1 switches it off. -->\n"
+           "  <RegistryItem>\n    <KeyName>" + key + "</KeyName>\n    <ValueName>Flag</ValueName>\n"
+           "    " + flag + "\n    <DisableValue>1</DisableValue>\n    <EnableValue>0</EnableValue>\n  </RegistryItem>\n"
+           "\t<RegistryItem><KeyName>" + key + "</KeyName><ValueName>Gone</ValueName>" + gone +
+           "<DisableValue>N/A</DisableValue><EnableValue>5</EnableValue></RegistryItem>\n"
+           "  <RegistryItem><KeyName>" + key + "</KeyName><ValueName>Text</ValueName>" + txt +
+           "<DisableValue>0</DisableValue><EnableValue>1</EnableValue></RegistryItem>\n"
+           "</RegistryItems>\n<!-- end -->\n";
+  };
+  const std::string original = text("<SavedValue>N/A</SavedValue>", "<SavedValue/>",
+                                    "<SavedValue >old</SavedValue >");
+  WriteFile("Vantrel.xml", original);
+  MainData data;
+  LoadSettingsFile(data);
+  ASSERT_TRUE(Shown().empty()) << Shown()[0].text;
+  SaveSettingsFile(data);
+  ASSERT_EQ(Shown().size(), 1u) << Shown()[0].text;
+  EXPECT_EQ(Shown()[0].text, "Registry settings saved to Vantrel.xml file.");
+  EXPECT_EQ(ReadFile("Vantrel.xml"),
+            text("<SavedValue>7</SavedValue>", "<SavedValue>N/A</SavedValue>",
+                 "<SavedValue >a&lt;b&amp;c</SavedValue >"));
+  EXPECT_EQ(ReadFile("Vantrel.xml.bak"), original) << "the window's save keeps the backup too";
+  // And it reads back as the values saved.
+  QueueGetAt(&data.displayQueue, 3);
+  EXPECT_EQ(data.displayQueue.buffer.SAVEDVALUE.Str(), "a<b&c");
+}
+
+// A file whose text cannot take the values in place is still saved, whole, as before.
+TEST_F(SettingsFileTest, SaveWritesTheFileWholeWhereItsTextCannotTakeTheValues) {
+  ASSERT_EQ(RegistryPutValue(kHkeyLocalMachine, kParameters, "Flag", "7", 4), 0);
+  const std::string noSaved = "<?xml version=\"1.0\"?>\n<!-- gone after the save -->\n<RegistryItems>"
+                              "<RegistryItem><KeyName>" + std::string(kParameters) +
+                              "</KeyName><ValueName>Flag</ValueName><DisableValue>1</DisableValue>"
+                              "<EnableValue>0</EnableValue></RegistryItem></RegistryItems>\n";
+  WriteFile("Vantrel.xml", noSaved);
+  MainData data;
+  LoadSettingsFile(data);
+  SaveSettingsFile(data);
+  ASSERT_EQ(Shown().size(), 1u) << Shown()[0].text;
+  EXPECT_EQ(Shown()[0].text, "Registry settings saved to Vantrel.xml file.");
+  EXPECT_NE(ReadFile("Vantrel.xml").find("<SavedValue>7</SavedValue>"), std::string::npos);
+  EXPECT_EQ(ReadFile("Vantrel.xml").find("gone after"), std::string::npos);
+  EXPECT_EQ(ReadFile("Vantrel.xml.bak"), noSaved);
 }
 
 }  // namespace

@@ -343,19 +343,26 @@ TEST_F(VantrelWindow, ControlsFollowTheWindowsSize) {
     return FindWindow("Vantrel registry settings", &grown) && grown.width == opened.width + dx &&
            grown.height == opened.height + dy;
   })) << "the window did not take its new size";
-  // The list's new room, right of and below where its edges were, shows nothing but the list's
-  // background: clear of its frame, of its one row, and (below) of the lines between columns,
-  // the first of which stands halfway across the list.
+  // The list's new room, right of and below where its edges were, shows the list's background:
+  // clear of its frame and of its one row. Below, the first line between columns stands more
+  // than halfway across the list; on the right the columns have taken the room, so the lines
+  // between them (one pixel wide, at most one for each of the six) cross it.
   const Units list = opened.Pixels(kList);
   const Units right{list.x + list.width + 6, list.y + list.height / 2, dx - 16, list.height / 2 + dy - 8};
   const Units below{list.x + 8, list.y + list.height + 6, list.width / 3, dy - 16};
-  for (const Units& room : {right, below}) {
-    EXPECT_TRUE(WaitFor([&] {
-      return vantrel::gui_test::CountPixels(Screen(), room.x, room.y, room.width, room.height, 0xFFFFFF) ==
-             room.width * room.height;
-    })) << "the list did not grow into " << room.x << "," << room.y << " " << room.width << "x"
-        << room.height;
-  }
+  const auto white = [&](const Units& room) {
+    return vantrel::gui_test::CountPixels(Screen(), room.x, room.y, room.width, room.height, 0xFFFFFF);
+  };
+  EXPECT_TRUE(WaitFor([&] { return white(below) == below.width * below.height; }))
+      << "the list did not grow into " << below.x << "," << below.y << " " << below.width << "x"
+      << below.height;
+  EXPECT_TRUE(WaitFor([&] {
+    const int background = white(right);
+    return background < right.width * right.height &&
+           background >= right.width * right.height - 6 * right.height;
+  })) << "the columns did not share the room at " << right.x << "," << right.y << " " << right.width
+      << "x" << right.height << ": " << white(right) << " of " << right.width * right.height
+      << " pixels are background";
 
   // Disable Vantrel, moved down with the bottom edge, asks its question; No answers it.
   const auto [disableX, disableY] = opened.Centre(kDisableButton);

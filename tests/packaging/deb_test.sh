@@ -22,7 +22,7 @@ for path in ./usr/bin/vantrel ./usr/bin/vantrelctl ./usr/libexec/vantrel/vantrel
             ./usr/share/applications/vantrel.desktop ./usr/share/icons/hicolor/48x48/apps/vantrel.png \
             ./usr/share/man/man1/vantrel.1.gz ./usr/share/man/man1/vantrelctl.1.gz \
             ./usr/share/vantrel/Vantrel.xml ./usr/share/doc/vantrel/copyright \
-            ./usr/share/doc/vantrel/changelog.gz; do
+            ./usr/share/doc/vantrel/changelog.gz ./usr/share/doc/vantrel/README.md.gz; do
   grep -q " $path\$" "$dir/contents.txt" || fail "$path is not in the package: $(cat "$dir/contents.txt")"
 done
 for file in "$top"/app/resources/*.xml; do
@@ -38,7 +38,7 @@ mkdir "$VANTREL_REGISTRY"
 [ "$("$root/usr/bin/vantrelctl" --version)" = "vantrelctl $version" ] || fail "vantrelctl --version"
 [ "$("$root/usr/bin/vantrel" --version)" = "vantrel $version" ] || fail "vantrel --version"
 settings=$root/usr/share/vantrel/Vantrel.xml
-rows=$("$root/usr/bin/vantrelctl" list --settings "$settings") || fail "list on the packaged settings file failed"
+rows=$("$root/usr/bin/vantrelctl" list --tsv --settings "$settings") || fail "list on the packaged settings file failed"
 [ "$(echo "$rows" | wc -l)" -eq "$("$root/usr/bin/vantrelctl" xml load "$settings" | wc -l)" ] ||
   fail "list shows other rows than the settings file holds: $rows"
 "$root/usr/bin/vantrelctl" disable --settings "$settings" > /dev/null || fail "disable failed"
@@ -57,9 +57,17 @@ for page in vantrel vantrelctl; do
   grep -q "$version" "$dir/$page.txt" || fail "man page $page does not give the version"
 done
 
+# The README the Info tab points to, with what a newcomer must know before the first change.
+zcat "$root/usr/share/doc/vantrel/README.md.gz" | tr -d '`' | tr -s ' \n' '  ' > "$dir/readme.txt" ||
+  fail "the packaged README cannot be read"
+while IFS= read -r phrase; do
+  grep -qF -- "$phrase" "$dir/readme.txt" || fail "the packaged README lacks: $phrase"
+done < "$top/tests/packaging/readme_phrases.txt"
+
 lintian --fail-on error --tag-display-limit 0 "$deb" > "$dir/lintian.txt" 2>&1
 status=$?
 cat "$dir/lintian.txt"
 [ $status -eq 0 ] || fail "lintian reports errors"
 grep -q '^E: ' "$dir/lintian.txt" && fail "lintian reports errors"
+grep -i 'readme' "$dir/lintian.txt" && fail "lintian has something to say about the README"
 echo ok

@@ -23,6 +23,11 @@ for f in README.txt LICENSE.txt; do
   [ "$(grep -c $'\r$' "$dir/x/$f")" -eq "$(wc -l < "$dir/x/$f")" ] || fail "$f has lines without CR LF"
 done
 grep -q "^Vantrel $version for Windows" "$dir/x/README.txt" || fail "README.txt does not give the version"
+# What the Linux README says before the first change, the Windows reader gets too.
+tr -d '\r' < "$dir/x/README.txt" | tr -s ' \n' '  ' > "$dir/readme.txt"
+while IFS= read -r phrase; do
+  grep -qF -- "$phrase" "$dir/readme.txt" || fail "README.txt lacks: $phrase"
+done < "$top/tests/packaging/readme_phrases.txt"
 grep -q "MIT License" "$dir/x/LICENSE.txt" || fail "LICENSE.txt is not the licence"
 for f in vantrel.exe vantrelctl.exe; do
   [ "$(head -c 2 "$dir/x/$f")" = MZ ] || fail "$f is no Windows program"

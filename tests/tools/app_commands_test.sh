@@ -27,13 +27,37 @@ grep -q "^delete	.*	Gone$" plan.txt || fail "dry run plan: $(cat plan.txt)"
 [ "$("$ctl" reg get "HKLM\\$key" Flag --type)" = "4	1" ] || fail "Flag is not DWORD 1"
 "$ctl" enable > /dev/null || fail "enable failed"
 [ "$("$ctl" reg get "HKLM\\$key" Gone)" = "5" ] || fail "enable did not write Gone"
-"$ctl" list | grep -q "^\*	.*	Gone	5	N/A	N/A	5$" || fail "list: $("$ctl" list)"
+"$ctl" list --tsv | grep -q "^\*	.*	Gone	5	N/A	N/A	5$" || fail "list: $("$ctl" list --tsv)"
+# For people: the file, a header, key paths from their root with single backslashes (as regedit
+# and reg query take them), the columns aligned; --tsv keeps the escaped rows for scripts.
+"$ctl" list > table.txt || fail "list failed"
+[ "$(sed -n 1p table.txt)" = "Vantrel.xml (* marks a current value that differs from the disable value)" ] ||
+  fail "list's first line: $(cat table.txt)"
+sed -n 2p table.txt | grep -qE '^  Key +Value name +Current +Saved +Disable +Enable$' || fail "list's header: $(cat table.txt)"
+row=$(grep -F 'HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\Test\Parameters ' table.txt | grep -F Gone) ||
+  fail "list's row: $(cat table.txt)"
+[ "$(echo "$row" | tr -s ' ')" = '* HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\Test\Parameters Gone 5 N/A N/A 5' ] ||
+  fail "list's row: $row"
+grep -qF '\\' table.txt && fail "list doubles backslashes: $(cat table.txt)"
+[ "$(wc -l < table.txt)" -eq 4 ] || fail "list's lines: $(cat table.txt)"
+[ "$(awk '{ print index($0, "Gone") }' table.txt | sed -n 4p)" = "$(awk '{ print index($0, "Value name") }' table.txt | sed -n 2p)" ] ||
+  fail "list's columns are not aligned: $(cat table.txt)"
+"$ctl" list --tsv | grep -qF "*	SYSTEM\\\\CurrentControlSet\\\\Services\\\\Test\\\\Parameters	Gone	5	" || fail "list --tsv: $("$ctl" list --tsv)"
 "$ctl" save > /dev/null || fail "save failed"
 grep -q "<SavedValue>5</SavedValue>" Vantrel.xml || fail "save did not record the current value"
 "$ctl" list --json | grep -q '"valueName": "Gone", "current": "5", "saved": "5"' || fail "json: $("$ctl" list --json)"
 mkdir other && mv Vantrel.xml other/Items.xml
-"$ctl" list 2>/dev/null; [ $? -eq 1 ] || fail "a missing settings file must fail with 1"
+"$ctl" list 2>missing.err; [ $? -eq 1 ] || fail "a missing settings file must fail with 1"
+# It names the folder it looked in, where the shipped files are and how to name another.
+grep -qF "File not found. Looked for Vantrel.xml in $(pwd -P). The settings files that ship with Vantrel are in /usr/share/vantrel/: copy one there as Vantrel.xml, or name another with --settings FILE." missing.err ||
+  fail "the missing file's message: $(cat missing.err)"
+"$ctl" check --settings other/None.xml 2>missing.err; [ $? -eq 1 ] || fail "check of a missing file must fail with 1"
+grep -qF "Looked for None.xml in $(pwd -P)/other." missing.err || fail "--settings' folder: $(cat missing.err)"
 "$ctl" list --settings other/Items.xml | grep -q Flag || fail "--settings"
+# The success line names the file saved.
+"$ctl" save --settings other/Items.xml > saved.out || fail "save --settings failed"
+grep -qxF "Vantrel: Registry settings saved to other/Items.xml file." saved.out || fail "save's line: $(cat saved.out)"
+[ -f other/Items.xml.bak ] || fail "save kept no other/Items.xml.bak"
 "$ctl" list --frobnicate 2>/dev/null; [ $? -eq 2 ] || fail "usage error must give 2"
 
 # An export never goes over the settings file it is made from, under any name that reaches it.

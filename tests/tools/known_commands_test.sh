@@ -103,7 +103,7 @@ at current check > rows.txt; [ $? -eq 3 ] || fail "check with drift should say 3
 [ "$(cut -f1,3,4 rows.txt)" = "*	EnableOplocks	0 (REG_SZ)
 *	DisableLeasing	0" ] || fail "drift rows: $(cat rows.txt)"
 grep -q '	no effect here: Only SMB 1 reads it' rows.txt || fail "drift rows' effect: $(cat rows.txt)"
-at current list | grep -q "^\*	.*	EnableOplocks	0 (REG_SZ)	" || fail "list: $(at current list)"
+at current list --tsv | grep -q "^\*	.*	EnableOplocks	0 (REG_SZ)	" || fail "list: $(at current list --tsv)"
 at current list --json | python3 -c '
 import json, sys
 rows = {r["valueName"]: r for r in json.load(sys.stdin)}

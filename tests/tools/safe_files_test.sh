@@ -35,7 +35,7 @@ done
 wait
 [ -e busy/failed ] && fail "concurrent saves failed: $(cat busy/failed) $(cat busy/err.*)"
 cd busy
-run list list
+run list list --tsv
 [ $status -eq 0 ] || fail "the file after concurrent saves: $(cat list.err)"
 [ "$(wc -l < list.out)" -eq "$items" ] || fail "concurrent saves lost items"
 temporaries && fail "concurrent saves left temporaries"

@@ -78,13 +78,13 @@ done
 # Current values that no single column holds, exported and imported into a second prefix.
 "$ctl" reg set 'HKLM\SOFTWARE\VantrelExport\Plain' Plain 42 --type REG_DWORD || fail "reg set failed"
 "$ctl" reg delete 'HKLM\SOFTWARE\VantrelExport\Plain' 'say "hi"' || fail "reg delete failed"
-"$ctl" list > first.txt || fail "list of the first prefix failed"
+"$ctl" list --tsv > first.txt || fail "list of the first prefix failed"
 "$ctl" export --format reg --values current -o current.reg || fail "export of the current values failed"
 export WINEPREFIX=$second
 bounded 300 "$wine" wineboot -i > /dev/null 2>&1 || fail "could not create the second prefix"
 settle
 regedit_import current.reg
-"$ctl" list > second.txt || fail "list of the second prefix failed"
+"$ctl" list --tsv > second.txt || fail "list of the second prefix failed"
 diff first.txt second.txt || fail "the second prefix lists other values than the first"
 grep -q "	Plain	42	" second.txt || fail "the second prefix lacks Plain=42"
 grep -q "	say \"hi\"	N/A	" second.txt || fail "the second prefix has 'say \"hi\"'"

@@ -40,7 +40,7 @@ tr -d '\r' <query.txt | grep -q '^    Flag    REG_DWORD    0x1$' || fail "reg qu
 grep -q Gone query.txt && fail "disable left Gone in place: $(cat query.txt)"
 
 run_wine reg add "HKLM\\$key" /v Flag /t REG_DWORD /d 7 /f >/dev/null || fail "reg add failed"
-ctl list >list.txt || fail "list failed"
+ctl list --tsv >list.txt || fail "list failed"
 tr -d '\r' <list.txt | grep -q "^\*	.*	Flag	7	N/A	1	0$" || fail "list does not show reg add's 7: $(cat list.txt)"
 ctl check >/dev/null; [ $? -eq 3 ] || fail "check after reg add should say 3"
 
@@ -55,7 +55,7 @@ ctl export --format reg -o .\\Vantrel.xml >/dev/null 2>&1; [ $? -eq 2 ] || fail 
 cmp -s Vantrel.xml settings-before.xml || fail "export -o changed the settings file"
 ctl export --format reg -o other.reg || fail "export -o other.reg failed"
 [ -s other.reg ] || fail "export -o wrote nothing"
-tr -d '\r' <<<"$(ctl list)" | grep -q "^\*	.*	Gone	5	N/A	N/A	5$" || fail "after the import: $(ctl list)"
+tr -d '\r' <<<"$(ctl list --tsv)" | grep -q "^\*	.*	Gone	5	N/A	N/A	5$" || fail "after the import: $(ctl list --tsv)"
 
 # HKEY_USERS\<user> is that user's HKEY_CURRENT_USER: its first level is as protected, under
 # every name Windows resolves to it; a trailing blank would name the parent.
