@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "runtime/ansi_text.h"
+#include "runtime/registry_types.h"
 
 namespace vantrel::app {
 namespace {
@@ -73,7 +74,7 @@ ExportResult WritePolFile(const std::vector<ExportItem>& items) {
     AppendName(out, item.remove ? kDeletePrefix + item.valueName : item.valueName);
     AppendUnit(out, u';');
     // Type, size and data are binary: four bytes each for the numbers, then the data's bytes.
-    AppendDword(out, item.remove ? 1 : 4);  // REG_SZ for the deletion entry, else REG_DWORD
+    AppendDword(out, item.remove ? registry_type::kSz : registry_type::kDword);  // deletion: REG_SZ
     AppendUnit(out, u';');
     AppendDword(out, 4);  // a blank and its zero unit, or the DWORD
     AppendUnit(out, u';');

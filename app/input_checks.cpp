@@ -5,14 +5,15 @@
 
 #include "runtime/fixed_text.h"
 #include "runtime/registry.h"
+#include "runtime/registry_types.h"
 #include "runtime/text_case.h"
 
 namespace vantrel::app {
 namespace {
 
-constexpr std::uint32_t kRegDword = 4;
-constexpr std::uint32_t kRegDwordBigEndian = 5;
-constexpr std::uint32_t kRegQword = 11;
+constexpr std::uint32_t kRegDword = registry_type::kDword;
+constexpr std::uint32_t kRegDwordBigEndian = registry_type::kDwordBigEndian;
+constexpr std::uint32_t kRegQword = registry_type::kQword;
 
 std::string Count(std::size_t n) { return std::to_string(n); }
 

@@ -12,13 +12,14 @@
 #include "runtime/fixed_text.h"
 #include "runtime/local_time.h"
 #include "runtime/registry.h"
+#include "runtime/registry_types.h"
 #include "runtime/safe_replace.h"
 
 namespace vantrel::app {
 namespace {
 
-constexpr std::uint32_t kRegSz = 1;
-constexpr std::uint32_t kRegDword = 4;
+constexpr std::uint32_t kRegSz = registry_type::kSz;
+constexpr std::uint32_t kRegDword = registry_type::kDword;
 
 // Printable ASCII stays; a backslash is doubled, every other byte (tab and line end, which
 // separate the fields, included) becomes \xHH.
@@ -116,18 +117,10 @@ std::vector<std::string_view> Split(std::string_view text, char separator) {
   }
 }
 
+// A type as messages name it: REG_SZ, or "type 6" for a number without a name of its own.
 std::string TypeWord(std::uint32_t type) {
-  switch (type) {
-    case 0: return "REG_NONE";
-    case 1: return "REG_SZ";
-    case 2: return "REG_EXPAND_SZ";
-    case 3: return "REG_BINARY";
-    case 4: return "REG_DWORD";
-    case 5: return "REG_DWORD_BIG_ENDIAN";
-    case 7: return "REG_MULTI_SZ";
-    case 11: return "REG_QWORD";
-    default: return "type " + std::to_string(type);
-  }
+  const std::string name = RegistryTypeName(type);
+  return name == std::to_string(type) ? "type " + name : name;
 }
 
 // Why the last registry call failed, in the registry's own words where it has them.

@@ -20,6 +20,7 @@
 #include "runtime/os_version.h"
 #include "runtime/queue.h"
 #include "runtime/registry.h"
+#include "runtime/registry_types.h"
 #include "runtime/safe_replace.h"
 #include "xml/xml.h"
 
@@ -69,10 +70,10 @@ const FixedText<20>& ChosenValue(const DisplayRecord& row, int mode) {
 // way (a disable value of 0x10 is what the registry reads back as 16).
 bool SameValue(const FixedText<20>& current, const FixedText<20>& disable) {
   if (current == disable) return true;
-  const auto a = NumberText(current.Trimmed(), 4 /* REG_DWORD */);
+  const auto a = NumberText(current.Trimmed(), registry_type::kDword);
   // A blank disable value writes 0.
   const auto b = disable.IsBlank() ? std::optional<std::string>("0")
-                                   : NumberText(disable.Trimmed(), 4 /* REG_DWORD */);
+                                   : NumberText(disable.Trimmed(), registry_type::kDword);
   return a && b && *a == *b;
 }
 
@@ -234,7 +235,7 @@ void RecordInJournal(MainData& data, int mode, const std::vector<ApplyStep>& ste
       continue;
     }
     if (step.kind == ApplyStep::kWrite) {
-      journalRow.after = {false, 4 /* REG_DWORD */, std::to_string(DwordFromText(step.value))};
+      journalRow.after = {false, registry_type::kDword, std::to_string(DwordFromText(step.value))};
     }
     rows.push_back(std::move(journalRow));
   }
@@ -377,8 +378,8 @@ void RefreshCurrentValues(MainData& data) {
     data.currentTypes[static_cast<std::size_t>(i - 1)] = type;
     // Windows reads these values as REG_DWORD only: a "0" kept as text is no 0 to it, so a
     // value of another type differs from every number a disable value can name.
-    const bool wrongType = type != 0 && type != 4 /* REG_DWORD */ &&
-                           NumberText(row.DISABLEVALUE.Trimmed(), 4 /* REG_DWORD */).has_value();
+    const bool wrongType = type != 0 && type != registry_type::kDword &&
+                           NumberText(row.DISABLEVALUE.Trimmed(), registry_type::kDword).has_value();
     SetRowStyle(row, SameValue(row.CURRENTVALUE, row.DISABLEVALUE) && !wrongType ? kStyleAsDisabled
                                                                                 : kStyleDiffers);
     QueuePut(&data.displayQueue);
@@ -415,9 +416,9 @@ bool Smb1GuardApplies(const MainData& data) {
 std::string ValueTextProblem(std::string_view text) {
   text = TrimTrailingBlanks(text);
   // A blank value has always written 0, and settings files rely on that.
-  if (text.empty() || text == kNotAvailable || NumberText(text, 4 /* REG_DWORD */)) return {};
+  if (text.empty() || text == kNotAvailable || NumberText(text, registry_type::kDword)) return {};
   return "the value text \"" + std::string(text) + "\" is neither N/A nor " +
-         NumberRule(4 /* REG_DWORD */) + ", so nothing was written for it";
+         NumberRule(registry_type::kDword) + ", so nothing was written for it";
 }
 
 ApplyStep PlanApply(const DisplayRecord& row, int mode, bool nameCut, bool smb1Guard) {
@@ -429,7 +430,7 @@ ApplyStep PlanApply(const DisplayRecord& row, int mode, bool nameCut, bool smb1G
     // item's value is either a number taken exactly or refused.
     if (step.value.empty()) {
       step.value = "0";  // what a blank text has always written
-    } else if (const auto number = NumberText(step.value, 4 /* REG_DWORD */)) {
+    } else if (const auto number = NumberText(step.value, registry_type::kDword)) {
       step.value = *number;
     } else {
       step.kind = ApplyStep::kRefuse;
@@ -524,7 +525,7 @@ void ApplyValues(MainData& data, int mode) {
         break;
       case ApplyStep::kWrite:
         if (RegistryPutValue(kHkeyLocalMachine, row.KEYNAME.View(), row.VALUENAME.View(),
-                             step.value, 4 /* REG_DWORD */) != 0) {
+                             step.value, registry_type::kDword) != 0) {
           // The registry's own words when it has them (Samba's testparm refusing the change,
           // naming the file); a bare failure keeps its one line.
           const std::string reason = RegistryProblemText();

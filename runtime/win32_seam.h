@@ -20,6 +20,8 @@
 namespace vantrel::seam {}
 #else
 
+#include "runtime/registry_types.h"
+
 namespace vantrel::seam {
 
 using LONG = std::int32_t;
@@ -77,16 +79,16 @@ constexpr LONG ERROR_KEY_DELETED = 1018;
 constexpr LONG ERROR_CHILD_MUST_BE_VOLATILE = 1021;
 constexpr LONG ERROR_NO_SYSTEM_RESOURCES = 1450;
 
-// Value types.
-constexpr DWORD REG_NONE = 0;
-constexpr DWORD REG_SZ = 1;
-constexpr DWORD REG_EXPAND_SZ = 2;
-constexpr DWORD REG_BINARY = 3;
-constexpr DWORD REG_DWORD = 4;
-constexpr DWORD REG_DWORD_BIG_ENDIAN = 5;
-constexpr DWORD REG_LINK = 6;
-constexpr DWORD REG_MULTI_SZ = 7;
-constexpr DWORD REG_QWORD = 11;
+// Value types, by their Windows names.
+constexpr DWORD REG_NONE = registry_type::kNone;
+constexpr DWORD REG_SZ = registry_type::kSz;
+constexpr DWORD REG_EXPAND_SZ = registry_type::kExpandSz;
+constexpr DWORD REG_BINARY = registry_type::kBinary;
+constexpr DWORD REG_DWORD = registry_type::kDword;
+constexpr DWORD REG_DWORD_BIG_ENDIAN = registry_type::kDwordBigEndian;
+constexpr DWORD REG_LINK = registry_type::kLink;
+constexpr DWORD REG_MULTI_SZ = registry_type::kMultiSz;
+constexpr DWORD REG_QWORD = registry_type::kQword;
 
 // Access rights and options.
 constexpr REGSAM STANDARD_RIGHTS_READ = 0x20000;

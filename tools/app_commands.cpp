@@ -14,6 +14,7 @@
 #include "runtime/os_version.h"
 #include "runtime/queue.h"
 #include "runtime/registry.h"
+#include "runtime/registry_types.h"
 #include "runtime/safe_replace.h"
 #include "tools/binary_output.h"
 #include "tools/commands.h"
@@ -93,7 +94,8 @@ bool Differs(const app::DisplayRecord& r) { return r.KEYNAME_STYLE != app::kStyl
 // The type of the current row's value where it is not the REG_DWORD Windows reads, else "".
 std::string WrongType(app::MainData& data) {
   const std::uint32_t type = app::CurrentType(data, QueuePointer(&data.displayQueue));
-  return type == 0 || type == 4 ? std::string() : RegistryTypeName(type);
+  const bool expected = type == registry_type::kNone || type == registry_type::kDword;
+  return expected ? std::string() : RegistryTypeName(type);
 }
 
 // A row's current value as list and check print it: with its type when that is not REG_DWORD,

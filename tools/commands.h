@@ -22,9 +22,6 @@ std::string FileNameProblem(std::string_view what, std::string_view name);
 // had other hard links (they keep the previous content).
 void SayReplacedLinks(std::string_view file);
 
-// The name of a registry type number ("REG_SZ"), or the number in decimal for another.
-std::string RegistryTypeName(std::uint32_t type);
-
 int RegCommand(const Args& args);  // reg get|set|delete
 int OsCommand(const Args& args);   // os
 int XmlCommand(const Args& args);  // xml dump|load|write

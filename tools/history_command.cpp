@@ -11,6 +11,7 @@
 #include "app/main_data.h"
 #include "app/settings_file.h"
 #include "runtime/registry.h"
+#include "runtime/registry_types.h"
 #include "runtime/safe_replace.h"
 #include "tools/app_commands.h"
 #include "tools/text_escapes.h"
@@ -32,7 +33,7 @@ void Warn(const std::string& line) { std::fprintf(stderr, "vantrelctl: warning: 
 // escaped with its type: "abc (REG_SZ)".
 std::string ValueText(const app::RecordedValue& value) {
   if (value.absent) return "absent";
-  if (value.type == 4) return value.data;
+  if (value.type == registry_type::kDword) return value.data;
   return EscapeBytes(value.data) + " (" + RegistryTypeName(value.type) + ")";
 }
 
@@ -152,7 +153,7 @@ void PrintStep(const app::UndoStep& step) {
   switch (step.kind) {
     case app::UndoStep::kWrite:
       std::printf("write\t%s\t%s\n", where.c_str(),
-                  step.row.before.type == 4 ? step.row.before.data.c_str()
+                  step.row.before.type == registry_type::kDword ? step.row.before.data.c_str()
                                             : ValueText(step.row.before).c_str());
       break;
     case app::UndoStep::kDelete:

@@ -9,47 +9,13 @@
 #include "runtime/error_state.h"
 #include "runtime/os_version.h"
 #include "runtime/registry.h"
+#include "runtime/registry_types.h"
 #include "runtime/text_case.h"
 #include "tools/commands.h"
 #include "tools/text_escapes.h"
 
 namespace vantrel::tools {
 namespace {
-
-struct TypeName {
-  const char* name;
-  std::uint32_t type;
-};
-
-constexpr TypeName kTypeNames[] = {
-    {"REG_NONE", 0},
-    {"REG_SZ", 1},
-    {"REG_EXPAND_SZ", 2},
-    {"REG_BINARY", 3},
-    {"REG_DWORD", 4},
-    {"REG_DWORD_LITTLE_ENDIAN", 4},
-    {"REG_DWORD_BIG_ENDIAN", 5},
-    {"REG_LINK", 6},
-    {"REG_MULTI_SZ", 7},
-    {"REG_RESOURCE_LIST", 8},
-    {"REG_FULL_RESOURCE_DESCRIPTOR", 9},
-    {"REG_RESOURCE_REQUIREMENTS_LIST", 10},
-    {"REG_QWORD", 11},
-    {"REG_QWORD_LITTLE_ENDIAN", 11},
-};
-
-// A type name or number (decimal, or hex with 0x).
-std::optional<std::uint32_t> ParseType(std::string_view text) {
-  for (const TypeName& t : kTypeNames) {
-    if (EqualsIgnoreCase(text, t.name)) return t.type;
-  }
-  if (text.empty()) return std::nullopt;
-  const std::string s(text);
-  char* end = nullptr;
-  const unsigned long long v = std::strtoull(s.c_str(), &end, 0);
-  if (*end != '\0' || s[0] == '-' || s[0] == '+' || v > 0xFFFFFFFFull) return std::nullopt;
-  return static_cast<std::uint32_t>(v);
-}
 
 // The short root names that reg.exe users type are accepted too. Trailing backslashes are
 // dropped: "HKLM\Software\X\" names the key X, never an unnamed key below it.
@@ -226,7 +192,7 @@ int RegSet(const Args& args) {
   if (!path) return kExitUsage;
   std::uint32_t type = 1;
   if (p.typeValue) {
-    const auto parsed = ParseType(*p.typeValue);
+    const auto parsed = ParseRegistryType(*p.typeValue);
     if (!parsed) return UsageError("unknown value type '" + std::string(*p.typeValue) + "'");
     type = *parsed;
   }
@@ -310,13 +276,6 @@ int RegCommand(const Args& args) {
   if (args[0] == "set") return RegSet(args);
   if (args[0] == "delete") return RegDelete(args);
   return UsageError("unknown reg command '" + std::string(args[0]) + "'");
-}
-
-std::string RegistryTypeName(std::uint32_t type) {
-  for (const TypeName& t : kTypeNames) {
-    if (t.type == type) return t.name;
-  }
-  return std::to_string(type);
 }
 
 int OsCommand(const Args& args) {

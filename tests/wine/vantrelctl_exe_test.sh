@@ -53,7 +53,7 @@ run_wine regedit /s enable.reg || fail "regedit /s failed"
 cp Vantrel.xml settings-before.xml
 ctl export --format reg -o .\\Vantrel.xml >/dev/null 2>&1; [ $? -eq 2 ] || fail "export over the settings file must give 2"
 cmp -s Vantrel.xml settings-before.xml || fail "export -o changed the settings file"
-ctl export --format reg -o other.reg || fail "export -o other.reg failed"
+ctl export --format reg -o other.reg 2>export-err.txt || fail "export -o other.reg failed: $(cat export-err.txt)"
 [ -s other.reg ] || fail "export -o wrote nothing"
 tr -d '\r' <<<"$(ctl list --tsv)" | grep -q "^\*	.*	Gone	5	N/A	N/A	5$" || fail "after the import: $(ctl list --tsv)"
 
