@@ -163,13 +163,17 @@ inline char16_t Widen(unsigned char c) { return c < 0x80 ? static_cast<char16_t>
 // Brings a hive up to date with its file for reading. ERROR_SUCCESS also when the file does not
 // exist yet (an empty registry).
 LONG Refresh(Hive& h) {
+  // A file with a line Wine would skip (a key line without its bracket, a value line cut off)
+  // is read as nothing at all rather than as a registry without that key or value: what it
+  // holds there is not known, and N/A would be a guess. Writes refuse such a file as well.
   auto loaded = [&h]() -> LONG {
-    if (!h.unreadable) {
+    if (!h.unreadable && h.file.Validate()) {
       h.reported.clear();
       return ERROR_SUCCESS;
     }
     return ReadFailed(h, ERROR_BADDB,
-                      h.path + ":" + std::to_string(h.file.ProblemLine()) + ": " + h.file.Problem());
+                      h.path + ":" + std::to_string(h.file.ProblemLine()) + ": " + h.file.Problem() +
+                          "; the file was left as it was (repair or restore it)");
   };
   store::FileIdentity now;
   bool gone = false;

@@ -95,10 +95,11 @@ TEST_F(StoreReliability, CorruptFileIsNeverOverwritten) {
   size_t line = std::count(corrupt.begin(), corrupt.end(), '\n');
   EXPECT_NE(gMessages.find(":" + std::to_string(line) + ": malformed hex data"), std::string::npos) << gMessages;
   EXPECT_NE(vantrel::store::LastStoreMessage().find("left as it was"), std::string::npos);
-  // Reading what can be read still works, as in Wine.
+  // Nor read as a registry without the damaged key: Wine would skip it, but what it holds is not
+  // known, so every read says the file is damaged and where.
   DWORD v = 0;
-  EXPECT_EQ(GetDword(HKEY_LOCAL_MACHINE, "Software\\Good", "v", &v), ERROR_SUCCESS);
-  EXPECT_EQ(v, 1u);
+  EXPECT_EQ(GetDword(HKEY_LOCAL_MACHINE, "Software\\Good", "v", &v), ERROR_BADDB);
+  EXPECT_EQ(GetDword(HKEY_LOCAL_MACHINE, "Software\\Bad", "broken", &v), ERROR_BADDB);
   // No registry file at all: every call says so.
   WriteFile(path, "not a registry\n");
   EXPECT_EQ(GetDword(HKEY_LOCAL_MACHINE, "Software\\Good", "v", &v), ERROR_BADDB);
@@ -107,17 +108,18 @@ TEST_F(StoreReliability, CorruptFileIsNeverOverwritten) {
 }
 
 // The 28 bytes of a damaged system.reg that once crashed every reader: a key line whose closing
-// bracket stands on the next line. Readers find no key in it, as Wine does; writers refuse it.
-TEST_F(StoreReliability, DamagedKeyLineIsReadAroundAndNeverOverwritten) {
+// bracket stands on the next line. Readers say it is damaged (never "not found", which would
+// show every value as absent); writers refuse it.
+TEST_F(StoreReliability, DamagedKeyLineIsReportedAndNeverOverwritten) {
   const std::string path = store.File("system.reg");
   const std::string damaged("WINE REGISTRY Version 2\n[\n\xb6]", 28);
   WriteFile(path, damaged);
   DWORD v = 0;
-  EXPECT_EQ(GetDword(HKEY_LOCAL_MACHINE, "Software\\Any", "v", &v), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(GetDword(HKEY_LOCAL_MACHINE, "Software\\Any", "v", &v), ERROR_BADDB);
   char name[64];
   DWORD size = sizeof name;
   EXPECT_EQ(RegEnumKeyExA(HKEY_LOCAL_MACHINE, 0, name, &size, nullptr, nullptr, nullptr, nullptr),
-            ERROR_NO_MORE_ITEMS);
+            ERROR_BADDB);
   EXPECT_EQ(SetDword(HKEY_LOCAL_MACHINE, "Software\\New", "v", 1), ERROR_BADDB);
   EXPECT_EQ(ReadFile(path), damaged);
   EXPECT_NE(gMessages.find(path + ":2: malformed key line"), std::string::npos) << gMessages;
