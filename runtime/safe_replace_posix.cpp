@@ -252,11 +252,23 @@ bool SafeReplace::Impl::Start() {
   ReplaceReport& report = Report();
   if (UnusableName(name)) return Fail(0, error_code::kInvalidFileName, "the file name is empty or holds a zero byte");
   struct stat st;
-  if (!options.followLinks && ::lstat(name.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+  // The system's own links to streams (/dev/stdout, /proc/self/fd/1) are what they say; a link
+  // anywhere else may have been planted to send the write elsewhere.
+  const bool systemLink = name.rfind("/dev/", 0) == 0 || name.rfind("/proc/", 0) == 0;
+  if (!options.followLinks && !(options.devicesInPlace && systemLink) &&
+      ::lstat(name.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
     return Fail(ELOOP, error_code::kAccessDenied,
                 "cannot write " + name + ": it is a symbolic link, which is not followed here");
   }
-  target = options.followLinks ? ByteFile::LinkTarget(name) : name;
+  // /dev/stdout on a pipe leads to "pipe:[...]", no name a file can be opened by: a stream
+  // behind such a link is written through the link itself.
+  if (systemLink && options.devicesInPlace && ::stat(name.c_str(), &st) == 0 &&
+      (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode))) {
+    target = name;
+    report.target = target;
+    return StartInPlace(st);
+  }
+  target = options.followLinks || systemLink ? ByteFile::LinkTarget(name) : name;
   report.target = target;
   folder = FolderOf(target);
   if (::lstat(target.c_str(), &st) == 0) {

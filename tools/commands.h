@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +22,11 @@ std::string FileNameProblem(std::string_view what, std::string_view name);
 // What the last replacement of a file said to the user: a line on stdout when the file replaced
 // had other hard links (they keep the previous content).
 void SayReplacedLinks(std::string_view file);
+
+// Writes an export's bytes to standard output (no file) or to the file, replaced whole only once
+// complete; a character device or a FIFO is written in place, a symbolic link is refused (one at
+// /dev/stdout and the like excepted). Reports a failure and returns its exit status.
+int WriteExportOutput(const std::string& bytes, const std::optional<std::string>& file);
 
 int RegCommand(const Args& args);  // reg get|set|delete
 int OsCommand(const Args& args);   // os

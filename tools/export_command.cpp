@@ -18,12 +18,11 @@
 #include "tools/same_file.h"
 
 namespace vantrel::tools {
-namespace {
 
 // The whole file is made before anything is written, and it replaces the target only once it
 // is complete: a failed export leaves the target as it was. A character device or a FIFO (a
 // pipe to another program, /dev/null) is written in place, never removed.
-int WriteOutput(const std::string& bytes, const std::optional<std::string>& file) {
+int WriteExportOutput(const std::string& bytes, const std::optional<std::string>& file) {
   if (!file) {
     SetStdoutBinary();
     if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() ||
@@ -34,12 +33,11 @@ int WriteOutput(const std::string& bytes, const std::optional<std::string>& file
   }
   ReplaceOptions options;
   options.devicesInPlace = true;
+  options.followLinks = false;  // a link planted at the name would send the file elsewhere
   if (!ReplaceWholeFile(*file, bytes, options)) return Failure(*file, LastReplace().problem);
   SayReplacedLinks(*file);
   return kExitOk;
 }
-
-}  // namespace
 
 int ExportCommand(const Args& args) {
   std::optional<std::string_view> format;
@@ -127,7 +125,7 @@ int ExportCommand(const Args& args) {
     result = app::WriteAnsiblePlaybook(items, *group, values, restarts);
   }
   if (!result.error.empty()) return Failure("export", result.error);
-  if (const int status = WriteOutput(result.bytes, output); status != kExitOk) return status;
+  if (const int status = WriteExportOutput(result.bytes, output); status != kExitOk) return status;
   // Registry.pol has no room for a comment: what must restart is said here instead.
   if (*format == "pol" && restarts) {
     for (app::TakesEffect effect : app::ExportRestarts(items)) {

@@ -131,11 +131,7 @@ int ExportChange(const app::JournalEntry& entry, const std::string& file) {
                       row.before.data});
   }
   const app::ExportResult result = app::WriteTypedRegFile(values);
-  ReplaceOptions options;
-  options.devicesInPlace = true;
-  if (!ReplaceWholeFile(file, result.bytes, options)) return Failure(file, LastReplace().problem);
-  SayReplacedLinks(file);
-  return kExitOk;
+  return WriteExportOutput(result.bytes, file);
 }
 
 void PrintRestarts(const std::vector<app::JournalRow>& rows, const char* prefix) {

@@ -143,6 +143,21 @@ if mknod full-device c 1 7 2> /dev/null; then  # what /dev/full is, made here
 fi
 run export export --format reg -o /dev/null
 [ $status -eq 0 ] || fail "an export to /dev/null: $(cat export.err)"
+# A link planted at the name, dangling or not, is never written through; /dev/stdout is the
+# stream it names, a pipe included.
+echo "victim" > victim.txt
+ln -s victim.txt planted.reg
+ln -s created-elsewhere.reg dangling.reg
+for target in planted.reg dangling.reg; do
+  run export export --format reg -o "$target"
+  [ $status -eq 1 ] || fail "an export through the link $target gave $status"
+  grep -q "symbolic link" export.err || fail "link $target: $(cat export.err)"
+done
+[ "$(cat victim.txt)" = victim ] || fail "an export wrote through a planted link"
+[ -e created-elsewhere.reg ] && fail "an export created the file a dangling link names"
+timeout -k 5 30 "$ctl" export --format reg -o /dev/stdout 2> export.err | cat > through-pipe.reg
+[ "${PIPESTATUS[0]}" -eq 0 ] || fail "an export to /dev/stdout on a pipe: $(cat export.err)"
+head -c 2 through-pipe.reg | od -An -tx1 | grep -q 'ff fe' || fail "the pipe did not receive the export"
 [ -c /dev/null ] || fail "/dev/null is gone"
 
 # --- Settings files and documents: regular files of bounded size only, refused without a hang. ---
