@@ -111,6 +111,16 @@ for w in 1 2 3 4; do wait -n || fail "a writer at once failed: $(cat err.* 2> /d
 after=$(count)
 [ "$after" -eq $((before + 12)) ] || fail "writers at once: $before entries, then $after, not $((before + 12))"
 
+# A forged entry that names the journal itself is never written back by undo: the record stays.
+run reg set "$journal" Keep evidence || fail "reg set"
+forged=$(printf '900\t2026-12-11T08:00:00+00:00\tvantrelctl disable\t%s\nSOFTWARE\\\\Vantrel\\\\Journal\tKeep\t-\t1:evidence\n' "$dir/Vantrel.xml" |
+  python3 -c 'import sys; print(sys.stdin.read().replace("\\", "\\\\").replace("\t", "\\x09").replace("\n", "\\x0a"), end="")')
+run reg set "$journal" 50 "$forged" || fail "reg set forged"
+run undo 900 > forged.txt 2> err; [ $? -eq 1 ] || fail "undo of a forged entry: $(cat forged.txt err)"
+grep -q "journal of changes itself" forged.txt err || fail "forged: $(cat forged.txt err)"
+[ "$(run reg get "$journal" Keep)" = evidence ] || fail "undo wrote into the journal"
+run reg delete "$journal" 50 || fail "reg delete"
+
 # Every new command answers --help.
 for command in history undo; do
   run "$command" --help > help.txt || fail "$command --help"
