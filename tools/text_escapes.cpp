@@ -58,17 +58,24 @@ std::string UnescapeBytes(std::string_view text) {
   return out;
 }
 
-bool TerminalIsUtf8() {
+TypingEncoding TerminalEncoding() {
   for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
     const char* value = std::getenv(name);
     if (value == nullptr || *value == '\0') continue;
     const std::string_view locale(value);
     const std::size_t dot = locale.find('.');
-    if (dot == std::string_view::npos) return false;
+    // "C", "POSIX" and a locale without a code set name type bytes as they are.
+    if (dot == std::string_view::npos) return {TypingEncoding::kBytes, {}};
     const std::string_view codeset = locale.substr(dot + 1, locale.find('@') - dot - 1);
-    return EqualsIgnoreCase(codeset, "UTF-8") || EqualsIgnoreCase(codeset, "utf8");
+    if (EqualsIgnoreCase(codeset, "UTF-8") || EqualsIgnoreCase(codeset, "utf8")) {
+      return {TypingEncoding::kUtf8, {}};
+    }
+    if (EqualsIgnoreCase(codeset, "CP1250") || EqualsIgnoreCase(codeset, "windows-1250")) {
+      return {TypingEncoding::kBytes, {}};
+    }
+    return {TypingEncoding::kOther, std::string(codeset)};
   }
-  return false;
+  return {TypingEncoding::kBytes, {}};
 }
 
 TypedText ArgumentText(std::string_view argument) {
@@ -77,12 +84,20 @@ TypedText ArgumentText(std::string_view argument) {
 #else
   bool ascii = true;
   for (char c : argument) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-  if (ascii || !TerminalIsUtf8()) return {std::string(argument), {}};
+  if (ascii) return {std::string(argument), {}};
+  const TypingEncoding terminal = TerminalEncoding();
+  if (terminal.kind == TypingEncoding::kBytes) return {std::string(argument), {}};
+  if (terminal.kind == TypingEncoding::kOther) {
+    // Its bytes would be other letters in the code page: a Latin-2 "š" is 1250's "ą".
+    return {{}, "the locale's character set " + terminal.codeset +
+                    " is neither UTF-8 nor the program's code page 1250; type it in a UTF-8 "
+                    "locale, or give its code-page bytes under LC_ALL=C"};
+  }
   const AnsiConversion converted = Utf8ToAnsi(argument);
   if (converted.ok) return {converted.text, {}};
   return {{},
           AnsiConversionProblem(converted, "UTF-8") +
-              " (the terminal's locale types UTF-8; write a code-page byte as \\xHH)"};
+              " (the terminal's locale types UTF-8; give code-page bytes under LC_ALL=C)"};
 #endif
 }
 

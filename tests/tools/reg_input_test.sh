@@ -156,6 +156,10 @@ LC_ALL=C.UTF-8 refused "has no form in code page" reg set "$key" 'Имя' 1
 LC_ALL=C.UTF-8 refused "has no form in code page" reg set "$key" V 'значение'
 LC_ALL=C.UTF-8 refused "not valid UTF-8" reg set "$cp_key" V 1
 LC_ALL=C.UTF-8 refused "not valid UTF-8" reg get "$cp_key" 'N\xe1zev'
+# Another character set's bytes are other letters in the code page (Latin-2 "š" is 1250's "ą").
+LC_ALL=cs_CZ.ISO-8859-2 refused "neither UTF-8 nor" reg set "$key" "$(printf '\271')" 1
+LC_ALL= LANG=cs_CZ.CP1250 "$ctl" reg set "$key" "$(printf 'N\341zev')" 1 || fail "a code-page 1250 locale"
+[ "$(LC_ALL=C "$ctl" reg get "$key" 'N\xe1zev')" = 1 ] || fail "the code-page 1250 name"
 
 # Deleting a sub-key tree is asked for by name.
 "$ctl" reg delete "$key\\Sub\\" Inner || fail "deleting the value Inner"
