@@ -45,6 +45,9 @@ struct MainData {
   // Why the last load did not take in the whole settings file, or empty when it did. Saving over
   // such a file would lose what was not read, so it is refused.
   std::string incompleteLoad;
+  // What the settings file was when it was loaded (runtime FileFingerprint): a save writes over
+  // that file only, never over one another program put there since.
+  std::string loadedFingerprint;
   // DisplayQueue positions (ascending) of the items whose key path or value name was longer than
   // its field and was cut on loading: cut, it names another key or value, so they are not applied.
   std::vector<std::int32_t> cutNameRows;

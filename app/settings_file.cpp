@@ -98,6 +98,7 @@ std::int16_t WriteAccessError(const std::string& fileName) {
 bool WriteSettingsXml(MainData& data) {
   xml::CreateOptions options;
   options.keepBackup = data.keepBackup;
+  options.expectedFingerprint = data.loadedFingerprint;
   // The file declares the code page of its text: undeclared, bytes that happen to form UTF-8
   // would read back as other letters.
   if (const std::int16_t code =
@@ -187,6 +188,7 @@ TextSave WriteSavedValuesIntoText(MainData& data) {
   if (!fits) return TextSave::kNotPossible;
   ReplaceOptions options;
   options.keepBackup = data.keepBackup;
+  options.expectedFingerprint = data.loadedFingerprint;
   // Said as the whole file's writer says it: creating the new file, or writing it into place.
   SafeReplace replace;
   if (!replace.Begin(data.settingsFile, options)) {
@@ -280,6 +282,8 @@ void LoadSettingsFile(MainData& data) {
   data.incompleteLoad.clear();
   data.cutNameRows.clear();
   std::vector<std::int32_t> cutNameItems;  // XmlQueue positions
+  // Taken before the file is read: a change made while it loads makes a later save refuse.
+  data.loadedFingerprint = FileFingerprint(data.settingsFile);
   xml::LoadOptions readOnly;
   readOnly.defaultMode = false;
   readOnly.mode = kAccessRead | kDenyWrite;
@@ -455,6 +459,12 @@ ApplyStep PlanApply(const DisplayRecord& row, int mode, bool nameCut, bool smb1G
       step.refusal = std::move(refusal) + " So it was not written.";
     }
   }
+  if (NormalKeyPath(row.KEYNAME.Trimmed()).empty()) {
+    // An empty key path is HKEY_LOCAL_MACHINE itself: no item means its values.
+    step.kind = ApplyStep::kRefuse;
+    step.refusal = "The item names no key: its value would be written to HKEY_LOCAL_MACHINE "
+                   "itself, so the item was left alone.";
+  }
   if (nameCut) {
     // A cut key path names one of the key's parents, a cut value name another value.
     step.kind = ApplyStep::kRefuse;
@@ -581,7 +591,14 @@ void SaveSettingsFile(MainData& data) {
   // Another save of the same folder (the window and vantrelctl, two scripts) waits for this one.
   const FolderLock lock(data.settingsFile);
   bool written = false;
-  if (const std::int16_t code = WriteAccessError(data.settingsFile); code != 0) {
+  if (FileFingerprint(data.settingsFile) != data.loadedFingerprint) {
+    // Written whole from the items loaded, it would drop what another program wrote since, or
+    // go where a link put in its place leads.
+    ShowError("Error saving Vantrel.xml file,|",
+              data.settingsFile + " changed since it was loaded (another program wrote it, or "
+              "put another file or a link in its place); nothing was saved. Load it again and "
+              "save then.");
+  } else if (const std::int16_t code = WriteAccessError(data.settingsFile); code != 0) {
     ShowError("Error writing Vantrel.xml file,|", WriterText(code));
   } else {
     switch (WriteSavedValuesIntoText(data)) {

@@ -35,7 +35,16 @@ struct ReplaceOptions {
   // Only create the file: when it exists by the time the new one is complete, that one is kept
   // and this one dropped (a file another writer created first wins).
   bool createOnly = false;
+  // When not empty: the FileFingerprint the file the name leads to must still have (a file
+  // loaded earlier), else nothing is written. A file that changed or was swapped for another
+  // (a link planted to reach another file) since it was read is never written over.
+  std::string expectedFingerprint{};
 };
+
+// What identifies a file's content as it is now, where the name's links lead: its device, its
+// number, its size and the time its content last changed (not its owner or mode); "absent" when
+// there is none. Two fingerprints that differ mean another file or other content.
+std::string FileFingerprint(std::string_view name);
 
 // What the thread's last replacement did.
 struct ReplaceReport {

@@ -248,6 +248,16 @@ bool SafeReplace::Impl::StartInPlace(const struct stat& st) {
   return true;
 }
 
+std::string FileFingerprint(std::string_view name) {
+  struct stat st;
+  if (::stat(std::string(name).c_str(), &st) != 0) {
+    return errno == ENOENT ? "absent" : "unreadable " + std::to_string(errno);
+  }
+  return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) + ":" +
+         std::to_string(st.st_size) + ":" + std::to_string(st.st_mtim.tv_sec) + "." +
+         std::to_string(st.st_mtim.tv_nsec);
+}
+
 bool SafeReplace::Impl::Start() {
   ReplaceReport& report = Report();
   if (UnusableName(name)) return Fail(0, error_code::kInvalidFileName, "the file name is empty or holds a zero byte");
@@ -270,6 +280,11 @@ bool SafeReplace::Impl::Start() {
   }
   target = options.followLinks || systemLink ? ByteFile::LinkTarget(name) : name;
   report.target = target;
+  if (!options.expectedFingerprint.empty() && FileFingerprint(target) != options.expectedFingerprint) {
+    return Fail(0, error_code::kAccessDenied,
+                "cannot write " + name + ": it changed since it was read (another program wrote "
+                "it, or put another file or a link in its place); nothing was written");
+  }
   folder = FolderOf(target);
   if (::lstat(target.c_str(), &st) == 0) {
     if (S_ISLNK(st.st_mode)) {

@@ -147,10 +147,37 @@ struct SafeReplace::Impl {
   bool KeepBackup();
 };
 
+std::string FileFingerprint(std::string_view name) {
+  const HANDLE file = CreateFileA(std::string(name).c_str(), 0,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+               ? "absent"
+               : "unreadable " + std::to_string(error);
+  }
+  BY_HANDLE_FILE_INFORMATION info{};
+  const BOOL ok = GetFileInformationByHandle(file, &info);
+  const DWORD error = GetLastError();
+  CloseHandle(file);
+  if (!ok) return "unreadable " + std::to_string(error);
+  return std::to_string(info.dwVolumeSerialNumber) + ":" + std::to_string(info.nFileIndexHigh) +
+         "." + std::to_string(info.nFileIndexLow) + ":" + std::to_string(info.nFileSizeHigh) +
+         "." + std::to_string(info.nFileSizeLow) + ":" +
+         std::to_string(info.ftLastWriteTime.dwHighDateTime) + "." +
+         std::to_string(info.ftLastWriteTime.dwLowDateTime);
+}
+
 bool SafeReplace::Impl::Start() {
   if (UnusableName(name)) return Fail(0, error_code::kInvalidFileName, "the file name is empty or holds a zero byte");
   target = name;
   Report().target = target;
+  if (!options.expectedFingerprint.empty() && FileFingerprint(target) != options.expectedFingerprint) {
+    return Fail(0, error_code::kAccessDenied,
+                "cannot write " + name + ": it changed since it was read (another program wrote "
+                "it, or put another file or a link in its place); nothing was written");
+  }
   folder = FolderOf(target);
   const DWORD attributes = GetFileAttributesA(target.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES) {

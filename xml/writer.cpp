@@ -194,6 +194,7 @@ std::int16_t CreateXMLFile(std::string_view fileName, std::string_view version,
   if (!options.append) {
     ReplaceOptions replace;
     replace.keepBackup = options.keepBackup;
+    replace.expectedFingerprint = options.expectedFingerprint;
     if (!w.replace.Begin(w.fileName, replace)) return AbandonOutput(FileCode());
     // The file must be one this thread may replace: opening it as the writer would tells. (Begin
     // has refused anything but a regular file, which opening could disturb.)

@@ -163,6 +163,8 @@ struct CreateOptions {
   bool keepCopy = false;  // also keep what is written in memory (KeptCopy)
   bool comment = false;   // write a creation comment after the declaration
   bool keepBackup = false;  // keep the file replaced as NAME.bak (made as the new one lands)
+  // When not empty: written only over the file with this FileFingerprint (the one loaded).
+  std::string expectedFingerprint{};
 };
 // Opens the file for writing and writes the declaration (<?xml version=".." encoding=".." ?>,
 // with any pending attributes) when a version or an encoding is given. Unless appending, the file

@@ -138,6 +138,53 @@ TEST_F(SettingsFileTest, SaveThroughLinksKeepsTheLinks) {
   EXPECT_TRUE(Temporaries("shared/conf").empty());
 }
 
+// A file that changed after it was loaded is never written over: neither another program's edit
+// (a whole save from the items loaded would drop it) nor a link put in its place (as root it
+// would reach any file). The save says so and writes nothing; loaded again, it saves.
+TEST_F(SettingsFileTest, FileChangedSinceItWasLoadedIsNeverWrittenOver) {
+  WriteFile("victim", "not a settings file\n");
+  const struct {
+    const char* name;
+    std::function<void()> change;
+    const char* expected;  // what Vantrel.xml reads as after the refused save
+  } kChanges[] = {
+      {"edited", [] { WriteFile("Vantrel.xml", SettingsFile(ManyItems(4))); }, nullptr},
+      {"linked", [] {
+         std::filesystem::remove("Vantrel.xml");
+         std::filesystem::create_symlink("victim", "Vantrel.xml");
+       }, "not a settings file\n"},
+  };
+  for (const auto& change : kChanges) {
+    SCOPED_TRACE(change.name);
+    std::filesystem::remove("Vantrel.xml");
+    WriteFile("Vantrel.xml", SettingsFile(ManyItems(3)));
+    MainData data;
+    LoadSettingsFile(data);
+    ASSERT_EQ(QueueRecords(&data.displayQueue), 3);
+    change.change();
+    const std::string before = ReadFile("Vantrel.xml");
+    Shown().clear();
+    SaveSettingsFile(data);
+    ASSERT_FALSE(Shown().empty());
+    EXPECT_NE(Shown()[0].text.find("changed since it was loaded"), std::string::npos)
+        << Shown()[0].text;
+    EXPECT_EQ(ReadFile("Vantrel.xml"), before);
+    if (change.expected) {
+      EXPECT_EQ(ReadFile("victim"), change.expected);
+    }
+    EXPECT_TRUE(Temporaries().empty());
+  }
+  // Loaded again, the edited file saves.
+  std::filesystem::remove("Vantrel.xml");
+  WriteFile("Vantrel.xml", SettingsFile(ManyItems(2)));
+  MainData data;
+  LoadSettingsFile(data);
+  Shown().clear();
+  SaveSettingsFile(data);
+  ASSERT_EQ(Shown().size(), 1u);
+  EXPECT_EQ(Shown()[0].text, kSaved);
+}
+
 // A save the system refuses part-way. Each fault is made in a forked child (process limits and
 // the user stay there), the save reports it, the previous file stays byte for byte, nothing is
 // left beside it, and once the fault is gone the same process saves again. The steps work on the

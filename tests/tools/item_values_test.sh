@@ -112,4 +112,17 @@ printf '<RegistryItems><RegistryItem><KeyName>SOFTWARE\\E\x80</KeyName><ValueNam
 "$ctl" list --json > json.txt || fail "list --json"
 grep -qF '"keyName": "SOFTWARE\\E\u20ac", "valueName": "V\u0081"' json.txt || fail "json: $(cat json.txt)"
 python3 -c 'import json,sys; json.load(open(sys.argv[1]))' json.txt || fail "not JSON: $(cat json.txt)"
+# An item that names no key (empty, or only separators) would write HKEY_LOCAL_MACHINE's own
+# default value: refused, naming the item; the other items are written.
+for empty in '' '\\' '\\\\'; do
+  { echo '<RegistryItems>'
+    printf '<RegistryItem><KeyName>%s</KeyName><ValueName></ValueName><SavedValue>N/A</SavedValue><DisableValue>7</DisableValue><EnableValue>0</EnableValue></RegistryItem>\n' "$empty"
+    item After 1; echo '</RegistryItems>'; } > Vantrel.xml
+  "$ctl" disable > /dev/null 2> err; [ $? -eq 1 ] || fail "an item without a key ('$empty') was applied"
+  [ -n "$empty" ] || grep -q "names no key" err || fail "no key: $(cat err)"
+  "$ctl" reg get HKLM --default > /dev/null 2>&1 && fail "HKLM's default value was written ('$empty')"
+  [ -n "$empty" ] && continue  # a path of separators only fails already when it is read
+  [ "$("$ctl" reg get "HKLM\\$key" After)" = 1 ] || fail "the next item was not written"
+  "$ctl" reg delete "HKLM\\$key" After || fail "reg delete"
+done
 echo ok
