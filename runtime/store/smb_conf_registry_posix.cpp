@@ -200,6 +200,9 @@ LONG Load(Cache*& out) {
     gCache.valid = true;
   }
   if (!gCache.loaded) {
+    // An included file that could not be read is not in the list of those to watch: read
+    // everything again next time, so that one put right is seen.
+    if (gCache.conf.ProblemIsInclude()) gCache.valid = false;
     const std::string& file = gCache.conf.ProblemFile();
     return Fail(ERROR_BADDB, (file.empty() ? path : file + " (included by " + path + ")") + ":" +
                                  std::to_string(gCache.conf.ProblemLine()) + ": " +

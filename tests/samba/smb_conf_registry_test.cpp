@@ -224,6 +224,12 @@ TEST_F(SambaKeys, IncludedFilesCountAsSambaReadsThem) {
     EXPECT_NE(RegistryProblemText().find(c.words), std::string::npos) << RegistryProblemText();
     ExpectRefused(Put(kGlobal, "oplocks", "0"), text, c.words);
   }
+  // Once the missing file is there, it is read.
+  WriteFile(conf_, "[global]\n include = " + unknown[0].include + "\n");
+  EXPECT_EQ(Get(kGlobal, "oplocks"), "");
+  WriteFile(unknown[0].include, "oplocks = no\n");
+  EXPECT_EQ(Get(kGlobal, "oplocks"), "0");
+  EXPECT_EQ(RuntimeErrorCode(), 0) << RegistryProblemText();
 }
 
 TEST_F(SambaKeys, KeysHoldingTheSectionsAreNotDeleted) {
