@@ -41,11 +41,11 @@ void SayRegistryReplacedLinks() {
 
 void SayReplacedLinks(std::string_view file, std::uint64_t otherLinks) {
   if (otherLinks == 0) return;
-  std::printf("vantrelctl: %.*s: the file had %llu other hard link%s, which keep%s the previous "
-              "content: the new file replaced it rather than being written into it\n",
-              static_cast<int>(file.size()), file.data(),
-              static_cast<unsigned long long>(otherLinks), otherLinks == 1 ? "" : "s",
-              otherLinks == 1 ? "s" : "");
+  std::printf(
+      "vantrelctl: %.*s: the file had %llu other hard link%s, which keep%s the previous "
+      "content: the new file replaced it rather than being written into it\n",
+      static_cast<int>(file.size()), file.data(), static_cast<unsigned long long>(otherLinks),
+      otherLinks == 1 ? "" : "s", otherLinks == 1 ? "s" : "");
 }
 
 }  // namespace vantrel::tools

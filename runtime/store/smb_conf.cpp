@@ -153,7 +153,8 @@ bool SmbConf::Parse(const std::string& text, std::size_t file, std::size_t& sect
       const bool comment = joined.empty() && !probe.empty() && (probe[0] == '#' || probe[0] == ';');
       if (!comment && !piece.empty() && piece.back() == '\\' && end >= text.size()) {
         // Continued into nothing: a line added after it would be taken as part of it.
-        return Fail(file, lineNo, "the last line ends in a backslash that continues it into nothing");
+        return Fail(file, lineNo,
+                    "the last line ends in a backslash that continues it into nothing");
       }
       if (!comment && !piece.empty() && piece.back() == '\\') {
         joined.append(piece.substr(0, piece.size() - 1));
@@ -219,10 +220,9 @@ bool SmbConf::Parse(const std::string& text, std::size_t file, std::size_t& sect
     // "include = registry" is no file: RegistryKept says where those shares are.
     if (!readInclude || target.empty() || lowered == "registry") continue;
     if (target.find('%') != std::string::npos) {
-      return Fail(file, first,
-                  "includes \"" + target +
-                      "\", a name Samba completes for each client (%m, %U ...)",
-                  true);
+      return Fail(
+          file, first,
+          "includes \"" + target + "\", a name Samba completes for each client (%m, %U ...)", true);
     }
     if (target[0] != '/') {
       return Fail(file, first,
@@ -234,13 +234,11 @@ bool SmbConf::Parse(const std::string& text, std::size_t file, std::size_t& sect
     if (depth >= kMaxIncludeDepth || included_.size() >= kMaxIncludes) {
       return Fail(file, first,
                   "includes " + target + ", past the " + std::to_string(kMaxIncludeDepth) +
-                      " levels or " + std::to_string(kMaxIncludes) +
-                      " files of includes read here",
+                      " levels or " + std::to_string(kMaxIncludes) + " files of includes read here",
                   true);
     }
     if (std::find(chain.begin(), chain.end(), target) != chain.end())
-      return Fail(file, first, "includes " + target + ", which includes this line again",
-                  true);
+      return Fail(file, first, "includes " + target + ", which includes this line again", true);
     std::string included;
     std::string why;
     if (!readInclude(target, included, why)) return Fail(file, first, why, true);
@@ -420,7 +418,8 @@ bool SmbConf::Remove(std::string_view section, std::string_view name) {
   for (const Entry& e : entries_) {
     if (e.kind == Kind::kParameter && e.section == s && e.key == key && e.file != 0) {
       problem_ = "[" + std::string(section) + "] " + std::string(name) + " is also set in " +
-                 WhereSet(e) + ", which Samba would read without this file's lines: change it "
+                 WhereSet(e) +
+                 ", which Samba would read without this file's lines: change it "
                  "in that file";
       return false;
     }

@@ -121,8 +121,9 @@ int ReadConfigFile(const std::string& path, std::string& text, FileIdentity& ide
   bool gone = false;
   int err = FstatIdentity(fd, identity, gone);
   if (!err) {
-    err = identity.size > static_cast<off_t>(kSmbConfMaxBytes) ? EFBIG
-                                                               : ReadOpenFile(fd, text, identity.size);
+    err = identity.size > static_cast<off_t>(kSmbConfMaxBytes)
+              ? EFBIG
+              : ReadOpenFile(fd, text, identity.size);
   }
   close(fd);
   return err;
@@ -204,12 +205,12 @@ LONG Load(Cache*& out) {
     // everything again next time, so that one put right is seen.
     if (gCache.conf.ProblemIsInclude()) gCache.valid = false;
     const std::string& file = gCache.conf.ProblemFile();
-    return Fail(ERROR_BADDB, (file.empty() ? path : file + " (included by " + path + ")") + ":" +
-                                 std::to_string(gCache.conf.ProblemLine()) + ": " +
-                                 gCache.conf.Problem() +
-                                 (gCache.conf.ProblemIsInclude()
-                                      ? "; what Samba takes from it cannot be known here"
-                                      : "; Samba cannot read it as it is"));
+    return Fail(
+        ERROR_BADDB,
+        (file.empty() ? path : file + " (included by " + path + ")") + ":" +
+            std::to_string(gCache.conf.ProblemLine()) + ": " + gCache.conf.Problem() +
+            (gCache.conf.ProblemIsInclude() ? "; what Samba takes from it cannot be known here"
+                                            : "; Samba cannot read it as it is"));
   }
   if (std::string kept = gCache.conf.RegistryKept(); !kept.empty()) {
     return Fail(ERROR_CANTREAD, path + " is not where this server's shares are kept: " + kept);

@@ -236,8 +236,8 @@ TEST_F(SambaKeys, KeysHoldingTheSectionsAreNotDeleted) {
   // The store may hold keys of its own beside Samba's: deleting one above Samba's must not report
   // the sections gone while the file still has them, nor take the store's keys alone.
   ASSERT_EQ(Put("Software\\Samba\\Other", "kept", "1"), 0) << RegistryProblemText();
-  for (const char* key : {"Software\\Samba", "Software\\Samba\\", "software\\samba\\smbconf",
-                          kData}) {
+  for (const char* key :
+       {"Software\\Samba", "Software\\Samba\\", "software\\samba\\smbconf", kData}) {
     RegistryDelete(kHkeyLocalMachine, key, "");
     EXPECT_NE(RuntimeErrorCode(), 0) << key;
     EXPECT_NE(RegistryProblemText().find(conf_), std::string::npos) << RegistryProblemText();

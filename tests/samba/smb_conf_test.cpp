@@ -244,8 +244,8 @@ TEST(SmbConf, ReadsIncludedFilesInTheirPlaceAsSambaDoes) {
 }
 
 TEST(SmbConf, RefusesIncludesWhoseValuesCannotBeKnown) {
-  const auto read = Files({{"/i/self.conf", "include = /i/self.conf\n"},
-                           {"/i/bad.conf", "oplocks = yes\njunk\n"}});
+  const auto read = Files(
+      {{"/i/self.conf", "include = /i/self.conf\n"}, {"/i/bad.conf", "oplocks = yes\njunk\n"}});
   const struct {
     const char* text;
     const char* file;  // where the problem is
@@ -293,8 +293,9 @@ TEST(SmbConf, ChangesOnlyLinesSambaReadsLast) {
             "[global]\n workgroup = W\n oplocks = 0\n include = /i/share.conf\n path = /x\n");
   ASSERT_TRUE(conf.Set("data", "oplocks", "0", changed));
   EXPECT_EQ(conf.Get("data", "oplocks"), "0");
-  EXPECT_EQ(conf.Text(), "[global]\n workgroup = W\n oplocks = 0\n include = /i/share.conf\n"
-                         " path = /x\n oplocks = 0\n");
+  EXPECT_EQ(conf.Text(),
+            "[global]\n workgroup = W\n oplocks = 0\n include = /i/share.conf\n"
+            " path = /x\n oplocks = 0\n");
   // A section an included file leaves in force takes the new line after the include; one that
   // no line of this file stands in is changed in the included file, not here.
   ASSERT_TRUE(conf.Load("[global]\n include = /i/share.conf\n", read));
