@@ -1,7 +1,8 @@
 // Fuzz target for the smb.conf reader and writer: any bytes must load or be refused without a
 // fault; a file that loads must take a change of one parameter (set or removed), be written,
 // read back and hold exactly what it held before plus that change, with every line it did not
-// concern unchanged.
+// concern unchanged. Read with its include lines followed, it must stay within the bounds on
+// includes and give back only its own text.
 //
 // The input is the file itself; which parameter changes and how is picked from a hash of it, so
 // the corpus stays a set of readable smb.conf files.
@@ -45,10 +46,38 @@ const std::string* Find(const Image& image, std::size_t section, const std::stri
   return nullptr;
 }
 
+// The files include lines name: the first few are the input again (includes of includes, of
+// itself by another name), the rest a share of their own, so that loads also end well.
+SmbConf::IncludeReader Reader(const std::string& text, int& reads) {
+  reads = 0;
+  return [&text, &reads](const std::string&, std::string& out, std::string&) {
+    out = reads++ < 3 ? text : std::string("[more]\n oplocks = yes\n");
+    return true;
+  };
+}
+
+// Read with its includes, the load ends within its bounds, never gives back the included text,
+// and a change it accepts is what the text then reads with the same includes.
+void WithIncludes(const std::string& text) {
+  int reads = 0;
+  SmbConf conf;
+  if (!conf.Load(text, Reader(text, reads))) return;
+  Check(conf.Text() == text);
+  const std::vector<std::string> sections = conf.Sections();
+  if (sections.empty()) return;
+  bool changed = false;
+  if (!conf.Set(sections.back(), "oplocks", "0", changed)) return;
+  SmbConf again;
+  Check(again.Load(conf.Text(), Reader(text, reads)));
+  const auto got = again.Get(sections.back(), "oplocks");
+  Check(got && *got == "0");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
+  WithIncludes(text);
   SmbConf conf;
   if (!conf.Load(text)) {
     bool changed = false;

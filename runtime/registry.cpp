@@ -303,7 +303,11 @@ void RegistryDelete(std::uint32_t root, std::string_view keyPath, std::string_vi
     return;
   }
   rc = DeleteTreeWithShell(parent, child.c_str());
-  if (rc != ERROR_SUCCESS) rc = DeleteTreeByEnumeration(parent, child.c_str());
+  // A refusal is the answer, not a reason to try piece by piece: that would delete the sub-keys
+  // it may delete and then fail on the same key (the Linux store's keys that stand for Samba's
+  // configuration), leaving half a tree.
+  if (rc != ERROR_SUCCESS && rc != ERROR_ACCESS_DENIED)
+    rc = DeleteTreeByEnumeration(parent, child.c_str());
   RegCloseKey(parent);
   SetRegistryError(rc);
 }

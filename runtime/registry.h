@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vantrel {
 
@@ -121,6 +122,14 @@ std::string_view RegistryRootName(std::uint32_t root);
 // deleting its sub-keys first. Returns the operating system's error number; sets no error code.
 long DeleteRegistryTreeByEnumeration(std::uint32_t root, std::string_view parentPath,
                                      std::string_view name);
+
+// The files behind registry values that writes replaced since the last call while they had other
+// hard links, which keep the previous content (on Linux Samba's smb.conf; on Windows none).
+struct RegistryReplacedFile {
+  std::string file;
+  std::uint64_t otherLinks = 0;
+};
+std::vector<RegistryReplacedFile> TakeRegistryReplacedLinks();
 
 // Maps an operating-system error number of a registry call to the runtime error code and sets it
 // (0 clears the error state).

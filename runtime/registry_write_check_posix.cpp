@@ -2,6 +2,7 @@
 // say.
 #include "runtime/registry.h"
 #include "runtime/store/registry_store.h"
+#include "runtime/store/smb_conf_registry_posix.h"
 
 namespace vantrel {
 
@@ -23,6 +24,12 @@ RegistryPlace RegistryLocation() {
 }
 
 std::string RegistryProblemText() { return store::LastStoreMessage(); }
+
+std::vector<RegistryReplacedFile> TakeRegistryReplacedLinks() {
+  std::vector<RegistryReplacedFile> out;
+  for (const auto& r : store::smbconf::TakeReplacedLinks()) out.push_back({r.file, r.otherLinks});
+  return out;
+}
 
 void SetRegistryProblemsShown(bool shown) {
   store::MessageSink quiet = [](const char*) {};

@@ -14,6 +14,9 @@ std::string RegistryProblemText() { return {}; }
 
 void SetRegistryProblemsShown(bool) {}
 
+// Values live in the system's registry, not in files of ours.
+std::vector<RegistryReplacedFile> TakeRegistryReplacedLinks() { return {}; }
+
 }  // namespace vantrel
 
 namespace vantrel {

@@ -22,6 +22,10 @@ std::string FileNameProblem(std::string_view what, std::string_view name);
 // What the last replacement of a file said to the user: a line on stdout when the file replaced
 // had other hard links (they keep the previous content).
 void SayReplacedLinks(std::string_view file);
+void SayReplacedLinks(std::string_view file, std::uint64_t otherLinks);
+// The same for the files behind registry values the command's writes replaced (Samba's
+// smb.conf).
+void SayRegistryReplacedLinks();
 
 // Writes an export's bytes to standard output (no file) or to the file, replaced whole only once
 // complete; a character device or a FIFO is written in place, a symbolic link is refused (one at

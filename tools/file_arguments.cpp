@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <string>
 
+#include "runtime/registry.h"
 #include "runtime/safe_replace.h"
 #include "tools/commands.h"
 
@@ -29,12 +30,22 @@ std::string FileNameProblem(std::string_view what, std::string_view name) {
 
 void SayReplacedLinks(std::string_view file) {
   const ReplaceReport& report = LastReplace();
-  if (!report.replaced || report.otherLinks == 0) return;
-  std::printf("vantrelctl: %.*s: the file had %llu other hard link%s, which keep%s the previous "
-              "content: the new file replaced it rather than being written into it\n",
-              static_cast<int>(file.size()), file.data(),
-              static_cast<unsigned long long>(report.otherLinks), report.otherLinks == 1 ? "" : "s",
-              report.otherLinks == 1 ? "s" : "");
+  if (!report.replaced) return;
+  SayReplacedLinks(file, report.otherLinks);
+}
+
+void SayRegistryReplacedLinks() {
+  for (const RegistryReplacedFile& r : TakeRegistryReplacedLinks())
+    SayReplacedLinks(r.file, r.otherLinks);
+}
+
+void SayReplacedLinks(std::string_view file, std::uint64_t otherLinks) {
+  if (otherLinks == 0) return;
+  std::printf(
+      "vantrelctl: %.*s: the file had %llu other hard link%s, which keep%s the previous "
+      "content: the new file replaced it rather than being written into it\n",
+      static_cast<int>(file.size()), file.data(), static_cast<unsigned long long>(otherLinks),
+      otherLinks == 1 ? "" : "s", otherLinks == 1 ? "s" : "");
 }
 
 }  // namespace vantrel::tools

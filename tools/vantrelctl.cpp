@@ -170,6 +170,23 @@ bool AsksForHelp(const std::vector<std::string_view>& args) {
 
 }  // namespace
 
+namespace {
+
+int RunCommand(std::string_view command, const std::vector<std::string_view>& args) {
+  if (vantrel::tools::IsAppCommand(command)) return vantrel::tools::RunAppCommand(args);
+  const Args rest(args.begin() + 1, args.end());
+  if (command == "reg") return RegCommand(rest);
+  if (command == "os") return OsCommand(rest);
+  if (command == "store") return StoreCommand(rest);
+  if (command == "xml") return XmlCommand(rest);
+  if (command == "export") return ExportCommand(rest);
+  if (command == "history") return HistoryCommand(rest);
+  if (command == "undo") return UndoCommand(rest);
+  return UsageError("unknown command '" + std::string(command) + "'");
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   std::vector<std::string_view> args(argv + 1, argv + argc);
   // "--settings FILE" may come before the command as well as after it.
@@ -191,14 +208,9 @@ int main(int argc, char** argv) {
   // Every failure is reported once, as "vantrelctl: WHAT: WHY" with the registry's own words for
   // it; the store's line of its own on stderr would say it a second time.
   vantrel::SetRegistryProblemsShown(false);
-  if (vantrel::tools::IsAppCommand(command)) return vantrel::tools::RunAppCommand(args);
-  const Args rest(args.begin() + 1, args.end());
-  if (command == "reg") return RegCommand(rest);
-  if (command == "os") return OsCommand(rest);
-  if (command == "store") return StoreCommand(rest);
-  if (command == "xml") return XmlCommand(rest);
-  if (command == "export") return ExportCommand(rest);
-  if (command == "history") return HistoryCommand(rest);
-  if (command == "undo") return UndoCommand(rest);
-  return UsageError("unknown command '" + std::string(command) + "'");
+  const int status = RunCommand(command, args);
+  // Registry values kept in files of their own (Samba's smb.conf) are replaced like every file
+  // the command writes, and what that did to the file's other names is said the same way.
+  vantrel::tools::SayRegistryReplacedLinks();
+  return status;
 }

@@ -469,8 +469,8 @@ LONG DeleteTree(HKEY key, LPCSTR subKey, bool withSubKeys) {
   if (LONG r = Lookup(key, h)) return r;
   if (LONG r = CheckNotDeleted(key, h)) return r;
   if (LONG r = Descend(h, subKey)) return r;
-  if (h.hive == kSystem && store::smbconf::IsSambaPath(h.path.text))
-    return store::smbconf::DeleteKey();
+  if (h.hive == kSystem && store::smbconf::HoldsSambaPath(h.path.text))
+    return store::smbconf::DeleteKey(h.path.text);
   RegistryFile::Node* node;
   Hive* hive;
   if (LONG r = Locate(h, node, hive)) return r;

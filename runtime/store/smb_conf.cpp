@@ -6,6 +6,10 @@ namespace vantrel::store {
 namespace {
 
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+// Samba stops at 100 levels; a real configuration has one or two. These bound a file that
+// includes itself by another name, or one that includes the same file many times.
+constexpr int kMaxIncludeDepth = 16;
+constexpr std::size_t kMaxIncludes = 256;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
 
@@ -84,33 +88,50 @@ std::string SmbConf::SectionKey(std::string_view name) {
   return key;
 }
 
-bool SmbConf::Load(std::string text) {
+bool SmbConf::Fail(std::size_t file, std::size_t line, std::string why, bool include) {
+  problemInclude_ = include;
+  entries_.clear();
+  sectionSeen_.assign(sectionSeen_.size(), false);
+  problem_ = std::move(why);
+  problemFile_ = file == 0 ? std::string() : included_[file - 1];
+  problemLine_ = line;
+  return false;
+}
+
+bool SmbConf::Load(std::string text, const IncludeReader& readInclude) {
   entries_.clear();
   sectionKeys_.assign(1, "global");
   sectionNames_.assign(1, "global");
   sectionSeen_.assign(1, false);
+  included_.clear();
+  includedBytes_ = 0;
   problem_.clear();
+  problemFile_.clear();
   problemLine_ = 0;
+  problemInclude_ = false;
   loaded_ = false;
-  auto fail = [this](std::size_t line, std::string why) {
-    entries_.clear();
-    sectionSeen_.assign(sectionSeen_.size(), false);
-    problem_ = std::move(why);
-    problemLine_ = line;
-    return false;
-  };
-  if (text.size() > kSmbConfMaxBytes) {
-    return fail(0, "larger than " + std::to_string(kSmbConfMaxBytes >> 20) +
-                       " MiB, which no Samba configuration is");
-  }
-  if (const std::size_t zero = text.find('\0'); zero != std::string::npos) {
-    return fail(static_cast<std::size_t>(std::count(text.begin(), text.begin() + zero, '\n')) + 1,
-                "holds a zero byte, so it is no text file");
-  }
   const std::size_t firstEnd = text.find('\n');
   lineEnd_ =
       firstEnd != std::string::npos && firstEnd > 0 && text[firstEnd - 1] == '\r' ? "\r\n" : "\n";
   std::size_t section = 0;
+  std::vector<std::string> chain;
+  if (!Parse(text, 0, section, 0, chain, readInclude)) return false;
+  loaded_ = true;
+  return true;
+}
+
+bool SmbConf::Parse(const std::string& text, std::size_t file, std::size_t& section, int depth,
+                    std::vector<std::string>& chain, const IncludeReader& readInclude) {
+  if (text.size() > kSmbConfMaxBytes) {
+    return Fail(file, 0,
+                "larger than " + std::to_string(kSmbConfMaxBytes >> 20) +
+                    " MiB, which no Samba configuration is");
+  }
+  if (const std::size_t zero = text.find('\0'); zero != std::string::npos) {
+    return Fail(file,
+                static_cast<std::size_t>(std::count(text.begin(), text.begin() + zero, '\n')) + 1,
+                "holds a zero byte, so it is no text file");
+  }
   std::size_t lineNo = 0;
   std::size_t at = 0;
   while (at < text.size()) {
@@ -132,7 +153,8 @@ bool SmbConf::Load(std::string text) {
       const bool comment = joined.empty() && !probe.empty() && (probe[0] == '#' || probe[0] == ';');
       if (!comment && !piece.empty() && piece.back() == '\\' && end >= text.size()) {
         // Continued into nothing: a line added after it would be taken as part of it.
-        return fail(lineNo, "the last line ends in a backslash that continues it into nothing");
+        return Fail(file, lineNo,
+                    "the last line ends in a backslash that continues it into nothing");
       }
       if (!comment && !piece.empty() && piece.back() == '\\') {
         joined.append(piece.substr(0, piece.size() - 1));
@@ -143,17 +165,19 @@ bool SmbConf::Load(std::string text) {
       break;
     }
     e.text.assign(text, at, end - at);
+    e.file = file;
+    e.line = first;
     const std::string_view body = TrimBlanks(joined);
     if (body.empty() || body[0] == '#' || body[0] == ';') {
       e.kind = Kind::kOther;
     } else if (body[0] == '[') {
       const std::size_t close = body.find(']');
       if (close == std::string_view::npos)
-        return fail(first, "a section name lacks its closing ']'");
+        return Fail(file, first, "a section name lacks its closing ']'");
       e.kind = Kind::kSection;
       e.name = std::string(TrimBlanks(body.substr(1, close - 1)));
       e.key = SectionKey(e.name);
-      if (e.key.empty()) return fail(first, "a section has no name");
+      if (e.key.empty()) return Fail(file, first, "a section has no name");
       auto found = std::find(sectionKeys_.begin(), sectionKeys_.end(), e.key);
       if (found == sectionKeys_.end()) {
         sectionKeys_.push_back(e.key);
@@ -168,12 +192,12 @@ bool SmbConf::Load(std::string text) {
     } else {
       const std::size_t eq = body.find('=');
       if (eq == std::string_view::npos) {
-        return fail(first, "the line is neither a comment, a section nor \"name = value\"");
+        return Fail(file, first, "the line is neither a comment, a section nor \"name = value\"");
       }
       e.kind = Kind::kParameter;
       e.name = std::string(TrimBlanks(body.substr(0, eq)));
       e.key = ParameterKey(e.name);
-      if (e.key.empty()) return fail(first, "a parameter has no name");
+      if (e.key.empty()) return Fail(file, first, "a parameter has no name");
       e.value = std::string(TrimBlanks(body.substr(eq + 1)));
       if (section == 0) sectionSeen_[0] = true;
       // Where the value stands in the entry's own text, for a change that keeps the name, the
@@ -187,11 +211,58 @@ bool SmbConf::Load(std::string text) {
       if (e.valueEnd < e.valueAt) e.valueEnd = e.valueAt;
     }
     e.section = section;
+    e.after = section;
+    std::string target = e.kind == Kind::kParameter && e.key == "include" ? e.value : std::string();
+    std::string lowered;
+    for (char c : target) lowered += Lower(c);
     entries_.push_back(std::move(e));
     at = end;
+    // "include = registry" is no file: RegistryKept says where those shares are.
+    if (!readInclude || target.empty() || lowered == "registry") continue;
+    if (target.find('%') != std::string::npos) {
+      return Fail(
+          file, first,
+          "includes \"" + target + "\", a name Samba completes for each client (%m, %U ...)", true);
+    }
+    if (target[0] != '/') {
+      return Fail(file, first,
+                  "includes \"" + target +
+                      "\", which is no absolute file name: Samba looks for it from the folder it "
+                      "was started in",
+                  true);
+    }
+    if (depth >= kMaxIncludeDepth || included_.size() >= kMaxIncludes) {
+      return Fail(file, first,
+                  "includes " + target + ", past the " + std::to_string(kMaxIncludeDepth) +
+                      " levels or " + std::to_string(kMaxIncludes) + " files of includes read here",
+                  true);
+    }
+    if (std::find(chain.begin(), chain.end(), target) != chain.end())
+      return Fail(file, first, "includes " + target + ", which includes this line again", true);
+    std::string included;
+    std::string why;
+    if (!readInclude(target, included, why)) return Fail(file, first, why, true);
+    includedBytes_ += included.size();
+    if (includedBytes_ > kSmbConfMaxBytes) {
+      return Fail(file, first,
+                  "includes " + target + ", and the files it includes hold more than " +
+                      std::to_string(kSmbConfMaxBytes >> 20) +
+                      " MiB, which no Samba configuration does",
+                  true);
+    }
+    const std::size_t includeAt = entries_.size() - 1;
+    included_.push_back(target);
+    chain.push_back(target);
+    if (!Parse(included, included_.size(), section, depth + 1, chain, readInclude)) return false;
+    chain.pop_back();
+    entries_[includeAt].after = section;
   }
-  loaded_ = true;
   return true;
+}
+
+std::string SmbConf::WhereSet(const Entry& e) const {
+  const std::string line = "line " + std::to_string(e.line);
+  return e.file == 0 ? line : included_[e.file - 1] + " (" + line + ")";
 }
 
 std::string SmbConf::RegistryKept() const {
@@ -262,16 +333,33 @@ std::optional<std::string> SmbConf::Get(std::string_view section, std::string_vi
 bool SmbConf::Set(std::string_view section, std::string_view name, std::string_view value,
                   bool& changed) {
   changed = false;
+  problem_.clear();
   const std::size_t s = SectionIndex(section);
   if (!loaded_ || s == kNone) return false;
   const std::string key = ParameterKey(name);
   Entry* last = nullptr;
-  std::size_t after = kNone;  // the entry a new line follows
+  std::size_t after = kNone;  // the entry of the file's own a new line follows
   for (std::size_t i = 0; i < entries_.size(); ++i) {
     Entry& e = entries_[i];
-    if (e.section != s) continue;
-    if (e.kind == Kind::kParameter || e.kind == Kind::kSection) after = i;
-    if (e.kind == Kind::kParameter && e.key == key) last = &e;
+    if (e.kind == Kind::kParameter && e.section == s && e.key == key) last = &e;
+    // After an include line the section is the one its file ended in.
+    if (e.file == 0 && e.after == s && (e.kind == Kind::kParameter || e.kind == Kind::kSection))
+      after = i;
+  }
+  if (last && last->file != 0) {
+    problem_ = "[" + std::string(section) + "] " + std::string(name) + " is set last in " +
+               WhereSet(*last) + ", so Samba would still read \"" + last->value +
+               "\" whatever this file says: change it in that file";
+    return false;
+  }
+  if (!last && after == kNone && s != 0) {
+    const Entry* header = nullptr;
+    for (const Entry& e : entries_) {
+      if (e.kind == Kind::kSection && e.section == s) header = &e;
+    }
+    problem_ = "[" + std::string(section) + "] stands only in an included file, " +
+               (header ? WhereSet(*header) : std::string()) + ": change it in that file";
+    return false;
   }
   if (last) {
     if (last->value == value) return true;
@@ -309,6 +397,8 @@ bool SmbConf::Set(std::string_view section, std::string_view name, std::string_v
     // A last line without its line end gets one, so the new line stands on its own.
     if (nl == std::string::npos || nl + 1 != prev.text.size()) entries_[after].text += lineEnd;
     insertAt = after + 1;
+    // Past the lines an include line brought in: Samba reads the new line after them.
+    while (insertAt < entries_.size() && entries_[insertAt].file != 0) ++insertAt;
   }
   e.text = indent + e.name + " = ";
   e.valueAt = e.text.size();
@@ -321,9 +411,19 @@ bool SmbConf::Set(std::string_view section, std::string_view name, std::string_v
 }
 
 bool SmbConf::Remove(std::string_view section, std::string_view name) {
+  problem_.clear();
   const std::size_t s = SectionIndex(section);
   if (!loaded_ || s == kNone) return false;
   const std::string key = ParameterKey(name);
+  for (const Entry& e : entries_) {
+    if (e.kind == Kind::kParameter && e.section == s && e.key == key && e.file != 0) {
+      problem_ = "[" + std::string(section) + "] " + std::string(name) + " is also set in " +
+                 WhereSet(e) +
+                 ", which Samba would read without this file's lines: change it "
+                 "in that file";
+      return false;
+    }
+  }
   const auto gone = std::remove_if(entries_.begin(), entries_.end(), [&](const Entry& e) {
     return e.kind == Kind::kParameter && e.section == s && e.key == key;
   });
@@ -334,7 +434,9 @@ bool SmbConf::Remove(std::string_view section, std::string_view name) {
 
 std::string SmbConf::Text() const {
   std::string out;
-  for (const Entry& e : entries_) out += e.text;
+  for (const Entry& e : entries_) {
+    if (e.file == 0) out += e.text;
+  }
   return out;
 }
 

@@ -48,11 +48,15 @@ std::vector<Slot> gSlots;
 struct Cache {
   std::string path;
   FileIdentity identity;
+  std::vector<std::pair<std::string, FileIdentity>> included;  // as they were read
   bool valid = false;
   bool loaded = false;
   SmbConf conf;
 };
 Cache gCache;
+
+// Files replaced that had other hard links, until the caller takes them.
+std::vector<ReplacedLinks> gReplacedLinks;
 
 char16_t LowerAscii(char16_t c) {
   return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
@@ -109,9 +113,42 @@ LONG Fail(LONG code, const std::string& message) {
   return code;
 }
 
-// Brings the cache up to date with the file. A missing file is a configuration without
-// sections (Samba is not set up here); anything else that keeps the file from being read whole
-// is an error naming it.
+// Reads a whole configuration file (never waiting on a FIFO or device in its place): 0, or the
+// errno (EFBIG for a file larger than any configuration).
+int ReadConfigFile(const std::string& path, std::string& text, FileIdentity& identity) {
+  int fd = -1;
+  if (int err = OpenRegularFile(path, O_RDONLY, fd)) return err;
+  bool gone = false;
+  int err = FstatIdentity(fd, identity, gone);
+  if (!err) {
+    err = identity.size > static_cast<off_t>(kSmbConfMaxBytes)
+              ? EFBIG
+              : ReadOpenFile(fd, text, identity.size);
+  }
+  close(fd);
+  return err;
+}
+
+std::string ReadProblem(const std::string& path, int err) {
+  if (err == EFBIG) {
+    return path + ": larger than " + std::to_string(kSmbConfMaxBytes >> 20) +
+           " MiB, which no Samba configuration is";
+  }
+  return "cannot read " + path + ": " + ErrorText(err);
+}
+
+// Whether the files the cached text included are still the ones read.
+bool IncludesUnchanged(const Cache& cache) {
+  for (const auto& [path, identity] : cache.included) {
+    FileIdentity now;
+    if (StatIdentity(path, now) != 0 || !(now == identity)) return false;
+  }
+  return true;
+}
+
+// Brings the cache up to date with the file and the files it includes. A missing file is a
+// configuration without sections (Samba is not set up here); anything else that keeps the file
+// or one it includes from being read whole is an error naming it.
 LONG Load(Cache*& out) {
   out = &gCache;
   const std::string path = ConfigPath();
@@ -121,20 +158,21 @@ LONG Load(Cache*& out) {
     if (err == ENOENT) {
       gCache.path = path;
       gCache.identity = FileIdentity{};
+      gCache.included.clear();
       gCache.loaded = gCache.conf.Load(std::string());
       gCache.valid = true;
       return ERROR_SUCCESS;
     }
-    return Fail(ErrnoToWin32(err), "cannot read " + path + ": " + ErrorText(err));
+    return Fail(ErrnoToWin32(err), ReadProblem(path, err));
   }
   FileIdentity now;
   bool gone = false;
   if (int err = FstatIdentity(fd, now, gone)) {
     close(fd);
     gCache.valid = false;
-    return Fail(ErrnoToWin32(err), "cannot read " + path + ": " + ErrorText(err));
+    return Fail(ErrnoToWin32(err), ReadProblem(path, err));
   }
-  if (gCache.valid && gCache.path == path && gCache.identity == now) {
+  if (gCache.valid && gCache.path == path && gCache.identity == now && IncludesUnchanged(gCache)) {
     close(fd);
   } else {
     std::string text;
@@ -142,19 +180,37 @@ LONG Load(Cache*& out) {
         now.size > static_cast<off_t>(kSmbConfMaxBytes) ? EFBIG : ReadOpenFile(fd, text, now.size);
     close(fd);
     gCache.valid = false;
-    if (err == EFBIG) {
-      return Fail(ERROR_BADDB, path + ": larger than " + std::to_string(kSmbConfMaxBytes >> 20) +
-                                   " MiB, which no Samba configuration is");
-    }
-    if (err) return Fail(ErrnoToWin32(err), "cannot read " + path + ": " + ErrorText(err));
+    if (err) return Fail(ErrnoToWin32(err), ReadProblem(path, err));
     gCache.path = path;
     gCache.identity = now;
-    gCache.loaded = gCache.conf.Load(std::move(text));
+    gCache.included.clear();
+    // Samba reads an included file in the include line's place; so does the reader, so that a
+    // value read is the one Samba takes.
+    auto readInclude = [](const std::string& file, std::string& included, std::string& problem) {
+      FileIdentity identity;
+      if (int err = ReadConfigFile(file, included, identity)) {
+        problem = "includes " + file +
+                  (err == EFBIG ? ", larger than any Samba configuration"
+                                : ", which cannot be read: " + ErrorText(err));
+        return false;
+      }
+      gCache.included.emplace_back(file, identity);
+      return true;
+    };
+    gCache.loaded = gCache.conf.Load(std::move(text), readInclude);
     gCache.valid = true;
   }
   if (!gCache.loaded) {
-    return Fail(ERROR_BADDB, path + ":" + std::to_string(gCache.conf.ProblemLine()) + ": " +
-                                 gCache.conf.Problem() + "; Samba cannot read it as it is");
+    // An included file that could not be read is not in the list of those to watch: read
+    // everything again next time, so that one put right is seen.
+    if (gCache.conf.ProblemIsInclude()) gCache.valid = false;
+    const std::string& file = gCache.conf.ProblemFile();
+    return Fail(
+        ERROR_BADDB,
+        (file.empty() ? path : file + " (included by " + path + ")") + ":" +
+            std::to_string(gCache.conf.ProblemLine()) + ": " + gCache.conf.Problem() +
+            (gCache.conf.ProblemIsInclude() ? "; what Samba takes from it cannot be known here"
+                                            : "; Samba cannot read it as it is"));
   }
   if (std::string kept = gCache.conf.RegistryKept(); !kept.empty()) {
     return Fail(ERROR_CANTREAD, path + " is not where this server's shares are kept: " + kept);
@@ -343,15 +399,28 @@ LONG Change(const std::string& section, const std::string& name,
   const FileIdentity read = cache->identity;
   bool changed = false;
   if (value) {
-    if (const auto old = conf.Get(section, name); old && SameSmbValue(*old, *value))
-      return ERROR_SUCCESS;
+    if (const auto old = conf.Get(section, name); old && SameSmbValue(*old, *value)) {
+      // Read with its includes the file says so; with includes, Samba's own reading must agree
+      // before "already so" is reported, since a success here is one Samba acts on.
+      if (conf.IncludedFiles().empty()) return ERROR_SUCCESS;
+      std::string problem = CheckCandidate(path, conf.Text(), section, name, value);
+      return problem.empty() ? ERROR_SUCCESS : Fail(ERROR_INVALID_DATA, problem);
+    }
     if (!conf.Set(section, name, *value, changed)) {
+      if (!conf.Problem().empty()) {
+        return Fail(ERROR_INVALID_DATA,
+                    "not changing " + path + ": " + conf.Problem() + "; nothing was written");
+      }
       return Fail(ERROR_FILE_NOT_FOUND,
                   path + " has no section [" + section +
                       "]; only existing sections are changed, so nothing was written");
     }
   } else {
-    if (!conf.Remove(section, name)) return ERROR_FILE_NOT_FOUND;
+    if (!conf.Remove(section, name)) {
+      if (conf.Problem().empty()) return ERROR_FILE_NOT_FOUND;
+      return Fail(ERROR_INVALID_DATA,
+                  "not changing " + path + ": " + conf.Problem() + "; nothing was written");
+    }
     changed = true;
   }
   if (!changed) return ERROR_SUCCESS;
@@ -369,6 +438,10 @@ LONG Change(const std::string& section, const std::string& name,
   options.followLinks = false;
   if (!ReplaceWholeFile(path, text, options)) return Fail(ERROR_CANTWRITE, LastReplace().problem);
   gCache.valid = false;
+  // The other names of a hard-linked file keep the previous text, and a Samba started with one
+  // of them reads that: the command says so, as it does for every file it replaces.
+  if (const ReplaceReport& report = LastReplace(); report.otherLinks > 0)
+    gReplacedLinks.push_back({path, report.otherLinks});
   return ERROR_SUCCESS;
 }
 
@@ -594,10 +667,32 @@ LONG Close(HKEY key) {
   return ERROR_SUCCESS;
 }
 
-LONG DeleteKey() {
+bool HoldsSambaPath(std::u16string_view path) {
+  while (!path.empty() && path.back() == u'\\') path.remove_suffix(1);
+  if (path.empty()) return false;  // the root itself, which is never deleted
+  if (IsSambaPath(path)) return true;
+  return path.size() < kPrefix.size() && SameAscii(path, kPrefix.substr(0, path.size())) &&
+         kPrefix[path.size()] == u'\\';
+}
+
+LONG DeleteKey(std::u16string_view path) {
+  if (!path.empty() && !IsSambaPath(path)) {
+    return Fail(ERROR_ACCESS_DENIED,
+                "HKEY_LOCAL_MACHINE\\" + Utf16ToUtf8(path) +
+                    " holds Software\\Samba\\smbconf, the sections of " + ConfigPath() +
+                    ", which are not removed through the registry (that would delete shares); "
+                    "nothing was deleted");
+  }
   return Fail(ERROR_ACCESS_DENIED,
               "sections of " + ConfigPath() +
                   " are not removed through the registry: that would delete a share");
+}
+
+std::vector<ReplacedLinks> TakeReplacedLinks() {
+  std::lock_guard lock(gMutex);
+  std::vector<ReplacedLinks> out;
+  out.swap(gReplacedLinks);
+  return out;
 }
 
 }  // namespace vantrel::store::smbconf

@@ -12,8 +12,10 @@
 // and the reason.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "runtime/win32_seam.h"
 
@@ -44,7 +46,19 @@ seam::LONG QueryInfo(seam::HKEY key, seam::LPDWORD subKeys, seam::LPDWORD maxSub
                      seam::LPDWORD values, seam::LPDWORD maxValueNameLen,
                      seam::LPDWORD maxValueLen);
 seam::LONG Close(seam::HKEY key);
-// Sections are not removed through the registry: that would delete a share.
-seam::LONG DeleteKey();
+// Whether deleting the key (a path under HKEY_LOCAL_MACHINE) would take Samba's keys with it:
+// it is Software\Samba\smbconf, one of its sections, or a key above them.
+bool HoldsSambaPath(std::u16string_view path);
+// Sections are not removed through the registry: that would delete a share. Nor are the keys
+// that hold them, which would report the sections gone while smb.conf still has them.
+seam::LONG DeleteKey(std::u16string_view path = {});
+
+// The Samba configurations replaced since the last call that had other hard links: those names
+// keep the previous text.
+struct ReplacedLinks {
+  std::string file;
+  std::uint64_t otherLinks = 0;
+};
+std::vector<ReplacedLinks> TakeReplacedLinks();
 
 }  // namespace vantrel::store::smbconf

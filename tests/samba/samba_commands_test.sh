@@ -43,6 +43,41 @@ status=$?
 [[ $status == 1 ]] || fail "enable without testparm: exit status $status, expected 1"
 grep -q "Error deleting value from Software.*$dir/smb.conf.*testparm" err.txt || fail "enable's error: $(cat err.txt)"
 [[ $(cat smb.conf) == "$before" ]] || fail "enable without testparm changed smb.conf"
+# A hard-linked smb.conf is replaced like every file written: the other name keeps the previous
+# text, and the command says so on its output.
+printf '%s' "$original" >smb.conf
+ln smb.conf other-name.conf
+timeout 60 "$ctl" disable --settings "$settings" >out.txt 2>err.txt || fail "disable of a linked smb.conf: $(cat err.txt)"
+grep -q "^vantrelctl: $dir/smb.conf: the file had 1 other hard link, which keeps the previous content" out.txt ||
+  fail "disable does not say the other name keeps the old text: $(cat out.txt)"
+[[ $(cat other-name.conf) == "$(printf '%s' "$original")" ]] || fail "the other name changed"
+rm other-name.conf
+
+# An include after a parameter overrides it, as Samba reads it: check sees Samba's value, and
+# disable refuses the change the included file would undo, naming it.
+printf '\toplocks = yes\n' >i.conf
+printf '[global]\n\toplocks = no\n\tlevel2 oplocks = no\n\tsmb2 leases = no\n\tinclude = %s/i.conf\n' "$dir" >smb.conf
+before=$(cat smb.conf)
+timeout 60 "$ctl" check --settings "$settings" >/dev/null 2>&1
+status=$?
+[[ $status == 3 ]] || fail "check of an included override: exit status $status, expected 3"
+timeout 60 "$ctl" disable --settings "$settings" >out.txt 2>err.txt
+status=$?
+[[ $status == 1 ]] || fail "disable against an included override: exit status $status, expected 1"
+grep -q "$dir/i.conf" err.txt || fail "disable's error does not name the included file: $(cat err.txt)"
+[[ $(cat smb.conf) == "$before" ]] || fail "disable changed smb.conf"
+
+# Deleting a key that holds Samba's sections is refused naming the file, as a section's is.
+timeout 60 "$ctl" reg set 'HKLM\Software\Samba\Other' kept 1 --type REG_DWORD >/dev/null 2>err.txt || fail "reg set: $(cat err.txt)"
+for key in 'HKLM\Software\Samba' 'HKLM\Software\Samba\smbconf'; do
+  timeout 60 "$ctl" reg delete "$key" --recursive >out.txt 2>err.txt
+  status=$?
+  [[ $status == 1 ]] || fail "reg delete $key --recursive: exit status $status, expected 1"
+  grep -q "$dir/smb.conf" err.txt || fail "reg delete $key: $(cat err.txt)"
+  [[ $(timeout 60 "$ctl" reg get 'HKLM\Software\Samba\Other' kept) == 1 ]] || fail "reg delete $key deleted the store's key"
+done
+[[ $(cat smb.conf) == "$before" ]] || fail "reg delete changed smb.conf"
+
 # The exports deploy Windows registry values: a Samba row is refused by each form, by name.
 for format in reg pol gpp ansible; do
   group=(); [[ $format == ansible ]] && group=(--group servers)

@@ -182,6 +182,70 @@ TEST_F(SambaKeys, NeverWritesAFileThatDidNotReadWhole) {
   }
 }
 
+TEST_F(SambaKeys, IncludedFilesCountAsSambaReadsThem) {
+  const std::string later = store_.File("later.conf");
+  const std::string share = store_.File("share.conf");
+  WriteFile(later, "\toplocks = yes\n");
+  WriteFile(share, "[data]\n path = /tmp\n");
+  // A later include overrides the file's own "no": the value read is Samba's "yes", and a change
+  // this file cannot make is refused naming the file that sets it.
+  const std::string overridden = "[global]\n\toplocks = no\n\tinclude = " + later + "\n";
+  WriteFile(conf_, overridden);
+  EXPECT_EQ(Get(kGlobal, "oplocks"), "1");
+  EXPECT_EQ(RuntimeErrorCode(), 0) << RegistryProblemText();
+  ExpectRefused(Put(kGlobal, "oplocks", "0"), overridden, later.c_str());
+  // The included file is read again when it changes.
+  WriteFile(later, "\toplocks = no\n");
+  EXPECT_EQ(Get(kGlobal, "oplocks"), "0");
+  // Already so as Samba reads it: nothing to write, and testparm agrees.
+  ASSERT_EQ(Put(kGlobal, "oplocks", "0"), 0) << RegistryProblemText();
+  EXPECT_EQ(ReadFile(conf_), overridden);
+  EXPECT_NE(access((conf_ + ".bak").c_str(), F_OK), 0);
+  // A section header in an included file decides where the lines after the include go.
+  WriteFile(conf_, "[global]\n include = " + share + "\n oplocks = no\n");
+  EXPECT_EQ(Get(kGlobal, "oplocks"), "");
+  EXPECT_EQ(RuntimeErrorCode(), 2);
+  EXPECT_EQ(Get(kData, "oplocks"), "0");
+  EXPECT_EQ(Get(kData, "path"), "/tmp");
+  // An include whose file cannot be known fails the read, naming it: never "not set".
+  const struct {
+    std::string include;
+    const char* words;
+  } unknown[] = {
+      {store_.File("missing.conf"), "missing.conf, which cannot be read"},
+      {store_.File("smb.conf.%m"), "completes for each client"},
+  };
+  for (const auto& c : unknown) {
+    const std::string text = "[global]\n include = " + c.include + "\n";
+    WriteFile(conf_, text);
+    EXPECT_EQ(Get(kGlobal, "oplocks"), "") << c.words;
+    EXPECT_NE(RuntimeErrorCode(), 0) << c.words;
+    EXPECT_NE(RuntimeErrorCode(), 2) << c.words << ": not \"absent\"";
+    EXPECT_NE(RegistryProblemText().find(c.words), std::string::npos) << RegistryProblemText();
+    ExpectRefused(Put(kGlobal, "oplocks", "0"), text, c.words);
+  }
+  // Once the missing file is there, it is read.
+  WriteFile(conf_, "[global]\n include = " + unknown[0].include + "\n");
+  EXPECT_EQ(Get(kGlobal, "oplocks"), "");
+  WriteFile(unknown[0].include, "oplocks = no\n");
+  EXPECT_EQ(Get(kGlobal, "oplocks"), "0");
+  EXPECT_EQ(RuntimeErrorCode(), 0) << RegistryProblemText();
+}
+
+TEST_F(SambaKeys, KeysHoldingTheSectionsAreNotDeleted) {
+  // The store may hold keys of its own beside Samba's: deleting one above Samba's must not report
+  // the sections gone while the file still has them, nor take the store's keys alone.
+  ASSERT_EQ(Put("Software\\Samba\\Other", "kept", "1"), 0) << RegistryProblemText();
+  for (const char* key :
+       {"Software\\Samba", "Software\\Samba\\", "software\\samba\\smbconf", kData}) {
+    RegistryDelete(kHkeyLocalMachine, key, "");
+    EXPECT_NE(RuntimeErrorCode(), 0) << key;
+    EXPECT_NE(RegistryProblemText().find(conf_), std::string::npos) << RegistryProblemText();
+    EXPECT_EQ(ReadFile(conf_), kConf) << key;
+    EXPECT_EQ(Get("Software\\Samba\\Other", "kept"), "1") << key;
+  }
+}
+
 TEST_F(SambaKeys, LinksAndFifosAreNotFollowedIntoAWrite) {
   // A link in the configuration's place is read (Samba reads it too) but never written through:
   // as root that would replace whatever file it leads to.

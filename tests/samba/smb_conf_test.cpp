@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 
 namespace vantrel::store {
@@ -191,6 +192,119 @@ TEST(SmbConf, SaysWhenSambaKeepsItsSharesInTheRegistry) {
   EXPECT_NE(Loaded("[data]\n path = /srv\n include = registry\n").RegistryKept(), "");
   EXPECT_EQ(Loaded("[global]\n include = /etc/samba/registry\n").RegistryKept(), "");
   EXPECT_EQ(Loaded("[data]\n config backend = registry\n").RegistryKept(), "");
+}
+
+// Included files as a map of name to text; a name not in it cannot be read.
+SmbConf::IncludeReader Files(std::map<std::string, std::string> files) {
+  return [files = std::move(files)](const std::string& path, std::string& text, std::string& why) {
+    const auto found = files.find(path);
+    if (found == files.end()) {
+      why = "includes " + path + ", which cannot be read: No such file or directory";
+      return false;
+    }
+    text = found->second;
+    return true;
+  };
+}
+
+TEST(SmbConf, ReadsIncludedFilesInTheirPlaceAsSambaDoes) {
+  const auto read = Files({
+      {"/i/oplocks.conf", "\toplocks = yes\n"},
+      {"/i/share.conf", "[data]\n path = /srv\n"},
+      {"/i/outer.conf", "include = /i/oplocks.conf\n level2 oplocks = no\n"},
+  });
+  const struct {
+    const char* text;
+    const char* section;
+    const char* name;
+    const char* value;  // nullptr: not set
+  } cases[] = {
+      // A later include overrides the file's own line; an earlier one is overridden by it.
+      {"[global]\n oplocks = no\n include = /i/oplocks.conf\n", "global", "oplocks", "yes"},
+      {"[global]\n include = /i/oplocks.conf\n oplocks = no\n", "global", "oplocks", "no"},
+      // A section header in an included file decides where the lines after the include go.
+      {"[global]\n include = /i/share.conf\n oplocks = no\n", "global", "oplocks", nullptr},
+      {"[global]\n include = /i/share.conf\n oplocks = no\n", "data", "oplocks", "no"},
+      {"[global]\n include = /i/share.conf\n oplocks = no\n", "data", "path", "/srv"},
+      // Includes inside includes, and in a share's section.
+      {"[global]\n include = /i/outer.conf\n", "global", "oplocks", "yes"},
+      {"[global]\n include = /i/outer.conf\n", "global", "level2 oplocks", "no"},
+      {"[data]\n oplocks = no\n include = /i/oplocks.conf\n", "data", "oplocks", "yes"},
+  };
+  for (const auto& c : cases) {
+    SmbConf conf;
+    ASSERT_TRUE(conf.Load(c.text, read)) << c.text << conf.Problem();
+    const auto got = conf.Get(c.section, c.name);
+    EXPECT_EQ(got.has_value(), c.value != nullptr) << c.text << c.section << " " << c.name;
+    if (got && c.value) {
+      EXPECT_EQ(*got, c.value) << c.text;
+    }
+    EXPECT_EQ(conf.Text(), c.text) << "the included text is never written back";
+  }
+}
+
+TEST(SmbConf, RefusesIncludesWhoseValuesCannotBeKnown) {
+  const auto read = Files(
+      {{"/i/self.conf", "include = /i/self.conf\n"}, {"/i/bad.conf", "oplocks = yes\njunk\n"}});
+  const struct {
+    const char* text;
+    const char* file;  // where the problem is
+    const char* words;
+  } cases[] = {
+      {"[global]\n include = /i/missing.conf\n", "", "/i/missing.conf, which cannot be read"},
+      {"[global]\n include = /etc/samba/smb.conf.%m\n", "", "completes for each client"},
+      {"[global]\n include = shares.conf\n", "", "no absolute file name"},
+      {"[global]\n include = /i/self.conf\n", "/i/self.conf", "includes this line again"},
+      {"[global]\n include = /i/bad.conf\n", "/i/bad.conf", "neither a comment"},
+  };
+  for (const auto& c : cases) {
+    SmbConf conf;
+    EXPECT_FALSE(conf.Load(c.text, read)) << c.text;
+    EXPECT_NE(conf.Problem().find(c.words), std::string::npos) << conf.Problem();
+    EXPECT_EQ(conf.ProblemFile(), c.file) << c.text;
+    bool changed = false;
+    EXPECT_FALSE(conf.Set("global", "oplocks", "0", changed)) << c.text;
+    EXPECT_FALSE(conf.Get("global", "oplocks")) << c.text << ": never \"not set\"";
+  }
+  // Without a reader an include line is one of the file's parameters, and Samba's registry is no
+  // file to read.
+  EXPECT_TRUE(SmbConf().Load("[global]\n include = /i/missing.conf\n"));
+  SmbConf conf;
+  EXPECT_TRUE(conf.Load("[global]\n include = registry\n", read)) << conf.Problem();
+}
+
+TEST(SmbConf, ChangesOnlyLinesSambaReadsLast) {
+  const auto read = Files({{"/i/oplocks.conf", "\toplocks = yes\n"},
+                           {"/i/share.conf", "[data]\n path = /srv\n"},
+                           {"/i/shares.conf", "include = /i/share.conf\n[more]\n path = /m\n"}});
+  bool changed = false;
+  // The line Samba reads last is in the included file: this file cannot change what it reads.
+  SmbConf conf;
+  ASSERT_TRUE(conf.Load("[global]\n oplocks = no\n include = /i/oplocks.conf\n", read));
+  EXPECT_FALSE(conf.Set("global", "oplocks", "0", changed));
+  EXPECT_NE(conf.Problem().find("/i/oplocks.conf"), std::string::npos) << conf.Problem();
+  EXPECT_FALSE(conf.Remove("global", "oplocks"));
+  EXPECT_NE(conf.Problem().find("/i/oplocks.conf"), std::string::npos) << conf.Problem();
+  EXPECT_EQ(conf.Text(), "[global]\n oplocks = no\n include = /i/oplocks.conf\n");
+  // A new line goes where its section is in force: not after an include that left [global].
+  ASSERT_TRUE(conf.Load("[global]\n workgroup = W\n include = /i/share.conf\n path = /x\n", read));
+  ASSERT_TRUE(conf.Set("global", "oplocks", "0", changed));
+  EXPECT_EQ(conf.Text(),
+            "[global]\n workgroup = W\n oplocks = 0\n include = /i/share.conf\n path = /x\n");
+  ASSERT_TRUE(conf.Set("data", "oplocks", "0", changed));
+  EXPECT_EQ(conf.Get("data", "oplocks"), "0");
+  EXPECT_EQ(conf.Text(),
+            "[global]\n workgroup = W\n oplocks = 0\n include = /i/share.conf\n"
+            " path = /x\n oplocks = 0\n");
+  // A section an included file leaves in force takes the new line after the include; one that
+  // no line of this file stands in is changed in the included file, not here.
+  ASSERT_TRUE(conf.Load("[global]\n include = /i/share.conf\n", read));
+  ASSERT_TRUE(conf.Set("data", "oplocks", "0", changed));
+  EXPECT_EQ(conf.Text(), "[global]\n include = /i/share.conf\n oplocks = 0\n");
+  ASSERT_TRUE(conf.Load("[global]\n include = /i/shares.conf\n", read));
+  EXPECT_FALSE(conf.Set("data", "oplocks", "0", changed));
+  EXPECT_NE(conf.Problem().find("/i/share.conf"), std::string::npos) << conf.Problem();
+  EXPECT_EQ(conf.Text(), "[global]\n include = /i/shares.conf\n");
 }
 
 TEST(SmbConf, BooleansCompareByMeaning) {
