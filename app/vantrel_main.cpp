@@ -1,4 +1,5 @@
 // The vantrel executable: the window on the desktop.
+#include <csignal>
 #include <cstdio>
 #include <string>
 
@@ -9,6 +10,10 @@
 #include "ui/engine.h"
 
 int main(int argc, char** argv) {
+#ifndef _WIN32
+  // Past a file size limit a write fails and is reported; the signal would end the window.
+  std::signal(SIGXFSZ, SIG_IGN);
+#endif
   if (argc > 1 && std::string(argv[1]) == "--version") {
     std::printf("vantrel %s\n", VANTREL_VERSION);
     return 0;

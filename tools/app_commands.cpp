@@ -366,8 +366,12 @@ int RunAppCommand(std::span<const std::string_view> args) {
   bool dryRun = false;
   app::MainData data;
   data.journalCommand = JournalCommandLine(args);
+  bool settingsGiven = false;
   for (std::size_t i = 1; i < args.size(); ++i) {
     if (args[i] == "--settings" && i + 1 < args.size()) {
+      // Two would leave the command acting on the last one alone, whichever the user meant.
+      if (settingsGiven) return UsageError(std::string(command) + ": --settings given twice");
+      settingsGiven = true;
       data.settingsFile = std::string(args[++i]);
       if (std::string problem = FileNameProblem("--settings", data.settingsFile); !problem.empty()) {
         return UsageError(std::string(command) + ": " + problem);

@@ -1,9 +1,11 @@
 // vantrelctl export: the items' values as a file that deployment tools apply on many machines.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/export_ansible.h"
 #include "app/export_gpp.h"
@@ -46,6 +48,7 @@ int ExportCommand(const Args& args) {
   app::ExportValues values = app::ExportValues::kDisable;
   bool restarts = true;
   app::MainData data;
+  std::vector<std::string_view> given;  // the options that took a value
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string_view arg = args[i];
     if (arg == "--force") {
@@ -60,6 +63,11 @@ int ExportCommand(const Args& args) {
                             arg == "--group" || arg == "-o";
     if (!takesValue) return UsageError("export: unexpected argument '" + std::string(arg) + "'");
     if (i + 1 >= args.size()) return UsageError("export: " + std::string(arg) + " needs a value");
+    // Given twice, the last would win silently, whichever the user meant.
+    if (std::find(given.begin(), given.end(), arg) != given.end()) {
+      return UsageError("export: " + std::string(arg) + " given twice");
+    }
+    given.push_back(arg);
     const std::string_view value = args[++i];
     if (arg == "--format") {
       if (value != "reg" && value != "ansible" && value != "pol" && value != "gpp") {

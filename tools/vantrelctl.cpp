@@ -4,6 +4,7 @@
 // Exit status: 0 success, 1 the operation failed (vantrelctl: <what>: <why> on stderr), 2 usage
 // error.
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -188,6 +189,11 @@ int RunCommand(std::string_view command, const std::vector<std::string_view>& ar
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifndef _WIN32
+  // A file size limit (ulimit -f) makes a write past it fail, which is reported and leaves the
+  // file as it was; by default the signal it raises would end the program without a word.
+  std::signal(SIGXFSZ, SIG_IGN);
+#endif
   std::vector<std::string_view> args(argv + 1, argv + argc);
   // "--settings FILE" may come before the command as well as after it.
   if (args.size() > 2 && args[0] == "--settings") std::rotate(args.begin(), args.begin() + 2, args.begin() + 3);

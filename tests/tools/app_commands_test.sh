@@ -72,4 +72,16 @@ for out in other/Items.xml ./other/../other/Items.xml other/link.xml hard-link.x
 done
 "$ctl" export --format reg --settings other/Items.xml -o items.reg || fail "export to another file failed"
 [ -s items.reg ] || fail "export wrote nothing"
+# An option given twice names two things; the command would act on the last alone: refused.
+for twice in "save --settings other/Items.xml --settings Vantrel.xml" \
+             "list --settings other/Items.xml --settings Vantrel.xml" \
+             "export --format reg --settings other/Items.xml --settings Vantrel.xml" \
+             "export --format reg -o a.reg -o b.reg"; do
+  cp other/Items.xml items-before.xml
+  # shellcheck disable=SC2086
+  "$ctl" $twice > /dev/null 2> error.txt; [ $? -eq 2 ] || fail "$twice: not refused"
+  grep -q "given twice" error.txt || fail "$twice: $(cat error.txt)"
+  cmp -s other/Items.xml items-before.xml || fail "$twice changed the settings file"
+  [ -e a.reg ] || [ -e b.reg ] && fail "$twice wrote a file"
+done
 echo ok
