@@ -44,7 +44,7 @@ int PrintMessage(std::string_view text, std::string_view caption, std::string_vi
   // command did what it was asked: it does not make it fail.
   const bool warning = caption == "Warning";
   std::string line;
-  for (char c : text) {
+  for (char c : OneLine(text)) {
     if (notice) {
       line += c == '|' ? '\n' : c;
     } else if (c != '|' && c != '\r' && c != '\n') {
@@ -393,9 +393,7 @@ int RunAppCommand(std::span<const std::string_view> args) {
   // A named prefix that does not exist reads as an empty registry: list, check and save would
   // present that as this machine's values.
   if (const std::string problem = RegistryLocationProblem(); !problem.empty()) {
-    std::fprintf(stderr, "vantrelctl: %.*s: %s\n", static_cast<int>(command.size()),
-                 command.data(), problem.c_str());
-    return 1;
+    return Failure(command, problem);
   }
   SetMessageHook(&PrintMessage);
   gErrorsShown = 0;
@@ -416,8 +414,7 @@ int RunAppCommand(std::span<const std::string_view> args) {
       PrintPlannedRestarts(data, mode);
     } else if (const std::string problem = RegistryWriteProblem(); !problem.empty()) {
       // Said once, before anything is written, rather than once per item.
-      std::fprintf(stderr, "vantrelctl: %.*s: %s; nothing was written\n",
-                   static_cast<int>(command.size()), command.data(), problem.c_str());
+      Failure(command, problem + "; nothing was written");
       ++gErrorsShown;
     } else {
       const std::vector<std::string> before = CurrentValues(data);

@@ -2,6 +2,7 @@
 // messages on stderr.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace vantrel::tools {
@@ -9,6 +10,10 @@ namespace vantrel::tools {
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
+
+// A text a message shows, its control characters (an escape sequence in a file name) as \xHH,
+// so that it can neither steer the terminal nor start a line of its own.
+std::string OneLine(std::string_view text);
 
 // Writes "vantrelctl: <message>" and the hint to --help to stderr; returns kExitUsage.
 int UsageError(std::string_view message);

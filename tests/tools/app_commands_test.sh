@@ -84,4 +84,9 @@ for twice in "save --settings other/Items.xml --settings Vantrel.xml" \
   cmp -s other/Items.xml items-before.xml || fail "$twice changed the settings file"
   [ -e a.reg ] || [ -e b.reg ] && fail "$twice wrote a file"
 done
+# A control character in a file name never reaches the terminal raw (an escape sequence would
+# steer it): messages show it as \xHH.
+"$ctl" list --settings "$(printf 'nope\033[2J.xml')" > out.txt 2> error.txt; [ $? -eq 1 ] || fail "list of a missing file"
+if grep -q "$(printf '\033')" out.txt error.txt; then fail "an escape sequence reached the terminal"; fi
+grep -qF 'nope\x1b[2J.xml' error.txt || fail "the name is not shown: $(cat error.txt)"
 echo ok
