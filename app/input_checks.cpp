@@ -96,6 +96,11 @@ std::string NormalKeyPath(std::string_view keyPath) {
   return out;
 }
 
+bool KeyAtOrBelow(std::string_view keyPath, std::string_view root) {
+  const std::string key = NormalKeyPath(keyPath);
+  return StartsWithIgnoreCase(key, root) && (key.size() == root.size() || key[root.size()] == '\\');
+}
+
 std::string KeyDeletionProblem(std::uint32_t root, std::string_view keyPath) {
   std::vector<std::string_view> names;
   for (std::size_t start = 0; start < keyPath.size();) {

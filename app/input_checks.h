@@ -38,6 +38,10 @@ std::string EdgeBlankProblem(std::string_view text);
 // registry skips empty names, so "Software\\" and "\Software" name the key Software).
 std::string NormalKeyPath(std::string_view keyPath);
 
+// True when `keyPath` names the key `root` (in NormalKeyPath's form) or one below it, in any
+// letter case, as the registry compares names.
+bool KeyAtOrBelow(std::string_view keyPath, std::string_view root);
+
 // A key that may be deleted: not a root itself nor a key directly under one (deleting one of
 // those takes a whole hive or one of its main branches, never what anybody meant). The same
 // holds where a root is reached another way: a user's hive under HKEY_USERS is that user's

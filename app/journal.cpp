@@ -14,7 +14,6 @@
 #include "runtime/registry.h"
 #include "runtime/registry_types.h"
 #include "runtime/safe_replace.h"
-#include "runtime/text_case.h"
 
 namespace vantrel::app {
 namespace {
@@ -354,17 +353,6 @@ std::string RestoreProblem(const RecordedValue& value) {
   }
 }
 
-namespace {
-
-bool InJournalKey(std::string_view keyName) {
-  const std::string key = NormalKeyPath(keyName);
-  constexpr std::string_view kJournal = kJournalKeyPath;
-  return StartsWithIgnoreCase(key, kJournal) &&
-         (key.size() == kJournal.size() || key[kJournal.size()] == '\\');
-}
-
-}  // namespace
-
 std::vector<UndoStep> PlanUndo(const JournalEntry& entry, bool smb1Guard) {
   std::vector<UndoStep> steps;
   for (const JournalRow& recorded : entry.rows) {
@@ -376,7 +364,7 @@ std::vector<UndoStep> PlanUndo(const JournalEntry& entry, bool smb1Guard) {
     if (!problem.empty()) {
       step.kind = UndoStep::kRefuse;
       step.refusal = Capitalised(problem) + ", so it was left alone.";
-    } else if (InJournalKey(recorded.keyName)) {
+    } else if (KeyAtOrBelow(recorded.keyName, kJournalKeyPath)) {
       // No change the commands make is there: a row naming it could only erase the record.
       step.kind = UndoStep::kRefuse;
       step.refusal = "It is in the journal of changes itself, which undo never writes, so it was "

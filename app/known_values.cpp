@@ -188,10 +188,7 @@ const KnownValue* FindKnownValue(std::string_view keyName, std::string_view valu
 }
 
 bool IsSambaKey(std::string_view keyName) {
-  constexpr std::string_view kSambaRoot = "Software\\Samba\\smbconf";
-  const std::string key = NormalKeyPath(keyName);
-  return StartsWithIgnoreCase(key, kSambaRoot) &&
-         (key.size() == kSambaRoot.size() || key[kSambaRoot.size()] == '\\');
+  return KeyAtOrBelow(keyName, "Software\\Samba\\smbconf");
 }
 
 std::string_view TakesEffectLine(TakesEffect effect) {
