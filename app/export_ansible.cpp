@@ -9,8 +9,8 @@ namespace vantrel::app {
 bool IsAnsibleGroupName(std::string_view name) {
   if (name.empty() || (name[0] >= '0' && name[0] <= '9')) return false;
   for (char c : name) {
-    const bool word = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                      c == '_';
+    const bool word =
+        (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
     if (!word) return false;
   }
   return true;
@@ -30,7 +30,8 @@ bool YamlPrintable(char32_t c) {
 
 std::string YamlText(std::string_view ansi) {
   bool printable = true;
-  for (char b : ansi) printable = printable && YamlPrintable(AnsiCharOf(static_cast<unsigned char>(b)));
+  for (char b : ansi)
+    printable = printable && YamlPrintable(AnsiCharOf(static_cast<unsigned char>(b)));
   std::string out;
   if (printable) {
     // In single quotes YAML takes every character as it stands except the quote, which doubles.
@@ -64,14 +65,11 @@ std::string YamlText(std::string_view ansi) {
 
 std::string_view AnsibleRestartTag(TakesEffect effect) {
   switch (effect) {
-    case TakesEffect::kRestartServer:
-      return "lanmanserver";
-    case TakesEffect::kRestartWorkstation:
-      return "lanmanworkstation";
+    case TakesEffect::kRestartServer: return "lanmanserver";
+    case TakesEffect::kRestartWorkstation: return "lanmanworkstation";
     case TakesEffect::kReboot:
     case TakesEffect::kReloadSamba:  // Samba's rows are never exported (CollectExportItems)
-    case TakesEffect::kRestartSmbd:
-      break;
+    case TakesEffect::kRestartSmbd: break;
   }
   return "reboot";
 }
@@ -118,8 +116,9 @@ ExportResult WriteAnsiblePlaybook(const std::vector<ExportItem>& items, std::str
                                   ExportValues values, bool restarts) {
   ExportResult result;
   if (!IsAnsibleGroupName(group)) {
-    result.error = "'" + std::string(group) +
-                   "' is no inventory group name (letters, digits and _, not starting with a digit)";
+    result.error =
+        "'" + std::string(group) +
+        "' is no inventory group name (letters, digits and _, not starting with a digit)";
     return result;
   }
   // Values that switch SMB 2 off or SMB 1 on (exported only with --force) are guarded by the
@@ -137,8 +136,9 @@ ExportResult WriteAnsiblePlaybook(const std::vector<ExportItem>& items, std::str
   out += "  gather_facts: false\n";
   out += "  tasks:\n";
   if (guarded) {
-    out += "    - name: Read the Windows version (some values are dangerous from Windows 10 / "
-           "Server 2016 on)\n";
+    out +=
+        "    - name: Read the Windows version (some values are dangerous from Windows 10 / "
+        "Server 2016 on)\n";
     out += "      ansible.windows.setup:\n";
     out += "        gather_subset: ['!all']\n";
     out += "      tags: [always]\n";
@@ -155,8 +155,8 @@ ExportResult WriteAnsiblePlaybook(const std::vector<ExportItem>& items, std::str
     const std::string where = path + "\\" + item.valueName;
     const bool guard = dangerousFrom10(item);
     out += "    - name: " +
-           YamlText((item.remove ? "Remove " + where : "Set " + where + " to " +
-                                                           std::to_string(item.data)) +
+           YamlText((item.remove ? "Remove " + where
+                                 : "Set " + where + " to " + std::to_string(item.data)) +
                     (guard ? " (only before Windows 10 / Server 2016)" : "")) +
            "\n";
     out += "      ansible.windows.win_regedit:\n";
@@ -170,7 +170,8 @@ ExportResult WriteAnsiblePlaybook(const std::vector<ExportItem>& items, std::str
       out += "        state: present\n";
     }
     const TakesEffect effect = ExportItemTakesEffect(item);
-    if (guard) out += "      when: ansible_facts['distribution_major_version'] is version('10', '<')\n";
+    if (guard)
+      out += "      when: ansible_facts['distribution_major_version'] is version('10', '<')\n";
     if (restarts) out += "      notify: " + RestartTopic(effect) + "\n";
     out += "      tags: [vantrel, " + std::string(AnsibleRestartTag(effect)) + "]\n";
   }

@@ -14,13 +14,10 @@ namespace {
 // current" followed by "Restore saved" would write them, so they go through the same plan.
 int ApplyModeFor(ExportValues values) {
   switch (values) {
-    case ExportValues::kDisable:
-      return kApplyDisable;
-    case ExportValues::kEnable:
-      return kApplyEnable;
+    case ExportValues::kDisable: return kApplyDisable;
+    case ExportValues::kEnable: return kApplyEnable;
     case ExportValues::kSaved:
-    case ExportValues::kCurrent:
-      break;
+    case ExportValues::kCurrent: break;
   }
   return kApplySaved;
 }
@@ -66,14 +63,10 @@ std::optional<ExportValues> ExportValuesNamed(std::string_view name) {
 
 std::string_view ExportValuesName(ExportValues values) {
   switch (values) {
-    case ExportValues::kDisable:
-      return "disable";
-    case ExportValues::kEnable:
-      return "enable";
-    case ExportValues::kSaved:
-      return "saved";
-    case ExportValues::kCurrent:
-      break;
+    case ExportValues::kDisable: return "disable";
+    case ExportValues::kEnable: return "enable";
+    case ExportValues::kSaved: return "saved";
+    case ExportValues::kCurrent: break;
   }
   return "current";
 }
@@ -93,8 +86,8 @@ bool CollectExportItems(MainData& data, ExportValues values, std::vector<ExportI
     if (values == ExportValues::kCurrent) row.SAVEDVALUE = row.CURRENTVALUE.View();
     const bool nameCut = NameWasCut(data, i);
     // The machines an export reaches are not known: the guard always holds (unless forced).
-    const ApplyStep step = PlanApply(row, ApplyModeFor(values), nameCut,
-                                     data.smb1Guard != Smb1Guard::kNever);
+    const ApplyStep step =
+        PlanApply(row, ApplyModeFor(values), nameCut, data.smb1Guard != Smb1Guard::kNever);
     ExportItem item;
     item.position = i;
     item.keyName = row.KEYNAME.Str();
@@ -103,12 +96,14 @@ bool CollectExportItems(MainData& data, ExportValues values, std::vector<ExportI
     if (!item.remove) item.data = DwordFromText(step.value);
     std::string problem = NameProblem(item);
     if (problem.empty() && IsSambaKey(item.keyName)) {
-      problem = "it is a parameter of Samba's smb.conf, which these files cannot set: run "
-                "vantrelctl disable on the Samba server itself";
+      problem =
+          "it is a parameter of Samba's smb.conf, which these files cannot set: run "
+          "vantrelctl disable on the Samba server itself";
     }
     if (problem.empty() && nameCut) {
-      problem = "its key path or value name was cut when the settings file was loaded: exported, "
-                "it would name another key or value";
+      problem =
+          "its key path or value name was cut when the settings file was loaded: exported, "
+          "it would name another key or value";
     }
     if (problem.empty() && step.badValue) {
       problem = ValueTextProblem(step.value);

@@ -23,11 +23,11 @@ std::optional<ExportValues> ExportValuesNamed(std::string_view name);
 std::string_view ExportValuesName(ExportValues values);
 
 struct ExportItem {
-  int position = 0;       // the item's place in the settings file, from 1
-  std::string keyName;    // under HKEY_LOCAL_MACHINE, single-byte text, no trailing blanks
-  std::string valueName;  // "" is the key's default value
-  bool remove = false;    // "N/A": the value is to be absent
-  std::uint32_t data = 0; // otherwise the REG_DWORD, converted as the commands convert it
+  int position = 0;        // the item's place in the settings file, from 1
+  std::string keyName;     // under HKEY_LOCAL_MACHINE, single-byte text, no trailing blanks
+  std::string valueName;   // "" is the key's default value
+  bool remove = false;     // "N/A": the value is to be absent
+  std::uint32_t data = 0;  // otherwise the REG_DWORD, converted as the commands convert it
 };
 
 // An item as errors name it: item 3 (SYSTEM\...\Parameters, OplocksDisabled).

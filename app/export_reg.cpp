@@ -54,8 +54,9 @@ std::string RegData(const RegFileValue& value) {
       std::snprintf(text, sizeof text, "dword:%08x", static_cast<unsigned>(number));
       return text;
     case 5:
-      return HexData(5, std::string{static_cast<char>(number >> 24), static_cast<char>(number >> 16),
-                                    static_cast<char>(number >> 8), static_cast<char>(number)});
+      return HexData(5,
+                     std::string{static_cast<char>(number >> 24), static_cast<char>(number >> 16),
+                                 static_cast<char>(number >> 8), static_cast<char>(number)});
     case 11: {
       std::string bytes;
       for (int i = 0; i < 8; ++i) bytes += static_cast<char>(number >> (8 * i));
@@ -69,12 +70,9 @@ std::string RegData(const RegFileValue& value) {
       }
       return HexData(1, Utf16Bytes(data + '\0'));
     }
-    case 2:
-      return HexData(2, Utf16Bytes(data + '\0'));
-    case 7:
-      return HexData(7, Utf16Bytes(data));
-    default:
-      return HexData(value.type, data);
+    case 2: return HexData(2, Utf16Bytes(data + '\0'));
+    case 7: return HexData(7, Utf16Bytes(data));
+    default: return HexData(value.type, data);
   }
 }
 
@@ -95,8 +93,8 @@ ExportResult WriteRegFile(const std::vector<ExportItem>& items, bool sayRestarts
   std::string& out = result.bytes;
   AppendUtf16Le(out, u"\uFEFF");
   AppendLine(out, "Windows Registry Editor Version 5.00");
-  if (const std::vector<TakesEffect> restarts = sayRestarts ? ExportRestarts(items)
-                                                            : std::vector<TakesEffect>{};
+  if (const std::vector<TakesEffect> restarts =
+          sayRestarts ? ExportRestarts(items) : std::vector<TakesEffect>{};
       !restarts.empty()) {
     AppendLine(out, "");
     AppendLine(out, "; Once imported:");

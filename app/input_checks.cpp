@@ -61,7 +61,8 @@ std::string KeyPathProblem(std::string_view keyPath) {
   const std::string_view path = TrimTrailingBlanks(keyPath);
   if (path.size() > kRegistryKeyPathMax) {
     return "the key path is " + Count(path.size()) + " characters long; at most " +
-           Count(kRegistryKeyPathMax) + " are allowed (a longer one would be cut and name another key)";
+           Count(kRegistryKeyPathMax) +
+           " are allowed (a longer one would be cut and name another key)";
   }
   return {};
 }

@@ -95,8 +95,8 @@ std::optional<RecordedValue> DecodeValue(std::string_view text) {
   if (colon == std::string_view::npos) return std::nullopt;
   const std::string_view type = text.substr(0, colon);
   // Types are numbers from 0 (REG_NONE) up; "0" is the one that starts with a zero.
-  const auto number = type == "0" ? std::optional<std::uint32_t>(0)
-                                  : ParseNumber(type, 0xFFFFFFFFu);
+  const auto number =
+      type == "0" ? std::optional<std::uint32_t>(0) : ParseNumber(type, 0xFFFFFFFFu);
   auto data = Unescape(text.substr(colon + 1));
   if (!number || !data) return std::nullopt;
   // A number is kept in the one decimal spelling the registry layer reads back, within its type.
@@ -206,7 +206,8 @@ std::optional<JournalEntry> DecodeJournalEntry(std::string_view text, std::strin
     if (!key || !name || !before || !after || key->empty()) {
       return fail("a value's line does not read as a key, a name and two values");
     }
-    entry.rows.push_back({std::move(*key), std::move(*name), std::move(*before), std::move(*after)});
+    entry.rows.push_back(
+        {std::move(*key), std::move(*name), std::move(*before), std::move(*after)});
   }
   return entry;
 }
@@ -332,8 +333,7 @@ std::string RestoreProblem(const RecordedValue& value) {
   switch (value.type) {
     case 4:
     case 5:
-    case 11:
-      return {};  // numbers: read and written in decimal
+    case 11: return {};  // numbers: read and written in decimal
     case 1:
     case 2:
     case 3:
@@ -348,8 +348,7 @@ std::string RestoreProblem(const RecordedValue& value) {
       return "its recorded " + TypeWord(value.type) +
              " data ends in a blank or a zero byte, which cannot be written back exactly";
     }
-    default:
-      return "its recorded type " + TypeWord(value.type) + " cannot be written back exactly";
+    default: return "its recorded type " + TypeWord(value.type) + " cannot be written back exactly";
   }
 }
 
@@ -367,8 +366,9 @@ std::vector<UndoStep> PlanUndo(const JournalEntry& entry, bool smb1Guard) {
     } else if (KeyAtOrBelow(recorded.keyName, kJournalKeyPath)) {
       // No change the commands make is there: a row naming it could only erase the record.
       step.kind = UndoStep::kRefuse;
-      step.refusal = "It is in the journal of changes itself, which undo never writes, so it was "
-                     "left alone.";
+      step.refusal =
+          "It is in the journal of changes itself, which undo never writes, so it was "
+          "left alone.";
     } else if (!ReadRecordedValue(recorded.keyName, recorded.valueName, &step.row.after,
                                   &problem)) {
       step.kind = UndoStep::kRefuse;

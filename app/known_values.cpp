@@ -65,8 +65,8 @@ constexpr KnownValue kKnown[] = {
     {kServer, "EnableOpLockForceClose",
      "1: the SMB 1 server closes a file whose oplock break the client does not answer, instead "
      "of failing the second open; the silent client's cached writes are lost [NTSRV].",
-     "0 (the second open fails)", TakesEffect::kRestartServer, "Windows NT 3.1",
-     Reach::kSmb1Server, 3, 0, false,
+     "0 (the second open fails)", TakesEffect::kRestartServer, "Windows NT 3.1", Reach::kSmb1Server,
+     3, 0, false,
      "it closes the file of a client whose oplock break goes unanswered, and that client's "
      "cached writes are lost with it"},
     {kServer, "CachedOpenLimit",
@@ -78,8 +78,8 @@ constexpr KnownValue kKnown[] = {
      "0: the server speaks no SMB 2 or 3 at all, only SMB 1 (whose oplocks the values above "
      "control). Windows 10 1709 and later and Server 2019 and later do not install SMB 1: "
      "their shares would go dark [SMBVER].",
-     "1 (SMB 2 and 3 on)", TakesEffect::kReboot, "Windows Vista / Server 2008",
-     Reach::kSmb2Switch, 6, 0},
+     "1 (SMB 2 and 3 on)", TakesEffect::kReboot, "Windows Vista / Server 2008", Reach::kSmb2Switch,
+     6, 0},
     {kServer, "SMB1",
      "1: the server speaks SMB 1 again, the protocol Microsoft deprecated for its security flaws "
      "and no longer installs [SMBVER, NOSMB1].",
@@ -89,12 +89,11 @@ constexpr KnownValue kKnown[] = {
     // Vista on; they live in the legacy settings file only.
     {kWorkstation, "UseOpportunisticLocking",
      "0: the Workstation service (the SMB 1 client) uses no oplocks [KB296264, NTWKS].",
-     "1 (oplocks used)", TakesEffect::kRestartWorkstation, "Windows NT 3.1", Reach::kSmb1Client,
-     3, 0, true},
+     "1 (oplocks used)", TakesEffect::kRestartWorkstation, "Windows NT 3.1", Reach::kSmb1Client, 3,
+     0, true},
     {kWorkstation, "UtilizeNtCaching",
-     "0: the SMB 1 redirector bypasses the cache manager for remote files [NTWKS].",
-     "1 (cached)", TakesEffect::kRestartWorkstation, "Windows NT 3.1", Reach::kSmb1Client, 3, 0,
-     true},
+     "0: the SMB 1 redirector bypasses the cache manager for remote files [NTWKS].", "1 (cached)",
+     TakesEffect::kRestartWorkstation, "Windows NT 3.1", Reach::kSmb1Client, 3, 0, true},
     {kWorkstation, "FileInfoCacheLifetime",
      "Seconds the SMB 2 and 3 client keeps a file's metadata; 0 turns the cache off "
      "[CACHES].",
@@ -199,8 +198,7 @@ std::string_view TakesEffectLine(TakesEffect effect) {
     case TakesEffect::kRestartWorkstation:
       return "Restart the Workstation service for the change to take effect "
              "(net stop workstation /y && net start workstation), or restart the computer.";
-    case TakesEffect::kReboot:
-      break;
+    case TakesEffect::kReboot: break;
     case TakesEffect::kReloadSamba:
       return "Reload Samba's configuration for the change to take effect on new opens "
              "(smbcontrol smbd reload-config).";
@@ -218,9 +216,9 @@ std::vector<TakesEffect> RestartsNeeded(std::span<const ValueName> changed) {
     needed[static_cast<int>(known ? known->takesEffect : TakesEffect::kReboot)] = true;
   }
   std::vector<TakesEffect> out;
-  for (TakesEffect e : {TakesEffect::kRestartServer, TakesEffect::kRestartWorkstation,
-                        TakesEffect::kReboot, TakesEffect::kReloadSamba,
-                        TakesEffect::kRestartSmbd}) {
+  for (TakesEffect e :
+       {TakesEffect::kRestartServer, TakesEffect::kRestartWorkstation, TakesEffect::kReboot,
+        TakesEffect::kReloadSamba, TakesEffect::kRestartSmbd}) {
     if (needed[static_cast<int>(e)]) out.push_back(e);
   }
   return out;
@@ -229,16 +227,14 @@ std::vector<TakesEffect> RestartsNeeded(std::span<const ValueName> changed) {
 bool TurnsSmb2Off(std::string_view keyName, std::string_view valueName, std::string_view value) {
   const KnownValue* known = FindKnownValue(keyName, valueName);
   // Any text that is written as the REG_DWORD 0 ("N/A" deletes the value: SMB 2 stays on).
-  return known && known->reach == Reach::kSmb2Switch && value != "N/A" &&
-         DwordFromText(value) == 0;
+  return known && known->reach == Reach::kSmb2Switch && value != "N/A" && DwordFromText(value) == 0;
 }
 
 bool TurnsSmb1On(std::string_view keyName, std::string_view valueName, std::string_view value) {
   const KnownValue* known = FindKnownValue(keyName, valueName);
   // Deleted, the value falls back to SMB 1 on where it is installed; Windows 10 and later no
   // longer install it, so only a written nonzero number switches it on there.
-  return known && known->reach == Reach::kSmb1Switch && value != "N/A" &&
-         DwordFromText(value) != 0;
+  return known && known->reach == Reach::kSmb1Switch && value != "N/A" && DwordFromText(value) != 0;
 }
 
 bool LacksSmb1Fallback(const OsVersionRecord& system) {
@@ -248,8 +244,8 @@ bool LacksSmb1Fallback(const OsVersionRecord& system) {
 bool Smb1Installed(const OsVersionRecord& system) {
   if (system.platform != 2) return false;
   if (system.major < 10) return true;
-  const bool server = system.productType == kProductServer ||
-                      system.productType == kProductDomainController;
+  const bool server =
+      system.productType == kProductServer || system.productType == kProductDomainController;
   return system.build < (server ? 17763u : 16299u);
 }
 
@@ -258,13 +254,15 @@ std::string Smb1FallbackRefusal(std::string_view keyName, std::string_view value
   const std::string name(valueName);
   const std::string written = name + " = " + std::to_string(DwordFromText(value));
   if (TurnsSmb2Off(keyName, valueName, value)) {
-    return written + " switches SMB 2 and 3 off, and Windows 10 / Server 2016 and later have no "
+    return written +
+           " switches SMB 2 and 3 off, and Windows 10 / Server 2016 and later have no "
            "SMB 1 to fall back on (not installed from Windows 10 1709 and Server 2019 on): every "
            "share would go dark, and each client logs its failed connections in "
            "Microsoft-Windows-SMBClient/Connectivity.";
   }
   if (TurnsSmb1On(keyName, valueName, value)) {
-    return written + " switches SMB 1 back on, the protocol Windows 10 / Server 2016 and later "
+    return written +
+           " switches SMB 1 back on, the protocol Windows 10 / Server 2016 and later "
            "leave out for its security flaws; with SMB 1 auditing on (Set-SmbServerConfiguration "
            "-AuditSmb1Access $true) Windows logs every SMB 1 access as event 3000 in "
            "Microsoft-Windows-SMBServer/Audit.";
@@ -274,14 +272,10 @@ std::string Smb1FallbackRefusal(std::string_view keyName, std::string_view value
 
 std::string_view EffectKindName(EffectKind kind) {
   switch (kind) {
-    case EffectKind::kTakesEffect:
-      return "takes effect";
-    case EffectKind::kNoEffect:
-      return "no effect here";
-    case EffectKind::kDangerous:
-      return "dangerous here";
-    case EffectKind::kUnknown:
-      break;
+    case EffectKind::kTakesEffect: return "takes effect";
+    case EffectKind::kNoEffect: return "no effect here";
+    case EffectKind::kDangerous: return "dangerous here";
+    case EffectKind::kUnknown: break;
   }
   return "effect unknown";
 }
@@ -297,8 +291,9 @@ Effect EffectOn(std::string_view keyName, std::string_view valueName, std::strin
     return {EffectKind::kTakesEffect, std::string(TakesEffectLine(known->takesEffect))};
   }
   if (system.platform != 2 || RecordsNoVersion(system)) {
-    return {EffectKind::kUnknown, "The Windows version is not known, so neither is what the "
-                                  "value does there."};
+    return {EffectKind::kUnknown,
+            "The Windows version is not known, so neither is what the "
+            "value does there."};
   }
   if (system.major < known->firstMajor ||
       (system.major == known->firstMajor && system.minor < known->firstMinor)) {
@@ -307,18 +302,21 @@ Effect EffectOn(std::string_view keyName, std::string_view valueName, std::strin
   }
   const bool smb1Only = known->reach == Reach::kSmb1Server || known->reach == Reach::kSmb1Client;
   if (smb1Only && !Smb1Installed(system)) {
-    std::string why = "Only SMB 1 reads it, and this Windows does not install SMB 1 (Windows 10 "
-                      "1709 and later, Server 2019 and later, unless it was added back); SMB 2 "
-                      "and 3 ignore it.";
+    std::string why =
+        "Only SMB 1 reads it, and this Windows does not install SMB 1 (Windows 10 "
+        "1709 and later, Server 2019 and later, unless it was added back); SMB 2 "
+        "and 3 ignore it.";
     if (known->reach == Reach::kSmb1Server) {
-      why += " DisableLeasing is the switch that works, with a share's leasing mode from Server "
-             "2022 on (Set-SmbShare -LeasingMode None) [SETSHARE].";
+      why +=
+          " DisableLeasing is the switch that works, with a share's leasing mode from Server "
+          "2022 on (Set-SmbShare -LeasingMode None) [SETSHARE].";
     }
     return {EffectKind::kNoEffect, why};
   }
   if (known->ntEraOnly && system.major >= 6) {
-    return {EffectKind::kNoEffect, "An NT-era setting of the SMB 1 client: Microsoft documents it "
-                                   "for no Windows from Vista on, and SMB 2 and 3 ignore it."};
+    return {EffectKind::kNoEffect,
+            "An NT-era setting of the SMB 1 client: Microsoft documents it "
+            "for no Windows from Vista on, and SMB 2 and 3 ignore it."};
   }
   if (const std::string refusal = Smb1FallbackRefusal(keyName, valueName, value);
       !refusal.empty() && LacksSmb1Fallback(system)) {

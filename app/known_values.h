@@ -40,10 +40,10 @@ struct KnownValue {
   // in "\\*": it means the same in [global] and in any share's section.
   std::string_view keyName;
   std::string_view valueName;
-  std::string_view meaning;    // what the value does, in a sentence or two
+  std::string_view meaning;         // what the value does, in a sentence or two
   std::string_view windowsDefault;  // what Windows does while the value is absent
   TakesEffect takesEffect;
-  std::string_view firstWindows;    // the first Windows documented to honour it
+  std::string_view firstWindows;  // the first Windows documented to honour it
   Reach reach;
   std::uint32_t firstMajor;  // firstWindows as a version: earlier Windows ignore the value
   std::uint32_t firstMinor;

@@ -33,8 +33,8 @@ enum class Smb1Guard { kBySystem, kAlways, kNever };
 struct MainData {
   XmlQueue xmlQueue;
   DisplayQueue displayQueue;
-  FixedText<20> work;   // each registry value read, cut to 20 characters
-  FixedText<200> os;    // LOC:OS
+  FixedText<20> work;  // each registry value read, cut to 20 characters
+  FixedText<200> os;   // LOC:OS
   // The window always uses the bare name; vantrelctl may name another file.
   std::string settingsFile = kSettingsFileName;
   // Ends the message about a settings file that is not there: vantrelctl names its --settings.

@@ -91,8 +91,7 @@ int MainController::HandleAccepted() {
       UpdateComponents();
       if (Confirm(kAskRestore)) ApplyValues(data_, kApplySaved), changed = true;
       break;
-    default:
-      break;
+    default: break;
   }
   // The list shows DisplayQueue as the command left it.
   if (changed) {

@@ -10,11 +10,13 @@ namespace vantrel::app {
 // The questions asked before a command.
 inline constexpr const char kAskDisable[] = "Are you sure you want to disable Vantrel?";
 inline constexpr const char kAskEnable[] = "Are you sure you want to enable Vantrel?";
-inline constexpr const char kAskRestore[] = "Are you sure you want to restore saved registry settings?";
+inline constexpr const char kAskRestore[] =
+    "Are you sure you want to restore saved registry settings?";
 
 class MainController : public framework::WindowController {
  public:
-  MainController(MainData& data, const ui::WindowDesc& window, framework::ToolbarDispatcher& toolbar)
+  MainController(MainData& data, const ui::WindowDesc& window,
+                 framework::ToolbarDispatcher& toolbar)
       : data_(data), window_(window), toolbar_(toolbar) {}
 
   int Init() override;

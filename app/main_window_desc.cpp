@@ -41,9 +41,10 @@ ui::WindowDesc MainWindowDescription(MainData& data, ui::ListSource* rows) {
   constexpr ui::Follow kMove = ui::Follow::Move;
   constexpr ui::Follow kStretch = ui::Follow::Stretch;
   auto& c = w.controls;
-  c.push_back(Control(K::Sheet, kShtVantrel, "?SHTVANTREL", "", {4, 4, 472, 204}, 0, kStretch, kStretch));
-  c.push_back(Control(K::Tab, kTabItems, "?TABITEMS", "Registry items", {4, 4, 472, 204}, kShtVantrel,
-                      kStretch, kStretch));
+  c.push_back(
+      Control(K::Sheet, kShtVantrel, "?SHTVANTREL", "", {4, 4, 472, 204}, 0, kStretch, kStretch));
+  c.push_back(Control(K::Tab, kTabItems, "?TABITEMS", "Registry items", {4, 4, 472, 204},
+                      kShtVantrel, kStretch, kStretch));
   // The buttons' visual order (Save, Restore, Disable, Enable) differs from their tab order.
   c.push_back(Control(K::Button, kBtnDisable, "?BTNDISABLE", "Disable Vantrel", {145, 188, 64, 14},
                       kTabItems, kStay, kMove));
@@ -78,21 +79,24 @@ ui::WindowDesc MainWindowDescription(MainData& data, ui::ListSource* rows) {
   // both author lines (181 to 200), with room for the frame's own lines beside and below the
   // text.
   c.push_back(Control(K::Panel, kPanel1, "?PANEL1", "", {9, 153, 462, 18}, kTabInfo));
-  c.push_back(Control(K::Prompt, kPmtOs, "?PMTOS", "Operating system:", {12, 160, 88, 10}, kTabInfo));
+  c.push_back(
+      Control(K::Prompt, kPmtOs, "?PMTOS", "Operating system:", {12, 160, 88, 10}, kTabInfo));
   ui::ControlDesc os = Control(K::String, kLocOs, "?LOC:OS", "", {103, 160, 360, 10}, kTabInfo);
   os.variable = ui::TextVar::Of(data.os);
   c.push_back(std::move(os));
   c.push_back(Control(K::Panel, kPanel1b, "?PANEL1:2", "", {9, 177, 462, 26}, kTabInfo));
-  c.push_back(Control(K::Prompt, kPmtAuthor, "?PMTAUTHOR", kAuthorLine, {12, 181, 456, 15}, kTabInfo));
+  c.push_back(
+      Control(K::Prompt, kPmtAuthor, "?PMTAUTHOR", kAuthorLine, {12, 181, 456, 15}, kTabInfo));
   c.push_back(Control(K::Prompt, kPmtMail, "?PMTMAIL", kContactLine, {12, 192, 456, 15}, kTabInfo));
 
-  c.push_back(Control(K::Button, kBtnClose, "?BTNCLOSE", "Close", {430, 212, 44, 14}, 0, kMove, kMove));
+  c.push_back(
+      Control(K::Button, kBtnClose, "?BTNCLOSE", "Close", {430, 212, 44, 14}, 0, kMove, kMove));
 
   // With no ~/.wine the desktop entry edits a private store no Wine program reads: the tab says
   // which store this is and why, as `vantrelctl store` does. Windows has only its own registry.
   if (!RegistryLocation().source.empty()) {
-    c.push_back(Control(K::Prompt, kPmtStore, "?PMTSTORE", "Registry store:", {12, 129, 88, 10},
-                        kTabInfo));
+    c.push_back(
+        Control(K::Prompt, kPmtStore, "?PMTSTORE", "Registry store:", {12, 129, 88, 10}, kTabInfo));
     ui::ControlDesc folder =
         Control(K::String, kLocStore, "?LOC:STORE", "", {103, 129, 360, 10}, kTabInfo);
     folder.variable = ui::TextVar::Of(data.storeFolder);

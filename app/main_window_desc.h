@@ -42,7 +42,8 @@ inline constexpr const char kMainListFormat[] =
 inline constexpr int kMainListRowHeight = 11;
 
 // The Info tab's credit and contact lines: the product's own, naming nobody.
-inline constexpr const char kAuthorLine[] = "Vantrel is written and maintained by the Vantrel developers.";
+inline constexpr const char kAuthorLine[] =
+    "Vantrel is written and maintained by the Vantrel developers.";
 inline constexpr const char kContactLine[] =
     "Questions and reports: see the README that ships with Vantrel.";
 

@@ -18,7 +18,9 @@ class ParseProgress : public xml::ProgressPresenter {
   }
   ~ParseProgress() override { xml::SetProgressPresenter(nullptr); }
 
-  void OpenWindow(std::string_view prompt, std::int64_t range) override { window_.Open(prompt, range); }
+  void OpenWindow(std::string_view prompt, std::int64_t range) override {
+    window_.Open(prompt, range);
+  }
   void SetWindowValue(std::int64_t value) override { window_.SetValue(value); }
   void CloseWindow() override { window_.Close(); }
   void SetControlRange(int control, std::int64_t range) override {

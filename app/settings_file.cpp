@@ -42,7 +42,8 @@ std::string LibraryText() { return xml::ErrorText(0, true); }
 // as a bare number.
 std::string WriterText(std::int16_t code) {
   std::string text = xml::ErrorText(code);
-  if (code > 0 && code < xml::kFirstLibraryError && text == "Error: " + std::to_string(code)) text = ErrorTextFor(code);
+  if (code > 0 && code < xml::kFirstLibraryError && text == "Error: " + std::to_string(code))
+    text = ErrorTextFor(code);
   return text;
 }
 
@@ -57,12 +58,9 @@ std::string ReplaceText(std::int16_t code) {
 // The value an ApplyValues mode writes.
 const FixedText<20>& ChosenValue(const DisplayRecord& row, int mode) {
   switch (mode) {
-    case kApplySaved:
-      return row.SAVEDVALUE;
-    case kApplyDisable:
-      return row.DISABLEVALUE;
-    default:
-      return row.ENABLEVALUE;
+    case kApplySaved: return row.SAVEDVALUE;
+    case kApplyDisable: return row.DISABLEVALUE;
+    default: return row.ENABLEVALUE;
   }
 }
 
@@ -207,12 +205,9 @@ TextSave WriteSavedValuesIntoText(MainData& data) {
 // The window's button for a mode, as the journal names the command.
 std::string_view ButtonText(int mode) {
   switch (mode) {
-    case kApplySaved:
-      return "Restore saved";
-    case kApplyDisable:
-      return "Disable Vantrel";
-    default:
-      return "Enable Vantrel";
+    case kApplySaved: return "Restore saved";
+    case kApplyDisable: return "Disable Vantrel";
+    default: return "Enable Vantrel";
   }
 }
 
@@ -227,8 +222,8 @@ void RecordInJournal(MainData& data, int mode, const std::vector<ApplyStep>& ste
     if (step.kind == ApplyStep::kRefuse) continue;
     QueueGetAt(&data.displayQueue, i);
     const DisplayRecord& row = data.displayQueue.buffer;
-    JournalRow journalRow{std::string(row.KEYNAME.Trimmed()), std::string(row.VALUENAME.Trimmed()),
-                          {}, {}};
+    JournalRow journalRow{
+        std::string(row.KEYNAME.Trimmed()), std::string(row.VALUENAME.Trimmed()), {}, {}};
     std::string problem;
     if (!ReadRecordedValue(journalRow.keyName, journalRow.valueName, &journalRow.before,
                            &problem)) {
@@ -248,7 +243,8 @@ void RecordInJournal(MainData& data, int mode, const std::vector<ApplyStep>& ste
   // A value that cannot be read was named when the list was read (readProblem); said again
   // here it would be a second message for the same key.
   if (problem.empty() && !unread.empty() && data.readProblem.empty()) {
-    problem = "The value of " + unread + " could not be read before writing, so the journal of "
+    problem = "The value of " + unread +
+              " could not be read before writing, so the journal of "
               "changes does not hold it and it cannot be undone";
   }
   if (!problem.empty()) ShowMessage(problem + ".", "Warning", kIconExclamation, "1", kButtonOk);
@@ -261,9 +257,9 @@ std::string MissingSettingsFileHint(const std::string& fileName, std::string_vie
   const std::size_t cut = fileName.find_last_of(separator == '/' ? "/" : "\\/");
   const std::string name = cut == std::string::npos ? fileName : fileName.substr(cut + 1);
   std::string folder = cut == std::string::npos ? std::string() : fileName.substr(0, cut);
-  const bool absolute = !fileName.empty() &&
-                        (fileName[0] == separator || fileName[0] == '/' ||
-                         (separator == '\\' && fileName.size() > 1 && fileName[1] == ':'));
+  const bool absolute =
+      !fileName.empty() && (fileName[0] == separator || fileName[0] == '/' ||
+                            (separator == '\\' && fileName.size() > 1 && fileName[1] == ':'));
   if (cut == 0) folder = std::string(1, separator);
   if (!absolute || folder.empty()) {
     const std::string here = CurrentFolder();
@@ -273,8 +269,9 @@ std::string MissingSettingsFileHint(const std::string& fileName, std::string_vie
       folder = here + (here.back() == separator ? "" : std::string(1, separator)) + folder;
     }
   }
-  return "Looked for " + name + " in " + folder + ".|The settings files that ship with Vantrel are in " +
-         ShippedFilesPlace() + ": copy one there as " + name + std::string(otherFileHint) + ".";
+  return "Looked for " + name + " in " + folder +
+         ".|The settings files that ship with Vantrel are in " + ShippedFilesPlace() +
+         ": copy one there as " + name + std::string(otherFileHint) + ".";
 }
 
 void LoadSettingsFile(MainData& data) {
@@ -370,8 +367,8 @@ void RefreshCurrentValues(MainData& data) {
           reason = std::string(TrimTrailingBlanks(RuntimeText())) + " (error " +
                    std::to_string(readError) + ")";
         }
-        data.readProblem = "Error reading " + std::string(row.KEYNAME.Trimmed()) +
-                           " from registry,|" + reason;
+        data.readProblem =
+            "Error reading " + std::string(row.KEYNAME.Trimmed()) + " from registry,|" + reason;
       }
       data.work = "";
       type = 0;
@@ -382,10 +379,11 @@ void RefreshCurrentValues(MainData& data) {
     data.currentTypes[static_cast<std::size_t>(i - 1)] = type;
     // Windows reads these values as REG_DWORD only: a "0" kept as text is no 0 to it, so a
     // value of another type differs from every number a disable value can name.
-    const bool wrongType = type != 0 && type != registry_type::kDword &&
-                           NumberText(row.DISABLEVALUE.Trimmed(), registry_type::kDword).has_value();
+    const bool wrongType =
+        type != 0 && type != registry_type::kDword &&
+        NumberText(row.DISABLEVALUE.Trimmed(), registry_type::kDword).has_value();
     SetRowStyle(row, SameValue(row.CURRENTVALUE, row.DISABLEVALUE) && !wrongType ? kStyleAsDisabled
-                                                                                : kStyleDiffers);
+                                                                                 : kStyleDiffers);
     QueuePut(&data.displayQueue);
     if (RuntimeErrorCode() != 0) ShowError("Error updating display queue,|", RuntimeText());
   }
@@ -407,12 +405,9 @@ std::uint32_t CurrentType(const MainData& data, std::int32_t position) {
 
 bool Smb1GuardApplies(const MainData& data) {
   switch (data.smb1Guard) {
-    case Smb1Guard::kAlways:
-      return true;
-    case Smb1Guard::kNever:
-      return false;
-    case Smb1Guard::kBySystem:
-      break;
+    case Smb1Guard::kAlways: return true;
+    case Smb1Guard::kNever: return false;
+    case Smb1Guard::kBySystem: break;
   }
   return LacksSmb1Fallback(SystemVersionRecord());
 }
@@ -447,13 +442,14 @@ ApplyStep PlanApply(const DisplayRecord& row, int mode, bool nameCut, bool smb1G
     // sub-keys; an item never means that, so it is refused.
     step.kind = row.VALUENAME.IsBlank() ? ApplyStep::kRefuse : ApplyStep::kDelete;
     if (step.kind == ApplyStep::kRefuse) {
-      step.refusal = "The item names no value: deleting it would remove the whole key with all "
-                     "its sub-keys, so nothing was deleted.";
+      step.refusal =
+          "The item names no value: deleting it would remove the whole key with all "
+          "its sub-keys, so nothing was deleted.";
     }
   }
   if (smb1Guard && step.kind == ApplyStep::kWrite) {
-    if (std::string refusal = Smb1FallbackRefusal(row.KEYNAME.Trimmed(), row.VALUENAME.Trimmed(),
-                                                  step.value);
+    if (std::string refusal =
+            Smb1FallbackRefusal(row.KEYNAME.Trimmed(), row.VALUENAME.Trimmed(), step.value);
         !refusal.empty()) {
       step.kind = ApplyStep::kRefuse;
       step.refusal = std::move(refusal) + " So it was not written.";
@@ -462,15 +458,17 @@ ApplyStep PlanApply(const DisplayRecord& row, int mode, bool nameCut, bool smb1G
   if (NormalKeyPath(row.KEYNAME.Trimmed()).empty()) {
     // An empty key path is HKEY_LOCAL_MACHINE itself: no item means its values.
     step.kind = ApplyStep::kRefuse;
-    step.refusal = "The item names no key: its value would be written to HKEY_LOCAL_MACHINE "
-                   "itself, so the item was left alone.";
+    step.refusal =
+        "The item names no key: its value would be written to HKEY_LOCAL_MACHINE "
+        "itself, so the item was left alone.";
   }
   if (nameCut) {
     // A cut key path names one of the key's parents, a cut value name another value.
     step.kind = ApplyStep::kRefuse;
-    step.refusal = "The item's key path or value name is longer than the list holds and was cut "
-                   "when the settings file was loaded; cut, it names another key or value, so "
-                   "the item was left alone.";
+    step.refusal =
+        "The item's key path or value name is longer than the list holds and was cut "
+        "when the settings file was loaded; cut, it names another key or value, so "
+        "the item was left alone.";
   }
   return step;
 }
@@ -595,21 +593,17 @@ void SaveSettingsFile(MainData& data) {
     // Written whole from the items loaded, it would drop what another program wrote since, or
     // go where a link put in its place leads.
     ShowError("Error saving Vantrel.xml file,|",
-              data.settingsFile + " changed since it was loaded (another program wrote it, or "
-              "put another file or a link in its place); nothing was saved. Load it again and "
-              "save then.");
+              data.settingsFile +
+                  " changed since it was loaded (another program wrote it, or "
+                  "put another file or a link in its place); nothing was saved. Load it again and "
+                  "save then.");
   } else if (const std::int16_t code = WriteAccessError(data.settingsFile); code != 0) {
     ShowError("Error writing Vantrel.xml file,|", WriterText(code));
   } else {
     switch (WriteSavedValuesIntoText(data)) {
-      case TextSave::kWritten:
-        written = true;
-        break;
-      case TextSave::kFailed:
-        break;
-      case TextSave::kNotPossible:
-        written = WriteSettingsXml(data);
-        break;
+      case TextSave::kWritten: written = true; break;
+      case TextSave::kFailed: break;
+      case TextSave::kNotPossible: written = WriteSettingsXml(data); break;
     }
   }
   LoadSettingsFile(data);

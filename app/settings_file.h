@@ -19,7 +19,8 @@ void LoadSettingsFile(MainData& data);
 // What the message about a settings file that is not there adds: the folder it was looked for in
 // and where the settings files that ship with Vantrel are; `otherFileHint` ends the text (the
 // command line names its --settings there).
-std::string MissingSettingsFileHint(const std::string& fileName, std::string_view otherFileHint = {});
+std::string MissingSettingsFileHint(const std::string& fileName,
+                                    std::string_view otherFileHint = {});
 
 // Reads every item's registry value into DisplayQueue ("N/A" when missing) and sets the row
 // styles: 1 when the current value equals the disable value, 2 otherwise. A value that is there
@@ -36,8 +37,8 @@ void RefreshCurrentValues(MainData& data);
 // switches SMB 2 off or SMB 1 on would leave the server's clients nothing safe to speak.
 struct ApplyStep {
   enum Kind { kWrite, kDelete, kRefuse } kind = kWrite;
-  std::string value;    // the chosen value, trailing blanks removed; kWrite: its unsigned decimal
-  std::string refusal;  // kRefuse: why the item is left alone
+  std::string value;      // the chosen value, trailing blanks removed; kWrite: its unsigned decimal
+  std::string refusal;    // kRefuse: why the item is left alone
   bool badValue = false;  // kRefuse because of the value text
 };
 

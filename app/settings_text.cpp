@@ -55,8 +55,8 @@ std::optional<std::string> WithSavedValues(std::string_view text,
                                            const std::vector<std::string>& values) {
   // UTF-16 (with or without its mark) has zero bytes between the letters: not this text's form.
   if (text.find('\0') != std::string_view::npos) return std::nullopt;
-  if (text.size() >= 2 && ((text[0] == '\xFF' && text[1] == '\xFE') ||
-                           (text[0] == '\xFE' && text[1] == '\xFF'))) {
+  if (text.size() >= 2 &&
+      ((text[0] == '\xFF' && text[1] == '\xFE') || (text[0] == '\xFE' && text[1] == '\xFF'))) {
     return std::nullopt;
   }
   std::vector<std::string_view> open;  // element names from the root down

@@ -30,7 +30,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   vantrel::ui::Engine engine(vantrel::ui::MakeDesktopBackend());
-  engine.SetSystemReader(vantrel::ui::prop::WindowsVersion, [] { return vantrel::WindowsVersion(); });
+  engine.SetSystemReader(vantrel::ui::prop::WindowsVersion,
+                         [] { return vantrel::WindowsVersion(); });
   vantrel::app::ParseProgress progress(engine);
   vantrel::app::ProgramBody();
   return 0;

@@ -19,7 +19,9 @@ using namespace vantrel;
 
 namespace {
 
-int Quiet(std::string_view, std::string_view, std::string_view, std::string_view, int, int) { return 1; }
+int Quiet(std::string_view, std::string_view, std::string_view, std::string_view, int, int) {
+  return 1;
+}
 
 template <class Fn>
 double BestOf3(Fn fn) {
@@ -50,7 +52,8 @@ int main() {
       app::MainData data;
       app::LoadSettingsFile(data);
     });
-    std::printf("LoadSettingsFile, %5d items        %10.4f %12.1f\n", items, load, load * 1e6 / items);
+    std::printf("LoadSettingsFile, %5d items        %10.4f %12.1f\n", items, load,
+                load * 1e6 / items);
   }
   {
     const int items = 1000;
@@ -63,7 +66,8 @@ int main() {
       app::ApplyValues(data, mode);
       mode = mode == app::kApplyDisable ? app::kApplyEnable : app::kApplyDisable;
     });
-    std::printf("ApplyValues, %5d items             %10.4f %12.1f\n", items, apply, apply * 1e6 / items);
+    std::printf("ApplyValues, %5d items             %10.4f %12.1f\n", items, apply,
+                apply * 1e6 / items);
   }
   fs::current_path("/");
   fs::remove_all(root);

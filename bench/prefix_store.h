@@ -23,7 +23,8 @@ inline void WriteStore(const std::filesystem::path& dir, int items) {
     for (int v = 0; v < 6; ++v) out << "\"Value" << v << "\"=\"some text " << k * v << "\"\n";
   }
   for (int k = 0; k < 97; ++k) {
-    out << "\n[SYSTEM\\\\CurrentControlSet\\\\Services\\\\Bench" << k << "\\\\Parameters] 1700000000\n";
+    out << "\n[SYSTEM\\\\CurrentControlSet\\\\Services\\\\Bench" << k
+        << "\\\\Parameters] 1700000000\n";
     for (int i = k; i < items; i += 97) {
       if (i % 2 == 0) out << "\"Item" << i << "\"=dword:00000001\n";
     }

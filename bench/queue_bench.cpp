@@ -78,14 +78,33 @@ std::vector<DisplayRecord> MakeRecords(std::size_t n) {
   static const char* const kRoots[] = {
       "SYSTEM\\CurrentControlSet\\Services\\", "SYSTEM\\CurrentControlSet\\Control\\",
       "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\", "SOFTWARE\\Policies\\Microsoft\\"};
-  static const char* const kWords[] = {
-      "LanmanServer", "LanmanWorkstation", "MRxSmb", "Parameters", "Tcpip", "Lsa",
-      "Session Manager", "Memory Management", "FileSystem", "NetworkProvider", "Rdr", "Smb2",
-      "Interfaces", "Linkage", "Performance", "Security", "Winlogon", "Explorer"};
-  static const char* const kValues[] = {"EnableOplocks", "UseOpportunisticLocking",
-                                        "OplockBreakWait", "EnableOpLockForceClose",
-                                        "DisableBandwidthThrottling", "FileInfoCacheLifetime",
-                                        "DirectoryCacheLifetime", "SMB2", "CachingMode"};
+  static const char* const kWords[] = {"LanmanServer",
+                                       "LanmanWorkstation",
+                                       "MRxSmb",
+                                       "Parameters",
+                                       "Tcpip",
+                                       "Lsa",
+                                       "Session Manager",
+                                       "Memory Management",
+                                       "FileSystem",
+                                       "NetworkProvider",
+                                       "Rdr",
+                                       "Smb2",
+                                       "Interfaces",
+                                       "Linkage",
+                                       "Performance",
+                                       "Security",
+                                       "Winlogon",
+                                       "Explorer"};
+  static const char* const kValues[] = {"EnableOplocks",
+                                        "UseOpportunisticLocking",
+                                        "OplockBreakWait",
+                                        "EnableOpLockForceClose",
+                                        "DisableBandwidthThrottling",
+                                        "FileInfoCacheLifetime",
+                                        "DirectoryCacheLifetime",
+                                        "SMB2",
+                                        "CachingMode"};
   static const char* const kShort[] = {"0", "1", "N/A", "4294967295", "2"};
   std::mt19937_64 rng(2026);
   std::vector<DisplayRecord> out(n);
@@ -98,7 +117,8 @@ std::vector<DisplayRecord> MakeRecords(std::size_t n) {
     }
     // A distinct tail so that most key paths are unique, as the registry's are.
     char tail[24];
-    std::snprintf(tail, sizeof tail, "%llx", static_cast<unsigned long long>(rng() % 0xFFFFFFFFFull));
+    std::snprintf(tail, sizeof tail, "%llx",
+                  static_cast<unsigned long long>(rng() % 0xFFFFFFFFFull));
     key.resize(target - std::min<std::size_t>(target - 20, std::strlen(tail)));
     key += tail;
     DisplayRecord& r = out[i];
@@ -139,8 +159,8 @@ unsigned long long Digest(const DisplayRecord& r) {
 
 struct Plan {
   const std::vector<DisplayRecord>* records;
-  std::vector<std::uint32_t> probes;     // record indexes to look up, in random order
-  std::vector<std::int32_t> positions;   // random positions for getat-rand
+  std::vector<std::uint32_t> probes;    // record indexes to look up, in random order
+  std::vector<std::int32_t> positions;  // random positions for getat-rand
 };
 
 Result RunQueue(const Plan& plan) {
@@ -179,22 +199,26 @@ Result RunQueue(const Plan& plan) {
     res.checksum[2] = sum;
 
     const std::int32_t n = vantrel::QueueRecords(&q);
-    res.seconds[3] = BestOf([&] {
-      unsigned long long s = 0;
-      for (std::int32_t p = 1; p <= n; ++p) {
-        vantrel::QueueGetAt(&q, p);
-        s += Digest(q.buffer) * static_cast<unsigned>(p);
-      }
-      return s;
-    }, &res.checksum[3]);
-    res.seconds[4] = BestOf([&] {
-      unsigned long long s = 0;
-      for (std::int32_t p : plan.positions) {
-        vantrel::QueueGetAt(&q, p);
-        s += Digest(q.buffer);
-      }
-      return s;
-    }, &res.checksum[4]);
+    res.seconds[3] = BestOf(
+        [&] {
+          unsigned long long s = 0;
+          for (std::int32_t p = 1; p <= n; ++p) {
+            vantrel::QueueGetAt(&q, p);
+            s += Digest(q.buffer) * static_cast<unsigned>(p);
+          }
+          return s;
+        },
+        &res.checksum[3]);
+    res.seconds[4] = BestOf(
+        [&] {
+          unsigned long long s = 0;
+          for (std::int32_t p : plan.positions) {
+            vantrel::QueueGetAt(&q, p);
+            s += Digest(q.buffer);
+          }
+          return s;
+        },
+        &res.checksum[4]);
     res.peakKiB = StatusKiB("VmHWM:") - base;
   }
   return res;
@@ -232,29 +256,36 @@ Result RunVector(const Plan& plan) {
     for (std::uint32_t i : plan.probes) {
       std::memcpy(static_cast<void*>(&buffer.KEYNAME), &recs[i].KEYNAME, sizeof recs[i].KEYNAME);
       auto it = std::lower_bound(v.begin(), v.end(), buffer, KeyLess);
-      if (it != v.end() && !KeyLess(buffer, *it)) std::memcpy(static_cast<void*>(&buffer), &*it, sizeof buffer);
+      if (it != v.end() && !KeyLess(buffer, *it))
+        std::memcpy(static_cast<void*>(&buffer), &*it, sizeof buffer);
       sum += Digest(buffer);
     }
     res.seconds[2] = Since(t);
     res.checksum[2] = sum;
 
     const std::int32_t n = static_cast<std::int32_t>(v.size());
-    res.seconds[3] = BestOf([&] {
-      unsigned long long s = 0;
-      for (std::int32_t p = 1; p <= n; ++p) {
-        std::memcpy(static_cast<void*>(&buffer), &v[static_cast<std::size_t>(p - 1)], sizeof buffer);
-        s += Digest(buffer) * static_cast<unsigned>(p);
-      }
-      return s;
-    }, &res.checksum[3]);
-    res.seconds[4] = BestOf([&] {
-      unsigned long long s = 0;
-      for (std::int32_t p : plan.positions) {
-        std::memcpy(static_cast<void*>(&buffer), &v[static_cast<std::size_t>(p - 1)], sizeof buffer);
-        s += Digest(buffer);
-      }
-      return s;
-    }, &res.checksum[4]);
+    res.seconds[3] = BestOf(
+        [&] {
+          unsigned long long s = 0;
+          for (std::int32_t p = 1; p <= n; ++p) {
+            std::memcpy(static_cast<void*>(&buffer), &v[static_cast<std::size_t>(p - 1)],
+                        sizeof buffer);
+            s += Digest(buffer) * static_cast<unsigned>(p);
+          }
+          return s;
+        },
+        &res.checksum[3]);
+    res.seconds[4] = BestOf(
+        [&] {
+          unsigned long long s = 0;
+          for (std::int32_t p : plan.positions) {
+            std::memcpy(static_cast<void*>(&buffer), &v[static_cast<std::size_t>(p - 1)],
+                        sizeof buffer);
+            s += Digest(buffer);
+          }
+          return s;
+        },
+        &res.checksum[4]);
     res.peakKiB = StatusKiB("VmHWM:") - base;
   }
   return res;
@@ -315,10 +346,11 @@ int main(int argc, char** argv) {
   }
   const double raw = static_cast<double>(n) * sizeof(DisplayRecord);
   const double held = (queue.entryBytes + queue.orderBytes) / raw;
-  std::printf("entries held: %.1f MB = %.3f of raw %.1f MB (%.1f bytes per record); "
-              "order tables %.1f MB\n",
-              queue.entryBytes / 1e6, queue.entryBytes / raw, raw / 1e6,
-              queue.entryBytes / static_cast<double>(n), queue.orderBytes / 1e6);
+  std::printf(
+      "entries held: %.1f MB = %.3f of raw %.1f MB (%.1f bytes per record); "
+      "order tables %.1f MB\n",
+      queue.entryBytes / 1e6, queue.entryBytes / raw, raw / 1e6,
+      queue.entryBytes / static_cast<double>(n), queue.orderBytes / 1e6);
   std::printf("%-31s %7.3f  goal <= %.2f of raw  %s\n", "held with the orders", held, kHeldGoal,
               held <= kHeldGoal ? "ok" : "MISSED");
   std::printf("resident after adding: queue %.1f MB, vector %.1f MB (%.3f)\n",

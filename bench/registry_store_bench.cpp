@@ -21,9 +21,9 @@
 // of the same in the key of 100; the first read of the 50 MB file within 10x of its floor.
 // Each figure is the median of interleaved rounds, in CPU time
 // of this process (the machine may be shared; wall time would charge us for other programs) and
-// in wall time; the write's goal is judged on wall time, since its cost is waiting for the disk. With VANTREL_BENCH_PREFIX set to a Wine
-// prefix, its system.reg is used instead of the generated one and `wine64 reg query` of the same
-// value is timed as a reference.
+// in wall time; the write's goal is judged on wall time, since its cost is waiting for the disk.
+// With VANTREL_BENCH_PREFIX set to a Wine prefix, its system.reg is used instead of the generated
+// one and `wine64 reg query` of the same value is timed as a reference.
 //
 // Usage: registry_store_bench [rounds]   (default 21; the 50 MB file gets a third of them)
 #include <fcntl.h>
@@ -96,10 +96,11 @@ std::string Utf16Bytes(const std::u16string& s) {
 std::string GenerateSystemReg() {
   std::mt19937 rng(1250);
   auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
-  static const char* kWords[] = {"Microsoft", "Windows", "CurrentVersion", "Explorer", "Shell",
-                                 "Internet Settings", "Policies", "Services", "Control", "Fonts",
-                                 "Setup", "Media", "Drivers32", "Uninstall", "App Paths",
-                                 "Ole", "Cryptography", "Defaults", "Provider", "Parameters"};
+  static const char* kWords[] = {
+      "Microsoft", "Windows",   "CurrentVersion", "Explorer", "Shell",        "Internet Settings",
+      "Policies",  "Services",  "Control",        "Fonts",    "Setup",        "Media",
+      "Drivers32", "Uninstall", "App Paths",      "Ole",      "Cryptography", "Defaults",
+      "Provider",  "Parameters"};
   auto guid = [&]() {
     char buf[48];
     std::snprintf(buf, sizeof buf, "{%08X-%04X-%04X-%04X-%012llX}", static_cast<unsigned>(rng()),
@@ -108,7 +109,8 @@ std::string GenerateSystemReg() {
     return std::string(buf);
   };
   RegistryFile file;
-  file.Load("WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n#arch=win64\n");
+  file.Load(
+      "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n#arch=win64\n");
   const uint64_t time = 0x1dd8860cb9bbcaaull;
   auto addKey = [&](std::vector<std::u16string> path, int values) {
     bool created;
@@ -134,10 +136,13 @@ std::string GenerateSystemReg() {
       }
       vals.push_back(std::move(v));
     }
-    std::sort(vals.begin(), vals.end(),
-              [](const RegValue& a, const RegValue& b) { return vantrel::store::CompareNames(a.name, b.name) < 0; });
+    std::sort(vals.begin(), vals.end(), [](const RegValue& a, const RegValue& b) {
+      return vantrel::store::CompareNames(a.name, b.name) < 0;
+    });
     vals.erase(std::unique(vals.begin(), vals.end(),
-                           [](const RegValue& a, const RegValue& b) { return vantrel::store::SameName(a.name, b.name); }),
+                           [](const RegValue& a, const RegValue& b) {
+                             return vantrel::store::SameName(a.name, b.name);
+                           }),
                vals.end());
     c->values = std::move(vals);
   };
@@ -149,13 +154,17 @@ std::string GenerateSystemReg() {
   for (int i = 0; i < 1800; ++i) {
     std::vector<std::u16string> path{u"Software"};
     int depth = 2 + pick(5);
-    for (int d = 0; d < depth; ++d) path.push_back(W(std::string(kWords[pick(20)]) + (d == depth - 1 ? std::to_string(i) : "")));
+    for (int d = 0; d < depth; ++d)
+      path.push_back(W(std::string(kWords[pick(20)]) + (d == depth - 1 ? std::to_string(i) : "")));
     addKey(path, pick(6));
   }
   for (int i = 0; i < 1100; ++i)
-    addKey({u"System", u"CurrentControlSet", u"Services", W("Svc" + std::to_string(i)), u"Parameters"}, 1 + pick(4));
+    addKey(
+        {u"System", u"CurrentControlSet", u"Services", W("Svc" + std::to_string(i)), u"Parameters"},
+        1 + pick(4));
   addKey({u"System", u"CurrentControlSet", u"Services", u"LanmanServer", u"Parameters"}, 2);
-  RegistryFile::Node* node = file.Find({u"System", u"CurrentControlSet", u"Services", u"LanmanServer", u"Parameters"});
+  RegistryFile::Node* node =
+      file.Find({u"System", u"CurrentControlSet", u"Services", u"LanmanServer", u"Parameters"});
   KeyContent* c = file.Modify(node, time);
   c->values.push_back(RegValue{W(kValue), 4, std::string("\x01\0\0\0", 4)});
   return file.Serialize();
@@ -207,20 +216,24 @@ std::string KeyWithValues(const std::string& escapedPath, int count) {
 // A machine registry of about `bytes` bytes: class registrations, each a key with its server
 // key below, in the order Wine writes them, and the key the reads look for.
 std::string LargeSystemReg(size_t bytes) {
-  std::string out = "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n#arch=win64\n\n";
+  std::string out =
+      "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n#arch=win64\n\n";
   char buf[512];
   for (unsigned i = 0; out.size() < bytes; ++i) {
     std::snprintf(buf, sizeof buf,
-                  "[Software\\\\Classes\\\\CLSID\\\\{%08X-0000-4000-8000-%012X}] 1700000000\n#time=1d9f2a0c0b1a2c0\n"
+                  "[Software\\\\Classes\\\\CLSID\\\\{%08X-0000-4000-8000-%012X}] "
+                  "1700000000\n#time=1d9f2a0c0b1a2c0\n"
                   "@=\"Component %u\"\n\"AppID\"=\"{%08X-1111-4000-8000-000000000000}\"\n\n"
-                  "[Software\\\\Classes\\\\CLSID\\\\{%08X-0000-4000-8000-%012X}\\\\InprocServer32] 1700000000\n"
+                  "[Software\\\\Classes\\\\CLSID\\\\{%08X-0000-4000-8000-%012X}\\\\InprocServer32] "
+                  "1700000000\n"
                   "#time=1d9f2a0c0b1a2c0\n@=\"C:\\\\windows\\\\system32\\\\component%u.dll\"\n"
                   "\"ThreadingModel\"=\"Both\"\n\n",
                   i, i, i, i, i, i, i);
     out += buf;
   }
-  out += "[System\\\\CurrentControlSet\\\\Services\\\\LanmanServer\\\\Parameters] 1700000000\n"
-         "#time=1d9f2a0c0b1a2c0\n\"EnableOplocks\"=dword:00000001\n\n";
+  out +=
+      "[System\\\\CurrentControlSet\\\\Services\\\\LanmanServer\\\\Parameters] 1700000000\n"
+      "#time=1d9f2a0c0b1a2c0\n\"EnableOplocks\"=dword:00000001\n\n";
   return out;
 }
 
@@ -268,7 +281,8 @@ int main(int argc, char** argv) {
   std::ofstream(path, std::ios::binary) << text;
   setenv("VANTREL_REGISTRY", dir.c_str(), 1);
   HKEY writable = nullptr;
-  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_WRITE, nullptr, &writable, nullptr) != 0) {
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_WRITE, nullptr, &writable,
+                      nullptr) != 0) {
     std::fprintf(stderr, "cannot open the key for writing\n");
     return 1;
   }
@@ -318,15 +332,17 @@ int main(int argc, char** argv) {
               static_cast<long long>(st.st_size), source.c_str(), rounds);
   std::printf("                                              CPU time       wall time\n");
   double m[5][2];
-  const char* names[5] = {"floor (read the bytes, count lines)", "first read (read + index + lookup)",
-                          "later read (unchanged file)", "write one value (rewrite, fsync, rename)",
+  const char* names[5] = {"floor (read the bytes, count lines)",
+                          "first read (read + index + lookup)", "later read (unchanged file)",
+                          "write one value (rewrite, fsync, rename)",
                           "write after another process's change"};
   std::vector<double>* series[5] = {floor, first, later, write, writeAfterChange};
   for (int i = 0; i < 5; ++i) {
     for (int c = 0; c < 2; ++c) m[i][c] = Median(series[i][c]);
     double scale = i == 2 ? 1e6 : 1e3;
     const char* unit = i == 2 ? "us" : "ms";
-    std::printf("  %-42s %9.3f %s   %9.3f %s\n", names[i], m[i][1] * scale, unit, m[i][0] * scale, unit);
+    std::printf("  %-42s %9.3f %s   %9.3f %s\n", names[i], m[i][1] * scale, unit, m[i][0] * scale,
+                unit);
   }
   // A read through a key held open against one fstat of the file, interleaved in one run.
   HKEY openKey = nullptr;
@@ -345,28 +361,39 @@ int main(int argc, char** argv) {
   close(fd);
   RegCloseKey(openKey);
   const double openUs = Median(openRead) * 1e6, statUs = Median(oneStat) * 1e6;
-  std::printf("  %-42s %9.3f us\n  %-42s %9.3f us\n", "read through an open key", openUs, "one fstat of the file", statUs);
-  double firstRatio = m[1][1] / m[0][1], openRatio = openUs / statUs, writeRatio = m[3][0] / m[1][0];
-  std::printf("  first read / floor (CPU)       %8.2f   goal <= 10     %s\n", firstRatio, Verdict(firstRatio <= 10));
-  std::printf("  open-key read / fstat (CPU)    %8.2f   goal <= 1.5    %s\n", openRatio, Verdict(openRatio <= 1.5));
-  std::printf("  write / first read (wall)      %8.2f   goal <= 3      %s\n", writeRatio, Verdict(writeRatio <= 3));
-  std::printf("  (wall-time ratios: first/floor %.2f, first/later %.0f; write after a change / first read %.2f)\n",
-              m[1][0] / m[0][0], m[1][0] / m[2][0], m[4][0] / m[1][0]);
+  std::printf("  %-42s %9.3f us\n  %-42s %9.3f us\n", "read through an open key", openUs,
+              "one fstat of the file", statUs);
+  double firstRatio = m[1][1] / m[0][1], openRatio = openUs / statUs,
+         writeRatio = m[3][0] / m[1][0];
+  std::printf("  first read / floor (CPU)       %8.2f   goal <= 10     %s\n", firstRatio,
+              Verdict(firstRatio <= 10));
+  std::printf("  open-key read / fstat (CPU)    %8.2f   goal <= 1.5    %s\n", openRatio,
+              Verdict(openRatio <= 1.5));
+  std::printf("  write / first read (wall)      %8.2f   goal <= 3      %s\n", writeRatio,
+              Verdict(writeRatio <= 3));
+  std::printf(
+      "  (wall-time ratios: first/floor %.2f, first/later %.0f; write after a change / first read "
+      "%.2f)\n",
+      m[1][0] / m[0][0], m[1][0] / m[2][0], m[4][0] / m[1][0]);
 
   if (prefix && *prefix && access("/usr/lib/wine/wine64", X_OK) == 0) {
     std::string copy = dir + "/prefix";
     std::string env = "WINEPREFIX='" + copy + "' WINEDEBUG=-all ";
     std::system(("cp -a '" + std::string(prefix) + "' '" + copy + "'").c_str());
-    std::string cmd = env + "/usr/lib/wine/wine64 reg query 'HKLM\\" + kKey + "' /v " + kValue + " >/dev/null 2>&1";
+    std::string cmd = env + "/usr/lib/wine/wine64 reg query 'HKLM\\" + kKey + "' /v " + kValue +
+                      " >/dev/null 2>&1";
     std::vector<double> wine;
     for (int i = 0; i < 5; ++i) {
       auto t0 = Clock::now();
       std::system(cmd.c_str());
       wine.push_back(Seconds(t0, Clock::now()));
     }
-    std::system((env + "/usr/lib/wine/wineserver -k; " + env + "/usr/lib/wine/wineserver -w").c_str());
-    std::printf("  reference: wine64 reg query, same value: first %.0f ms (starts the wineserver), "
-                "then median %.0f ms\n", wine[0] * 1e3, Median(std::vector<double>(wine.begin() + 1, wine.end())) * 1e3);
+    std::system(
+        (env + "/usr/lib/wine/wineserver -k; " + env + "/usr/lib/wine/wineserver -w").c_str());
+    std::printf(
+        "  reference: wine64 reg query, same value: first %.0f ms (starts the wineserver), "
+        "then median %.0f ms\n",
+        wine[0] * 1e3, Median(std::vector<double>(wine.begin() + 1, wine.end())) * 1e3);
   }
 
   // A key of 100,000 values against one of 100, in the same file, after its first read.
@@ -380,7 +407,8 @@ int main(int argc, char** argv) {
     const char* probe[2] = {"v050000", "v000050"};
     for (int k = 0; k < 2; ++k) {
       RegOpenKeyExA(HKEY_LOCAL_MACHINE, names[k], 0, KEY_ALL_ACCESS, &keys[k]);
-      if (QueryOpen(keys[k], probe[k]) != (k == 0 ? 50000u * 7 : 350u)) std::fprintf(stderr, "wrong value in %s\n", names[k]);
+      if (QueryOpen(keys[k], probe[k]) != (k == 0 ? 50000u * 7 : 350u))
+        std::fprintf(stderr, "wrong value in %s\n", names[k]);
     }
     std::vector<double> reads[2], writes[2];
     for (int r = 0; r < rounds; ++r) {
@@ -388,18 +416,20 @@ int main(int argc, char** argv) {
         reads[k].push_back(PerCall(1, 2000, [&] { sink ^= QueryOpen(keys[k], probe[k]); }));
         DWORD v = static_cast<DWORD>(r);
         Span t0 = Span::Now();
-        if (RegSetValueExA(keys[k], probe[k], 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4) != 0)
+        if (RegSetValueExA(keys[k], probe[k], 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4) !=
+            0)
           std::fprintf(stderr, "write in %s failed\n", names[k]);
         writes[k].push_back(Seconds(t0.wall, Clock::now()));
       }
     }
     for (HKEY k : keys) RegCloseKey(k);
-    const double readRatio = Median(reads[0]) / Median(reads[1]), writeBig = Median(writes[0]) / Median(writes[1]);
+    const double readRatio = Median(reads[0]) / Median(reads[1]),
+                 writeBig = Median(writes[0]) / Median(writes[1]);
     std::printf("key of 100,000 values vs key of 100 (same %zu-byte file):\n", big.size());
-    std::printf("  read  %9.3f us vs %9.3f us (CPU)   ratio %6.2f   goal <= 2   %s\n", Median(reads[0]) * 1e6,
-                Median(reads[1]) * 1e6, readRatio, Verdict(readRatio <= 2));
-    std::printf("  write %9.3f ms vs %9.3f ms (wall)  ratio %6.2f   goal <= 2   %s\n", Median(writes[0]) * 1e3,
-                Median(writes[1]) * 1e3, writeBig, Verdict(writeBig <= 2));
+    std::printf("  read  %9.3f us vs %9.3f us (CPU)   ratio %6.2f   goal <= 2   %s\n",
+                Median(reads[0]) * 1e6, Median(reads[1]) * 1e6, readRatio, Verdict(readRatio <= 2));
+    std::printf("  write %9.3f ms vs %9.3f ms (wall)  ratio %6.2f   goal <= 2   %s\n",
+                Median(writes[0]) * 1e3, Median(writes[1]) * 1e3, writeBig, Verdict(writeBig <= 2));
   }
 
   // The first read of a 50 MB system.reg against one pass over its bytes.
@@ -421,9 +451,10 @@ int main(int argc, char** argv) {
     }
     stat(path.c_str(), &st);
     const double f = Median(floorLarge[1]), first = Median(firstLarge[1]);
-    std::printf("system.reg of %lld bytes, %zu lines:\n", static_cast<long long>(st.st_size), largeLines);
-    std::printf("  floor %9.3f ms, first read %9.3f ms (CPU)   ratio %6.2f   goal <= 10   %s\n", f * 1e3,
-                first * 1e3, first / f, Verdict(first / f <= 10));
+    std::printf("system.reg of %lld bytes, %zu lines:\n", static_cast<long long>(st.st_size),
+                largeLines);
+    std::printf("  floor %9.3f ms, first read %9.3f ms (CPU)   ratio %6.2f   goal <= 10   %s\n",
+                f * 1e3, first * 1e3, first / f, Verdict(first / f <= 10));
     std::printf("  (wall: floor %.3f ms, first read %.3f ms)\n", Median(floorLarge[0]) * 1e3,
                 Median(firstLarge[0]) * 1e3);
   }

@@ -103,15 +103,15 @@ void WriteRecordsDocument(const std::string& path, std::size_t bytes) {
   std::fputs("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<catalog>\r\n", f);
   std::size_t written = 0;
   for (long i = 0; written < bytes; ++i) {
-    written += static_cast<std::size_t>(std::fprintf(
-        f,
-        "  <record id=\"%ld\" kind=\"item\" state=\"%s\">\r\n"
-        "    <name>Record number %ld</name>\r\n"
-        "    <price currency=\"EUR\">%ld.%02ld</price>\r\n"
-        "    <note>Fish &amp; chips, %ld portions &lt;hot&gt;</note>\r\n"
-        "    <owner><first>Ana</first><last>Nov\xC3\xA1k</last></owner>\r\n"
-        "  </record>\r\n",
-        i, i % 3 ? "open" : "closed", i, i * 7 % 1000, i % 100, i % 50));
+    written += static_cast<std::size_t>(
+        std::fprintf(f,
+                     "  <record id=\"%ld\" kind=\"item\" state=\"%s\">\r\n"
+                     "    <name>Record number %ld</name>\r\n"
+                     "    <price currency=\"EUR\">%ld.%02ld</price>\r\n"
+                     "    <note>Fish &amp; chips, %ld portions &lt;hot&gt;</note>\r\n"
+                     "    <owner><first>Ana</first><last>Nov\xC3\xA1k</last></owner>\r\n"
+                     "  </record>\r\n",
+                     i, i % 3 ? "open" : "closed", i, i * 7 % 1000, i % 100, i % 50));
   }
   // One element with long text and little markup.
   std::fputs("  <essay>", f);
@@ -172,7 +172,8 @@ int main() {
   const char* tmp = std::getenv("TMPDIR");
   const std::string dir = tmp && *tmp ? tmp : "/tmp";
   const std::string big = dir + "/vantrel_xml_bench_" + std::to_string(getpid()) + ".xml";
-  const std::string settings = dir + "/vantrel_xml_bench_settings_" + std::to_string(getpid()) + ".xml";
+  const std::string settings =
+      dir + "/vantrel_xml_bench_settings_" + std::to_string(getpid()) + ".xml";
   WriteRecordsDocument(big, 50u << 20);
   WriteSettingsDocument(settings, 100000);
 
@@ -197,13 +198,17 @@ int main() {
   Report("libxml2", libxml, libxml);
   Report("pugixml", pugi, libxml);
   Report("vantrel", ours, libxml);
-  std::printf("  one pass   %8.3f s  (read the bytes, count %ld lines)\n", floor.seconds, floor.records);
+  std::printf("  one pass   %8.3f s  (read the bytes, count %ld lines)\n", floor.seconds,
+              floor.records);
   const double toFloor = ours.seconds / floor.seconds;
   const double toPugi = ours.seconds / pugi.seconds;
   const double peakMiB = static_cast<double>(ours.peakKiB) / 1024;
-  std::printf("  LoadFile / one pass      %7.2f  goal <= 5     %s\n", toFloor, toFloor <= 5 ? "ok" : "MISSED");
-  std::printf("  LoadFile / pugixml       %7.2f  goal <= 0.5   %s\n", toPugi, toPugi <= 0.5 ? "ok" : "MISSED");
-  std::printf("  LoadFile peak MiB        %7.1f  goal <= 58    %s\n", peakMiB, peakMiB <= 58 ? "ok" : "MISSED");
+  std::printf("  LoadFile / one pass      %7.2f  goal <= 5     %s\n", toFloor,
+              toFloor <= 5 ? "ok" : "MISSED");
+  std::printf("  LoadFile / pugixml       %7.2f  goal <= 0.5   %s\n", toPugi,
+              toPugi <= 0.5 ? "ok" : "MISSED");
+  std::printf("  LoadFile peak MiB        %7.1f  goal <= 58    %s\n", peakMiB,
+              peakMiB <= 58 ? "ok" : "MISSED");
 
   const Measure load = Best([&] {
     xml::LoadFile(settings, {.quiet = true});
@@ -222,9 +227,10 @@ int main() {
     return n;
   });
   std::printf("Settings file of 100,000 RegistryItem elements:\n");
-  std::printf("  LoadFile %.3f s (%ld records); LoadFile + FindNode + LoadQueue %.3f s (%ld entries), "
-              "peak %ld KiB\n",
-              load.seconds, load.records, find.seconds, find.records, find.peakKiB);
+  std::printf(
+      "  LoadFile %.3f s (%ld records); LoadFile + FindNode + LoadQueue %.3f s (%ld entries), "
+      "peak %ld KiB\n",
+      load.seconds, load.records, find.seconds, find.records, find.peakKiB);
   std::remove(big.c_str());
   std::remove(settings.c_str());
   return 0;

@@ -267,25 +267,19 @@ int ErrorReporter::Throw(std::int32_t id) {
   const std::uint32_t os = code != 0 ? RuntimeOsError() : 0;
   status.SAVEFILEERRORCODE = os != 0 ? std::to_string(os) : std::string();
   status.SAVEFILEERROR =
-      os != 0 ? Cut(ErrorTextFor(static_cast<std::int32_t>(os + error_code::kOsErrorBase)), ErrorStatus::kTextMax)
+      os != 0 ? Cut(ErrorTextFor(static_cast<std::int32_t>(os + error_code::kOsErrorBase)),
+                    ErrorStatus::kTextMax)
               : std::string();
 
   MakeCurrent(id);
   switch (status.ERRORBUFFER.FATALITY) {
-    case SeverityQuiet:
-      return HandleQuiet();
+    case SeverityQuiet: return HandleQuiet();
     case SeverityQuestion:
-    case SeverityQuestion2:
-      return HandleQuestion();
-    case SeverityProgram:
-      return HandleProgram();
-    case SeverityFatal:
-      return HandleFatal();
-    case SeverityNotice:
-      HandleNotice();
-      return LevelNotice;
-    default:
-      return HandleUnknown();
+    case SeverityQuestion2: return HandleQuestion();
+    case SeverityProgram: return HandleProgram();
+    case SeverityFatal: return HandleFatal();
+    case SeverityNotice: HandleNotice(); return LevelNotice;
+    default: return HandleUnknown();
   }
 }
 
@@ -306,8 +300,8 @@ int ErrorReporter::HandleQuiet() { return LevelQuiet; }
 
 int ErrorReporter::HandleQuestion() {
   const std::string title = Status().ERRORBUFFER.TITLE;
-  const int answer =
-      Report(SubstituteMacros(), title, kIconQuestion, ButtonYes + ButtonNo, ButtonYes, MessageStyle());
+  const int answer = Report(SubstituteMacros(), title, kIconQuestion, ButtonYes + ButtonNo,
+                            ButtonYes, MessageStyle());
   return answer == ButtonYes ? LevelQuiet : LevelCancelled;
 }
 
@@ -410,9 +404,9 @@ std::string ErrorReporter::SubstituteMacros() {
   const std::string errorCode = std::to_string(status.SAVEERRORCODE);
   const bool fileError = status.SAVEERRORCODE == error_code::kFileSystemError ||
                          status.SAVEERRORCODE == error_code::kTriggerError;
-  const std::string errorText =
-      fileError ? status.SAVEFILEERROR + " (" + status.SAVEFILEERRORCODE + ")"
-          : status.SAVEERROR + " (" + errorCode + ")";
+  const std::string errorText = fileError
+                                    ? status.SAVEFILEERROR + " (" + status.SAVEFILEERRORCODE + ")"
+                                    : status.SAVEERROR + " (" + errorCode + ")";
 
   // Longer macros go first so that "%FileErrorCode" is never taken for "%File".
   ReplaceMacro(buffer, "%FileErrorCode", status.SAVEFILEERRORCODE);

@@ -26,12 +26,12 @@ namespace vantrel::framework {
 
 // Severities of an error definition (FATALITY); any other value is handled as SeverityProgram.
 enum Severity : std::uint8_t {
-  SeverityQuiet = 0,     // nothing shown, level 0
-  SeverityQuestion = 1,  // Yes/No: level 0 or 4
-  SeverityProgram = 2,   // handled as fatal
-  SeverityFatal = 3,     // message, then the program ends
-  SeverityQuestion2 = 4, // handled as SeverityQuestion
-  SeverityNotice = 5,    // OK, level 5
+  SeverityQuiet = 0,      // nothing shown, level 0
+  SeverityQuestion = 1,   // Yes/No: level 0 or 4
+  SeverityProgram = 2,    // handled as fatal
+  SeverityFatal = 3,      // message, then the program ends
+  SeverityQuestion2 = 4,  // handled as SeverityQuestion
+  SeverityNotice = 5,     // OK, level 5
 };
 
 // The exit status of a program ended by a fatal error. Non-zero so that scripts and installers
@@ -68,11 +68,11 @@ struct CurrentError {
 struct ErrorStatus {
   static constexpr std::size_t kTextMax = 254;
 
-  std::string FIELDNAME;          // "%Field"
-  std::string FILENAME;           // "%File"
-  std::string KEYNAME;            // "%Key"
-  std::string MESSAGETEXT;        // "%Message"
-  std::string SAVEERROR;          // runtime error text captured by Throw
+  std::string FIELDNAME;    // "%Field"
+  std::string FILENAME;     // "%File"
+  std::string KEYNAME;      // "%Key"
+  std::string MESSAGETEXT;  // "%Message"
+  std::string SAVEERROR;    // runtime error text captured by Throw
   std::int32_t SAVEERRORCODE = 0;
   std::string SAVEFILEERROR;      // file-driver error text captured by Throw
   std::string SAVEFILEERRORCODE;  // file-driver error code, as text
@@ -120,7 +120,8 @@ class ErrorLogFile : public ErrorLog {
  public:
   static constexpr std::size_t kRecordSize = 1024;
 
-  explicit ErrorLogFile(std::recursive_mutex& lock, std::string path = std::string(kErrorLogFileName));
+  explicit ErrorLogFile(std::recursive_mutex& lock,
+                        std::string path = std::string(kErrorLogFileName));
   ~ErrorLogFile() override;  // closes the file with force
 
   int Close(bool force) override;

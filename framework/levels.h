@@ -10,7 +10,7 @@ namespace vantrel::framework {
 
 // The result of every Handle... operation, of Init and Shutdown, and of ErrorReporter::Throw.
 enum Level : int {
-  LevelQuiet = 0,      // carry on with the default processing
+  LevelQuiet = 0,  // carry on with the default processing
   LevelQuestion = 1,
   LevelProgram = 2,
   LevelFatal = 3,      // ends the event loop

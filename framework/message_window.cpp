@@ -87,14 +87,10 @@ void HistoryHandler::UpdateWindow() {
 std::string HistoryHandler::ListData(std::int32_t row, int column) {
   const std::int32_t count = HISTORY ? static_cast<std::int32_t>(HISTORY->size()) : 0;
   switch (row) {
-    case -1:
-      return std::to_string(count);
-    case -2:
-      return std::to_string(LBCOLUMNS);
-    case -3:
-      return "1";
-    default:
-      break;
+    case -1: return std::to_string(count);
+    case -2: return std::to_string(LBCOLUMNS);
+    case -3: return "1";
+    default: break;
   }
   if (row < 1 || row > count) return {};
   const HistoryEntry& entry = (*HISTORY)[static_cast<std::size_t>(row - 1)];

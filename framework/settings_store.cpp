@@ -98,8 +98,7 @@ void SetFieldText(Queue* queue, int field, std::string_view text) {
     case FieldType::Byte:
       *at = static_cast<char>(static_cast<unsigned char>(ReadInt32(text)));
       return;
-    case FieldType::QueueRef:
-      return;  // a reference to a queue is never read from text
+    case FieldType::QueueRef: return;  // a reference to a queue is never read from text
   }
 }
 
@@ -148,15 +147,13 @@ std::string SettingsStore::GetValue(std::string_view section, std::string_view e
                                     std::string_view defaultValue, std::string_view file) {
   Lock lock(*CRITSECT);
   switch (NVTYPE) {
-    case StoreProfile:
-      return Cut(GETINI(section, entry, defaultValue, file), kProfileValueMax);
+    case StoreProfile: return Cut(GETINI(section, entry, defaultValue, file), kProfileValueMax);
     case StoreRegistry: {
       std::string value = RegistryGetValue(Root(), SectionKey(section), entry);
       if (value.empty()) return std::string(defaultValue);
       return value;
     }
-    default:
-      return {};
+    default: return {};
   }
 }
 
@@ -164,9 +161,7 @@ void SettingsStore::PutValue(std::string_view section, std::string_view entry,
                              std::string_view value, std::string_view file) {
   Lock lock(*CRITSECT);
   switch (NVTYPE) {
-    case StoreProfile:
-      ProfilePutEntry(section, entry, value, file);
-      return;
+    case StoreProfile: ProfilePutEntry(section, entry, value, file); return;
     case StoreRegistry:
       if (TrimTrailingBlanks(value).empty()) {
         // An empty entry name is the key's default value; deleting by an empty name would take
@@ -180,22 +175,16 @@ void SettingsStore::PutValue(std::string_view section, std::string_view entry,
       }
       RegistryPutValue(Root(), SectionKey(section), entry, value, kRegSz);
       return;
-    default:
-      return;
+    default: return;
   }
 }
 
 void SettingsStore::DeleteEntry(std::string_view section, std::string_view entry) {
   Lock lock(*CRITSECT);
   switch (NVTYPE) {
-    case StoreProfile:
-      ProfilePutEntry(section, entry, std::nullopt, FILENAME);
-      return;
-    case StoreRegistry:
-      RegistryDelete(Root(), SectionKey(section), entry);
-      return;
-    default:
-      return;
+    case StoreProfile: ProfilePutEntry(section, entry, std::nullopt, FILENAME); return;
+    case StoreRegistry: RegistryDelete(Root(), SectionKey(section), entry); return;
+    default: return;
   }
 }
 
@@ -205,8 +194,7 @@ void SettingsStore::Fetch(std::string_view section, std::string_view entry,
   variable = ReadInt32(GetValue(section, entry, std::to_string(variable), FILENAME));
 }
 
-void SettingsStore::Fetch(std::string_view section, std::string_view entry,
-                          std::string& variable) {
+void SettingsStore::Fetch(std::string_view section, std::string_view entry, std::string& variable) {
   Lock lock(*CRITSECT);
   variable = GetValue(section, entry, variable, FILENAME);
 }

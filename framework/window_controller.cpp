@@ -310,28 +310,17 @@ int WindowController::HandleEvent() {
     if ((level = HandleWindowEvent()) != LevelQuiet) return level;
   }
   switch (number) {
-    case event::Sized:
-      Post(event::Resizer);
-      break;
-    case event::Accepted:
-      level = HandleAccepted();
-      break;
-    case event::Rejected:
-      level = HandleRejected();
-      break;
-    case event::Selected:
-      level = HandleSelected();
-      break;
-    case event::NewSelection:
-      level = HandleNewSelection();
-      break;
+    case event::Sized: Post(event::Resizer); break;
+    case event::Accepted: level = HandleAccepted(); break;
+    case event::Rejected: level = HandleRejected(); break;
+    case event::Selected: level = HandleSelected(); break;
+    case event::NewSelection: level = HandleNewSelection(); break;
     case event::AlertKey:
       if (HISTORYKEY != 0 && HISTORYKEY == engine->KeyCode()) {
         RestoreField(engine->FocusedControl(MYWINDOW));
       }
       break;
-    default:
-      break;
+    default: break;
   }
   if (level != LevelQuiet) return level;
   if (field != 0) {
@@ -383,13 +372,10 @@ int WindowController::HandleWindowEvent() {
         ResetWindow(false);
       }
       return LevelQuiet;
-    case event::Completed:
-      return HandleCompleted();
+    case event::Completed: return HandleCompleted();
     case event::CloseWindow:
-    case event::CloseDown:
-      return HandleCloseRequest();
-    default:
-      return LevelQuiet;
+    case event::CloseDown: return HandleCloseRequest();
+    default: return LevelQuiet;
   }
 }
 
@@ -471,11 +457,8 @@ int WindowController::HandleCloseRequest() {
       !PRIMARY->Unchanged(SAVED)) {
     if ((CANCELACTION & 3) == 3) {
       switch (AskMessage(kMsgSaveChanges, kYesNoCancel, ButtonCancel)) {
-        case ButtonYes:
-          Post(event::Accepted, OKCONTROL);
-          return LevelNotice;
-        case ButtonNo:
-          break;
+        case ButtonYes: Post(event::Accepted, OKCONTROL); return LevelNotice;
+        case ButtonNo: break;
         default:  // Cancel, or the dialog closed another way: keep editing
           Select(FIRSTFIELD);
           return LevelNotice;
@@ -528,20 +511,15 @@ int WindowController::PrepareRecord() {
 int WindowController::HandleCompleted() {
   SaveFieldHistory();
   switch (REQUEST) {
-    case InsertRecord:
-      return InsertRecordAction();
-    case ChangeRecord:
-      return ChangeRecordAction();
-    case DeleteRecord:
-      return DeleteRecordAction();
+    case InsertRecord: return InsertRecordAction();
+    case ChangeRecord: return ChangeRecordAction();
+    case DeleteRecord: return DeleteRecordAction();
     case SaveRecord:
       if (ORIGINALREQUEST == InsertRecord) return SaveInsertedAction();
       if (ORIGINALREQUEST == ChangeRecord) return SaveChangedAction();
       return LevelQuiet;
-    case ProcessRecords:
-      return BATCHPROCESSING ? MoveOnToNextRecord() : LevelQuiet;
-    default:
-      return LevelQuiet;
+    case ProcessRecords: return BATCHPROCESSING ? MoveOnToNextRecord() : LevelQuiet;
+    default: return LevelQuiet;
   }
 }
 
@@ -607,8 +585,7 @@ int WindowController::UpdateWithRetry(bool* saved) {
       return LevelNotice;
     }
     switch (AskMessage(kMsgUpdateFailed, kYesNoCancel, ButtonCancel)) {
-      case ButtonYes:
-        continue;
+      case ButtonYes: continue;
       case ButtonNo:
         if (ORIGINALREQUEST != InsertRecord) Post(event::CloseWindow);
         return LevelNotice;
@@ -649,8 +626,7 @@ int WindowController::DeleteRecordAction() {
     const int outcome = PRIMARY->Delete(DELETEACTION == 2);
     if (outcome != 0 && outcome != 4) {
       switch (AskMessage(kMsgDeleteFailed, kYesNoCancel, ButtonCancel)) {
-        case ButtonYes:
-          continue;
+        case ButtonYes: continue;
         case ButtonNo:
           if (!BATCHPROCESSING) Post(event::CloseWindow);
           return LevelNotice;

@@ -62,8 +62,8 @@ class WindowComponent {
 class ToolbarTarget {
  public:
   virtual void DisplayButtons() = 0;
-  virtual void TakeToolbar() = 0;        // becomes the toolbar's target
-  virtual bool TryTakeToolbar() = 0;     // answers whether it wants the toolbar
+  virtual void TakeToolbar() = 0;     // becomes the toolbar's target
+  virtual bool TryTakeToolbar() = 0;  // answers whether it wants the toolbar
   virtual void HandleToolbarEvent(std::int32_t* vcrRequest) = 0;
 
  protected:
@@ -81,9 +81,9 @@ class ToolbarDispatcher {
   virtual ~ToolbarDispatcher() = default;
   void Init();
   // Virtual operations, in slot order.
-  virtual void DisplayButtons();                          // forwards to the current target
-  virtual void Shutdown();                                // disposes of LIST
-  virtual void HandleEvent(std::int32_t* vcrRequest);     // forwards to the current target
+  virtual void DisplayButtons();                       // forwards to the current target
+  virtual void Shutdown();                             // disposes of LIST
+  virtual void HandleEvent(std::int32_t* vcrRequest);  // forwards to the current target
   // A non-zero control makes its target current; 0 makes current the last target that wants it.
   void SetTarget(std::int32_t control);
   void AddTarget(std::int32_t control, ToolbarTarget* target);
@@ -99,16 +99,16 @@ class ToolbarDispatcher {
 class RecordManager {
  public:
   virtual ~RecordManager() = default;
-  virtual int Insert() = 0;                      // 0 = success
-  virtual int Update(bool withHistory) = 0;      // 0 = success, 1 = failed, may be retried
-  virtual int Delete(bool confirm) = 0;          // 0 = success, 4 = declined
+  virtual int Insert() = 0;                            // 0 = success
+  virtual int Update(bool withHistory) = 0;            // 0 = success, 1 = failed, may be retried
+  virtual int Delete(bool confirm) = 0;                // 0 = success, 4 = declined
   virtual bool Unchanged(std::uint16_t snapshot) = 0;  // the buffer equals the snapshot
-  virtual std::uint16_t Snapshot() = 0;          // takes a copy of the record buffer
+  virtual std::uint16_t Snapshot() = 0;                // takes a copy of the record buffer
   virtual void Restore(std::uint16_t snapshot) = 0;
-  virtual bool PrimeRecord() = 0;                // a fresh record for an insert; false = failed
-  virtual bool CancelInsert() = 0;               // drops a primed insert; false = failed
-  virtual void PrepareRecord(int request) = 0;   // fetches or primes the record for the request
-  virtual std::string Position() = 0;            // the current record's position, as text
+  virtual bool PrimeRecord() = 0;               // a fresh record for an insert; false = failed
+  virtual bool CancelInsert() = 0;              // drops a primed insert; false = failed
+  virtual void PrepareRecord(int request) = 0;  // fetches or primes the record for the request
+  virtual std::string Position() = 0;           // the current record's position, as text
   virtual void Reposition(std::string_view position) = 0;
 };
 

@@ -17,7 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t count = data[0] % 8;
   const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
   std::vector<std::string> values;
-  for (std::size_t i = 0; i < count; ++i) values.push_back(i % 2 ? "N/A" : "1<&>" + std::to_string(i));
+  for (std::size_t i = 0; i < count; ++i)
+    values.push_back(i % 2 ? "N/A" : "1<&>" + std::to_string(i));
   const auto changed = vantrel::app::WithSavedValues(text, values);
   if (!changed) return 0;
   // Written again with the same values, the text is a fixed point.

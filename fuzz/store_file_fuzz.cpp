@@ -73,7 +73,8 @@ bool SameKeys(const Image& a, const Image& b) {
 
 std::vector<std::u16string> PathOf(RegistryFile::Node* node) {
   std::vector<std::u16string> path;
-  for (; node && node->parent; node = node->parent) path.insert(path.begin(), std::u16string(node->name));
+  for (; node && node->parent; node = node->parent)
+    path.insert(path.begin(), std::u16string(node->name));
   return path;
 }
 
@@ -116,12 +117,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     node = file.CreatePath(path, kTime, created);
   }
   h /= 4;
-  static const std::u16string kNames[] = {u"", u"new", std::u16string(u"n\0", 2), u"a\\b\"c]",
-                                          u"\x17e\xfd", std::u16string(u"n")};
+  static const std::u16string kNames[] = {u"",         u"new",       std::u16string(u"n\0", 2),
+                                          u"a\\b\"c]", u"\x17e\xfd", std::u16string(u"n")};
   RegValue value;
   KeyContent* content = file.Modify(node, kTime);
-  if (!content->values.empty() && h % 3 == 0) value.name = content->values[(h / 3) % content->values.size()].name;
-  else value.name = kNames[(h / 3) % std::size(kNames)];
+  if (!content->values.empty() && h % 3 == 0)
+    value.name = content->values[(h / 3) % content->values.size()].name;
+  else
+    value.name = kNames[(h / 3) % std::size(kNames)];
   h /= 3 * std::size(kNames);
   static const std::uint32_t kTypes[] = {1, 2, 7, 4, 3, 0, 11, 0x12345};
   value.type = kTypes[h % std::size(kTypes)];
@@ -144,7 +147,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string written = file.Serialize();
   RegistryFile again;
   if (!again.Load(written)) Fault("the written file does not load", written);
-  if (!again.Validate()) Fault(("the written file does not validate: " + again.Problem()).c_str(), written);
-  if (!SameKeys(Read(again, nullptr), expected)) Fault("the written file reads back differently", written);
+  if (!again.Validate())
+    Fault(("the written file does not validate: " + again.Problem()).c_str(), written);
+  if (!SameKeys(Read(again, nullptr), expected))
+    Fault("the written file reads back differently", written);
   return 0;
 }

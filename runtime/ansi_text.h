@@ -33,11 +33,11 @@ Utf8Char DecodeUtf8(std::string_view text);
 // Unicode text as program text. Never a substitute byte: the conversion stops at the first
 // character the code page has no form for (or the first malformed sequence) and says which.
 struct AnsiConversion {
-  std::string text;          // the text up to the failure
+  std::string text;  // the text up to the failure
   bool ok = true;
-  bool malformed = false;    // the input was not well-formed UTF-8 / UTF-16 there
-  char32_t missing = 0;      // !ok && !malformed: the character without a single-byte form
-  std::size_t at = 0;        // !ok: where in the input (bytes, or 16-bit units)
+  bool malformed = false;  // the input was not well-formed UTF-8 / UTF-16 there
+  char32_t missing = 0;    // !ok && !malformed: the character without a single-byte form
+  std::size_t at = 0;      // !ok: where in the input (bytes, or 16-bit units)
 };
 AnsiConversion Utf8ToAnsi(std::string_view utf8);
 AnsiConversion Utf16ToAnsi(std::u16string_view utf16);

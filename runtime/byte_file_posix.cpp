@@ -31,10 +31,10 @@ seam::DWORD Win32ErrorFor(int error) {
     case EISDIR: return 5;
     case EWOULDBLOCK: return 32;  // ERROR_SHARING_VIOLATION
     case ENOMEM: return 8;
-    case ENOSPC: return 112;  // ERROR_DISK_FULL
+    case ENOSPC: return 112;        // ERROR_DISK_FULL
     case ENAMETOOLONG: return 206;  // ERROR_FILENAME_EXCED_RANGE
-    case EINVAL: return 123;  // ERROR_INVALID_NAME
-    default: return 31;  // ERROR_GEN_FAILURE
+    case EINVAL: return 123;        // ERROR_INVALID_NAME
+    default: return 31;             // ERROR_GEN_FAILURE
   }
 }
 
@@ -107,8 +107,10 @@ std::int32_t Open(const std::string& name, std::uint32_t mode, std::intptr_t* ha
   // Denying writes to others while writing ourselves, or denying reads, excludes everyone else;
   // a reader that denies writes shares with other such readers.
   int lock = 0;
-  if (share == kDenyAll || share == kDenyRead) lock = LOCK_EX;
-  else if (share == kDenyWrite) lock = writes ? LOCK_EX : LOCK_SH;
+  if (share == kDenyAll || share == kDenyRead)
+    lock = LOCK_EX;
+  else if (share == kDenyWrite)
+    lock = writes ? LOCK_EX : LOCK_SH;
   if (lock != 0 && ::flock(fd, lock | LOCK_NB) != 0) {
     const int error = errno;
     ::close(fd);
@@ -147,8 +149,8 @@ std::int32_t Write(std::intptr_t handle, const char* data, std::size_t size) {
     const ssize_t n = ::write(static_cast<int>(handle), data, size);
     if (n < 0) {
       if (errno == EINTR) continue;
-      return Report(errno, errno == ENOSPC ? error_code::kFileSystemError
-                                           : FileErrorCodeFromOs(errno));
+      return Report(errno,
+                    errno == ENOSPC ? error_code::kFileSystemError : FileErrorCodeFromOs(errno));
     }
     data += n;
     size -= static_cast<std::size_t>(n);
@@ -189,7 +191,9 @@ std::int32_t Rename(const std::string& from, const std::string& to) {
   // The new name is an entry of the folder: sync the folder too, or a power cut may bring back
   // the old file (or none). A folder that cannot be synced does not undo the rename.
   const std::string::size_type slash = to.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : to.substr(0, slash);
+  const std::string folder = slash == std::string::npos ? "."
+                             : slash == 0               ? "/"
+                                                        : to.substr(0, slash);
   const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd >= 0) {
     ::fsync(fd);

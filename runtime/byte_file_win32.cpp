@@ -39,8 +39,10 @@ namespace byte_file_os {
 
 std::int32_t Open(const std::string& name, std::uint32_t mode, std::intptr_t* handle) {
   DWORD access = GENERIC_READ | GENERIC_WRITE;
-  if ((mode & 0x0F) == kAccessRead) access = GENERIC_READ;
-  else if ((mode & 0x0F) == kAccessWrite) access = GENERIC_WRITE;
+  if ((mode & 0x0F) == kAccessRead)
+    access = GENERIC_READ;
+  else if ((mode & 0x0F) == kAccessWrite)
+    access = GENERIC_WRITE;
   DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
   switch (mode & 0xF0) {
     case kDenyAll: share = 0; break;

@@ -67,8 +67,9 @@ void StoreText(std::int32_t code) {
   }
   char unknown[64];
   if (!found) {
-    const int n = std::snprintf(unknown, sizeof unknown, "%s : %d",
-                                BuiltInErrorText(error_code::kUnknownError), static_cast<int>(code));
+    const int n =
+        std::snprintf(unknown, sizeof unknown, "%s : %d",
+                      BuiltInErrorText(error_code::kUnknownError), static_cast<int>(code));
     text = std::string_view(unknown, n > 0 ? static_cast<std::size_t>(n) : 0);
   }
   text = text.substr(0, kTextMax);

@@ -199,8 +199,9 @@ static_assert(std::size(kTexts) == 181, "the runtime ships 181 error texts");
 std::span<const ErrorTextEntry> BuiltInErrorTexts() { return kTexts; }
 
 const char* BuiltInErrorText(std::int32_t code) {
-  const auto it = std::lower_bound(std::begin(kTexts), std::end(kTexts), code,
-                                   [](const ErrorTextEntry& e, std::int32_t c) { return e.code < c; });
+  const auto it =
+      std::lower_bound(std::begin(kTexts), std::end(kTexts), code,
+                       [](const ErrorTextEntry& e, std::int32_t c) { return e.code < c; });
   return it != std::end(kTexts) && it->code == code ? it->text : nullptr;
 }
 

@@ -23,9 +23,9 @@ Now ReadNow() {
 
 LocalTime CurrentLocalTime() {
   const Now now = ReadNow();
-  return LocalTime{now.local.tm_year + 1900, now.local.tm_mon + 1, now.local.tm_mday,
-                   now.local.tm_hour,        now.local.tm_min,     now.local.tm_sec,
-                   now.hundredths};
+  return LocalTime{
+      now.local.tm_year + 1900, now.local.tm_mon + 1, now.local.tm_mday, now.local.tm_hour,
+      now.local.tm_min,         now.local.tm_sec,     now.hundredths};
 }
 
 std::uint64_t CurrentFileTime() {

@@ -7,8 +7,8 @@ namespace vantrel {
 LocalTime CurrentLocalTime() {
   SYSTEMTIME st;
   GetLocalTime(&st);
-  return LocalTime{st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond,
-                   st.wMilliseconds / 10};
+  return LocalTime{
+      st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds / 10};
 }
 
 std::uint64_t CurrentFileTime() {

@@ -8,7 +8,9 @@ namespace {
 std::atomic<MessageHook> gHook{nullptr};
 thread_local MessagePresenter* tPresenter = nullptr;
 
-std::string_view View(const char* text) { return text ? std::string_view(text) : std::string_view(); }
+std::string_view View(const char* text) {
+  return text ? std::string_view(text) : std::string_view();
+}
 
 }  // namespace
 
@@ -20,7 +22,8 @@ MessagePresenter* ThreadMessagePresenter() { return tPresenter; }
 
 int ShowMessage(std::string_view text, std::string_view caption, std::string_view icon,
                 std::string_view buttons, int defaultButton, int style) {
-  if (MessageHook hook = gHook.load()) return hook(text, caption, icon, buttons, defaultButton, style);
+  if (MessageHook hook = gHook.load())
+    return hook(text, caption, icon, buttons, defaultButton, style);
   MessagePresenter* presenter = tPresenter;
   if (!presenter) return 0;
   const MessageLayout layout =

@@ -19,9 +19,8 @@ int LineWidth(const MessageMetrics& metrics, const MessageFont& font, std::strin
   std::size_t start = 0;
   while (true) {
     const std::size_t tab = line.find('\t', start);
-    const std::string_view run = line.substr(start, tab == std::string_view::npos
-                                                        ? std::string_view::npos
-                                                        : tab - start);
+    const std::string_view run =
+        line.substr(start, tab == std::string_view::npos ? std::string_view::npos : tab - start);
     if (!run.empty()) x += metrics.TextWidth(font, run);
     if (tab == std::string_view::npos) break;
     if (tabWidth > 0) x = (x / tabWidth + 1) * tabWidth;
@@ -247,7 +246,8 @@ MessageLayout LayoutMessage(const MessageRequest& request, const MessageMetrics&
   if (!out.captionList) {
     const int shownBits = bitSet == 0 ? 1 : bitSet;
     int defaultRow = 0;
-    if ((request.defaultButton & shownBits) != 0) defaultRow = LowestBitIndex(request.defaultButton);
+    if ((request.defaultButton & shownBits) != 0)
+      defaultRow = LowestBitIndex(request.defaultButton);
     for (int row = 0; row < 8; ++row) {
       if (!(shownBits & kStandardButtons[row].bit)) continue;
       if (row == defaultRow) defaultIndex = static_cast<int>(out.buttons.size());
@@ -289,7 +289,8 @@ MessageLayout LayoutMessage(const MessageRequest& request, const MessageMetrics&
       out.buttons.push_back({1, standardCaption(0), {}, false, 1, kPushButtonStyle});
     }
     for (const MessageButtonLayout& b : out.buttons) {
-      buttonWidth = std::max(buttonWidth, metrics.TextWidth(out.dialogFont, b.caption) + 2 * m.margin);
+      buttonWidth =
+          std::max(buttonWidth, metrics.TextWidth(out.dialogFont, b.caption) + 2 * m.margin);
     }
     const int count = static_cast<int>(out.buttons.size());
     defaultIndex = (request.defaultButton >= 1 && request.defaultButton <= count)

@@ -68,13 +68,13 @@ struct MessageRequest {
 
 // Fixed sizes of the dialog, from the dialog font's average character size, rounded up.
 struct MessageMeasures {
-  int margin = 0;          // 5 horizontal units
-  int buttonWidth = 0;     // 50 horizontal units (the minimum)
-  int buttonHeight = 0;    // 14 vertical units
-  int buttonGap = 0;       // 5 horizontal units
-  int gapBelow = 0;        // 5 vertical units
-  int minTextWidth = 0;    // 200 horizontal units
-  int minTextHeight = 0;   // 45 vertical units
+  int margin = 0;         // 5 horizontal units
+  int buttonWidth = 0;    // 50 horizontal units (the minimum)
+  int buttonHeight = 0;   // 14 vertical units
+  int buttonGap = 0;      // 5 horizontal units
+  int gapBelow = 0;       // 5 vertical units
+  int minTextWidth = 0;   // 200 horizontal units
+  int minTextHeight = 0;  // 45 vertical units
 };
 MessageMeasures MessageMeasuresFor(PixelSize averageChar);
 
@@ -98,51 +98,51 @@ struct StandardButton {
   std::string_view caption;
 };
 inline constexpr StandardButton kStandardButtons[8] = {
-    {0x01, 1, "OK"},      {0x02, 6, "&Yes"},    {0x04, 7, "&No"},     {0x08, 3, "&Abort"},
-    {0x10, 4, "&Retry"},  {0x20, 5, "&Ignore"}, {0x40, 2, "Cancel"},  {0x80, 9, "&Help"},
+    {0x01, 1, "OK"},     {0x02, 6, "&Yes"},    {0x04, 7, "&No"},    {0x08, 3, "&Abort"},
+    {0x10, 4, "&Retry"}, {0x20, 5, "&Ignore"}, {0x40, 2, "Cancel"}, {0x80, 9, "&Help"},
 };
 // Resource identifier of standard row i's caption.
 inline constexpr int kButtonResourceBase = 32512;
 
 struct MessageButtonLayout {
-  int id = 0;            // control identifier
-  std::string caption;   // as shown ('&' marks the access key)
+  int id = 0;           // control identifier
+  std::string caption;  // as shown ('&' marks the access key)
   PixelRect rect;
   bool isDefault = false;
-  int result = 0;        // what ShowMessage returns when it is pressed
+  int result = 0;  // what ShowMessage returns when it is pressed
   std::uint32_t style = kPushButtonStyle;
 };
 
 struct MessageLayout {
   // The prepared request.
   std::string caption;
-  std::string text;                // display text: every '|' became CR LF
-  bool captionList = false;        // buttons given as captions (results are positions)
+  std::string text;          // display text: every '|' became CR LF
+  bool captionList = false;  // buttons given as captions (results are positions)
   bool systemModal = false;
-  bool selectable = false;         // read-only selectable text box
+  bool selectable = false;  // read-only selectable text box
   bool fixedPitch = false;
-  bool scrolls = false;            // the selectable box was cut and gains a scroll bar
+  bool scrolls = false;  // the selectable box was cut and gains a scroll bar
   // Icon: a system icon identifier (IDI_HAND 32513 ...) or a name the engine loads.
   bool hasIcon = false;
-  int systemIcon = 0;              // 0 when the icon is named
+  int systemIcon = 0;  // 0 when the icon is named
   std::string iconName;
 
-  MessageFont dialogFont;          // dialog and buttons
-  MessageFont textFont;            // the text (Courier New with the fixed-pitch style)
-  PixelSize averageChar;           // of the dialog font
+  MessageFont dialogFont;  // dialog and buttons
+  MessageFont textFont;    // the text (Courier New with the fixed-pitch style)
+  PixelSize averageChar;   // of the dialog font
   MessageMeasures measures;
   std::uint32_t dialogStyle = kMessageDialogStyle;
 
-  int wrapWidth = 0;               // the width the text was wrapped at (WrapText gives the lines)
-  PixelSize client;                // the dialog's client area
-  PixelRect textArea;              // text rectangle plus the margins
+  int wrapWidth = 0;   // the width the text was wrapped at (WrapText gives the lines)
+  PixelSize client;    // the dialog's client area
+  PixelRect textArea;  // text rectangle plus the margins
   PixelRect iconRect;
   PixelRect textRect;
-  std::string_view textClass;      // "STATIC" or "EDIT"
+  std::string_view textClass;  // "STATIC" or "EDIT"
   std::uint32_t textStyle = kStaticTextStyle;
 
   std::vector<MessageButtonLayout> buttons;  // in display (and tab) order
-  int focus = 0;                   // index of the button that has the focus at the start
+  int focus = 0;                             // index of the button that has the focus at the start
 
   // The results table: the result of the control that ended the dialog, 0 for any other.
   int ResultFor(int controlId) const;

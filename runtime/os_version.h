@@ -17,7 +17,7 @@ struct OsVersionRecord {
   static constexpr std::uint32_t kExtendedSize = 156;
   static constexpr std::uint32_t kBasicSize = 148;
 
-  std::uint32_t size = 0;      // kExtendedSize or kBasicSize
+  std::uint32_t size = 0;  // kExtendedSize or kBasicSize
   std::uint32_t major = 0;
   std::uint32_t minor = 0;
   std::uint32_t build = 0;     // 95/98/Me: major in bits 24-31, minor in bits 16-23

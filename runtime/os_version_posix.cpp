@@ -29,8 +29,7 @@ bool QueryValue(const char* keyPath, const char* name, DWORD* type, std::string*
   LONG rc = RegQueryValueExA(key, name, nullptr, type, nullptr, &size);
   if (rc == ERROR_SUCCESS) {
     data->assign(size, '\0');
-    rc = RegQueryValueExA(key, name, nullptr, type, reinterpret_cast<LPBYTE>(data->data()),
-                          &size);
+    rc = RegQueryValueExA(key, name, nullptr, type, reinterpret_cast<LPBYTE>(data->data()), &size);
     data->resize(size < data->size() ? size : data->size());
   }
   RegCloseKey(key);
@@ -107,8 +106,10 @@ OsVersionRecord ReadSystemVersionRecord() {
       std::uint16_t bit;
     };
     static constexpr SuiteName kSuites[] = {
-        {"Small Business", kSuiteSmallBusiness}, {"Enterprise", kSuiteEnterprise},
-        {"DataCenter", kSuiteDatacenter},       {"Personal", kSuitePersonal},
+        {"Small Business", kSuiteSmallBusiness},
+        {"Enterprise", kSuiteEnterprise},
+        {"DataCenter", kSuiteDatacenter},
+        {"Personal", kSuitePersonal},
         {"Blade", kSuiteBlade},
     };
     std::size_t start = 0;

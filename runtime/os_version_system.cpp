@@ -19,8 +19,8 @@ std::optional<std::string> ReadProductTypeOption() {
   char buffer[80];
   DWORD size = sizeof buffer;
   DWORD type = 0;
-  const LONG rc = RegQueryValueExA(key, "ProductType", nullptr, &type,
-                                   reinterpret_cast<LPBYTE>(buffer), &size);
+  const LONG rc =
+      RegQueryValueExA(key, "ProductType", nullptr, &type, reinterpret_cast<LPBYTE>(buffer), &size);
   RegCloseKey(key);
   if (rc != ERROR_SUCCESS) return std::nullopt;
   if (size > sizeof buffer) size = sizeof buffer;

@@ -17,9 +17,9 @@ std::string_view Trim(std::string_view t) {
 
 struct Picture {
   enum Kind { kString, kNumber, kDate, kTime } kind = kString;
-  int width = 0;       // S and N
-  int decimals = 0;    // N
-  char sign = '-';     // N: '-', '+' or '('
+  int width = 0;     // S and N
+  int decimals = 0;  // N
+  char sign = '-';   // N: '-', '+' or '('
   bool zeroFill = false;
   bool grouping = false;
   int layout = 0;      // D and T
@@ -76,8 +76,7 @@ std::optional<Picture> Parse(std::string_view text) {
         ++i;
       }
       break;
-    default:
-      return std::nullopt;
+    default: return std::nullopt;
   }
   if (i != t.size()) return std::nullopt;
   return p;
@@ -101,7 +100,8 @@ std::optional<Decimal> ReadDecimal(std::string_view t) {
   }
   const std::size_t point = t.find('.');
   const std::string_view whole = t.substr(0, point);
-  const std::string_view fraction = point == std::string_view::npos ? std::string_view() : t.substr(point + 1);
+  const std::string_view fraction =
+      point == std::string_view::npos ? std::string_view() : t.substr(point + 1);
   if (whole.empty() && fraction.empty()) return std::nullopt;
   for (char c : whole) {
     if (!IsDigit(c)) return std::nullopt;
@@ -125,7 +125,8 @@ void Round(Decimal* d, int decimals) {
   if (up) {
     std::string digits = d->whole + d->fraction;
     int k = static_cast<int>(digits.size()) - 1;
-    while (k >= 0 && digits[static_cast<std::size_t>(k)] == '9') digits[static_cast<std::size_t>(k--)] = '0';
+    while (k >= 0 && digits[static_cast<std::size_t>(k)] == '9')
+      digits[static_cast<std::size_t>(k--)] = '0';
     if (k < 0) {
       digits.insert(digits.begin(), '1');
     } else {
@@ -158,7 +159,8 @@ std::string Fit(std::string text, int width) {
 std::string FormatNumber(const Picture& p, std::string_view value) {
   std::optional<Decimal> d = Trim(value).empty() ? ReadDecimal("0") : ReadDecimal(value);
   if (!d) {
-    std::string as(value.substr(0, std::min<std::size_t>(value.size(), static_cast<std::size_t>(p.width))));
+    std::string as(
+        value.substr(0, std::min<std::size_t>(value.size(), static_cast<std::size_t>(p.width))));
     return as + std::string(static_cast<std::size_t>(p.width) - as.size(), ' ');
   }
   Round(&*d, p.decimals);
@@ -172,12 +174,14 @@ std::string FormatNumber(const Picture& p, std::string_view value) {
     } else {
       before = "-";
     }
-  } else if (p.sign == '+' && !(d->whole == "0" && d->fraction.find_first_not_of('0') == std::string::npos)) {
+  } else if (p.sign == '+' &&
+             !(d->whole == "0" && d->fraction.find_first_not_of('0') == std::string::npos)) {
     before = "+";
   }
   if (p.zeroFill) {
     const std::size_t used = before.size() + body.size() + after.size();
-    if (used < static_cast<std::size_t>(p.width)) body.insert(0, static_cast<std::size_t>(p.width) - used, '0');
+    if (used < static_cast<std::size_t>(p.width))
+      body.insert(0, static_cast<std::size_t>(p.width) - used, '0');
   }
   return Fit(before + body + after, p.width);
 }
@@ -200,7 +204,8 @@ std::optional<std::string> DeformatNumber(std::string_view text) {
   std::optional<Decimal> d = ReadDecimal(t);
   if (!d) return std::nullopt;
   if (negative) d->negative = true;
-  if (d->whole == "0" && d->fraction.find_first_not_of('0') == std::string::npos) d->negative = false;
+  if (d->whole == "0" && d->fraction.find_first_not_of('0') == std::string::npos)
+    d->negative = false;
   std::string out = d->negative ? "-" : "";
   out += d->whole;
   if (!d->fraction.empty()) out += "." + d->fraction;
@@ -216,9 +221,11 @@ constexpr const char* kDateLayouts[] = {
     "m/d/y", "m/d/Y", "b d, Y", "B d, Y", "d/m/y", "d/m/Y", "d b y", "d b Y", "y/m/d",
     "Y/m/d", "ymd",   "Ymd",    "m/y",    "m/Y",   "y/m",   "Y/m",   "m/d/Y",
 };
-constexpr const char* kTimeLayouts[] = {"h:M", "hM", "h:MX", "h:M:S", "hMS", "h:M:SX", "h:M", "h:M:S"};
-constexpr const char* kMonths[] = {"January", "February", "March",     "April",   "May",      "June",
-                                   "July",    "August",   "September", "October", "November", "December"};
+constexpr const char* kTimeLayouts[] = {"h:M", "hM",     "h:MX", "h:M:S",
+                                        "hMS", "h:M:SX", "h:M",  "h:M:S"};
+constexpr const char* kMonths[] = {"January",   "February", "March",    "April",
+                                   "May",       "June",     "July",     "August",
+                                   "September", "October",  "November", "December"};
 
 constexpr std::int32_t kFirstYear = 1801;
 constexpr std::int32_t kLastYear = 9999;
@@ -266,7 +273,8 @@ struct Moment {
 };
 
 std::string Render(const Picture& p, const Moment& t) {
-  const char* layout = p.kind == Picture::kDate ? kDateLayouts[p.layout - 1] : kTimeLayouts[p.layout - 1];
+  const char* layout =
+      p.kind == Picture::kDate ? kDateLayouts[p.layout - 1] : kTimeLayouts[p.layout - 1];
   const char fill = p.zeroFill ? '0' : ' ';
   const bool twelve = std::string_view(layout).find('X') != std::string_view::npos;
   std::string out;
@@ -317,7 +325,8 @@ std::string FormatMoment(const Picture& p, std::string_view value) {
 std::optional<std::string> DeformatMoment(const Picture& p, std::string_view text) {
   std::string_view t = Trim(text);
   if (t.empty()) return std::string();
-  const char* layout = p.kind == Picture::kDate ? kDateLayouts[p.layout - 1] : kTimeLayouts[p.layout - 1];
+  const char* layout =
+      p.kind == Picture::kDate ? kDateLayouts[p.layout - 1] : kTimeLayouts[p.layout - 1];
   // A layout without separators is read by position: its fill blanks count as zeros, and a text
   // shorter than the layout lacks leading zeros ("945" under hhmm is 9:45).
   std::string packed;
@@ -337,7 +346,8 @@ std::optional<std::string> DeformatMoment(const Picture& p, std::string_view tex
     while (i < t.size() && t[i] == ' ') ++i;
     const std::size_t start = i;
     int v = 0;
-    while (i < t.size() && IsDigit(t[i]) && static_cast<int>(i - start) < most) v = v * 10 + (t[i++] - '0');
+    while (i < t.size() && IsDigit(t[i]) && static_cast<int>(i - start) < most)
+      v = v * 10 + (t[i++] - '0');
     *out = v;
     return i > start;
   };
@@ -349,7 +359,10 @@ std::optional<std::string> DeformatMoment(const Picture& p, std::string_view tex
       case 'h': ok = number(2, &m.hour); break;
       case 'M': ok = number(2, &m.minute); break;
       case 'S': ok = number(2, &m.second); break;
-      case 'y': ok = number(2, &m.year); twoDigitYear = true; break;
+      case 'y':
+        ok = number(2, &m.year);
+        twoDigitYear = true;
+        break;
       case 'Y': ok = number(4, &m.year); break;
       case 'b':
       case 'B': {
@@ -362,7 +375,8 @@ std::optional<std::string> DeformatMoment(const Picture& p, std::string_view tex
           const std::string_view name = kMonths[k];
           if (word.size() > name.size()) continue;
           bool same = true;
-          for (std::size_t j = 0; j < word.size(); ++j) same = same && Lower(word[j]) == Lower(name[j]);
+          for (std::size_t j = 0; j < word.size(); ++j)
+            same = same && Lower(word[j]) == Lower(name[j]);
           if (same) m.month = k + 1;
         }
         ok = m.month != 0;
@@ -372,7 +386,8 @@ std::optional<std::string> DeformatMoment(const Picture& p, std::string_view tex
       case 'X': {
         while (i < t.size() && t[i] == ' ') ++i;
         const std::string_view rest = t.substr(i, 2);
-        if (rest.size() == 2 && Lower(rest[1]) == 'm' && (Lower(rest[0]) == 'a' || Lower(rest[0]) == 'p')) {
+        if (rest.size() == 2 && Lower(rest[1]) == 'm' &&
+            (Lower(rest[0]) == 'a' || Lower(rest[0]) == 'p')) {
           twelve = Lower(rest[0]) == 'p';
           i += 2;
         } else {
@@ -443,7 +458,8 @@ std::optional<std::string> DeformatPicture(std::string_view picture, std::string
 std::int32_t DateNumber(int year, int month, int day) {
   if (year < kFirstYear || year > kLastYear || month < 1 || month > 12) return 0;
   if (day < 1 || day > DaysInMonth(year, month)) return 0;
-  return static_cast<std::int32_t>(DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) - kDayZero);
+  return static_cast<std::int32_t>(
+      DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) - kDayZero);
 }
 
 std::int32_t TimeNumber(int hours, int minutes, int seconds, int hundredths) {

@@ -40,8 +40,8 @@ std::size_t RunEnd(const std::uint8_t* src, std::size_t start, std::size_t size)
 // maximal run), so the first start found is the start of its run. Returns `size` when none.
 std::size_t NextRepeatStart(const std::uint8_t* src, std::size_t from, std::size_t size) {
   std::size_t i = from;
-  // Eight bytes at a time: byte k of `x` is zero where src[i+k] == src[i+k+1]; byte k of `y` is zero
-  // where four equal bytes start at i+k. Bytes 0..4 of `y` are exact, the rest are masked off.
+  // Eight bytes at a time: byte k of `x` is zero where src[i+k] == src[i+k+1]; byte k of `y` is
+  // zero where four equal bytes start at i+k. Bytes 0..4 of `y` are exact, the rest are masked off.
   while (i + 8 <= size) {
     const std::uint64_t w = Load64(src + i);
     const std::uint64_t x = w ^ (w >> 8);

@@ -67,7 +67,8 @@ inline std::size_t ReadCountHeader(const std::uint8_t* encoded, std::size_t leng
   }
   if (form == 0x30) {
     if (length < 5) return 0;
-    *count = static_cast<std::uint32_t>(encoded[1]) | (static_cast<std::uint32_t>(encoded[2]) << 8) |
+    *count = static_cast<std::uint32_t>(encoded[1]) |
+             (static_cast<std::uint32_t>(encoded[2]) << 8) |
              (static_cast<std::uint32_t>(encoded[3]) << 16) |
              (static_cast<std::uint32_t>(encoded[4]) << 24);
     return 5;
@@ -83,7 +84,8 @@ inline constexpr std::size_t kWideSlack = 32;
 // of a blank-padded record.
 inline void CopyWide(std::uint8_t* d, const std::uint8_t* p, std::uint32_t count) {
 #if defined(__SSE2__)
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(d),
+                   _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
   _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 16),
                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)));
   for (std::uint32_t i = 32; i < count; i += 32) {

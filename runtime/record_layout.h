@@ -16,11 +16,11 @@
 namespace vantrel {
 
 enum class FieldType : std::uint8_t {
-  String,  // fixed-length single-byte text, blank padded
-  Long,    // signed 32-bit
-  Short,   // signed 16-bit
-  Byte,    // unsigned 8-bit
-  Group,   // a named run of the fields that follow it (one group level deeper)
+  String,    // fixed-length single-byte text, blank padded
+  Long,      // signed 32-bit
+  Short,     // signed 16-bit
+  Byte,      // unsigned 8-bit
+  Group,     // a named run of the fields that follow it (one group level deeper)
   QueueRef,  // a reference to a child queue: a Queue* (null for none), owned by the program
 };
 
@@ -28,10 +28,10 @@ struct FieldDesc {
   std::string_view label;         // "LRIX:KEYNAME"
   std::string_view externalName;  // "KeyName", or empty when the field has none
   FieldType type;
-  std::uint32_t offset;    // bytes from the start of the record
-  std::uint32_t size;      // bytes of the whole field, all elements together
-  std::uint32_t elements;  // 1, or the element count of an array field
-  std::uint8_t groupLevel; // 0 for a top-level field, 1 inside a group, ...
+  std::uint32_t offset;     // bytes from the start of the record
+  std::uint32_t size;       // bytes of the whole field, all elements together
+  std::uint32_t elements;   // 1, or the element count of an array field
+  std::uint8_t groupLevel;  // 0 for a top-level field, 1 inside a group, ...
 
   constexpr std::uint32_t ElementSize() const { return elements ? size / elements : size; }
 };
@@ -72,7 +72,8 @@ constexpr std::string_view FieldName(const RecordLayout& layout, int n) {
 // One element of a field of a record image as text: a text field without its trailing blanks,
 // a number in signed decimal (a BYTE unsigned). A group and a queue reference have no value of
 // their own: empty text.
-inline std::string FieldValueText(const FieldDesc& f, const void* record, std::uint32_t element = 0) {
+inline std::string FieldValueText(const FieldDesc& f, const void* record,
+                                  std::uint32_t element = 0) {
   const char* at = static_cast<const char*>(record) + f.offset + element * f.ElementSize();
   switch (f.type) {
     case FieldType::String: {
@@ -93,8 +94,7 @@ inline std::string FieldValueText(const FieldDesc& f, const void* record, std::u
     case FieldType::Byte:
       return std::to_string(static_cast<unsigned>(static_cast<unsigned char>(*at)));
     case FieldType::Group:
-    case FieldType::QueueRef:
-      break;
+    case FieldType::QueueRef: break;
   }
   return {};
 }

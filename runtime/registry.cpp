@@ -138,24 +138,14 @@ std::uint32_t DwordFromText(std::string_view text) { return ReadDwordBits(text);
 
 void SetRegistryError(long osError) {
   switch (osError) {
-    case 0:
-      ClearRuntimeError();
-      return;
-    case 2:
-      SetRuntimeError(error_code::kFileNotFound);
-      return;
+    case 0: ClearRuntimeError(); return;
+    case 2: SetRuntimeError(error_code::kFileNotFound); return;
     case 5:
-    case 12:
-      SetRuntimeError(error_code::kAccessDenied);
-      return;
+    case 12: SetRuntimeError(error_code::kAccessDenied); return;
     case 8:
     case 14:
-    case 1450:
-      SetRuntimeError(error_code::kInsufficientMemory);
-      return;
-    default:
-      SetRuntimeError(error_code::kEntryNotFound);
-      return;
+    case 1450: SetRuntimeError(error_code::kInsufficientMemory); return;
+    default: SetRuntimeError(error_code::kEntryNotFound); return;
   }
 }
 
@@ -187,9 +177,7 @@ std::string RegistryGetValue(std::uint32_t root, std::string_view keyPath,
         };
         switch (valueType) {
           case REG_SZ:
-          case REG_EXPAND_SZ:
-            result = data.substr(0, data.find('\0'));
-            break;
+          case REG_EXPAND_SZ: result = data.substr(0, data.find('\0')); break;
           case REG_DWORD: {
             const auto b = bytesOf(4);
             result = std::to_string(std::uint32_t{b[0]} | std::uint32_t{b[1]} << 8 |
@@ -209,9 +197,7 @@ std::string RegistryGetValue(std::uint32_t root, std::string_view keyPath,
             result = std::to_string(v);
             break;
           }
-          default:
-            result = std::move(data);
-            break;
+          default: result = std::move(data); break;
         }
       }
     }
@@ -240,16 +226,13 @@ long RegistryPutValue(std::uint32_t root, std::string_view keyPath, std::string_
 
   std::string data;
   switch (type) {
-    case REG_NONE:
-      break;
+    case REG_NONE: break;
     case REG_SZ:
     case REG_EXPAND_SZ:
       data.assign(value);
       data.push_back('\0');
       break;
-    case REG_BINARY:
-      data.assign(value);
-      break;
+    case REG_BINARY: data.assign(value); break;
     case REG_DWORD:
     case REG_DWORD_BIG_ENDIAN: {
       const std::uint32_t n = ReadDwordBits(value);
@@ -266,8 +249,7 @@ long RegistryPutValue(std::uint32_t root, std::string_view keyPath, std::string_
       for (int i = 0; i < 8; ++i) data.push_back(static_cast<char>(n >> (8 * i)));
       break;
     }
-    default:
-      break;  // an empty value of that type
+    default: break;  // an empty value of that type
   }
   rc = RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
                       static_cast<DWORD>(data.size()));
@@ -359,8 +341,8 @@ std::string RegistryReadProblem(std::uint32_t root) {
 long DeleteRegistryTreeByEnumeration(std::uint32_t root, std::string_view parentPath,
                                      std::string_view name) {
   HKEY parent = nullptr;
-  LONG rc = RegOpenKeyExA(RootKey(root), std::string(parentPath).c_str(), 0, KEY_ALL_ACCESS,
-                          &parent);
+  LONG rc =
+      RegOpenKeyExA(RootKey(root), std::string(parentPath).c_str(), 0, KEY_ALL_ACCESS, &parent);
   if (rc != ERROR_SUCCESS) return rc;
   rc = DeleteTreeByEnumeration(parent, std::string(name).c_str());
   RegCloseKey(parent);
@@ -374,12 +356,11 @@ std::string GETINI(std::string_view section, std::string_view entry, std::string
   const std::string defaultArg = Trimmed(defaultText, kProfileTextMax);
   const std::string fileArg = Trimmed(fileName, kProfileFileMax);
   char buffer[kProfileTextMax + 1] = {};
-  const DWORD n =
-      fileArg.empty()
-          ? GetProfileStringA(sectionArg.c_str(), entryArg.c_str(), defaultArg.c_str(), buffer,
-                              sizeof buffer)
-          : GetPrivateProfileStringA(sectionArg.c_str(), entryArg.c_str(), defaultArg.c_str(),
-                                     buffer, sizeof buffer, fileArg.c_str());
+  const DWORD n = fileArg.empty() ? GetProfileStringA(sectionArg.c_str(), entryArg.c_str(),
+                                                      defaultArg.c_str(), buffer, sizeof buffer)
+                                  : GetPrivateProfileStringA(sectionArg.c_str(), entryArg.c_str(),
+                                                             defaultArg.c_str(), buffer,
+                                                             sizeof buffer, fileArg.c_str());
   return std::string(buffer, n < sizeof buffer ? n : sizeof buffer - 1);
 }
 

@@ -30,8 +30,7 @@ std::string TemporaryPrefix(std::string_view base) {
 }
 
 std::string RandomSuffix() {
-  static constexpr char kChars[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  static constexpr char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
   // The clock is mixed in because a random device is not random on every C++ library; the names
   // are created exclusively anyway, so a guessed one only costs another try.
   thread_local std::mt19937_64 random(
@@ -61,7 +60,8 @@ bool UnusableName(std::string_view name) {
 
 const ReplaceReport& LastReplace() { return safe_replace_detail::Report(); }
 
-bool ReplaceWholeFile(std::string_view name, std::string_view bytes, const ReplaceOptions& options) {
+bool ReplaceWholeFile(std::string_view name, std::string_view bytes,
+                      const ReplaceOptions& options) {
   SafeReplace replace;
   return replace.Begin(name, options) && replace.Append(bytes.data(), bytes.size()) &&
          replace.Commit();

@@ -82,7 +82,8 @@ void TakeModeAndOwner(int fd, const struct stat& old) {
 // A temporary of `base` in the folder open as `dirFd`, created exclusively and locked. The lock
 // tells a later writer's clean-up that a live writer holds it; one that was removed between
 // creation and locking is given up for another name.
-int CreateTemporary(int dirFd, const std::string& base, mode_t mode, std::string& name, int& fdOut) {
+int CreateTemporary(int dirFd, const std::string& base, mode_t mode, std::string& name,
+                    int& fdOut) {
   const std::string prefix = TemporaryPrefix(base);
   for (int attempt = 0; attempt < 100; ++attempt) {
     name = prefix + RandomSuffix();
@@ -116,7 +117,8 @@ void RemoveLeftovers(int dirFd, const std::string& base) {
     if (::fstatat(dirFd, e->d_name, &named, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(named.st_mode)) {
       continue;  // a link or anything else at such a name is not ours to remove
     }
-    const int fd = ::openat(dirFd, e->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    const int fd =
+        ::openat(dirFd, e->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) continue;
     struct stat held;
     if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &held) == 0 &&
@@ -240,7 +242,8 @@ bool SafeReplace::Impl::StartInPlace(const struct stat& st) {
   if (::fstat(fd, &now) != 0 || !(S_ISCHR(now.st_mode) || S_ISFIFO(now.st_mode))) {
     ::close(fd);
     fd = -1;
-    return Fail(0, error_code::kAccessDenied, "cannot write " + target + ": it changed while opened");
+    return Fail(0, error_code::kAccessDenied,
+                "cannot write " + target + ": it changed while opened");
   }
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   inPlace = true;
@@ -260,7 +263,8 @@ std::string FileFingerprint(std::string_view name) {
 
 bool SafeReplace::Impl::Start() {
   ReplaceReport& report = Report();
-  if (UnusableName(name)) return Fail(0, error_code::kInvalidFileName, "the file name is empty or holds a zero byte");
+  if (UnusableName(name))
+    return Fail(0, error_code::kInvalidFileName, "the file name is empty or holds a zero byte");
   struct stat st;
   // The system's own links to streams (/dev/stdout, /proc/self/fd/1) are what they say; a link
   // anywhere else may have been planted to send the write elsewhere.
@@ -280,22 +284,27 @@ bool SafeReplace::Impl::Start() {
   }
   target = options.followLinks || systemLink ? ByteFile::LinkTarget(name) : name;
   report.target = target;
-  if (!options.expectedFingerprint.empty() && FileFingerprint(target) != options.expectedFingerprint) {
+  if (!options.expectedFingerprint.empty() &&
+      FileFingerprint(target) != options.expectedFingerprint) {
     return Fail(0, error_code::kAccessDenied,
-                "cannot write " + name + ": it changed since it was read (another program wrote "
-                "it, or put another file or a link in its place); nothing was written");
+                "cannot write " + name +
+                    ": it changed since it was read (another program wrote "
+                    "it, or put another file or a link in its place); nothing was written");
   }
   folder = FolderOf(target);
   if (::lstat(target.c_str(), &st) == 0) {
     if (S_ISLNK(st.st_mode)) {
-      return Fail(ELOOP, error_code::kPathNotFound, "cannot write " + name + ": too many symbolic links");
+      return Fail(ELOOP, error_code::kPathNotFound,
+                  "cannot write " + name + ": too many symbolic links");
     }
     if (!S_ISREG(st.st_mode)) return StartInPlace(st);
   } else if (errno != ENOENT) {
     return FailErrno(errno, "cannot write " + target);
   }
   if (int err = OpenFolder(folder, dirFd)) {
-    if (err == ENOENT) return Fail(err, error_code::kPathNotFound, "cannot write " + target + ": the folder " + folder + " does not exist");
+    if (err == ENOENT)
+      return Fail(err, error_code::kPathNotFound,
+                  "cannot write " + target + ": the folder " + folder + " does not exist");
     return FailErrno(err, "cannot write " + target + ": the folder " + folder);
   }
   if (int err = LockFolder(dirFd); err == EWOULDBLOCK) {
@@ -323,21 +332,26 @@ bool SafeReplace::Impl::KeepBackup(const struct stat& old) {
   const std::string backup = name + ".bak";
   const std::string backupFolder = FolderOf(backup);
   int backupDir = -1;
-  if (int err = OpenFolder(backupFolder, backupDir)) return FailErrno(err, "cannot keep the previous file as " + backup);
+  if (int err = OpenFolder(backupFolder, backupDir))
+    return FailErrno(err, "cannot keep the previous file as " + backup);
   struct Closer {
     int& fd;
     ~Closer() { ::close(fd); }
   } closeDir{backupDir};
   const std::string backupBase = BaseOf(backup);
   struct stat at;
-  if (::fstatat(backupDir, backupBase.c_str(), &at, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(at.st_mode)) {
-    return Fail(EISDIR, error_code::kAccessDenied,
-                "cannot keep the previous file as " + backup + ": that is a folder; nothing was saved");
+  if (::fstatat(backupDir, backupBase.c_str(), &at, AT_SYMLINK_NOFOLLOW) == 0 &&
+      S_ISDIR(at.st_mode)) {
+    return Fail(
+        EISDIR, error_code::kAccessDenied,
+        "cannot keep the previous file as " + backup + ": that is a folder; nothing was saved");
   }
   // Copies of the previous file that a killed save left under the backup's own temporary names.
   RemoveLeftovers(backupDir, backupBase);
-  const int in = ::openat(dirFd, BaseOf(target).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  if (in < 0) return FailErrno(errno, "cannot keep the previous file as " + backup + ": reading " + target);
+  const int in = ::openat(dirFd, BaseOf(target).c_str(),
+                          O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (in < 0)
+    return FailErrno(errno, "cannot keep the previous file as " + backup + ": reading " + target);
   std::string copyName;
   int out = -1;
   if (int err = CreateTemporary(backupDir, backupBase, 0600, copyName, out)) {
@@ -346,8 +360,10 @@ bool SafeReplace::Impl::KeepBackup(const struct stat& old) {
   }
   int err = 0;
   struct stat inSt;
-  if (::fstat(in, &inSt) != 0) err = errno;
-  else if (!SameFile(inSt, old)) err = EAGAIN;  // replaced meanwhile by another program
+  if (::fstat(in, &inSt) != 0)
+    err = errno;
+  else if (!SameFile(inSt, old))
+    err = EAGAIN;  // replaced meanwhile by another program
   char block[65536];
   while (err == 0) {
     const ssize_t n = ::read(in, block, sizeof block);
@@ -365,10 +381,12 @@ bool SafeReplace::Impl::KeepBackup(const struct stat& old) {
     TakeModeAndOwner(out, old);
     if (::fsync(out) != 0) err = errno;
   }
-  if (err == 0 && ::renameat(backupDir, copyName.c_str(), backupDir, backupBase.c_str()) != 0) err = errno;
+  if (err == 0 && ::renameat(backupDir, copyName.c_str(), backupDir, backupBase.c_str()) != 0)
+    err = errno;
   if (err != 0) ::unlinkat(backupDir, copyName.c_str(), 0);
   ::close(out);
-  if (err != 0) return FailErrno(err, "cannot keep the previous file as " + backup + "; nothing was saved");
+  if (err != 0)
+    return FailErrno(err, "cannot keep the previous file as " + backup + "; nothing was saved");
   return true;
 }
 
@@ -387,8 +405,9 @@ bool SafeReplace::Impl::Finish() {
   struct stat old;
   const bool exists = ::fstatat(dirFd, base.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
   if (exists && !S_ISREG(old.st_mode)) {
-    return Fail(0, error_code::kAccessDenied,
-                "cannot write " + target + ": it is now " + KindOf(old.st_mode) + ", not a regular file");
+    return Fail(
+        0, error_code::kAccessDenied,
+        "cannot write " + target + ": it is now " + KindOf(old.st_mode) + ", not a regular file");
   }
   if (exists && options.createOnly) {
     report.replaced = false;  // another writer created it first
@@ -434,7 +453,8 @@ bool SafeReplace::Begin(std::string_view name, const ReplaceOptions& options) {
 }
 
 bool SafeReplace::Append(const void* data, std::size_t size) {
-  if (!impl_ || !impl_->active) return Fail(0, error_code::kFileNotOpen, "no file is being written");
+  if (!impl_ || !impl_->active)
+    return Fail(0, error_code::kFileNotOpen, "no file is being written");
   if (impl_->writeError != 0) return false;
   if (int err = WriteAll(impl_->fd, static_cast<const char*>(data), size)) {
     impl_->writeError = err;
@@ -444,7 +464,8 @@ bool SafeReplace::Append(const void* data, std::size_t size) {
 }
 
 bool SafeReplace::Commit() {
-  if (!impl_ || !impl_->active) return Fail(0, error_code::kFileNotOpen, "no file is being written");
+  if (!impl_ || !impl_->active)
+    return Fail(0, error_code::kFileNotOpen, "no file is being written");
   const bool ok = impl_->Finish();
   impl_.reset();  // removes the temporary when it did not take the name, releases the lock
   return ok;

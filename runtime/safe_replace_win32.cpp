@@ -39,12 +39,14 @@ std::string Joined(const std::string& folder, const std::string& base) {
 
 std::string SystemText(DWORD error) {
   char* text = nullptr;
-  const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                     FORMAT_MESSAGE_IGNORE_INSERTS,
-                                 nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  const DWORD n = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
   std::string out = n && text ? std::string(text, n) : "error " + std::to_string(error);
   if (text) LocalFree(text);
-  while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' ' || out.back() == '.')) out.pop_back();
+  while (!out.empty() &&
+         (out.back() == '\n' || out.back() == '\r' || out.back() == ' ' || out.back() == '.'))
+    out.pop_back();
   return out;
 }
 
@@ -60,7 +62,8 @@ HANDLE LockFolder(const std::string& folder, DWORD& error) {
   std::string path = n > 0 && n < sizeof full ? std::string(full, n) : folder;
   std::uint64_t hash = 1469598103934665603ull;
   for (char c : path) {
-    const char lower = static_cast<char>(std::tolower(static_cast<unsigned char>(c == '/' ? '\\' : c)));
+    const char lower =
+        static_cast<char>(std::tolower(static_cast<unsigned char>(c == '/' ? '\\' : c)));
     hash = (hash ^ static_cast<unsigned char>(lower)) * 1099511628211ull;
   }
   char name[64];
@@ -84,7 +87,8 @@ void RemoveLeftovers(const std::string& folder, const std::string& base) {
   if (find == INVALID_HANDLE_VALUE) return;
   do {
     if (!IsTemporaryOf(found.cFileName, base)) continue;
-    if (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) continue;
+    if (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
+      continue;
     // A live writer holds its temporary open without delete sharing: this fails for it.
     DeleteFileA(Joined(folder, found.cFileName).c_str());
   } while (FindNextFileA(find, &found));
@@ -95,8 +99,8 @@ HANDLE CreateTemporary(const std::string& folder, const std::string& base, std::
   const std::string prefix = TemporaryPrefix(base);
   for (int attempt = 0; attempt < 100; ++attempt) {
     name = Joined(folder, prefix + RandomSuffix());
-    const HANDLE h = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                 CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE h = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                 nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE) return h;
     if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) return h;
   }
@@ -163,26 +167,30 @@ std::string FileFingerprint(std::string_view name) {
   CloseHandle(file);
   if (!ok) return "unreadable " + std::to_string(error);
   return std::to_string(info.dwVolumeSerialNumber) + ":" + std::to_string(info.nFileIndexHigh) +
-         "." + std::to_string(info.nFileIndexLow) + ":" + std::to_string(info.nFileSizeHigh) +
-         "." + std::to_string(info.nFileSizeLow) + ":" +
+         "." + std::to_string(info.nFileIndexLow) + ":" + std::to_string(info.nFileSizeHigh) + "." +
+         std::to_string(info.nFileSizeLow) + ":" +
          std::to_string(info.ftLastWriteTime.dwHighDateTime) + "." +
          std::to_string(info.ftLastWriteTime.dwLowDateTime);
 }
 
 bool SafeReplace::Impl::Start() {
-  if (UnusableName(name)) return Fail(0, error_code::kInvalidFileName, "the file name is empty or holds a zero byte");
+  if (UnusableName(name))
+    return Fail(0, error_code::kInvalidFileName, "the file name is empty or holds a zero byte");
   target = name;
   Report().target = target;
-  if (!options.expectedFingerprint.empty() && FileFingerprint(target) != options.expectedFingerprint) {
+  if (!options.expectedFingerprint.empty() &&
+      FileFingerprint(target) != options.expectedFingerprint) {
     return Fail(0, error_code::kAccessDenied,
-                "cannot write " + name + ": it changed since it was read (another program wrote "
-                "it, or put another file or a link in its place); nothing was written");
+                "cannot write " + name +
+                    ": it changed since it was read (another program wrote "
+                    "it, or put another file or a link in its place); nothing was written");
   }
   folder = FolderOf(target);
   const DWORD attributes = GetFileAttributesA(target.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES) {
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-      return Fail(ERROR_ACCESS_DENIED, error_code::kAccessDenied, "cannot write " + target + ": it is a folder");
+      return Fail(ERROR_ACCESS_DENIED, error_code::kAccessDenied,
+                  "cannot write " + target + ": it is a folder");
     }
     if (!options.followLinks && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
       return Fail(ERROR_ACCESS_DENIED, error_code::kAccessDenied,
@@ -190,14 +198,16 @@ bool SafeReplace::Impl::Start() {
     }
   }
   // A device name (NUL, CON, a pipe) is no file on a disk: written in place or refused.
-  const HANDLE probe = CreateFileA(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE probe =
+      CreateFileA(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (probe != INVALID_HANDLE_VALUE) {
     if (GetFileType(probe) != FILE_TYPE_DISK) {
       if (!options.devicesInPlace) {
         CloseHandle(probe);
-        return Fail(ERROR_ACCESS_DENIED, error_code::kAccessDenied,
-                    "cannot write " + target + ": it is a device, not a regular file; nothing was written");
+        return Fail(
+            ERROR_ACCESS_DENIED, error_code::kAccessDenied,
+            "cannot write " + target + ": it is a device, not a regular file; nothing was written");
       }
       file = probe;
       inPlace = true;
@@ -209,7 +219,9 @@ bool SafeReplace::Impl::Start() {
   DWORD error = 0;
   mutex = LockFolder(folder, error);
   if (!mutex && error != 0) {
-    return FailLast("cannot write " + target + ": another process has held the folder " + folder + " locked for over 10 seconds", error);
+    return FailLast("cannot write " + target + ": another process has held the folder " + folder +
+                        " locked for over 10 seconds",
+                    error);
   }
   const std::string base = BaseOf(target);
   RemoveLeftovers(folder, base);
@@ -228,14 +240,16 @@ bool SafeReplace::Impl::KeepBackup() {
   const DWORD attributes = GetFileAttributesA(backup.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
       !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-    return Fail(ERROR_ACCESS_DENIED, error_code::kAccessDenied,
-                "cannot keep the previous file as " + backup + ": that is a folder; nothing was saved");
+    return Fail(
+        ERROR_ACCESS_DENIED, error_code::kAccessDenied,
+        "cannot keep the previous file as " + backup + ": that is a folder; nothing was saved");
   }
   const std::string backupFolder = FolderOf(backup);
   RemoveLeftovers(backupFolder, BaseOf(backup));
-  const HANDLE in = CreateFileA(target.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (in == INVALID_HANDLE_VALUE) return FailLast("cannot keep the previous file as " + backup + ": reading " + target);
+  const HANDLE in = CreateFileA(target.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (in == INVALID_HANDLE_VALUE)
+    return FailLast("cannot keep the previous file as " + backup + ": reading " + target);
   std::string copyName;
   const HANDLE out = CreateTemporary(backupFolder, BaseOf(backup), copyName);
   if (out == INVALID_HANDLE_VALUE) {
@@ -285,12 +299,14 @@ bool SafeReplace::Impl::Finish() {
   CloseHandle(file);
   file = INVALID_HANDLE_VALUE;
   std::uint64_t links = 0;
-  const HANDLE old = CreateFileA(target.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE old =
+      CreateFileA(target.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   const bool exists = old != INVALID_HANDLE_VALUE;
   if (exists) {
     BY_HANDLE_FILE_INFORMATION info;
-    if (GetFileInformationByHandle(old, &info) && info.nNumberOfLinks > 1) links = info.nNumberOfLinks - 1;
+    if (GetFileInformationByHandle(old, &info) && info.nNumberOfLinks > 1)
+      links = info.nNumberOfLinks - 1;
     CloseHandle(old);
   }
   if (exists && options.createOnly) return true;
@@ -305,7 +321,8 @@ bool SafeReplace::Impl::Finish() {
     }
   }
   if (exists && options.keepBackup && !KeepBackup()) return false;
-  const DWORD flags = options.createOnly ? MOVEFILE_WRITE_THROUGH : MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+  const DWORD flags = options.createOnly ? MOVEFILE_WRITE_THROUGH
+                                         : MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
   if (!MoveFileExA(temporary.c_str(), target.c_str(), flags)) {
     const DWORD e = GetLastError();
     if (options.createOnly && (e == ERROR_ALREADY_EXISTS || e == ERROR_FILE_EXISTS)) return true;
@@ -336,7 +353,8 @@ bool SafeReplace::Begin(std::string_view name, const ReplaceOptions& options) {
 }
 
 bool SafeReplace::Append(const void* data, std::size_t size) {
-  if (!impl_ || !impl_->active) return Fail(0, error_code::kFileNotOpen, "no file is being written");
+  if (!impl_ || !impl_->active)
+    return Fail(0, error_code::kFileNotOpen, "no file is being written");
   if (impl_->writeFailed) return false;
   if (!WriteAll(impl_->file, static_cast<const char*>(data), size)) {
     impl_->writeFailed = true;
@@ -346,7 +364,8 @@ bool SafeReplace::Append(const void* data, std::size_t size) {
 }
 
 bool SafeReplace::Commit() {
-  if (!impl_ || !impl_->active) return Fail(0, error_code::kFileNotOpen, "no file is being written");
+  if (!impl_ || !impl_->active)
+    return Fail(0, error_code::kFileNotOpen, "no file is being written");
   const bool ok = impl_->Finish();
   impl_.reset();
   return ok;

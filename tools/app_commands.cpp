@@ -184,7 +184,8 @@ void PrintTable(app::MainData& data) {
   });
   std::array<std::size_t, 7> widths{};
   for (const auto& row : rows) {
-    for (std::size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], ShownWidth(row[c]));
+    for (std::size_t c = 0; c < row.size(); ++c)
+      widths[c] = std::max(widths[c], ShownWidth(row[c]));
   }
   std::printf("%s (* marks a current value that differs from the disable value)\n",
               TerminalText(data.settingsFile).c_str());
@@ -208,11 +209,10 @@ void PrintRows(app::MainData& data, ListForm form) {
       std::printf("\n");
       break;
     case ListForm::kTsv:
-      ForEachRow(data, [&](const app::DisplayRecord& r) { PrintRow(data, r, Differs(r) ? "*" : "-"); });
+      ForEachRow(data,
+                 [&](const app::DisplayRecord& r) { PrintRow(data, r, Differs(r) ? "*" : "-"); });
       break;
-    case ListForm::kTable:
-      PrintTable(data);
-      break;
+    case ListForm::kTable: PrintTable(data); break;
   }
 }
 
@@ -232,10 +232,10 @@ int Check(app::MainData& data, bool json, bool failed) {
     PrintRow(data, r, harms ? "!" : "*",
              "\t" + std::string(app::EffectKindName(effect.kind)) + ": " + effect.why);
   });
-  const int status = failed        ? kExitFailed
-                     : dangerous   ? kExitDangerous
-                     : differing   ? kExitDiffers
-                                   : kExitOk;
+  const int status = failed      ? kExitFailed
+                     : dangerous ? kExitDangerous
+                     : differing ? kExitDiffers
+                                 : kExitOk;
   const char* result = status == kExitFailed      ? "failed"
                        : status == kExitDangerous ? "dangerous"
                        : status == kExitDiffers   ? "drift"
@@ -263,9 +263,7 @@ bool PrintPlan(app::MainData& data, int mode) {
       case app::ApplyStep::kWrite:
         std::printf("write\t%s\t%s\n", where.c_str(), EscapeBytes(step.value).c_str());
         break;
-      case app::ApplyStep::kDelete:
-        std::printf("delete\t%s\n", where.c_str());
-        break;
+      case app::ApplyStep::kDelete: std::printf("delete\t%s\n", where.c_str()); break;
       case app::ApplyStep::kRefuse:
         std::printf("refuse\t%s\t%s\n", where.c_str(), step.refusal.c_str());
         refuses = true;
@@ -373,7 +371,8 @@ int RunAppCommand(std::span<const std::string_view> args) {
       if (settingsGiven) return UsageError(std::string(command) + ": --settings given twice");
       settingsGiven = true;
       data.settingsFile = std::string(args[++i]);
-      if (std::string problem = FileNameProblem("--settings", data.settingsFile); !problem.empty()) {
+      if (std::string problem = FileNameProblem("--settings", data.settingsFile);
+          !problem.empty()) {
         return UsageError(std::string(command) + ": " + problem);
       }
     } else if (args[i] == "--json" && (command == "list" || command == "check")) {

@@ -32,9 +32,9 @@ void SayRegistryReplacedLinks();
 // /dev/stdout and the like excepted). Reports a failure and returns its exit status.
 int WriteExportOutput(const std::string& bytes, const std::optional<std::string>& file);
 
-int RegCommand(const Args& args);  // reg get|set|delete
-int OsCommand(const Args& args);   // os
-int XmlCommand(const Args& args);  // xml dump|load|write
+int RegCommand(const Args& args);     // reg get|set|delete
+int OsCommand(const Args& args);      // os
+int XmlCommand(const Args& args);     // xml dump|load|write
 int ExportCommand(const Args& args);  // export --format reg|ansible
 
 }  // namespace vantrel::tools

@@ -102,7 +102,8 @@ int ExportCommand(const Args& args) {
   }
   if (!format) return UsageError("export: --format reg, pol, gpp or ansible is required");
   if (*format == "ansible" && !group) {
-    return UsageError("export: --format ansible needs --group NAME, the inventory group to apply to");
+    return UsageError(
+        "export: --format ansible needs --group NAME, the inventory group to apply to");
   }
   if (*format != "ansible" && group) return UsageError("export: --group is for --format ansible");
   // Written over the settings file it is made from, an export would lose every item.

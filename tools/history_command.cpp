@@ -27,7 +27,9 @@ std::string PathText(std::string_view text) {
   return out;
 }
 
-void Warn(const std::string& line) { std::fprintf(stderr, "vantrelctl: warning: %s\n", line.c_str()); }
+void Warn(const std::string& line) {
+  std::fprintf(stderr, "vantrelctl: warning: %s\n", line.c_str());
+}
 
 // A recorded value as history prints it: "absent", a REG_DWORD as its number, any other type
 // escaped with its type: "abc (REG_SZ)".
@@ -59,11 +61,11 @@ void PrintJson(const app::JournalContents& contents) {
               contents.damage.empty() ? "null" : JsonString(contents.damage).c_str());
   bool firstEntry = true;
   for (const app::JournalEntry& entry : contents.entries) {
-    std::printf("%s\n  {\"number\": %u, \"time\": %s, \"command\": %s, \"settingsFile\": %s, "
-                "\"values\": [",
-                firstEntry ? "" : ",", static_cast<unsigned>(entry.number),
-                JsonString(entry.time).c_str(), JsonString(entry.command).c_str(),
-                JsonString(entry.settingsFile).c_str());
+    std::printf(
+        "%s\n  {\"number\": %u, \"time\": %s, \"command\": %s, \"settingsFile\": %s, "
+        "\"values\": [",
+        firstEntry ? "" : ",", static_cast<unsigned>(entry.number), JsonString(entry.time).c_str(),
+        JsonString(entry.command).c_str(), JsonString(entry.settingsFile).c_str());
     firstEntry = false;
     bool firstRow = true;
     for (const app::JournalRow& row : entry.rows) {
@@ -118,17 +120,19 @@ const app::JournalEntry* FindChange(const app::JournalContents& contents, std::u
   for (const app::JournalEntry& entry : contents.entries) {
     if (entry.number == number) return &entry;
   }
-  Failure(command, "change " + std::to_string(number) + " is not in the journal of changes (it "
-                   "holds changes " + std::to_string(contents.entries.front().number) + " to " +
-                   std::to_string(contents.entries.back().number) + ")");
+  Failure(command, "change " + std::to_string(number) +
+                       " is not in the journal of changes (it "
+                       "holds changes " +
+                       std::to_string(contents.entries.front().number) + " to " +
+                       std::to_string(contents.entries.back().number) + ")");
   return nullptr;
 }
 
 int ExportChange(const app::JournalEntry& entry, const std::string& file) {
   std::vector<app::RegFileValue> values;
   for (const app::JournalRow& row : entry.rows) {
-    values.push_back({row.keyName, row.valueName, row.before.absent, row.before.type,
-                      row.before.data});
+    values.push_back(
+        {row.keyName, row.valueName, row.before.absent, row.before.type, row.before.data});
   }
   const app::ExportResult result = app::WriteTypedRegFile(values);
   return WriteExportOutput(result.bytes, file);
@@ -149,12 +153,11 @@ void PrintStep(const app::UndoStep& step) {
   switch (step.kind) {
     case app::UndoStep::kWrite:
       std::printf("write\t%s\t%s\n", where.c_str(),
-                  step.row.before.type == registry_type::kDword ? step.row.before.data.c_str()
-                                            : ValueText(step.row.before).c_str());
+                  step.row.before.type == registry_type::kDword
+                      ? step.row.before.data.c_str()
+                      : ValueText(step.row.before).c_str());
       break;
-    case app::UndoStep::kDelete:
-      std::printf("delete\t%s\n", where.c_str());
-      break;
+    case app::UndoStep::kDelete: std::printf("delete\t%s\n", where.c_str()); break;
     case app::UndoStep::kSame:
       std::printf("unchanged\t%s\t%s\n", where.c_str(), ValueText(step.row.before).c_str());
       break;

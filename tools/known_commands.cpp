@@ -21,12 +21,9 @@ namespace {
 
 std::string_view EffectName(app::TakesEffect effect) {
   switch (effect) {
-    case app::TakesEffect::kRestartServer:
-      return "a restart of the Server service";
-    case app::TakesEffect::kRestartWorkstation:
-      return "a restart of the Workstation service";
-    case app::TakesEffect::kReboot:
-      break;
+    case app::TakesEffect::kRestartServer: return "a restart of the Server service";
+    case app::TakesEffect::kRestartWorkstation: return "a restart of the Workstation service";
+    case app::TakesEffect::kReboot: break;
     case app::TakesEffect::kReloadSamba:
       return "a reload of Samba's configuration (smbcontrol smbd reload-config)";
     case app::TakesEffect::kRestartSmbd: return "a restart of smbd";
@@ -62,8 +59,9 @@ void PrintExplanation(app::MainData& data) {
     const app::KnownValue* known =
         app::FindKnownValue(row.KEYNAME.Trimmed(), row.VALUENAME.Trimmed());
     if (known == nullptr) {
-      std::printf("  Not in Vantrel's table of known values: find out what it does before "
-                  "applying it.\n");
+      std::printf(
+          "  Not in Vantrel's table of known values: find out what it does before "
+          "applying it.\n");
       return;
     }
     std::printf("  %.*s\n", static_cast<int>(known->meaning.size()), known->meaning.data());
@@ -83,7 +81,8 @@ void PrintExplanation(app::MainData& data) {
 
 std::vector<std::string> CurrentValues(app::MainData& data) {
   std::vector<std::string> values;
-  ForEachRow(data, [&](const app::DisplayRecord& row) { values.push_back(row.CURRENTVALUE.Str()); });
+  ForEachRow(data,
+             [&](const app::DisplayRecord& row) { values.push_back(row.CURRENTVALUE.Str()); });
   return values;
 }
 

@@ -53,8 +53,10 @@ std::string Shown(std::string_view text) {
 // What a failure concerns: the key as typed and, when one was given, the value name.
 std::string Subject(std::string_view keyText, const std::optional<std::string>& valueName) {
   std::string subject(keyText);
-  if (valueName && valueName->empty()) subject += " default value";
-  else if (valueName) subject += " value \"" + EscapeBytes(*valueName) + "\"";
+  if (valueName && valueName->empty())
+    subject += " default value";
+  else if (valueName)
+    subject += " value \"" + EscapeBytes(*valueName) + "\"";
   return subject;
 }
 
@@ -203,7 +205,8 @@ int RegSet(const Args& args) {
   const std::string_view textArg = p.positional[p.defaultValue ? 1 : 2];
   const TypedText typed = ArgumentText(textArg);
   if (!typed.problem.empty()) {
-    return Refused("value \"" + EscapeBytes(*valueName) + "\"", "'" + Shown(textArg) + "': " + typed.problem + "; nothing was written");
+    return Refused("value \"" + EscapeBytes(*valueName) + "\"",
+                   "'" + Shown(textArg) + "': " + typed.problem + "; nothing was written");
   }
   std::string text = UnescapeBytes(typed.text);
   if (app::IsNumberType(type)) {
@@ -211,8 +214,9 @@ int RegSet(const Args& args) {
     // either taken exactly or refused.
     const auto number = app::NumberText(text, type);
     if (!number) {
-      return Refused("value \"" + EscapeBytes(*valueName) + "\"", "'" + Shown(textArg) +
-                        "' is not " + app::NumberRule(type) + "; nothing was written");
+      return Refused(
+          "value \"" + EscapeBytes(*valueName) + "\"",
+          "'" + Shown(textArg) + "' is not " + app::NumberRule(type) + "; nothing was written");
     }
     text = *number;
   }
@@ -259,9 +263,10 @@ int RegDelete(const Args& args) {
   const auto hasContent = RegistryKeyHasContent(path->root, path->keyPath);
   if (!hasContent) return Failed("cannot delete", subjectKey);
   if (*hasContent && !p.recursive) {
-    return Refused(subjectKey, std::string("refusing to delete it") +
-                      ": it holds sub-keys or values; add --recursive to delete it with "
-                      "everything under it");
+    return Refused(subjectKey,
+                   std::string("refusing to delete it") +
+                       ": it holds sub-keys or values; add --recursive to delete it with "
+                       "everything under it");
   }
   RegistryDelete(path->root, path->keyPath, "");
   if (RuntimeErrorCode() != 0) return Failed("cannot delete", subjectKey);

@@ -89,9 +89,10 @@ TypedText ArgumentText(std::string_view argument) {
   if (terminal.kind == TypingEncoding::kBytes) return {std::string(argument), {}};
   if (terminal.kind == TypingEncoding::kOther) {
     // Its bytes would be other letters in the code page: a Latin-2 "š" is 1250's "ą".
-    return {{}, "the locale's character set " + terminal.codeset +
-                    " is neither UTF-8 nor the program's code page 1250; type it in a UTF-8 "
-                    "locale, or give its code-page bytes under LC_ALL=C"};
+    return {{},
+            "the locale's character set " + terminal.codeset +
+                " is neither UTF-8 nor the program's code page 1250; type it in a UTF-8 "
+                "locale, or give its code-page bytes under LC_ALL=C"};
   }
   const AnsiConversion converted = Utf8ToAnsi(argument);
   if (converted.ok) return {converted.text, {}};

@@ -144,7 +144,8 @@ std::string CommandHelp(std::string_view command) {
   bool inEntry = false;
   for (std::size_t at = 0; at < usage.size();) {
     const std::size_t end = usage.find('\n', at);
-    const std::string_view line(usage.data() + at, (end == std::string::npos ? usage.size() : end) - at);
+    const std::string_view line(usage.data() + at,
+                                (end == std::string::npos ? usage.size() : end) - at);
     at = end == std::string::npos ? usage.size() : end + 1;
     if (line == "commands:") {
       inCommands = true;
@@ -196,7 +197,8 @@ int main(int argc, char** argv) {
 #endif
   std::vector<std::string_view> args(argv + 1, argv + argc);
   // "--settings FILE" may come before the command as well as after it.
-  if (args.size() > 2 && args[0] == "--settings") std::rotate(args.begin(), args.begin() + 2, args.begin() + 3);
+  if (args.size() > 2 && args[0] == "--settings")
+    std::rotate(args.begin(), args.begin() + 2, args.begin() + 3);
   if (args.empty()) return UsageError("no command given");
   const std::string_view command = args[0];
   if (command == "--help" || command == "-h" || command == "help") {

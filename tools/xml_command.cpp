@@ -66,7 +66,8 @@ class NamedQueue {
  public:
   static constexpr std::uint32_t kFieldSize = 255;
 
-  NamedQueue(const std::vector<std::string>& names, const std::vector<bool>& lists) : names_(names) {
+  NamedQueue(const std::vector<std::string>& names, const std::vector<bool>& lists)
+      : names_(names) {
     std::uint32_t offset = 0;
     for (std::size_t i = 0; i < names_.size(); ++i) {
       fields_.push_back(lists[i] ? QueueRefField(names_[i], {}, offset)
@@ -305,8 +306,8 @@ int Write(std::string_view file) {
         return Failure(file, "line " + std::to_string(number) + ": its " +
                                  std::string(field.externalName) + " is " +
                                  std::to_string(TrimTrailingBlanks(fields[f]).size()) +
-                                 " characters long; the field holds " +
-                                 std::to_string(field.size) + ", so nothing was written");
+                                 " characters long; the field holds " + std::to_string(field.size) +
+                                 ", so nothing was written");
       }
     }
     queue.buffer.KEYNAME = fields[0];
@@ -318,7 +319,8 @@ int Write(std::string_view file) {
   }
   // Exactly the application's save.
   xml::Reset();
-  if (std::int16_t code = xml::CreateXMLFile(file, "1.0", AnsiEncodingName())) return WriteFailed(file, code);
+  if (std::int16_t code = xml::CreateXMLFile(file, "1.0", AnsiEncodingName()))
+    return WriteFailed(file, code);
   xml::CreateParent("RegistryItems");
   xml::AddParent();
   xml::QueueToXML(&queue, "RegistryItem");

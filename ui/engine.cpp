@@ -23,9 +23,7 @@ long long ToNumber(std::string_view text) {
   return std::strtoll(s.c_str(), nullptr, 10);
 }
 
-std::string Trimmed(const TextVar& var) {
-  return std::string(TrimTrailingBlanks(var.View()));
-}
+std::string Trimmed(const TextVar& var) { return std::string(TrimTrailingBlanks(var.View())); }
 
 void WriteVar(const TextVar& var, std::string_view text) {
   if (!var.Bound()) return;
@@ -115,7 +113,8 @@ ListGeometry ListGeometryOf(const Window& window, const ControlState& list) {
     for (std::size_t i = 0; i < g.columns.size(); ++i) {
       if (sizedByUser(i) || g.columns[i].width <= 0) continue;
       if (first == g.columns.size()) first = i;
-      const int more = static_cast<int>(growth * static_cast<long long>(g.columns[i].width) / shared);
+      const int more =
+          static_cast<int>(growth * static_cast<long long>(g.columns[i].width) / shared);
       g.columns[i].width += more;
       given += more;
     }
@@ -153,12 +152,12 @@ void ClampListTop(ControlState& list, int visibleRows) {
 std::int32_t ListKeyTarget(int keyCode, std::int32_t row, std::int32_t rows, int visibleRows) {
   if (rows <= 0) return 0;
   switch (keyCode) {
-    case 0x26: return std::max<std::int32_t>(1, row - 1);             // up
-    case 0x28: return std::min<std::int32_t>(rows, row + 1);          // down
-    case 0x21: return std::max<std::int32_t>(1, row - visibleRows);   // page up
+    case 0x26: return std::max<std::int32_t>(1, row - 1);               // up
+    case 0x28: return std::min<std::int32_t>(rows, row + 1);            // down
+    case 0x21: return std::max<std::int32_t>(1, row - visibleRows);     // page up
     case 0x22: return std::min<std::int32_t>(rows, row + visibleRows);  // page down
-    case 0x24: return 1;                                             // home
-    case 0x23: return rows;                                          // end
+    case 0x24: return 1;                                                // home
+    case 0x23: return rows;                                             // end
     default: return 0;
   }
 }
@@ -182,9 +181,7 @@ ControlState* Window::Find(int field) {
   return nullptr;
 }
 
-const ControlState* Window::Find(int field) const {
-  return const_cast<Window*>(this)->Find(field);
-}
+const ControlState* Window::Find(int field) const { return const_cast<Window*>(this)->Find(field); }
 
 PixelSize Window::DescribedSize() const {
   return {UnitsToPixelsX(desc_.at.width, metrics_), UnitsToPixelsY(desc_.at.height, metrics_)};
@@ -354,14 +351,9 @@ void Engine::Run(Window* window, const std::function<int(const Event&)>& handler
 void Engine::DefaultAction(Window* window, const Event& e) {
   switch (e.number) {
     case event::CloseWindow:
-    case event::CloseDown:
-      Close(window);
-      break;
-    case event::Completed:
-      window->acceptAll_ = false;
-      break;
-    default:
-      break;
+    case event::CloseDown: Close(window); break;
+    case event::Completed: window->acceptAll_ = false; break;
+    default: break;
   }
 }
 
@@ -535,12 +527,8 @@ void Engine::Set(Window* window, int control, int property, std::string_view val
         window->desc_.resizable = ToNumber(value) != 0;
         backend_->UpdateWindow(*window);
         return;
-      case prop::AcceptAll:
-        window->acceptAll_ = ToNumber(value) != 0;
-        return;
-      default:
-        window->other_[{property, index}] = std::string(value);
-        return;
+      case prop::AcceptAll: window->acceptAll_ = ToNumber(value) != 0; return;
+      default: window->other_[{property, index}] = std::string(value); return;
     }
     Resized(window, frame, false);
     return;
@@ -549,7 +537,8 @@ void Engine::Set(Window* window, int control, int property, std::string_view val
   if (!c) return;
   if (IsStyleProperty(property)) {
     if (index < 1 || index > 255) return;
-    if (c->styles.size() < static_cast<std::size_t>(index)) c->styles.resize(static_cast<std::size_t>(index));
+    if (c->styles.size() < static_cast<std::size_t>(index))
+      c->styles.resize(static_cast<std::size_t>(index));
     ListStyleEntry& s = c->styles[static_cast<std::size_t>(index - 1)];
     switch (property) {
       case prop::StyleFontName: s.fontName = std::string(value); break;
@@ -596,11 +585,8 @@ void Engine::Set(Window* window, int control, int property, std::string_view val
     case prop::Alrt: c->alerts[index] = number; return;
     case prop::Type:
     case prop::Items:
-    case prop::Columns:
-      return;  // read only
-    default:
-      c->other[{property, index}] = std::string(value);
-      return;
+    case prop::Columns: return;  // read only
+    default: c->other[{property, index}] = std::string(value); return;
   }
   backend_->UpdateControl(*window, *c);
 }

@@ -55,9 +55,9 @@ inline constexpr int Resizer = 1023;  // the window resizer's own deferred event
 // element of an array property (a style number, an alert slot).
 namespace prop {
 // Window and control properties.
-inline constexpr int Text = 0x7C00;        // caption, control text; an image's icon text
-inline constexpr int Type = 0x7C01;        // control type code (read only), see ControlTypeCode
-inline constexpr int Xpos = 0x7C02;        // dialog units
+inline constexpr int Text = 0x7C00;  // caption, control text; an image's icon text
+inline constexpr int Type = 0x7C01;  // control type code (read only), see ControlTypeCode
+inline constexpr int Xpos = 0x7C02;  // dialog units
 inline constexpr int Ypos = 0x7C03;
 inline constexpr int Width = 0x7C04;
 inline constexpr int Height = 0x7C05;
@@ -124,7 +124,8 @@ struct FontMetrics {
 
 // The text whose width gives a font's average character width, and the width and height that
 // make the dialog base units from it, as Windows computes them for a dialog's font.
-inline constexpr char kAverageWidthSample[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+inline constexpr char kAverageWidthSample[] =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
 FontMetrics DialogBaseUnits(int sampleWidth, int height);
 
 // Dialog units and pixels, as Windows maps a dialog template (nearest pixel): a horizontal unit is
@@ -136,9 +137,9 @@ int PixelsToUnitsY(int pixels, FontMetrics m);
 Rect UnitsToPixels(const Rect& units, FontMetrics m);
 
 enum class ControlKind : std::uint8_t {
-  Prompt,    // static text
-  String,    // display-only text, usually bound to a variable
-  Entry,     // editable text bound to a variable
+  Prompt,  // static text
+  String,  // display-only text, usually bound to a variable
+  Entry,   // editable text bound to a variable
   Button,
   Panel,     // a frame
   Image,     // an icon or picture; Text names it
@@ -172,16 +173,16 @@ enum class Follow : std::uint8_t { Stay, Move, Stretch };
 // One control of a window description.
 struct ControlDesc {
   ControlKind kind = ControlKind::Prompt;
-  int field = 0;           // the control's field number in its window (unique, from 1)
-  std::string label;       // "?BTNDISABLE"
-  std::string text;        // caption, prompt text, tab title (code page 1250)
-  Rect at;                 // x, y, width, height in dialog units of the window's font
+  int field = 0;                  // the control's field number in its window (unique, from 1)
+  std::string label;              // "?BTNDISABLE"
+  std::string text;               // caption, prompt text, tab title (code page 1250)
+  Rect at;                        // x, y, width, height in dialog units of the window's font
   Follow followX = Follow::Stay;  // along the window's width
   Follow followY = Follow::Stay;  // along the window's height
-  int parent = 0;          // field number of the tab (or, for a tab, the sheet) holding it
-  std::string format;      // list format string
-  TextVar variable;        // a String or Entry control's variable
-  ListSource* rows = nullptr;  // a list's rows (see ui/list_source.h for a queue's)
+  int parent = 0;                 // field number of the tab (or, for a tab, the sheet) holding it
+  std::string format;             // list format string
+  TextVar variable;               // a String or Entry control's variable
+  ListSource* rows = nullptr;     // a list's rows (see ui/list_source.h for a queue's)
   bool hidden = false;
   bool disabled = false;
   bool isDefault = false;  // a button that Enter presses
@@ -191,13 +192,13 @@ inline constexpr int kNoPosition = -2147483647 - 1;
 
 // A window description: what every backend builds the window from.
 struct WindowDesc {
-  std::string name;        // "P1$WINDOW"
+  std::string name;  // "P1$WINDOW"
   std::string caption;
   Font font;
-  std::string icon;        // "Vantrel.ico", empty for the program's icon
+  std::string icon;                         // "Vantrel.ico", empty for the program's icon
   Rect at{kNoPosition, kNoPosition, 0, 0};  // dialog units; no position = centred
-  bool resizable = false;  // the user can size it, never below the size given in `at`
-  bool modal = false;      // blocks its owner while open
+  bool resizable = false;             // the user can size it, never below the size given in `at`
+  bool modal = false;                 // blocks its owner while open
   std::vector<ControlDesc> controls;  // in order: the order is the tab order
 };
 
@@ -205,7 +206,7 @@ class Window;
 
 struct Event {
   int number = 0;
-  int control = 0;         // 0 for a window event
+  int control = 0;  // 0 for a window event
   Window* window = nullptr;
   // EVENT:Notify only.
   int notifyCode = 0;
@@ -217,24 +218,24 @@ struct Event {
 // The live state of one control, kept by the engine and drawn by the backend.
 struct ControlState {
   ControlDesc desc;
-  Rect at;                   // dialog units in the window at its described size (the window's
-                             // size moves and stretches it as desc.followX and followY say)
-  std::string text;          // current text (a bound variable's trimmed text after Display)
+  Rect at;           // dialog units in the window at its described size (the window's
+                     // size moves and stretches it as desc.followX and followY say)
+  std::string text;  // current text (a bound variable's trimmed text after Display)
   bool hidden = false;
   bool disabled = false;
   bool isDefault = false;
-  int selStart = 0;          // list row / sheet tab, from 1; 0 none
-  int lineHeight = 0;        // list row height in vertical dialog units; 0 = the font's
+  int selStart = 0;    // list row / sheet tab, from 1; 0 none
+  int lineHeight = 0;  // list row height in vertical dialog units; 0 = the font's
   int progress = 0;
   ListSource* rows = nullptr;
-  ListColors listColors;     // the list's own colours
-  ListFormat format;         // a list's parsed format string
-  std::int32_t topRow = 1;   // the list row shown at the top
-  std::vector<int> columnWidths;  // pixels, -1 = the format's; set by dragging an M edge
-  std::vector<ListStyleEntry> styles;              // styles[0] is style 1
-  std::map<int, int> alerts;                       // Alrt index -> key code
+  ListColors listColors;               // the list's own colours
+  ListFormat format;                   // a list's parsed format string
+  std::int32_t topRow = 1;             // the list row shown at the top
+  std::vector<int> columnWidths;       // pixels, -1 = the format's; set by dragging an M edge
+  std::vector<ListStyleEntry> styles;  // styles[0] is style 1
+  std::map<int, int> alerts;           // Alrt index -> key code
   std::map<std::pair<int, int>, std::string> other;  // properties the engine only keeps
-  void* native = nullptr;    // the backend's object for it
+  void* native = nullptr;                            // the backend's object for it
 
   const ListStyleEntry* Style(int number) const {
     return number >= 1 && number <= static_cast<int>(styles.size())
@@ -408,18 +409,18 @@ class Engine {
   void SetListSource(Window* window, int control, ListSource* rows);
 
   // Backend side: what the user did.
-  void UserAccepted(Window* window, int control);                // a button pressed
-  void UserFocus(Window* window, int control);                   // focus moved to a control
-  void UserSelectRow(Window* window, int control, int row);      // list row or sheet tab chosen
+  void UserAccepted(Window* window, int control);            // a button pressed
+  void UserFocus(Window* window, int control);               // focus moved to a control
+  void UserSelectRow(Window* window, int control, int row);  // list row or sheet tab chosen
   void UserEdited(Window* window, int control, std::string_view text);  // an entry's new text
-  void UserMoved(Window* window, const Rect& frame);             // moved or resized (pixels)
+  void UserMoved(Window* window, const Rect& frame);                    // moved or resized (pixels)
   // The client area's size now, whoever changed it (the user, a maximise, the program through
   // the backend): the controls are placed anew for it. Backends report it also while the window
   // is maximised; never while it is minimised.
   void ClientSized(Window* window, PixelSize size);
   void UserState(Window* window, bool maximized, bool iconized);
-  void UserClose(Window* window);                                // the close box
-  void UserKey(Window* window, int code);                        // a key the window saw
+  void UserClose(Window* window);          // the close box
+  void UserKey(Window* window, int code);  // a key the window saw
 
  private:
   bool NextEvent(Window* window, Event* out);

@@ -9,9 +9,7 @@ namespace vantrel::ui {
 namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsHexDigit(char c) {
-  return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
+bool IsHexDigit(char c) { return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 char Upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
 
 class Parser {
@@ -243,9 +241,7 @@ class Parser {
                 case 'R': col.treeOptions |= kTreeNoRoot; break;
                 case 'B': col.treeOptions |= kTreeNoBoxes; break;
                 case 'I': col.treeOptions |= kTreeIcons; break;
-                default:
-                  Fail(std::string("unknown tree option '") + Peek() + "'");
-                  return;
+                default: Fail(std::string("unknown tree option '") + Peek() + "'"); return;
               }
               ++pos_;
             }
@@ -371,12 +367,23 @@ class Parser {
           g.hasHeader = true;
           if (!Delimited('~', &g.header, "a group header")) return;
           break;
-        case '|': ++pos_; g.rightBorder = true; break;
-        case '_': ++pos_; g.underline = true; break;
-        case 'M': ++pos_; g.resizable = true; break;
-        case 'F': ++pos_; g.fixed = true; break;
-        default:
-          return;
+        case '|':
+          ++pos_;
+          g.rightBorder = true;
+          break;
+        case '_':
+          ++pos_;
+          g.underline = true;
+          break;
+        case 'M':
+          ++pos_;
+          g.resizable = true;
+          break;
+        case 'F':
+          ++pos_;
+          g.fixed = true;
+          break;
+        default: return;
       }
     }
   }

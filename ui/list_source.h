@@ -80,7 +80,9 @@ class CallbackListSource : public ListSource {
   using CellFn = std::function<std::string(std::int32_t row, int column)>;
   CallbackListSource(RowsFn rows, CellFn cell) : rows_(std::move(rows)), cell_(std::move(cell)) {}
   std::int32_t Rows() override { return rows_ ? rows_() : 0; }
-  std::string Cell(std::int32_t row, int field) override { return cell_ ? cell_(row, field) : std::string(); }
+  std::string Cell(std::int32_t row, int field) override {
+    return cell_ ? cell_(row, field) : std::string();
+  }
 
  private:
   RowsFn rows_;

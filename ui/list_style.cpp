@@ -94,10 +94,9 @@ CellView DescribeCell(const ListColumn& column, ListSource& rows, std::int32_t r
       fields[i] = static_cast<std::int32_t>(rows.Number(row, column.colorField + i));
     }
   }
-  const ListStyleEntry* style =
-      v.style >= 1 && v.style <= static_cast<int>(styles.size())
-          ? &styles[static_cast<std::size_t>(v.style - 1)]
-          : nullptr;
+  const ListStyleEntry* style = v.style >= 1 && v.style <= static_cast<int>(styles.size())
+                                    ? &styles[static_cast<std::size_t>(v.style - 1)]
+                                    : nullptr;
   v.colors = ChooseCellColors(column, column.hasColors ? fields : nullptr, style, list);
   v.textRgb = ColorToRgb(v.colors.roles[selected ? kRoleSelectedText : kRoleText]);
   v.backRgb = ColorToRgb(v.colors.roles[selected ? kRoleSelectedBack : kRoleBack], 0xFFFFFF);

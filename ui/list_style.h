@@ -75,7 +75,7 @@ struct CellView {
   int style = 0;
   bool selected = false;
   CellColors colors;
-  std::uint32_t textRgb = 0;   // the colour in effect, selected or not
+  std::uint32_t textRgb = 0;  // the colour in effect, selected or not
   std::uint32_t backRgb = 0;
 };
 // styles[0] is style 1.
@@ -84,8 +84,8 @@ CellView DescribeCell(const ListColumn& column, ListSource& rows, std::int32_t r
 
 // Columns in pixels: width and indents from dialog units of the list's font.
 struct ColumnGeometry {
-  int left = 0;     // from the list's left edge
-  int width = 0;    // 0 for an empty column
+  int left = 0;   // from the list's left edge
+  int width = 0;  // 0 for an empty column
   int indent = 0;
   int headerIndent = 0;
   int Right() const { return left + width; }
@@ -95,16 +95,16 @@ std::vector<ColumnGeometry> LayoutColumns(const ListFormat& format, int cx);
 // What a point of the list hits.
 struct ListHit {
   enum Kind { kNothing, kSizingZone, kHeader, kCell, kIcon } kind = kNothing;
-  int column = 0;   // 1-based
+  int column = 0;        // 1-based
   std::int32_t row = 0;  // 1-based row number for kCell and kIcon
 };
 struct ListGeometry {
   std::vector<ColumnGeometry> columns;
-  int headerHeight = 0;   // 0 when the list shows no headers
+  int headerHeight = 0;  // 0 when the list shows no headers
   int rowHeight = 1;
   std::int32_t firstRow = 1;  // the row at the top of the row area
   std::int32_t rowCount = 0;
-  int lineWidth = 1;      // the engine's line width
+  int lineWidth = 1;  // the engine's line width
   int iconWidth = 16;
 };
 // x and y are relative to the list's top-left corner.

@@ -15,12 +15,13 @@ namespace {
 // Names compared by their length and first byte before their bytes: siblings mostly differ there,
 // and a parse compares a name with each of its element's known children.
 bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && (a.empty() || (a[0] == b[0] && std::memcmp(a.data(), b.data(), a.size()) == 0));
+  return a.size() == b.size() &&
+         (a.empty() || (a[0] == b[0] && std::memcmp(a.data(), b.data(), a.size()) == 0));
 }
 
 constexpr FieldDesc kDocumentFields[] = {
-    FieldDesc{"Q:ELEMENT", "", FieldType::String, 0, kMaxLevels * kNameSlot, kMaxLevels, 0},
-    FieldDesc{"Q:V1", "", FieldType::String, kMaxLevels * kNameSlot, kValueSlot, 1, 0},
+    FieldDesc{"Q:ELEMENT", "", FieldType::String, 0, kMaxLevels* kNameSlot, kMaxLevels, 0},
+    FieldDesc{"Q:V1", "", FieldType::String, kMaxLevels* kNameSlot, kValueSlot, 1, 0},
 };
 }  // namespace
 
@@ -155,8 +156,7 @@ bool Document::Append(PathId path, std::string_view value) {
     if ((count_ & (kRecBlock - 1)) == 0 && (count_ >> kRecBlockShift) == recBlocks_.size()) {
       // The block's values count from the arena block now being filled (or the first one).
       std::unique_ptr<Rec[], BlockFree> recs(static_cast<Rec*>(AllocateBlock(!recBlocks_.empty())));
-      recBlocks_.push_back(RecBlock{std::move(recs),
-                                    arena_.empty() ? 0 : arena_.size() - 1});
+      recBlocks_.push_back(RecBlock{std::move(recs), arena_.empty() ? 0 : arena_.size() - 1});
     }
     RecBlock& block = recBlocks_[count_ >> kRecBlockShift];
     const std::uint32_t at = value.empty() ? kEmptyValue : StoreText(value, block.arenaBase);

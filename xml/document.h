@@ -26,8 +26,8 @@
 
 namespace vantrel::xml {
 
-inline constexpr int kMaxLevels = 64;             // name slots of a record
-inline constexpr std::size_t kNameSlot = 128;     // bytes of one name slot
+inline constexpr int kMaxLevels = 64;          // name slots of a record
+inline constexpr std::size_t kNameSlot = 128;  // bytes of one name slot
 inline constexpr std::size_t kNameMax = kNameSlot - 1;
 inline constexpr std::size_t kValueSlot = 10240;  // bytes of the value
 inline constexpr std::size_t kValueMax = kValueSlot - 1;
@@ -167,7 +167,8 @@ class Document {
   static constexpr std::size_t kArenaBlock = std::size_t{1} << kArenaShift;
   // A record block's values lie within kRecBlock * (kValueMax + 2) bytes of arena, well inside
   // the blocks a Rec can count.
-  static_assert((kRecBlock * (kValueMax + 2)) >> kArenaShift < (std::size_t{1} << (32 - kArenaShift)) - 1);
+  static_assert((kRecBlock * (kValueMax + 2)) >> kArenaShift <
+                (std::size_t{1} << (32 - kArenaShift)) - 1);
   static_assert(kRecBlock * sizeof(Rec) == kArenaBlock);
 
   // A block of kArenaBlock bytes; `huge` asks for it in huge pages where the system has them.

@@ -101,13 +101,20 @@ std::string Base64Decode(std::string_view text) {
   };
   for (char ch : text) {
     int v;
-    if (ch >= 'A' && ch <= 'Z') v = ch - 'A';
-    else if (ch >= 'a' && ch <= 'z') v = ch - 'a' + 26;
-    else if (ch >= '0' && ch <= '9') v = ch - '0' + 52;
-    else if (ch == '+') v = 62;
-    else if (ch == '/') v = 63;
-    else if (ch == '=') v = -1;
-    else continue;  // line breaks and other characters outside the alphabet carry nothing
+    if (ch >= 'A' && ch <= 'Z')
+      v = ch - 'A';
+    else if (ch >= 'a' && ch <= 'z')
+      v = ch - 'a' + 26;
+    else if (ch >= '0' && ch <= '9')
+      v = ch - '0' + 52;
+    else if (ch == '+')
+      v = 62;
+    else if (ch == '/')
+      v = 63;
+    else if (ch == '=')
+      v = -1;
+    else
+      continue;  // line breaks and other characters outside the alphabet carry nothing
     group = (group << 6) | static_cast<std::uint32_t>(v < 0 ? 0 : v);
     ++have;
     if (v >= 0) ++bits;

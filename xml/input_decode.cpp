@@ -24,7 +24,8 @@ bool IsWideName(std::string_view upper) {
 }  // namespace
 
 std::optional<std::string> DeclaredEncoding(std::string_view declaration) {
-  const std::string_view text = declaration.substr(0, std::min(declaration.size(), kDeclarationProbe));
+  const std::string_view text =
+      declaration.substr(0, std::min(declaration.size(), kDeclarationProbe));
   const std::size_t at = text.find("encoding=");
   if (at == std::string_view::npos) return std::nullopt;
   const std::size_t from = at + 9 + 1;  // past the opening quote

@@ -77,8 +77,8 @@ class InputDecoder {
   void Fail(const Unit& unit);
 
   InputEncoding encoding_;
-  bool started_ = false;       // the byte-order mark (if any) is behind us
-  char carry_[4] = {};         // the start of a character the last block cut off
+  bool started_ = false;  // the byte-order mark (if any) is behind us
+  char carry_[4] = {};    // the start of a character the last block cut off
   std::size_t carrySize_ = 0;
   std::int64_t line_ = 1;
   std::string problem_;

@@ -83,9 +83,7 @@ struct CharIs {
 // 0xC0; see IsPlainUtf8TextByte).
 struct TextStop {
   bool utf8;
-  bool Hit(unsigned char b) const {
-    return b == '<' || (utf8 ? !IsPlainUtf8TextByte(b) : b <= 13);
-  }
+  bool Hit(unsigned char b) const { return b == '<' || (utf8 ? !IsPlainUtf8TextByte(b) : b <= 13); }
 #if defined(__SSE2__)
   int Hits(__m128i x) const {
     const __m128i lt = _mm_cmpeq_epi8(x, _mm_set1_epi8('<'));
@@ -248,7 +246,9 @@ class TextBuffer {
     std::memcpy(data_.get() + size_, p, n);
     size_ += n;
   }
-  void Append(std::string_view text) { Append(text.data(), text.size(), text.data() + text.size()); }
+  void Append(std::string_view text) {
+    Append(text.data(), text.size(), text.data() + text.size());
+  }
   void Push(char c) {
     if (size_ < kCurrentTextMax) data_[size_++] = c;
   }
@@ -310,7 +310,7 @@ struct Level {
   std::size_t nameSize = 0;
   char saved[kSavedTextMax];  // the parent's text from before this element began (cut)
   std::size_t savedSize = 0;
-  PathId path = kNoPath;     // kNoPath deeper than kMaxLevels, or under a level without a path
+  PathId path = kNoPath;         // kNoPath deeper than kMaxLevels, or under a level without a path
   PathId lastChild = kRootPath;  // the child path this element looked up last (NextChild)
 
   std::string_view Name() const { return std::string_view(name, nameSize); }
@@ -335,7 +335,8 @@ class Parser {
       : lib_(lib), doc_(lib.document), options_(options), progress_(progress) {
     levels_.resize(3);
     levels_[0].path = kRootPath;
-    if (!TrimBlanks(lib.currentEncoding).empty()) SelectMode(Upper(TrimBlanks(lib.currentEncoding)));
+    if (!TrimBlanks(lib.currentEncoding).empty())
+      SelectMode(Upper(TrimBlanks(lib.currentEncoding)));
   }
 
   // The input reaches the scanner as program text already (a Unicode document).
@@ -509,8 +510,10 @@ class Parser {
       // The five names differ in their first letter but for "amp" and "apos".
       switch (rest.size() > 1 ? rest[1] : '\0') {
         case 'a':
-          if (rest.starts_with("&amp;")) c = '&', used = 5;
-          else if (rest.starts_with("&apos;")) c = '\'', used = 6;
+          if (rest.starts_with("&amp;"))
+            c = '&', used = 5;
+          else if (rest.starts_with("&apos;"))
+            c = '\'', used = 6;
           break;
         case 'g':
           if (rest.starts_with("&gt;")) c = '>', used = 4;
@@ -521,8 +524,7 @@ class Parser {
         case 'q':
           if (rest.starts_with("&quot;")) c = '"', used = 6;
           break;
-        default:
-          break;
+        default: break;
       }
       d[out++] = c;
       in += used;
@@ -592,8 +594,10 @@ class Parser {
       // <!DOCTYPE ...> and the like, with nested brackets.
       int depth = 0;
       for (std::size_t j = i; j < n_; ++j) {
-        if (d_[j] == '<') ++depth;
-        else if (d_[j] == '>' && --depth == 0) return j + 1;
+        if (d_[j] == '<')
+          ++depth;
+        else if (d_[j] == '>' && --depth == 0)
+          return j + 1;
       }
       return final_ ? Unclosed(i) : kNeedMore;
     }
@@ -621,15 +625,19 @@ class Parser {
     lib_.utf8 = name == "UTF-8";
     // Text the input decoder has made program text of is read byte for byte.
     if (decoded_) return;
-    if (name.compare(0, 3, "UTF") == 0) mode_ = name == "UTF-16" ? Mode::kWide : Mode::kUtf8;
-    else mode_ = Mode::kRaw;
+    if (name.compare(0, 3, "UTF") == 0)
+      mode_ = name == "UTF-16" ? Mode::kWide : Mode::kUtf8;
+    else
+      mode_ = Mode::kRaw;
   }
 
   void Cdata(std::string_view content) {
     // The section's content is the element's whole text (markup-free, so its line breaks stay).
     text_.Clear();
-    if (mode_ == Mode::kUtf8) text_.Append(Utf8Bytes(content, false));
-    else text_.Append(content);
+    if (mode_ == Mode::kUtf8)
+      text_.Append(Utf8Bytes(content, false));
+    else
+      text_.Append(content);
     Complete(false);
   }
 
@@ -701,8 +709,8 @@ class Parser {
   }
 
   static bool IsHtmlEmpty(std::string_view n) {
-    return n == "meta" || n == "img" || n == "input" || n == "font" || n == "nobr" ||
-           n == "link" || n == "hr" || n == "area" || n == "embed";
+    return n == "meta" || n == "img" || n == "input" || n == "font" || n == "nobr" || n == "link" ||
+           n == "hr" || n == "area" || n == "embed";
   }
 
   // The level at l, made (with the one below it, whose saved text Complete reads) when missing.
@@ -767,8 +775,8 @@ class Parser {
       std::size_t open = eq + 1;
       while (open < t.size() && t[open] != '"' && t[open] != '\'') ++open;
       if (open == t.size()) break;
-      const std::size_t close =
-          static_cast<std::size_t>(FindFirst(t.data() + open + 1, end, limit, CharIs{t[open]}) - t.data());
+      const std::size_t close = static_cast<std::size_t>(
+          FindFirst(t.data() + open + 1, end, limit, CharIs{t[open]}) - t.data());
       std::string_view value = t.substr(open + 1, close - open - 1);
       const char* const valueEnd = value.data() + value.size();
       const bool decode = FindFirst(value.data(), valueEnd, limit, ValueToDecode{utf8}) != valueEnd;
@@ -834,9 +842,9 @@ class Parser {
   std::size_t Unclosed(std::size_t i) {
     if (!options_.quiet) {
       LibraryMessage("Invalid tag (missing End Bracket) located around position: " +
-                         std::to_string(base_ + static_cast<std::int64_t>(i) + 1) + "||Data: " +
-                         Excerpt(i) + "||Pointer: " +
-                         std::to_string(base_ + static_cast<std::int64_t>(n_)),
+                         std::to_string(base_ + static_cast<std::int64_t>(i) + 1) +
+                         "||Data: " + Excerpt(i) +
+                         "||Pointer: " + std::to_string(base_ + static_cast<std::int64_t>(n_)),
                      "Error Occurred");
     }
     return n_;
@@ -844,8 +852,9 @@ class Parser {
 
   std::size_t Fail(std::size_t i, std::string_view message) {
     if (!options_.quiet) {
-      LibraryMessage(std::string(message) + std::to_string(base_ + static_cast<std::int64_t>(i) + 1),
-                     "Error Occurred");
+      LibraryMessage(
+          std::string(message) + std::to_string(base_ + static_cast<std::int64_t>(i) + 1),
+          "Error Occurred");
     }
     failed_ = true;
     return n_;
@@ -863,12 +872,12 @@ class Parser {
   bool stopped_ = false;
 
   int level_ = 0;
-  std::vector<Level> levels_;       // by level: the open elements (0 the document itself)
-  TextBuffer text_;                 // current text
-  std::string value_;               // the value being completed
-  std::string attributeText_;       // the attribute text being read
+  std::vector<Level> levels_;          // by level: the open elements (0 the document itself)
+  TextBuffer text_;                    // current text
+  std::string value_;                  // the value being completed
+  std::string attributeText_;          // the attribute text being read
   char attributeName_[kNameMax + 16];  // one attribute's name, lower-cased
-  std::string attributeValue_;      // one attribute's value
+  std::string attributeValue_;         // one attribute's value
 
   const char* d_ = nullptr;
   std::size_t n_ = 0;
@@ -1072,8 +1081,8 @@ StateView State() {
     if (!parent.empty()) parent += '/';
     parent += n;
   }
-  return StateView{lib.lastError,      lib.currentRecord, lib.deepestLevel, parent,
-                   lib.currentEncoding, lib.detectedEncoding, lib.utf8,   lib.lastFileLoaded,
+  return StateView{lib.lastError,       lib.currentRecord,    lib.deepestLevel, parent,
+                   lib.currentEncoding, lib.detectedEncoding, lib.utf8,         lib.lastFileLoaded,
                    lib.parseTime,       lib.openElements};
 }
 

@@ -53,8 +53,10 @@ ProgressRun::~ProgressRun() {
 void ProgressRun::Show(std::int64_t position) {
   ProgressState& state = Lib().progress;
   if (!state.presenter) return;
-  if (ownWindow_) state.presenter->SetWindowValue(position);
-  else state.presenter->SetControlValue(control_, position);
+  if (ownWindow_)
+    state.presenter->SetWindowValue(position);
+  else
+    state.presenter->SetControlValue(control_, position);
 }
 
 void SetProgressPresenter(ProgressPresenter* presenter) { Lib().progress.presenter = presenter; }

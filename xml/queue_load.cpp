@@ -90,7 +90,10 @@ struct ScanEnd {
 class QueueLoader {
  public:
   QueueLoader(LibraryState& lib, Queue* queue, const LoadQueueOptions& options)
-      : lib_(lib), doc_(lib.document), queue_(queue), options_(options),
+      : lib_(lib),
+        doc_(lib.document),
+        queue_(queue),
+        options_(options),
         buffer_(static_cast<char*>(queue->Buffer())) {
     const RecordLayout& layout = queue->Layout();
     for (int n = 1; n <= layout.FieldCount() && n <= kFieldMapMax; ++n) {
@@ -163,7 +166,8 @@ class QueueLoader {
     for (const MapEntry& e : map_) {
       if (CompareBlankPadded(e.match, matchName) != 0) continue;
       const std::ptrdiff_t setting = SettingFor(e.match);
-      const FieldSetting* s = setting < 0 ? nullptr : &lib_.fieldSettings[static_cast<std::size_t>(setting)];
+      const FieldSetting* s =
+          setting < 0 ? nullptr : &lib_.fieldSettings[static_cast<std::size_t>(setting)];
       if (options_.repeatStartsRecord && Full(*e.field)) {
         Complete();
         if (finished_) return;
@@ -244,8 +248,10 @@ class QueueLoader {
       }
       return r;
     }
-    const LoadQueueOptions childOptions{.deep = e.list->deep, .recordBoundary = true,
-                                        .repeatStartsRecord = true, .maximumRecords = 0,
+    const LoadQueueOptions childOptions{.deep = e.list->deep,
+                                        .recordBoundary = true,
+                                        .repeatStartsRecord = true,
+                                        .maximumRecords = 0,
                                         .keepPrefix = options_.keepPrefix};
     QueueLoader children(lib_, queue, childOptions);
     const ScanEnd end = children.Scan(r, child, level, true);
@@ -301,7 +307,7 @@ class QueueLoader {
   std::vector<MapEntry> map_;
   std::vector<NestedEntry> nested_;
   std::vector<const FieldDesc*> cut_;  // the fields of the entry being assembled that were cut
-  std::vector<bool> filled_;        // per FieldSettings entry
+  std::vector<bool> filled_;           // per FieldSettings entry
   std::vector<std::size_t> required_;
   std::string translated_;
   bool hasData_ = false;
@@ -312,7 +318,8 @@ class QueueLoader {
 }  // namespace
 
 void AddNestedList(std::string_view fieldName, bool deep, ChildQueueMaker make) {
-  Lib().nestedLists.push_back(NestedList{std::string(TrimBlanks(fieldName)), deep, std::move(make)});
+  Lib().nestedLists.push_back(
+      NestedList{std::string(TrimBlanks(fieldName)), deep, std::move(make)});
 }
 
 void ClearNestedLists() { Lib().nestedLists.clear(); }

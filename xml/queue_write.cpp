@@ -59,8 +59,8 @@ void WriteQueue(Queue* queue, std::string_view recordName, const QueueToXmlOptio
     if (RuntimeErrorCode() != 0) break;
     CreateParent(recordName);
     if (!options.fieldsAsAttributes) AddParent({}, false, true, false);
-    std::vector<int> groups;            // group levels of the group elements still open
-    std::vector<std::string> opened;    // translation elements still open, outermost first
+    std::vector<int> groups;          // group levels of the group elements still open
+    std::vector<std::string> opened;  // translation elements still open, outermost first
     auto closeOpened = [&](std::size_t keep) {
       while (opened.size() > keep) {
         CloseParent({}, true);

@@ -83,7 +83,8 @@ std::int16_t Base64ToSideFile(std::string_view sideName) {
 std::int16_t AddBase64Element(std::string_view name, std::string_view sideName) {
   LibraryState& lib = Lib();
   const std::string element(TrimBlanks(name));
-  if (element.empty() || TrimBlanks(sideName).empty()) return lib.lastError = kErrorInvalidParameters;
+  if (element.empty() || TrimBlanks(sideName).empty())
+    return lib.lastError = kErrorInvalidParameters;
   std::string bytes;
   const std::string path = SidePath(lib.writer.fileName, sideName);
   if (path.empty() || !ReadWhole(path, &bytes)) {

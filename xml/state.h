@@ -66,10 +66,10 @@ struct SavedState {
 
 struct WriterState {
   bool open = false;
-  ByteFile file;            // a file appended to
-  SafeReplace replace;      // a file created or replaced: written beside it, put in place at close
-  std::string fileName;     // the name the caller gave
-  bool failed = false;      // a write failed since the file was created
+  ByteFile file;         // a file appended to
+  SafeReplace replace;   // a file created or replaced: written beside it, put in place at close
+  std::string fileName;  // the name the caller gave
+  bool failed = false;   // a write failed since the file was created
   std::int16_t failure = 0;
   std::string lineEnd = "\r\n";
   std::int32_t indent = 0;

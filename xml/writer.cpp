@@ -45,15 +45,16 @@ void Emit(std::string_view text) {
                                             : w.file.Append(line.data(), line.size());
     if (!written) Fail(w, FileCode());
     if (w.keepCopy) {
-      const std::size_t keep = std::min(line.size(), kLineBuffer - std::min(w.copy.size(), kLineBuffer));
+      const std::size_t keep =
+          std::min(line.size(), kLineBuffer - std::min(w.copy.size(), kLineBuffer));
       w.copy.append(line, 0, keep);
     }
     return;
   }
   std::string piece = "\r\n" + indent;
   piece.append(text);
-  const std::size_t keep =
-      std::min(piece.size(), kInMemoryDocumentMax - std::min(w.memory.size(), kInMemoryDocumentMax));
+  const std::size_t keep = std::min(
+      piece.size(), kInMemoryDocumentMax - std::min(w.memory.size(), kInMemoryDocumentMax));
   w.memory.append(piece, 0, keep);
 }
 
@@ -243,9 +244,10 @@ void CreateParent(std::string_view name) {
 void AddParent(std::string_view value, bool closeAtOnce, bool keepOpen, bool noValue) {
   WriterState& w = Lib().writer;
   if (w.parents.empty()) {
-    LibraryMessage("Error encountered called XML:AddParent().||Possible: XML:AddParent() called "
-                   "before XML:CreateParent().",
-                   "XmlKit Error");
+    LibraryMessage(
+        "Error encountered called XML:AddParent().||Possible: XML:AddParent() called "
+        "before XML:CreateParent().",
+        "XmlKit Error");
     return;
   }
   const std::string name = w.parents.back();
@@ -279,9 +281,10 @@ void CloseParent(std::string_view name, bool noCheck) {
   if (!noCheck && TrimBlanks(name) != top) {
     std::string levels;
     for (const std::string& p : w.parents) levels += "<" + p + ">";
-    LibraryMessage("Programmer Error has occurred.||Tag Expected: " + std::string(TrimBlanks(name)) +
-                       "||Tag Encountered: " + top + "||Levels: " + levels,
-                   "XmlKit CloseTag Error");
+    LibraryMessage(
+        "Programmer Error has occurred.||Tag Expected: " + std::string(TrimBlanks(name)) +
+            "||Tag Encountered: " + top + "||Levels: " + levels,
+        "XmlKit CloseTag Error");
   }
   Emit("</" + top + ">");
   w.parents.pop_back();
@@ -289,8 +292,10 @@ void CloseParent(std::string_view name, bool noCheck) {
 }
 
 void AddComment(std::string_view text) {
-  if (Lib().writer.open) Emit("<!--" + std::string(text) + "-->");
-  else Emit("<!-- " + std::string(text) + " -->");
+  if (Lib().writer.open)
+    Emit("<!--" + std::string(text) + "-->");
+  else
+    Emit("<!-- " + std::string(text) + " -->");
 }
 
 std::int16_t CloseXMLFile(bool clearCopy) {

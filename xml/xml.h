@@ -38,9 +38,9 @@ inline constexpr std::int64_t kMaxDocumentBytes = std::int64_t{256} << 20;
 
 // Parses a file into the thread's Document. Only a regular file is read (1057 for a folder,
 // device, FIFO or pipe, found without waiting on it), of at most kMaxDocumentBytes (1058); a
-// name longer than the 384 characters the library keeps is refused (45), never cut. 0 on success; an open failure returns the runtime's
-// file error and leaves the document as it was; a malformed document returns 1000 and keeps the
-// records read before the fault.
+// name longer than the 384 characters the library keeps is refused (45), never cut. 0 on success;
+// an open failure returns the runtime's file error and leaves the document as it was; a malformed
+// document returns 1000 and keeps the records read before the fault.
 std::int16_t LoadFile(std::string_view fileName, const LoadOptions& options = {});
 // The same parse over text held in memory.
 std::int16_t LoadText(std::string_view text, const LoadOptions& options = {});
@@ -81,11 +81,11 @@ std::int16_t FindNode(std::string_view name1, std::string_view name2 = {},
                       std::string_view name5 = {}, bool exact = false);
 
 struct LoadQueueOptions {
-  bool deep = false;             // match records at any depth below the parent
-  bool recordBoundary = false;   // a record element's own record completes a queue entry
+  bool deep = false;            // match records at any depth below the parent
+  bool recordBoundary = false;  // a record element's own record completes a queue entry
   bool repeatStartsRecord = true;
   std::int32_t maximumRecords = 0;  // entries to add at most, 0 = no limit
-  bool keepPrefix = false;       // match field names with their "PRE:" prefix
+  bool keepPrefix = false;          // match field names with their "PRE:" prefix
   // Called for every text that was longer than its field and so was cut, once the entry it went
   // into is added: the entry's position in the queue and the field.
   std::function<void(std::int32_t entry, const FieldDesc& field)> onCut = nullptr;
@@ -159,9 +159,9 @@ void Reset();
 
 struct CreateOptions {
   std::optional<std::string> lineEnd = std::nullopt;  // default: carriage return + line feed
-  bool append = false;    // add to an existing file instead of creating it
-  bool keepCopy = false;  // also keep what is written in memory (KeptCopy)
-  bool comment = false;   // write a creation comment after the declaration
+  bool append = false;      // add to an existing file instead of creating it
+  bool keepCopy = false;    // also keep what is written in memory (KeptCopy)
+  bool comment = false;     // write a creation comment after the declaration
   bool keepBackup = false;  // keep the file replaced as NAME.bak (made as the new one lands)
   // When not empty: written only over the file with this FileFingerprint (the one loaded).
   std::string expectedFingerprint{};

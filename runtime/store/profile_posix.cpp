@@ -41,10 +41,10 @@ bool SameText(std::string_view a, std::string_view b) {
 struct Line {
   size_t begin = 0, end = 0;  // the line with its line break
   enum Kind { kOther, kSection, kEntry } kind = kOther;
-  std::string_view name;      // section or entry name
-  std::string_view value;     // entry value
+  std::string_view name;   // section or entry name
+  std::string_view value;  // entry value
   bool hasValue = false;
-  int section = -1;           // index of the section line the entry belongs to
+  int section = -1;  // index of the section line the entry belongs to
 };
 
 struct Profile {
@@ -72,11 +72,13 @@ struct Profile {
       Line l;
       l.begin = at;
       l.end = end;
-      std::string_view s = Trim(std::string_view(text).substr(at, (nl == std::string::npos ? text.size() : nl) - at));
+      std::string_view s = Trim(
+          std::string_view(text).substr(at, (nl == std::string::npos ? text.size() : nl) - at));
       if (!s.empty() && s[0] == '[') {
         size_t close = s.find(']');
         l.kind = Line::kSection;
-        l.name = Trim(s.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
+        l.name =
+            Trim(s.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
         section = static_cast<int>(lines.size());
       } else if (!s.empty() && s[0] != ';') {
         l.kind = Line::kEntry;
@@ -175,7 +177,8 @@ DWORD GetEntry(LPCSTR section, LPCSTR key, LPCSTR defaultText, LPSTR out, DWORD 
     std::vector<std::string_view> names;
     if (have)
       for (const auto& l : p.lines)
-        if (l.kind == Line::kEntry && l.hasValue && p.SectionMatches(l.section, section)) names.push_back(l.name);
+        if (l.kind == Line::kEntry && l.hasValue && p.SectionMatches(l.section, section))
+          names.push_back(l.name);
     return CopyList(names, out, size);
   }
   if (have) {
@@ -264,12 +267,11 @@ BOOL PutEntry(LPCSTR section, LPCSTR key, LPCSTR value, const std::string& path)
       const Line& l = p.lines[i];
       int owner = l.kind == Line::kSection ? static_cast<int>(i) : l.section;
       if (!p.SectionMatches(owner, section) || (owner < 0 && l.kind != Line::kEntry)) continue;
-      if (l.kind == Line::kEntry && target < 0 && SameText(l.name, key)) target = static_cast<int>(i);
+      if (l.kind == Line::kEntry && target < 0 && SameText(l.name, key))
+        target = static_cast<int>(i);
       if (l.kind != Line::kOther) lastOfSection = static_cast<int>(i);
     }
-    auto entryLine = [&](std::string_view name) {
-      return std::string(name) + "=" + value + p.eol;
-    };
+    auto entryLine = [&](std::string_view name) { return std::string(name) + "=" + value + p.eol; };
     for (size_t i = 0; i < p.lines.size(); ++i) {
       const Line& l = p.lines[i];
       if (static_cast<int>(i) == target) {
@@ -310,7 +312,8 @@ DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultText, L
     SetLastError(ERROR_ACCESS_DENIED);
     return n;
   }
-  return GetEntry(section, key, defaultText, out, outSize, ProfilePath(fileName ? fileName : "win.ini"));
+  return GetEntry(section, key, defaultText, out, outSize,
+                  ProfilePath(fileName ? fileName : "win.ini"));
 }
 
 DWORD GetProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultText, LPSTR out, DWORD outSize) {

@@ -32,8 +32,8 @@
 namespace vantrel::seam {
 namespace {
 
-using store::RegistryFile;
 using store::KeyContent;
+using store::RegistryFile;
 using store::RegValue;
 
 constexpr LONG ERROR_BAD_PATHNAME = 161;
@@ -78,7 +78,9 @@ struct KeyPath {
     if (count++) text += u'\\';
     text += component;
   }
-  std::u16string_view Front() const { return std::u16string_view(text).substr(0, text.find(u'\\')); }
+  std::u16string_view Front() const {
+    return std::u16string_view(text).substr(0, text.find(u'\\'));
+  }
   void PopFront() {
     size_t at = text.find(u'\\');
     text.erase(0, at == std::u16string::npos ? text.size() : at + 1);
@@ -153,12 +155,15 @@ LONG ReadFailed(Hive& h, LONG code, const std::string& message) {
 }
 
 LONG ReadFailed(Hive& h, int err) {
-  return ReadFailed(h, store::ErrnoToWin32(err), "cannot read " + h.path + ": " + store::ErrorText(err));
+  return ReadFailed(h, store::ErrnoToWin32(err),
+                    "cannot read " + h.path + ": " + store::ErrorText(err));
 }
 
 // One byte of a name given through the "A" interface; key and value names are mostly ASCII, which
 // needs no table.
-inline char16_t Widen(unsigned char c) { return c < 0x80 ? static_cast<char16_t>(c) : Cp1250ToUnicode(c); }
+inline char16_t Widen(unsigned char c) {
+  return c < 0x80 ? static_cast<char16_t>(c) : Cp1250ToUnicode(c);
+}
 
 // Brings a hive up to date with its file for reading. ERROR_SUCCESS also when the file does not
 // exist yet (an empty registry).
@@ -172,7 +177,8 @@ LONG Refresh(Hive& h) {
       return ERROR_SUCCESS;
     }
     return ReadFailed(h, ERROR_BADDB,
-                      h.path + ":" + std::to_string(h.file.ProblemLine()) + ": " + h.file.Problem() +
+                      h.path + ":" + std::to_string(h.file.ProblemLine()) + ": " +
+                          h.file.Problem() +
                           "; the file was left as it was (repair or restore it)");
   };
   store::FileIdentity now;
@@ -260,7 +266,8 @@ LONG Lookup(HKEY key, Handle& out) {
       case 0x80000003u: out.hive = kUsersRoot; break;
       case 0x80000005u:
         out.hive = kSystem;
-        for (auto c : {u"System", u"CurrentControlSet", u"Hardware Profiles", u"Current"}) out.path.Push(c);
+        for (auto c : {u"System", u"CurrentControlSet", u"Hardware Profiles", u"Current"})
+          out.path.Push(c);
         break;
       default: return ERROR_INVALID_HANDLE;
     }
@@ -311,14 +318,18 @@ LONG Descend(Handle& h, LPCSTR subKey) {
     if (h.path.count++) h.path.text += u'\\';
     const size_t at = h.path.text.size();
     h.path.text.resize(at + static_cast<size_t>(end - p));
-    for (char16_t* out = h.path.text.data() + at; p < end; ++p) *out++ = Widen(static_cast<unsigned char>(*p));
+    for (char16_t* out = h.path.text.data() + at; p < end; ++p)
+      *out++ = Widen(static_cast<unsigned char>(*p));
   }
   h.node = nullptr;
   if (h.hive == kUsersRoot && h.path.size()) {
     Store& s = StoreAt(h.dir);
-    if (store::SameName(h.path.Front(), u".Default")) h.hive = kUserDefault;
-    else if (store::SameName(h.path.Front(), UserSid(s))) h.hive = kUser;
-    else return ERROR_FILE_NOT_FOUND;
+    if (store::SameName(h.path.Front(), u".Default"))
+      h.hive = kUserDefault;
+    else if (store::SameName(h.path.Front(), UserSid(s)))
+      h.hive = kUser;
+    else
+      return ERROR_FILE_NOT_FOUND;
     h.path.PopFront();
     h.fixed = 0;
   }
@@ -339,12 +350,13 @@ LONG Locate(const Handle& h, RegistryFile::Node*& node, Hive*& hive) {
   Store& s = StoreAt(h.dir);
   hive = &s.hives[h.hive];
   if (LONG r = Refresh(*hive)) return r;
-  if (h.node && h.file == &hive->file && h.generation == hive->file.Generation() && !h.node->removed) {
+  if (h.node && h.file == &hive->file && h.generation == hive->file.Generation() &&
+      !h.node->removed) {
     node = h.node;
     return ERROR_SUCCESS;
   }
-  if (hive->lastNode && hive->lastGeneration == hive->file.Generation() && SameUnits(hive->lastPath, h.path.text) &&
-      !hive->lastNode->removed) {
+  if (hive->lastNode && hive->lastGeneration == hive->file.Generation() &&
+      SameUnits(hive->lastPath, h.path.text) && !hive->lastNode->removed) {
     node = hive->lastNode;
   } else {
     node = hive->file.FindJoined(h.path.text);
@@ -396,10 +408,13 @@ LONG Write(const Handle& h, Change&& change) {
   return store::WriteHive(s.dir, ctx, [&](RegistryFile& file) -> LONG { return change(file); });
 }
 
-bool IsString(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
+bool IsString(DWORD type) {
+  return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
 
 bool SamePathOrBelow(const std::u16string& path, const std::u16string& top) {
-  return path.size() >= top.size() && store::SameName(std::u16string_view(path).substr(0, top.size()), top) &&
+  return path.size() >= top.size() &&
+         store::SameName(std::u16string_view(path).substr(0, top.size()), top) &&
          (path.size() == top.size() || top.empty() || path[top.size()] == u'\\');
 }
 
@@ -407,8 +422,8 @@ bool SamePathOrBelow(const std::u16string& path, const std::u16string& top) {
 void MarkDeleted(const Handle& gone) {
   for (Slot& slot : gSlots) {
     Handle& h = slot.handle;
-    if (slot.used && h.hive == gone.hive && h.path.size() >= gone.path.size() && h.dir == gone.dir &&
-        SamePathOrBelow(h.path.text, gone.path.text))
+    if (slot.used && h.hive == gone.hive && h.path.size() >= gone.path.size() &&
+        h.dir == gone.dir && SamePathOrBelow(h.path.text, gone.path.text))
       h.deleted = true;
   }
 }
@@ -596,7 +611,8 @@ LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type
     KeyContent* content = hive->file.Content(node);
     thread_local std::u16string wanted;
     wanted.clear();
-    for (const char* p = valueName ? valueName : ""; *p; ++p) wanted += Widen(static_cast<unsigned char>(*p));
+    for (const char* p = valueName ? valueName : ""; *p; ++p)
+      wanted += Widen(static_cast<unsigned char>(*p));
     v = content->Find(wanted);
   }
   if (!v) {
@@ -637,7 +653,8 @@ LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, const BYTE* d
   if (!data && dataSize) return ERROR_NOACCESS;
   if (store::smbconf::IsSambaHandle(key))
     return store::smbconf::SetValue(key, valueName, type, data, dataSize);
-  if (valueName && std::strlen(valueName) > store::kMaxValueNameLength) return ERROR_INVALID_PARAMETER;
+  if (valueName && std::strlen(valueName) > store::kMaxValueNameLength)
+    return ERROR_INVALID_PARAMETER;
   // A string whose count leaves out its terminating zero gets it counted, as Windows does: it
   // looks at the byte after the count.
   if (IsString(type) && dataSize && data[dataSize - 1] != 0 && data[dataSize] == 0) ++dataSize;
@@ -763,7 +780,8 @@ LONG RegQueryInfoKeyA(HKEY key, LPSTR keyClass, LPDWORD classSize, LPDWORD reser
   RegistryFile::Node* node;
   Hive* hive;
   if (LONG r = Existing(key, KEY_QUERY_VALUE, hp, node, hive)) return r;
-  DWORD keys = 0, longestKey = 0, longestClass = 0, valueCount = 0, longestName = 0, longestData = 0;
+  DWORD keys = 0, longestKey = 0, longestClass = 0, valueCount = 0, longestName = 0,
+        longestData = 0;
   std::string cls;
   uint64_t time = 0;
   if (hp->hive == kUsersRoot) {
@@ -778,7 +796,8 @@ LONG RegQueryInfoKeyA(HKEY key, LPSTR keyClass, LPDWORD classSize, LPDWORD reser
       // Classes are read from each sub-key's lines: only when asked for.
       if (maxClassLen && child->block) {
         const KeyContent* cc = hive->file.Content(child);
-        if (cc->hasClass) longestClass = std::max(longestClass, static_cast<DWORD>(cc->keyClass.size()));
+        if (cc->hasClass)
+          longestClass = std::max(longestClass, static_cast<DWORD>(cc->keyClass.size()));
       }
     }
     KeyContent* c = hive->file.Content(node);
@@ -821,7 +840,8 @@ LONG RegCloseKey(HKEY key) {
   std::lock_guard lock(gMutex);
   auto value = reinterpret_cast<uintptr_t>(key);
   for (uint32_t root = 0x80000000u; root <= 0x80000006u; ++root)
-    if (value == reinterpret_cast<uintptr_t>(PredefinedKey(root)) || value == root) return ERROR_SUCCESS;
+    if (value == reinterpret_cast<uintptr_t>(PredefinedKey(root)) || value == root)
+      return ERROR_SUCCESS;
   if (!FindHandle(value)) return ERROR_INVALID_HANDLE;
   size_t slot = (value - 0x1000) / 4;
   gSlots[slot].used = false;
@@ -842,16 +862,18 @@ HMODULE LoadLibraryA(LPCSTR fileName) {
   if (fileName && EqualsIgnoreCase(fileName, "SHLWAPI.DLL")) {
     return reinterpret_cast<HMODULE>(&gShlwapiToken);
   }
-  if (fileName && EqualsIgnoreCase(fileName, "SHLWAPI")) return reinterpret_cast<HMODULE>(&gShlwapiToken);
+  if (fileName && EqualsIgnoreCase(fileName, "SHLWAPI"))
+    return reinterpret_cast<HMODULE>(&gShlwapiToken);
   SetLastError(ERROR_MOD_NOT_FOUND);
   return nullptr;
 }
 
 FARPROC GetProcAddress(HMODULE module, LPCSTR procName) {
   if (module == reinterpret_cast<HMODULE>(&gShlwapiToken) && procName &&
-      reinterpret_cast<uintptr_t>(procName) > 0xFFFF && std::strcmp(procName, "SHDeleteKeyA") == 0 &&
-      gTreeDeleteAvailable) {
-    // Through void(*)(): callers cast back to the real signature, as with GetProcAddress on Windows.
+      reinterpret_cast<uintptr_t>(procName) > 0xFFFF &&
+      std::strcmp(procName, "SHDeleteKeyA") == 0 && gTreeDeleteAvailable) {
+    // Through void(*)(): callers cast back to the real signature, as with GetProcAddress on
+    // Windows.
     return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&StoreSHDeleteKeyA));
   }
   SetLastError(ERROR_PROC_NOT_FOUND);

@@ -132,7 +132,8 @@ std::string ErrorText(int err) {
 }
 
 StoreLocation LocateStore() {
-  if (const char* v = std::getenv("VANTREL_REGISTRY"); v && *v) return {v, "VANTREL_REGISTRY", true};
+  if (const char* v = std::getenv("VANTREL_REGISTRY"); v && *v)
+    return {v, "VANTREL_REGISTRY", true};
   if (const char* v = std::getenv("WINEPREFIX"); v && *v) return {v, "WINEPREFIX", true};
   const char* home = std::getenv("HOME");
   if (!home || !*home) {
@@ -182,8 +183,10 @@ void SetStoreMessageSink(MessageSink sink) { gSink = sink; }
 void ReportProblem(const std::string& message, bool tellUser) {
   tProblem = message;
   if (!tellUser) return;
-  if (gSink) gSink(message.c_str());
-  else std::fprintf(stderr, "vantrel: %s\n", message.c_str());
+  if (gSink)
+    gSink(message.c_str());
+  else
+    std::fprintf(stderr, "vantrel: %s\n", message.c_str());
 }
 
 void ClearProblem() { tProblem.clear(); }
@@ -212,7 +215,8 @@ int ReadWholeFile(const std::string& path, std::string& text, FileIdentity& iden
   if (int err = OpenRegularFile(path, O_RDONLY, fd)) return err;
   struct stat st;
   int err = 0;
-  if (fstat(fd, &st) != 0) err = errno;
+  if (fstat(fd, &st) != 0)
+    err = errno;
   else {
     ToIdentity(st, identity);
     err = ReadFd(fd, text, st.st_size);
@@ -270,12 +274,15 @@ bool WineserverRunning(const std::string& dir, std::string& where) {
     size_t n = std::fread(buf, 1, sizeof buf - 1, f);
     std::fclose(f);
     std::string tmp(buf, n);
-    while (!tmp.empty() && (tmp.back() == '\n' || tmp.back() == '\0' || tmp.back() == ' ')) tmp.pop_back();
+    while (!tmp.empty() && (tmp.back() == '\n' || tmp.back() == '\0' || tmp.back() == ' '))
+      tmp.pop_back();
     if (!tmp.empty() && tmp.find("..") == std::string::npos) {
-      if (tmp[0] == '/') candidates.push_back(tmp + "/" + name);
+      if (tmp[0] == '/')
+        candidates.push_back(tmp + "/" + name);
       else {
         candidates.push_back("/tmp/" + tmp + "/" + name);
-        if (const char* t = std::getenv("TMPDIR"); t && *t) candidates.push_back(std::string(t) + "/" + tmp + "/" + name);
+        if (const char* t = std::getenv("TMPDIR"); t && *t)
+          candidates.push_back(std::string(t) + "/" + tmp + "/" + name);
       }
     }
   }
@@ -288,7 +295,8 @@ bool WineserverRunning(const std::string& dir, std::string& where) {
   return false;
 }
 
-int ReplaceFile(const std::string& linkPath, const std::string& data, int like, FileIdentity* written) {
+int ReplaceFile(const std::string& linkPath, const std::string& data, int like,
+                FileIdentity* written) {
   // The one safe replacement of every file the product writes: a file that is a symbolic link
   // is replaced where the link points, so the link stays; the mode and owner of the file
   // replaced (the one `like` holds open and locked) are kept.
@@ -325,7 +333,8 @@ std::string StoreWriteProblem() {
   const std::string& dir = location.folder;
   struct stat st;
   if (stat(dir.c_str(), &st) != 0) {
-    if (errno != ENOENT) return "cannot use the registry folder " + dir + ": " + std::strerror(errno);
+    if (errno != ENOENT)
+      return "cannot use the registry folder " + dir + ": " + std::strerror(errno);
     // The default location is made on the first write; a named one never is.
     return MissingNamedFolder(dir);
   }

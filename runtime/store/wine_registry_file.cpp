@@ -47,7 +47,8 @@ uint64_t StrToULongHex(std::string_view s, size_t pos, size_t& end) {
   while (p < s.size() && (IsSpace(s[p]) || s[p] == '\n')) ++p;
   bool negative = false;
   if (p < s.size() && (s[p] == '+' || s[p] == '-')) negative = s[p++] == '-';
-  if (p + 2 < s.size() && s[p] == '0' && (s[p + 1] == 'x' || s[p + 1] == 'X') && IsHex(s[p + 2])) p += 2;
+  if (p + 2 < s.size() && s[p] == '0' && (s[p + 1] == 'x' || s[p + 1] == 'X') && IsHex(s[p + 2]))
+    p += 2;
   if (p >= s.size() || !IsHex(s[p])) {
     end = pos;
     return 0;
@@ -96,8 +97,8 @@ size_t DataTag(std::string_view rest, uint32_t& type, char& kind) {
     char kind;
   };
   static constexpr Tag kTags[] = {
-      {"\"", 1, 's'},   {"str:\"", 1, 's'}, {"str(2):\"", 2, 's'}, {"str(7):\"", 7, 's'},
-      {"hex:", 3, 'h'}, {"dword:", 4, 'd'},
+      {"\"", 1, 's'},        {"str:\"", 1, 's'}, {"str(2):\"", 2, 's'},
+      {"str(7):\"", 7, 's'}, {"hex:", 3, 'h'},   {"dword:", 4, 'd'},
   };
   for (const auto& t : kTags)
     if (rest.substr(0, t.tag.size()) == t.tag) {
@@ -389,7 +390,8 @@ void KeyContent::Reindex() {
   indexed_ = true;
   // Wine keeps a key's values sorted and writes them so: usually there is nothing to sort.
   bool sorted = true;
-  for (size_t i = 1; i < n && sorted; ++i) sorted = CompareNames(values[i - 1].name, values[i].name) < 0;
+  for (size_t i = 1; i < n && sorted; ++i)
+    sorted = CompareNames(values[i - 1].name, values[i].name) < 0;
   if (sorted) return;
   std::stable_sort(index_.begin(), index_.end(), [this](uint32_t a, uint32_t b) {
     return CompareNames(values[a].name, values[b].name) < 0;
@@ -421,9 +423,9 @@ void KeyContent::Reindex() {
 }
 
 size_t KeyContent::Lower(std::u16string_view name) const {
-  auto at = std::lower_bound(index_.begin(), index_.end(), name, [this](uint32_t a, std::u16string_view b) {
-    return CompareNames(values[a].name, b) < 0;
-  });
+  auto at = std::lower_bound(
+      index_.begin(), index_.end(), name,
+      [this](uint32_t a, std::u16string_view b) { return CompareNames(values[a].name, b) < 0; });
   return static_cast<size_t>(at - index_.begin());
 }
 
@@ -515,9 +517,9 @@ RegistryFile::Node* RegistryFile::Child(Node* parent, std::u16string_view name) 
 
 RegistryFile::Node* RegistryFile::ChildByName(Node* parent, std::u16string_view name) {
   auto& kids = parent->children;
-  auto at = std::lower_bound(kids.begin(), kids.end(), name, [](const Node* a, std::u16string_view b) {
-    return CompareNames(a->name, b) < 0;
-  });
+  auto at = std::lower_bound(
+      kids.begin(), kids.end(), name,
+      [](const Node* a, std::u16string_view b) { return CompareNames(a->name, b) < 0; });
   return (at != kids.end() && SameName((*at)->name, name)) ? *at : nullptr;
 }
 
@@ -590,7 +592,9 @@ const char* CheckValueLine(std::string_view s, bool& continued) {
   char kind = 0;
   const size_t q = DataTag(d, type, kind);
   if (!q) return "unknown value type";
-  if (kind == 's') return SkipQuoted(d, q, '"') == std::string_view::npos ? "string without closing quote" : nullptr;
+  if (kind == 's')
+    return SkipQuoted(d, q, '"') == std::string_view::npos ? "string without closing quote"
+                                                           : nullptr;
   if (kind == 'd') return nullptr;  // Wine reads any dword line
   return CheckHexBytes(d, q, continued);
 }
@@ -670,8 +674,10 @@ bool RegistryFile::Load(std::string text) {
     return size;
   };
   for (size_t at = nextKey(next); at < size; at = nextKey(next)) {
-    if (open) open->end = at;
-    else headerEnd_ = at;
+    if (open)
+      open->end = at;
+    else
+      headerEnd_ = at;
     Block& block = blocks_.Add();
     block.begin = at;
     block.end = size;
@@ -697,7 +703,8 @@ bool RegistryFile::Load(std::string text) {
     size_t startRaw = 0;
     for (const auto& [end, n] : prevComps) {
       if (end > common) break;
-      if (end != raw.size() && !(raw[end] == '\\' && end + 1 < raw.size() && raw[end + 1] == '\\')) break;
+      if (end != raw.size() && !(raw[end] == '\\' && end + 1 < raw.size() && raw[end + 1] == '\\'))
+        break;
       comps.emplace_back(end, n);
       node = n;
       startRaw = end == raw.size() ? end : end + 2;
@@ -766,7 +773,7 @@ std::u16string RegistryFile::HeaderRoot() const {
 void RegistryFile::DecodeBlock(const Block& block, KeyContent& c) const {
   size_t next = 0;
   size_t at = block.begin;
-  LineAt(text_, at, block.end, next);  // the key line itself
+  LineAt(text_, at, block.end, next);              // the key line itself
   std::vector<std::pair<size_t, size_t>> pending;  // blank and comment lines not yet placed
   RegValue value;
   for (at = next; at < block.end; at = next) {
@@ -794,7 +801,8 @@ void RegistryFile::DecodeBlock(const Block& block, KeyContent& c) const {
         size_t q = 8;
         std::u16string cls;
         if (line.size() < 8 || line[7] != '"' || !ParseEscaped(line, q, '"', cls)) {
-          if (c.badOffset < 0) c.badOffset = static_cast<long>(at), c.badReason = "malformed #class";
+          if (c.badOffset < 0)
+            c.badOffset = static_cast<long>(at), c.badReason = "malformed #class";
         } else {
           c.hasClass = true;
           c.keyClass = std::move(cls);
@@ -841,7 +849,8 @@ void RegistryFile::DecodeBlock(const Block& block, KeyContent& c) const {
   }
   // A value listed twice holds what its last line says (Reindex merges them).
   c.Reindex();
-  if (!pending.empty()) c.tail.assign(text_, pending.front().first, block.end - pending.front().first);
+  if (!pending.empty())
+    c.tail.assign(text_, pending.front().first, block.end - pending.front().first);
 }
 
 bool RegistryFile::Validate() {
@@ -850,7 +859,8 @@ bool RegistryFile::Validate() {
   // Wine reads each line as a C string, so a NUL byte ends the line for Wine but not for us;
   // such a file would mean different things to the two, so it is not written back.
   if (const void* nul = std::memchr(text_.data(), 0, text_.size())) {
-    Fail(static_cast<size_t>(static_cast<const char*>(nul) - text_.data()), "NUL byte inside a line");
+    Fail(static_cast<size_t>(static_cast<const char*>(nul) - text_.data()),
+         "NUL byte inside a line");
     return false;
   }
   size_t next = 0;
@@ -872,7 +882,8 @@ bool RegistryFile::Validate() {
     if (c == '[') {
       // Load() took every line whose first character after blanks is '[' as a key, in order;
       // volatile keys have no lines.
-      while (blockIndex < order_.size() && order_[blockIndex]->node && order_[blockIndex]->node->isVolatile)
+      while (blockIndex < order_.size() && order_[blockIndex]->node &&
+             order_[blockIndex]->node->isVolatile)
         ++blockIndex;
       if (blockIndex >= order_.size() || order_[blockIndex]->begin != at) {
         Fail(at, "key line not where it was read");
@@ -889,8 +900,10 @@ bool RegistryFile::Validate() {
           (line.substr(p + 7, 1) != "\"" || SkipQuoted(line, p + 8, '"') == std::string_view::npos))
         Fail(at, "malformed #class");
     } else if (c == '@' || c == '"') {
-      if (!inKey) Fail(at, "value without a key");
-      else if (const char* why = CheckValueLine(line.substr(p), continued)) Fail(at, why);
+      if (!inKey)
+        Fail(at, "value without a key");
+      else if (const char* why = CheckValueLine(line.substr(p), continued))
+        Fail(at, why);
     } else {
       Fail(at, "unrecognized line");
     }
@@ -927,8 +940,9 @@ RegistryFile::Node* RegistryFile::FindJoined(std::u16string_view joined) {
 
 const std::vector<RegistryFile::Node*>& RegistryFile::Children(Node* node) {
   if (!node->sorted) {
-    std::stable_sort(node->children.begin(), node->children.end(),
-                     [](const Node* a, const Node* b) { return CompareNames(a->name, b->name) < 0; });
+    std::stable_sort(
+        node->children.begin(), node->children.end(),
+        [](const Node* a, const Node* b) { return CompareNames(a->name, b->name) < 0; });
     node->sorted = true;
   }
   return node->children;
@@ -973,11 +987,12 @@ RegistryFile::Block* RegistryFile::NewBlock(Node* node, uint64_t now) {
 }
 
 void RegistryFile::InsertInOrder(Block* block) {
-  auto at = std::upper_bound(order_.begin(), order_.end(), block, [](const Block* a, const Block* b) {
-    if (!b->node) return false;
-    if (!a->node) return true;
-    return ComparePaths(a->node, b->node) < 0;
-  });
+  auto at =
+      std::upper_bound(order_.begin(), order_.end(), block, [](const Block* a, const Block* b) {
+        if (!b->node) return false;
+        if (!a->node) return true;
+        return ComparePaths(a->node, b->node) < 0;
+      });
   order_.insert(at, block);
 }
 

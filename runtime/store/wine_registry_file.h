@@ -31,7 +31,7 @@ size_t AppendEscaped(std::string& out, std::u16string_view text, const char spec
 struct RegValue {
   std::u16string name;  // empty: the key's default value
   uint32_t type = 0;
-  std::string data;     // raw bytes; strings as UTF-16LE
+  std::string data;  // raw bytes; strings as UTF-16LE
   // The value's lines in the file, as offsets from the start of its key's text, while the value
   // is as it was read: a key with one changed value among many copies the others' lines instead
   // of writing each anew. A value without them (srcEnd == 0) is written from the fields above,
@@ -51,8 +51,8 @@ struct KeyContent {
   bool link = false;
   std::vector<std::string> keptLines;  // other option lines and comments inside the key
   std::vector<RegValue> values;
-  std::string tail;                    // blank lines and comments that close the key's text
-  long badOffset = -1;                 // offset of the first line that could not be read
+  std::string tail;     // blank lines and comments that close the key's text
+  long badOffset = -1;  // offset of the first line that could not be read
   std::string badReason;
 
   // The value of that name, found through an index ordered by name (a key may hold hundreds of

@@ -42,7 +42,8 @@ void Fill(MainData& data, const std::vector<Row>& rows) {
 std::string Utf16LeText(const std::string& bytes) {
   std::string out;
   for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    const unsigned u = static_cast<unsigned char>(bytes[i]) | static_cast<unsigned char>(bytes[i + 1]) << 8;
+    const unsigned u =
+        static_cast<unsigned char>(bytes[i]) | static_cast<unsigned char>(bytes[i + 1]) << 8;
     if (u < 0x80) {
       out += static_cast<char>(u);
     } else {
@@ -203,17 +204,22 @@ TEST(ExportAnsible, TasksNotifyTheRestartTheirValueNeeds) {
   const char mrxsmb[] = "SYSTEM\\CurrentControlSet\\Services\\MRXSmb\\Parameters";
   struct Case {
     std::vector<ExportItem> items;
-    std::vector<std::string> notified;  // per task
-    std::vector<std::string> restarted; // the services the handlers restart, in order
+    std::vector<std::string> notified;   // per task
+    std::vector<std::string> restarted;  // the services the handlers restart, in order
     bool reboot;
   } cases[] = {
       {{{1, server, "EnableOplocks", false, 0}, {2, server, "DisableLeasing", false, 1}},
-       {"vantrel lanmanserver", "vantrel lanmanserver"}, {"LanmanServer"}, false},
+       {"vantrel lanmanserver", "vantrel lanmanserver"},
+       {"LanmanServer"},
+       false},
       {{{1, mrxsmb, "OplocksDisabled", true, 0}, {2, server, "EnableOplocks", false, 0}},
-       {"vantrel lanmanworkstation", "vantrel lanmanserver"}, {"LanmanServer", "LanmanWorkstation"},
+       {"vantrel lanmanworkstation", "vantrel lanmanserver"},
+       {"LanmanServer", "LanmanWorkstation"},
        false},
       {{{1, "SOFTWARE\\Unknown", "V", false, 1}, {2, server, "Smb2", false, 1}},
-       {"vantrel reboot", "vantrel reboot"}, {}, true},
+       {"vantrel reboot", "vantrel reboot"},
+       {},
+       true},
   };
   for (const Case& c : cases) {
     const ExportResult r = WriteAnsiblePlaybook(c.items, "g", ExportValues::kDisable);
@@ -243,10 +249,11 @@ TEST(ExportAnsible, TasksNotifyTheRestartTheirValueNeeds) {
 // needs the facts; SMB 2 on needs no guard.
 TEST(ExportAnsible, ValuesDangerousFromWindows10AreGuardedByTheVersion) {
   const char server[] = "SYSTEM\\CurrentControlSet\\Services\\LanmanServer\\Parameters";
-  const char guard[] = "      when: ansible_facts['distribution_major_version'] is version('10', '<')\n";
-  const ExportResult off = WriteAnsiblePlaybook(
-      {{1, server, "EnableOplocks", false, 0}, {2, server, "Smb2", false, 0}}, "g",
-      ExportValues::kDisable);
+  const char guard[] =
+      "      when: ansible_facts['distribution_major_version'] is version('10', '<')\n";
+  const ExportResult off =
+      WriteAnsiblePlaybook({{1, server, "EnableOplocks", false, 0}, {2, server, "Smb2", false, 0}},
+                           "g", ExportValues::kDisable);
   ASSERT_EQ(off.error, "");
   const std::size_t facts = off.bytes.find("ansible.windows.setup");
   const std::size_t smb2 = off.bytes.find("name: 'Smb2'");
@@ -255,8 +262,8 @@ TEST(ExportAnsible, ValuesDangerousFromWindows10AreGuardedByTheVersion) {
   EXPECT_LT(facts, off.bytes.find("EnableOplocks"));
   EXPECT_EQ(off.bytes.find(guard), off.bytes.rfind(guard));
   EXPECT_GT(off.bytes.find(guard), smb2);
-  const ExportResult on = WriteAnsiblePlaybook({{1, server, "Smb2", false, 1}}, "g",
-                                               ExportValues::kEnable);
+  const ExportResult on =
+      WriteAnsiblePlaybook({{1, server, "Smb2", false, 1}}, "g", ExportValues::kEnable);
   EXPECT_EQ(on.bytes.find("when:"), std::string::npos);
   EXPECT_EQ(on.bytes.find("ansible.windows.setup"), std::string::npos);
 }
@@ -266,16 +273,20 @@ TEST(ExportAnsible, RefusesWhatTheModuleCannotDo) {
     EXPECT_FALSE(IsAnsibleGroupName(group)) << group;
     EXPECT_NE(WriteAnsiblePlaybook({}, group, ExportValues::kDisable).error, "") << group;
   }
-  for (const char* group : {"windows", "_x", "File_Servers2"}) EXPECT_TRUE(IsAnsibleGroupName(group));
-  const ExportResult r = WriteAnsiblePlaybook({{1, "A", "", false, 1}}, "g", ExportValues::kDisable);
-  EXPECT_EQ(r.error, "item 1 (A, the default value): win_regedit writes a key's default value only "
-                     "as a string, not a dword");
+  for (const char* group : {"windows", "_x", "File_Servers2"})
+    EXPECT_TRUE(IsAnsibleGroupName(group));
+  const ExportResult r =
+      WriteAnsiblePlaybook({{1, "A", "", false, 1}}, "g", ExportValues::kDisable);
+  EXPECT_EQ(r.error,
+            "item 1 (A, the default value): win_regedit writes a key's default value only "
+            "as a string, not a dword");
   EXPECT_EQ(r.bytes, "");
 }
 
 TEST(ExportReg, RestartsAreSaidInCommentsWhenAsked) {
   const std::vector<ExportItem> items = {
-      {1, "SYSTEM\\CurrentControlSet\\Services\\LanmanServer\\Parameters", "EnableOplocks", false, 0},
+      {1, "SYSTEM\\CurrentControlSet\\Services\\LanmanServer\\Parameters", "EnableOplocks", false,
+       0},
       {2, "SOFTWARE\\Unknown", "V", true, 0}};
   const std::string plain = Utf16LeText(WriteRegFile(items).bytes.substr(2));
   EXPECT_EQ(plain.find(';'), std::string::npos);
@@ -293,7 +304,8 @@ TEST(ExportReg, RestartsAreSaidInCommentsWhenAsked) {
 // The file as bytes: the header, then per entry '[' key 0 ';' name 0 ';' type ';' size ';' data
 // ']', every character a UTF-16LE unit, the numbers four bytes little-endian.
 TEST(ExportPol, EntriesAreUtf16WithBinaryTypeSizeAndData) {
-  const ExportResult r = WritePolFile({{1, "K\xe8", "V", false, 0x01020304u}, {2, "K", "G", true, 0}});
+  const ExportResult r =
+      WritePolFile({{1, "K\xe8", "V", false, 0x01020304u}, {2, "K", "G", true, 0}});
   ASSERT_EQ(r.error, "");
   // Literals holding zero bytes, whole.
   auto bytes = [](const auto& literal) { return std::string(literal, sizeof literal - 1); };
@@ -315,7 +327,8 @@ TEST(ExportPol, RefusesNamesItWouldNotCarryAsMeant) {
       {{1, "K\\Sub Key", "with blanks \\ \"q\" #=*", true, 0}, ""},
       {{1, "K", max, false, 1}, ""},
       {{1, "K", max, true, 0},
-       "its value name with \"**del.\" before it has 265 characters; Registry.pol holds at most 259"},
+       "its value name with \"**del.\" before it has 265 characters; Registry.pol holds at most "
+       "259"},
       {{1, "K", max.substr(0, 253), true, 0}, ""},
       {{1, "K", max + "n", false, 1},
        "its value name has 260 characters; Registry.pol holds at most 259"},
@@ -329,7 +342,8 @@ TEST(ExportPol, RefusesNamesItWouldNotCarryAsMeant) {
       {{1, "K]", "V", false, 1},
        "its key path holds ']', where readers of Registry.pol look for the delimiters of an entry"},
       {{1, "K", "a;b", false, 1},
-       "its value name holds ';', where readers of Registry.pol look for the delimiters of an entry"},
+       "its value name holds ';', where readers of Registry.pol look for the delimiters of an "
+       "entry"},
       {{1, "K[", "V", false, 1},
        "its key path holds '[', where readers of Registry.pol look for the delimiters of an entry"},
   };
@@ -366,37 +380,48 @@ TEST(ExportGpp, OneRegistryItemPerValueWithItsOwnUid) {
                          return "{00000000-0000-4000-8000-00000000000" + std::to_string(n) + "}";
                        }};
   const std::vector<ExportItem> items = {
-      {1, "SYSTEM\\CurrentControlSet\\Services\\LanmanServer\\Parameters", "EnableOplocks", false, 10},
+      {1, "SYSTEM\\CurrentControlSet\\Services\\LanmanServer\\Parameters", "EnableOplocks", false,
+       10},
       {2, "SOFTWARE\\A&B", "", false, 0xFFFFFFFFu},
       {3, "SOFTWARE\\A&B", "Gone", true, 0}};
   const ExportResult r = WriteGppRegistryXml(items, ExportValues::kDisable, stamp);
   ASSERT_EQ(r.error, "");
-  const std::string server = "Restart the Server service for the change to take effect (net stop "
-                             "server /y &amp;&amp; net start server), or restart the computer.";
+  const std::string server =
+      "Restart the Server service for the change to take effect (net stop "
+      "server /y &amp;&amp; net start server), or restart the computer.";
   const std::string reboot = "Restart the computer for the change to take effect.";
-  EXPECT_EQ(r.bytes,
-            "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
-            "<!-- Vantrel registry values (disable). Once Group Policy applied them: Restart the "
-            "Server service for the change to take effect (net stop server /y && net start "
-            "server), or restart the computer. " + reboot + " -->\r\n"
-            "<RegistrySettings clsid=\"{A3CCFC41-DFDB-43a5-8D26-0FE8B954DA51}\">"
-            "<Registry clsid=\"{9CD4B2F4-923D-47f5-A062-E897DD1DAD50}\" name=\"EnableOplocks\" "
-            "status=\"EnableOplocks\" image=\"12\" changed=\"2024-05-06 07:08:09\" "
-            "uid=\"{00000000-0000-4000-8000-000000000000}\" desc=\"" + server + "\">"
-            "<Properties action=\"U\" displayDecimal=\"1\" default=\"0\" hive=\"HKEY_LOCAL_MACHINE\" "
-            "key=\"SYSTEM\\CurrentControlSet\\Services\\LanmanServer\\Parameters\" "
-            "name=\"EnableOplocks\" type=\"REG_DWORD\" value=\"0000000a\"/></Registry>"
-            "<Registry clsid=\"{9CD4B2F4-923D-47f5-A062-E897DD1DAD50}\" name=\"A&amp;B\" "
-            "status=\"A&amp;B\" image=\"12\" changed=\"2024-05-06 07:08:09\" "
-            "uid=\"{00000000-0000-4000-8000-000000000001}\" desc=\"" + reboot + "\">"
-            "<Properties action=\"U\" displayDecimal=\"1\" default=\"1\" hive=\"HKEY_LOCAL_MACHINE\" "
-            "key=\"SOFTWARE\\A&amp;B\" name=\"\" type=\"REG_DWORD\" value=\"ffffffff\"/></Registry>"
-            "<Registry clsid=\"{9CD4B2F4-923D-47f5-A062-E897DD1DAD50}\" name=\"Gone\" "
-            "status=\"Gone\" image=\"13\" changed=\"2024-05-06 07:08:09\" "
-            "uid=\"{00000000-0000-4000-8000-000000000003}\" desc=\"" + reboot + "\">"
-            "<Properties action=\"D\" displayDecimal=\"1\" default=\"0\" hive=\"HKEY_LOCAL_MACHINE\" "
-            "key=\"SOFTWARE\\A&amp;B\" name=\"Gone\" type=\"REG_DWORD\" value=\"00000000\"/>"
-            "</Registry></RegistrySettings>\r\n");
+  EXPECT_EQ(
+      r.bytes,
+      "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
+      "<!-- Vantrel registry values (disable). Once Group Policy applied them: Restart the "
+      "Server service for the change to take effect (net stop server /y && net start "
+      "server), or restart the computer. " +
+          reboot +
+          " -->\r\n"
+          "<RegistrySettings clsid=\"{A3CCFC41-DFDB-43a5-8D26-0FE8B954DA51}\">"
+          "<Registry clsid=\"{9CD4B2F4-923D-47f5-A062-E897DD1DAD50}\" name=\"EnableOplocks\" "
+          "status=\"EnableOplocks\" image=\"12\" changed=\"2024-05-06 07:08:09\" "
+          "uid=\"{00000000-0000-4000-8000-000000000000}\" desc=\"" +
+          server +
+          "\">"
+          "<Properties action=\"U\" displayDecimal=\"1\" default=\"0\" hive=\"HKEY_LOCAL_MACHINE\" "
+          "key=\"SYSTEM\\CurrentControlSet\\Services\\LanmanServer\\Parameters\" "
+          "name=\"EnableOplocks\" type=\"REG_DWORD\" value=\"0000000a\"/></Registry>"
+          "<Registry clsid=\"{9CD4B2F4-923D-47f5-A062-E897DD1DAD50}\" name=\"A&amp;B\" "
+          "status=\"A&amp;B\" image=\"12\" changed=\"2024-05-06 07:08:09\" "
+          "uid=\"{00000000-0000-4000-8000-000000000001}\" desc=\"" +
+          reboot +
+          "\">"
+          "<Properties action=\"U\" displayDecimal=\"1\" default=\"1\" hive=\"HKEY_LOCAL_MACHINE\" "
+          "key=\"SOFTWARE\\A&amp;B\" name=\"\" type=\"REG_DWORD\" value=\"ffffffff\"/></Registry>"
+          "<Registry clsid=\"{9CD4B2F4-923D-47f5-A062-E897DD1DAD50}\" name=\"Gone\" "
+          "status=\"Gone\" image=\"13\" changed=\"2024-05-06 07:08:09\" "
+          "uid=\"{00000000-0000-4000-8000-000000000003}\" desc=\"" +
+          reboot +
+          "\">"
+          "<Properties action=\"D\" displayDecimal=\"1\" default=\"0\" hive=\"HKEY_LOCAL_MACHINE\" "
+          "key=\"SOFTWARE\\A&amp;B\" name=\"Gone\" type=\"REG_DWORD\" value=\"00000000\"/>"
+          "</Registry></RegistrySettings>\r\n");
   // A source that never gives a new identifier fails the export rather than repeat one.
   const GppStamp stuck{"2024-05-06 07:08:09", [] { return std::string("{X}"); }};
   const ExportResult failed = WriteGppRegistryXml(items, ExportValues::kDisable, stuck);

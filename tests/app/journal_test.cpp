@@ -106,23 +106,23 @@ TEST(JournalEntryText, TakesNothingElse) {
   const char* const cases[] = {
       "",
       "garbage",
-      "1\tt\tc\ts",                     // no line end: cut in the middle
-      "1\tt\tc\n",                      // three fields
-      "0\tt\tc\ts\n",                   // no change 0
-      "01\tt\tc\ts\n",                  // another spelling of 1
-      "1000000000\tt\tc\ts\n",          // past the numbers kept
-      "1\tt\tc\ts\nK\tN\t4:5\n",        // a value's line with three fields
-      "1\tt\tc\ts\nK\tN\t4:5\tx\n",     // no value
-      "1\tt\tc\ts\nK\tN\t04:5\t-\n",    // another spelling of a type
-      "1\tt\tc\ts\nK\tN\t4:\\x41\t-\n", // printable text escaped
-      "1\tt\tc\ts\nK\\x5cL\tN\t-\t-\n", // a backslash escaped, not doubled
-      "1\tt\tc\ts\nK\tN\t4:\\xZZ\t-\n", // no escape
-      "1\tt\tc\ts\nK\tN\t4:\\\t-\n",    // a lone backslash
-      "1\tt\tc\ts\n\tN\t4:5\t-\n",      // no key
-      "1\tt\tc\ts\nK\tN\t4:\x01\t-\n",  // a raw control byte
-      "1\tt\tc\ts\nK\tN\t4:\xe9\t-\n",  // a raw byte of the code page
-      "1\tt\tc\ts\nK\tN\t4:abc\t-\n",   // a REG_DWORD that is no number
-      "1\tt\tc\ts\nK\tN\t4:05\t-\n",    // another spelling of 5
+      "1\tt\tc\ts",                           // no line end: cut in the middle
+      "1\tt\tc\n",                            // three fields
+      "0\tt\tc\ts\n",                         // no change 0
+      "01\tt\tc\ts\n",                        // another spelling of 1
+      "1000000000\tt\tc\ts\n",                // past the numbers kept
+      "1\tt\tc\ts\nK\tN\t4:5\n",              // a value's line with three fields
+      "1\tt\tc\ts\nK\tN\t4:5\tx\n",           // no value
+      "1\tt\tc\ts\nK\tN\t04:5\t-\n",          // another spelling of a type
+      "1\tt\tc\ts\nK\tN\t4:\\x41\t-\n",       // printable text escaped
+      "1\tt\tc\ts\nK\\x5cL\tN\t-\t-\n",       // a backslash escaped, not doubled
+      "1\tt\tc\ts\nK\tN\t4:\\xZZ\t-\n",       // no escape
+      "1\tt\tc\ts\nK\tN\t4:\\\t-\n",          // a lone backslash
+      "1\tt\tc\ts\n\tN\t4:5\t-\n",            // no key
+      "1\tt\tc\ts\nK\tN\t4:\x01\t-\n",        // a raw control byte
+      "1\tt\tc\ts\nK\tN\t4:\xe9\t-\n",        // a raw byte of the code page
+      "1\tt\tc\ts\nK\tN\t4:abc\t-\n",         // a REG_DWORD that is no number
+      "1\tt\tc\ts\nK\tN\t4:05\t-\n",          // another spelling of 5
       "1\tt\tc\ts\nK\tN\t4:4294967296\t-\n",  // past 32 bits
   };
   for (const char* text : cases) {
@@ -165,9 +165,9 @@ TEST_F(JournalTest, DamagedJournalIsNamedLeftAsItIsAndTheWritesGoOn) {
     SCOPED_TRACE(damage.slot);
     RemoveJournal();
     ASSERT_EQ(RecordChange("first", "", {Row("V", 1, 2)}), "");
-    ASSERT_EQ(RegistryPutValue(kHkeyLocalMachine, kJournalKeyPath, damage.slot, damage.text,
-                               damage.type),
-              0);
+    ASSERT_EQ(
+        RegistryPutValue(kHkeyLocalMachine, kJournalKeyPath, damage.slot, damage.text, damage.type),
+        0);
     const std::vector<std::string> before = JournalValues();
     const JournalContents contents = ReadJournal();
     EXPECT_NE(contents.damage.find(JournalPlace()), std::string::npos) << contents.damage;
@@ -236,8 +236,10 @@ TEST_F(JournalTest, UndoRefusesWhatItCannotPutBackExactlyOrTheGuardForbids) {
   JournalEntry entry;
   entry.rows = {
       {kKey, "Trailing", {false, 1, "ends in a blank "}, {false, 4, "0"}},
-      {"SYSTEM\\CurrentControlSet\\Services\\LanmanServer\\Parameters", "Smb2",
-       {false, 4, "0"}, {false, 4, "1"}},
+      {"SYSTEM\\CurrentControlSet\\Services\\LanmanServer\\Parameters",
+       "Smb2",
+       {false, 4, "0"},
+       {false, 4, "1"}},
       // Names the registry layer would cut or trim, reaching another key or value.
       {std::string(kKey) + "\\" + std::string(300, 'k'), "V", {false, 4, "1"}, {}},
       {kKey, "V ", {false, 4, "1"}, {}},

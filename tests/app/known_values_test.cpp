@@ -24,7 +24,8 @@ TEST(KnownValues, FoundAsTheRegistryMatchesNames) {
   } cases[] = {
       {kServer, "EnableOplocks", true},
       {"system\\currentcontrolset\\services\\LANMANSERVER\\parameters", "enableoplocks", true},
-      {"\\SYSTEM\\\\CurrentControlSet\\Services\\LanmanServer\\Parameters\\", "EnableOplocks", true},
+      {"\\SYSTEM\\\\CurrentControlSet\\Services\\LanmanServer\\Parameters\\", "EnableOplocks",
+       true},
       {"SYSTEM\\ControlSet001\\Services\\LanmanServer\\Parameters", "EnableOplocks", true},
       {"SYSTEM\\controlset002\\Services\\LanmanServer\\Parameters", "EnableOplocks", true},
       {"SYSTEM\\ControlSet01\\Services\\LanmanServer\\Parameters", "EnableOplocks", false},
@@ -52,8 +53,10 @@ TEST(KnownValues, RestartsAreNamedOncePerServiceInOrder) {
     std::vector<E> expected;
   } cases[] = {
       {{}, {}},
-      {{{kWorkstation, "FileInfoCacheLifetime"}, {kServer, "EnableOplocks"},
-        {kServer, "DisableLeasing"}, {kMrxSmb, "OplocksDisabled"}},
+      {{{kWorkstation, "FileInfoCacheLifetime"},
+        {kServer, "EnableOplocks"},
+        {kServer, "DisableLeasing"},
+        {kMrxSmb, "OplocksDisabled"}},
        {E::kRestartServer, E::kRestartWorkstation}},
       {{{kMrxSmb, "OplocksDisabled"}}, {E::kRestartWorkstation}},
       {{{kServer, "Smb2"}, {kServer, "CachedOpenLimit"}}, {E::kRestartServer, E::kReboot}},
@@ -76,11 +79,15 @@ TEST(KnownValues, OnlyWhatIsWrittenAsZeroToSmb2SwitchesItOff) {
     const char* text;
     bool off;
   } cases[] = {
-      {kServer, "Smb2", "0", true},     {kServer, "SMB2", "0", true},
-      {kServer, "Smb2", "x", true},     // no digits: written as 0
-      {kServer, "Smb2", "", true},      {kServer, "Smb2", "-0", true},
-      {kServer, "Smb2", "1", false},    {kServer, "Smb2", "N/A", false},  // deleted: default on
-      {kServer, "Smb2", "007", false},  {kWorkstation, "Smb2", "0", false},
+      {kServer, "Smb2", "0", true},
+      {kServer, "SMB2", "0", true},
+      {kServer, "Smb2", "x", true},  // no digits: written as 0
+      {kServer, "Smb2", "", true},
+      {kServer, "Smb2", "-0", true},
+      {kServer, "Smb2", "1", false},
+      {kServer, "Smb2", "N/A", false},  // deleted: default on
+      {kServer, "Smb2", "007", false},
+      {kWorkstation, "Smb2", "0", false},
       {kServer, "DisableLeasing", "0", false},
       // The same value through a numbered control set, and 0 written in hexadecimal.
       {"SYSTEM\\ControlSet001\\Services\\LanmanServer\\Parameters", "Smb2", "0", true},
@@ -124,17 +131,17 @@ OsVersionRecord System(std::uint32_t major, std::uint32_t minor, std::uint32_t b
 // administrator runs it on: T takes effect, N has no effect here, D dangerous here.
 TEST(KnownValues, EffectOfEveryValueOnEverySystem) {
   const OsVersionRecord systems[] = {
-      System(6, 1, 7601, kProductWorkstation),   // Windows 7
-      System(6, 2, 9200, kProductWorkstation),   // Windows 8
-      System(6, 3, 9600, kProductWorkstation),   // Windows 8.1
-      System(10, 0, 14393, kProductWorkstation), // Windows 10 1607: SMB 1 still installed
-      System(10, 0, 19045, kProductWorkstation), // Windows 10 22H2
-      System(10, 0, 22631, kProductWorkstation), // Windows 11
-      System(6, 2, 9200, kProductServer),        // Server 2012
-      System(6, 3, 9600, kProductServer),        // Server 2012 R2
-      System(10, 0, 14393, kProductServer),      // Server 2016: SMB 1 still installed
-      System(10, 0, 17763, kProductServer),      // Server 2019
-      System(10, 0, 20348, kProductServer),      // Server 2022
+      System(6, 1, 7601, kProductWorkstation),         // Windows 7
+      System(6, 2, 9200, kProductWorkstation),         // Windows 8
+      System(6, 3, 9600, kProductWorkstation),         // Windows 8.1
+      System(10, 0, 14393, kProductWorkstation),       // Windows 10 1607: SMB 1 still installed
+      System(10, 0, 19045, kProductWorkstation),       // Windows 10 22H2
+      System(10, 0, 22631, kProductWorkstation),       // Windows 11
+      System(6, 2, 9200, kProductServer),              // Server 2012
+      System(6, 3, 9600, kProductServer),              // Server 2012 R2
+      System(10, 0, 14393, kProductServer),            // Server 2016: SMB 1 still installed
+      System(10, 0, 17763, kProductServer),            // Server 2019
+      System(10, 0, 20348, kProductServer),            // Server 2022
       System(10, 0, 26100, kProductDomainController),  // Server 2025
   };
   const struct {

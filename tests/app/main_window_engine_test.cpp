@@ -45,7 +45,7 @@ TEST_F(MainWindowEngineTest, ControlsArePlacedByDialogUnitsOfTheWindowFont) {
   ASSERT_EQ(w->Metrics().cx, 6);
   ASSERT_EQ(w->Metrics().cy, 13);
   const DrawnWindow d = screen->Snapshot(*w);
-  EXPECT_EQ(d.Control(7)->rect, (Rect{14, 39, 690, 260}));    // 9*6/4 = 13.5 rounds to 14
+  EXPECT_EQ(d.Control(7)->rect, (Rect{14, 39, 690, 260}));   // 9*6/4 = 13.5 rounds to 14
   EXPECT_EQ(d.Control(21)->rect, (Rect{645, 345, 66, 23}));  // 22.75 rounds to 23
   EXPECT_EQ(d.frame.width, 720);
   EXPECT_EQ(d.frame.height, 374);  // 230*13/8 = 373.75
@@ -98,13 +98,26 @@ TEST_F(MainWindowEngineTest, MainWindowControlsFollowTheWindowsSize) {
     PixelSize client;
   };
   const Case cases[] = {
-      {"dragged larger", [](HeadlessBackend& s) { s.MoveTo({10, 20, 1000, 600}); }, {1000, 600}},
-      {"dragged smaller than described", [](HeadlessBackend& s) { s.MoveTo({10, 20, 300, 200}); },
+      {"dragged larger",
+       [](HeadlessBackend& s) {
+         s.MoveTo({10, 20, 1000, 600});
+       },
+       {1000, 600}},
+      {"dragged smaller than described",
+       [](HeadlessBackend& s) {
+         s.MoveTo({10, 20, 300, 200});
+       },
        described},
-      {"dragged narrower only", [](HeadlessBackend& s) { s.MoveTo({10, 20, 500, 700}); },
+      {"dragged narrower only",
+       [](HeadlessBackend& s) {
+         s.MoveTo({10, 20, 500, 700});
+       },
        {described.width, 700}},
-      {"placement restored larger", [&](HeadlessBackend& s) { s.Do(setSize(600, 300)); }, {900, 488}},
-      {"placement restored smaller", [&](HeadlessBackend& s) { s.Do(setSize(300, 100)); }, described},
+      {"placement restored larger",
+       [&](HeadlessBackend& s) { s.Do(setSize(600, 300)); },
+       {900, 488}},
+      {"placement restored smaller", [&](HeadlessBackend& s) { s.Do(setSize(300, 100)); },
+       described},
       {"maximised", [](HeadlessBackend& s) { s.SetState(true, false); }, {1280, 984}},
       {"maximised by the program",
        [](HeadlessBackend& s) {
@@ -151,15 +164,12 @@ TEST_F(MainWindowEngineTest, MainWindowControlsFollowTheWindowsSize) {
         case app::kBtnSave:
         case app::kBtnRestore:
         case app::kBtnDisable:
-        case app::kBtnEnable:
-          expected.y += dy;
-          break;
+        case app::kBtnEnable: expected.y += dy; break;
         case app::kBtnClose:
           expected.x += dx;
           expected.y += dy;
           break;
-        default:
-          break;
+        default: break;
       }
       EXPECT_EQ(now.rect, expected);
       // Nothing is cut off.
@@ -253,7 +263,7 @@ TEST_F(MainListTest, RowsAreDrawnInTheirStylesColours) {
   const DrawnControl& list = *d.Control(7);
   ASSERT_TRUE(list.formatValid);
   ASSERT_EQ(list.rows.size(), 3u);
-  EXPECT_EQ(list.rowHeight, 18);     // 11 units of a 13-pixel font
+  EXPECT_EQ(list.rowHeight, 18);  // 11 units of a 13-pixel font
   EXPECT_EQ(list.headerHeight, 17);
   ASSERT_EQ(list.columns.size(), 6u);
   EXPECT_EQ(list.columns[0].header, "Key Name");
@@ -313,7 +323,7 @@ TEST_F(MainListTest, HitTesting) {
       {336, 100, ListHit::kSizingZone, 1, 0},  // on the edge, in the rows
       {333, 5, ListHit::kSizingZone, 1, 0},    // three line widths away, in the header
       {339, 5, ListHit::kSizingZone, 1, 0},
-      {340, 5, ListHit::kHeader, 2, 0},     // four pixels away
+      {340, 5, ListHit::kHeader, 2, 0},  // four pixels away
       {332, 5, ListHit::kHeader, 1, 0},
       {341, 5, ListHit::kHeader, 2, 0},
       {10, 17, ListHit::kCell, 1, 1},

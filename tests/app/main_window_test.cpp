@@ -56,7 +56,8 @@ class MainWindowTest : public testing::AppFixture {
     auto backend = std::make_unique<ui::HeadlessBackend>();
     screen_ = backend.get();
     engine_ = std::make_unique<ui::Engine>(std::move(backend));
-    engine_->SetSystemReader(ui::prop::WindowsVersion, [] { return std::string("Windows Test Build 1"); });
+    engine_->SetSystemReader(ui::prop::WindowsVersion,
+                             [] { return std::string("Windows Test Build 1"); });
     script(*screen_);
     ParseProgress progress(*engine_);
     ProgramBody();
@@ -91,9 +92,10 @@ TEST_F(MainWindowTest, StartsWithoutSettingsFileShowingOneErrorThenAnEmptyList) 
   const std::string shipped = "/usr/share/vantrel/";
 #endif
   const std::string& text = screen_->Dialogs()[0].layout.text;
-  EXPECT_EQ(text.rfind("Error opening Vantrel.xml file,\r\nFile not found.\r\nLooked for Vantrel.xml in " +
-                           here + ".\r\nThe settings files that ship with Vantrel are in ",
-                       0),
+  EXPECT_EQ(text.rfind(
+                "Error opening Vantrel.xml file,\r\nFile not found.\r\nLooked for Vantrel.xml in " +
+                    here + ".\r\nThe settings files that ship with Vantrel are in ",
+                0),
             0u)
       << text;
   EXPECT_NE(text.find(shipped), std::string::npos) << text;
@@ -192,8 +194,9 @@ TEST_F(MainWindowTest, WriteRefusedByTheRegistryIsReportedAndTheOtherItemsAreWri
       << "the store must refuse the path for this test to mean anything";
   ASSERT_EQ(RegistryPutValue(kHkeyLocalMachine, kKey, "Before", "1", 4), 0);
   ASSERT_EQ(RegistryPutValue(kHkeyLocalMachine, kKey, "After", "1", 4), 0);
-  WriteFile("Vantrel.xml", Settings(Item("Before", "0", "1") + ItemAt(refused + "   ", "Flag", "0", "1") +
-                                    Item("After", "0", "1")));
+  WriteFile("Vantrel.xml",
+            Settings(Item("Before", "0", "1") + ItemAt(refused + "   ", "Flag", "0", "1") +
+                     Item("After", "0", "1")));
   ui::DrawnWindow before, after;
   RunProgram([&](ui::HeadlessBackend& screen) {
     screen.AnswerDialog(ui::DialogAnswer::Enter());
@@ -209,7 +212,8 @@ TEST_F(MainWindowTest, WriteRefusedByTheRegistryIsReportedAndTheOtherItemsAreWri
   // the command), never shown as a value that is not there.
   ASSERT_EQ(screen_->Dialogs().size(), 4u)
       << "the read error, the question, one error for the refused item, the read error again";
-  EXPECT_EQ(screen_->Dialogs()[0].layout.text.rfind("Error reading " + refused + " from registry", 0), 0u)
+  EXPECT_EQ(
+      screen_->Dialogs()[0].layout.text.rfind("Error reading " + refused + " from registry", 0), 0u)
       << screen_->Dialogs()[0].layout.text;
   EXPECT_EQ(screen_->Dialogs()[3].layout.text, screen_->Dialogs()[0].layout.text);
   const MessageLayout& error = screen_->Dialogs()[2].layout;
@@ -311,8 +315,10 @@ TEST_F(MainWindowTest, RegistryThatCannotBeWrittenIsOneMessageAndNothingIsWritte
       {"a running wineserver", store,
        "The registry in " + store.string() + " is in use by a running wineserver (", "1"},
       {"a missing prefix", missing,
-       "The registry folder " + missing.string() + " named by VANTREL_REGISTRY does not exist; "
-       "create the prefix first (wineboot) or correct VANTREL_REGISTRY", "N/A"},
+       "The registry folder " + missing.string() +
+           " named by VANTREL_REGISTRY does not exist; "
+           "create the prefix first (wineboot) or correct VANTREL_REGISTRY",
+       "N/A"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.cause);
@@ -353,7 +359,7 @@ TEST_F(MainWindowTest, SaveAfterAnIncompleteLoadLeavesTheFileAndSaysWhy) {
   const struct {
     const char* name;
     std::optional<std::string> file;  // nothing: no settings file at all
-    const char* why;  // nullptr: nothing loaded, so Save cannot be pressed
+    const char* why;                  // nullptr: nothing loaded, so Save cannot be pressed
   } cases[] = {
       {"Truncated", whole.substr(0, whole.find("</RegistryItem>", whole.find("Second")) + 4),
        "did not load completely"},
@@ -441,8 +447,8 @@ TEST_F(MainWindowTest, LargerWindowWidensTheColumnsAndInfoTextsStayInsideTheirFr
   }
   EXPECT_EQ(gained, growth) << "all the room goes to the columns";
 
-  const std::pair<int, int> framed[] = {{kPmtOs, kPanel1}, {kLocOs, kPanel1},
-                                        {kPmtAuthor, kPanel1b}, {kPmtMail, kPanel1b}};
+  const std::pair<int, int> framed[] = {
+      {kPmtOs, kPanel1}, {kLocOs, kPanel1}, {kPmtAuthor, kPanel1b}, {kPmtMail, kPanel1b}};
   for (const ui::DrawnWindow* drawn : {&small, &large}) {
     for (const auto& [text, panel] : framed) {
       const ui::Rect t = drawn->Control(text)->rect;
@@ -465,7 +471,8 @@ TEST_F(MainWindowTest, PlacementIsRememberedBetweenRuns) {
     screen.CloseBox();
   });
   EXPECT_EQ(ThreadResponse(), 2) << "closing by the close box cancels";
-  EXPECT_FALSE(RegistryGetValue(kHkeyCurrentUser, "Software\\Brenlo\\Vantrel\\Main", "XPos").empty())
+  EXPECT_FALSE(
+      RegistryGetValue(kHkeyCurrentUser, "Software\\Brenlo\\Vantrel\\Main", "XPos").empty())
       << "the placement lives under HKEY_CURRENT_USER\\Software\\Brenlo\\Vantrel";
 
   engine_.reset();

@@ -33,7 +33,8 @@ inline std::vector<std::string> Temporaries(const std::string& folder = ".") {
   std::vector<std::string> found;
   for (const auto& e : std::filesystem::directory_iterator(folder)) {
     const std::string name = e.path().filename().string();
-    if (name.find(".vantrel-") != std::string::npos || name.ends_with(".vtmp")) found.push_back(name);
+    if (name.find(".vantrel-") != std::string::npos || name.ends_with(".vtmp"))
+      found.push_back(name);
   }
   return found;
 }

@@ -149,10 +149,12 @@ TEST_F(SettingsFileTest, FileChangedSinceItWasLoadedIsNeverWrittenOver) {
     const char* expected;  // what Vantrel.xml reads as after the refused save
   } kChanges[] = {
       {"edited", [] { WriteFile("Vantrel.xml", SettingsFile(ManyItems(4))); }, nullptr},
-      {"linked", [] {
+      {"linked",
+       [] {
          std::filesystem::remove("Vantrel.xml");
          std::filesystem::create_symlink("victim", "Vantrel.xml");
-       }, "not a settings file\n"},
+       },
+       "not a settings file\n"},
   };
   for (const auto& change : kChanges) {
     SCOPED_TRACE(change.name);
@@ -191,9 +193,9 @@ TEST_F(SettingsFileTest, FileChangedSinceItWasLoadedIsNeverWrittenOver) {
 // current folder, which holds the settings file.
 struct SaveFault {
   const char* name;
-  void (*arrange)();  // in the parent
-  bool (*make)();     // in the child before the save; false when this process cannot
-  void (*remove)();   // in the child after the failed save, and in the parent at the end
+  void (*arrange)();    // in the parent
+  bool (*make)();       // in the child before the save; false when this process cannot
+  void (*remove)();     // in the child after the failed save, and in the parent at the end
   const char* message;  // what the user is told
 };
 void PrintTo(const SaveFault& fault, std::ostream* out) { *out << fault.name; }
@@ -206,7 +208,8 @@ constexpr uid_t kNobody = 65534;
 void LetOthersReadTheStore() {
   chmod("..", 0755);
   chmod("../registry", 0755);
-  for (const char* name : {"../registry/system.reg", "../registry/user.reg", "../registry/userdef.reg"}) {
+  for (const char* name :
+       {"../registry/system.reg", "../registry/user.reg", "../registry/userdef.reg"}) {
     chmod(name, 0644);
   }
 }
@@ -238,7 +241,8 @@ const SaveFault kSaveFaults[] = {
      },
      [] {
        if (geteuid() == 0) {
-         if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) return false;
+         if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0)
+           return false;
        }
        return access(".", W_OK) != 0;
      },
@@ -325,8 +329,8 @@ TEST_F(SettingsFileTest, ReadOnlyFileLoadsAndOnlyItsSaveIsRefused) {
   ASSERT_TRUE(WIFEXITED(child.status)) << "status " << child.status;
   EXPECT_FALSE(WEXITSTATUS(child.status) & 4) << "the read-only file did not load whole";
   EXPECT_FALSE(WEXITSTATUS(child.status) & 8) << "the file was not read again after the save";
-  ASSERT_EQ(child.shown.size(), 1u) << "loading showed a message: "
-                                     << (child.shown.empty() ? "" : child.shown[0]);
+  ASSERT_EQ(child.shown.size(), 1u)
+      << "loading showed a message: " << (child.shown.empty() ? "" : child.shown[0]);
   EXPECT_EQ(child.shown[0], "Error writing Vantrel.xml file,|Access Denied.");
   EXPECT_TRUE(ReadFile("Vantrel.xml") == original) << "the read-only file was replaced";
   EXPECT_TRUE(Temporaries().empty());

@@ -15,11 +15,11 @@ namespace vantrel::app {
 namespace {
 
 using testing::Item;
-using testing::Temporaries;
 using testing::kParameters;
 using testing::SettingsFile;
 using testing::SettingsFileTest;
 using testing::Shown;
+using testing::Temporaries;
 
 struct Row {
   std::string key, value, current, saved, disable, enable;
@@ -46,7 +46,9 @@ TEST_F(SettingsFileTest, MissingFileGivesOneMessageAndEmptyTables) {
   MainData data;
   LoadSettingsFile(data);
   ASSERT_EQ(Shown().size(), 1u);
-  EXPECT_EQ(Shown()[0].text.rfind("Error opening Vantrel.xml file,|File not found.|Looked for Vantrel.xml in ", 0), 0u)
+  EXPECT_EQ(Shown()[0].text.rfind(
+                "Error opening Vantrel.xml file,|File not found.|Looked for Vantrel.xml in ", 0),
+            0u)
       << Shown()[0].text;
   EXPECT_EQ(Shown()[0].caption, "Error");
   EXPECT_EQ(Shown()[0].icon, std::string(kIconExclamation));
@@ -71,19 +73,18 @@ TEST_F(SettingsFileTest, LoadReadsCurrentValuesAndSetsStyles) {
   ASSERT_EQ(RegistryPutValue(kHkeyLocalMachine, kParameters, "Equal", "0", 4), 0);
   ASSERT_EQ(RegistryPutValue(kHkeyLocalMachine, kParameters, "Differs", "1", 4), 0);
   ASSERT_EQ(RegistryPutValue(kHkeyLocalMachine, kParameters, "AllBits", "-1", 4), 0);
-  ASSERT_EQ(RegistryPutValue(kHkeyLocalMachine, kParameters, "Long",
-                             "abcdefghijklmnopqrstuvwxyz", 1), 0);
-  WriteFile("Vantrel.xml",
-            SettingsFile({
-                Item(kParameters, "Equal", "N/A", "0", "1"),
-                Item(kParameters, "Differs", "", "0", "1"),
-                Item(kParameters, "Missing", "", "0", "1"),
-                Item(kParameters, "MissingDisabledNA", "", "N/A", "1"),
-                Item(kParameters, "AllBits", "", "4294967295", "0"),
-                Item(kParameters, "Long", "", "abcdefghijklmnopqrst", "0"),
-                Item(kParameters, "LowerNA", "", "n/a", "0"),
-                Item(kParameters, "Equal", "", "0   ", "1"),
-            }));
+  ASSERT_EQ(
+      RegistryPutValue(kHkeyLocalMachine, kParameters, "Long", "abcdefghijklmnopqrstuvwxyz", 1), 0);
+  WriteFile("Vantrel.xml", SettingsFile({
+                               Item(kParameters, "Equal", "N/A", "0", "1"),
+                               Item(kParameters, "Differs", "", "0", "1"),
+                               Item(kParameters, "Missing", "", "0", "1"),
+                               Item(kParameters, "MissingDisabledNA", "", "N/A", "1"),
+                               Item(kParameters, "AllBits", "", "4294967295", "0"),
+                               Item(kParameters, "Long", "", "abcdefghijklmnopqrst", "0"),
+                               Item(kParameters, "LowerNA", "", "n/a", "0"),
+                               Item(kParameters, "Equal", "", "0   ", "1"),
+                           }));
   MainData data;
   LoadSettingsFile(data);
   EXPECT_TRUE(Shown().empty());
@@ -139,7 +140,8 @@ TEST_F(SettingsFileTest, ApplyWritesDwordsDeletesNotAvailableAndRefreshes) {
   RegistryGetValue(kHkeyLocalMachine, kParameters, "Gone");
   EXPECT_EQ(RuntimeErrorCode(), 2) << "N/A deletes the value";
   EXPECT_EQ(RegistryGetValue(kHkeyLocalMachine, std::string(kParameters) + "\\New\\Deep", "Made"),
-            "0") << "missing keys are created";
+            "0")
+      << "missing keys are created";
   for (const Row& r : Rows(data)) EXPECT_EQ(r.style, 1) << r.value;
   EXPECT_EQ(Rows(data)[1].current, "N/A");
 
@@ -160,10 +162,9 @@ TEST_F(SettingsFileTest, NotAvailableWithoutValueNameNeverDeletesTheKey) {
   const std::string key = std::string(kParameters) + "\\Keep";
   ASSERT_EQ(RegistryPutValue(kHkeyLocalMachine, key + "\\Sub", "Inner", "3", 4), 0);
   ASSERT_EQ(RegistryPutValue(kHkeyLocalMachine, key, "", "default", 1), 0);
-  WriteFile("Vantrel.xml",
-            "<?xml version=\"1.0\"?><RegistryItems><RegistryItem><KeyName>" + key +
-                "</KeyName><DisableValue>N/A</DisableValue></RegistryItem>" +
-                Item(kParameters, "After", "", "1", "0") + "</RegistryItems>");
+  WriteFile("Vantrel.xml", "<?xml version=\"1.0\"?><RegistryItems><RegistryItem><KeyName>" + key +
+                               "</KeyName><DisableValue>N/A</DisableValue></RegistryItem>" +
+                               Item(kParameters, "After", "", "1", "0") + "</RegistryItems>");
   MainData data;
   LoadSettingsFile(data);
   ApplyValues(data, kApplyDisable);
@@ -268,7 +269,8 @@ TEST_F(SettingsFileTest, SaveRecordsCurrentValuesAndReloads) {
   const std::string file = ReadFile("Vantrel.xml");
   EXPECT_NE(file.find("<SavedValue>N/A</SavedValue>"), std::string::npos) << file;
   EXPECT_NE(file.find("<KeyName>SYSTEM\\CurrentControlSet\\Services\\Test\\Parameters</KeyName>"),
-            std::string::npos) << file;
+            std::string::npos)
+      << file;
   EXPECT_EQ(file.rfind("<?xml version=\"1.0\"", 0), 0u) << file;
 
   // A later restore deletes the value that was missing when saved, and gives back every bit of
@@ -293,7 +295,8 @@ TEST_F(SettingsFileTest, FailedSaveLeavesThePreviousFileWhole) {
   ASSERT_FALSE(Shown().empty());
   EXPECT_EQ(Shown()[0].caption, "Error");
   EXPECT_EQ(Shown()[0].text.rfind("Error writing Vantrel.xml file,|", 0), 0u) << Shown()[0].text;
-  EXPECT_NE(Shown()[0].text.find("cannot keep the previous file as Vantrel.xml.bak"), std::string::npos)
+  EXPECT_NE(Shown()[0].text.find("cannot keep the previous file as Vantrel.xml.bak"),
+            std::string::npos)
       << Shown()[0].text;
   EXPECT_TRUE(Temporaries().empty());
   for (const auto& m : Shown()) EXPECT_NE(m.text, "Registry settings saved to Vantrel.xml file.");
@@ -340,7 +343,8 @@ TEST_F(SettingsFileTest, SaveNeverWritesOverAFileThatDidNotLoadCompletely) {
     ASSERT_EQ(Shown().size(), 1u);
     EXPECT_EQ(Shown()[0].caption, "Error");
     EXPECT_EQ(Shown()[0].text.rfind("Error saving Vantrel.xml file,|The settings file did not "
-                                    "load completely (", 0),
+                                    "load completely (",
+                                    0),
               0u)
         << Shown()[0].text;
     EXPECT_NE(Shown()[0].text.find(c.reason), std::string::npos) << Shown()[0].text;
@@ -428,16 +432,23 @@ TEST_F(SettingsFileTest, SaveChangesOnlyTheSavedValuesOfTheFilesOwnText) {
   const auto text = [&](const std::string& flag, const std::string& gone, const std::string& txt) {
     return "<?xml version=\"1.0\"?>\n<!-- Oplock values, see the README. -->\r\n<RegistryItems>\n"
            "  <!-- Flag: 1 switches it off. -->\n"
-           "  <RegistryItem>\n    <KeyName>" + key + "</KeyName>\n    <ValueName>Flag</ValueName>\n"
-           "    " + flag + "\n    <DisableValue>1</DisableValue>\n    <EnableValue>0</EnableValue>\n  </RegistryItem>\n"
-           "\t<RegistryItem><KeyName>" + key + "</KeyName><ValueName>Gone</ValueName>" + gone +
+           "  <RegistryItem>\n    <KeyName>" +
+           key +
+           "</KeyName>\n    <ValueName>Flag</ValueName>\n"
+           "    " +
+           flag +
+           "\n    <DisableValue>1</DisableValue>\n    <EnableValue>0</EnableValue>\n  "
+           "</RegistryItem>\n"
+           "\t<RegistryItem><KeyName>" +
+           key + "</KeyName><ValueName>Gone</ValueName>" + gone +
            "<DisableValue>N/A</DisableValue><EnableValue>5</EnableValue></RegistryItem>\n"
-           "  <RegistryItem><KeyName>" + key + "</KeyName><ValueName>Text</ValueName>" + txt +
+           "  <RegistryItem><KeyName>" +
+           key + "</KeyName><ValueName>Text</ValueName>" + txt +
            "<DisableValue>0</DisableValue><EnableValue>1</EnableValue></RegistryItem>\n"
            "</RegistryItems>\n<!-- end -->\n";
   };
-  const std::string original = text("<SavedValue>N/A</SavedValue>", "<SavedValue/>",
-                                    "<SavedValue >old</SavedValue >");
+  const std::string original =
+      text("<SavedValue>N/A</SavedValue>", "<SavedValue/>", "<SavedValue >old</SavedValue >");
   WriteFile("Vantrel.xml", original);
   MainData data;
   LoadSettingsFile(data);
@@ -457,10 +468,12 @@ TEST_F(SettingsFileTest, SaveChangesOnlyTheSavedValuesOfTheFilesOwnText) {
 // A file whose text cannot take the values in place is still saved, whole, as before.
 TEST_F(SettingsFileTest, SaveWritesTheFileWholeWhereItsTextCannotTakeTheValues) {
   ASSERT_EQ(RegistryPutValue(kHkeyLocalMachine, kParameters, "Flag", "7", 4), 0);
-  const std::string noSaved = "<?xml version=\"1.0\"?>\n<!-- gone after the save -->\n<RegistryItems>"
-                              "<RegistryItem><KeyName>" + std::string(kParameters) +
-                              "</KeyName><ValueName>Flag</ValueName><DisableValue>1</DisableValue>"
-                              "<EnableValue>0</EnableValue></RegistryItem></RegistryItems>\n";
+  const std::string noSaved =
+      "<?xml version=\"1.0\"?>\n<!-- gone after the save -->\n<RegistryItems>"
+      "<RegistryItem><KeyName>" +
+      std::string(kParameters) +
+      "</KeyName><ValueName>Flag</ValueName><DisableValue>1</DisableValue>"
+      "<EnableValue>0</EnableValue></RegistryItem></RegistryItems>\n";
   WriteFile("Vantrel.xml", noSaved);
   MainData data;
   LoadSettingsFile(data);

@@ -11,15 +11,21 @@
 namespace vantrel::app {
 namespace {
 
-const std::string kItem = "<RegistryItem><KeyName>K</KeyName><SavedValue>0</SavedValue></RegistryItem>";
+const std::string kItem =
+    "<RegistryItem><KeyName>K</KeyName><SavedValue>0</SavedValue></RegistryItem>";
 
-std::string Doc(const std::string& items) { return "<?xml version=\"1.0\"?><RegistryItems>" + items + "</RegistryItems>"; }
+std::string Doc(const std::string& items) {
+  return "<?xml version=\"1.0\"?><RegistryItems>" + items + "</RegistryItems>";
+}
 
 TEST(SettingsTextTest, ChangesOnlyTheSavedValues) {
-  const std::string text = "<?xml version=\"1.0\"?>\r\n<!-- <SavedValue>x</SavedValue> -->\r\n"
-                           "<RegistryItems a=\"<>\">" + kItem + "\r\n  <Other><SavedValue>9</SavedValue></Other>"
-                           "<RegistryItem><SavedValue/><Deep><SavedValue>8</SavedValue></Deep></RegistryItem>"
-                           "</RegistryItems>\r\n";
+  const std::string text =
+      "<?xml version=\"1.0\"?>\r\n<!-- <SavedValue>x</SavedValue> -->\r\n"
+      "<RegistryItems a=\"<>\">" +
+      kItem +
+      "\r\n  <Other><SavedValue>9</SavedValue></Other>"
+      "<RegistryItem><SavedValue/><Deep><SavedValue>8</SavedValue></Deep></RegistryItem>"
+      "</RegistryItems>\r\n";
   const auto changed = WithSavedValues(text, {"N/A", "1&2"});
   ASSERT_TRUE(changed);
   std::string expected = text;
@@ -37,9 +43,12 @@ TEST(SettingsTextTest, TextsItCannotChangeSafelyAreLeftToAWholeFile) {
       {"MoreValuesThanItems", Doc(kItem), 2},
       {"FewerValuesThanItems", Doc(kItem + kItem), 1},
       {"ItemWithoutSavedValue", Doc("<RegistryItem><KeyName>K</KeyName></RegistryItem>"), 1},
-      {"TwoSavedValues", Doc("<RegistryItem><SavedValue>1</SavedValue><SavedValue>2</SavedValue></RegistryItem>"), 1},
-      {"MarkupInSavedValue", Doc("<RegistryItem><SavedValue><b>1</b></SavedValue></RegistryItem>"), 1},
-      {"CommentInSavedValue", Doc("<RegistryItem><SavedValue>1<!-- x --></SavedValue></RegistryItem>"), 1},
+      {"TwoSavedValues",
+       Doc("<RegistryItem><SavedValue>1</SavedValue><SavedValue>2</SavedValue></RegistryItem>"), 1},
+      {"MarkupInSavedValue", Doc("<RegistryItem><SavedValue><b>1</b></SavedValue></RegistryItem>"),
+       1},
+      {"CommentInSavedValue",
+       Doc("<RegistryItem><SavedValue>1<!-- x --></SavedValue></RegistryItem>"), 1},
       {"EmptyItem", Doc("<RegistryItem/>"), 0},
       {"DoctypeWithDeclarations", "<!DOCTYPE RegistryItems [<!ENTITY e \"1\">]>" + Doc(kItem), 1},
       {"OtherRoot", "<Items>" + kItem + "</Items>", 1},

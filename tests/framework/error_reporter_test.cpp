@@ -37,13 +37,19 @@ class RecordingReporter : public ErrorReporter {
 
   int DisplayMessage(std::string_view text, std::string_view title, std::string_view icon,
                      int buttons, int defaultButton, int style) override {
-    shown.push_back(Shown{std::string(text), std::string(title), std::string(icon), buttons,
-                          defaultButton, style, false, {}});
+    shown.push_back(Shown{std::string(text),
+                          std::string(title),
+                          std::string(icon),
+                          buttons,
+                          defaultButton,
+                          style,
+                          false,
+                          {}});
     return Answer(defaultButton);
   }
   int HistoryMessage(std::string_view caption, int icon, int buttons, int defaultButton) override {
-    shown.push_back(Shown{"", std::string(caption), std::to_string(icon), buttons, defaultButton,
-                          0, true, HistorySnapshot()});
+    shown.push_back(Shown{"", std::string(caption), std::to_string(icon), buttons, defaultButton, 0,
+                          true, HistorySnapshot()});
     return Answer(defaultButton);
   }
 
@@ -74,7 +80,8 @@ TEST_F(ErrorReporterTest, BuiltInTableHas52EntriesInCodePage1250) {
   EXPECT_EQ(first.ID, 30);
   EXPECT_EQ(first.FATALITY, 5);
   EXPECT_EQ(first.TITLE, "Neispravan klju\xE8");
-  EXPECT_EQ(first.MESSAGE, "Klju\xE8 tablice %File je neispravan. |Potrebno je popraviti klju\xE8.");
+  EXPECT_EQ(first.MESSAGE,
+            "Klju\xE8 tablice %File je neispravan. |Potrebno je popraviti klju\xE8.");
   const ErrorEntry& last = reporter.ERRORS->back();
   EXPECT_EQ(last.ID, 9);
   EXPECT_EQ(last.TITLE, "\xC8itanje zapisa");
@@ -114,7 +121,10 @@ TEST_F(ErrorReporterTest, SeveritiesGiveTheirLevelsAndDialogs) {
   EXPECT_EQ(n.icon, kIconExclamation);
   EXPECT_EQ(n.buttons, ButtonOk);
   EXPECT_EQ(n.defaultButton, ButtonOk);
-  EXPECT_EQ(n.text, "Zapis nije na\xF0" "en. |\x8E" "elite li dodati novi zapis?");
+  EXPECT_EQ(n.text,
+            "Zapis nije na\xF0"
+            "en. |\x8E"
+            "elite li dodati novi zapis?");
 
   // Severity 4 is a question too.
   reporter.AddError(900, "Again?", "Q", 4);
@@ -310,7 +320,9 @@ TEST_F(ErrorReporterTest, MessageShowsTheGivenButtonsWithoutRecording) {
   reporter.answers = {ButtonCancel};
   EXPECT_EQ(reporter.Message(38, ButtonYes + ButtonNo + ButtonCancel, ButtonCancel), ButtonCancel);
   const Shown& m = reporter.shown.back();
-  EXPECT_EQ(m.text, "\x8E" "elite li spremiti izmjene zapisa?");
+  EXPECT_EQ(m.text,
+            "\x8E"
+            "elite li spremiti izmjene zapisa?");
   EXPECT_EQ(m.icon, kIconQuestion);
   EXPECT_EQ(m.buttons, 70);
   EXPECT_EQ(m.defaultButton, ButtonCancel);
@@ -372,8 +384,8 @@ TEST_F(ErrorReporterTest, SecondInitOnlyRebindsTheStatus) {
 
 TEST_F(ErrorReporterTest, PackedTableThatRunsShortStopsLoading) {
   // Claims three entries; the second one's message runs past the end.
-  static const std::uint8_t table[] = {3, 0, 0x2C, 0x01, 5, 1, 'T', 2, 'o', 'k',
-                                       0x2D, 0x01, 5, 1, 'U', 9, 'x'};
+  static const std::uint8_t table[] = {3,   0,    0x2C, 0x01, 5, 1,   'T', 2,  'o',
+                                       'k', 0x2D, 0x01, 5,    1, 'U', 9,   'x'};
   reporter.AddErrors(table);
   ASSERT_EQ(reporter.ERRORS->size(), 53u);
   EXPECT_EQ(reporter.ERRORS->back().ID, 300);
@@ -383,7 +395,9 @@ TEST_F(ErrorReporterTest, PackedTableThatRunsShortStopsLoading) {
 class ErrorLogTest : public ErrorReporterTest {
  protected:
   void SetUp() override {
-    dir = fs::temp_directory_path() / ("vantrel-errlog-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir = fs::temp_directory_path() /
+          ("vantrel-errlog-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+           "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir);
     fs::create_directories(dir);
     old = fs::current_path();
@@ -462,8 +476,8 @@ TEST_F(ErrorLogTest, UnwritableLogDoesNotStopTheMessage) {
 // Writes every message to stderr, so a death test can see what the dying process showed.
 class PrintingReporter : public ErrorReporter {
  public:
-  int DisplayMessage(std::string_view text, std::string_view title, std::string_view,
-                     int, int defaultButton, int) override {
+  int DisplayMessage(std::string_view text, std::string_view title, std::string_view, int,
+                     int defaultButton, int) override {
     std::fprintf(stderr, "[%.*s] %.*s\n", static_cast<int>(title.size()), title.data(),
                  static_cast<int>(text.size()), text.data());
     return defaultButton;
@@ -479,8 +493,7 @@ TEST(ErrorReporterFatal, FatalErrorShowsTheMessageThenEndsTheProgram) {
         reporter.Throw(26);  // severity 3
         std::_Exit(0);       // not reached: the halt ends the process
       },
-      ::testing::ExitedWithCode(kFatalExitStatus),
-      "items.dat.*Press OK to end this application");
+      ::testing::ExitedWithCode(kFatalExitStatus), "items.dat.*Press OK to end this application");
   EXPECT_EXIT(
       {
         PrintingReporter reporter;

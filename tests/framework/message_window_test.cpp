@@ -92,8 +92,7 @@ TEST_F(HistoryWindowTest, ViewHistoryShowsOkAndHelpAndKeepsTheDefaultWhenClosed)
   EXPECT_EQ(reporter.HistoryMessage("Caption", 0, ButtonOk + ButtonCancel, ButtonCancel),
             ButtonCancel);
   screen->Click(kMessageFirstButton + 1);  // "&Cancel" is first, "O&k" second
-  EXPECT_EQ(reporter.HistoryMessage("Caption", 0, ButtonOk + ButtonCancel, ButtonCancel),
-            ButtonOk);
+  EXPECT_EQ(reporter.HistoryMessage("Caption", 0, ButtonOk + ButtonCancel, ButtonCancel), ButtonOk);
 }
 
 TEST_F(HistoryWindowTest, ResetOnViewEmptiesTheHistoryAfterTheWindow) {
@@ -139,7 +138,11 @@ TEST_F(HistoryWindowTest, DisplayMessageGoesThroughTheMessageDialog) {
   SetMessageHook(nullptr);
   EXPECT_EQ(gHookCalls, 1);
   EXPECT_EQ(gHookButtons, "6");
-  EXPECT_EQ(gHookText, "Promjena ne\xE6" "e biti zapam\xE6" "ena. |Jeste li sigurni da \x9E" "elite odustati?");
+  EXPECT_EQ(gHookText,
+            "Promjena ne\xE6"
+            "e biti zapam\xE6"
+            "ena. |Jeste li sigurni da \x9E"
+            "elite odustati?");
 }
 
 }  // namespace

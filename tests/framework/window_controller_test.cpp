@@ -97,7 +97,9 @@ class TestController : public WindowController {
     ++resets;
     WindowController::ResetWindow(force);
   }
-  int Count(int number) const { return static_cast<int>(std::count(events.begin(), events.end(), number)); }
+  int Count(int number) const {
+    return static_cast<int>(std::count(events.begin(), events.end(), number));
+  }
 
  private:
   Form& form_;
@@ -175,7 +177,7 @@ TEST_F(WindowControllerTest, RegisteredButtonEndsTheWindowWithItsResponse) {
     t.AddButton(kClose, RequestCancelled);  // the first registration wins
     t.AddComponent(&component);
   };
-  screen->Click(kOk);     // neither a button of the table nor OK/Save of a form
+  screen->Click(kOk);  // neither a button of the table nor OK/Save of a form
   screen->Click(kClose);
   EXPECT_EQ(c.Run(), RequestCompleted);
   ASSERT_EQ(c.acceptedLevels.size(), 2u);
@@ -342,7 +344,7 @@ TEST_F(WindowControllerTest, NewSelectionOnASheetResetsAndRetargets) {
   screen->Click(kClose);
   c.Run();
   EXPECT_EQ(c.Count(event::NewSelection), 2);
-  EXPECT_EQ(c.resets, 1 + 1);  // only the sheet's new selection resets
+  EXPECT_EQ(c.resets, 1 + 1);             // only the sheet's new selection resets
   EXPECT_EQ(toolbar.Current(), nullptr);  // shut down with the controller
   EXPECT_EQ(t.events, 1);                 // the Close button's accept went to the target
 }

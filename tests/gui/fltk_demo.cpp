@@ -33,7 +33,8 @@ int Dialog(FltkBackend* backend, const char* buttons, int defaultButton) {
       std::printf("button %d %d %d\n", b.id, window.x() + b.rect.x + b.rect.width / 2,
                   window.y() + b.rect.y + b.rect.height / 2);
     }
-    std::printf("text %d %d\n", window.x() + layout.textRect.x + 2, window.y() + layout.textRect.y + 2);
+    std::printf("text %d %d\n", window.x() + layout.textRect.x + 2,
+                window.y() + layout.textRect.y + 2);
     std::fflush(stdout);
   });
   const int result = ShowMessage("Are you sure you want to disable Vantrel?|Second line",
@@ -45,8 +46,10 @@ int Dialog(FltkBackend* backend, const char* buttons, int defaultButton) {
 
 int List(Engine& engine) {
   RecordListSource rows(app::DisplayRecord::kLayout);
-  const app::DisplayRecord plain = testing::Row("SYSTEM\\CurrentControlSet\\A", "EnableOplocks", "0", "0", 1);
-  const app::DisplayRecord marked = testing::Row("SYSTEM\\CurrentControlSet\\B", "UseOplocks", "1", "0", 2);
+  const app::DisplayRecord plain =
+      testing::Row("SYSTEM\\CurrentControlSet\\A", "EnableOplocks", "0", "0", 1);
+  const app::DisplayRecord marked =
+      testing::Row("SYSTEM\\CurrentControlSet\\B", "UseOplocks", "1", "0", 2);
   rows.Add(&plain);
   rows.Add(&marked);
   WindowDesc desc = testing::MainWindowDesc(&rows);

@@ -23,8 +23,8 @@ const vantrel::gui_test::Xvfb& Screen() { return DesktopTest::Screen(); }
 class Demo {
  public:
   explicit Demo(const std::string& args) {
-    const std::string command = "DISPLAY=" + Screen().Name() + " timeout 30 " +
-                                VANTREL_FLTK_DEMO + " " + args + " 2>&1";
+    const std::string command =
+        "DISPLAY=" + Screen().Name() + " timeout 30 " + VANTREL_FLTK_DEMO + " " + args + " 2>&1";
     pipe_ = popen(command.c_str(), "r");
   }
   // The demo must end by itself with status 0 (a crash on the way out shows here).
@@ -36,7 +36,8 @@ class Demo {
     // It runs under timeout(1), which passes a signal on as 128 + its number.
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
         << "the demo ended with status " << (WIFEXITED(status) ? WEXITSTATUS(status) : status)
-        << "; it said:\n" << seen_;
+        << "; it said:\n"
+        << seen_;
   }
   // Reads lines until one starts with `word`; returns its fields after the word.
   std::vector<std::string> Until(const std::string& word) {

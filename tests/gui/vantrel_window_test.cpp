@@ -26,12 +26,13 @@
 namespace {
 
 namespace fs = std::filesystem;
-using vantrel::gui_test::Xdotool;
 using vantrel::gui_test::DesktopTest;
+using vantrel::gui_test::Xdotool;
 
 const vantrel::gui_test::Xvfb& Screen() { return DesktopTest::Screen(); }
 
-constexpr const char kParameters[] = "SYSTEM\\CurrentControlSet\\Services\\LanmanWorkstation\\Parameters";
+constexpr const char kParameters[] =
+    "SYSTEM\\CurrentControlSet\\Services\\LanmanWorkstation\\Parameters";
 constexpr unsigned kLightRed = 0xFFDDDD;
 
 // The window's size and its controls in dialog units, as the main window describes them.
@@ -107,13 +108,15 @@ bool FindWindow(const std::string& caption, Placed* found,
 void PointAt(std::pair<int, int> at, bool click = true,
              const vantrel::gui_test::Xvfb& display = Screen()) {
   std::string said;
-  const std::string move = "mousemove " + std::to_string(at.first) + " " + std::to_string(at.second);
+  const std::string move =
+      "mousemove " + std::to_string(at.first) + " " + std::to_string(at.second);
   ASSERT_EQ(Xdotool(display, move + (click ? " click 1" : ""), &said), 0) << said;
 }
 
 // How many pixels of the screen area are light red, the background of a marked row.
 int LightRedPixels(const Units& area) {
-  return vantrel::gui_test::CountPixels(Screen(), area.x, area.y, area.width, area.height, kLightRed);
+  return vantrel::gui_test::CountPixels(Screen(), area.x, area.y, area.width, area.height,
+                                        kLightRed);
 }
 
 class VantrelWindow : public DesktopTest {
@@ -131,7 +134,8 @@ class VantrelWindow : public DesktopTest {
   }
 
   std::string Ctl(const std::string& args) const {
-    return Output("VANTREL_REGISTRY='" + (folder_ / "registry").string() + "' '" VANTRELCTL "' " + args);
+    return Output("VANTREL_REGISTRY='" + (folder_ / "registry").string() + "' '" VANTRELCTL "' " +
+                  args);
   }
   static std::string Item(const std::string& value, const std::string& disable,
                           const std::string& enable) {
@@ -167,14 +171,17 @@ class VantrelWindow : public DesktopTest {
     }
     pid_ = -1;
     std::ifstream in(folder_ / "errors.txt");
-    const std::string errors((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string errors((std::istreambuf_iterator<char>(in)),
+                             std::istreambuf_iterator<char>());
     if (WIFSIGNALED(status)) {
       return ::testing::AssertionFailure() << "the program was ended by signal " << WTERMSIG(status)
-                                           << " (" << strsignal(WTERMSIG(status)) << ")\n" << errors;
+                                           << " (" << strsignal(WTERMSIG(status)) << ")\n"
+                                           << errors;
     }
     if (WEXITSTATUS(status) != 0) {
-      return ::testing::AssertionFailure() << "the program exited with status " << WEXITSTATUS(status)
-                                           << "\n" << errors;
+      return ::testing::AssertionFailure()
+             << "the program exited with status " << WEXITSTATUS(status) << "\n"
+             << errors;
     }
     return ::testing::AssertionSuccess();
   }
@@ -237,7 +244,8 @@ TEST_F(VantrelWindow, ShowsItsIconDisableAnsweredNoThenYesAndThePlacementIsKept)
   // Moved, then closed with its Close button: the next start puts it back there.
   ASSERT_EQ(Xdotool(Screen(), "windowmove " + window.id + " 97 83"), 0);
   Placed moved;
-  ASSERT_TRUE(WaitFor([&] { return FindWindow("Vantrel registry settings", &moved) && moved.x == 97; }));
+  ASSERT_TRUE(
+      WaitFor([&] { return FindWindow("Vantrel registry settings", &moved) && moved.x == 97; }));
   PointAt(moved.Centre(kCloseButton));
   ASSERT_TRUE(EndsCleanly()) << "after the Close button";
   EXPECT_NE(SavedPlacement(), "");
@@ -281,7 +289,8 @@ TEST_F(VantrelWindow, EndsCleanlyAndSavesThePlacementHoweverTheWindowCloses) {
     // Somewhere else each time, so that each run's save shows.
     const int x = 40 + 30 * ++step;
     ASSERT_EQ(Xdotool(Screen(), "windowmove " + window.id + " " + std::to_string(x) + " 60"), 0);
-    ASSERT_TRUE(WaitFor([&] { return FindWindow("Vantrel registry settings", &window) && window.x == x; }));
+    ASSERT_TRUE(
+        WaitFor([&] { return FindWindow("Vantrel registry settings", &window) && window.x == x; }));
     c.close(window);
     ASSERT_TRUE(EndsCleanly());
     const std::string after = SavedPlacement();
@@ -335,8 +344,8 @@ TEST_F(VantrelWindow, ControlsFollowTheWindowsSize) {
       << "the window does not ask to be kept at its described size";
 
   constexpr int dx = 240, dy = 150;
-  ASSERT_EQ(Xdotool(Screen(), "windowsize " + opened.id + " " + std::to_string(opened.width + dx) + " " +
-                                  std::to_string(opened.height + dy)),
+  ASSERT_EQ(Xdotool(Screen(), "windowsize " + opened.id + " " + std::to_string(opened.width + dx) +
+                                  " " + std::to_string(opened.height + dy)),
             0);
   Placed grown;
   ASSERT_TRUE(WaitFor([&] {
@@ -348,10 +357,12 @@ TEST_F(VantrelWindow, ControlsFollowTheWindowsSize) {
   // than halfway across the list; on the right the columns have taken the room, so the lines
   // between them (one pixel wide, at most one for each of the six) cross it.
   const Units list = opened.Pixels(kList);
-  const Units right{list.x + list.width + 6, list.y + list.height / 2, dx - 16, list.height / 2 + dy - 8};
+  const Units right{list.x + list.width + 6, list.y + list.height / 2, dx - 16,
+                    list.height / 2 + dy - 8};
   const Units below{list.x + 8, list.y + list.height + 6, list.width / 3, dy - 16};
   const auto white = [&](const Units& room) {
-    return vantrel::gui_test::CountPixels(Screen(), room.x, room.y, room.width, room.height, 0xFFFFFF);
+    return vantrel::gui_test::CountPixels(Screen(), room.x, room.y, room.width, room.height,
+                                          0xFFFFFF);
   };
   EXPECT_TRUE(WaitFor([&] { return white(below) == below.width * below.height; }))
       << "the list did not grow into " << below.x << "," << below.y << " " << below.width << "x"
@@ -360,9 +371,9 @@ TEST_F(VantrelWindow, ControlsFollowTheWindowsSize) {
     const int background = white(right);
     return background < right.width * right.height &&
            background >= right.width * right.height - 6 * right.height;
-  })) << "the columns did not share the room at " << right.x << "," << right.y << " " << right.width
-      << "x" << right.height << ": " << white(right) << " of " << right.width * right.height
-      << " pixels are background";
+  })) << "the columns did not share the room at "
+      << right.x << "," << right.y << " " << right.width << "x" << right.height << ": "
+      << white(right) << " of " << right.width * right.height << " pixels are background";
 
   // Disable Vantrel, moved down with the bottom edge, asks its question; No answers it.
   const auto [disableX, disableY] = opened.Centre(kDisableButton);

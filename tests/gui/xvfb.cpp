@@ -133,7 +133,8 @@ int Xdotool(const Xvfb& display, const std::string& what, std::string* output) {
 int CountPixels(const Xvfb& display, int x, int y, int width, int height, unsigned rgb) {
   ::Display* screen = XOpenDisplay(display.Name().c_str());
   if (!screen) return -1;
-  XImage* image = XGetImage(screen, DefaultRootWindow(screen), x, y, width, height, AllPlanes, ZPixmap);
+  XImage* image =
+      XGetImage(screen, DefaultRootWindow(screen), x, y, width, height, AllPlanes, ZPixmap);
   int count = -1;
   if (image) {
     count = 0;

@@ -57,6 +57,7 @@ class DesktopTest : public ::testing::Test {
   void SetUp() override {
     if (!screen_->Ok()) GTEST_SKIP() << screen_->Reason();
   }
+
  private:
   static inline Xvfb* screen_ = nullptr;
 };

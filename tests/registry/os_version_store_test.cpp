@@ -21,7 +21,8 @@ class VersionFromStore : public ::testing::Test {
     ASSERT_EQ(RegistryPutValue(kHkeyLocalMachine, key, name, text, type), 0) << name;
   }
   static std::string Describe() {
-    return ComposeWindowsVersion(ReadSystemVersionRecord(), {OsSystemMetric, ReadProductTypeOption});
+    return ComposeWindowsVersion(ReadSystemVersionRecord(),
+                                 {OsSystemMetric, ReadProductTypeOption});
   }
 };
 
@@ -34,8 +35,8 @@ TEST_F(VersionFromStore, EmptyStoreLeavesTheNumbersZero) {
   EXPECT_EQ(r.servicePack[0], '\0');
   // Composed, that would read "Windows  Build 0": the store's words say what is known instead.
   EXPECT_TRUE(RecordsNoVersion(r));
-  EXPECT_EQ(DescribeSystem(r), "Windows version not recorded in the registry store " +
-                                   RegistryLocation().folder);
+  EXPECT_EQ(DescribeSystem(r),
+            "Windows version not recorded in the registry store " + RegistryLocation().folder);
 }
 
 TEST_F(VersionFromStore, WindowsSevenAsAWinePrefixRecordsIt) {
@@ -58,7 +59,7 @@ TEST_F(VersionFromStore, NumberValuesWinOverTheFrozenVersionText) {
   EXPECT_EQ(r.major, 10u);
   EXPECT_EQ(r.minor, 0u);
   EXPECT_EQ(r.build, 19045u);
-  EXPECT_EQ(r.size, OsVersionRecord::kBasicSize);  // no product type recorded
+  EXPECT_EQ(r.size, OsVersionRecord::kBasicSize);   // no product type recorded
   EXPECT_EQ(Describe(), "Windows 10 Build 19045");  // no product type: named as a workstation
 }
 

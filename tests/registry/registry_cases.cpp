@@ -49,8 +49,8 @@ RawValue ReadRaw(std::uint32_t root, const std::string& path, const std::string&
   DWORD size = 0;
   if (RegQueryValueExA(key, name.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
     v.data.assign(size, '\0');
-    if (RegQueryValueExA(key, name.c_str(), nullptr, &type,
-                         reinterpret_cast<LPBYTE>(v.data.data()), &size) == ERROR_SUCCESS) {
+    if (RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<LPBYTE>(v.data.data()),
+                         &size) == ERROR_SUCCESS) {
       v.exists = true;
       v.type = type;
       v.data.resize(size);
@@ -71,12 +71,11 @@ void WriteRaw(std::uint32_t root, const std::string& path, const std::string& na
               std::uint32_t type, const std::string& data) {
   HKEY key = nullptr;
   char noClass[] = "";
-  ASSERT_EQ(RegCreateKeyExA(Root(root), path.c_str(), 0, noClass, 0, KEY_WRITE, nullptr, &key,
-                            nullptr),
-            ERROR_SUCCESS)
+  ASSERT_EQ(
+      RegCreateKeyExA(Root(root), path.c_str(), 0, noClass, 0, KEY_WRITE, nullptr, &key, nullptr),
+      ERROR_SUCCESS)
       << path;
-  ASSERT_EQ(RegSetValueExA(key, name.c_str(), 0, type,
-                           reinterpret_cast<const BYTE*>(data.data()),
+  ASSERT_EQ(RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
                            static_cast<DWORD>(data.size())),
             ERROR_SUCCESS)
       << name;
@@ -111,8 +110,7 @@ TEST_F(RegistryCases, ReadingConvertsEachType) {
       {"big-endian 300", 5, B("\x00\x00\x01\x2c"), "300", 5},
       {"big-endian 200", 5, B("\x00\x00\x00\xc8"), "200", 5},
       {"big-endian high byte unsigned", 5, B("\xff\x00\x00\x01"), "4278190081", 5},
-      {"QWORD all bits set", 11, B("\xff\xff\xff\xff\xff\xff\xff\xff"), "18446744073709551615",
-       11},
+      {"QWORD all bits set", 11, B("\xff\xff\xff\xff\xff\xff\xff\xff"), "18446744073709551615", 11},
       {"QWORD above 32 bits", 11, B("\x00\x00\x00\x00\x01\x00\x00\x00"), "4294967296", 11},
       {"binary keeps zero bytes", 3, B("\x01\x00\x20\x00"), B("\x01\x00\x20\x00"), 3},
       {"multi-string raw with its zeros", 7, B("a\0b\0\0"), B("a\0b\0\0"), 7},
@@ -262,7 +260,8 @@ TEST_F(RegistryCases, WritingCreatesTheWholePathAndTheDefaultValue) {
 TEST_F(RegistryCases, KeyPathIsCutAfter255Characters) {
   // Sub-key names of 49 characters, so that the cut falls inside one of them.
   std::string path = kTestKey;
-  while (path.size() < 300) path += "\\" + std::string(49, static_cast<char>('a' + path.size() % 26));
+  while (path.size() < 300)
+    path += "\\" + std::string(49, static_cast<char>('a' + path.size() % 26));
   path.resize(300);
   const std::string used = path.substr(0, 255);
   ASSERT_NE(used.back(), '\\');
@@ -341,8 +340,11 @@ TEST_F(RegistryCases, KeyContentCountsSubKeysValuesAndTheDefaultValue) {
   const struct {
     const char* key;
     bool holds;
-  } cases[] = {{"WithValue", true}, {"WithDefault", true}, {"WithSubKey", true},
-               {"WithSubKey\\Inner", true}, {"Emptied", false}};
+  } cases[] = {{"WithValue", true},
+               {"WithDefault", true},
+               {"WithSubKey", true},
+               {"WithSubKey\\Inner", true},
+               {"Emptied", false}};
   for (const auto& c : cases) {
     const std::optional<bool> holds = RegistryKeyHasContent(kUser, Sub(c.key));
     ASSERT_TRUE(holds.has_value()) << c.key;
@@ -372,8 +374,8 @@ TEST(RegistryErrorMapping, OperatingSystemNumbersBecomeRuntimeCodes) {
   const struct {
     long os;
     std::int32_t code;
-  } cases[] = {{0, 0},  {2, 2},     {5, 5},    {12, 5},   {8, 8},    {14, 8},
-               {1450, 8}, {3, 30},  {6, 30},   {259, 30}, {1018, 30}, {-1, 30}};
+  } cases[] = {{0, 0},    {2, 2},  {5, 5},  {12, 5},   {8, 8},     {14, 8},
+               {1450, 8}, {3, 30}, {6, 30}, {259, 30}, {1018, 30}, {-1, 30}};
   for (const auto& c : cases) {
     SetRuntimeError(81);
     SetRegistryError(c.os);
@@ -409,7 +411,8 @@ TEST(RegistryPaths, RootNamesAreRecognisedInAnyCase) {
     if (!split) continue;
     EXPECT_EQ(split->root, c.root);
     EXPECT_EQ(split->keyPath, c.keyPath);
-    EXPECT_EQ(RegistryRootName(c.root).size() + 1, std::string(c.text).size() - split->keyPath.size());
+    EXPECT_EQ(RegistryRootName(c.root).size() + 1,
+              std::string(c.text).size() - split->keyPath.size());
   }
 }
 

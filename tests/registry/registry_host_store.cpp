@@ -15,7 +15,8 @@ class StoreHost : public RegistryTestHost {
  public:
   void Prepare() override {
     CleanUp();
-    std::string pattern = (std::filesystem::temp_directory_path() / "vantrel-cases.XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "vantrel-cases.XXXXXX").string();
     folder_ = mkdtemp(pattern.data());
     std::filesystem::create_directory(folder_ + "/scratch");
     setenv("VANTREL_REGISTRY", folder_.c_str(), 1);
@@ -26,9 +27,7 @@ class StoreHost : public RegistryTestHost {
     std::filesystem::remove_all(folder_, ignored);
     folder_.clear();
   }
-  std::string ScratchFile(const std::string& name) override {
-    return folder_ + "/scratch/" + name;
-  }
+  std::string ScratchFile(const std::string& name) override { return folder_ + "/scratch/" + name; }
 
  private:
   std::string folder_;

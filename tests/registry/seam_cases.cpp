@@ -41,8 +41,10 @@ class SeamCases : public ::testing::Test {
     const LONG r = RegCreateKeyExA(parent, sub.c_str(), 0, keyClass, 0, KEY_ALL_ACCESS, nullptr,
                                    &key, nullptr);
     if (r == ERROR_SUCCESS) {
-      if (out) *out = key;
-      else RegCloseKey(key);
+      if (out)
+        *out = key;
+      else
+        RegCloseKey(key);
     }
     return r;
   }
@@ -68,7 +70,8 @@ TEST_F(SeamCases, NamesOverWindowsLimitsAreRefused) {
     EXPECT_EQ(Set(key_, name.c_str(), REG_SZ, "x", 2), c.set);
     char data[8];
     DWORD size = sizeof data;
-    EXPECT_EQ(RegQueryValueExA(key_, name.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size),
+    EXPECT_EQ(RegQueryValueExA(key_, name.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(data),
+                               &size),
               c.query);
   }
   // One key name component of up to 256 characters is taken; a sub-key text longer than 260
@@ -83,7 +86,8 @@ TEST_F(SeamCases, NamesOverWindowsLimitsAreRefused) {
       {"a\\" + std::string(257, 'k'), ERROR_INVALID_PARAMETER},
       {"b\\" + std::string(258, 'k'), ERROR_INVALID_PARAMETER},
       {"c\\" + std::string(259, 'k'), ERROR_MORE_DATA},
-      {std::string(100, 'p') + "\\" + std::string(100, 'q') + "\\" + std::string(100, 'r'), ERROR_MORE_DATA},
+      {std::string(100, 'p') + "\\" + std::string(100, 'q') + "\\" + std::string(100, 'r'),
+       ERROR_MORE_DATA},
   };
   for (const auto& c : keys) {
     SCOPED_TRACE(c.subKey.size());
@@ -109,18 +113,22 @@ TEST_F(SeamCases, AHandleToADeletedKeyStaysDeleted) {
     DWORD size = sizeof buffer;
     DWORD type = 0;
     HKEY other = nullptr;
-    EXPECT_EQ(RegQueryValueExA(gone, "v", nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size), kKeyDeleted);
+    EXPECT_EQ(RegQueryValueExA(gone, "v", nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size),
+              kKeyDeleted);
     EXPECT_EQ(Set(gone, "v", REG_SZ, "a", 2), kKeyDeleted);
     EXPECT_EQ(RegOpenKeyExA(gone, "c", 0, KEY_READ, &other), kKeyDeleted);
     EXPECT_EQ(RegOpenKeyExA(gone, "", 0, KEY_READ, &other), kKeyDeleted);
     EXPECT_EQ(RegOpenKeyExA(gone, nullptr, 0, KEY_READ, &other), kKeyDeleted);
-    EXPECT_EQ(RegCreateKeyExA(gone, "c", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &other, nullptr), kKeyDeleted);
-    EXPECT_EQ(RegCreateKeyExA(gone, "", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &other, nullptr), kKeyDeleted);
+    EXPECT_EQ(RegCreateKeyExA(gone, "c", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &other, nullptr),
+              kKeyDeleted);
+    EXPECT_EQ(RegCreateKeyExA(gone, "", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &other, nullptr),
+              kKeyDeleted);
     size = sizeof buffer;
-    EXPECT_EQ(RegEnumKeyExA(gone, 0, buffer, &size, nullptr, nullptr, nullptr, nullptr), kKeyDeleted);
+    EXPECT_EQ(RegEnumKeyExA(gone, 0, buffer, &size, nullptr, nullptr, nullptr, nullptr),
+              kKeyDeleted);
     DWORD subKeys = 0;
-    EXPECT_EQ(RegQueryInfoKeyA(gone, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, nullptr, nullptr,
-                               nullptr, nullptr, nullptr),
+    EXPECT_EQ(RegQueryInfoKeyA(gone, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, nullptr,
+                               nullptr, nullptr, nullptr, nullptr),
               kKeyDeleted);
     EXPECT_EQ(RegDeleteValueA(gone, "v"), kKeyDeleted);
     EXPECT_EQ(RegDeleteKeyA(gone, "c"), kKeyDeleted);
@@ -129,7 +137,8 @@ TEST_F(SeamCases, AHandleToADeletedKeyStaysDeleted) {
     EXPECT_EQ(other, gone);
   };
   operations("deleted");
-  EXPECT_FALSE(Exists(key_, "Gone")) << "creating a sub-key through the old handle brought the key back";
+  EXPECT_FALSE(Exists(key_, "Gone"))
+      << "creating a sub-key through the old handle brought the key back";
 
   // A key of the same name created again is another key: the old handle does not reach it.
   HKEY again = nullptr;
@@ -149,7 +158,8 @@ TEST_F(SeamCases, AHandleToADeletedKeyStaysDeleted) {
   HMODULE shell = LoadLibraryA("SHLWAPI.DLL");
   ASSERT_NE(shell, nullptr);
   using TreeDelete = DWORD (*)(HKEY, LPCSTR);
-  auto treeDelete = reinterpret_cast<TreeDelete>(reinterpret_cast<void (*)()>(GetProcAddress(shell, "SHDeleteKeyA")));
+  auto treeDelete = reinterpret_cast<TreeDelete>(
+      reinterpret_cast<void (*)()>(GetProcAddress(shell, "SHDeleteKeyA")));
   ASSERT_NE(treeDelete, nullptr);
   ASSERT_EQ(treeDelete(key_, "T"), 0u);
   EXPECT_EQ(Set(below, "v", REG_SZ, "a", 2), kKeyDeleted);
@@ -165,7 +175,7 @@ struct StringCase {
   DWORD type;
   const char* written;  // the caller's buffer, with what follows the count
   DWORD count;
-  DWORD size;           // size of the stored value in bytes, as the "A" query reports it
+  DWORD size;  // size of the stored value in bytes, as the "A" query reports it
   struct {
     DWORD room;
     LONG result;
@@ -176,17 +186,54 @@ struct StringCase {
 
 TEST_F(SeamCases, StringSizesAreThoseWindowsReports) {
   const StringCase cases[] = {
-      {"count without the terminator, a zero after it", REG_SZ, "abc", 3, 4,
-       {{3, ERROR_MORE_DATA, 4, "#####"}, {4, ERROR_SUCCESS, 4, "abc\0#"}, {5, ERROR_SUCCESS, 4, "abc\0#"}}},
-      {"count with the terminator", REG_SZ, "abc", 4, 4,
-       {{3, ERROR_MORE_DATA, 4, "#####"}, {4, ERROR_SUCCESS, 4, "abc\0#"}, {0, ERROR_MORE_DATA, 4, "#####"}}},
-      {"count without the terminator, no zero after it", REG_SZ, "abcX", 3, 3,
-       {{3, ERROR_SUCCESS, 3, "abc##"}, {4, ERROR_SUCCESS, 3, "abc\0#"}, {2, ERROR_MORE_DATA, 3, "#####"}}},
-      {"empty", REG_SZ, "", 0, 0, {{8, ERROR_SUCCESS, 0, "#####"}, {0, ERROR_SUCCESS, 0, "#####"}, {1, ERROR_SUCCESS, 0, "#####"}}},
-      {"expandable", REG_EXPAND_SZ, "abc", 3, 4,
-       {{3, ERROR_MORE_DATA, 4, "#####"}, {4, ERROR_SUCCESS, 4, "abc\0#"}, {0, ERROR_MORE_DATA, 4, "#####"}}},
-      {"multi-string", REG_MULTI_SZ, "a\0b", 3, 4,
-       {{8, ERROR_SUCCESS, 4, "a\0b\0#"}, {3, ERROR_MORE_DATA, 4, "#####"}, {4, ERROR_SUCCESS, 4, "a\0b\0#"}}},
+      {"count without the terminator, a zero after it",
+       REG_SZ,
+       "abc",
+       3,
+       4,
+       {{3, ERROR_MORE_DATA, 4, "#####"},
+        {4, ERROR_SUCCESS, 4, "abc\0#"},
+        {5, ERROR_SUCCESS, 4, "abc\0#"}}},
+      {"count with the terminator",
+       REG_SZ,
+       "abc",
+       4,
+       4,
+       {{3, ERROR_MORE_DATA, 4, "#####"},
+        {4, ERROR_SUCCESS, 4, "abc\0#"},
+        {0, ERROR_MORE_DATA, 4, "#####"}}},
+      {"count without the terminator, no zero after it",
+       REG_SZ,
+       "abcX",
+       3,
+       3,
+       {{3, ERROR_SUCCESS, 3, "abc##"},
+        {4, ERROR_SUCCESS, 3, "abc\0#"},
+        {2, ERROR_MORE_DATA, 3, "#####"}}},
+      {"empty",
+       REG_SZ,
+       "",
+       0,
+       0,
+       {{8, ERROR_SUCCESS, 0, "#####"},
+        {0, ERROR_SUCCESS, 0, "#####"},
+        {1, ERROR_SUCCESS, 0, "#####"}}},
+      {"expandable",
+       REG_EXPAND_SZ,
+       "abc",
+       3,
+       4,
+       {{3, ERROR_MORE_DATA, 4, "#####"},
+        {4, ERROR_SUCCESS, 4, "abc\0#"},
+        {0, ERROR_MORE_DATA, 4, "#####"}}},
+      {"multi-string",
+       REG_MULTI_SZ,
+       "a\0b",
+       3,
+       4,
+       {{8, ERROR_SUCCESS, 4, "a\0b\0#"},
+        {3, ERROR_MORE_DATA, 4, "#####"},
+        {4, ERROR_SUCCESS, 4, "a\0b\0#"}}},
   };
   for (const StringCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -200,7 +247,8 @@ TEST_F(SeamCases, StringSizesAreThoseWindowsReports) {
       char buffer[8];
       std::memset(buffer, '#', sizeof buffer);
       size = read.room;
-      EXPECT_EQ(RegQueryValueExA(key_, "s", nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size), read.result);
+      EXPECT_EQ(RegQueryValueExA(key_, "s", nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size),
+                read.result);
       EXPECT_EQ(size, read.size);
       EXPECT_EQ(std::string(buffer, 5), std::string(read.bytes, 5));
     }
@@ -211,14 +259,16 @@ TEST_F(SeamCases, QueriesOfMissingValuesAndSharedOutParameters) {
   // A missing value: the type becomes 0; the size becomes 0 when no buffer was given and stays
   // as it was when one was.
   DWORD type = 55, size = 77;
-  EXPECT_EQ(RegQueryValueExA(key_, "missing", nullptr, &type, nullptr, &size), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegQueryValueExA(key_, "missing", nullptr, &type, nullptr, &size),
+            ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(type, 0u);
   EXPECT_EQ(size, 0u);
   char buffer[8];
   type = 55;
   size = sizeof buffer;
-  EXPECT_EQ(RegQueryValueExA(key_, "missing", nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size),
-            ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(
+      RegQueryValueExA(key_, "missing", nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size),
+      ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(type, 0u);
   EXPECT_EQ(size, 8u);
 
@@ -226,7 +276,8 @@ TEST_F(SeamCases, QueriesOfMissingValuesAndSharedOutParameters) {
   // is written last.
   ASSERT_EQ(Set(key_, "s", REG_SZ, "abc", 4), ERROR_SUCCESS);
   const DWORD five = 5;
-  ASSERT_EQ(RegSetValueExA(key_, "d", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&five), 4), ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExA(key_, "d", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&five), 4),
+            ERROR_SUCCESS);
   const struct {
     const char* name;
     DWORD room;
@@ -239,8 +290,8 @@ TEST_F(SeamCases, QueriesOfMissingValuesAndSharedOutParameters) {
                 {"d", 2, true, ERROR_MORE_DATA, 4}};
   for (const auto& c : shared) {
     DWORD both = c.room;
-    EXPECT_EQ(RegQueryValueExA(key_, c.name, nullptr, &both, c.withData ? reinterpret_cast<BYTE*>(buffer) : nullptr,
-                               &both),
+    EXPECT_EQ(RegQueryValueExA(key_, c.name, nullptr, &both,
+                               c.withData ? reinterpret_cast<BYTE*>(buffer) : nullptr, &both),
               c.result)
         << c.name << " " << c.room;
     EXPECT_EQ(both, c.after) << c.name << " " << c.room;
@@ -269,8 +320,8 @@ TEST_F(SeamCases, KeyInformationFollowsWindows) {
     DWORD size;
     const char* text;  // the buffer afterwards, up to its terminator ('#' untouched)
   } cases[] = {
-      {-1, ERROR_SUCCESS, 9, "#"},      {0, ERROR_SUCCESS, 9, "#"},
-      {1, ERROR_MORE_DATA, 0, ""},      {5, ERROR_MORE_DATA, 4, "some"},
+      {-1, ERROR_SUCCESS, 9, "#"},         {0, ERROR_SUCCESS, 9, "#"},
+      {1, ERROR_MORE_DATA, 0, ""},         {5, ERROR_MORE_DATA, 4, "some"},
       {9, ERROR_MORE_DATA, 8, "someclas"}, {10, ERROR_SUCCESS, 9, "someclass"},
       {20, ERROR_SUCCESS, 9, "someclass"},
   };
@@ -281,9 +332,10 @@ TEST_F(SeamCases, KeyInformationFollowsWindows) {
     buffer[1] = 0;
     DWORD size = c.room < 0 ? 0 : static_cast<DWORD>(c.room);
     DWORD subKeys = 0, maxSubKey = 0, maxClass = 0, values = 0, maxName = 0, maxData = 0;
-    EXPECT_EQ(RegQueryInfoKeyA(key, c.room < 0 ? nullptr : buffer, &size, nullptr, &subKeys, &maxSubKey, &maxClass,
-                               &values, &maxName, &maxData, nullptr, nullptr),
-              c.result);
+    EXPECT_EQ(
+        RegQueryInfoKeyA(key, c.room < 0 ? nullptr : buffer, &size, nullptr, &subKeys, &maxSubKey,
+                         &maxClass, &values, &maxName, &maxData, nullptr, nullptr),
+        c.result);
     EXPECT_EQ(size, c.size);
     EXPECT_STREQ(buffer, c.text);
     EXPECT_EQ(subKeys, 1u);
@@ -294,28 +346,33 @@ TEST_F(SeamCases, KeyInformationFollowsWindows) {
     EXPECT_EQ(maxData, 12u);  // "hello" and its terminator as the key keeps them: UTF-16
   }
   char buffer[4];
-  EXPECT_EQ(RegQueryInfoKeyA(key, buffer, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                             nullptr, nullptr),
+  EXPECT_EQ(RegQueryInfoKeyA(key, buffer, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                             nullptr, nullptr, nullptr, nullptr),
             ERROR_INVALID_PARAMETER);
   RegCloseKey(key);
 }
 
 TEST_F(SeamCases, BelowAVolatileKeyOnlyVolatileKeys) {
   HKEY vol = nullptr, key = nullptr;
-  ASSERT_EQ(RegCreateKeyExA(key_, "Vol", 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &vol, nullptr),
+  ASSERT_EQ(RegCreateKeyExA(key_, "Vol", 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                            &vol, nullptr),
             ERROR_SUCCESS);
   EXPECT_EQ(Create(vol, "Lasting"), ERROR_CHILD_MUST_BE_VOLATILE);
   EXPECT_EQ(Create(key_, "Vol\\Lasting"), ERROR_CHILD_MUST_BE_VOLATILE);
-  EXPECT_EQ(RegCreateKeyExA(vol, "Child", 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+  EXPECT_EQ(RegCreateKeyExA(vol, "Child", 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                            &key, nullptr),
             ERROR_SUCCESS);
   RegCloseKey(key);
   // Opening an existing volatile key asks nothing of its options.
   DWORD disposition = 0;
-  ASSERT_EQ(RegCreateKeyExA(key_, "Vol", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, &disposition), ERROR_SUCCESS);
+  ASSERT_EQ(
+      RegCreateKeyExA(key_, "Vol", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, &disposition),
+      ERROR_SUCCESS);
   EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
   RegCloseKey(key);
   // Keys made on the way to a volatile one are volatile too.
-  ASSERT_EQ(RegCreateKeyExA(key_, "Way\\Deep", 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+  ASSERT_EQ(RegCreateKeyExA(key_, "Way\\Deep", 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
+                            nullptr, &key, nullptr),
             ERROR_SUCCESS);
   RegCloseKey(key);
   EXPECT_EQ(Create(key_, "Way\\Lasting"), ERROR_CHILD_MUST_BE_VOLATILE);
@@ -323,7 +380,8 @@ TEST_F(SeamCases, BelowAVolatileKeyOnlyVolatileKeys) {
   ASSERT_EQ(Set(vol, "v", REG_SZ, "x", 2), ERROR_SUCCESS);
   char buffer[4];
   DWORD size = sizeof buffer;
-  EXPECT_EQ(RegQueryValueExA(vol, "v", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size), ERROR_SUCCESS);
+  EXPECT_EQ(RegQueryValueExA(vol, "v", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size),
+            ERROR_SUCCESS);
   EXPECT_STREQ(buffer, "x");
   RegCloseKey(vol);
 }
@@ -355,13 +413,15 @@ TEST_F(SeamCases, OpeningEdgeCases) {
   // A predefined key given by its low 32 bits, zero-extended.
   for (std::uintptr_t root : {std::uintptr_t{0x80000001u}, std::uintptr_t{0x80000002u}}) {
     out = nullptr;
-    EXPECT_EQ(RegCreateKeyExA(reinterpret_cast<HKEY>(root), kTestKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &out,
-                              nullptr),
+    EXPECT_EQ(RegCreateKeyExA(reinterpret_cast<HKEY>(root), kTestKey, 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &out, nullptr),
               ERROR_SUCCESS)
         << root;
     RegCloseKey(out);
     out = nullptr;
-    EXPECT_EQ(RegOpenKeyExA(reinterpret_cast<HKEY>(root), kTestKey, 0, KEY_READ, &out), ERROR_SUCCESS) << root;
+    EXPECT_EQ(RegOpenKeyExA(reinterpret_cast<HKEY>(root), kTestKey, 0, KEY_READ, &out),
+              ERROR_SUCCESS)
+        << root;
     RegCloseKey(out);
   }
   // A missing key leaves no handle behind; a leading backslash is not a path.
@@ -372,7 +432,8 @@ TEST_F(SeamCases, OpeningEdgeCases) {
   EXPECT_EQ(RegOpenKeyA(key_, "Missing", &out), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(out, nullptr);
   EXPECT_EQ(RegOpenKeyExA(key_, "\\x", 0, KEY_READ, &out), kBadPathname);
-  EXPECT_EQ(RegCreateKeyExA(key_, "\\x", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &out, nullptr), kBadPathname);
+  EXPECT_EQ(RegCreateKeyExA(key_, "\\x", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &out, nullptr),
+            kBadPathname);
   EXPECT_EQ(RegDeleteKeyA(key_, nullptr), ERROR_INVALID_PARAMETER);
   EXPECT_EQ(RegDeleteKeyA(key_, "NoSuch"), ERROR_FILE_NOT_FOUND);
 }
@@ -404,7 +465,8 @@ std::string Bytes(const char (&literal)[N]) {
 std::string Profile(const char* section, const char* key, const std::string& file) {
   char buffer[256];
   std::memset(buffer, '#', sizeof buffer);
-  const DWORD n = GetPrivateProfileStringA(section, key, "def", buffer, sizeof buffer, file.c_str());
+  const DWORD n =
+      GetPrivateProfileStringA(section, key, "def", buffer, sizeof buffer, file.c_str());
   return std::to_string(n) + ":" + std::string(buffer, n + 1);
 }
 

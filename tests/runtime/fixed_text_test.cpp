@@ -25,9 +25,9 @@ TEST(FixedText, ComparisonIgnoresTrailingBlanksAndIsCaseSensitive) {
     int sign;
   };
   const Case cases[] = {
-      {"ab", "ab   ", 0},   {"", "   ", 0},        {"ab", "AB", 1},
-      {"ab", "abc", -1},   {"ab", "ab\x01", 1},    {"ab", "ab \x01", 1},
-      {"ab", "ab  x", -1}, {"\xe9", "z", 1},       {"a b", "a", 1},
+      {"ab", "ab   ", 0},  {"", "   ", 0},      {"ab", "AB", 1},
+      {"ab", "abc", -1},   {"ab", "ab\x01", 1}, {"ab", "ab \x01", 1},
+      {"ab", "ab  x", -1}, {"\xe9", "z", 1},    {"a b", "a", 1},
   };
   for (const auto& c : cases) {
     const int r = CompareBlankPadded(c.a, c.b);

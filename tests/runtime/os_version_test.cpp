@@ -19,8 +19,8 @@ struct VersionCase {
   const char* servicePack;
   std::uint16_t suite = 0;
   std::uint8_t productType = 0;
-  int metric = 0;                        // the one system metric that is nonzero, if any
-  const char* registryType = nullptr;    // ProductType text for a basic record
+  int metric = 0;                      // the one system metric that is nonzero, if any
+  const char* registryType = nullptr;  // ProductType text for a basic record
 };
 
 constexpr std::uint32_t kExt = OsVersionRecord::kExtendedSize;
@@ -89,8 +89,8 @@ TEST(WindowsVersion, ComposesEveryBranch) {
       {"Windows 10 Build 10240", kExt, 2, 10, 0, 10240, "", 0, 0},
       // Servers.
       {"Windows Server 2008 Build 6001", kExt, 2, 6, 0, 6001, "", 0, 3},
-      {"Windows Server 2008 R2 Service Pack 1 Build 7601", kExt, 2, 6, 1, 7601, "Service Pack 1",
-       0, 3},
+      {"Windows Server 2008 R2 Service Pack 1 Build 7601", kExt, 2, 6, 1, 7601, "Service Pack 1", 0,
+       3},
       {"Windows Server 2012 Build 9200", kExt, 2, 6, 2, 9200, "", 0, 3},
       {"Windows Server 2012 R2 Build 9600", kExt, 2, 6, 3, 9600, "", 0x0002, 3},
       {"Windows Server 2003 R2 Build 3790", kExt, 2, 5, 2, 3790, "", 0x0002, 3, 89},

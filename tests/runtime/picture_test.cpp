@@ -66,7 +66,8 @@ TEST(Picture, FormatsAndReadsBack) {
       {"T04", k090503, "09:05:03", k090503},
       {"@t02", k090503, "0905", std::to_string(TimeNumber(9, 5, 0))},
       {"@T6", k134510, " 1:45:10PM", k134510},
-      {"@t06", std::to_string(TimeNumber(0, 30, 0)), "12:30:00AM", std::to_string(TimeNumber(0, 30, 0))},
+      {"@t06", std::to_string(TimeNumber(0, 30, 0)), "12:30:00AM",
+       std::to_string(TimeNumber(0, 30, 0))},
       {"@T4.", k134510, "13.45.10", k134510},
       {"T8", "", "", ""},
   };
@@ -126,7 +127,8 @@ TEST(Picture, OddInputs) {
   EXPECT_EQ(FormatPicture("D17", "3"), "3");  // before 1801
   EXPECT_EQ(FormatPicture("T8", "8640002"), "8640002");
   // Not pictures: the value passes both ways unchanged.
-  for (const char* bad : {"", "@", "@x5", "@s", "@n0", "@n", "@n5.", "D18", "D0", "T9", "@s5x", "@n,-5"}) {
+  for (const char* bad :
+       {"", "@", "@x5", "@s", "@n0", "@n", "@n5.", "D18", "D0", "T9", "@s5x", "@n,-5"}) {
     SCOPED_TRACE(bad);
     EXPECT_FALSE(IsPicture(bad));
     EXPECT_EQ(FormatPicture(bad, " v "), " v ");

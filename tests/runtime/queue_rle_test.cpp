@@ -101,14 +101,18 @@ TEST(QueueRle, EncodesRecordsByteExactly) {
     Bytes encoded;
   };
   const Case cases[] = {
-      {"literal then a run of blanks", Concat({{'A', 'B', 'C'}, Fill(5, ' ')}),
+      {"literal then a run of blanks",
+       Concat({{'A', 'B', 'C'}, Fill(5, ' ')}),
        {0x83, 'A', 'B', 'C', 0x05, ' '}},
-      {"three equal bytes inside stay literal", Concat({{'x', 0, 0, 0, 'y'}}),
+      {"three equal bytes inside stay literal",
+       Concat({{'x', 0, 0, 0, 'y'}}),
        {0x85, 'x', 0, 0, 0, 'y'}},
-      {"three equal bytes that end the record repeat", Concat({{'x', 0, 0, 0}}),
+      {"three equal bytes that end the record repeat",
+       Concat({{'x', 0, 0, 0}}),
        {0x81, 'x', 0x03, 0}},
       {"two equal bytes at the end stay literal", Concat({{'x', 0, 0}}), {0x83, 'x', 0, 0}},
-      {"four equal bytes repeat", Concat({{'x'}, Fill(4, 7), {'y'}}),
+      {"four equal bytes repeat",
+       Concat({{'x'}, Fill(4, 7), {'y'}}),
        {0x81, 'x', 0x04, 7, 0x81, 'y'}},
       {"only one run", Fill(10, 'z'), {0x0A, 'z'}},
       {"two runs back to back", Concat({Fill(4, 1), Fill(5, 2)}), {0x04, 1, 0x05, 2}},
@@ -144,7 +148,8 @@ TEST(QueueRle, MatchesTheByteWiseReferenceAndRoundTrips) {
       } else if (kind == 1) {
         record.insert(record.end(), 1 + rng() % 300, b);
       } else {
-        for (unsigned k = rng() % 20; k > 0; --k) record.push_back(static_cast<std::uint8_t>(rng()));
+        for (unsigned k = rng() % 20; k > 0; --k)
+          record.push_back(static_cast<std::uint8_t>(rng()));
       }
     }
     record.resize(size);
@@ -159,8 +164,10 @@ TEST(QueueRle, MatchesTheByteWiseReferenceAndRoundTrips) {
     source.resize(out.size() + kWideSlack, 0x5A);
     Bytes wide(size + 2 * kWideSlack, 0xAA);
     ASSERT_TRUE(DecodeWide(source.data(), out.size(), wide.data(), size)) << "round " << round;
-    ASSERT_EQ(Bytes(wide.begin(), wide.begin() + static_cast<long>(size)), record) << "round " << round;
-    ASSERT_EQ(Bytes(wide.begin() + static_cast<long>(size + kWideSlack), wide.end()), Bytes(kWideSlack, 0xAA))
+    ASSERT_EQ(Bytes(wide.begin(), wide.begin() + static_cast<long>(size)), record)
+        << "round " << round;
+    ASSERT_EQ(Bytes(wide.begin() + static_cast<long>(size + kWideSlack), wide.end()),
+              Bytes(kWideSlack, 0xAA))
         << "round " << round;
   }
 }

@@ -20,19 +20,19 @@
 namespace vantrel {
 namespace {
 
+using test::kStyledFields;
 using test::StyledQueue;
 using test::StyledRecord;
 using test::TextQueue;
-using test::kStyledFields;
 
 // A small record (stored plain) with one field of every type.
 #pragma pack(push, 1)
 struct SmallRecord {
-  FixedText<8> NAME;         // 1
-  std::int32_t NUM = 0;      // 2
-  std::int16_t SHORTNUM = 0; // 3
-  std::uint8_t FLAG = 0;     // 4
-  FixedText<4> CODE;         // 5
+  FixedText<8> NAME;          // 1
+  std::int32_t NUM = 0;       // 2
+  std::int16_t SHORTNUM = 0;  // 3
+  std::uint8_t FLAG = 0;      // 4
+  FixedText<4> CODE;          // 5
   static const RecordLayout kLayout;
 };
 struct HundredRecord {
@@ -61,8 +61,7 @@ constexpr FieldDesc kSmallFields[] = {
 inline const RecordLayout SmallRecord::kLayout{kSmallFields, sizeof(SmallRecord)};
 constexpr FieldDesc kHundredFields[] = {TextField("H:TEXT", "", 0, 100)};
 inline const RecordLayout HundredRecord::kLayout{kHundredFields, sizeof(HundredRecord)};
-constexpr FieldDesc kRawFields[] = {
-    FieldDesc{"R:BYTES", "", FieldType::Byte, 0, 400, 400, 0}};
+constexpr FieldDesc kRawFields[] = {FieldDesc{"R:BYTES", "", FieldType::Byte, 0, 400, 400, 0}};
 inline const RecordLayout RawRecord::kLayout{kRawFields, sizeof(RawRecord)};
 constexpr FieldDesc kNodeFields[] = {
     TextField("N:NAME", "Name", offsetof(NodeRecord, NAME), 64),
@@ -100,7 +99,8 @@ std::string Names(SmallQueue& q) {
 
 std::vector<std::vector<int>> HeldKeys(Queue& q) {
   std::vector<std::vector<int>> out;
-  for (const QueueOrderInfo& o : QueueOrders(&q)) out.push_back(o.keyed ? o.key : std::vector<int>{});
+  for (const QueueOrderInfo& o : QueueOrders(&q))
+    out.push_back(o.keyed ? o.key : std::vector<int>{});
   return out;
 }
 
@@ -148,11 +148,11 @@ TEST(Queue, NeverUsedQueueCountsZeroAndCreatesNothing) {
 TEST(Queue, NoQueueSetsMemoryCorrupted) {
   const int key[] = {1};
   const std::function<void()> ops[] = {
-      [] { QueueRecords(nullptr); },         [] { QueueGetAt(nullptr, 1); },
-      [&] { QueueGetByKey(nullptr, key); },  [] { QueueAdd(nullptr); },
-      [&] { QueueAddByKey(nullptr, key); },  [] { QueuePut(nullptr); },
-      [] { QueueDelete(nullptr); },          [&] { QueueSort(nullptr, key); },
-      [] { QueuePointer(nullptr); },         [] { QueuePosition(nullptr); },
+      [] { QueueRecords(nullptr); },        [] { QueueGetAt(nullptr, 1); },
+      [&] { QueueGetByKey(nullptr, key); }, [] { QueueAdd(nullptr); },
+      [&] { QueueAddByKey(nullptr, key); }, [] { QueuePut(nullptr); },
+      [] { QueueDelete(nullptr); },         [&] { QueueSort(nullptr, key); },
+      [] { QueuePointer(nullptr); },        [] { QueuePosition(nullptr); },
       [] { QueueChanges(nullptr); },
   };
   for (std::size_t i = 0; i < std::size(ops); ++i) {
@@ -461,7 +461,8 @@ StyledRecord RandomStyledRecord(std::mt19937& rng, int id) {
   static const char* const kRoots[] = {"SYSTEM\\CurrentControlSet\\Services\\",
                                        "SOFTWARE\\Policies\\", "SYSTEM\\x"};
   StyledRecord r;
-  r.KEYNAME = std::string(kRoots[rng() % 3]) + std::string(rng() % 3, static_cast<char>('a' + rng() % 3));
+  r.KEYNAME =
+      std::string(kRoots[rng() % 3]) + std::string(rng() % 3, static_cast<char>('a' + rng() % 3));
   r.VALUENAME = std::string(1 + rng() % 3, static_cast<char>('A' + rng() % 2));
   r.CURRENTVALUE = rng() % 2 ? "N/A" : std::to_string(rng() % 3);
   r.KEYNAME_STYLE = id;
@@ -517,7 +518,8 @@ TEST(Queue, KeyedSearchesOnATextFieldMatchAPlainModel) {
     static const char* const kStems[] = {"SYSTEM\\CurrentControlSet\\", "SYSTEM\\C", "aaaa", ""};
     std::string k = kStems[rng() % 4];
     const std::size_t extra = rng() % 4 == 0 ? 60 + rng() % 100 : rng() % 6;
-    for (std::size_t i = 0; i < extra; ++i) k += static_cast<char>(rng() % 8 == 0 ? ' ' : 'a' + rng() % 3);
+    for (std::size_t i = 0; i < extra; ++i)
+      k += static_cast<char>(rng() % 8 == 0 ? ' ' : 'a' + rng() % 3);
     return k;
   };
   auto randomRecord = [&](int id) {
@@ -542,15 +544,14 @@ TEST(Queue, KeyedSearchesOnATextFieldMatchAPlainModel) {
     }
     QueueSort(&d, key);
     ASSERT_EQ(RuntimeErrorCode(), 0);
-    std::stable_sort(model.begin(), model.end(), [&](const auto& a, const auto& b) {
-      return ReferenceCompare(a, b, key) < 0;
-    });
+    std::stable_sort(model.begin(), model.end(),
+                     [&](const auto& a, const auto& b) { return ReferenceCompare(a, b, key) < 0; });
     ASSERT_EQ(Ids(d).size(), model.size());
     for (int probe = 0; probe < 400; ++probe) {
       StyledRecord wanted = probe % 2 ? model[rng() % model.size()] : randomRecord(-1);
-      const auto first = std::lower_bound(model.begin(), model.end(), wanted, [&](const auto& a, const auto& b) {
-        return ReferenceCompare(a, b, key) < 0;
-      });
+      const auto first = std::lower_bound(
+          model.begin(), model.end(), wanted,
+          [&](const auto& a, const auto& b) { return ReferenceCompare(a, b, key) < 0; });
       const bool present = first != model.end() && ReferenceCompare(*first, wanted, key) == 0;
       const auto expectedPosition = static_cast<std::int32_t>(first - model.begin()) + 1;
       const std::string what = ::testing::PrintToString(key) + " probe " + std::to_string(probe);
@@ -627,8 +628,8 @@ TEST(Queue, HeldOrdersStaySortedThroughAddsPutsAndDeletes) {
 
 TEST(Queue, TextKeysOrderLikeBlankPaddedComparison) {
   const std::pair<const char*, const char*> pairs[] = {
-      {"ab", "ab  "}, {"ab", "AB"},     {"ab", "abc"},    {"ab", "ab\x01"},
-      {"a b", "ab"},  {"\xE9", "z"},    {"", "\x1F"},     {"zz", "zz\x7F"},
+      {"ab", "ab  "}, {"ab", "AB"},  {"ab", "abc"}, {"ab", "ab\x01"},
+      {"a b", "ab"},  {"\xE9", "z"}, {"", "\x1F"},  {"zz", "zz\x7F"},
   };
   const int byName[] = {kName};
   for (const auto& [first, second] : pairs) {
@@ -818,8 +819,7 @@ TEST(Queue, PositionTellsWhereTheBufferKeyStands) {
     int error;
   };
   const Case cases[] = {
-      {"a", 1, 30}, {"b", 1, 0}, {"c", 2, 30}, {"d", 2, 0}, {"e", 4, 30}, {"f", 4, 0},
-      {"g", 5, 30},
+      {"a", 1, 30}, {"b", 1, 0}, {"c", 2, 30}, {"d", 2, 0}, {"e", 4, 30}, {"f", 4, 0}, {"g", 5, 30},
   };
   for (const Case& c : cases) {
     q.buffer.NAME = c.name;
@@ -893,11 +893,21 @@ TEST(Queue, ChangeCounterStartsFromTheTimeOfDayAndCountsChanges) {
   const int byName[] = {kName};
   std::uint32_t expect = seed;
   const std::function<void()> changes[] = {
-      [&] { Add(q, "b"); },        [&] { Add(q, "a"); },
+      [&] { Add(q, "b"); },
+      [&] { Add(q, "a"); },
       [&] { QueueSort(&q, byName); },
-      [&] { q.buffer.NAME = "c"; QueueAddByKey(&q, byName); },
-      [&] { QueueGetAt(&q, 1); QueuePut(&q); },
-      [&] { QueueGetAt(&q, 1); QueueDelete(&q); },
+      [&] {
+        q.buffer.NAME = "c";
+        QueueAddByKey(&q, byName);
+      },
+      [&] {
+        QueueGetAt(&q, 1);
+        QueuePut(&q);
+      },
+      [&] {
+        QueueGetAt(&q, 1);
+        QueueDelete(&q);
+      },
       [&] { QueueFree(&q); },
   };
   for (const auto& change : changes) {
@@ -931,11 +941,36 @@ TEST(Queue, FailedOperationsLeaveEntriesBufferAndCounterAlone) {
       {"get at 0", [&] { QueueGetAt(&q, 0); }, 30},
       {"get at -1", [&] { QueueGetAt(&q, -1); }, 30},
       {"get past the end", [&] { QueueGetAt(&q, 3); }, 30},
-      {"get by a missing key", [&] { q.buffer.NAME = "zz"; QueueGetByKey(&q, byName); }, 30},
-      {"sort by field 6", [&] { const int k[] = {6}; QueueSort(&q, k); }, 75},
-      {"add by field -9", [&] { const int k[] = {-9}; QueueAddByKey(&q, k); }, 75},
-      {"put without a current entry", [&] { QueueGetAt(&q, 0); QueuePut(&q); }, 30},
-      {"delete without a current entry", [&] { QueueGetAt(&q, 0); QueueDelete(&q); }, 30},
+      {"get by a missing key",
+       [&] {
+         q.buffer.NAME = "zz";
+         QueueGetByKey(&q, byName);
+       },
+       30},
+      {"sort by field 6",
+       [&] {
+         const int k[] = {6};
+         QueueSort(&q, k);
+       },
+       75},
+      {"add by field -9",
+       [&] {
+         const int k[] = {-9};
+         QueueAddByKey(&q, k);
+       },
+       75},
+      {"put without a current entry",
+       [&] {
+         QueueGetAt(&q, 0);
+         QueuePut(&q);
+       },
+       30},
+      {"delete without a current entry",
+       [&] {
+         QueueGetAt(&q, 0);
+         QueueDelete(&q);
+       },
+       30},
   };
   for (const Case& c : cases) {
     q.buffer.NAME = "zz";

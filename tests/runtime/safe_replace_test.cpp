@@ -61,9 +61,10 @@ TEST_F(SafeReplaceTest, WritersAtOnceEachLandWhole) {
         SafeReplace replace;
         const std::string& text = contents[static_cast<std::size_t>(w)];
         // In two halves: the other writers run between them.
-        const bool ok = replace.Begin(file) && replace.Append(text.data(), text.size() / 2) &&
-                        replace.Append(text.data() + text.size() / 2, text.size() - text.size() / 2) &&
-                        replace.Commit();
+        const bool ok =
+            replace.Begin(file) && replace.Append(text.data(), text.size() / 2) &&
+            replace.Append(text.data() + text.size() / 2, text.size() - text.size() / 2) &&
+            replace.Commit();
         if (!ok) ++failures[static_cast<std::size_t>(w)];
       }
     });

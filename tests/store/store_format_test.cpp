@@ -34,8 +34,10 @@ TEST(StoreFormat, EscapesMatchWine) {
       {u"\x1b", "\\e"},
       {std::u16string(u"\x01") + u"9", "\\19"},
       {std::u16string(u"\x01") + u"7", "\\0017"},
-      {u"\x17dlu", "\\x17dlu"},               // next unit is no hex digit: short form
-      {u"\x17d" u"a", "\\x017da"},           // next unit is a hex digit: four digits
+      {u"\x17dlu", "\\x17dlu"},  // next unit is no hex digit: short form
+      {u"\x17d"
+       u"a",
+       "\\x017da"},  // next unit is a hex digit: four digits
       {u"\xfd k\x16f\x148", "\\xfd k\\x16f\\x148"},
       // A final zero is written too: names keep it (string data leaves its terminator out).
       {std::u16string(u"a\0b\0", 4), "a\\0b\\0"},
@@ -112,7 +114,8 @@ const char* const kWineFile =
     "\"qw\"=hex(b):34,12,00,00,00,00,00,00\n"
     "\"short\"=hex(4):01,02\n"
     "\"unterminated\"=hex(1):61,00\n"
-    "\"\\x17dlu\\x165ou\\x10dk\\xfd k\\x16f\\x148\"=\"P\\x159\\xedli\\x161 \\\"q\\\" \\\\back a1\\x17e\"\n"
+    "\"\\x17dlu\\x165ou\\x10dk\\xfd k\\x16f\\x148\"=\"P\\x159\\xedli\\x161 \\\"q\\\" \\\\back "
+    "a1\\x17e\"\n"
     "@=\"def\"\n"
     "\n"
     "[Software\\\\Wow6432Node\\\\Classes] 1796877712\n"
@@ -159,7 +162,8 @@ TEST(StoreFormat, EveryFormReadsAndWritesBackAsWineWroteIt) {
   EXPECT_EQ(data(u"short"), std::string("4:\x01\x02", 4));
   EXPECT_EQ(data(u"unterminated"), std::string("1:a\0", 4));
   EXPECT_EQ(data(u""), std::string("1:d\0e\0f\0\0\0", 10));
-  EXPECT_EQ(data(u"\x17dlu\x165ou\x10dk\xfd k\x16f\x148").substr(0, 6), std::string("1:P\0\x59\x01", 6));
+  EXPECT_EQ(data(u"\x17dlu\x165ou\x10dk\xfd k\x16f\x148").substr(0, 6),
+            std::string("1:P\0\x59\x01", 6));
 }
 
 TEST(StoreFormat, ChangesTouchOnlyTheirKey) {
@@ -324,9 +328,10 @@ TEST(StoreFormat, ValueLinesReadAsWineReadsThem) {
 // value listed twice holds what its last line says.
 TEST(StoreFormat, KeysAndValuesWineReadsAreRead) {
   const std::string tooLong(kMaxValueNameLength + 1, 'n'), longest(kMaxValueNameLength, 'n');
-  const std::string text = "WINE REGISTRY Version 2\n\n  [Software\\\\Fmt] 1\n\"v\"=dword:1\n\n"
-                           "\t[Software\\\\Fmt\\\\Sub] 1\n\"" + tooLong + "\"=dword:2\n\"" + longest +
-                           "\"=dword:3\n\"twice\"=dword:4\n\"TWICE\"=dword:5\n";
+  const std::string text =
+      "WINE REGISTRY Version 2\n\n  [Software\\\\Fmt] 1\n\"v\"=dword:1\n\n"
+      "\t[Software\\\\Fmt\\\\Sub] 1\n\"" +
+      tooLong + "\"=dword:2\n\"" + longest + "\"=dword:3\n\"twice\"=dword:4\n\"TWICE\"=dword:5\n";
   RegistryFile file;
   ASSERT_TRUE(file.Load(text));
   ASSERT_TRUE(file.Validate()) << file.Problem();
@@ -355,7 +360,8 @@ TEST(StoreFormat, KeysAndValuesWineReadsAreRead) {
 // written; values set through the index land where Wine sorts them.
 TEST(StoreFormat, OneChangeKeepsTheOtherValueLines) {
   const std::string text =
-      "WINE REGISTRY Version 2\n\n[K] 1\n#time=1\n\"a\" = dword:7\n\"c\"=hex:01,\\\n  02\n\"e\"=\"x\" note\n";
+      "WINE REGISTRY Version 2\n\n[K] 1\n#time=1\n\"a\" = dword:7\n\"c\"=hex:01,\\\n  "
+      "02\n\"e\"=\"x\" note\n";
   RegistryFile file;
   ASSERT_TRUE(file.Load(text));
   ASSERT_TRUE(file.Validate());
@@ -366,12 +372,16 @@ TEST(StoreFormat, OneChangeKeepsTheOtherValueLines) {
   EXPECT_TRUE(c->Erase(u"A"));
   EXPECT_FALSE(c->Erase(u"a"));
   const std::string out = file.Serialize();
-  EXPECT_EQ(out, "WINE REGISTRY Version 2\n\n[K] 0\n#time=000000001\n\"b\"=dword:00000002\n\"c\"=hex:01,\\\n  02\n"
-                 "\"e\"=\"y\"\n");
+  EXPECT_EQ(out,
+            "WINE REGISTRY Version 2\n\n[K] "
+            "0\n#time=000000001\n\"b\"=dword:00000002\n\"c\"=hex:01,\\\n  02\n"
+            "\"e\"=\"y\"\n");
   // And again, from what the first write left.
   file.Modify(k, 1)->Set(RegValue{u"d", 4, std::string("\x04\0\0\0", 4)});
-  EXPECT_EQ(file.Serialize(), "WINE REGISTRY Version 2\n\n[K] 0\n#time=000000001\n\"b\"=dword:00000002\n\"c\"=hex:01,\\\n  02\n"
-                              "\"d\"=dword:00000004\n\"e\"=\"y\"\n");
+  EXPECT_EQ(file.Serialize(),
+            "WINE REGISTRY Version 2\n\n[K] "
+            "0\n#time=000000001\n\"b\"=dword:00000002\n\"c\"=hex:01,\\\n  02\n"
+            "\"d\"=dword:00000004\n\"e\"=\"y\"\n");
 }
 
 }  // namespace

@@ -34,7 +34,7 @@ TEST_F(StoreProfiles, ReadsWithWindowsRules) {
     const char* def;
     std::string expected;
   } cases[] = {
-      {"main", "xpos", "d", "12"},           // sections and entries ignore case; blanks trimmed
+      {"main", "xpos", "d", "12"},            // sections and entries ignore case; blanks trimmed
       {"Main", "Quoted", "d", "  padded  "},  // one pair of quotes removed
       {"Main", "Empty", "d", ""},
       {"Main", "Missing", "default  ", "default"},  // trailing blanks of the default dropped
@@ -55,8 +55,9 @@ TEST_F(StoreProfiles, WritesChangeOnlyTheirLines) {
   ASSERT_TRUE(WritePrivateProfileStringA("Main", "Width", "300", file.c_str()));
   ASSERT_TRUE(WritePrivateProfileStringA("Tail", "A", nullptr, file.c_str()));
   ASSERT_TRUE(WritePrivateProfileStringA("New", "B", "x y", file.c_str()));
-  EXPECT_EQ(ReadFile(file),
-            "; keep me\n[Main]\nXPos=1\n; inner comment\nYPos=20\nWidth=300\n\n[Tail]\n[New]\nB=x y\n");
+  EXPECT_EQ(
+      ReadFile(file),
+      "; keep me\n[Main]\nXPos=1\n; inner comment\nYPos=20\nWidth=300\n\n[Tail]\n[New]\nB=x y\n");
   ASSERT_TRUE(WritePrivateProfileStringA("main", nullptr, nullptr, file.c_str()));
   EXPECT_EQ(ReadFile(file), "; keep me\n[Tail]\n[New]\nB=x y\n");
   EXPECT_EQ(Get("New", "b", "", file), "x y");

@@ -63,7 +63,8 @@ TEST_F(StoreReliability, TwoProcessesWritingAtOnceLoseNothing) {
       int failures = 0;
       for (int i = 0; i < kEach; ++i) {
         std::string name = "p" + std::to_string(c) + "_" + std::to_string(i);
-        if (SetDword(HKEY_LOCAL_MACHINE, "Software\\Both", name.c_str(), static_cast<DWORD>(i)) != 0)
+        if (SetDword(HKEY_LOCAL_MACHINE, "Software\\Both", name.c_str(), static_cast<DWORD>(i)) !=
+            0)
           ++failures;
       }
       _exit(failures == 0 ? 0 : 1);
@@ -78,7 +79,8 @@ TEST_F(StoreReliability, TwoProcessesWritingAtOnceLoseNothing) {
     for (int i = 0; i < kEach; ++i) {
       std::string name = "p" + std::to_string(c) + "_" + std::to_string(i);
       DWORD v = 12345;
-      ASSERT_EQ(GetDword(HKEY_LOCAL_MACHINE, "Software\\Both", name.c_str(), &v), ERROR_SUCCESS) << name;
+      ASSERT_EQ(GetDword(HKEY_LOCAL_MACHINE, "Software\\Both", name.c_str(), &v), ERROR_SUCCESS)
+          << name;
       EXPECT_EQ(v, static_cast<DWORD>(i));
     }
 }
@@ -93,7 +95,8 @@ TEST_F(StoreReliability, CorruptFileIsNeverOverwritten) {
   EXPECT_EQ(ReadFile(path), corrupt);
   EXPECT_NE(gMessages.find(path + ":"), std::string::npos) << gMessages;
   size_t line = std::count(corrupt.begin(), corrupt.end(), '\n');
-  EXPECT_NE(gMessages.find(":" + std::to_string(line) + ": malformed hex data"), std::string::npos) << gMessages;
+  EXPECT_NE(gMessages.find(":" + std::to_string(line) + ": malformed hex data"), std::string::npos)
+      << gMessages;
   EXPECT_NE(vantrel::store::LastStoreMessage().find("left as it was"), std::string::npos);
   // Nor read as a registry without the damaged key: Wine would skip it, but what it holds is not
   // known, so every read says the file is damaged and where.
@@ -141,7 +144,8 @@ TEST_F(StoreReliability, LinkedFilesAreWrittenWhereTheyPoint) {
   ASSERT_EQ(SetDword(HKEY_LOCAL_MACHINE, "Software\\First", "v", 2), ERROR_SUCCESS) << gMessages;
   ASSERT_EQ(SetDword(HKEY_CURRENT_USER, "Software\\Mine", "v", 3), ERROR_SUCCESS) << gMessages;
   struct stat st;
-  for (const std::string& link : {store.File("system.reg"), store.File("user.reg"), shared + "/user-link.reg"}) {
+  for (const std::string& link :
+       {store.File("system.reg"), store.File("user.reg"), shared + "/user-link.reg"}) {
     ASSERT_EQ(lstat(link.c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode)) << link << " was replaced by a regular file";
   }
@@ -195,7 +199,8 @@ TEST_F(StoreReliability, FilesThatAreNoRegistryFilesAreNamedInTheError) {
     gMessages.clear();
     DWORD v = 0;
     EXPECT_NE(GetDword(HKEY_LOCAL_MACHINE, "Software\\Any", "v", &v), ERROR_SUCCESS) << c.what;
-    EXPECT_NE(gMessages.find("cannot read " + path + ": "), std::string::npos) << c.what << ": " << gMessages;
+    EXPECT_NE(gMessages.find("cannot read " + path + ": "), std::string::npos)
+        << c.what << ": " << gMessages;
     EXPECT_NE(vantrel::store::LastStoreMessage().find(path), std::string::npos) << c.what;
     std::string told = gMessages;
     EXPECT_NE(GetDword(HKEY_LOCAL_MACHINE, "Software\\Any", "v", &v), ERROR_SUCCESS) << c.what;
@@ -219,7 +224,8 @@ TEST_F(StoreReliability, FolderWithoutWritePermissionGivesAccessDenied) {
       if (setgid(65534) != 0 || setuid(65534) != 0) _exit(3);
       DWORD v = 0;
       if (GetDword(HKEY_LOCAL_MACHINE, "Software\\Locked", "v", &v) != 0 || v != 1) _exit(4);
-      _exit(SetDword(HKEY_LOCAL_MACHINE, "Software\\Locked", "v", 2) == ERROR_ACCESS_DENIED ? 0 : 5);
+      _exit(SetDword(HKEY_LOCAL_MACHINE, "Software\\Locked", "v", 2) == ERROR_ACCESS_DENIED ? 0
+                                                                                            : 5);
     }
     int status = 0;
     waitpid(child, &status, 0);

@@ -61,13 +61,16 @@ TEST_F(StoreSemantics, CreateOpensExistingAndMakesEveryMissingKey) {
   EXPECT_EQ(RegCloseKey(created), ERROR_SUCCESS);
   EXPECT_EQ(RegCloseKey(again), ERROR_SUCCESS);
   // The store was made on first write with Wine's three files.
-  EXPECT_EQ(ReadFile(store.File("user.reg")).rfind("WINE REGISTRY Version 2\n;; All keys relative to "
-                                                   "REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n\n#arch=win64\n",
-                                                   0),
+  EXPECT_EQ(ReadFile(store.File("user.reg"))
+                .rfind("WINE REGISTRY Version 2\n;; All keys relative to "
+                       "REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n\n#arch=win64\n",
+                       0),
             0u);
-  EXPECT_NE(ReadFile(store.File("system.reg")).find("[Software\\\\Brenlo\\\\A\\\\B] "), std::string::npos);
+  EXPECT_NE(ReadFile(store.File("system.reg")).find("[Software\\\\Brenlo\\\\A\\\\B] "),
+            std::string::npos);
   EXPECT_EQ(ReadFile(store.File("userdef.reg")),
-            "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\.Default\n\n#arch=win64\n");
+            "WINE REGISTRY Version 2\n;; All keys relative to "
+            "REGISTRY\\\\User\\\\.Default\n\n#arch=win64\n");
 }
 
 TEST_F(StoreSemantics, ValuesKeepTheirTypeAndBytes) {
@@ -87,10 +90,12 @@ TEST_F(StoreSemantics, ValuesKeepTheirTypeAndBytes) {
       {"none", REG_NONE, std::string()},
       {"odd type", 0x1234, std::string("xyz")},
       {"short dword", REG_DWORD, std::string("\x01\x02", 2)},
-      {"czech", REG_SZ, std::string("P\xf8\xedli\x9a \x9e") + "lu\x9d" + std::string("ou\xe8k\xfd\0", 6)},
+      {"czech", REG_SZ,
+       std::string("P\xf8\xedli\x9a \x9e") + "lu\x9d" + std::string("ou\xe8k\xfd\0", 6)},
       {"", REG_SZ, std::string("default\0", 8)},
   };
-  for (const auto& c : cases) ASSERT_EQ(SetBytes(k, c.name, c.type, c.bytes), ERROR_SUCCESS) << c.name;
+  for (const auto& c : cases)
+    ASSERT_EQ(SetBytes(k, c.name, c.type, c.bytes), ERROR_SUCCESS) << c.name;
   // Read back through a fresh process view: drop nothing, but re-open the key.
   RegCloseKey(k);
   ASSERT_EQ(Open(HKEY_LOCAL_MACHINE, "software\\VALUES", &k, KEY_QUERY_VALUE), ERROR_SUCCESS);
@@ -116,26 +121,30 @@ TEST_F(StoreSemantics, QuerySizesAndSmallBuffers) {
   ASSERT_EQ(SetBytes(k, "s", REG_SZ, std::string("hello\0", 6)), ERROR_SUCCESS);
   // Stored without a terminator: the byte after the count is no zero (with one there, Windows
   // would count it).
-  ASSERT_EQ(RegSetValueExA(k, "unterminated", 0, REG_SZ, reinterpret_cast<const BYTE*>("abcX"), 3), ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExA(k, "unterminated", 0, REG_SZ, reinterpret_cast<const BYTE*>("abcX"), 3),
+            ERROR_SUCCESS);
   DWORD type = 0, size = 0;
   EXPECT_EQ(RegQueryValueExA(k, "s", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
   EXPECT_EQ(size, 6u);
   EXPECT_EQ(type, REG_SZ);
   char buf[16];
   size = 3;
-  EXPECT_EQ(RegQueryValueExA(k, "s", nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &size), ERROR_MORE_DATA);
+  EXPECT_EQ(RegQueryValueExA(k, "s", nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &size),
+            ERROR_MORE_DATA);
   EXPECT_EQ(size, 6u);
   // A string stored without terminator gets one when the buffer has room, not counted.
   std::memset(buf, 'x', sizeof buf);
   size = sizeof buf;
-  EXPECT_EQ(RegQueryValueExA(k, "unterminated", nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &size),
-            ERROR_SUCCESS);
+  EXPECT_EQ(
+      RegQueryValueExA(k, "unterminated", nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &size),
+      ERROR_SUCCESS);
   EXPECT_EQ(size, 3u);
   EXPECT_EQ(std::string(buf, 4), std::string("abc\0", 4));
   size = 3;
   std::memset(buf, 'x', sizeof buf);
-  EXPECT_EQ(RegQueryValueExA(k, "unterminated", nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &size),
-            ERROR_SUCCESS);
+  EXPECT_EQ(
+      RegQueryValueExA(k, "unterminated", nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &size),
+      ERROR_SUCCESS);
   EXPECT_EQ(buf[3], 'x');
   // Parameter errors.
   EXPECT_EQ(RegQueryValueExA(k, "s", nullptr, nullptr, reinterpret_cast<BYTE*>(buf), nullptr),
@@ -149,8 +158,8 @@ TEST_F(StoreSemantics, QuerySizesAndSmallBuffers) {
 TEST_F(StoreSemantics, VolatileKeysAreNotWrittenToTheFile) {
   HKEY kept = Create(HKEY_CURRENT_USER, "Software\\Lasting");
   HKEY vol = nullptr;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Fleeting\\Deep", 0, nullptr, REG_OPTION_VOLATILE,
-                            KEY_ALL_ACCESS, nullptr, &vol, nullptr),
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Fleeting\\Deep", 0, nullptr,
+                            REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &vol, nullptr),
             ERROR_SUCCESS);
   ASSERT_EQ(SetBytes(vol, "v", REG_DWORD, std::string(4, '\1')), ERROR_SUCCESS);
   ASSERT_EQ(SetBytes(kept, "v", REG_DWORD, std::string(4, '\2')), ERROR_SUCCESS);
@@ -196,7 +205,8 @@ TEST_F(StoreSemantics, TreeDeletionThroughShlwapi) {
   HMODULE lib = LoadLibraryA("shlwapi.dll");
   ASSERT_NE(lib, nullptr);
   using TreeDelete = DWORD (*)(HKEY, LPCSTR);
-  auto fn = reinterpret_cast<TreeDelete>(reinterpret_cast<void (*)()>(GetProcAddress(lib, "SHDeleteKeyA")));
+  auto fn = reinterpret_cast<TreeDelete>(
+      reinterpret_cast<void (*)()>(GetProcAddress(lib, "SHDeleteKeyA")));
   ASSERT_NE(fn, nullptr);
   EXPECT_EQ(GetProcAddress(lib, "SHDeleteKeyW"), nullptr);
   HKEY tree;

@@ -68,10 +68,10 @@ std::string PristinePrefix() {
   if (access((dir + "/.done").c_str(), F_OK) != 0) {
     // The script bounds each of its calls into Wine and tries twice; this bound is the sum.
     using vantrel::test::ShellQuote;
-    const vantrel::test::CommandResult made = vantrel::test::RunBounded(
-        ShellQuote(VANTREL_MAKE_WINE_PREFIX) + " " + ShellQuote(Wine64()) + " " + ShellQuote(dir) +
-            " 2>&1",
-        600);
+    const vantrel::test::CommandResult made =
+        vantrel::test::RunBounded(ShellQuote(VANTREL_MAKE_WINE_PREFIX) + " " +
+                                      ShellQuote(Wine64()) + " " + ShellQuote(dir) + " 2>&1",
+                                  600);
     if (made.status == 0 && access((dir + "/system.reg").c_str(), F_OK) == 0) {
       WriteFile(dir + "/.done", "");
     } else {

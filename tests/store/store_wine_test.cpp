@@ -54,12 +54,14 @@ class StoreWithWine : public ::testing::Test {
 TEST_F(StoreWithWine, WineFileKeepsEveryLineTheStoreDidNotChange) {
   std::string before = ReadFile(store.File("system.reg"));
   HKEY key;
-  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Services\\LanmanServer\\Parameters",
-                          0, KEY_WRITE, &key),
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE,
+                          "System\\CurrentControlSet\\Services\\LanmanServer\\Parameters", 0,
+                          KEY_WRITE, &key),
             ERROR_SUCCESS);
   DWORD v = 0xFFFFFFFFu;
-  ASSERT_EQ(RegSetValueExA(key, "EnableOplocks", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4),
-            ERROR_SUCCESS);
+  ASSERT_EQ(
+      RegSetValueExA(key, "EnableOplocks", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4),
+      ERROR_SUCCESS);
   RegCloseKey(key);
   std::string after = ReadFile(store.File("system.reg"));
   auto a = Keys(before), b = Keys(after);
@@ -83,8 +85,8 @@ TEST_F(StoreWithWine, WineFileKeepsEveryLineTheStoreDidNotChange) {
 
 TEST_F(StoreWithWine, WineReadsWhatTheStoreWrote) {
   HKEY key;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Vantrel Test", 0, nullptr, 0, KEY_WRITE, nullptr,
-                            &key, nullptr),
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Vantrel Test", 0, nullptr, 0, KEY_WRITE,
+                            nullptr, &key, nullptr),
             ERROR_SUCCESS);
   std::string text = "P\xf8\xedli\x9a \x9elu\x9dou\xe8k\xfd k\xf9\xf2";  // CP1250
   text.push_back('\0');
@@ -94,10 +96,12 @@ TEST_F(StoreWithWine, WineReadsWhatTheStoreWrote) {
   ASSERT_EQ(RegSetValueExA(key, "Text", 0, REG_SZ, reinterpret_cast<const BYTE*>(text.data()),
                            static_cast<DWORD>(text.size())),
             ERROR_SUCCESS);
-  ASSERT_EQ(RegSetValueExA(key, "Multi", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(multi.data()), 5),
-            ERROR_SUCCESS);
-  ASSERT_EQ(RegSetValueExA(key, "Binary", 0, REG_BINARY, reinterpret_cast<const BYTE*>(binary.data()), 4),
-            ERROR_SUCCESS);
+  ASSERT_EQ(
+      RegSetValueExA(key, "Multi", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(multi.data()), 5),
+      ERROR_SUCCESS);
+  ASSERT_EQ(
+      RegSetValueExA(key, "Binary", 0, REG_BINARY, reinterpret_cast<const BYTE*>(binary.data()), 4),
+      ERROR_SUCCESS);
   ASSERT_EQ(RegSetValueExA(key, "All bits", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&all), 4),
             ERROR_SUCCESS);
   RegCloseKey(key);
@@ -113,8 +117,11 @@ TEST_F(StoreWithWine, WineReadsWhatTheStoreWrote) {
     wide.push_back(static_cast<char16_t>(static_cast<unsigned char>(raw[i]) |
                                          (static_cast<unsigned char>(raw[i + 1]) << 8)));
   std::string exported = vantrel::Utf16ToCp1250(wide);
-  EXPECT_NE(exported.find("\"Text\"=\"" + text.substr(0, text.size() - 1) + "\""), std::string::npos) << exported;
-  EXPECT_NE(exported.find("\"Multi\"=hex(7):61,00,00,00,62,00,00,00,00,00"), std::string::npos) << exported;
+  EXPECT_NE(exported.find("\"Text\"=\"" + text.substr(0, text.size() - 1) + "\""),
+            std::string::npos)
+      << exported;
+  EXPECT_NE(exported.find("\"Multi\"=hex(7):61,00,00,00,62,00,00,00,00,00"), std::string::npos)
+      << exported;
   EXPECT_NE(exported.find("\"Binary\"=hex:00,01,fe,ff"), std::string::npos) << exported;
   EXPECT_NE(exported.find("\"All bits\"=dword:ffffffff"), std::string::npos) << exported;
 }
@@ -127,7 +134,8 @@ TEST_F(StoreWithWine, StoreReadsWhatWineWrote) {
   Wine("reg add " + key + " /v AllBits /t REG_DWORD /d 0xffffffff /f");
   StopWine();
   HKEY k;
-  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Wine Test", 0, KEY_QUERY_VALUE, &k), ERROR_SUCCESS);
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Wine Test", 0, KEY_QUERY_VALUE, &k),
+            ERROR_SUCCESS);
   auto query = [&](const char* name, DWORD* type) {
     DWORD size = 0;
     EXPECT_EQ(RegQueryValueExA(k, name, nullptr, type, nullptr, &size), ERROR_SUCCESS) << name;
@@ -136,7 +144,8 @@ TEST_F(StoreWithWine, StoreReadsWhatWineWrote) {
     return data;
   };
   DWORD type = 0;
-  EXPECT_EQ(query("text", &type), std::string("P\xf8\xedli\x9a \x9elu\x9dou\xe8k\xfd k\xf9\xf2") + '\0');
+  EXPECT_EQ(query("text", &type),
+            std::string("P\xf8\xedli\x9a \x9elu\x9dou\xe8k\xfd k\xf9\xf2") + '\0');
   EXPECT_EQ(type, REG_SZ);
   EXPECT_EQ(query("Multi", &type), std::string("a\0\xef\0\0", 5));
   EXPECT_EQ(type, REG_MULTI_SZ);
@@ -162,16 +171,19 @@ TEST_F(StoreWithWine, OddNamesMeanTheSameToWineAndTheStore) {
   HKEY key;
   DWORD v = 0;
   for (const char* path : {"Software\\Vantrel Odd\\A\\B", "Software\\Vantrel Odd\\Lead"}) {
-    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE, &key), ERROR_SUCCESS) << path;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE, &key), ERROR_SUCCESS)
+        << path;
     DWORD size = 4;
     v = 0;
-    EXPECT_EQ(RegQueryValueExA(key, "v", nullptr, nullptr, reinterpret_cast<BYTE*>(&v), &size), ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryValueExA(key, "v", nullptr, nullptr, reinterpret_cast<BYTE*>(&v), &size),
+              ERROR_SUCCESS);
     EXPECT_EQ(v, 7u) << path;
     RegCloseKey(key);
   }
   ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Vantrel Odd\\N", 0, KEY_SET_VALUE, &key),
             ERROR_SUCCESS);
-  ASSERT_EQ(RegSetValueExA(key, "other", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4), ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExA(key, "other", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4),
+            ERROR_SUCCESS);
   RegCloseKey(key);
 
   std::string out;

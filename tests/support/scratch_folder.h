@@ -18,9 +18,9 @@ namespace vantrel::test {
 inline std::filesystem::path MakeScratchFolder(std::string_view prefix) {
   namespace fs = std::filesystem;
   // The clock is mixed in because a random device is not random on every C++ library.
-  static std::mt19937_64 random(std::random_device{}() ^
-                                static_cast<std::uint64_t>(
-                                    std::chrono::steady_clock::now().time_since_epoch().count()));
+  static std::mt19937_64 random(
+      std::random_device{}() ^
+      static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
   const fs::path temp = fs::temp_directory_path();
   for (int attempt = 0; attempt < 100; ++attempt) {
     char suffix[9];

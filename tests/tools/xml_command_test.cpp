@@ -33,7 +33,8 @@ TEST(VantrelctlXml, WriteThenLoadGivesTheSameFields) {
   test::ScratchDir dir;
   const std::string file = dir.Path("Vantrel.xml");
   const std::string items =
-      "System\\\\CurrentControlSet\\\\Services\\\\LanmanServer\\\\Parameters\tEnableOplocks\tN/A\t0\t1\n"
+      "System\\\\CurrentControlSet\\\\Services\\\\LanmanServer\\\\Parameters\tEnableOplocks\tN/"
+      "A\t0\t1\n"
       "a&b <c> \"quoted\" 'single'\tvalue with trailing blanks   \t\t\t\n"
       "\\xe9\\xa0\\x80\\xff\\xc2 high bytes\t&amp;\t1\t2\t3\n" +
       std::string(200, 'k') + "\tv\n";
@@ -42,7 +43,8 @@ TEST(VantrelctlXml, WriteThenLoadGivesTheSameFields) {
   const CtlRun load = Ctl("xml load " + file, "", dir);
   ASSERT_EQ(load.status, 0) << dir.Read("stderr.txt");
   EXPECT_EQ(load.out,
-            "System\\\\CurrentControlSet\\\\Services\\\\LanmanServer\\\\Parameters\tEnableOplocks\tN/A\t0\t1\n"
+            "System\\\\CurrentControlSet\\\\Services\\\\LanmanServer\\\\Parameters\tEnableOplocks\t"
+            "N/A\t0\t1\n"
             "a&b <c> \"quoted\" 'single'\tvalue with trailing blanks\t\t\t\n"
             "\\xe9\\xa0\\x80\\xff\\xc2 high bytes\t&\t1\t2\t3\n" +
                 std::string(200, 'k') + "\tv\t\t\t\n");
@@ -80,7 +82,8 @@ TEST(VantrelctlXml, DumpAndFailures) {
   // The file read is never written over with what was read of it (it would lose its comments,
   // or the rest of a file cut short); another file takes it.
   const std::string cut =
-      "<RegistryItems><RegistryItem><KeyName>a</KeyName></RegistryItem><RegistryItem><KeyName>b</KeyName>";
+      "<RegistryItems><RegistryItem><KeyName>a</KeyName></RegistryItem><RegistryItem><KeyName>b</"
+      "KeyName>";
   dir.Write("cut.xml", cut);
   const std::string path = dir.Path("cut.xml");
   EXPECT_EQ(Ctl("xml load " + path + " --write " + path, "", dir).status, 2);
@@ -113,9 +116,11 @@ TEST(VantrelctlXml, TextsLongerThanTheirFieldsAreRefusedNotCut) {
   EXPECT_EQ(Ctl("xml write " + dir.Path("w.xml"), std::string(200, 'k') + "\tv\n", dir).status, 0)
       << "a text as long as its field fits";
 
-  dir.Write("long.xml", "<RegistryItems><!-- why --><RegistryItem><KeyName>" + std::string(241, 'k') +
-                            "</KeyName></RegistryItem></RegistryItems>");
-  EXPECT_EQ(Ctl("xml load " + dir.Path("long.xml") + " --write " + dir.Path("out.xml"), "", dir).status, 1);
+  dir.Write("long.xml", "<RegistryItems><!-- why --><RegistryItem><KeyName>" +
+                            std::string(241, 'k') + "</KeyName></RegistryItem></RegistryItems>");
+  EXPECT_EQ(
+      Ctl("xml load " + dir.Path("long.xml") + " --write " + dir.Path("out.xml"), "", dir).status,
+      1);
   EXPECT_NE(dir.Read("stderr.txt").find("entry 1: its KeyName is longer than the field's 200"),
             std::string::npos)
       << dir.Read("stderr.txt");
@@ -130,7 +135,8 @@ TEST(VantrelctlXml, DeepDocumentsFail) {
   for (int i = 0; i < 70; ++i) deep += "</e>";
   dir.Write("deep.xml", deep);
   EXPECT_EQ(Ctl("xml dump " + dir.Path("deep.xml"), "", dir).status, 1);
-  EXPECT_NE(dir.Read("stderr.txt").find("(error 1060)"), std::string::npos) << dir.Read("stderr.txt");
+  EXPECT_NE(dir.Read("stderr.txt").find("(error 1060)"), std::string::npos)
+      << dir.Read("stderr.txt");
 }
 
 TEST(VantrelctlXml, LoadWithTranslationsAndNestedLists) {
@@ -139,7 +145,8 @@ TEST(VantrelctlXml, LoadWithTranslationsAndNestedLists) {
             "<RegistryItems><RegistryItem><Key><Name>k</Name></Key><Value><Name>v</Name></Value>"
             "</RegistryItem></RegistryItems>");
   const CtlRun translated =
-      Ctl("xml load " + dir.Path("t.xml") + " --translate KeyName=Key/Name --translate ValueName=value/name",
+      Ctl("xml load " + dir.Path("t.xml") +
+              " --translate KeyName=Key/Name --translate ValueName=value/name",
           "", dir);
   EXPECT_EQ(translated.status, 0) << dir.Read("stderr.txt");
   EXPECT_EQ(translated.out, "k\tv\t\t\t\n");
@@ -148,9 +155,11 @@ TEST(VantrelctlXml, LoadWithTranslationsAndNestedLists) {
             "<Orders><Order><Id>1</Id><Line><Sku>a</Sku><Part><Serial>s1</Serial></Part>"
             "<Part><Serial>s2</Serial></Part></Line><Line><Sku>b</Sku></Line></Order>"
             "<Order><Id>2</Id></Order></Orders>");
-  const std::string lists = " Orders Order --fields Id,Line --list Line=Sku,Part --list Part=Serial";
+  const std::string lists =
+      " Orders Order --fields Id,Line --list Line=Sku,Part --list Part=Serial";
   const std::string shown = "1\n>\ta\n>>\ts1\n>>\ts2\n>\tb\n2\n";
-  const CtlRun nested = Ctl("xml load " + dir.Path("o.xml") + lists + " --write " + dir.Path("w.xml"), "", dir);
+  const CtlRun nested =
+      Ctl("xml load " + dir.Path("o.xml") + lists + " --write " + dir.Path("w.xml"), "", dir);
   EXPECT_EQ(nested.status, 0) << dir.Read("stderr.txt");
   EXPECT_EQ(nested.out, shown);
   const CtlRun again = Ctl("xml load " + dir.Path("w.xml") + lists, "", dir);

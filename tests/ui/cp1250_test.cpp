@@ -23,9 +23,11 @@ TEST(Cp1250, EveryByteRoundTrips) {
 
 TEST(Cp1250, WhatTheCodePageLacksBecomesAQuestionMark) {
   EXPECT_EQ(Utf8ToCp1250("日本"), "??");
-  EXPECT_EQ(Utf8ToCp1250("a\xC3"), "a?");        // cut short
-  EXPECT_EQ(Utf8ToCp1250("a\xC3x"), "a?x");      // not a continuation byte
-  EXPECT_EQ(Utf8ToCp1250("\xFF" "b"), "?b");
+  EXPECT_EQ(Utf8ToCp1250("a\xC3"), "a?");    // cut short
+  EXPECT_EQ(Utf8ToCp1250("a\xC3x"), "a?x");  // not a continuation byte
+  EXPECT_EQ(Utf8ToCp1250("\xFF"
+                         "b"),
+            "?b");
   EXPECT_EQ(Utf8ToCp1250("😀"), "?");
 }
 

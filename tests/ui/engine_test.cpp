@@ -12,8 +12,8 @@
 namespace vantrel::ui {
 namespace {
 
-using testing::SheetWindowDesc;
 using testing::Seen;
+using testing::SheetWindowDesc;
 
 class EngineTest : public ::testing::Test {
  protected:
@@ -78,9 +78,8 @@ TEST_F(EngineTest, PostToTheFrontComesNext) {
   Window* w = engine->Open(SheetWindowDesc());
   engine->Post(w, event::Accepted, 5);
   engine->Post(w, event::Accepted, 6, true);
-  const std::vector<Seen> seen = RunLoop(w, [&](const Event& e) {
-    return e.number == event::Accepted && e.control == 5 ? 3 : 0;
-  });
+  const std::vector<Seen> seen = RunLoop(
+      w, [&](const Event& e) { return e.number == event::Accepted && e.control == 5 ? 3 : 0; });
   ASSERT_GE(seen.size(), 2u);
   EXPECT_EQ(seen[0], (Seen{event::Accepted, 6}));
   EXPECT_EQ(seen[1], (Seen{event::OpenWindow, 0}));
@@ -132,13 +131,15 @@ TEST_F(EngineTest, SelectAllRunsAValidationPassEndingInCompleted) {
   engine->Run(w, [&](const Event& e) {
     seen.push_back({e.number, e.control});
     acceptAll.push_back(static_cast<int>(engine->GetNumber(w, 0, prop::AcceptAll)));
-    if (e.number == event::Accepted && e.control == 3 && acceptAll.back() == 0) engine->Select(w, 0);
+    if (e.number == event::Accepted && e.control == 3 && acceptAll.back() == 0)
+      engine->Select(w, 0);
     if (e.number == event::Completed) return 3;
     return 0;
   });
   EXPECT_EQ(b.Str(), "typed");
-  const std::vector<Seen> expected = {{event::OpenWindow, 0}, {event::Sized, 0}, {event::Accepted, 3},
-                                      {event::Accepted, 1},   {event::Accepted, 3}, {event::Completed, 0}};
+  const std::vector<Seen> expected = {{event::OpenWindow, 0}, {event::Sized, 0},
+                                      {event::Accepted, 3},   {event::Accepted, 1},
+                                      {event::Accepted, 3},   {event::Completed, 0}};
   EXPECT_EQ(seen, expected);
   EXPECT_EQ(acceptAll, (std::vector<int>{0, 0, 0, 1, 1, 1}));
   EXPECT_EQ(engine->GetNumber(w, 0, prop::AcceptAll), 1);  // level 3: no default processing

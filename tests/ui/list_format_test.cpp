@@ -21,12 +21,14 @@ struct FieldCase {
 
 TEST(ListFormat, FieldsConsumedPerColumn) {
   const FieldCase cases[] = {
-      {"10L20R30C40D", {{1, 0, 0, 0, 0, 0}, {2, 0, 0, 0, 0, 0}, {3, 0, 0, 0, 0, 0}, {4, 0, 0, 0, 0, 0}}},
+      {"10L20R30C40D",
+       {{1, 0, 0, 0, 0, 0}, {2, 0, 0, 0, 0, 0}, {3, 0, 0, 0, 0, 0}, {4, 0, 0, 0, 0, 0}}},
       {"10L*IYTP20L", {{1, 2, 6, 7, 8, 9}, {10, 0, 0, 0, 0, 0}}},
       {"10LPYTJ*20L", {{1, 2, 6, 7, 8, 9}, {10, 0, 0, 0, 0, 0}}},  // order of letters is free
       {"10L#5#Y20L", {{5, 0, 0, 0, 6, 0}, {7, 0, 0, 0, 0, 0}}},
       {"10L20L#1#", {{1, 0, 0, 0, 0, 0}, {1, 0, 0, 0, 0, 0}}},
-      {"0L-5Ly10L", {{1, 0, 0, 0, 0, 0}, {2, 0, 0, 0, 3, 0}, {4, 0, 0, 0, 0, 0}}},  // empty columns count
+      {"0L-5Ly10L",
+       {{1, 0, 0, 0, 0, 0}, {2, 0, 0, 0, 3, 0}, {4, 0, 0, 0, 0, 0}}},  // empty columns count
       {"[10L20LI]|30L", {{1, 0, 0, 0, 0, 0}, {2, 0, 3, 0, 0, 0}, {4, 0, 0, 0, 0, 0}}},
   };
   for (const FieldCase& c : cases) {
@@ -93,21 +95,21 @@ TEST(ListFormat, GroupsKeepTheirColumnsAndHeader) {
 
 TEST(ListFormat, InvalidFormats) {
   const char* bad[] = {
-      "10X",              // not L, R, C or D
-      "10l",              // alignment letters are upper case
-      "L",                // no width
-      "10L(",             // indent not closed
+      "10X",   // not L, R, C or D
+      "10l",   // alignment letters are upper case
+      "L",     // no width
+      "10L(",  // indent not closed
       "10L(x)",
-      "10L@s20",          // picture not closed
-      "10L~Head",         // header not closed
-      "10L#3",            // field number not closed
+      "10L@s20",   // picture not closed
+      "10L~Head",  // header not closed
+      "10L#3",     // field number not closed
       "10L#0#",
       "10LE(1,2,3,4,5)",  // more than four colours
       "10LE(1,2",         // not closed
       "10LE1",
-      "10LE(FFH)",        // hexadecimal must start with a decimal digit
+      "10LE(FFH)",  // hexadecimal must start with a decimal digit
       "10LE(12G)",
-      "10LE(1)E(2)",      // once per column
+      "10LE(1)E(2)",  // once per column
       "10LB(1,2)",
       "10LB()x",
       "10LB(1)B(1)",
@@ -115,11 +117,11 @@ TEST(ListFormat, InvalidFormats) {
       "10LZ(1)Z(2)",
       "10LZ(a)",
       "10LH",
-      "10LT(l)",          // tree options are upper case
+      "10LT(l)",  // tree options are upper case
       "10LT(LR",
       "10LQ'open",
       "10LQx",
-      "10Lk",             // no such modifier
+      "10Lk",  // no such modifier
       "[10L",
       "10L]",
       "[[10L]]",
@@ -142,11 +144,20 @@ TEST(ListFormat, ColorValues) {
     std::int32_t value;
   };
   const Case cases[] = {
-      {"0", true, 0},         {"255", true, 255},           {"0FFH", true, 0xFF},
-      {"0ffh", true, 0xFF},   {"-1", true, -1},             {"-1H", true, -1},
-      {"0DDDDFFH", true, 0xDDDDFF}, {"80000005H", true, SystemColor(5)},
-      {"-2147483648", true, INT32_MIN}, {"2147483648", false, 0}, {"FFH", false, 0},
-      {"H", false, 0},        {"12x", false, 0},            {"", false, 0},
+      {"0", true, 0},
+      {"255", true, 255},
+      {"0FFH", true, 0xFF},
+      {"0ffh", true, 0xFF},
+      {"-1", true, -1},
+      {"-1H", true, -1},
+      {"0DDDDFFH", true, 0xDDDDFF},
+      {"80000005H", true, SystemColor(5)},
+      {"-2147483648", true, INT32_MIN},
+      {"2147483648", false, 0},
+      {"FFH", false, 0},
+      {"H", false, 0},
+      {"12x", false, 0},
+      {"", false, 0},
       {"1FFFFFFFFH", false, 0},
   };
   for (const Case& c : cases) {
@@ -177,11 +188,11 @@ TEST(CellColors, TheFourStepChainAndTheFifthColour) {
   // Cell field -1 under '*' falls back to E; a set cell field wins over everything.
   const std::int32_t fields[4] = {kNoColor, 0x444444, kNoColor, kNoColor};
   CellColors c = ChooseCellColors(withE, fields, &style, list);
-  EXPECT_EQ(c.roles[kRoleText], 0x0000FF);    // E
-  EXPECT_EQ(c.roles[kRoleBack], 0x444444);    // the cell's own
-  EXPECT_EQ(c.roles[kRoleSelectedText], 0x0000FF);  // style
+  EXPECT_EQ(c.roles[kRoleText], 0x0000FF);                            // E
+  EXPECT_EQ(c.roles[kRoleBack], 0x444444);                            // the cell's own
+  EXPECT_EQ(c.roles[kRoleSelectedText], 0x0000FF);                    // style
   EXPECT_EQ(c.roles[kRoleSelectedBack], SystemColor(kSysHighlight));  // the system's
-  EXPECT_EQ(c.fifth, 0x00FF00);               // B
+  EXPECT_EQ(c.fifth, 0x00FF00);                                       // B
 
   c = ChooseCellColors(plain, nullptr, &style, list);
   EXPECT_EQ(c.roles[kRoleText], 0x111111);
@@ -190,7 +201,7 @@ TEST(CellColors, TheFourStepChainAndTheFifthColour) {
 
   c = ChooseCellColors(plain, nullptr, nullptr, list);
   EXPECT_EQ(c.roles[kRoleText], SystemColor(kSysWindowText));
-  EXPECT_EQ(c.roles[kRoleBack], 0x333333);    // the list's own
+  EXPECT_EQ(c.roles[kRoleBack], 0x333333);  // the list's own
   EXPECT_EQ(c.fifth, kNoColor);
 
   // Colour fields are ignored for a column without '*'.
@@ -236,8 +247,9 @@ TEST(ListFormat, CellsShowTheirFieldsThroughTheColumnPictures) {
   ASSERT_TRUE(f.valid) << f.error;
   const std::vector<std::string> fields = {"-1234.5", std::to_string(DateNumber(2027, 1, 5)),
                                            "abcdef", "x", "  as is"};
-  CallbackListSource rows([] { return 1; },
-                          [&](std::int32_t, int field) { return fields[static_cast<std::size_t>(field - 1)]; });
+  CallbackListSource rows(
+      [] { return 1; },
+      [&](std::int32_t, int field) { return fields[static_cast<std::size_t>(field - 1)]; });
   const std::vector<std::string> shown = {"   -1,234.50", "2027-01-05", "abc", "x", "  as is"};
   for (std::size_t i = 0; i < shown.size(); ++i) {
     EXPECT_EQ(DescribeCell(f.columns[i], rows, 1, false, {}, {}).text, shown[i]) << i;

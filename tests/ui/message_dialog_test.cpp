@@ -68,25 +68,59 @@ TEST_F(MessageDialogTest, ButtonModesCaptionsDefaultsAndResults) {
       {"", 0, {"OK"}, {1}, 0, 0, DialogAnswer::Enter(), 1},
       // Table order whatever the bits' order; the default is the lowest bit of the default value.
       {"193", 192, {"OK", "Cancel", "&Help"}, {1, 2, 9}, 1, 1, DialogAnswer::Escape(), 64},
-      {"255", 0, {"OK", "&Yes", "&No", "&Abort", "&Retry", "&Ignore", "Cancel", "&Help"},
-       {1, 6, 7, 3, 4, 5, 2, 9}, 0, 0, DialogAnswer::Button(4), 16},
+      {"255",
+       0,
+       {"OK", "&Yes", "&No", "&Abort", "&Retry", "&Ignore", "Cancel", "&Help"},
+       {1, 6, 7, 3, 4, 5, 2, 9},
+       0,
+       0,
+       DialogAnswer::Button(4),
+       16},
       // A default sharing no bit with the set falls to OK, shown here.
       {"33", 4, {"OK", "&Ignore"}, {1, 5}, 0, 0, DialogAnswer::Button(5), 32},
       // Bits the table does not have: OK alone rather than a box nothing can close.
       {"256", 0, {"OK"}, {1}, 0, 0, DialogAnswer::Enter(), 1},
       // Caption lists: positions are the results; a standard caption takes its identifier.
-      {"Go|Cancel|Stop", 0, {"Go", "Cancel", "Stop"}, {256, 2, 257}, 0, 0, DialogAnswer::Escape(), 2},
-      {"Go|Cancel|Stop", 5, {"Go", "Cancel", "Stop"}, {256, 2, 257}, 0, 0, DialogAnswer::Button(257), 3},
-      {"Go|Cancel|Stop", 3, {"Go", "Cancel", "Stop"}, {256, 2, 257}, 2, 2, DialogAnswer::Enter(), 3},
+      {"Go|Cancel|Stop",
+       0,
+       {"Go", "Cancel", "Stop"},
+       {256, 2, 257},
+       0,
+       0,
+       DialogAnswer::Escape(),
+       2},
+      {"Go|Cancel|Stop",
+       5,
+       {"Go", "Cancel", "Stop"},
+       {256, 2, 257},
+       0,
+       0,
+       DialogAnswer::Button(257),
+       3},
+      {"Go|Cancel|Stop",
+       3,
+       {"Go", "Cancel", "Stop"},
+       {256, 2, 257},
+       2,
+       2,
+       DialogAnswer::Enter(),
+       3},
       {"||A||&No|", 2, {"A", "&No"}, {256, 7}, 1, 1, DialogAnswer::Button(7), 2},
       {"|||", 0, {"OK"}, {1}, 0, 0, DialogAnswer::Enter(), 1},
-      {"1|2|3|4|5|6|7|8|9", 9, {"1", "2", "3", "4", "5", "6", "7", "8"},
-       {256, 257, 258, 259, 260, 261, 262, 263}, 0, 0, DialogAnswer::Position(8), 8},
+      {"1|2|3|4|5|6|7|8|9",
+       9,
+       {"1", "2", "3", "4", "5", "6", "7", "8"},
+       {256, 257, 258, 259, 260, 261, 262, 263},
+       0,
+       0,
+       DialogAnswer::Position(8),
+       8},
       // A list is a list even when it starts with a digit.
       {"1|OK", 2, {"1", "OK"}, {256, 1}, 1, 1, DialogAnswer::Enter(), 2},
   };
   for (const ButtonCase& c : cases) {
-    SCOPED_TRACE(std::string("buttons '") + c.buttons + "' default " + std::to_string(c.defaultButton));
+    SCOPED_TRACE(std::string("buttons '") + c.buttons + "' default " +
+                 std::to_string(c.defaultButton));
     screen->AnswerDialog(c.answer);
     const int result = ShowMessage("Text", "Caption", {}, c.buttons, c.defaultButton);
     EXPECT_EQ(Captions(), c.captions);
@@ -126,13 +160,13 @@ TEST_F(MessageDialogTest, QuestionLayoutFromTheFontMetrics) {
   const MessageLayout& l = Last().layout;
   // Tahoma 8 in the headless metrics is 6 x 13; every measure rounds up.
   EXPECT_EQ(l.averageChar, (PixelSize{6, 13}));
-  EXPECT_EQ(l.measures.margin, 8);         // 7.5
+  EXPECT_EQ(l.measures.margin, 8);  // 7.5
   EXPECT_EQ(l.measures.buttonWidth, 75);
   EXPECT_EQ(l.measures.buttonHeight, 23);  // 22.75
   EXPECT_EQ(l.measures.buttonGap, 8);
-  EXPECT_EQ(l.measures.gapBelow, 9);       // 8.125
+  EXPECT_EQ(l.measures.gapBelow, 9);  // 8.125
   EXPECT_EQ(l.measures.minTextWidth, 300);
-  EXPECT_EQ(l.measures.minTextHeight, 74); // 73.125
+  EXPECT_EQ(l.measures.minTextHeight, 74);  // 73.125
   EXPECT_EQ(l.caption, "Vantrel");
   EXPECT_TRUE(l.hasIcon);
   EXPECT_EQ(l.systemIcon, 32514);  // IDI_QUESTION
@@ -187,7 +221,8 @@ TEST_F(MessageDialogTest, LongTextWrapsAtHalfTheWorkArea) {
   EXPECT_GT(l.textRect.height, 984 / 2);  // a static text simply grows
   EXPECT_FALSE(l.scrolls);
   // Each wrapped line is at most the wrap width.
-  for (const std::string& line : Last().textLines) EXPECT_LE(static_cast<int>(line.size()) * 6, 640);
+  for (const std::string& line : Last().textLines)
+    EXPECT_LE(static_cast<int>(line.size()) * 6, 640);
 }
 
 TEST_F(MessageDialogTest, SelectableLongTextIsCutToHalfTheWorkAreaAndScrolls) {

@@ -13,7 +13,7 @@ TEST(Progress, PercentOfTheRange) {
   EXPECT_EQ(ProgressPercent(199, 200), 99);
   EXPECT_EQ(ProgressPercent(300, 200), 100);
   EXPECT_EQ(ProgressPercent(-5, 200), 0);
-  EXPECT_EQ(ProgressPercent(5, 0), 0);  // a 0-byte document
+  EXPECT_EQ(ProgressPercent(5, 0), 0);                               // a 0-byte document
   EXPECT_EQ(ProgressPercent(3'000'000'000LL, 4'000'000'000LL), 75);  // beyond 32 bits
 }
 

@@ -73,7 +73,8 @@ std::string Utf16FileAsUtf8(const std::string& path) {
   const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   std::string out;
   for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    unsigned c = static_cast<unsigned char>(bytes[i]) | static_cast<unsigned char>(bytes[i + 1]) << 8;
+    unsigned c = static_cast<unsigned char>(bytes[i]) | static_cast<unsigned char>(bytes[i + 1])
+                                                            << 8;
     if (c == 0xFEFF || c == '\r') continue;
     if (c < 0x80) {
       out += static_cast<char>(c);
@@ -112,7 +113,8 @@ TEST(WineCalls, AHungCallIsStoppedAtItsLimitAndNamed) {
 TEST_F(WineInterop, WineReadsWhatVantrelctlWrote) {
   const std::string key = "HKEY_CURRENT_USER\\Software\\VantrelInterop";
   EXPECT_EQ(Ctl({"reg", "set", key, "Text", "a\\xe8b"}).status, 0);  // cp1250: a, c caron, b
-  EXPECT_EQ(Ctl({"reg", "set", key, "Multi", "one\\x00two\\x00", "--type", "REG_MULTI_SZ"}).status, 0);
+  EXPECT_EQ(Ctl({"reg", "set", key, "Multi", "one\\x00two\\x00", "--type", "REG_MULTI_SZ"}).status,
+            0);
   EXPECT_EQ(Ctl({"reg", "set", key, "Bin", "\\x01\\x00\\xff", "--type", "REG_BINARY"}).status, 0);
   EXPECT_EQ(Ctl({"reg", "set", key, "Dword", "-1", "--type", "REG_DWORD"}).status, 0);
   EXPECT_EQ(Ctl({"reg", "set", "HKLM\\Software\\VantrelInterop", "Big", "18446744073709551615",
@@ -129,19 +131,21 @@ TEST_F(WineInterop, WineReadsWhatVantrelctlWrote) {
   // Wine 8's reg query names a QWORD's type but prints no data for it: the export shows it.
   const Result machine = Wine({"reg", "query", "HKLM\\Software\\VantrelInterop"});
   EXPECT_EQ(QueryLine(machine.output, "Big").substr(0, 13), "REG_QWORD    ");
-  ASSERT_EQ(Wine({"reg", "export", "HKLM\\Software\\VantrelInterop", "C:\\machine.reg", "/y"})
-                .status,
-            0);
+  ASSERT_EQ(
+      Wine({"reg", "export", "HKLM\\Software\\VantrelInterop", "C:\\machine.reg", "/y"}).status, 0);
   EXPECT_NE(Utf16FileAsUtf8(Env("WINEPREFIX") + "/drive_c/machine.reg")
                 .find("\"Big\"=hex(b):ff,ff,ff,ff,ff,ff,ff,ff"),
             std::string::npos);
 
   // reg query prints in the console's code page; the exported file has the exact letters.
   const std::string file = Env("WINEPREFIX") + "/drive_c/export.reg";
-  ASSERT_EQ(Wine({"reg", "export", "HKCU\\Software\\VantrelInterop", "C:\\export.reg", "/y"}).status,
-            0);
+  ASSERT_EQ(
+      Wine({"reg", "export", "HKCU\\Software\\VantrelInterop", "C:\\export.reg", "/y"}).status, 0);
   const std::string exported = Utf16FileAsUtf8(file);
-  EXPECT_NE(exported.find("\"Text\"=\"a\xc4\x8d" "b\""), std::string::npos) << exported;
+  EXPECT_NE(exported.find("\"Text\"=\"a\xc4\x8d"
+                          "b\""),
+            std::string::npos)
+      << exported;
   EXPECT_NE(exported.find("\"Multi\"=hex(7):6f,00,6e,00,65,00,00,00,74,00,77,00,6f,00,00,00,00,00"),
             std::string::npos)
       << exported;
@@ -155,15 +159,20 @@ TEST_F(WineInterop, WineReadsWhatVantrelctlWrote) {
 
 TEST_F(WineInterop, VantrelctlReadsWhatWineWrote) {
   const std::string key = "HKCU\\Software\\VantrelFromWine";
-  ASSERT_EQ(Wine({"reg", "add", key, "/v", "Text", "/d", "a\xc4\x8d" "b", "/f"}).status, 0);
+  ASSERT_EQ(Wine({"reg", "add", key, "/v", "Text", "/d",
+                  "a\xc4\x8d"
+                  "b",
+                  "/f"})
+                .status,
+            0);
   ASSERT_EQ(Wine({"reg", "add", key, "/v", "Multi", "/t", "REG_MULTI_SZ", "/d", "one\\0two", "/f"})
                 .status,
             0);
   ASSERT_EQ(Wine({"reg", "add", key, "/v", "Bin", "/t", "REG_BINARY", "/d", "0100ff", "/f"}).status,
             0);
-  ASSERT_EQ(Wine({"reg", "add", key, "/v", "Dword", "/t", "REG_DWORD", "/d", "0xffffffff", "/f"})
-                .status,
-            0);
+  ASSERT_EQ(
+      Wine({"reg", "add", key, "/v", "Dword", "/t", "REG_DWORD", "/d", "0xffffffff", "/f"}).status,
+      0);
   ASSERT_EQ(Wine({"reg", "add", key, "/ve", "/d", "default", "/f"}).status, 0);
   SettleWine();
 
@@ -187,7 +196,9 @@ TEST_F(WineInterop, NoWriteWhileWineRunsOnThePrefix) {
   EXPECT_EQ(refused.status, 1);
   EXPECT_NE(refused.output.find("wineserver"), std::string::npos) << refused.output;
   // Said once, in vantrelctl's one form, with the store's own words for the reason.
-  EXPECT_EQ(refused.output.rfind("vantrelctl: HKCU\\Software\\VantrelBusy value \"V\": cannot write: ", 0), 0u)
+  EXPECT_EQ(refused.output.rfind(
+                "vantrelctl: HKCU\\Software\\VantrelBusy value \"V\": cannot write: ", 0),
+            0u)
       << refused.output;
   EXPECT_EQ(std::count(refused.output.begin(), refused.output.end(), '\n'), 1) << refused.output;
   // A command asks before its first write: one line that names the prefix and the reason, exit
@@ -201,11 +212,11 @@ TEST_F(WineInterop, NoWriteWhileWineRunsOnThePrefix) {
   }
   const std::string folder = Env("WINEPREFIX") + "/vantrel-busy";
   ASSERT_EQ(RunProgram({"mkdir", "-p", folder}).status, 0);
-  std::ofstream(folder + "/Vantrel.xml") << "<?xml version=\"1.0\"?><RegistryItems>" << items
-                                          << "</RegistryItems>";
-  const Result disable = RunProgram({"sh", "-c", "cd \"$0\" && \"$1\" disable", folder,
-                                     Env("VANTRELCTL")},
-                                    /*withErrors=*/true);
+  std::ofstream(folder + "/Vantrel.xml")
+      << "<?xml version=\"1.0\"?><RegistryItems>" << items << "</RegistryItems>";
+  const Result disable =
+      RunProgram({"sh", "-c", "cd \"$0\" && \"$1\" disable", folder, Env("VANTRELCTL")},
+                 /*withErrors=*/true);
   EXPECT_EQ(disable.status, 1);
   EXPECT_EQ(std::count(disable.output.begin(), disable.output.end(), '\n'), 1) << disable.output;
   EXPECT_NE(disable.output.find("wineserver"), std::string::npos) << disable.output;
@@ -228,7 +239,8 @@ TEST_F(WineInterop, OsDescriptionFollowsThePrefix) {
   EXPECT_EQ(text.substr(0, 8), "Windows ");
   EXPECT_NE(text.find(" Build " + build.substr(10) + "\n"), std::string::npos) << text;
   if (version == "REG_SZ    6.1" && sp.rfind("REG_SZ    ", 0) == 0) {
-    EXPECT_EQ(text, "Windows 7 Business/Ultimate " + sp.substr(10) + " Build " + build.substr(10) + "\n");
+    EXPECT_EQ(text,
+              "Windows 7 Business/Ultimate " + sp.substr(10) + " Build " + build.substr(10) + "\n");
   }
 }
 

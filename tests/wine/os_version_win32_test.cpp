@@ -21,7 +21,8 @@ TEST(WindowsVersionOnWindows, RecordMatchesWhatTheRegistrySays) {
   EXPECT_EQ(text.substr(text.size() - build.size() - 7), " Build " + build);
   if (r.major == 6 && r.minor == 1 && r.productType == kProductWorkstation) {
     const std::string sp = RegistryGetValue(kHkeyLocalMachine, kCurrent, "CSDVersion");
-    EXPECT_EQ(text, "Windows 7 Business/Ultimate" + (sp.empty() ? "" : " " + sp) + " Build " + build);
+    EXPECT_EQ(text,
+              "Windows 7 Business/Ultimate" + (sp.empty() ? "" : " " + sp) + " Build " + build);
   }
 }
 

@@ -16,11 +16,11 @@ namespace vantrel::app {
 namespace {
 
 using testing::Item;
-using testing::Temporaries;
 using testing::kParameters;
 using testing::SettingsFile;
 using testing::SettingsFileTest;
 using testing::Shown;
+using testing::Temporaries;
 
 // A viewer has the file open to read it, sharing reading and writing but not deletion.
 TEST_F(SettingsFileTest, SaveOverAFileHeldOpenElsewhereFailsAndLeavesItWhole) {
@@ -36,7 +36,8 @@ TEST_F(SettingsFileTest, SaveOverAFileHeldOpenElsewhereFailsAndLeavesItWhole) {
   SaveSettingsFile(data);
   CloseHandle(viewer);
   ASSERT_EQ(Shown().size(), 1u);
-  EXPECT_EQ(Shown()[0].text.rfind("Error writing Vantrel.xml file,|Access Denied.|cannot write ", 0), 0u)
+  EXPECT_EQ(
+      Shown()[0].text.rfind("Error writing Vantrel.xml file,|Access Denied.|cannot write ", 0), 0u)
       << Shown()[0].text;
   EXPECT_EQ(ReadFile("Vantrel.xml"), original);
   EXPECT_TRUE(Temporaries().empty()) << "the temporary file was left";

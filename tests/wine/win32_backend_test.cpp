@@ -27,7 +27,9 @@ std::uint32_t PixelRgb(HDC dc, int x, int y) {
   return (static_cast<std::uint32_t>(GetRValue(c)) << 16) | (GetGValue(c) << 8) | GetBValue(c);
 }
 
-HWND ChildOfClass(HWND parent, const char* cls) { return FindWindowExA(parent, nullptr, cls, nullptr); }
+HWND ChildOfClass(HWND parent, const char* cls) {
+  return FindWindowExA(parent, nullptr, cls, nullptr);
+}
 
 class Win32BackendTest : public ::testing::Test {
  protected:
@@ -157,8 +159,10 @@ TEST_F(Win32BackendTest, MainWindowControlsFollowItsSizeAndItKeepsItsMinimum) {
             (Rect{list0.x, list0.y, list0.width + 200, list0.height + 120}));
   EXPECT_EQ(childAt(app::kShtVantrel),
             (Rect{sheet0.x, sheet0.y, sheet0.width + 200, sheet0.height + 120}));
-  EXPECT_EQ(childAt(app::kBtnDisable), (Rect{disable0.x, disable0.y + 120, disable0.width, disable0.height}));
-  EXPECT_EQ(childAt(app::kBtnClose), (Rect{close0.x + 200, close0.y + 120, close0.width, close0.height}));
+  EXPECT_EQ(childAt(app::kBtnDisable),
+            (Rect{disable0.x, disable0.y + 120, disable0.width, disable0.height}));
+  EXPECT_EQ(childAt(app::kBtnClose),
+            (Rect{close0.x + 200, close0.y + 120, close0.width, close0.height}));
   EXPECT_EQ(childAt(app::kPmtInfo1), prompt0);
   EXPECT_EQ(window->Frame().width, described.width + 200) << "the engine was told the new size";
 
@@ -181,8 +185,10 @@ TEST_F(Win32BackendTest, MainWindowControlsFollowItsSizeAndItKeepsItsMinimum) {
   ASSERT_GT(clientSize().width, described.width);
   expectLaidOut("maximised");
   const Rect closeMax = childAt(app::kBtnClose);
-  EXPECT_EQ(clientSize().width - (closeMax.x + closeMax.width), described.width - (close0.x + close0.width));
-  EXPECT_EQ(clientSize().height - (closeMax.y + closeMax.height), described.height - (close0.y + close0.height));
+  EXPECT_EQ(clientSize().width - (closeMax.x + closeMax.width),
+            described.width - (close0.x + close0.width));
+  EXPECT_EQ(clientSize().height - (closeMax.y + closeMax.height),
+            described.height - (close0.y + close0.height));
   ShowWindow(main, SW_RESTORE);
   expectLaidOut("restored");
   EXPECT_EQ(childAt(app::kBtnClose), close0);
@@ -223,8 +229,12 @@ class DialogWatcher {
 
 // The dialog shows exactly the computed layout: client size, icon, text and buttons.
 TEST_F(Win32BackendTest, MessageDialogStandsAsItsLayoutAndAnswersNo) {
-  const MessageRequest request{"Are you sure you want to disable Vantrel?|A second line.", "Vantrel",
-                               kIconQuestion, "6", 0, 0};
+  const MessageRequest request{"Are you sure you want to disable Vantrel?|A second line.",
+                               "Vantrel",
+                               kIconQuestion,
+                               "6",
+                               0,
+                               0};
   const MessageLayout layout = LayoutMessage(request, *backend);
   ASSERT_EQ(layout.buttons.size(), 2u);
   PixelSize client;
@@ -235,7 +245,8 @@ TEST_F(Win32BackendTest, MessageDialogStandsAsItsLayoutAndAnswersNo) {
     RECT r;
     GetClientRect(dialog, &r);
     client = {static_cast<int>(r.right), static_cast<int>(r.bottom)};
-    for (const MessageButtonLayout& b : layout.buttons) buttons.push_back(ClientRectIn(dialog, GetDlgItem(dialog, b.id)));
+    for (const MessageButtonLayout& b : layout.buttons)
+      buttons.push_back(ClientRectIn(dialog, GetDlgItem(dialog, b.id)));
     text = ClientRectIn(dialog, GetDlgItem(dialog, kMessageTextId));
     icon = ClientRectIn(dialog, GetDlgItem(dialog, kMessageIconId));
     GUITHREADINFO gui{};
@@ -248,7 +259,8 @@ TEST_F(Win32BackendTest, MessageDialogStandsAsItsLayoutAndAnswersNo) {
   EXPECT_EQ(ShowMessage(request.text, request.caption, request.icon, request.buttons), kButtonNo);
   ASSERT_TRUE(watcher.Join()) << "no dialog captioned Vantrel";
   EXPECT_EQ(client, layout.client);
-  for (std::size_t i = 0; i < buttons.size(); ++i) EXPECT_EQ(buttons[i], layout.buttons[i].rect) << i;
+  for (std::size_t i = 0; i < buttons.size(); ++i)
+    EXPECT_EQ(buttons[i], layout.buttons[i].rect) << i;
   EXPECT_EQ(text, layout.textRect);
   EXPECT_EQ(icon.x, layout.iconRect.x);
   EXPECT_EQ(icon.y, layout.iconRect.y);

@@ -214,7 +214,8 @@ HANDLE StartSelf(const std::string& arguments) {
   STARTUPINFOA si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
-  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                      &pi)) {
     return nullptr;
   }
   CloseHandle(pi.hThread);
@@ -285,7 +286,8 @@ class Program {
     Sleep(200);
     EXPECT_TRUE(IsWindow(dialog)) << "the question went away without an answer";
     Press(FindChild(dialog, "Button", answer));
-    EXPECT_TRUE(WaitFor([&] { return !IsWindow(dialog); })) << "the question stayed after " << answer;
+    EXPECT_TRUE(WaitFor([&] { return !IsWindow(dialog); }))
+        << "the question stayed after " << answer;
   }
 
  private:
@@ -330,12 +332,15 @@ TEST_F(ProgramWindow, DisableWritesTheValuesDraggingIsRestoredAndPlacementKept) 
     EXPECT_EQ(DragFullWindowsSeenByNewProcess(), 0) << "dragging stays on while the window is open";
     // The window opens with the focus on Disable Vantrel.
     HWND disable = FindChild(program.Main(), "Button", "Disable Vantrel");
-    EXPECT_TRUE(WaitFor([&] {
-      GUITHREADINFO gui{};
-      gui.cbSize = sizeof gui;
-      return GetGUIThreadInfo(GetWindowThreadProcessId(program.Main(), nullptr), &gui) &&
-             gui.hwndFocus == disable;
-    }, 5000)) << "the focus is not on Disable Vantrel";
+    EXPECT_TRUE(WaitFor(
+        [&] {
+          GUITHREADINFO gui{};
+          gui.cbSize = sizeof gui;
+          return GetGUIThreadInfo(GetWindowThreadProcessId(program.Main(), nullptr), &gui) &&
+                 gui.hwndFocus == disable;
+        },
+        5000))
+        << "the focus is not on Disable Vantrel";
 
     program.AnswerQuestion("Disable Vantrel", "Are you sure you want to disable Vantrel?", "&Yes");
     EXPECT_TRUE(WaitFor([] {
@@ -403,7 +408,8 @@ TEST_F(ProgramWindow, EnableAnsweredNoWritesNothingAndDraggingStaysOff) {
   ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kItemsKey, 0, KEY_SET_VALUE, &key), ERROR_SUCCESS);
   const DWORD seven = 7;
   for (const Item& item : kItems) {
-    RegSetValueExA(key, item.value, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&seven), sizeof seven);
+    RegSetValueExA(key, item.value, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&seven),
+                   sizeof seven);
   }
   RegCloseKey(key);
   {
@@ -496,8 +502,8 @@ void SetPrefixToWindows10() {
   STARTUPINFOA si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
-  ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                             nullptr, &si, &pi))
+  ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &si, &pi))
       << "cannot start winecfg: error " << GetLastError();
   const DWORD waited = WaitForSingleObject(pi.hProcess, 60000);
   if (waited != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 1);
@@ -523,10 +529,13 @@ TEST_F(ProgramWindow, InfoTabAndVantrelctlNameWindows10UnderAWindows10Prefix) {
   ASSERT_NE(program.Main(), nullptr);
   // The window shows before it fills the text: wait for it.
   HWND os = nullptr;
-  WaitFor([&] {
-    os = FindChildWhere(program.Main(), [](HWND h) { return Text(h).rfind("Windows ", 0) == 0; });
-    return os != nullptr;
-  }, 5000);
+  WaitFor(
+      [&] {
+        os = FindChildWhere(program.Main(),
+                            [](HWND h) { return Text(h).rfind("Windows ", 0) == 0; });
+        return os != nullptr;
+      },
+      5000);
   ASSERT_NE(os, nullptr) << "no text naming the system";
   EXPECT_EQ(Text(os), "Windows " + name + " Build " + build);
   long code = 0;
@@ -561,8 +570,10 @@ TEST_F(ProgramWindow, DisableRefusesSmb2OffOnWindows10AndWritesTheOtherRows) {
   HWND error = FindTopLevel(program.Pid(), kDialogClass, "Error");
   ASSERT_NE(error, nullptr) << "no error message for the Smb2 row";
   HWND text = FindChildWhere(error, [](HWND h) {
-    return Text(h).rfind("Error writing SYSTEM\\CurrentControlSet\\Services\\LanmanServer\\"
-                         "Parameters to registry,", 0) == 0;
+    return Text(h).rfind(
+               "Error writing SYSTEM\\CurrentControlSet\\Services\\LanmanServer\\"
+               "Parameters to registry,",
+               0) == 0;
   });
   ASSERT_NE(text, nullptr) << "the message is not the row's own";
   EXPECT_NE(Text(text).find("Smb2 = 0 switches SMB 2 and 3 off"), std::string::npos) << Text(text);
@@ -592,8 +603,8 @@ TEST(TestPrefix, ACrashingProgramEndsWithoutWaitingForADebugger) {
   GetExitCodeProcess(process, &code);
   if (waited != WAIT_OBJECT_0) TerminateProcess(process, 1);
   CloseHandle(process);
-  ASSERT_EQ(waited, WAIT_OBJECT_0) << "the crashed program was still there after " << kPatienceMs
-                                   << " ms";
+  ASSERT_EQ(waited, WAIT_OBJECT_0)
+      << "the crashed program was still there after " << kPatienceMs << " ms";
   EXPECT_EQ(code, static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION));
 }
 

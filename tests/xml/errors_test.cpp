@@ -13,11 +13,11 @@ TEST(XmlErrors, CodesGiveTheirTexts) {
     std::int16_t code;
     const char* text;
   } cases[] = {
-      {2, "File not found."},         {5, "Access Denied."},
-      {45, "Invalid File Name."},     {1000, "Error Parsing Document."},
-      {1005, "Node Not Found."},      {1007, "Cannot restore state. State never saved."},
-      {1012, "Parent Not Found."},    {1056, "Unable to Open Binary File."},
-      {1008, "Error: 1008"},          {-3, "Error: -3"},
+      {2, "File not found."},      {5, "Access Denied."},
+      {45, "Invalid File Name."},  {1000, "Error Parsing Document."},
+      {1005, "Node Not Found."},   {1007, "Cannot restore state. State never saved."},
+      {1012, "Parent Not Found."}, {1056, "Unable to Open Binary File."},
+      {1008, "Error: 1008"},       {-3, "Error: -3"},
   };
   for (const auto& c : cases) EXPECT_EQ(ErrorText(c.code), c.text) << c.code;
 }

@@ -22,8 +22,9 @@ struct Generator {
     return kNames[Pick(7)];
   }
   std::string Text(bool attribute) {
-    static const char* kPieces[] = {"plain", " ", "&amp;", "&lt;", "&gt;", "&quot;", "&apos;",
-                                    "&#65;", "&#233;", "\t", "\n", "x y", "\xE9", "1.5", "&amp;lt;"};
+    static const char* kPieces[] = {"plain",  " ",      "&amp;", "&lt;",   "&gt;",
+                                    "&quot;", "&apos;", "&#65;", "&#233;", "\t",
+                                    "\n",     "x y",    "\xE9",  "1.5",    "&amp;lt;"};
     std::string out;
     for (int i = Pick(6); i > 0; --i) {
       std::string p = kPieces[Pick(15)];
@@ -100,8 +101,9 @@ void Expect(xmlNodePtr node, const std::string& parent, std::vector<std::string>
 TEST(LibXml2Differential, LeafValuesAndAttributesAgree) {
   Generator gen{std::mt19937(20261210)};
   for (int doc = 0; doc < 300; ++doc) {
-    const std::string text = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<root xmlns:ns=\"urn:x\">" +
-                             gen.Element(1) + "\n" + gen.Element(1) + "</root>";
+    const std::string text =
+        "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<root xmlns:ns=\"urn:x\">" +
+        gen.Element(1) + "\n" + gen.Element(1) + "</root>";
     xmlDocPtr tree = xmlReadMemory(text.data(), static_cast<int>(text.size()), "d.xml", nullptr,
                                    XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
     ASSERT_NE(tree, nullptr) << text;
@@ -110,7 +112,9 @@ TEST(LibXml2Differential, LeafValuesAndAttributesAgree) {
     xmlFreeDoc(tree);
     ASSERT_EQ(LoadText(text, {.quiet = true}), 0);
     std::vector<std::string> ours = test::Records();
-    ASSERT_EQ(ours.size(), expected.size()) << text << "\n" << testing::PrintToString(ours) << "\n" << testing::PrintToString(expected);
+    ASSERT_EQ(ours.size(), expected.size()) << text << "\n"
+                                            << testing::PrintToString(ours) << "\n"
+                                            << testing::PrintToString(expected);
     for (std::size_t i = 0; i < ours.size(); ++i) {
       if (expected[i].ends_with("=(inner)")) {
         // Elements with children: only blank indentation is left as their text.

@@ -115,7 +115,8 @@ std::string Utf16(std::string_view utf8, bool little, bool mark) {
     const auto b = static_cast<unsigned char>(utf8[i]);
     const std::size_t n = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
     char32_t c = n == 1 ? b : n == 2 ? (b & 0x1F) : n == 3 ? (b & 0x0F) : (b & 0x07);
-    for (std::size_t k = 1; k < n; ++k) c = c << 6 | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+    for (std::size_t k = 1; k < n; ++k)
+      c = c << 6 | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
     i += n;
     if (c >= 0x10000) {
       units += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
@@ -150,13 +151,19 @@ TEST_F(LoadFileTest, EveryEncodingReadsAsTheSameProgramText) {
     const char* error = "";
   } cases[] = {
       // Files earlier versions wrote: single-byte text, no declaration.
-      {"saved by the program", "<?xml version=\"1.0\" ?>\r\n<i><k>SOFTWARE\\Za\x9A\xED\x9E</k>"
-                               "<v>Hodnota\x8A\x85</v></i>", wanted},
-      {"no declaration at all", "<i><k>\x80\x8A\xC3\xA9\xF8</k></i>", {"i/k=\x80\x8A\xC3\xA9\xF8", "i="}},
-      {"bytes that are also UTF-8 below U+0100", "<i><k>\xC3\xA9\xC2\xA0</k></i>",
+      {"saved by the program",
+       "<?xml version=\"1.0\" ?>\r\n<i><k>SOFTWARE\\Za\x9A\xED\x9E</k>"
+       "<v>Hodnota\x8A\x85</v></i>",
+       wanted},
+      {"no declaration at all",
+       "<i><k>\x80\x8A\xC3\xA9\xF8</k></i>",
+       {"i/k=\x80\x8A\xC3\xA9\xF8", "i="}},
+      {"bytes that are also UTF-8 below U+0100",
+       "<i><k>\xC3\xA9\xC2\xA0</k></i>",
        {"i/k=\xC3\xA9\xC2\xA0", "i="}},
       {"a single-byte encoding declared",
-       "<?xml version=\"1.0\" encoding=\"windows-1250\"?><i><k>\xF8</k></i>", {"i/k=\xF8", "i="}},
+       "<?xml version=\"1.0\" encoding=\"windows-1250\"?><i><k>\xF8</k></i>",
+       {"i/k=\xF8", "i="}},
       // Unicode documents.
       {"UTF-8 declared", decl + item, wanted},
       {"UTF-8 declared in lower case", "<?xml version='1.0' encoding='utf-8'?>" + item, wanted},
@@ -166,12 +173,17 @@ TEST_F(LoadFileTest, EveryEncodingReadsAsTheSameProgramText) {
       {"UTF-16 little endian without a mark", Utf16(decl + item, true, false), wanted},
       {"UTF-16 big endian with a mark", Utf16(item, false, true), wanted},
       {"UTF-16 big endian without a mark", Utf16(decl + item, false, false), wanted},
-      {"the euro sign and a no-break space", decl + "<i><k>\u20ac\u00a0</k></i>",
+      {"the euro sign and a no-break space",
+       decl + "<i><k>\u20ac\u00a0</k></i>",
        {"i/k=\x80\xA0", "i="}},
       // What the code page cannot hold.
-      {"UTF-8 character outside the code page", decl + "<i>\r\n<k>\u65e5</k></i>", {},
+      {"UTF-8 character outside the code page",
+       decl + "<i>\r\n<k>\u65e5</k></i>",
+       {},
        "line 3: the character U+65E5 '\u65e5' has no form in code page "},
-      {"UTF-16 character outside the code page", Utf16("<i><k>\u0416</k></i>", true, true), {},
+      {"UTF-16 character outside the code page",
+       Utf16("<i><k>\u0416</k></i>", true, true),
+       {},
        "line 1: the character U+0416 '\u0416' has no form in code page "},
       {"a character beyond the basic plane", decl + "<i>\U0001F600</i>", {}, "U+1F600"},
       {"malformed UTF-8", decl + "<i>x\xC3</i>", {}, "line 2: it is not valid UTF-8"},
@@ -232,7 +244,8 @@ TEST_F(LoadFileTest, AFileOpenForWritingElsewhereCannotBeLoaded) {
   ByteFile other;
   ASSERT_TRUE(other.Open(dir_.Path("busy.xml"), kReadWriteDenyWrite));
   EXPECT_EQ(LoadFile(dir_.Path("busy.xml")), 5);
-  EXPECT_EQ(LoadFile(dir_.Path("busy.xml"), {.defaultMode = false, .mode = kAccessRead | kDenyNone}), 0);
+  EXPECT_EQ(
+      LoadFile(dir_.Path("busy.xml"), {.defaultMode = false, .mode = kAccessRead | kDenyNone}), 0);
 }
 
 // A name longer than the 384 characters the library keeps is refused, never cut (cut, it is
@@ -269,7 +282,9 @@ TEST_F(LoadFileTest, OnlyRegularFilesOfBoundedSizeAreRead) {
   const struct {
     std::string name;
     std::int16_t code;
-  } cases[] = {{dir_.Path("fifo.xml"), 1057}, {"/dev/zero", 1057}, {dir_.Path(""), 1057},
+  } cases[] = {{dir_.Path("fifo.xml"), 1057},
+               {"/dev/zero", 1057},
+               {dir_.Path(""), 1057},
                {dir_.Path("huge.xml"), 1058}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

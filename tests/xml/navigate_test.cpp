@@ -43,19 +43,27 @@ TEST_F(NavigateTest, RegistryItemsLoadAsTheApplicationReadsThem) {
        Item("<KeyName>System\\A</KeyName><ValueName>V</ValueName><SavedValue>0</SavedValue>"
             "<DisableValue>1</DisableValue><EnableValue>N/A</EnableValue>"),
        {"System\\A|V|0|1|N/A"}},
-      {"any letter case", Item("<keyname>k</keyname><VALUENAME>v</VALUENAME><eNaBlEvAlUe>1</eNaBlEvAlUe>"),
+      {"any letter case",
+       Item("<keyname>k</keyname><VALUENAME>v</VALUENAME><eNaBlEvAlUe>1</eNaBlEvAlUe>"),
        {"k|v|||1"}},
-      {"attribute counts like a child", "<RegistryItem KeyName=\"k\"><ValueName>v</ValueName></RegistryItem>",
+      {"attribute counts like a child",
+       "<RegistryItem KeyName=\"k\"><ValueName>v</ValueName></RegistryItem>",
        {"k|v|||"}},
-      {"missing field stays blank", Item("<KeyName>k</KeyName><DisableValue>0</DisableValue>"), {"k|||0|"}},
+      {"missing field stays blank",
+       Item("<KeyName>k</KeyName><DisableValue>0</DisableValue>"),
+       {"k|||0|"}},
       {"unknown elements ignored", Item("<KeyName>k</KeyName><Other>x</Other>"), {"k||||"}},
-      {"all empty adds nothing", Item("<KeyName></KeyName><ValueName>  </ValueName>") + Item("<KeyName>b</KeyName>"),
+      {"all empty adds nothing",
+       Item("<KeyName></KeyName><ValueName>  </ValueName>") + Item("<KeyName>b</KeyName>"),
        {"b||||"}},
-      {"repeated KeyName starts an entry", Item("<KeyName>a</KeyName><ValueName>1</ValueName><KeyName>b</KeyName>"),
+      {"repeated KeyName starts an entry",
+       Item("<KeyName>a</KeyName><ValueName>1</ValueName><KeyName>b</KeyName>"),
        {"a|1|||", "b||||"}},
-      {"long values are cut", Item("<KeyName>" + s250 + "</KeyName><SavedValue>1234567890123456789012345</SavedValue>"),
+      {"long values are cut",
+       Item("<KeyName>" + s250 + "</KeyName><SavedValue>1234567890123456789012345</SavedValue>"),
        {std::string(200, 'k') + "||12345678901234567890||"}},
-      {"indentation between elements", "\r\n  " + Item("\r\n  <KeyName>k</KeyName>\r\n  ") + "\r\n ",
+      {"indentation between elements",
+       "\r\n  " + Item("\r\n  <KeyName>k</KeyName>\r\n  ") + "\r\n ",
        {"k||||"}},
       {"nested elements are matched too", Item("<Wrap><KeyName>k</KeyName></Wrap>"), {"k||||"}},
   };
@@ -69,14 +77,15 @@ TEST_F(NavigateTest, RegistryItemsLoadAsTheApplicationReadsThem) {
 TEST_F(NavigateTest, CutTextsAreReportedWithTheirEntryAndField) {
   const std::string k201(201, 'k');
   const std::string v101(101, 'v');
-  ASSERT_EQ(LoadText("<RegistryItems>" + Item("<KeyName>fits</KeyName>") +
-                         Item("<KeyName>" + k201 + "</KeyName><ValueName>" + v101 + "</ValueName>") +
-                         Item("<KeyName>" + std::string(200, 'k') + "     </KeyName>") +
-                         Item("<KeyName></KeyName>") +
-                         Item("<ValueName>v</ValueName><SavedValue>123456789012345678901</SavedValue>") +
-                         "</RegistryItems>",
-                     {.quiet = true}),
-            0);
+  ASSERT_EQ(
+      LoadText("<RegistryItems>" + Item("<KeyName>fits</KeyName>") +
+                   Item("<KeyName>" + k201 + "</KeyName><ValueName>" + v101 + "</ValueName>") +
+                   Item("<KeyName>" + std::string(200, 'k') + "     </KeyName>") +
+                   Item("<KeyName></KeyName>") +
+                   Item("<ValueName>v</ValueName><SavedValue>123456789012345678901</SavedValue>") +
+                   "</RegistryItems>",
+               {.quiet = true}),
+      0);
   ASSERT_EQ(FindNode("RegistryItems", "RegistryItem"), 0);
   std::vector<std::string> cut;
   LoadQueueOptions options{.deep = true, .recordBoundary = true};
@@ -94,12 +103,8 @@ TEST_F(NavigateTest, ElementsLeftOpenByADocumentCutShortAreCounted) {
     std::string text;
     std::int32_t open;
   } cases[] = {
-      {"<a><b>x</b></a>", 0},
-      {"<a><b>x</b>", 1},
-      {"<a><b>x</b></a><c", 0},
-      {"<a><b>x</b><c", 1},
-      {"<a><b>x", 2},
-      {"", 0},
+      {"<a><b>x</b></a>", 0}, {"<a><b>x</b>", 1}, {"<a><b>x</b></a><c", 0},
+      {"<a><b>x</b><c", 1},   {"<a><b>x", 2},     {"", 0},
   };
   for (const auto& c : cases) {
     LoadText(c.text, {.quiet = true});
@@ -152,8 +157,9 @@ TEST_F(NavigateTest, FindNodeExactAndNameLength) {
 }
 
 TEST_F(NavigateTest, LoadQueueOptions) {
-  const std::string doc = "<RegistryItems>" + Item("<KeyName>a</KeyName><W><ValueName>deep</ValueName></W>") +
-                          Item("<KeyName>b</KeyName>") + Item("<KeyName>c</KeyName>") + "</RegistryItems>";
+  const std::string doc =
+      "<RegistryItems>" + Item("<KeyName>a</KeyName><W><ValueName>deep</ValueName></W>") +
+      Item("<KeyName>b</KeyName>") + Item("<KeyName>c</KeyName>") + "</RegistryItems>";
   ASSERT_EQ(LoadText(doc), 0);
   ASSERT_EQ(FindNode("RegistryItems", "RegistryItem"), 0);
   EXPECT_EQ(LoadQueue(&q_, {.recordBoundary = true}), 3);
@@ -190,7 +196,8 @@ TEST_F(NavigateTest, PrefixesArraysNumbersAndFieldSettings) {
   // Label-only fields: matched without their prefix unless the caller keeps it.
   test::StyledQueue display;
   ASSERT_EQ(LoadText("<l><r><KeyName>k</KeyName><KeyName_Style>7</KeyName_Style></r>"
-                     "<r><lri:keyname>p</lri:keyname></r></l>"), 0);
+                     "<r><lri:keyname>p</lri:keyname></r></l>"),
+            0);
   ASSERT_EQ(FindNode("l", "r"), 0);
   EXPECT_EQ(LoadQueue(&display, {.recordBoundary = true}), 1);
   QueueGetAt(&display, 1);
@@ -219,7 +226,8 @@ TEST_F(NavigateTest, PrefixesArraysNumbersAndFieldSettings) {
   TagRecord buffer;
   Queue tags(kLayout, &buffer);
   ASSERT_EQ(LoadText("<l><r><name>n</name><tag>a</tag><tag>b</tag><count> 12 </count></r>"
-                     "<r><tag>c</tag><tag>d</tag><tag>e</tag><tag>f</tag><count>x</count></r></l>"), 0);
+                     "<r><tag>c</tag><tag>d</tag><tag>e</tag><tag>f</tag><count>x</count></r></l>"),
+            0);
   ASSERT_EQ(FindNode("l", "r"), 0);
   EXPECT_EQ(LoadQueue(&tags, {.recordBoundary = true}), 3);
   QueueGetAt(&tags, 1);
@@ -235,16 +243,22 @@ TEST_F(NavigateTest, PrefixesArraysNumbersAndFieldSettings) {
   const std::string doc = "<l>" + Item("<ValueName>1</ValueName>") +
                           Item("<KeyName>k</KeyName><ValueName>2</ValueName>") + "</l>";
   AddFieldSetting("LRIX:KEYNAME", true, "", false);
-  EXPECT_EQ(LoadItems(doc.substr(0, 0) + "<RegistryItems>" + doc.substr(3, doc.size() - 7) + "</RegistryItems>", q_),
+  EXPECT_EQ(LoadItems(doc.substr(0, 0) + "<RegistryItems>" + doc.substr(3, doc.size() - 7) +
+                          "</RegistryItems>",
+                      q_),
             V{"k|2|||"});
   ClearFieldSettings();
   AddFieldSetting("ValueName", false, "", true);
-  EXPECT_EQ(LoadItems("<RegistryItems>" + Item("<ValueName>1</ValueName><KeyName>k</KeyName>") + "</RegistryItems>", q_),
+  EXPECT_EQ(LoadItems("<RegistryItems>" + Item("<ValueName>1</ValueName><KeyName>k</KeyName>") +
+                          "</RegistryItems>",
+                      q_),
             (V{"|1|||", "k||||"}));
   ClearFieldSettings();
   AddFieldSetting("SavedValue", false, "@n10", false);
-  EXPECT_EQ(LoadItems("<RegistryItems>" + Item("<SavedValue>1,234</SavedValue>") + "</RegistryItems>", q_),
-            V{"||1234||"});
+  EXPECT_EQ(
+      LoadItems("<RegistryItems>" + Item("<SavedValue>1,234</SavedValue>") + "</RegistryItems>",
+                q_),
+      V{"||1234||"});
   ClearFieldSettings();
 }
 

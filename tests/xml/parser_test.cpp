@@ -32,13 +32,15 @@ TEST_F(ParserTest, DocumentsGiveTheirRecordsInPostOrder) {
       {"attribute first", "<ITEM K=\"1\">v</ITEM>", {"item/k=1", "item=v"}},
       {"line breaks dropped, spaces kept", "<a> one\r\n\ttwo </a>", {"a= onetwo "}},
       {"escaped markup", "<a>&lt;b&gt;</a>", {"a=<b>"}},
-      {"CDATA decoded, completes its element", "<r><a><![CDATA[&lt;b&gt; \r\n]]></a>x</r>",
+      {"CDATA decoded, completes its element",
+       "<r><a><![CDATA[&lt;b&gt; \r\n]]></a>x</r>",
        {"r/a=<b> \r\n", "r=x"}},
       {"mismatched end tag ignored", "<a><b>x</c></b></a>", {"a/b=x", "a="}},
       {"empty element without a space: no record", "<a><b/></a>", {"a="}},
       {"empty element with a space", "<a><b /></a>", {"a/b=", "a="}},
       {"empty element with attributes", "<a><b k='v'/></a>", {"a/b/k=v", "a/b=", "a="}},
-      {"attribute forms", "<a x = \"1\" Y='2' z=\"a&amp;b\" w=\"it's\" q='say \"hi\"'>t</a>",
+      {"attribute forms",
+       "<a x = \"1\" Y='2' z=\"a&amp;b\" w=\"it's\" q='say \"hi\"'>t</a>",
        {"a/x=1", "a/y=2", "a/z=a&b", "a/w=it's", "a/q=say \"hi\"", "a=t"}},
       {"attribute line breaks become spaces", "<a k=\"1\r\n2\">t</a>", {"a/k=1  2", "a=t"}},
       {"comment skipped", "<a>x<!-- <b>y</b> -->z</a>", {"a=xz"}},
@@ -62,10 +64,10 @@ TEST_F(ParserTest, EntitiesAreDecodedInTheirFixedOrder) {
     std::string value;
   } cases[] = {
       {"&apos;&quot;&gt;&lt;&amp;", "'\">< &"},
-      {"&amp;lt;", "&lt;"},       // &amp; last: an escaped entity stays an entity
+      {"&amp;lt;", "&lt;"},  // &amp; last: an escaped entity stays an entity
       {"&#65;&#9;&#255;", "A\t\xFF"},
       {"&#256;&#0065;&#x41;&#;", "&#256;&#0065;&#x41;&#;"},
-      {"&#38;amp;", "&"},         // the numeric & then meets "amp;"
+      {"&#38;amp;", "&"},  // the numeric & then meets "amp;"
       {"&nbsp;&unknown;", "&nbsp;&unknown;"},
       {"\xA0\xC2&amp;", "\xA0\xC2&"},  // single-byte text keeps these letters
   };
@@ -81,7 +83,8 @@ TEST_F(ParserTest, EntitiesAreDecodedInTheirFixedOrder) {
 
 TEST_F(ParserTest, Utf8DeclarationReadsCharactersThroughTheCodePage) {
   const std::string decl = "<?xml version=\"1.0\" encoding=\"utf-8\"?>";
-  ASSERT_EQ(LoadText(decl + "<a k=\"\xC3\xA9\">\xC3\xA9\xE2\x82\xAC\xC2\xA0x</a>", {.quiet = true}), 0);
+  ASSERT_EQ(LoadText(decl + "<a k=\"\xC3\xA9\">\xC3\xA9\xE2\x82\xAC\xC2\xA0x</a>", {.quiet = true}),
+            0);
   // A no-break space written as C2 A0 is the code page's 0xA0 like any other character.
   EXPECT_EQ(Records(), (V{"a/k=\xE9", "a=\xE9\x80\xA0x"}));
   EXPECT_EQ(State().detectedEncoding, "UTF-8");
@@ -126,13 +129,17 @@ TEST_F(ParserTest, BytesToStopAtCountWhereverTheyFall) {
       {"character in an attribute", true, "<a v=\"", "\xC3\xA9\">t</a>", {"a/v=@\xE9", "a=t"}},
       {"quote ends the value", false, "<a v='", "' w='2'>t</a>", {"a/v=@", "a/w=2", "a=t"}},
       {"spaces before '>'", false, "<a x='1'", ">t</a>", {"a/x=1", "a=t"}},
-      {"attribute text ends at its '>'", false, "<r><a x='1'", "><b y='2' /></a></r>",
+      {"attribute text ends at its '>'",
+       false,
+       "<r><a x='1'",
+       "><b y='2' /></a></r>",
        {"r/a/x=1", "r/a/b/y=2", "r/a/b=", "r/a=", "r="}},
   };
   for (const auto& c : cases) {
     for (std::size_t length : {0, 1, 13, 14, 15, 16, 17, 30, 31, 32, 33, 47}) {
       // Inside a tag the run is blanks, elsewhere letters.
-      const bool inTag = c.before.back() != '>' && c.before.back() != '"' && c.before.back() != '\'';
+      const bool inTag =
+          c.before.back() != '>' && c.before.back() != '"' && c.before.back() != '\'';
       const std::string run(length, inTag ? ' ' : 'p');
       ASSERT_EQ(LoadText((c.utf8 ? utf8 : "") + c.before + run + c.after, {.quiet = true}), 0)
           << c.what << ", " << length << ": " << ErrorText(0, true);
@@ -149,7 +156,8 @@ TEST_F(ParserTest, BytesToStopAtCountWhereverTheyFall) {
   for (std::size_t length = 1; length <= 40; ++length) {
     const std::string name(length, 'n');
     for (const char* end : {" ", "\t", "\r\n"}) {
-      ASSERT_EQ(LoadText("<" + name + end + "k=\"1\">t</" + name + end + "></r>", {.quiet = true}), 0);
+      ASSERT_EQ(LoadText("<" + name + end + "k=\"1\">t</" + name + end + "></r>", {.quiet = true}),
+                0);
       EXPECT_EQ(Records(), (V{name + "/k=1", name + "=t"})) << length;
     }
     ASSERT_EQ(LoadText("<r><" + name + "> t</" + name + "> </r>", {.quiet = true}), 0);
@@ -159,7 +167,9 @@ TEST_F(ParserTest, BytesToStopAtCountWhereverTheyFall) {
 
 TEST_F(ParserTest, CallersEncodingOverridesTheDeclaration) {
   SetCurrentEncoding("utf-8");
-  ASSERT_EQ(LoadText("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a>\xC3\xA9</a>", {.quiet = true}), 0);
+  ASSERT_EQ(
+      LoadText("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a>\xC3\xA9</a>", {.quiet = true}),
+      0);
   EXPECT_EQ(Records(), V{"a=\xE9"});
   EXPECT_EQ(State().currentEncoding, "") << "cleared after every parse";
   ASSERT_EQ(LoadText("<a>\xC3\xA9</a>", {.quiet = true}), 0);
@@ -198,11 +208,12 @@ TEST_F(ParserTest, FailuresStopTheParseWithCode1000AndAMessage) {
 
 TEST_F(ParserTest, HtmlModeRules) {
   ASSERT_EQ(LoadText("<html><body>a<br>b<BR />c<img src=\"i.png\">d<font>e</font></body></html>",
-                     {.quiet = true}), 0);
-  EXPECT_EQ(Records(), (V{"html/body/img/src=i.png", "html/body/img=", "html/body/font=",
-                          "html/body=e", "html="}));
-  ASSERT_EQ(LoadText("<HTML><script>if (a<b) x=\"&amp;\";</SCRIPT><p>t</p></HTML>",
-                     {.quiet = true}), 0);
+                     {.quiet = true}),
+            0);
+  EXPECT_EQ(Records(), (V{"html/body/img/src=i.png",
+                          "html/body/img=", "html/body/font=", "html/body=e", "html="}));
+  ASSERT_EQ(
+      LoadText("<HTML><script>if (a<b) x=\"&amp;\";</SCRIPT><p>t</p></HTML>", {.quiet = true}), 0);
   EXPECT_EQ(Records(), (V{"html/script=if (a<b) x=\"&amp;\";", "html/p=t", "html="}));
   // Without the marker the same text is plain XML.
   ASSERT_EQ(LoadText("<r><br>x</br><img>y</img></r>", {.quiet = true}), 0);
@@ -271,7 +282,9 @@ TEST_F(ParserTest, ProgressIsShownForEveryParseAndClosed) {
     void OpenWindow(std::string_view prompt, std::int64_t range) override {
       calls.push_back("open " + std::string(prompt) + " " + std::to_string(range));
     }
-    void SetWindowValue(std::int64_t value) override { calls.push_back("value " + std::to_string(value)); }
+    void SetWindowValue(std::int64_t value) override {
+      calls.push_back("value " + std::to_string(value));
+    }
     void CloseWindow() override { calls.push_back("close"); }
     void SetControlRange(int control, std::int64_t range) override {
       calls.push_back("range " + std::to_string(control) + " " + std::to_string(range));

@@ -56,7 +56,8 @@ TEST_F(QueueTablesTest, TranslationsMakeMatchNamesFromAncestors) {
     V entries;
     std::string written;  // the record as QueueToXML writes it back, when checked
   } cases[] = {
-      {"one ancestor tells two Names apart", {{"KeyName", "Key/Name"}, {"ValueName", "Value/Name"}},
+      {"one ancestor tells two Names apart",
+       {{"KeyName", "Key/Name"}, {"ValueName", "Value/Name"}},
        "<RegistryItem><Key><Name>k</Name></Key><Value><Name>v</Name></Value></RegistryItem>",
        {"k|v|||"},
        "\r\n  <RegistryItem>\r\n   <Key>\r\n   <Name>k</Name>\r\n   </Key>\r\n   <Value>\r\n"
@@ -71,20 +72,28 @@ TEST_F(QueueTablesTest, TranslationsMakeMatchNamesFromAncestors) {
        "   <Values>\r\n    <Saved>\r\n    <Text>1</Text>\r\n    </Saved>\r\n    <DISABLE>\r\n"
        "    <text>0</text>\r\n    </DISABLE>\r\n   </Values>\r\n  <EnableValue></EnableValue>\r\n"
        "  </RegistryItem>"},
-      {"three ancestors, the record element among them", {{"EnableValue", "RegistryItem/On/Enable/Text"}},
+      {"three ancestors, the record element among them",
+       {{"EnableValue", "RegistryItem/On/Enable/Text"}},
        "<RegistryItem><On><Enable><Text>e</Text></Enable></On><Text>not this</Text></RegistryItem>",
        {"||||e"},
        "\r\n  <RegistryItem>\r\n  <KeyName></KeyName>\r\n  <ValueName></ValueName>\r\n"
        "  <SavedValue></SavedValue>\r\n  <DisableValue></DisableValue>\r\n   <On>\r\n"
        "    <Enable>\r\n    <Text>e</Text>\r\n    </Enable>\r\n   </On>\r\n  </RegistryItem>"},
-      {"own name only", {{"KeyName", "Path"}}, "<RegistryItem><Path>p</Path><KeyName>k</KeyName></RegistryItem>",
-       {"p||||", "k||||"}, ""},
+      {"own name only",
+       {{"KeyName", "Path"}},
+       "<RegistryItem><Path>p</Path><KeyName>k</KeyName></RegistryItem>",
+       {"p||||", "k||||"},
+       ""},
       {"the first that fits wins; a record none fits keeps its name",
        {{"KeyName", "Key/Name"}, {"ValueName", "Name"}},
        "<RegistryItem><Other><Name>x</Name></Other><Key><Name>k</Name></Key></RegistryItem>",
-       {"k|x|||"}, ""},
-      {"attributes on an ancestor", {{"ValueName", "Value/Id"}},
-       "<RegistryItem><Value Id=\"7\"/><KeyName>k</KeyName></RegistryItem>", {"k|7|||"}, ""},
+       {"k|x|||"},
+       ""},
+      {"attributes on an ancestor",
+       {{"ValueName", "Value/Id"}},
+       "<RegistryItem><Value Id=\"7\"/><KeyName>k</KeyName></RegistryItem>",
+       {"k|7|||"},
+       ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -121,7 +130,8 @@ struct PartRecord {
   FixedText<8> SERIAL;
   static const RecordLayout kLayout;
 };
-constexpr FieldDesc kPartFields[] = {TextField("P:SERIAL", "Serial", offsetof(PartRecord, SERIAL), 8)};
+constexpr FieldDesc kPartFields[] = {
+    TextField("P:SERIAL", "Serial", offsetof(PartRecord, SERIAL), 8)};
 const RecordLayout PartRecord::kLayout{kPartFields, sizeof(PartRecord)};
 
 struct LineRecord {
@@ -175,7 +185,8 @@ class NestedListTest : public QueueTablesTest {
         s += (j > 1 ? " " : "") + line->SKU.Str() + "(";
         for (std::int32_t k = 1; line->PART && k <= QueueRecords(line->PART); ++k) {
           QueueGetAt(line->PART, k);
-          s += (k > 1 ? " " : "") + static_cast<const PartRecord*>(line->PART->Buffer())->SERIAL.Str();
+          s += (k > 1 ? " " : "") +
+               static_cast<const PartRecord*>(line->PART->Buffer())->SERIAL.Str();
         }
         s += ")";
       }
@@ -205,7 +216,8 @@ TEST_F(NestedListTest, TwoLevelsLoadWriteAndLoadAgain) {
   AddLists(false);
   RecordQueue<OrderRecord> orders;
   EXPECT_EQ(Load(doc, orders), loaded);
-  EXPECT_EQ(made_.size(), 4u) << "one line queue for orders 1 and 3, one part queue for line a and c";
+  EXPECT_EQ(made_.size(), 4u)
+      << "one line queue for orders 1 and 3, one part queue for line a and c";
 
   const std::string written = Write(orders, "Orders", "Order");
   EXPECT_NE(written.find("\r\n  <Order>\r\n  <Id>1</Id>\r\n   <Line>\r\n   <Sku>a</Sku>\r\n"
@@ -232,7 +244,8 @@ TEST_F(QueueTablesTest, SavedStateAndItsExceptionBox) {
   EXPECT_EQ(ErrorText(0, true), "Cannot restore state. State never saved.");
 
   // A load ends back on the saved state; RestoreState puts it back once.
-  const std::string doc = "<a><l><i><KeyName>1</KeyName></i><i><KeyName>2</KeyName></i></l><x>y</x></a>";
+  const std::string doc =
+      "<a><l><i><KeyName>1</KeyName></i><i><KeyName>2</KeyName></i></l><x>y</x></a>";
   ASSERT_EQ(LoadText(doc), 0);
   ASSERT_EQ(FindNode("a", "l", "i"), 0);
   const StateView before = State();
@@ -270,8 +283,9 @@ TEST_F(QueueTablesTest, SavedStateAndItsExceptionBox) {
     EXPECT_EQ(LoadQueue(&q, {.deep = true, .recordBoundary = true}), g.entries);
     ASSERT_EQ(log.texts.size(), 1u);
     EXPECT_EQ(log.captions[0], "XMLKIT Exception Occurred");
-    EXPECT_EQ(log.texts[0],
-              "An exception error occurred.||Call: XMLKIT.DLL[XML:LoadQueue]||Error: Record Not Found");
+    EXPECT_EQ(
+        log.texts[0],
+        "An exception error occurred.||Call: XMLKIT.DLL[XML:LoadQueue]||Error: Record Not Found");
     EXPECT_EQ(State().parentPath, "") << "left as a load without a saved state";
     EXPECT_EQ(RestoreState(), 1007) << "the state was dropped";
   }

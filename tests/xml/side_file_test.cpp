@@ -79,11 +79,13 @@ TEST_F(SideFileTest, SideNamesStayInTheDocumentsFolder) {
   dir_.Write("doc/sub/in.bin", "in");
   fs::create_symlink(outside.Path("secret.bin"), dir_.Path("doc/linked.bin"));
   fs::create_symlink(outside.Path(""), dir_.Path("doc/away"));
-  const std::string up = "../../" + fs::path(outside.Path("")).parent_path().filename().string() + "/secret.bin";
+  const std::string up =
+      "../../" + fs::path(outside.Path("")).parent_path().filename().string() + "/secret.bin";
   ASSERT_EQ(LoadFile(dir_.Path("doc/doc.xml")), 0);
   ASSERT_EQ(FindNode("d", "i", {}, {}, {}, true), 0);
-  const std::string refused[] = {outside.Path("secret.bin"), "../secret.bin", up, "sub/../../x.bin",
-                                 "linked.bin", "away/secret.bin", std::string(400, 'n')};
+  const std::string refused[] = {outside.Path("secret.bin"), "../secret.bin", up,
+                                 "sub/../../x.bin",          "linked.bin",    "away/secret.bin",
+                                 std::string(400, 'n')};
   for (const std::string& name : refused) {
     SCOPED_TRACE(name);
     EXPECT_EQ(Base64ToSideFile(name), 1055);
@@ -122,7 +124,8 @@ TEST_F(SideFileTest, ReadOnlyFolderGives1055AndLeavesNothing) {
   ASSERT_EQ(chmod(dir_.Path("ro").c_str(), 0555), 0);
   const pid_t pid = fork();
   if (pid == 0) {
-    if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0)) {
+    if (geteuid() == 0 &&
+        (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0)) {
       _exit(kCannotMakeFault);
     }
     if (access(dir_.Path("ro").c_str(), W_OK) == 0) _exit(kCannotMakeFault);
@@ -132,7 +135,8 @@ TEST_F(SideFileTest, ReadOnlyFolderGives1055AndLeavesNothing) {
   ASSERT_EQ(waitpid(pid, &status, 0), pid);
   chmod(dir_.Path("ro").c_str(), 0755);
   ASSERT_TRUE(WIFEXITED(status)) << status;
-  if (WEXITSTATUS(status) == kCannotMakeFault) GTEST_SKIP() << "cannot make the folder read-only here";
+  if (WEXITSTATUS(status) == kCannotMakeFault)
+    GTEST_SKIP() << "cannot make the folder read-only here";
   EXPECT_EQ(WEXITSTATUS(status), 0) << "Base64ToSideFile did not answer 1055";
   EXPECT_EQ(fs::directory_iterator(dir_.Path("ro"))->path().filename(), "doc.xml");
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_.Path("ro")), fs::directory_iterator()), 1);

@@ -49,7 +49,7 @@ MessageLog::~MessageLog() { SetMessageHook(nullptr); }
 ScratchDir::ScratchDir() {
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
   dir_ = vantrel::test::MakeScratchFolder(std::string("vantrel_xml_") + info->test_suite_name() +
-                                         "_" + info->name() + "_");
+                                          "_" + info->name() + "_");
 }
 
 ScratchDir::~ScratchDir() {

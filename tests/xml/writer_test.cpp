@@ -13,8 +13,8 @@ namespace {
 using XmlQueue = test::ItemQueue;
 using V = std::vector<std::string>;
 
-void AddItem(XmlQueue& q, const std::string& key, const std::string& value, const std::string& saved,
-             const std::string& disable, const std::string& enable) {
+void AddItem(XmlQueue& q, const std::string& key, const std::string& value,
+             const std::string& saved, const std::string& disable, const std::string& enable) {
   q.buffer.KEYNAME = key;
   q.buffer.VALUENAME = value;
   q.buffer.SAVEDVALUE = saved;
@@ -79,7 +79,8 @@ TEST_F(WriterTest, SettingsFileHasItsExactShape) {
 
   QueueFree(&q_);
   ASSERT_EQ(Save(dir_.Path("Empty.xml"), q_), 0);
-  EXPECT_EQ(dir_.Read("Empty.xml"), "<?xml version=\"1.0\" ?>\r\n <RegistryItems>\r\n </RegistryItems>\r\n");
+  EXPECT_EQ(dir_.Read("Empty.xml"),
+            "<?xml version=\"1.0\" ?>\r\n <RegistryItems>\r\n </RegistryItems>\r\n");
 }
 
 TEST_F(WriterTest, WhatIsWrittenLoadsBackUnchanged) {
@@ -91,7 +92,7 @@ TEST_F(WriterTest, WhatIsWrittenLoadsBackUnchanged) {
   // "&amp;" already in a value is kept as written, so it reads back as '&' (and "&amp;" before
   // an entity's letters as that entity's text).
   EXPECT_EQ(Load(dir_.Path("rt.xml")), (V{std::string(200, 'K') + "|a&b<c>d|'\"|  lead|",
-                                         "x\\y" + high + "|&&lt;|N/A|0|1", "tab\there||||1"}));
+                                          "x\\y" + high + "|&&lt;|N/A|0|1", "tab\there||||1"}));
   // The same values through a UTF-8 file: each byte as the character it is in the code page
   // (0x9A is s with caron, U+0161, in 1250 and 1252 alike), as the parser reads it back.
   Reset();
@@ -138,7 +139,8 @@ TEST_F(WriterTest, ANewFileReplacesTheOldOneOnlyWhenClosed) {
   ASSERT_EQ(CreateXMLFile(dir_.Path("Vantrel.xml"), "", "", {.append = true}), 0);
   AddComment("more");
   EXPECT_EQ(CloseXMLFile(), 0);
-  EXPECT_EQ(dir_.Read("Vantrel.xml"), "<?xml version=\"1.0\" ?>\r\n <a>\r\n </a>\r\n<!--more-->\r\n");
+  EXPECT_EQ(dir_.Read("Vantrel.xml"),
+            "<?xml version=\"1.0\" ?>\r\n <a>\r\n </a>\r\n<!--more-->\r\n");
   EXPECT_EQ(CreateXMLFile(dir_.Path("missing.xml"), "", "", {.append = true}), 2);
 }
 
@@ -176,7 +178,8 @@ TEST_F(WriterTest, EscapingRules) {
   CreateParent("p");
   AddParent("a&b &amp; 'q' \"d\" <t>\r\n", true, false);
   EXPECT_EQ(CloseXMLFile(), 0);
-  EXPECT_EQ(dir_.Read("page.Htm"), " <p>a&#38;b &amp; &#39;q&#39; &#34;d&#34; &#60;t&#62;&#13;&#10;</p>\r\n");
+  EXPECT_EQ(dir_.Read("page.Htm"),
+            " <p>a&#38;b &amp; &#39;q&#39; &#34;d&#34; &#60;t&#62;&#13;&#10;</p>\r\n");
 
   ASSERT_EQ(CreateXMLFile(dir_.Path("stamp.xml"), "", "", {.comment = true}), 0);
   CreateParent("t");
@@ -185,11 +188,22 @@ TEST_F(WriterTest, EscapingRules) {
   AddParent(std::string(4000, '&'), true, false);
   EXPECT_EQ(CloseXMLFile(), 0);
   const std::string text = dir_.Read("stamp.xml");
-  EXPECT_TRUE(std::regex_search(text, std::regex(R"(^<!--Created with XmlKit - Date: \d\d/\d\d/\d{4}  Time: \d\d:\d\d-->\r\n)")))
+  EXPECT_TRUE(std::regex_search(
+      text,
+      std::regex(R"(^<!--Created with XmlKit - Date: \d\d/\d\d/\d{4}  Time: \d\d:\d\d-->\r\n)")))
       << text;
-  EXPECT_TRUE(std::regex_search(text, std::regex(R"( <t>\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d</t>)"))) << text;
-  EXPECT_NE(text.find(" <u>" + [] { std::string s; for (int i = 0; i < 2048; ++i) s += "&amp;"; return s; }() + "</u>"),
-            std::string::npos) << "cut at 10240 characters, between entities";
+  EXPECT_TRUE(
+      std::regex_search(text, std::regex(R"( <t>\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d</t>)")))
+      << text;
+  EXPECT_NE(text.find(" <u>" +
+                      [] {
+                        std::string s;
+                        for (int i = 0; i < 2048; ++i) s += "&amp;";
+                        return s;
+                      }() +
+                      "</u>"),
+            std::string::npos)
+      << "cut at 10240 characters, between entities";
 }
 
 TEST_F(WriterTest, ProgrammerErrorsShowTheirMessages) {
@@ -231,11 +245,12 @@ TEST_F(WriterTest, QueueOptions) {
   QueueToXML(&q_, "S", {.fieldsAsAttributes = true, .selfClosing = true, .skipEmpty = true});
   QueueToXML(&q_, "T", {.skipEmpty = true, .keepPrefix = true});
   EXPECT_EQ(CloseXMLFile(), 0);
-  EXPECT_EQ(dir_.Read("o.xml"),
-            " <R KeyName=\"k\" ValueName=\"\" SavedValue=\"s\" DisableValue=\"\" EnableValue=\"\">\r\n"
-            " </R>\r\n"
-            " <S KeyName=\"k\" SavedValue=\"s\"/>\r\n"
-            " <T>\r\n <keyname>k</keyname>\r\n <savedvalue>s</savedvalue>\r\n </T>\r\n");
+  EXPECT_EQ(
+      dir_.Read("o.xml"),
+      " <R KeyName=\"k\" ValueName=\"\" SavedValue=\"s\" DisableValue=\"\" EnableValue=\"\">\r\n"
+      " </R>\r\n"
+      " <S KeyName=\"k\" SavedValue=\"s\"/>\r\n"
+      " <T>\r\n <keyname>k</keyname>\r\n <savedvalue>s</savedvalue>\r\n </T>\r\n");
 
   // Label-only fields are written without their prefix, so that they load back.
   test::StyledQueue display;

@@ -98,8 +98,9 @@ void HeadlessBackend::CloseWindow(Window&) {}
 void HeadlessBackend::UpdateWindow(Window& window) {
   // The client area takes the frame, or the whole work area while maximised.
   if (window.Iconized() || !engine_) return;
-  const PixelSize client = window.Maximized() ? PixelSize{work_.width, work_.height}
-                                              : PixelSize{window.Frame().width, window.Frame().height};
+  const PixelSize client = window.Maximized()
+                               ? PixelSize{work_.width, work_.height}
+                               : PixelSize{window.Frame().width, window.Frame().height};
   engine_->ClientSized(&window, client);
 }
 void HeadlessBackend::UpdateControl(Window&, ControlState&) {}
@@ -149,7 +150,8 @@ DrawnWindow HeadlessBackend::Snapshot(const Window& window) const {
         const ListColumn& col = c.format.columns[i];
         DrawnColumn dc;
         dc.header = col.header;
-        dc.headerRect = {d.rect.x + g.columns[i].left, d.rect.y, g.columns[i].width, g.headerHeight};
+        dc.headerRect = {d.rect.x + g.columns[i].left, d.rect.y, g.columns[i].width,
+                         g.headerHeight};
         dc.align = col.align;
         dc.headerAlign = col.headerAlign;
         dc.indent = g.columns[i].indent;
@@ -166,8 +168,8 @@ DrawnWindow HeadlessBackend::Snapshot(const Window& window) const {
           DrawnCell cell;
           cell.text = v.text;
           cell.rect = {d.rect.x + g.columns[i].left,
-                       d.rect.y + g.headerHeight + (r - c.topRow) * g.rowHeight,
-                       g.columns[i].width, g.rowHeight};
+                       d.rect.y + g.headerHeight + (r - c.topRow) * g.rowHeight, g.columns[i].width,
+                       g.rowHeight};
           cell.style = v.style;
           cell.selected = v.selected;
           cell.colors = v.colors;

@@ -30,11 +30,11 @@ FontMetrics HeadlessFontMetrics(const Font& font);
 
 struct DrawnCell {
   std::string text;
-  Rect rect;                 // in the window's client area
+  Rect rect;  // in the window's client area
   int style = 0;
   bool selected = false;
-  CellColors colors;         // the chosen colour values
-  std::uint32_t textRgb = 0; // 0xRRGGBB as drawn
+  CellColors colors;          // the chosen colour values
+  std::uint32_t textRgb = 0;  // 0xRRGGBB as drawn
   std::uint32_t backRgb = 0;
 };
 
@@ -53,7 +53,7 @@ struct DrawnControl {
   ControlKind kind = ControlKind::Prompt;
   std::string label;
   std::string text;
-  Rect rect;                 // in the window's client area, pixels
+  Rect rect;  // in the window's client area, pixels
   bool visible = false;
   bool disabled = false;
   bool isDefault = false;
@@ -70,7 +70,7 @@ struct DrawnControl {
 struct DrawnWindow {
   std::string name;
   std::string caption;
-  Rect frame;                // client area on the screen, pixels
+  Rect frame;  // client area on the screen, pixels
   bool open = false;
   bool maximized = false;
   bool iconized = false;
@@ -82,7 +82,7 @@ struct DrawnWindow {
 // How a scripted user answers the next message dialog.
 struct DialogAnswer {
   enum Kind { kButtonId, kCaption, kPosition, kEscape, kEnter } kind = kEnter;
-  int value = 0;             // control identifier, or 1-based position in the row
+  int value = 0;  // control identifier, or 1-based position in the row
   std::string caption;
   static DialogAnswer Button(int id) { return {kButtonId, id, {}}; }
   static DialogAnswer Caption(std::string text) { return {kCaption, 0, std::move(text)}; }
@@ -93,9 +93,9 @@ struct DialogAnswer {
 
 struct ShownDialog {
   MessageLayout layout;
-  PixelRect frame;           // where it was placed on the screen
-  int endedBy = 0;           // the control identifier that ended it
-  bool scripted = true;      // false: no answer was scripted and Enter was assumed
+  PixelRect frame;                     // where it was placed on the screen
+  int endedBy = 0;                     // the control identifier that ended it
+  bool scripted = true;                // false: no answer was scripted and Enter was assumed
   std::vector<std::string> textLines;  // the text as wrapped in the text rectangle
 };
 

@@ -26,8 +26,8 @@ namespace fs = std::filesystem;
 #ifndef _WIN32
 // The registry store keeps its files in a folder of this test run, never in a real prefix.
 struct PrivateRegistry {
-  fs::path folder = fs::temp_directory_path() /
-                    ("vantrel-settings-registry-" + std::to_string(::getpid()));
+  fs::path folder =
+      fs::temp_directory_path() / ("vantrel-settings-registry-" + std::to_string(::getpid()));
   PrivateRegistry() {
     fs::create_directories(folder);
     ::setenv("VANTREL_REGISTRY", folder.c_str(), 1);
@@ -57,8 +57,9 @@ class FakeWindow : public PlacementWindow {
 
 FakeWindow NormalWindow(bool resizable) {
   FakeWindow w;
-  w.props = {{kXpos, 10}, {kYpos, 20}, {kWidth, 300}, {kHeight, 200},
-             {kResize, resizable ? 1 : 0}, {kIconize, 0}, {kMaximize, 0}};
+  w.props = {
+      {kXpos, 10},   {kYpos, 20},   {kWidth, 300}, {kHeight, 200}, {kResize, resizable ? 1 : 0},
+      {kIconize, 0}, {kMaximize, 0}};
   return w;
 }
 
@@ -81,9 +82,9 @@ class SettingsStoreTest : public ::testing::Test {
     return RegistryGetValue(kHkeyCurrentUser, keyPath + "\\" + std::string(section), entry);
   }
   void PutReg(std::string_view section, std::string_view entry, std::string_view value) {
-    ASSERT_EQ(RegistryPutValue(kHkeyCurrentUser, keyPath + "\\" + std::string(section), entry,
-                               value, 1),
-              0);
+    ASSERT_EQ(
+        RegistryPutValue(kHkeyCurrentUser, keyPath + "\\" + std::string(section), entry, value, 1),
+        0);
   }
   bool Has(std::string_view section, std::string_view entry) {
     std::uint32_t type = 0;
@@ -259,9 +260,16 @@ TEST_F(SettingsStoreTest, FetchFieldCountsCommasAndStartsOver) {
   SettingsStore store;
   store.Init(keyPath, StoreRegistry, kHkeyCurrentUser);
   const FieldCase cases[] = {
-      {"a,b,c", 1, "a"},  {"a,b,c", 2, "b"},   {"a,b,c", 3, "c"},   {"a,b,c", 4, "a"},
-      {"a,b,c", 0, "a"},  {"a,,c", 2, ""},     {" x , y", 2, " y"}, {"\"q,r\",s", 2, "r\""},
-      {nullptr, 1, "---Unknown---"},           {nullptr, 3, "---Unknown---"},
+      {"a,b,c", 1, "a"},
+      {"a,b,c", 2, "b"},
+      {"a,b,c", 3, "c"},
+      {"a,b,c", 4, "a"},
+      {"a,b,c", 0, "a"},
+      {"a,,c", 2, ""},
+      {" x , y", 2, " y"},
+      {"\"q,r\",s", 2, "r\""},
+      {nullptr, 1, "---Unknown---"},
+      {nullptr, 3, "---Unknown---"},
   };
   for (const FieldCase& c : cases) {
     if (c.value) {
@@ -282,7 +290,8 @@ struct Row {
   static const RecordLayout kLayout;
 };
 #pragma pack(pop)
-constexpr FieldDesc kRowFields[] = {TextField("ROW:NAME", "", 0, 10), LongField("ROW:COUNT", "", 10),
+constexpr FieldDesc kRowFields[] = {TextField("ROW:NAME", "", 0, 10),
+                                    LongField("ROW:COUNT", "", 10),
                                     TextField("ROW:NOTE", "", 14, 10)};
 const RecordLayout Row::kLayout{kRowFields, sizeof(Row)};
 
