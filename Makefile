@@ -10,16 +10,16 @@ ifneq ($(CCACHE),)
 CMAKE_FLAGS += -DCMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE) -DCMAKE_C_COMPILER_LAUNCHER=$(CCACHE)
 endif
 
-# Debian packages the build, the tests, the benchmarks and the release packages need (ansible
-# checks the playbook export; dpkg-dev, lintian, desktop-file-utils, man-db, zip and unzip make
-# and check the packages; samba, smbclient, samba-testsuite and python3-samba give the Samba
+# Debian packages the build, the tests, the benchmarks and the release packages need
+# (clang-format checks the sources' layout; ansible checks the playbook export; dpkg-dev,
+# lintian, desktop-file-utils, man-db, zip and unzip make and check the packages; samba, smbclient, samba-testsuite and python3-samba give the Samba
 # tests a real smbd, its testparm and smbcontrol, and smbtorture's SMB2 client).
-PACKAGES = build-essential cmake pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev \
+PACKAGES = build-essential cmake pkg-config clang-format googletest libgtest-dev libgmock-dev libbenchmark-dev \
            libfltk1.3-dev xvfb xauth xdotool wine64 g++-mingw-w64-x86-64 libpugixml-dev libxml2-dev clang libclang-rt-14-dev \
            ansible dpkg-dev lintian desktop-file-utils man-db zip unzip \
            samba smbclient samba-testsuite python3-samba
 
-.PHONY: all deps configure build test run dist bench fuzz asan clean
+.PHONY: all deps configure build test run dist bench fuzz asan clean format
 
 all: build
 
@@ -39,6 +39,10 @@ test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600
 	@$(MAKE) --no-print-directory asan
 	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=$(TEST_FUZZ_SECONDS)
+
+# Lays out every tracked source as .clang-format says; make test fails on a file that drifts.
+format: deps
+	@git ls-files -- '*.h' '*.cpp' | xargs clang-format-14 --style=file -i
 
 # Only what the run starts: the window program, and vantrelctl that shows the rows without a
 # display. The tests and the Windows cross build wait for make test.
