@@ -172,6 +172,7 @@ TEST_F(SambaKeys, NeverWritesAFileThatDidNotReadWhole) {
       {std::string("[global]\n oplocks = y\0es\n", 25), "zero byte"},
       {"[global]\n config backend = registry\n oplocks = yes\n", "net conf"},
       {"[global]\n include = registry\n", "net conf"},
+      {"[global]\n config file = /etc/samba/other.conf\n oplocks = yes\n", "reads that file"},
   };
   for (const auto& c : cases) {
     WriteFile(conf_, c.text);

@@ -278,6 +278,12 @@ std::string SmbConf::RegistryKept() const {
       return "it says \"" + e.name + " = " + e.value +
              "\": Samba reads its configuration from its registry, so change it with \"net conf\"";
     }
+    // Samba stops reading this file where it meets "config file" and reads the named one in its
+    // place (when that one exists): values read or written here may not be the ones it uses.
+    if (e.key == "configfile" && e.section == 0) {
+      return "it says \"" + e.name + " = " + e.value + "\" (" + WhereSet(e) +
+             "): Samba reads that file instead, so name it with VANTREL_SMB_CONF";
+    }
   }
   return {};
 }

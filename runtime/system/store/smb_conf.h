@@ -54,7 +54,8 @@ class SmbConf {
   const std::vector<std::string>& IncludedFiles() const { return included_; }
 
   // Empty, or why the file is not where Samba keeps this server's shares ("config backend =
-  // registry" or "include = registry": Samba then reads them from its registry database).
+  // registry" or "include = registry": Samba then reads them from its registry database;
+  // "config file = X" in [global]: Samba reads X in its place).
   std::string RegistryKept() const;
 
   // The section names as first written in the file, one per section ("global" first when
