@@ -1,7 +1,7 @@
-# vantrel_library(<folder-name> DEPS <libs...> [EXTRA_LIBS <system libs...>])
+# vantrel_library(<name> DEPS <libs...> [EXTRA_LIBS <system libs...>] [EXCLUDE <regexes...>])
 #
-# Every library folder builds one target, vantrel_<folder>, from the .cpp files it holds (and
-# those of its sub-folders). Platform files are picked by name so that portable code never needs
+# Every library folder builds one target, vantrel_<name> (the folder's name, or runtime_<folder>
+# for the runtime's own libraries), from the .cpp files it holds (and those of its sub-folders). Platform files are picked by name so that portable code never needs
 # a build switch:
 #   *_win32.cpp and anything under a win32/ folder  -> Windows builds only
 #   *_posix.cpp                                     -> every other build
