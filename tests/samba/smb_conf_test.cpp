@@ -211,28 +211,6 @@ SmbConf::IncludeReader Files(std::map<std::string, std::string> files) {
   };
 }
 
-// Editors on Windows begin UTF-8 files with a byte order mark, which Samba passes over (testparm
-// reads such a file): read as Samba reads it, and kept at the start when the file is written.
-TEST(SmbConf, PassesOverAByteOrderMarkAndKeepsIt) {
-  const std::string bom = "\xEF\xBB\xBF";
-  SmbConf conf = Loaded(bom + "[global]\n\toplocks = yes\n");
-  EXPECT_EQ(conf.Get("global", "oplocks").value_or("(absent)"), "yes");
-  bool changed = false;
-  ASSERT_TRUE(conf.Set("global", "oplocks", "0", changed));
-  EXPECT_EQ(conf.Text(), bom + "[global]\n\toplocks = 0\n");
-  // A parameter before any section, and a line added at the very top, stay after the mark.
-  SmbConf bare = Loaded(bom + "workgroup = W\n");
-  EXPECT_EQ(bare.Get("global", "workgroup").value_or("(absent)"), "W");
-  ASSERT_TRUE(bare.Set("global", "oplocks", "0", changed));
-  EXPECT_EQ(bare.Text(), bom + "workgroup = W\noplocks = 0\n");
-  // In an included file too.
-  SmbConf outer;
-  ASSERT_TRUE(outer.Load("[global]\ninclude = /i/b.conf\n",
-                         Files({{"/i/b.conf", bom + "[data]\n path = /srv\n"}})))
-      << outer.Problem();
-  EXPECT_EQ(outer.Get("data", "path").value_or("(absent)"), "/srv");
-}
-
 TEST(SmbConf, ReadsIncludedFilesInTheirPlaceAsSambaDoes) {
   const auto read = Files({
       {"/i/oplocks.conf", "\toplocks = yes\n"},

@@ -9,7 +9,6 @@ constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 // Samba stops at 100 levels; a real configuration has one or two. These bound a file that
 // includes itself by another name, or one that includes the same file many times.
 constexpr int kMaxIncludeDepth = 16;
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::size_t kMaxIncludes = 256;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
@@ -111,10 +110,6 @@ bool SmbConf::Load(std::string text, const IncludeReader& readInclude) {
   problemLine_ = 0;
   problemInclude_ = false;
   loaded_ = false;
-  // Editors on Windows start UTF-8 files with a byte order mark; Samba reads past it, so do we,
-  // and a file written back keeps it.
-  byteOrderMark_ = text.starts_with(kByteOrderMark);
-  if (byteOrderMark_) text.erase(0, kByteOrderMark.size());
   const std::size_t firstEnd = text.find('\n');
   lineEnd_ =
       firstEnd != std::string::npos && firstEnd > 0 && text[firstEnd - 1] == '\r' ? "\r\n" : "\n";
@@ -258,7 +253,6 @@ bool SmbConf::Parse(const std::string& text, std::size_t file, std::size_t& sect
     const std::size_t includeAt = entries_.size() - 1;
     included_.push_back(target);
     chain.push_back(target);
-    if (included.starts_with(kByteOrderMark)) included.erase(0, kByteOrderMark.size());
     if (!Parse(included, included_.size(), section, depth + 1, chain, readInclude)) return false;
     chain.pop_back();
     entries_[includeAt].after = section;
@@ -445,7 +439,7 @@ bool SmbConf::Remove(std::string_view section, std::string_view name) {
 }
 
 std::string SmbConf::Text() const {
-  std::string out(byteOrderMark_ ? kByteOrderMark : std::string_view());
+  std::string out;
   for (const Entry& e : entries_) {
     if (e.file == 0) out += e.text;
   }

@@ -123,7 +123,6 @@ class SmbConf {
   std::size_t problemLine_ = 0;
   bool problemInclude_ = false;
   bool loaded_ = false;
-  bool byteOrderMark_ = false;  // the file starts with UTF-8's, which Samba passes over: kept
   std::string lineEnd_ = "\n";  // the file's own: "\r\n" when its first line ends so
 };
 
