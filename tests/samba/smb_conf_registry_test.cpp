@@ -153,6 +153,11 @@ TEST_F(SambaKeys, RefusesChangesSambaWouldNotTake) {
       {"Software\\Samba\\smbconf\\accounts", "oplocks", "0", 4, "no section [accounts]"},
       {kData, "comment", "x\n[evil]\npath = /", 1, "line break"},
       {kData, "comment", "x\\", 1, "backslash"},
+      // Lines that send Samba elsewhere for its configuration.
+      {kGlobal, "config file", "/tmp/other.conf", 1, "reads that file instead"},
+      {kGlobal, "ConfigFile", "/tmp/other.conf", 1, "reads that file instead"},
+      {kGlobal, "config backend", "registry", 1, "net conf"},
+      {kData, "include", "registry", 1, "net conf"},
   };
   for (const auto& c : cases) ExpectRefused(Put(c.key, c.name, c.text, c.type), kConf, c.words);
   // A later include that sets the parameter again would make the change a lie.
@@ -173,6 +178,7 @@ TEST_F(SambaKeys, NeverWritesAFileThatDidNotReadWhole) {
       {"[global]\n config backend = registry\n oplocks = yes\n", "net conf"},
       {"[global]\n include = registry\n", "net conf"},
       {"[global]\n config file = /etc/samba/other.conf\n oplocks = yes\n", "reads that file"},
+      {"\xEF\xBB\xBF[global]\n oplocks = yes\n", "byte order mark"},
   };
   for (const auto& c : cases) {
     WriteFile(conf_, c.text);

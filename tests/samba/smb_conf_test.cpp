@@ -174,6 +174,10 @@ TEST(SmbConf, RefusesWhatSambaWouldNotRead) {
       // A line added after it would become part of its value.
       {"[global]\n comment = a \\\n", 2, "into nothing"},
       {"[global]\n" + std::string(kSmbConfMaxBytes, '#'), 0, "MiB"},
+      // Samba reads a byte order mark as part of the first line: "<mark>oplocks" is a parameter
+      // it does not know, and "<mark>[data]" a header it skips.
+      {"\xEF\xBB\xBFoplocks = no\n", 1, "byte order mark"},
+      {"\xEF\xBB\xBF[data]\n path = /srv\n oplocks = no\n", 1, "byte order mark"},
   };
   for (const auto& c : cases) {
     SmbConf conf;

@@ -127,6 +127,15 @@ bool SmbConf::Parse(const std::string& text, std::size_t file, std::size_t& sect
                 "larger than " + std::to_string(kSmbConfMaxBytes >> 20) +
                     " MiB, which no Samba configuration is");
   }
+  // Samba does not pass over the byte order mark some editors put first: it reads the mark as
+  // part of the first line, which then names an unknown parameter, or a section header Samba
+  // skips so that the lines under it join the section before. Read here as plain text, the file
+  // would mean something else than it means to Samba.
+  if (text.starts_with("\xEF\xBB\xBF")) {
+    return Fail(file, 1,
+                "starts with a UTF-8 byte order mark, which Samba reads as part of the first "
+                "line; save the file without it");
+  }
   if (const std::size_t zero = text.find('\0'); zero != std::string::npos) {
     return Fail(file,
                 static_cast<std::size_t>(std::count(text.begin(), text.begin() + zero, '\n')) + 1,
@@ -281,8 +290,9 @@ std::string SmbConf::RegistryKept() const {
     // Samba stops reading this file where it meets "config file" and reads the named one in its
     // place (when that one exists): values read or written here may not be the ones it uses.
     if (e.key == "configfile" && e.section == 0) {
-      return "it says \"" + e.name + " = " + e.value + "\" (" + WhereSet(e) +
-             "): Samba reads that file instead, so name it with VANTREL_SMB_CONF";
+      return "it says \"" + e.name + " = " + e.value + "\"" +
+             (e.line != 0 ? " (" + WhereSet(e) + ")" : std::string()) +
+             ": Samba reads that file instead, so name it with VANTREL_SMB_CONF";
     }
   }
   return {};

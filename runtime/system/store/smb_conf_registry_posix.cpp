@@ -424,6 +424,12 @@ LONG Change(const std::string& section, const std::string& name,
     changed = true;
   }
   if (!changed) return ERROR_SUCCESS;
+  // A line that moves the configuration elsewhere ("config file", "include = registry", "config
+  // backend = registry") would leave every later read refused and Samba reading another place.
+  if (std::string kept = conf.RegistryKept(); !kept.empty()) {
+    return Fail(ERROR_INVALID_DATA,
+                "not changing " + path + ": after the change " + kept + "; nothing was written");
+  }
   const std::string text = conf.Text();
   if (std::string problem = CheckCandidate(path, text, section, name, value); !problem.empty())
     return Fail(ERROR_INVALID_DATA, problem);
