@@ -42,7 +42,7 @@ test: build
 
 # Lays out every tracked source as .clang-format says; make test fails on a file that drifts.
 format: deps
-	@git ls-files -- '*.h' '*.cpp' | xargs clang-format-14 --style=file -i
+	@git ls-files -z --cached --others --exclude-standard -- '*.h' '*.cpp' '*.hpp' '*.cc' | xargs -0 -r clang-format-14 --style=file -i
 
 # Only what the run starts: the window program, and vantrelctl that shows the rows without a
 # display. The tests and the Windows cross build wait for make test.

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The format check on a tree of two sources, one laid out and one not: it must exit 1 and name
-# the second only; once the file is laid out, it must pass.
+# the second only; once the file is laid out, it must pass. In git, odd names and new files count.
 set -euo pipefail
 check=$1
 style=$2
@@ -23,4 +23,16 @@ formatter=$(command -v clang-format-14 || command -v clang-format)
 status=0
 "$check" "$dir" || status=$?
 [ "$status" -eq 0 ] || { echo "FAIL: expected exit 0 once laid out, got $status"; exit 1; }
+# In a git checkout: a name git would quote, and a new file not yet added, are checked too.
+git -C "$dir" init -q
+printf 'int  Odd( ) {return 3;}\n' >"$dir/lib/naïve.h"
+git -C "$dir" add -A
+printf 'int  New( ) {return 4;}\n' >"$dir/lib/new.cc"
+status=0
+out=$("$check" "$dir") || status=$?
+echo "$out"
+[ "$status" -eq 1 ] || { echo "FAIL: expected exit 1 in git, got $status"; exit 1; }
+for name in lib/naïve.h lib/new.cc; do
+  grep -qF "$name: differs" <<<"$out" || { echo "FAIL: $name not named"; exit 1; }
+done
 echo "PASS"
