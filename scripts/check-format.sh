@@ -31,9 +31,21 @@ if [ ${#files[@]} -eq 0 ]; then
   exit 2
 fi
 
-drifted=0
+present=()
 for f in "${files[@]}"; do
-  [ -f "$f" ] || continue  # deleted in the work tree but not yet in git
+  [ -f "$f" ] && present+=("$f")  # a file deleted in the work tree but not yet in git is gone
+done
+if [ ${#present[@]} -eq 0 ]; then
+  echo "check-format: no sources under $root" >&2
+  exit 2
+fi
+# One run over every file says whether any drifts; only then is each asked on its own, to name it.
+if "$formatter" --style=file --dry-run --Werror "${present[@]}" >/dev/null 2>&1; then
+  echo "check-format: ${#files[@]} files match .clang-format"
+  exit 0
+fi
+drifted=0
+for f in "${present[@]}"; do
   if ! "$formatter" --style=file "$f" | cmp -s - "$f"; then
     echo "$f: differs from clang-format's layout (fix: $(basename "$formatter") -i $f)"
     drifted=$((drifted + 1))
