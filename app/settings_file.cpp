@@ -277,8 +277,8 @@ std::string MissingSettingsFileHint(const std::string& fileName, std::string_vie
   if (const std::string target = ByteFile::LinkTarget(fileName); target != fileName) {
     why = ": " + name + " is a symbolic link to " + target + ", which is not there";
   } else if (folderMissing) {
-    why = ", a folder that is not there";
-    copy = "create the folder and copy one there as ";
+    why = ", a folder that is not there or cannot be reached";
+    copy = "copy one into a folder that is there, as ";
   }
   return "Looked for " + name + " in " + folder + why +
          ".|The settings files that ship with Vantrel are in " + ShippedFilesPlace() + ": " + copy +

@@ -20,6 +20,11 @@ std::string FileNameProblem(std::string_view what, std::string_view name) {
     return std::string(what) + " '" + std::string(name) +
            "': a file name may not begin or end with a blank (it would be read as another file)";
   }
+  if (name.back() == '/' || name.back() == '\\') {
+    return std::string(what) + " '" + std::string(name) +
+           "': names a folder; name the file in it (for example " + std::string(name) +
+           "Vantrel.xml)";
+  }
   if (name.size() > kFileNameField) {
     return std::string(what) + ": the file name has " + std::to_string(name.size()) +
            " characters, more than the " + std::to_string(kFileNameField) +

@@ -60,9 +60,11 @@ while IFS='|' read -r name said; do
   grep -qF "$said" missing.err || fail "$name: $(cat missing.err)"
 done <<TABLE
 other/Dangling.xml|Looked for Dangling.xml in $(pwd -P)/other: Dangling.xml is a symbolic link to $(pwd -P)/gone/Target.xml, which is not there.
-nofolder/Items.xml|Looked for Items.xml in $(pwd -P)/nofolder, a folder that is not there. The settings files that ship with Vantrel are in /usr/share/vantrel/: create the folder and copy one there as Items.xml
+nofolder/Items.xml|Looked for Items.xml in $(pwd -P)/nofolder, a folder that is not there or cannot be reached. The settings files that ship with Vantrel are in /usr/share/vantrel/: copy one into a folder that is there, as Items.xml
 TABLE
 rm other/Dangling.xml
+"$ctl" list --settings other/ 2>missing.err; [ $? -eq 2 ] || fail "a --settings name ending in / must be refused with 2"
+grep -qF "names a folder" missing.err || fail "--settings other/: $(cat missing.err)"
 "$ctl" list --settings other/Items.xml | grep -q Flag || fail "--settings"
 # The success line names the file saved.
 "$ctl" save --settings other/Items.xml > saved.out || fail "save --settings failed"
