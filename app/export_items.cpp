@@ -102,8 +102,8 @@ bool CollectExportItems(MainData& data, ExportValues values, std::vector<ExportI
     }
     if (problem.empty() && nameCut) {
       problem =
-          "its key path or value name was cut when the settings file was loaded: exported, "
-          "it would name another key or value";
+          "its key path, value name or a value was cut when the settings file was loaded: "
+          "exported, it would name another key or value or another number";
     }
     if (problem.empty() && step.badValue) {
       problem = ValueTextProblem(step.value);

@@ -48,8 +48,9 @@ struct MainData {
   // What the settings file was when it was loaded (runtime FileFingerprint): a save writes over
   // that file only, never over one another program put there since.
   std::string loadedFingerprint;
-  // DisplayQueue positions (ascending) of the items whose key path or value name was longer than
-  // its field and was cut on loading: cut, it names another key or value, so they are not applied.
+  // DisplayQueue positions (ascending) of the items whose key path, value name or a value was
+  // longer than its field and was cut on loading: cut, it names another key or value or another
+  // number, so they are not applied.
   std::vector<std::int32_t> cutNameRows;
   // The registry type of each row's current value (DisplayQueue position - 1), 0 when missing:
   // Windows reads these values only as REG_DWORD, so another type differs from every number.

@@ -321,11 +321,10 @@ void LoadSettingsFile(MainData& data) {
     xml::LoadQueueOptions options;
     options.deep = true;
     options.recordBoundary = true;
-    options.onCut = [&cutNameItems](std::int32_t entry, const FieldDesc& field) {
-      if (field.offset == offsetof(XmlRecord, KEYNAME) ||
-          field.offset == offsetof(XmlRecord, VALUENAME)) {
-        if (cutNameItems.empty() || cutNameItems.back() != entry) cutNameItems.push_back(entry);
-      }
+    // A cut name names another key or value; a cut value text is another number (cut after 20
+    // characters "000000000000000000001" reads 0). Either way the row is not what the file says.
+    options.onCut = [&cutNameItems](std::int32_t entry, const FieldDesc&) {
+      if (cutNameItems.empty() || cutNameItems.back() != entry) cutNameItems.push_back(entry);
     };
     xml::LoadQueue(&data.xmlQueue, options);
   }
@@ -350,8 +349,9 @@ void LoadSettingsFile(MainData& data) {
     } else if (std::binary_search(cutNameItems.begin(), cutNameItems.end(), i)) {
       data.cutNameRows.push_back(QueueRecords(&data.displayQueue));
       if (data.incompleteLoad.empty()) {
-        data.incompleteLoad = "item " + std::to_string(i) +
-                              "'s key path or value name is longer than the list holds and was cut";
+        data.incompleteLoad =
+            "item " + std::to_string(i) +
+            "'s key path, value name or a value is longer than the list holds and was cut";
       }
     }
   }
@@ -478,9 +478,9 @@ ApplyStep PlanApply(const DisplayRecord& row, int mode, bool nameCut, bool smb1G
     // A cut key path names one of the key's parents, a cut value name another value.
     step.kind = ApplyStep::kRefuse;
     step.refusal =
-        "The item's key path or value name is longer than the list holds and was cut "
-        "when the settings file was loaded; cut, it names another key or value, so "
-        "the item was left alone.";
+        "The item's key path, value name or a value is longer than the list holds and was "
+        "cut when the settings file was loaded; cut, it names another key or value or "
+        "another number, so the item was left alone.";
   }
   return step;
 }

@@ -57,7 +57,8 @@ bool Smb1GuardApplies(const MainData& data);
 // The registry type of the current value at this DisplayQueue position (0: missing or unknown).
 std::uint32_t CurrentType(const MainData& data, std::int32_t position);
 
-// Whether the item at this DisplayQueue position had its key path or value name cut on loading.
+// Whether the item at this DisplayQueue position had its key path, value name or a value cut on
+// loading.
 bool NameWasCut(const MainData& data, std::int32_t position);
 
 // The plan for DisplayQueue's current entry (the one last fetched), with what the load noted

@@ -411,8 +411,8 @@ int RunAppCommand(std::span<const std::string_view> args) {
     // that write refuse such rows themselves.)
     for (const std::int32_t row : data.cutNameRows) {
       Failure(command, data.settingsFile + ": row " + std::to_string(row) +
-                           "'s key path or value name is longer than the list holds and was cut; "
-                           "the row shows another key's value");
+                           "'s key path, value name or a value is longer than the list holds and "
+                           "was cut; the row is not what the file says");
       ++gErrorsShown;
     }
   }

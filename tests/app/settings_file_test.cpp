@@ -411,7 +411,7 @@ TEST_F(SettingsFileTest, ItemsWhoseNamesWereCutOnLoadingAreNeverApplied) {
   Shown().clear();
   SaveSettingsFile(data);
   ASSERT_EQ(Shown().size(), 1u);
-  EXPECT_NE(Shown()[0].text.find("item 1's key path or value name"), std::string::npos)
+  EXPECT_NE(Shown()[0].text.find("item 1's key path, value name or a value"), std::string::npos)
       << Shown()[0].text;
   EXPECT_EQ(ReadFile("Vantrel.xml"), original);
 }

@@ -132,10 +132,20 @@ long_key="SOFTWARE\\$(printf 'L%.0s' $(seq 240))"
 for command in list check "list --json"; do
   "$ctl" $command > out.txt 2> err; status=$?
   [ $status -eq 1 ] || fail "$command with a cut key exited $status"
-  grep -q "Vantrel.xml: row 2's key path or value name is longer than the list holds and was cut" err ||
+  grep -q "Vantrel.xml: row 2's key path, value name or a value is longer than the list holds and was cut" err ||
     fail "$command: $(cat err)"
   [ "$(wc -l < err)" -eq 1 ] || fail "$command named more than the cut row: $(cat err)"
 done
 [ "$(grep -c '"nameCut": true' out.txt)" -eq 1 ] || fail "list --json does not mark the one cut row"
 "$ctl" disable > /dev/null 2>&1 && fail "disable applied a cut key"
+# A value text longer than its 20 characters is cut into another number: refused the same way,
+# and the file is not saved over.
+{ echo '<RegistryItems>'; item Long 000000000000000000001; echo '</RegistryItems>'; } > Vantrel.xml
+cp Vantrel.xml before.xml
+"$ctl" check > /dev/null 2> err; [ $? -eq 1 ] || fail "check with a cut value did not fail"
+"$ctl" disable > /dev/null 2> err && fail "disable wrote a cut value"
+"$ctl" reg get "HKLM\\$key" Long > /dev/null 2>&1 && fail "a cut value was written"
+"$ctl" export --format reg -o cut.reg > /dev/null 2>&1 && fail "export took a cut value"
+"$ctl" save > /dev/null 2>&1 && fail "save wrote over a file whose value was cut"
+cmp -s Vantrel.xml before.xml || fail "the file with a cut value was changed"
 echo ok
