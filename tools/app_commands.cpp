@@ -140,7 +140,7 @@ std::string JsonRow(app::MainData& data, const app::DisplayRecord& r) {
          ", \"currentType\": " + (type == 0 ? "null" : JsonString(RegistryTypeName(type))) +
          ", \"effect\": {\"kind\": " + JsonString(app::EffectKindName(effect.kind)) +
          ", \"why\": " + JsonString(effect.why) + "}" +
-         (app::NameWasCut(data, QueuePointer(&data.displayQueue)) ? ", \"nameCut\": true}" : "}");
+         (app::NameWasCut(data, QueuePointer(&data.displayQueue)) ? ", \"textCut\": true}" : "}");
 }
 
 void PrintJsonRows(app::MainData& data, const char* indent) {

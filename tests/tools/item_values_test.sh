@@ -136,7 +136,7 @@ for command in list check "list --json"; do
     fail "$command: $(cat err)"
   [ "$(wc -l < err)" -eq 1 ] || fail "$command named more than the cut row: $(cat err)"
 done
-[ "$(grep -c '"nameCut": true' out.txt)" -eq 1 ] || fail "list --json does not mark the one cut row"
+[ "$(grep -c '"textCut": true' out.txt)" -eq 1 ] || fail "list --json does not mark the one cut row"
 "$ctl" disable > /dev/null 2>&1 && fail "disable applied a cut key"
 # A value text longer than its 20 characters is cut into another number: refused the same way,
 # and the file is not saved over.
