@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "runtime/error_state.h"
-#include "runtime/registry.h"
+#include "runtime/errors/error_state.h"
+#include "runtime/system/registry.h"
 #include "tests/store/store_test_support.h"
 
 namespace vantrel {

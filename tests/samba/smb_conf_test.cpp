@@ -1,6 +1,6 @@
 // The smb.conf reader and writer: names matched as Samba matches them, changes that touch only
 // the lines concerned, and files Samba would not read refused.
-#include "runtime/store/smb_conf.h"
+#include "runtime/system/store/smb_conf.h"
 
 #include <gtest/gtest.h>
 
