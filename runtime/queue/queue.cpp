@@ -523,8 +523,10 @@ QueueStorageUse QueueStorage(Queue* queue) {
   use.entries = st->current->size;
   use.entryBytes = st->arena.InUse();
   use.arenaBytes = st->arena.Reserved();
-  for (int i = 0; i < st->orderCount; ++i)
+  for (int i = 0; i < st->orderCount; ++i) {
     use.orderBytes += st->orders[i]->capacity * sizeof(Entry);
+    use.indexBytes += st->orders[i]->IndexBytes();
+  }
   use.orders = st->orderCount;
   use.keyed = st->current->keyed;
   return use;
@@ -552,6 +554,8 @@ std::span<std::uint8_t> QueueEntryImage(Queue* queue, std::int32_t position) {
   if (!queue) return {};
   const QueueState* st = ExistingQueueState(queue);
   if (!st || position < 1 || static_cast<std::size_t>(position) > st->current->size) return {};
+  // The caller may write the image: what the search indexes copied from entries may no longer hold.
+  for (int i = 0; i < st->orderCount; ++i) st->orders[i]->Changed();
   Entry e = st->current->items[position - 1];
   return std::span<std::uint8_t>(e, st->EntrySize(e));
 }

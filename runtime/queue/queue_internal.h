@@ -59,6 +59,18 @@ struct KeyList {
 
 constexpr std::size_t kLargeOrder = 65536;  // references
 
+// One step of a key order's search index (see Order::searchIndex): the key bytes of the entry a
+// halving search compares at that step, from `from` on. The entries a search can still reach at
+// that step all share their first `from` bytes with the buffer's key, so these bytes mostly decide
+// the step without reading the entry.
+constexpr std::size_t kIndexBytes = 28;
+struct IndexNode {
+  std::uint32_t from;
+  std::uint8_t bytes[kIndexBytes];
+};
+static_assert(sizeof(IndexNode) == 32, "two index steps share a cache line");
+constexpr std::size_t kIndexAlign = 64;
+
 struct Order {
   Entry* items = nullptr;
   std::size_t size = 0;
@@ -66,11 +78,35 @@ struct Order {
   bool keyed = false;
   KeyList list;
   CompiledKey compiledKey;
+  // A search index for a large order sorted by one text field (queue_search.cpp): the first levels
+  // of the halving search laid out in one small table, so that a keyed lookup in a million entries
+  // waits on memory for its last few steps only, not for every one. It is a copy of key bytes, so
+  // any change to the order's items drops it; searches build it again once enough of them have
+  // run without a change to repay the building.
+  mutable IndexNode* searchIndex = nullptr;  // nodes 1 .. 2^indexLevels - 1; after k: 2k, 2k+1
+  mutable void* indexMemory = nullptr;       // the allocation searchIndex lies in
+  mutable int indexLevels = 0;
+  mutable std::size_t searchesUnchanged = 0;
 
   Order() = default;
   Order(const Order&) = delete;
   Order& operator=(const Order&) = delete;
-  ~Order() { std::free(items); }
+  ~Order() {
+    std::free(items);
+    std::free(indexMemory);
+  }
+  // Every change to the items or to the key they are sorted by goes through here (or through the
+  // members below, which call it).
+  void Changed() const {
+    std::free(indexMemory);
+    indexMemory = nullptr;
+    searchIndex = nullptr;
+    indexLevels = 0;
+    searchesUnchanged = 0;
+  }
+  std::size_t IndexBytes() const {
+    return searchIndex ? (std::size_t{1} << indexLevels) * sizeof(IndexNode) + kIndexAlign : 0;
+  }
 
   bool Reserve(std::size_t n) {
     if (n <= capacity) return true;
@@ -86,15 +122,18 @@ struct Order {
   }
   // Both need the room reserved first; neither can fail.
   void InsertAt(std::size_t index, Entry e) {
+    Changed();
     std::memmove(items + index + 1, items + index, (size - index) * sizeof(Entry));
     items[index] = e;
     ++size;
   }
   void RemoveAt(std::size_t index) {
+    Changed();
     std::memmove(items + index, items + index + 1, (size - index - 1) * sizeof(Entry));
     --size;
   }
   void Unkey() {
+    Changed();
     keyed = false;
     list = KeyList{};
   }

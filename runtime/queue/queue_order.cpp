@@ -149,6 +149,7 @@ std::int32_t MakeKeyOrder(QueueState& st, const KeyList& list, const CompiledKey
     if (fresh) delete target;
     return err;
   }
+  target->Changed();
   std::free(target->items);
   target->items = items;
   target->size = n;

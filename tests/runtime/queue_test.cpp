@@ -1067,5 +1067,143 @@ TEST(Queue, FreeEmptiesTheQueueAndForgetsItsOrders) {
   EXPECT_EQ(d.buffer.KEYNAME.Str(), "again");
 }
 
+// Large key orders carry a search index of the first search steps, built once enough searches
+// have run without a change. Whatever it decides must be what comparing the entries decides: keys
+// that share long beginnings (so the index's bytes for a step start well inside the key), keys that
+// differ only past those bytes or in their last byte, runs of equal keys that straddle the index's
+// steps, the first and the last key, and keys that are missing below, between and above them; in
+// both directions, and again after changes that drop the index.
+class QueueSearchIndex : public ::testing::TestWithParam<int> {
+ protected:
+  struct Row {
+    std::string key;
+    int id;
+  };
+
+  static std::vector<Row> MakeRows() {
+    std::mt19937 rng(27);
+    const std::string stem = "SYSTEM\\CurrentControlSet\\Services\\LanmanWorkstation\\Parameters\\";
+    std::vector<Row> rows;
+    int id = 0;
+    while (rows.size() < 5000) {
+      std::string key = stem;
+      const int words = 1 + static_cast<int>(rng() % 3);
+      for (int w = 0; w < words; ++w) key += "Word" + std::to_string(rng() % 7) + "\\";
+      // Some keys run to the field's end and differ only in its last byte.
+      if (rng() % 8 == 0) key.resize(199, 'x');
+      key += static_cast<char>('a' + rng() % 26);
+      const int copies = rng() % 5 == 0 ? 1 + static_cast<int>(rng() % 40) : 1;
+      for (int c = 0; c < copies; ++c) rows.push_back(Row{key, id++});
+    }
+    std::shuffle(rows.begin(), rows.end(), rng);
+    return rows;
+  }
+
+  // Probes: every key present, and keys just below and above each, below and above all.
+  static std::vector<std::string> Probes(const std::vector<Row>& rows) {
+    std::vector<std::string> out{"", "A", "~", std::string(200, '\xFF')};
+    for (const Row& r : rows) {
+      out.push_back(r.key);
+      std::string below = r.key;
+      below.back() = static_cast<char>(below.back() - 1);
+      out.push_back(below);
+      if (r.key.size() < 200) out.push_back(r.key + "!");
+    }
+    return out;
+  }
+
+  // Looks every probe up (twice: the first round builds the index) and checks it against the rows
+  // sorted as the order sorts them.
+  static void CheckLookups(StyledQueue& d, std::vector<Row> rows, bool descending) {
+    auto before = [&](const Row& a, const Row& b) {
+      const int c = std::memcmp(FixedText<200>(a.key).bytes, FixedText<200>(b.key).bytes, 200);
+      return descending ? c > 0 : c < 0;
+    };
+    std::stable_sort(rows.begin(), rows.end(), before);
+    const int key[] = {descending ? -1 : 1};
+    const std::vector<std::string> probes = Probes(rows);
+    for (int round = 0; round < 2; ++round) {
+      for (const std::string& probe : probes) {
+        const Row p{probe, -1};
+        const auto first = std::lower_bound(rows.begin(), rows.end(), p, before);
+        const bool present = first != rows.end() && !before(p, *first);
+        const int place = static_cast<int>(first - rows.begin()) + 1;
+        d.buffer.KEYNAME = probe;
+        d.buffer.VALUENAME = "untouched";
+        QueueGetByKey(&d, key);
+        if (present) {
+          ASSERT_EQ(RuntimeErrorCode(), 0) << probe;
+          ASSERT_EQ(QueuePointer(&d), place) << probe;
+          ASSERT_EQ(d.buffer.VALUENAME.Str(), std::to_string(first->id)) << probe;
+        } else {
+          ASSERT_EQ(RuntimeErrorCode(), 30) << probe;
+          ASSERT_EQ(d.buffer.VALUENAME.Str(), "untouched") << probe;
+        }
+        d.buffer.KEYNAME = probe;
+        const auto after = std::upper_bound(rows.begin(), rows.end(), p, before);
+        const std::int32_t position = QueuePosition(&d);
+        ASSERT_EQ(RuntimeErrorCode(), present ? 0 : 30) << probe;
+        ASSERT_EQ(position, present ? place : static_cast<int>(after - rows.begin()) + 1) << probe;
+      }
+    }
+    EXPECT_GT(QueueStorage(&d).indexBytes, 0u);  // the lookups above went through the index
+  }
+
+  static void Add(StyledQueue& d, const Row& r) {
+    d.buffer.KEYNAME = r.key;
+    d.buffer.VALUENAME = std::to_string(r.id);
+  }
+};
+
+TEST_P(QueueSearchIndex, FindsWhatTheEntriesSay) {
+  const bool descending = GetParam() < 0;
+  const int key[] = {GetParam()};
+  std::vector<Row> rows = MakeRows();
+  StyledQueue d;
+  for (const Row& r : rows) {
+    Add(d, r);
+    QueueAdd(&d);
+  }
+  QueueSort(&d, key);
+  ASSERT_EQ(RuntimeErrorCode(), 0);
+  CheckLookups(d, rows, descending);
+
+  // Each change drops the index; lookups stay right and build it again.
+  const int next = static_cast<int>(rows.size());
+  rows.push_back(Row{rows[17].key, next});  // after the entries with an equal key
+  Add(d, rows.back());
+  QueueAddByKey(&d, key);
+  ASSERT_EQ(RuntimeErrorCode(), 0);
+  EXPECT_EQ(QueueStorage(&d).indexBytes, 0u);
+  CheckLookups(d, rows, descending);
+
+  rows.push_back(Row{descending ? std::string(200, '\xFE') : std::string("AAA"), next + 1});
+  Add(d, rows.back());
+  QueueAddByKey(&d, key);  // a new first key
+  ASSERT_EQ(RuntimeErrorCode(), 0);
+  CheckLookups(d, rows, descending);
+
+  QueueGetAt(&d, 2);  // the old first entry goes
+  const std::string gone = d.buffer.VALUENAME.Str();
+  QueueDelete(&d);
+  ASSERT_EQ(RuntimeErrorCode(), 0);
+  rows.erase(std::find_if(rows.begin(), rows.end(),
+                          [&](const Row& r) { return std::to_string(r.id) == gone; }));
+  CheckLookups(d, rows, descending);
+
+  QueueGetAt(&d, 100);  // a key changed in place: the order is no longer sorted by it
+  const std::string changed = d.buffer.VALUENAME.Str();
+  d.buffer.KEYNAME = "SYSTEM\\Moved";
+  QueuePut(&d);
+  ASSERT_EQ(RuntimeErrorCode(), 0);
+  for (Row& r : rows) {
+    if (std::to_string(r.id) == changed) r.key = "SYSTEM\\Moved";
+  }
+  QueueSort(&d, key);
+  CheckLookups(d, rows, descending);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothDirections, QueueSearchIndex, ::testing::Values(1, -1));
+
 }  // namespace
 }  // namespace vantrel
