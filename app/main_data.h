@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/item_tables.h"
-#include "runtime/fixed_text.h"
+#include "runtime/text/fixed_text.h"
 
 namespace vantrel::app {
 

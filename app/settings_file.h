@@ -18,9 +18,11 @@ void LoadSettingsFile(MainData& data);
 
 // What the message about a settings file that is not there adds: the folder it was looked for in
 // and where the settings files that ship with Vantrel are; `otherFileHint` ends the text (the
-// command line names its --settings there).
+// command line names its --settings there). A name that is a link to nothing, or a folder that is
+// not there (`folderMissing`), is said.
 std::string MissingSettingsFileHint(const std::string& fileName,
-                                    std::string_view otherFileHint = {});
+                                    std::string_view otherFileHint = {},
+                                    bool folderMissing = false);
 
 // Reads every item's registry value into DisplayQueue ("N/A" when missing) and sets the row
 // styles: 1 when the current value equals the disable value, 2 otherwise. A value that is there

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "runtime/error_state.h"
+#include "runtime/errors/error_state.h"
 
 namespace vantrel::framework {
 

@@ -1,4 +1,4 @@
-#include "runtime/message_layout.h"
+#include "runtime/dialog/message_layout.h"
 
 #include <gtest/gtest.h>
 
