@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "framework/error_reporter.h"
 #include "runtime/errors/error_state.h"
 
 namespace vantrel::framework {
@@ -11,15 +10,6 @@ namespace event = ui::event;
 namespace prop = ui::prop;
 
 namespace {
-
-// Message numbers of the record form (texts in the reporter's table).
-constexpr std::int32_t kMsgAddAnother = 3;
-constexpr std::int32_t kMsgConfirmCancel = 10;
-constexpr std::int32_t kMsgDeleteFailed = 36;
-constexpr std::int32_t kMsgUpdateFailed = 37;
-constexpr std::int32_t kMsgSaveChanges = 38;
-
-constexpr int kYesNoCancel = ButtonYes + ButtonNo + ButtonCancel;
 
 // Key codes that must not leak into a new window from the one that opened it.
 constexpr int kKeyCodeMouseLeft = 2;
@@ -87,12 +77,6 @@ void WindowController::Display(int control) {
   if (ui::Engine* engine = Engine(); engine && MYWINDOW) engine->Display(MYWINDOW, control);
 }
 
-int WindowController::AskMessage(std::int32_t id, int buttons, int defaultButton) {
-  return ERRORS ? ERRORS->Message(id, buttons, defaultButton) : defaultButton;
-}
-
-int WindowController::ThrowError(std::int32_t id) { return ERRORS ? ERRORS->Throw(id) : 0; }
-
 // ---------------------------------------------------------------------------------------------
 // Life cycle
 
@@ -124,7 +108,6 @@ int WindowController::Init() {
 
 void WindowController::EventLoop() {
   if (DEAD) return;
-  LASTINSERTEDPOSITION.Clear();
   ui::Engine* engine = Engine();
   if (!engine || !MYWINDOW || !MYWINDOW->IsOpen()) return;  // nothing to wait for
   engine->Run(MYWINDOW, [this](const ui::Event&) { return HandleEvent(); });
@@ -140,21 +123,12 @@ int WindowController::Shutdown() {
   CL.reset();
   BUTTONS.reset();
   HISTORY.reset();
-  if (FILES) {
-    for (const FileEntry& f : *FILES) {
-      if (f.FILE) f.FILE->Restore(f.SAVED);
-    }
-    FILES.reset();
-  }
-  if (PRIMARY) PRIMARY->Restore(SAVED);
   if (TOOLBAR) TOOLBAR->Shutdown();
-  if (RESIZE) RESIZE->Shutdown();
   DEAD = 1;
   return LevelQuiet;
 }
 
 void WindowController::PrepareWindow() {
-  if (TRANSLATOR) TRANSLATOR->TranslateWindow(MYWINDOW);
   ResetWindow(false);
   INITED |= 1;
 }
@@ -178,27 +152,15 @@ void WindowController::AddButton(std::int32_t control, std::uint8_t action) {
   ClearRuntimeError();
 }
 
-void WindowController::AddComponent(WindowComponent* component, std::int32_t type) {
+void WindowController::AddComponent(WindowComponent* component) {
   if (!CL) CL = std::make_unique<std::vector<ComponentEntry>>();
-  CL->push_back(ComponentEntry{type, component});
+  CL->push_back(ComponentEntry{0, component});
   ClearRuntimeError();
 }
 
 void WindowController::AttachToolbar(ToolbarDispatcher* dispatcher) {
   TOOLBAR = dispatcher;
   if (TOOLBAR) TOOLBAR->Init();
-}
-
-void WindowController::AddFile(FileBuffer* file) {
-  if (!FILES) FILES = std::make_unique<std::vector<FileEntry>>();
-  FILES->push_back(FileEntry{file, file ? file->Snapshot() : std::uint16_t{0}});
-}
-
-void WindowController::SnapshotFiles() {
-  if (!FILES) return;
-  for (FileEntry& f : *FILES) {
-    if (f.FILE) f.SAVED = f.FILE->Snapshot();
-  }
 }
 
 void WindowController::SwitchCancelButtons(int flag) {
@@ -227,21 +189,7 @@ void WindowController::ResetWindow(bool force) {
   if (CL) {
     const std::vector<ComponentEntry> components = *CL;
     for (const ComponentEntry& c : components) {
-      if (!c.WC) continue;
-      if (c.TYPE == 0) {
-        c.WC->Reset(force);
-        continue;
-      }
-      if (c.WC->RestoreNeeded()) {
-        if (PRIMARY) PRIMARY->Restore(SAVED);
-        c.WC->BufferRestored();
-        force = true;
-      }
-      c.WC->Reset(force);
-      if (c.WC->SaveNeeded()) {
-        if (PRIMARY) SAVED = PRIMARY->Snapshot();
-        c.WC->BufferSaved();
-      }
+      if (c.WC) c.WC->Reset(force);
     }
     for (const ComponentEntry& c : components) {
       if (c.WC) c.WC->UpdateWindow();
@@ -451,62 +399,14 @@ void WindowController::SetResponse(std::uint8_t code) {
   if (code == RequestCancelled && TOOLBAR && VCRREQUEST) *VCRREQUEST = 0;
 }
 
-int WindowController::HandleCloseRequest() {
-  if (RESPONSE == RequestCompleted || !PRIMARY) return LevelQuiet;
-  if (CANCELACTION != 0 && (REQUEST == InsertRecord || REQUEST == ChangeRecord) &&
-      !PRIMARY->Unchanged(SAVED)) {
-    if ((CANCELACTION & 3) == 3) {
-      switch (AskMessage(kMsgSaveChanges, kYesNoCancel, ButtonCancel)) {
-        case ButtonYes: Post(event::Accepted, OKCONTROL); return LevelNotice;
-        case ButtonNo: break;
-        default:  // Cancel, or the dialog closed another way: keep editing
-          Select(FIRSTFIELD);
-          return LevelNotice;
-      }
-    } else if (CANCELACTION & 1) {
-      Post(event::Accepted, OKCONTROL);
-      return LevelNotice;
-    } else if (ThrowError(kMsgConfirmCancel) == LevelCancelled) {
-      Select(FIRSTFIELD);
-      return LevelNotice;
-    }
-  }
-  if (ORIGINALREQUEST == InsertRecord && RESPONSE == RequestCancelled) {
-    if (!PRIMARY->CancelInsert()) {
-      Select(FIRSTFIELD);
-      return LevelNotice;
-    }
-  }
-  if (!LASTINSERTEDPOSITION.IsBlank()) {
-    RESPONSE = RequestCompleted;
-    PRIMARY->Reposition(LASTINSERTEDPOSITION.Trimmed());
-  }
-  return LevelQuiet;
-}
+// Without a record there are no unsaved changes to ask about: closing always goes ahead.
+int WindowController::HandleCloseRequest() { return LevelQuiet; }
 
 // ---------------------------------------------------------------------------------------------
-// The record form
+// The record-form slots. A form that edits a record overrides them with the record manager's
+// calls; this program has no such form, so the base answers as a form without a record.
 
-int WindowController::PrepareRecord() {
-  if (!PRIMARY) return LevelQuiet;
-  int level = LevelQuiet;
-  PRIMARY->PrepareRecord(REQUEST);
-  SnapshotFiles();
-  if (REQUEST == InsertRecord && INSERTACTION != 0) {
-    RESPONSE = RequestCompleted;
-    PrimeFields();
-    if (RESPONSE == RequestCancelled) {
-      level = LevelFatal;
-    } else {
-      RESPONSE = RequestCancelled;
-    }
-  } else if (REQUEST == DeleteRecord && (DELETEACTION == 2 || DELETEACTION == 4)) {
-    RESPONSE = PRIMARY->Delete(DELETEACTION == 2) == 0 ? RequestCompleted : RequestCancelled;
-    level = LevelFatal;
-  }
-  SAVED = PRIMARY->Snapshot();
-  return level;
-}
+int WindowController::PrepareRecord() { return LevelQuiet; }
 
 int WindowController::HandleCompleted() {
   SaveFieldHistory();
@@ -518,158 +418,21 @@ int WindowController::HandleCompleted() {
       if (ORIGINALREQUEST == InsertRecord) return SaveInsertedAction();
       if (ORIGINALREQUEST == ChangeRecord) return SaveChangedAction();
       return LevelQuiet;
-    case ProcessRecords: return BATCHPROCESSING ? MoveOnToNextRecord() : LevelQuiet;
+    case ProcessRecords:
+      if (!BATCHPROCESSING) return LevelQuiet;
+      // A batch form stays open, ready for the next record.
+      Display(0);
+      Select(FIRSTFIELD);
+      return LevelNotice;
     default: return LevelQuiet;
   }
 }
 
-int WindowController::MoveOnToNextRecord() {
-  if (FORMVCR) FORMVCR->MoveOn();
-  if (PRIMARY) SAVED = PRIMARY->Snapshot();
-  Display(0);
-  Select(FIRSTFIELD);
-  return LevelNotice;
-}
-
-int WindowController::PrimeNextInsert() {
-  if (PRIMARY) {
-    LASTINSERTEDPOSITION = PRIMARY->Position();
-    SnapshotFiles();
-    PRIMARY->Restore(SAVED);
-    if (!PRIMARY->PrimeRecord()) {
-      Post(event::CloseWindow);
-    } else {
-      PrimeFields();
-      RESPONSE = RequestCancelled;
-    }
-    SAVED = PRIMARY->Snapshot();
-  }
-  SwitchCancelButtons(0);
-  Display(0);
-  Select(FIRSTFIELD);
-  return LevelNotice;
-}
-
-int WindowController::InsertRecordAction() {
-  if (!PRIMARY) return LevelQuiet;
-  if (PRIMARY->Insert() != 0) {
-    Select(FIRSTFIELD);
-    return LevelNotice;
-  }
-  if (!BATCHPROCESSING) {
-    if (INSERTACTION == 4) {
-      if (ThrowError(kMsgAddAnother) != LevelQuiet) {
-        SetResponse(RequestCompleted);
-        return LevelQuiet;
-      }
-    } else if (INSERTACTION != 3) {
-      SetResponse(RequestCompleted);
-      return LevelQuiet;
-    }
-  }
-  return PrimeNextInsert();
-}
-
-int WindowController::UpdateWithRetry(bool* saved) {
-  *saved = false;
-  for (;;) {
-    RESPONSE = RequestCancelled;
-    const int outcome = PRIMARY->Update(HISTORYKEY != 0);
-    if (outcome == 0) {
-      *saved = true;
-      return LevelQuiet;
-    }
-    if (outcome != 1) {
-      Display(0);
-      Select(FIRSTFIELD);
-      return LevelNotice;
-    }
-    switch (AskMessage(kMsgUpdateFailed, kYesNoCancel, ButtonCancel)) {
-      case ButtonYes: continue;
-      case ButtonNo:
-        if (ORIGINALREQUEST != InsertRecord) Post(event::CloseWindow);
-        return LevelNotice;
-      default:
-        Display(0);
-        Select(FIRSTFIELD);
-        return LevelNotice;
-    }
-  }
-}
-
-int WindowController::ChangeRecordAction() {
-  if (!PRIMARY) return LevelQuiet;
-  RESPONSE = RequestCancelled;
-  const bool unchanged = PRIMARY->Unchanged(SAVED);
-  if (!unchanged) {
-    bool saved = false;
-    const int level = UpdateWithRetry(&saved);
-    if (!saved) return level;
-  }
-  const bool navigationPending = TOOLBAR && VCRREQUEST && *VCRREQUEST != 0;
-  if (!(unchanged && navigationPending)) RESPONSE = RequestCompleted;
-  if (ORIGINALREQUEST == ChangeRecord) {
-    if (BATCHPROCESSING) return MoveOnToNextRecord();
-    if (CHANGEACTION == 2) Post(event::CloseWindow);
-  }
-  if (ORIGINALREQUEST == InsertRecord && RESPONSE == RequestCompleted) {
-    REQUEST = InsertRecord;
-    if (INSERTACTION == 3) return PrimeNextInsert();
-  }
-  return LevelQuiet;
-}
-
-int WindowController::DeleteRecordAction() {
-  if (!PRIMARY) return LevelQuiet;
-  for (;;) {
-    RESPONSE = RequestCancelled;
-    const int outcome = PRIMARY->Delete(DELETEACTION == 2);
-    if (outcome != 0 && outcome != 4) {
-      switch (AskMessage(kMsgDeleteFailed, kYesNoCancel, ButtonCancel)) {
-        case ButtonYes: continue;
-        case ButtonNo:
-          if (!BATCHPROCESSING) Post(event::CloseWindow);
-          return LevelNotice;
-        default:
-          Display(0);
-          Select(FIRSTFIELD);
-          return LevelNotice;
-      }
-    }
-    if (BATCHPROCESSING) return MoveOnToNextRecord();
-    SetResponse(RequestCompleted);
-    return LevelQuiet;
-  }
-}
-
-int WindowController::SaveInsertedAction() {
-  if (!PRIMARY) return LevelNotice;
-  if (BEFORESAVEREQUEST == InsertRecord) {
-    if (PRIMARY->Insert() == 0) {
-      REQUEST = ChangeRecord;
-      Select(FIRSTFIELD);
-      SAVED = PRIMARY->Snapshot();
-      SwitchCancelButtons(1);
-    } else {
-      REQUEST = InsertRecord;
-    }
-    return LevelNotice;
-  }
-  REQUEST = ChangeRecord;
-  if (!PRIMARY->Unchanged(SAVED)) SaveChangedAction();
-  return LevelNotice;
-}
-
-int WindowController::SaveChangedAction() {
-  if (!PRIMARY) return LevelNotice;
-  bool saved = false;
-  UpdateWithRetry(&saved);
-  if (saved) {
-    SAVED = PRIMARY->Snapshot();
-    SwitchCancelButtons(1);
-  }
-  REQUEST = ChangeRecord;
-  return LevelNotice;
-}
+int WindowController::InsertRecordAction() { return LevelQuiet; }
+int WindowController::ChangeRecordAction() { return LevelQuiet; }
+int WindowController::DeleteRecordAction() { return LevelQuiet; }
+// A save keeps the form open whatever it did.
+int WindowController::SaveChangedAction() { return LevelNotice; }
+int WindowController::SaveInsertedAction() { return LevelNotice; }
 
 }  // namespace vantrel::framework

@@ -2,10 +2,13 @@
 //
 // A procedure derives its own controller and overrides a few virtual operations (Init, Shutdown,
 // HandleAccepted ...), calling the base operation itself; everything else is the behaviour here.
-// The controller keeps a list of window components that it resets and updates around events, a
-// table of buttons that close the window with a response, and the machinery of record-editing
-// forms, which works through a primary-record manager. A plain dialog attaches no manager: its
-// PRIMARY stays null and the record paths are never taken.
+// The controller keeps a list of window components that it resets and updates around events, and
+// a table of buttons that close the window with a response.
+//
+// The table of virtual operations keeps the slots of a record-editing form (PrepareRecord and the
+// record actions), so that a form controller fits the same table. The record itself would come
+// from a record manager, and no procedure of this program edits records: the base class has no
+// manager, and those slots answer as a form without one.
 #pragma once
 
 #include <cstdint>
@@ -14,7 +17,6 @@
 #include <vector>
 
 #include "framework/levels.h"
-#include "runtime/text/fixed_text.h"
 #include "ui/engine.h"
 
 namespace vantrel::framework {
@@ -38,8 +40,8 @@ inline constexpr int kSheetTypeCode = 37;
 inline constexpr int kToolbarHistoryControl = 3012;
 
 // An object the controller drives around events: list managers, field validators and the like.
-// Operations in slot order; SaveNeeded to BufferRestored matter only for components bound to the
-// primary record (TYPE 1).
+// Operations in slot order. SaveNeeded to BufferRestored serve a component bound to a form's
+// primary record; no component here is, so the controller never calls them.
 class WindowComponent {
  public:
   virtual void Shutdown() = 0;
@@ -95,50 +97,6 @@ class ToolbarDispatcher {
   ToolbarTarget* current_ = nullptr;
 };
 
-// The primary-record manager of a record form: what the form needs of the file behind it.
-class RecordManager {
- public:
-  virtual ~RecordManager() = default;
-  virtual int Insert() = 0;                            // 0 = success
-  virtual int Update(bool withHistory) = 0;            // 0 = success, 1 = failed, may be retried
-  virtual int Delete(bool confirm) = 0;                // 0 = success, 4 = declined
-  virtual bool Unchanged(std::uint16_t snapshot) = 0;  // the buffer equals the snapshot
-  virtual std::uint16_t Snapshot() = 0;                // takes a copy of the record buffer
-  virtual void Restore(std::uint16_t snapshot) = 0;
-  virtual bool PrimeRecord() = 0;               // a fresh record for an insert; false = failed
-  virtual bool CancelInsert() = 0;              // drops a primed insert; false = failed
-  virtual void PrepareRecord(int request) = 0;  // fetches or primes the record for the request
-  virtual std::string Position() = 0;           // the current record's position, as text
-  virtual void Reposition(std::string_view position) = 0;
-};
-
-// A secondary file whose record buffer a form saves and restores with its own.
-class FileBuffer {
- public:
-  virtual ~FileBuffer() = default;
-  virtual std::uint16_t Snapshot() = 0;
-  virtual void Restore(std::uint16_t snapshot) = 0;
-};
-
-// Moves a batch form on to its next record.
-class FormNavigator {
- public:
-  virtual ~FormNavigator() = default;
-  virtual void MoveOn() = 0;
-};
-
-class Translator {
- public:
-  virtual ~Translator() = default;
-  virtual void TranslateWindow(ui::Window* window) = 0;
-};
-
-class Resizer {
- public:
-  virtual ~Resizer() = default;
-  virtual void Shutdown() = 0;  // unregisters its event handlers and frees its tables
-};
-
 class WindowController {
  public:
   struct ButtonEntry {
@@ -146,12 +104,8 @@ class WindowController {
     std::uint8_t ACTION = 0;  // a response
   };
   struct ComponentEntry {
-    std::int32_t TYPE = 0;  // 0 plain, 1 bound to the primary record
+    std::int32_t TYPE = 0;  // always 0 here: no component is bound to a primary record
     WindowComponent* WC = nullptr;
-  };
-  struct FileEntry {
-    FileBuffer* FILE = nullptr;
-    std::uint16_t SAVED = 0;
   };
   struct HistoryEntry {
     std::int32_t CONTROL = 0;
@@ -197,9 +151,8 @@ class WindowController {
   virtual int SaveInsertedAction();
 
   void AddButton(std::int32_t control, std::uint8_t action);
-  void AddComponent(WindowComponent* component, std::int32_t type = 0);
+  void AddComponent(WindowComponent* component);
   void AttachToolbar(ToolbarDispatcher* dispatcher);
-  void AddFile(FileBuffer* file);
   // With DISABLECANCELBUTTON set: disables (1) or enables (0) every button whose action is a
   // cancel.
   void SwitchCancelButtons(int flag);
@@ -220,7 +173,6 @@ class WindowController {
   std::uint8_t DELETEACTION = 0;
   std::uint8_t BATCHPROCESSING = 0;
   ErrorReporter* ERRORS = nullptr;
-  std::unique_ptr<std::vector<FileEntry>> FILES;
   std::uint8_t FILESOPENED = 0;
   std::int32_t FIRSTFIELD = 0;
   std::uint8_t FORCEDRESET = 0;
@@ -228,7 +180,6 @@ class WindowController {
   std::int32_t HISTORYKEY = 0;
   std::uint8_t INITED = 0;
   std::uint8_t INSERTACTION = 0;
-  FixedText<1024> LASTINSERTEDPOSITION;
   std::int32_t OKCONTROL = 0;
   std::int32_t SAVECONTROL = 0;
   std::uint8_t DISABLECANCELBUTTON = 0;
@@ -236,15 +187,10 @@ class WindowController {
   std::uint8_t ORIGINALREQUEST = 0;
   std::uint8_t RECORDSAVED = 0;
   std::uint8_t BEFORESAVEREQUEST = 0;
-  RecordManager* PRIMARY = nullptr;
   std::uint8_t REQUEST = 0;
   std::uint8_t RESETONGAINFOCUS = 0;
-  Resizer* RESIZE = nullptr;
   std::uint8_t RESPONSE = 0;
-  std::uint16_t SAVED = 0;
-  FormNavigator* FORMVCR = nullptr;
   ToolbarDispatcher* TOOLBAR = nullptr;
-  Translator* TRANSLATOR = nullptr;
   std::int32_t* VCRREQUEST = nullptr;
   ui::Window* MYWINDOW = nullptr;
   ui::Window* OWNERWINDOW = nullptr;
@@ -254,17 +200,6 @@ class WindowController {
   void Post(int event, int control = 0, bool front = false);
   void Select(int control);
   void Display(int control = 0);
-  // Messages through ERRORS; without a reporter a question answers its default, a Throw 0.
-  int AskMessage(std::int32_t id, int buttons, int defaultButton);
-  int ThrowError(std::int32_t id);
-  // A batch form moves on to its next record (as request 6 does on completion); level 5.
-  int MoveOnToNextRecord();
-  // An insert form that stays open primes the next record; level 5.
-  int PrimeNextInsert();
-  // The update shared by the change and save actions: retries on Yes to message 37. Answers 0
-  // on success, otherwise the level to return.
-  int UpdateWithRetry(bool* saved);
-  void SnapshotFiles();
 };
 
 }  // namespace vantrel::framework

@@ -3,9 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <deque>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -381,314 +382,149 @@ TEST_F(WindowControllerTest, AlertKeyRestoresTheFocusedFieldFromHistory) {
   EXPECT_EQ(engine->GetNumber(c.MYWINDOW, kName, prop::Alrt, 255), 113);
 }
 
-// ---------------------------------------------------------------------------------------------
-// The record form, over a record manager kept in memory.
-
-class MemoryRecords : public RecordManager {
- public:
-  explicit MemoryRecords(FixedText<20>& buffer) : buffer_(buffer) {}
-
-  std::vector<std::string> rows{"first"};
-  std::deque<int> updateOutcomes;  // scripted results of Update (empty: success)
-  std::deque<int> insertOutcomes;
-  std::vector<std::string> calls;
-  std::string repositioned;
-  bool primeFails = false;
-
-  int Insert() override {
-    calls.push_back("insert");
-    const int r = Next(insertOutcomes);
-    if (r == 0) rows.push_back(buffer_.Str());
-    return r;
-  }
-  int Update(bool) override {
-    calls.push_back("update");
-    const int r = Next(updateOutcomes);
-    if (r == 0) rows[0] = buffer_.Str();
-    return r;
-  }
-  int Delete(bool confirm) override {
-    calls.push_back(confirm ? "delete?" : "delete");
-    rows.erase(rows.begin());
-    return 0;
-  }
-  bool Unchanged(std::uint16_t snapshot) override {
-    return snapshots_.at(snapshot) == buffer_.Str();
-  }
-  std::uint16_t Snapshot() override {
-    snapshots_.push_back(buffer_.Str());
-    return static_cast<std::uint16_t>(snapshots_.size() - 1);
-  }
-  void Restore(std::uint16_t snapshot) override { buffer_ = snapshots_.at(snapshot); }
-  bool PrimeRecord() override {
-    calls.push_back("prime");
-    if (primeFails) return false;
-    buffer_ = "";
-    return true;
-  }
-  bool CancelInsert() override {
-    calls.push_back("cancel");
-    return true;
-  }
-  void PrepareRecord(int request) override {
-    calls.push_back("prepare " + std::to_string(request));
-    if (request == InsertRecord) buffer_ = "";
-  }
-  std::string Position() override { return std::to_string(rows.size()); }
-  void Reposition(std::string_view position) override { repositioned = position; }
-
- private:
-  static int Next(std::deque<int>& q) {
-    if (q.empty()) return 0;
-    const int r = q.front();
-    q.pop_front();
-    return r;
-  }
-  FixedText<20>& buffer_;
-  std::vector<std::string> snapshots_;
-};
-
-class FormController : public TestController {
- public:
-  FormController(Form& form, MemoryRecords& records, ErrorReporter& errors)
-      : TestController(form), records_(records), errors_(errors) {}
-  int Init() override {
-    PRIMARY = &records_;
-    ERRORS = &errors_;
-    if (const int level = TestController::Init(); level != LevelQuiet) return level;
-    OKCONTROL = kOk;
-    SAVECONTROL = kSave;
-    FIRSTFIELD = kName;
-    AddButton(kCancel, RequestCancelled);
-    return PrepareRecord();
-  }
-
- private:
-  MemoryRecords& records_;
-  ErrorReporter& errors_;
-};
-
-class RecordFormTest : public WindowControllerTest {
- protected:
-  RecordFormTest() : records(form.name) { errors.Init(); }
-  // The user types a new name, as the entry control would store it.
-  void Type(std::string text) {
-    screen->Do([this, text](ui::Engine&, ui::Window*) { form.name = text; });
-  }
-  MemoryRecords records;
-  ErrorReporter errors;
-};
-
-TEST_F(RecordFormTest, ChangeSavedWithOkClosesCompleted) {
-  FormController c(form, records, errors);
-  c.REQUEST = ChangeRecord;
-  Type("second");
-  screen->Click(kOk);
-  EXPECT_EQ(c.Run(), RequestCompleted);
-  EXPECT_EQ(records.rows[0], "second");
-  EXPECT_EQ(c.Count(event::Completed), 1);
-  EXPECT_TRUE(screen->Dialogs().empty());
-}
-
-TEST_F(RecordFormTest, FailedUpdateAsksAndRetriesOnYes) {
-  FormController c(form, records, errors);
-  c.REQUEST = ChangeRecord;
-  records.updateOutcomes = {1, 0};
-  screen->AnswerDialog(DialogAnswer::Button(kDlgYes));
-  Type("second");
-  screen->Click(kOk);
-  EXPECT_EQ(c.Run(), RequestCompleted);
-  ASSERT_EQ(screen->Dialogs().size(), 1u);
-  EXPECT_EQ(std::count(records.calls.begin(), records.calls.end(), "update"), 2);
-  EXPECT_EQ(records.rows[0], "second");
-}
-
-TEST_F(RecordFormTest, FailedUpdateCancelledKeepsEditing) {
-  FormController c(form, records, errors);
-  c.REQUEST = ChangeRecord;
-  records.updateOutcomes = {1};
-  screen->AnswerDialog(DialogAnswer::Button(kDlgCancel));
-  Type("second");
-  screen->Click(kOk);
-  screen->Do([&](ui::Engine&, ui::Window* w) {
-    EXPECT_TRUE(w->IsOpen());
-    EXPECT_EQ(w->Focus(), kName);
-    EXPECT_EQ(records.rows[0], "first");
-    EXPECT_EQ(c.RESPONSE, RequestCancelled);
-  });
-  screen->CloseBox();
-  screen->AnswerDialog(DialogAnswer::Button(kDlgNo));  // leave without saving
-  EXPECT_EQ(c.Run(), RequestCancelled);
-  EXPECT_EQ(records.rows[0], "first");
-  EXPECT_EQ(screen->Dialogs().size(), 2u);
-}
-
-TEST_F(RecordFormTest, ClosingWithChangesAsksToSave) {
-  FormController c(form, records, errors);
-  c.REQUEST = ChangeRecord;
-  Type("second");
-  screen->CloseBox();  // answered Cancel: stays open
-  screen->CloseBox();  // answered No: closes without saving
-  screen->AnswerDialog(DialogAnswer::Button(kDlgCancel));
-  screen->AnswerDialog(DialogAnswer::Button(kDlgNo));
-  EXPECT_EQ(c.Run(), RequestCancelled);
-  ASSERT_EQ(screen->Dialogs().size(), 2u);
-  EXPECT_EQ(records.rows[0], "first");
-  EXPECT_EQ(form.name.Str(), "first");  // the buffer is restored on shutdown
-  EXPECT_EQ(c.Count(event::CloseWindow), 2);
-}
-
-TEST_F(RecordFormTest, ClosingWithChangesAndYesSavesThroughOk) {
-  FormController c(form, records, errors);
-  c.REQUEST = ChangeRecord;
-  Type("second");
-  screen->CloseBox();
-  screen->AnswerDialog(DialogAnswer::Button(kDlgYes));
-  EXPECT_EQ(c.Run(), RequestCompleted);
-  EXPECT_EQ(records.rows[0], "second");
-}
-
-TEST_F(RecordFormTest, CancelWithoutSaveOptionConfirmsWithMessage10) {
-  FormController c(form, records, errors);
-  c.REQUEST = ChangeRecord;
-  c.setUp = [](TestController& t) { t.CANCELACTION = 2; };
-  Type("second");
-  screen->CloseBox();
-  screen->AnswerDialog(DialogAnswer::Button(kDlgNo));  // do not give up the changes
-  screen->Do([](ui::Engine&, ui::Window* w) { EXPECT_TRUE(w->IsOpen()); });
-  screen->CloseBox();
-  screen->AnswerDialog(DialogAnswer::Button(kDlgYes));  // now give them up
-  EXPECT_EQ(c.Run(), RequestCancelled);
-  ASSERT_EQ(screen->Dialogs().size(), 2u);
-  EXPECT_EQ(screen->Dialogs()[0].layout.caption, "Potvrda odustajanja");
-  EXPECT_EQ(records.rows[0], "first");
-}
-
-TEST_F(RecordFormTest, InsertThatStaysOpenPrimesTheNextAndRepositionsOnClose) {
-  FormController c(form, records, errors);
-  c.REQUEST = InsertRecord;
-  c.setUp = [](TestController& t) { t.INSERTACTION = 3; };
-  Type("new one");
-  screen->Click(kOk);
-  screen->Click(kCancel);
-  EXPECT_EQ(c.Run(), RequestCompleted);  // a record was inserted
-  ASSERT_EQ(records.rows.size(), 2u);
-  EXPECT_EQ(records.rows[1], "new one");
-  EXPECT_EQ(records.repositioned, "2");
-  EXPECT_EQ(std::count(records.calls.begin(), records.calls.end(), "cancel"), 1);
-}
-
-TEST_F(RecordFormTest, DeleteRequestDeletesBeforeTheWindowLoop) {
-  FormController c(form, records, errors);
-  c.REQUEST = DeleteRecord;
-  screen->Click(kOk);
-  EXPECT_EQ(c.Run(), RequestCompleted);
-  EXPECT_TRUE(records.rows.empty());
-  EXPECT_TRUE(c.events.empty());  // Init returned 3: no event loop
-  EXPECT_EQ(records.calls[1], "delete?");
-}
-
-TEST_F(RecordFormTest, SaveButtonSavesAndKeepsTheFormOpen) {
-  FormController c(form, records, errors);
-  c.REQUEST = ChangeRecord;
-  c.setUp = [](TestController& t) { t.DISABLECANCELBUTTON = 1; };
-  Type("saved");
-  screen->Click(kSave);
-  screen->Do([&](ui::Engine& e, ui::Window* w) {
-    EXPECT_TRUE(w->IsOpen());
-    EXPECT_EQ(records.rows[0], "saved");
-    EXPECT_EQ(c.REQUEST, ChangeRecord);
-    EXPECT_EQ(e.GetNumber(w, kCancel, prop::Disable), 1);  // nothing to cancel any more
-  });
-  screen->CloseBox();  // nothing changed since the save: closes without asking
-  EXPECT_EQ(c.Run(), RequestCancelled);
-  EXPECT_TRUE(screen->Dialogs().empty());
-}
-
-TEST_F(RecordFormTest, InsertFormSaveButtonInsertsThenEditsTheNewRecord) {
-  FormController c(form, records, errors);
-  c.REQUEST = InsertRecord;
-  Type("draft");
-  screen->Click(kSave);
-  screen->Do([&](ui::Engine&, ui::Window* w) {
-    EXPECT_TRUE(w->IsOpen());
-    ASSERT_EQ(records.rows.size(), 2u);
-    EXPECT_EQ(records.rows[1], "draft");
-    EXPECT_EQ(c.REQUEST, ChangeRecord);  // saved once: from now on a change
-  });
-  Type("final");
-  screen->Click(kOk);
-  EXPECT_EQ(c.Run(), RequestCompleted);
-  EXPECT_EQ(std::count(records.calls.begin(), records.calls.end(), "insert"), 1);
-}
-
-TEST_F(RecordFormTest, BatchProcessingMovesOnAfterEachCompletion) {
-  struct Navigator : FormNavigator {
-    int moves = 0;
-    void MoveOn() override { ++moves; }
-  } navigator;
-  FormController c(form, records, errors);
-  c.REQUEST = ProcessRecords;
-  c.setUp = [&](TestController& t) {
-    t.BATCHPROCESSING = 1;
-    t.FORMVCR = &navigator;
+TEST_F(WindowControllerTest, OkCompletesTheFormAndSaveWaitsWhileProcessing) {
+  // OK on a change form validates every control; the engine then reports EVENT:Completed.
+  TestController change(form);
+  change.REQUEST = ChangeRecord;
+  change.setUp = [](TestController& t) {
+    t.OKCONTROL = kOk;
+    t.AddButton(kClose, RequestCompleted);
   };
   screen->Click(kOk);
+  screen->Click(kClose);
+  EXPECT_EQ(change.Run(), RequestCompleted);
+  EXPECT_EQ(change.Count(event::Completed), 1);
+
+  // A batch form stays open after each completion, the first field selected again.
+  TestController batch(form);
+  batch.REQUEST = ProcessRecords;
+  batch.setUp = [](TestController& t) {
+    t.OKCONTROL = kOk;
+    t.SAVECONTROL = kSave;
+    t.FIRSTFIELD = kName;
+    t.BATCHPROCESSING = 1;
+    t.AddButton(kCancel, RequestCancelled);
+  };
   screen->Click(kOk);
+  screen->Do([](ui::Engine& e, ui::Window* w) { e.Select(w, kSheet); });
+  screen->Click(kOk);
+  screen->Do([](ui::Engine&, ui::Window* w) { EXPECT_EQ(w->Focus(), kName); });
   screen->Click(kSave);  // Save does nothing while processing records
   screen->Click(kCancel);
-  EXPECT_EQ(c.Run(), RequestCancelled);
-  EXPECT_EQ(navigator.moves, 2);
-  EXPECT_EQ(c.REQUEST, ProcessRecords);
+  EXPECT_EQ(batch.Run(), RequestCancelled);
+  EXPECT_EQ(batch.Count(event::Completed), 2);
+  EXPECT_EQ(batch.REQUEST, ProcessRecords);
+  // OK and the entry's validation, twice; then Save and Cancel, both fully handled.
+  EXPECT_EQ(batch.acceptedLevels, (std::vector<int>{LevelQuiet, LevelQuiet, LevelQuiet, LevelQuiet,
+                                                    LevelNotice, LevelNotice}));
 }
 
-// A component bound to the primary record: it may ask for the buffer to be restored before its
-// reset and snapshotted after it.
-class RecordComponent : public CountingComponent {
- public:
-  bool restoreOnce = false, saveNeeded = false;
-  std::vector<bool> forces;
-  int restored = 0, saved = 0;
-  void Reset(bool force) override {
-    forces.push_back(force);
-    CountingComponent::Reset(force);
-  }
-  bool RestoreNeeded() override { return std::exchange(restoreOnce, false); }
-  bool SaveNeeded() override { return saveNeeded; }
-  void BufferRestored() override { ++restored; }
-  void BufferSaved() override { ++saved; }
-};
-
-TEST_F(RecordFormTest, ResetRestoresAndSnapshotsForRecordComponents) {
-  FormController c(form, records, errors);
-  c.REQUEST = ChangeRecord;
-  RecordComponent bound;
-  CountingComponent plain;
-  c.setUp = [&](TestController& t) {
-    t.AddComponent(&plain);
-    t.AddComponent(&bound, 1);
-  };
+TEST_F(WindowControllerTest, AForcedResetIsForcedOnce) {
+  struct ForceRecorder : CountingComponent {
+    std::vector<bool> forces;
+    void Reset(bool force) override {
+      forces.push_back(force);
+      CountingComponent::Reset(force);
+    }
+  } component;
+  TestController c(form);
+  c.setUp = [&](TestController& t) { t.AddComponent(&component); };
   ASSERT_EQ(c.Init(), LevelQuiet);
-  form.name = "unsaved";
-  bound.restoreOnce = true;
-  c.ResetWindow(false);
-  EXPECT_EQ(form.name.Str(), "first");  // restored from the snapshot
-  EXPECT_EQ(bound.restored, 1);
-  ASSERT_EQ(bound.forces.size(), 1u);
-  EXPECT_TRUE(bound.forces[0]);
-  EXPECT_EQ(plain.resets, 1);
-
-  form.name = "accepted";
-  bound.saveNeeded = true;
   c.FORCEDRESET = 1;
   c.ResetWindow(false);
-  EXPECT_TRUE(bound.forces[1]);  // the one-shot forced reset
   EXPECT_EQ(c.FORCEDRESET, 0);
-  EXPECT_EQ(bound.saved, 1);
-  EXPECT_TRUE(records.Unchanged(c.SAVED));  // the new snapshot holds "accepted"
-  EXPECT_EQ(bound.windowUpdates, 2);
+  c.ResetWindow(false);
+  EXPECT_EQ(component.forces, (std::vector<bool>{true, false}));
+  EXPECT_EQ(component.windowUpdates, 2);
   c.Shutdown();
-  EXPECT_EQ(form.name.Str(), "accepted");
+}
+
+// The index of a virtual operation in its class's table, read from the pointer to it as the
+// Itanium C++ ABI lays it out (g++, clang and mingw-w64 all use it): the operation's byte offset
+// in the table, marked as virtual by the lowest bit of the pointer (of the adjustment on ARM).
+template <typename Pointer>
+long SlotOf(Pointer operation) {
+  struct Layout {
+    std::uintptr_t ptr;
+    std::ptrdiff_t adj;
+  };
+  static_assert(sizeof(Pointer) == sizeof(Layout));
+  Layout l;
+  std::memcpy(&l, &operation, sizeof l);
+#if defined(__arm__) || defined(__aarch64__)
+  if (!(l.adj & 1)) return -1;
+  return static_cast<long>(l.ptr / sizeof(void*));
+#else
+  if (!(l.ptr & 1)) return -1;
+  return static_cast<long>((l.ptr - 1) / sizeof(void*));
+#endif
+}
+
+struct Slot {
+  const char* name;
+  long index;
+};
+
+// Each operation directly follows the one before it. The order of the table is part of the
+// interface: a derived controller built against it fills and calls the same positions, so no
+// operation may move, be dropped or be slipped in between.
+void ExpectConsecutive(const std::vector<Slot>& slots) {
+  for (std::size_t i = 0; i < slots.size(); ++i) {
+    SCOPED_TRACE(slots[i].name);
+    EXPECT_GE(slots[i].index, 0);
+    EXPECT_EQ(slots[i].index, slots[0].index + static_cast<long>(i));
+  }
+}
+
+TEST(SlotOrderTest, ControllerAndComponentOperationsKeepTheirSlots) {
+  using C = WindowController;
+  ExpectConsecutive({
+      {"EventLoop", SlotOf(&C::EventLoop)},
+      {"Init", SlotOf(&C::Init)},
+      {"Shutdown", SlotOf(&C::Shutdown)},
+      {"PrepareWindow", SlotOf(&C::PrepareWindow)},
+      {"OpenWindow", SlotOf(&C::OpenWindow)},
+      {"PrimeFields", SlotOf(&C::PrimeFields)},
+      {"PrepareRecord", SlotOf(&C::PrepareRecord)},
+      {"ResetWindow", SlotOf(&C::ResetWindow)},
+      {"RestoreField", SlotOf(&C::RestoreField)},
+      {"Run", SlotOf(&C::Run)},
+      {"DefaultResponse", SlotOf(&C::DefaultResponse)},
+      {"SetAlerts", SlotOf(&C::SetAlerts)},
+      {"SetResponse", SlotOf(&C::SetResponse)},
+      {"HandleAccepted", SlotOf(&C::HandleAccepted)},
+      {"HandleCompleted", SlotOf(&C::HandleCompleted)},
+      {"HandleCloseRequest", SlotOf(&C::HandleCloseRequest)},
+      {"HandleEvent", SlotOf(&C::HandleEvent)},
+      {"HandleFieldEvent", SlotOf(&C::HandleFieldEvent)},
+      {"HandleNewSelection", SlotOf(&C::HandleNewSelection)},
+      {"HandleNotify", SlotOf(&C::HandleNotify)},
+      {"HandleRejected", SlotOf(&C::HandleRejected)},
+      {"HandleSelected", SlotOf(&C::HandleSelected)},
+      {"HandleWindowEvent", SlotOf(&C::HandleWindowEvent)},
+      {"UpdateComponents", SlotOf(&C::UpdateComponents)},
+      {"SetControlState", SlotOf(&C::SetControlState)},
+      {"InsertRecordAction", SlotOf(&C::InsertRecordAction)},
+      {"ChangeRecordAction", SlotOf(&C::ChangeRecordAction)},
+      {"DeleteRecordAction", SlotOf(&C::DeleteRecordAction)},
+      {"SaveChangedAction", SlotOf(&C::SaveChangedAction)},
+      {"SaveInsertedAction", SlotOf(&C::SaveInsertedAction)},
+  });
+  using W = WindowComponent;
+  ExpectConsecutive({
+      {"Shutdown", SlotOf(&W::Shutdown)},
+      {"Reset", SlotOf(&W::Reset)},
+      {"ResetRequired", SlotOf(&W::ResetRequired)},
+      {"SetAlerts", SlotOf(&W::SetAlerts)},
+      {"HandleEvent", SlotOf(&W::HandleEvent)},
+      {"Update", SlotOf(&W::Update)},
+      {"UpdateWindow", SlotOf(&W::UpdateWindow)},
+      {"SaveNeeded", SlotOf(&W::SaveNeeded)},
+      {"RestoreNeeded", SlotOf(&W::RestoreNeeded)},
+      {"BufferSaved", SlotOf(&W::BufferSaved)},
+      {"BufferRestored", SlotOf(&W::BufferRestored)},
+  });
+  EXPECT_EQ(SlotOf(&W::Shutdown), 0);  // the component has no virtual destructor before it
 }
 
 }  // namespace
