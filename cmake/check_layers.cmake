@@ -90,6 +90,13 @@ foreach(folder IN LISTS folders)
       if(header MATCHES "^tests/([^/]+)/" AND CMAKE_MATCH_1 IN_LIST libraries)
         set(layer ${CMAKE_MATCH_1})
       endif()
+      # The headless backend is a test library no program links: only tests and itself use it.
+      if(header MATCHES "^ui/headless/" AND NOT folder MATCHES "^tests/"
+         AND NOT rel MATCHES "^ui/headless/")
+        message(NOTICE "${rel}: includes \"${header}\": only tests may use the headless backend")
+        math(EXPR faults "${faults} + 1")
+        continue()
+      endif()
       if(NOT layer IN_LIST allowed_${folder})
         string(REPLACE ";" ", " may "${allowed_${folder}}")
         message(NOTICE "${rel}: includes \"${header}\": ${folder} may include only ${may}")
