@@ -102,8 +102,8 @@ bool CollectExportItems(MainData& data, ExportValues values, std::vector<ExportI
     }
     if (problem.empty() && nameCut) {
       problem =
-          "its key path or value name was cut when the settings file was loaded: exported, "
-          "it would name another key or value";
+          "its key path or value name was cut, or lost a tab or line break, when the settings "
+          "file was loaded: exported, it would name another key or value";
     }
     if (problem.empty() && step.badValue) {
       problem = ValueTextProblem(step.value);
