@@ -203,7 +203,14 @@ int Load(std::string_view file, const LoadRequest& request) {
             " is longer than the field's " + std::to_string(field.ElementSize()) + " characters";
     }
   };
+  // The program's own items are read as the program reads them: an item whose fields cannot be
+  // told apart is refused, not printed or written as a guess.
+  options.strict = request.fields.empty();
   xml::LoadQueue(queue, options);
+  if (options.strict && xml::LastError() == xml::kErrorAmbiguousRecord) {
+    return Failure(file, xml::ErrorText(0, true) + " (error " +
+                             std::to_string(xml::kErrorAmbiguousRecord) + "); nothing was loaded");
+  }
   named.Print(queue, 0);
   if (request.writeTo.empty()) return kOk;
   if (!cut.empty()) return Failure(file, cut + "; nothing was written to " + request.writeTo);
