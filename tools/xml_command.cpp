@@ -316,6 +316,16 @@ int Write(std::string_view file) {
                                  " characters long; the field holds " + std::to_string(field.size) +
                                  ", so nothing was written");
       }
+      // XML 1.0 has no form for the other control characters; the writer would fail on it.
+      for (const char c : fields[f]) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b >= 0x20 || c == '\t' || c == '\n' || c == '\r') continue;
+        static constexpr char kHex[] = "0123456789abcdef";
+        return Failure(file, "line " + std::to_string(number) + ": its " +
+                                 std::string(field.externalName) +
+                                 " holds the control character \\x" + kHex[b >> 4] + kHex[b & 15] +
+                                 ", which an XML 1.0 file cannot hold, so nothing was written");
+      }
     }
     queue.buffer.KEYNAME = fields[0];
     queue.buffer.VALUENAME = fields[1];
