@@ -658,8 +658,16 @@ class Parser {
       }
 #endif
     };
-    // Most tags hold no quote before their first '>', or only closed ones.
-    if (FindFirst(d_ + i + 1, d_ + gt, d_ + n_, Quote{}) == d_ + gt) return gt;
+    // Most tags hold no quote before their first '>', or only closed ones: hop from quote to
+    // quote, and only a quote still open at that '>' needs the walk below.
+    const char* const end = d_ + gt;
+    for (const char* p = d_ + i + 1;;) {
+      const char* const open = FindFirst(p, end, d_ + n_, Quote{});
+      if (open == end) return gt;
+      const char* const close = FindFirst(open + 1, end, d_ + n_, CharIs{*open});
+      if (close == end) break;
+      p = close + 1;
+    }
     const std::size_t limit = std::min(n_, i + kQuotedTagMax);
     char quote = 0;
     for (std::size_t j = i + 1; j < limit; ++j) {
