@@ -1,6 +1,6 @@
 #include "app/desktop_drag.h"
 
-#include "runtime/win32_seam.h"
+#include "runtime/seam/win32_seam.h"
 
 namespace vantrel::app {
 

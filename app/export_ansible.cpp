@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "runtime/ansi_text.h"
+#include "runtime/text/ansi_text.h"
 
 namespace vantrel::app {
 

@@ -6,7 +6,7 @@
 #include <random>
 #include <set>
 
-#include "runtime/ansi_text.h"
+#include "runtime/text/ansi_text.h"
 
 namespace vantrel::app {
 namespace {

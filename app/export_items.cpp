@@ -4,8 +4,8 @@
 
 #include "app/input_checks.h"
 #include "app/settings_file.h"
-#include "runtime/queue.h"
-#include "runtime/registry.h"
+#include "runtime/queue/queue.h"
+#include "runtime/system/registry.h"
 
 namespace vantrel::app {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "runtime/ansi_text.h"
-#include "runtime/registry_types.h"
+#include "runtime/text/ansi_text.h"
+#include "runtime/seam/registry_types.h"
 
 namespace vantrel::app {
 namespace {

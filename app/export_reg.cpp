@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "runtime/ansi_text.h"
+#include "runtime/text/ansi_text.h"
 
 namespace vantrel::app {
 namespace {

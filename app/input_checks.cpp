@@ -3,10 +3,10 @@
 #include <limits>
 #include <vector>
 
-#include "runtime/fixed_text.h"
-#include "runtime/registry.h"
-#include "runtime/registry_types.h"
-#include "runtime/text_case.h"
+#include "runtime/text/fixed_text.h"
+#include "runtime/system/registry.h"
+#include "runtime/seam/registry_types.h"
+#include "runtime/text/text_case.h"
 
 namespace vantrel::app {
 namespace {

@@ -5,9 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "runtime/fixed_text.h"
-#include "runtime/queue.h"
-#include "runtime/record_layout.h"
+#include "runtime/text/fixed_text.h"
+#include "runtime/queue/queue.h"
+#include "runtime/text/record_layout.h"
 
 namespace vantrel::app {
 

@@ -7,13 +7,13 @@
 
 #include "app/input_checks.h"
 #include "app/known_values.h"
-#include "runtime/error_codes.h"
-#include "runtime/error_state.h"
-#include "runtime/fixed_text.h"
-#include "runtime/local_time.h"
-#include "runtime/registry.h"
-#include "runtime/registry_types.h"
-#include "runtime/safe_replace.h"
+#include "runtime/errors/error_codes.h"
+#include "runtime/errors/error_state.h"
+#include "runtime/text/fixed_text.h"
+#include "runtime/system/local_time.h"
+#include "runtime/system/registry.h"
+#include "runtime/seam/registry_types.h"
+#include "runtime/system/safe_replace.h"
 
 namespace vantrel::app {
 namespace {

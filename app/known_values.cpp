@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "app/input_checks.h"
-#include "runtime/registry.h"
-#include "runtime/store/smb_conf.h"
-#include "runtime/text_case.h"
+#include "runtime/system/registry.h"
+#include "runtime/system/store/smb_conf.h"
+#include "runtime/text/text_case.h"
 
 namespace vantrel::app {
 namespace {

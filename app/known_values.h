@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "runtime/os_version.h"
+#include "runtime/system/os_version.h"
 
 namespace vantrel::app {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/item_tables.h"
-#include "runtime/fixed_text.h"
+#include "runtime/text/fixed_text.h"
 
 namespace vantrel::app {
 
@@ -52,6 +52,8 @@ struct MainData {
   // the file's text: longer than its field and cut, or a tab or line break inside it dropped.
   // It then names another key or value, so they are not applied.
   std::vector<std::int32_t> cutNameRows;
+  // Of them, those whose name lost a tab or line break rather than being cut.
+  std::vector<std::int32_t> droppedBreakRows;
   // Why the last save wrote the settings file whole, without its comments and layout (its
   // previous text is in FILE.bak), or empty when it changed only the saved values in the file's
   // own text or wrote nothing. vantrelctl says so; the window keeps its one message.

@@ -5,9 +5,9 @@
 #include "app/settings_file.h"
 #include "framework/error_reporter.h"
 #include "framework/settings_store.h"
-#include "runtime/message_dialog.h"
-#include "runtime/queue.h"
-#include "runtime/registry.h"
+#include "runtime/dialog/message_dialog.h"
+#include "runtime/queue/queue.h"
+#include "runtime/system/registry.h"
 
 namespace vantrel::app {
 namespace {

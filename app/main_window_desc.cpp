@@ -3,7 +3,7 @@
 #include <string>
 #include <utility>
 
-#include "runtime/registry.h"
+#include "runtime/system/registry.h"
 
 namespace vantrel::app {
 namespace {

@@ -8,7 +8,7 @@
 #include "app/main_window_desc.h"
 #include "framework/error_reporter.h"
 #include "framework/settings_store.h"
-#include "runtime/registry.h"
+#include "runtime/system/registry.h"
 #include "ui/engine.h"
 #include "ui/list_source.h"
 

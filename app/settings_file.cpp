@@ -12,16 +12,16 @@
 #include "app/known_values.h"
 #include "app/settings_text.h"
 #include "app/shipped_files.h"
-#include "runtime/ansi_text.h"
-#include "runtime/byte_file.h"
-#include "runtime/error_codes.h"
-#include "runtime/error_state.h"
-#include "runtime/message_dialog.h"
-#include "runtime/os_version.h"
-#include "runtime/queue.h"
-#include "runtime/registry.h"
-#include "runtime/registry_types.h"
-#include "runtime/safe_replace.h"
+#include "runtime/text/ansi_text.h"
+#include "runtime/system/byte_file.h"
+#include "runtime/errors/error_codes.h"
+#include "runtime/errors/error_state.h"
+#include "runtime/dialog/message_dialog.h"
+#include "runtime/system/os_version.h"
+#include "runtime/queue/queue.h"
+#include "runtime/system/registry.h"
+#include "runtime/seam/registry_types.h"
+#include "runtime/system/safe_replace.h"
 #include "xml/xml.h"
 
 namespace vantrel::app {
@@ -302,7 +302,8 @@ void RecordInJournal(MainData& data, int mode, const std::vector<ApplyStep>& ste
 
 }  // namespace
 
-std::string MissingSettingsFileHint(const std::string& fileName, std::string_view otherFileHint) {
+std::string MissingSettingsFileHint(const std::string& fileName, std::string_view otherFileHint,
+                                    bool folderMissing) {
   const char separator = FolderSeparator();
   const std::size_t cut = fileName.find_last_of(separator == '/' ? "/" : "\\/");
   const std::string name = cut == std::string::npos ? fileName : fileName.substr(cut + 1);
@@ -319,15 +320,26 @@ std::string MissingSettingsFileHint(const std::string& fileName, std::string_vie
       folder = here + (here.back() == separator ? "" : std::string(1, separator)) + folder;
     }
   }
-  return "Looked for " + name + " in " + folder +
-         ".|The settings files that ship with Vantrel are in " + ShippedFilesPlace() +
-         ": copy one there as " + name + std::string(otherFileHint) + ".";
+  // A name that ls shows but that opens as "not found" is a link to nothing; a folder that is
+  // not there cannot take a copy until it is made. Said, so that neither is a riddle.
+  std::string why;
+  std::string copy = "copy one there as ";
+  if (const std::string target = ByteFile::LinkTarget(fileName); target != fileName) {
+    why = ": " + name + " is a symbolic link to " + target + ", which is not there";
+  } else if (folderMissing) {
+    why = ", a folder that is not there";
+    copy = "create the folder and copy one there as ";
+  }
+  return "Looked for " + name + " in " + folder + why +
+         ".|The settings files that ship with Vantrel are in " + ShippedFilesPlace() + ": " + copy +
+         name + std::string(otherFileHint) + ".";
 }
 
 void LoadSettingsFile(MainData& data) {
   QueueFree(&data.xmlQueue);
   data.incompleteLoad.clear();
   data.cutNameRows.clear();
+  data.droppedBreakRows.clear();
   std::vector<std::int32_t> cutNameItems;      // XmlQueue positions
   std::vector<std::int32_t> alteredNameItems;  // of them, those whose name lost a control byte
   // Taken before the file is read: a change made while it loads makes a later save refuse.
@@ -340,7 +352,8 @@ void LoadSettingsFile(MainData& data) {
     // The window opens on an empty list then: say where the file was looked for and where the
     // shipped ones are, so that the first start is no dead end.
     if (code == error_code::kFileNotFound || code == error_code::kPathNotFound) {
-      text += "|" + MissingSettingsFileHint(data.settingsFile, data.otherFileHint);
+      text += "|" + MissingSettingsFileHint(data.settingsFile, data.otherFileHint,
+                                            code == error_code::kPathNotFound);
     }
     ShowError("Error opening Vantrel.xml file,|", text);
     // A file that is not there holds nothing a save could lose.
@@ -407,13 +420,13 @@ void LoadSettingsFile(MainData& data) {
       ShowError("Error inserting into display queue,|", RuntimeText());
       data.incompleteLoad = "an item could not be added to the list";
     } else if (std::binary_search(cutNameItems.begin(), cutNameItems.end(), i)) {
-      data.cutNameRows.push_back(QueueRecords(&data.displayQueue));
+      const std::int32_t row = QueueRecords(&data.displayQueue);
+      data.cutNameRows.push_back(row);
+      if (std::binary_search(alteredNameItems.begin(), alteredNameItems.end(), i))
+        data.droppedBreakRows.push_back(row);
       if (data.incompleteLoad.empty()) {
         data.incompleteLoad =
-            "item " + std::to_string(i) + "'s key path or value name " +
-            (std::binary_search(alteredNameItems.begin(), alteredNameItems.end(), i)
-                 ? "holds a tab or line break (or is split by an element), which reading drops"
-                 : "is longer than the list holds and was cut");
+            "item " + std::to_string(i) + "'s key path or value name " + NameCutReason(data, row);
       }
     }
   }
@@ -470,6 +483,12 @@ void RefreshCurrentValues(MainData& data) {
 
 bool NameWasCut(const MainData& data, std::int32_t position) {
   return std::binary_search(data.cutNameRows.begin(), data.cutNameRows.end(), position);
+}
+
+std::string NameCutReason(const MainData& data, std::int32_t position) {
+  return std::binary_search(data.droppedBreakRows.begin(), data.droppedBreakRows.end(), position)
+             ? "holds a tab or line break (or is split by an element), which reading drops"
+             : "is longer than the list holds and was cut";
 }
 
 std::uint32_t CurrentType(const MainData& data, std::int32_t position) {

@@ -21,9 +21,11 @@ void LoadSettingsFile(MainData& data);
 
 // What the message about a settings file that is not there adds: the folder it was looked for in
 // and where the settings files that ship with Vantrel are; `otherFileHint` ends the text (the
-// command line names its --settings there).
+// command line names its --settings there). A name that is a link to nothing, or a folder that is
+// not there (`folderMissing`), is said.
 std::string MissingSettingsFileHint(const std::string& fileName,
-                                    std::string_view otherFileHint = {});
+                                    std::string_view otherFileHint = {},
+                                    bool folderMissing = false);
 
 // Reads every item's registry value into DisplayQueue ("N/A" when missing) and sets the row
 // styles: 1 when the current value equals the disable value, 2 otherwise. A value that is there
@@ -62,6 +64,9 @@ std::uint32_t CurrentType(const MainData& data, std::int32_t position);
 // Whether the item at this DisplayQueue position had its key path or value name cut on loading,
 // or a tab or line break inside it dropped (MainData::cutNameRows).
 bool NameWasCut(const MainData& data, std::int32_t position);
+// How its name came to be another one, for messages: "is longer than the list holds and was
+// cut", or that it held a tab or line break that reading drops.
+std::string NameCutReason(const MainData& data, std::int32_t position);
 
 // The plan for DisplayQueue's current entry (the one last fetched), with what the load noted
 // about its names.

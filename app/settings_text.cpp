@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-#include "runtime/ansi_text.h"
+#include "runtime/text/ansi_text.h"
 
 namespace vantrel::app {
 namespace {

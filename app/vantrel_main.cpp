@@ -5,7 +5,7 @@
 
 #include "app/parse_progress.h"
 #include "app/program.h"
-#include "runtime/os_version.h"
+#include "runtime/system/os_version.h"
 #include "ui/desktop.h"
 #include "ui/engine.h"
 

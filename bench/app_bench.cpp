@@ -12,7 +12,7 @@
 
 #include "app/settings_file.h"
 #include "bench/prefix_store.h"
-#include "runtime/message_dialog.h"
+#include "runtime/dialog/message_dialog.h"
 
 namespace fs = std::filesystem;
 using namespace vantrel;

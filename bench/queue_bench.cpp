@@ -28,9 +28,9 @@
 #include <vector>
 
 #include "app/item_tables.h"
-#include "runtime/error_state.h"
-#include "runtime/queue.h"
-#include "runtime/queue_testing.h"
+#include "runtime/errors/error_state.h"
+#include "runtime/queue/queue.h"
+#include "runtime/queue/queue_testing.h"
 
 namespace {
 

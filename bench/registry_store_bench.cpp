@@ -41,9 +41,9 @@
 #include <string>
 #include <vector>
 
-#include "runtime/cp1250.h"
-#include "runtime/store/wine_registry_file.h"
-#include "runtime/win32_seam.h"
+#include "runtime/text/cp1250.h"
+#include "runtime/system/store/wine_registry_file.h"
+#include "runtime/seam/win32_seam.h"
 
 namespace {
 

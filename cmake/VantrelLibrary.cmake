@@ -6,7 +6,10 @@
 #   *_win32.cpp and anything under a win32/ folder  -> Windows builds only
 #   *_posix.cpp                                     -> every other build
 # A folder without sources yet becomes an INTERFACE target so dependants link the same way.
+# Headers are named from the source tree's root ("runtime/text/cp1250.h"), also when another
+# project (the Windows test build) takes these folders in.
 function(vantrel_library name)
+  get_filename_component(root "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/.." ABSOLUTE)
   cmake_parse_arguments(ARG "" "" "DEPS;EXTRA_LIBS;EXCLUDE" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   set(kept)
@@ -35,11 +38,11 @@ function(vantrel_library name)
   set(target vantrel_${name})
   if(kept)
     add_library(${target} STATIC ${kept})
-    target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
+    target_include_directories(${target} PUBLIC ${root})
     target_link_libraries(${target} PUBLIC ${ARG_DEPS} ${ARG_EXTRA_LIBS})
   else()
     add_library(${target} INTERFACE)
-    target_include_directories(${target} INTERFACE ${PROJECT_SOURCE_DIR})
+    target_include_directories(${target} INTERFACE ${root})
     target_link_libraries(${target} INTERFACE ${ARG_DEPS} ${ARG_EXTRA_LIBS})
   endif()
 endfunction()

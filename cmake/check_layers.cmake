@@ -2,14 +2,22 @@
 # know. Run as: cmake -DROOT=<source tree> -P check_layers.cmake
 #
 # The libraries' order is runtime < ui, xml < framework < app < tools; ui and xml do not know
-# each other. Tests of a library may include what that library may, plus tests/ helpers; a helper
-# kept with a library's tests (tests/app/...) counts as that library.
+# each other. The runtime is itself six libraries, one folder each (runtime/CMakeLists.txt):
+# text < seam < errors < system < queue, and dialog on text alone; a source directly in runtime/
+# belongs to none and is refused. The layers above may include any of the six. Tests of a library
+# may include what that library may, plus tests/ helpers; a helper kept with a library's tests
+# (tests/app/...) counts as that library.
 cmake_minimum_required(VERSION 3.20)
 if(NOT ROOT)
   message(FATAL_ERROR "check_layers: pass -DROOT=<source tree>")
 endif()
 
-set(allowed_runtime runtime)
+set(allowed_runtime/text runtime/text)
+set(allowed_runtime/seam runtime/seam runtime/text)
+set(allowed_runtime/errors runtime/errors runtime/seam runtime/text)
+set(allowed_runtime/system runtime/system runtime/errors runtime/seam runtime/text)
+set(allowed_runtime/queue runtime/queue runtime/system runtime/errors runtime/seam runtime/text)
+set(allowed_runtime/dialog runtime/dialog runtime/text)
 set(allowed_ui ui runtime)
 set(allowed_xml xml runtime)
 set(allowed_framework framework ui runtime)
@@ -23,11 +31,19 @@ set(allowed_tests/ui tests ui runtime)
 set(allowed_tests/xml tests xml runtime)
 set(allowed_tests/framework tests framework ui runtime)
 
+set(runtime_libraries runtime/text runtime/seam runtime/errors runtime/system runtime/queue
+                      runtime/dialog)
 set(libraries runtime ui xml framework app tools)
-set(folders runtime ui xml framework app tools
+set(folders ${runtime_libraries} ui xml framework app tools
             tests/runtime tests/store tests/samba tests/registry tests/ui tests/xml tests/framework)
 set(faults 0)
 set(checked 0)
+file(GLOB loose RELATIVE ${ROOT} ${ROOT}/runtime/*.h ${ROOT}/runtime/*.cpp)
+foreach(rel IN LISTS loose)
+  message(NOTICE "${rel}: a runtime source outside the runtime's libraries: move it into one of "
+                 "runtime/text, seam, errors, system, queue, dialog")
+  math(EXPR faults "${faults} + 1")
+endforeach()
 foreach(folder IN LISTS folders)
   if(NOT IS_DIRECTORY ${ROOT}/${folder})
     continue()
@@ -48,6 +64,12 @@ foreach(folder IN LISTS folders)
         continue()  # a header beside the file
       endif()
       string(REGEX REPLACE "/.*" "" layer "${header}")
+      # Inside the runtime the layer is the library's folder; above it, the runtime as a whole.
+      if(folder MATCHES "^runtime/")
+        if(header MATCHES "^(runtime/[^/]+)/")
+          set(layer ${CMAKE_MATCH_1})
+        endif()
+      endif()
       # A test helper beside a library's tests belongs to that library's layer.
       if(header MATCHES "^tests/([^/]+)/" AND CMAKE_MATCH_1 IN_LIST libraries)
         set(layer ${CMAKE_MATCH_1})

@@ -5,14 +5,14 @@
 #include <cstdlib>
 #include <utility>
 
-#include "runtime/byte_file.h"
-#include "runtime/error_codes.h"
-#include "runtime/error_state.h"
-#include "runtime/fixed_text.h"
-#include "runtime/local_time.h"
-#include "runtime/message_dialog.h"
-#include "runtime/picture.h"
-#include "runtime/text_case.h"
+#include "runtime/system/byte_file.h"
+#include "runtime/errors/error_codes.h"
+#include "runtime/errors/error_state.h"
+#include "runtime/text/fixed_text.h"
+#include "runtime/system/local_time.h"
+#include "runtime/dialog/message_dialog.h"
+#include "runtime/text/picture.h"
+#include "runtime/text/text_case.h"
 
 namespace vantrel::framework {
 namespace {

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "framework/levels.h"
-#include "runtime/byte_file.h"
+#include "runtime/system/byte_file.h"
 
 namespace vantrel::framework {
 

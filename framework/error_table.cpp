@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "framework/error_reporter.h"
-#include "runtime/cp1250.h"
+#include "runtime/text/cp1250.h"
 
 namespace vantrel::framework {
 namespace {

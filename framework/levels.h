@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "runtime/message_dialog.h"
+#include "runtime/dialog/message_dialog.h"
 
 namespace vantrel::framework {
 

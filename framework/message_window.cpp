@@ -1,6 +1,6 @@
 #include "framework/message_window.h"
 
-#include "runtime/message_dialog.h"
+#include "runtime/dialog/message_dialog.h"
 
 namespace vantrel::framework {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <optional>
 
-#include "runtime/registry.h"
+#include "runtime/system/registry.h"
 #include "ui/engine.h"
 
 namespace vantrel::framework {

@@ -16,9 +16,9 @@
 #include <string>
 #include <string_view>
 
-#include "runtime/fixed_text.h"
-#include "runtime/queue.h"
-#include "runtime/record_layout.h"
+#include "runtime/text/fixed_text.h"
+#include "runtime/queue/queue.h"
+#include "runtime/text/record_layout.h"
 
 namespace vantrel::ui {
 class Window;

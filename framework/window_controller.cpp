@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "framework/error_reporter.h"
-#include "runtime/error_state.h"
+#include "runtime/errors/error_state.h"
 
 namespace vantrel::framework {
 

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "framework/levels.h"
-#include "runtime/fixed_text.h"
+#include "runtime/text/fixed_text.h"
 #include "ui/engine.h"
 
 namespace vantrel::framework {

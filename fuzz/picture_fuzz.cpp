@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "runtime/picture.h"
+#include "runtime/text/picture.h"
 
 using namespace vantrel;
 

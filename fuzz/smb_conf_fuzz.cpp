@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/store/smb_conf.h"
+#include "runtime/system/store/smb_conf.h"
 
 using vantrel::store::SmbConf;
 

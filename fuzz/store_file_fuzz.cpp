@@ -14,7 +14,7 @@
 #include <tuple>
 #include <vector>
 
-#include "runtime/store/wine_registry_file.h"
+#include "runtime/system/store/wine_registry_file.h"
 
 using namespace vantrel::store;
 

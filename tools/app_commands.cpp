@@ -9,13 +9,13 @@
 
 #include "app/settings_file.h"
 #include "app/known_values.h"
-#include "runtime/ansi_text.h"
-#include "runtime/message_dialog.h"
-#include "runtime/os_version.h"
-#include "runtime/queue.h"
-#include "runtime/registry.h"
-#include "runtime/registry_types.h"
-#include "runtime/safe_replace.h"
+#include "runtime/text/ansi_text.h"
+#include "runtime/dialog/message_dialog.h"
+#include "runtime/system/os_version.h"
+#include "runtime/queue/queue.h"
+#include "runtime/system/registry.h"
+#include "runtime/seam/registry_types.h"
+#include "runtime/system/safe_replace.h"
 #include "tools/binary_output.h"
 #include "tools/commands.h"
 #include "tools/history_command.h"
@@ -139,7 +139,8 @@ std::string JsonRow(app::MainData& data, const app::DisplayRecord& r) {
          ", \"differs\": " + (Differs(r) ? "true" : "false") +
          ", \"currentType\": " + (type == 0 ? "null" : JsonString(RegistryTypeName(type))) +
          ", \"effect\": {\"kind\": " + JsonString(app::EffectKindName(effect.kind)) +
-         ", \"why\": " + JsonString(effect.why) + "}}";
+         ", \"why\": " + JsonString(effect.why) + "}" +
+         (app::NameWasCut(data, QueuePointer(&data.displayQueue)) ? ", \"nameCut\": true}" : "}");
 }
 
 void PrintJsonRows(app::MainData& data, const char* indent) {
@@ -408,6 +409,17 @@ int RunAppCommand(std::span<const std::string_view> args) {
   if (command == "save") saving.emplace(data.settingsFile);
   data.otherFileHint = kOtherSettingsHint;
   app::LoadSettingsFile(data);
+  if (mode == 0 && command != "save") {
+    // A cut key path names another key: its row shows, and check judges, that key's value. The
+    // rows are still shown, but the command does not end as if they were true. (The commands
+    // that write refuse such rows themselves.)
+    for (const std::int32_t row : data.cutNameRows) {
+      Failure(command, data.settingsFile + ": row " + std::to_string(row) +
+                           "'s key path or value name " + app::NameCutReason(data, row) +
+                           "; the row shows another key's value");
+      ++gErrorsShown;
+    }
+  }
   if (mode != 0) {
     if (!data.readProblem.empty()) {
       // The load has said (once) why the registry cannot be read: writing into it would fail

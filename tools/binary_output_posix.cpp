@@ -1,6 +1,6 @@
 #include "tools/binary_output.h"
 
-#include "runtime/ansi_text.h"
+#include "runtime/text/ansi_text.h"
 
 namespace vantrel::tools {
 

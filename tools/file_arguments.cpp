@@ -2,8 +2,8 @@
 #include <cstdio>
 #include <string>
 
-#include "runtime/registry.h"
-#include "runtime/safe_replace.h"
+#include "runtime/system/registry.h"
+#include "runtime/system/safe_replace.h"
 #include "tools/commands.h"
 
 namespace vantrel::tools {

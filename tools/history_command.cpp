@@ -10,9 +10,9 @@
 #include "app/known_values.h"
 #include "app/main_data.h"
 #include "app/settings_file.h"
-#include "runtime/registry.h"
-#include "runtime/registry_types.h"
-#include "runtime/safe_replace.h"
+#include "runtime/system/registry.h"
+#include "runtime/seam/registry_types.h"
+#include "runtime/system/safe_replace.h"
 #include "tools/app_commands.h"
 #include "tools/text_escapes.h"
 

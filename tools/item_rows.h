@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "app/main_data.h"
-#include "runtime/queue.h"
+#include "runtime/queue/queue.h"
 
 namespace vantrel::tools {
 

@@ -7,13 +7,13 @@
 
 #include "app/known_values.h"
 #include "app/settings_file.h"
-#include "runtime/os_version.h"
-#include "runtime/registry.h"
+#include "runtime/system/os_version.h"
+#include "runtime/system/registry.h"
 #include "tools/item_rows.h"
 #include "tools/text_escapes.h"
 
 #ifndef _WIN32
-#include "runtime/store/registry_store.h"
+#include "runtime/system/store/registry_store.h"
 #endif
 
 namespace vantrel::tools {

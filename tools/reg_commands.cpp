@@ -6,11 +6,11 @@
 #include <string>
 
 #include "app/input_checks.h"
-#include "runtime/error_state.h"
-#include "runtime/os_version.h"
-#include "runtime/registry.h"
-#include "runtime/registry_types.h"
-#include "runtime/text_case.h"
+#include "runtime/errors/error_state.h"
+#include "runtime/system/os_version.h"
+#include "runtime/system/registry.h"
+#include "runtime/seam/registry_types.h"
+#include "runtime/text/text_case.h"
 #include "tools/commands.h"
 #include "tools/text_escapes.h"
 

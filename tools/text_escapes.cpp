@@ -2,8 +2,8 @@
 
 #include <cstdlib>
 
-#include "runtime/ansi_text.h"
-#include "runtime/text_case.h"
+#include "runtime/text/ansi_text.h"
+#include "runtime/text/text_case.h"
 
 namespace vantrel::tools {
 namespace {

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "runtime/registry.h"
+#include "runtime/system/registry.h"
 #include "tools/app_commands.h"
 #include "tools/commands.h"
 #include "tools/history_command.h"

@@ -1,6 +1,6 @@
 #include "ui/cp1250.h"
 
-#include "runtime/ansi_text.h"
+#include "runtime/text/ansi_text.h"
 
 namespace vantrel::ui {
 

@@ -1,5 +1,5 @@
 // Code page 1250 and UTF-8: the program's text is single-byte; the display speaks UTF-8. The
-// code page itself is runtime/cp1250.h; this is only the UTF-8 side of it.
+// code page itself is runtime/text/cp1250.h; this is only the UTF-8 side of it.
 #pragma once
 
 #include <string>

@@ -24,8 +24,8 @@
 #include <string_view>
 #include <vector>
 
-#include "runtime/fixed_text.h"
-#include "runtime/message_dialog.h"
+#include "runtime/text/fixed_text.h"
+#include "runtime/dialog/message_dialog.h"
 #include "ui/list_source.h"
 #include "ui/list_style.h"
 

@@ -3,7 +3,7 @@
 #include <cctype>
 #include <climits>
 
-#include "runtime/picture.h"
+#include "runtime/text/picture.h"
 
 namespace vantrel::ui {
 namespace {

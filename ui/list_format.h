@@ -106,8 +106,8 @@ struct ListFormat {
 ListFormat ParseListFormat(std::string_view format);
 
 // The text a column shows for its data field's value: formatted by the column's picture
-// (runtime/picture.h) without its trailing blanks, so a string picture as long as its field shows
-// the text as it is; the value unchanged when the column has no picture.
+// (runtime/text/picture.h) without its trailing blanks, so a string picture as long as its field
+// shows the text as it is; the value unchanged when the column has no picture.
 std::string ColumnText(const ListColumn& column, std::string_view value);
 
 // A colour value of E and B: decimal, or hexadecimal ending in H (first digit decimal), with an

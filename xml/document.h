@@ -22,7 +22,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "runtime/record_layout.h"
+#include "runtime/text/record_layout.h"
 
 namespace vantrel::xml {
 

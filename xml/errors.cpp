@@ -1,8 +1,8 @@
 // Error texts, the text, time stamp and base64 helpers, and the library's message boxes.
 #include <algorithm>
 
-#include "runtime/error_codes.h"
-#include "runtime/local_time.h"
+#include "runtime/errors/error_codes.h"
+#include "runtime/system/local_time.h"
 #include "xml/state.h"
 
 namespace vantrel::xml {

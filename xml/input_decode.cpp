@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "runtime/ansi_text.h"
+#include "runtime/text/ansi_text.h"
 #include "xml/state.h"
 
 namespace vantrel::xml {

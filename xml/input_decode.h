@@ -2,8 +2,8 @@
 // them. Private to xml/.
 //
 // A document in Unicode (a byte-order mark, 16-bit text, or a declared UTF encoding) is decoded
-// through the program's code page (runtime/ansi_text.h), character by character; a character the
-// code page has no form for stops the load with an error that names it and its line, never a
+// through the program's code page (runtime/text/ansi_text.h), character by character; a character
+// the code page has no form for stops the load with an error that names it and its line, never a
 // substitute byte. Every other document is read byte for byte, as the files that earlier versions
 // of the program wrote (no encoding declared, single-byte text) have always been read.
 #pragma once

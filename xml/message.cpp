@@ -1,5 +1,5 @@
 // The library's message boxes: the thread's hook when one is installed, else the message dialog.
-#include "runtime/message_dialog.h"
+#include "runtime/dialog/message_dialog.h"
 #include "xml/state.h"
 
 namespace vantrel::xml {

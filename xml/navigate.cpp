@@ -1,8 +1,8 @@
 // Finding nodes and the record moves.
 #include <algorithm>
 
-#include "runtime/error_codes.h"
-#include "runtime/error_state.h"
+#include "runtime/errors/error_codes.h"
+#include "runtime/errors/error_state.h"
 #include "xml/state.h"
 
 namespace vantrel::xml {

@@ -15,10 +15,10 @@
 #include <emmintrin.h>
 #endif
 
-#include "runtime/error_codes.h"
-#include "runtime/error_state.h"
-#include "runtime/local_time.h"
-#include "runtime/text_case.h"
+#include "runtime/errors/error_codes.h"
+#include "runtime/errors/error_state.h"
+#include "runtime/system/local_time.h"
+#include "runtime/text/text_case.h"
 #include "xml/input_decode.h"
 #include "xml/progress.h"
 #include "xml/state.h"

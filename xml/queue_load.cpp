@@ -2,9 +2,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "runtime/error_state.h"
-#include "runtime/fixed_text.h"
-#include "runtime/picture.h"
+#include "runtime/errors/error_state.h"
+#include "runtime/text/fixed_text.h"
+#include "runtime/text/picture.h"
 #include "xml/state.h"
 
 namespace vantrel::xml {

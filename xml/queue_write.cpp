@@ -1,7 +1,7 @@
 // Writing a queue as repeated record elements, one child element (or attribute) per field.
 #include <cstring>
 
-#include "runtime/error_state.h"
+#include "runtime/errors/error_state.h"
 #include "xml/state.h"
 
 namespace vantrel::xml {

@@ -1,8 +1,8 @@
 // Base64 side files: binary data kept in a file beside the document, its base64 in an element.
 #include <algorithm>
 
-#include "runtime/byte_file.h"
-#include "runtime/safe_replace.h"
+#include "runtime/system/byte_file.h"
+#include "runtime/system/safe_replace.h"
 #include "xml/state.h"
 
 namespace vantrel::xml {

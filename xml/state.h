@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "runtime/byte_file.h"
-#include "runtime/safe_replace.h"
+#include "runtime/system/byte_file.h"
+#include "runtime/system/safe_replace.h"
 #include "xml/document.h"
 #include "xml/xml.h"
 

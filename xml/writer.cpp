@@ -2,15 +2,15 @@
 // document first.
 //
 // A new file is written beside its final name and put in place when it is closed, so a save
-// that fails half-way leaves the earlier file as it was (runtime/safe_replace.h).
+// that fails half-way leaves the earlier file as it was (runtime/system/safe_replace.h).
 #include <algorithm>
 #include <cstring>
 
-#include "runtime/ansi_text.h"
-#include "runtime/error_codes.h"
-#include "runtime/error_state.h"
-#include "runtime/local_time.h"
-#include "runtime/picture.h"
+#include "runtime/text/ansi_text.h"
+#include "runtime/errors/error_codes.h"
+#include "runtime/errors/error_state.h"
+#include "runtime/system/local_time.h"
+#include "runtime/text/picture.h"
 #include "xml/state.h"
 
 namespace vantrel::xml {

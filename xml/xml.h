@@ -12,8 +12,8 @@
 #include <string>
 #include <string_view>
 
-#include "runtime/byte_file.h"
-#include "runtime/queue.h"
+#include "runtime/system/byte_file.h"
+#include "runtime/queue/queue.h"
 
 namespace vantrel::xml {
 
@@ -116,8 +116,8 @@ std::int16_t GotoParent();
 std::int16_t GotoNextSibling();
 
 // FieldSettings: per field name, whether a value is required for an entry to be added, a display
-// picture to de-format the text by (runtime/picture.h: "1,234" under @n10 fills 1234; a text not
-// of the picture's form fills nothing and counts as no value), and whether meeting the field
+// picture to de-format the text by (runtime/text/picture.h: "1,234" under @n10 fills 1234; a text
+// not of the picture's form fills nothing and counts as no value), and whether meeting the field
 // completes the entry.
 void AddFieldSetting(std::string_view fieldName, bool required, std::string_view picture,
                      bool forceWrite);
@@ -185,8 +185,8 @@ struct CreateOptions {
 // Opens the file for writing and writes the declaration (<?xml version=".." encoding=".." ?>,
 // with any pending attributes) when a version or an encoding is given. Unless appending, the file
 // is written beside its name and put in its place by CloseXMLFile, so a save that fails leaves
-// the earlier file as it was (runtime/safe_replace.h: the temporary is created exclusively, links
-// at it or at the backup are never followed, mode and owner are kept). 0; 5 when a file is
+// the earlier file as it was (runtime/system/safe_replace.h: the temporary is created exclusively,
+// links at it or at the backup are never followed, mode and owner are kept). 0; 5 when a file is
 // already open on this thread; 45 for a name longer than the 384 characters the library keeps
 // (never cut); the runtime's file error when the file may not be replaced or cannot be created
 // (nothing is left behind; LastReplace() says why in words).
@@ -252,7 +252,7 @@ std::string Base64Encode(std::string_view bytes);
 // name lies below the folder of the last file loaded (Base64ToSideFile) or of the file being
 // written (AddBase64Element): an absolute name, a drive, a ".." step, a symbolic link on the way
 // or at the name, or a name longer than 384 characters is refused (1055 / 1056). Side files are
-// written through the safe replacement (runtime/safe_replace.h).
+// written through the safe replacement (runtime/system/safe_replace.h).
 // Decodes the current record's value into the side file, created or replaced whole. 0; 1003 with
 // no current record; 1055 when the file cannot be created or written (nothing is left behind),
 // or when the value fills all 10,239 characters a record keeps (it may have been cut).

@@ -15,8 +15,8 @@
 
 #include "app/main_data.h"
 #include "app/program.h"
-#include "runtime/message_dialog.h"
-#include "runtime/registry.h"
+#include "runtime/dialog/message_dialog.h"
+#include "runtime/system/registry.h"
 #include "tests/support/scratch_folder.h"
 
 namespace vantrel::app::testing {

@@ -11,7 +11,7 @@
 #include "app/export_items.h"
 #include "app/export_pol.h"
 #include "app/export_reg.h"
-#include "runtime/queue.h"
+#include "runtime/queue/queue.h"
 
 namespace vantrel::app {
 namespace {

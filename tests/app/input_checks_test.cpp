@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "runtime/registry.h"
+#include "runtime/system/registry.h"
 
 namespace vantrel::app {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "runtime/record_layout.h"
+#include "runtime/text/record_layout.h"
 
 namespace vantrel::app {
 namespace {

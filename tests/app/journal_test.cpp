@@ -14,7 +14,7 @@
 #include "app/program.h"
 #include "app/settings_file.h"
 #include "app_fixture.h"
-#include "runtime/registry.h"
+#include "runtime/system/registry.h"
 #include "ui/engine.h"
 #include "ui/headless/headless.h"
 

@@ -22,8 +22,8 @@
 #include "app/parse_progress.h"
 #include "app/program.h"
 #include "app_fixture.h"
-#include "runtime/error_state.h"
-#include "runtime/registry.h"
+#include "runtime/errors/error_state.h"
+#include "runtime/system/registry.h"
 #include "ui/engine.h"
 #include "ui/headless/headless.h"
 

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "app/settings_file.h"
-#include "runtime/queue.h"
+#include "runtime/queue/queue.h"
 #include "settings_file_cases.h"
 
 namespace vantrel::app {

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "runtime/ansi_text.h"
-#include "runtime/error_state.h"
-#include "runtime/queue.h"
-#include "runtime/registry.h"
+#include "runtime/errors/error_state.h"
+#include "runtime/queue/queue.h"
+#include "runtime/system/registry.h"
+#include "runtime/text/ansi_text.h"
 #include "settings_file_cases.h"
 
 namespace vantrel::app {

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "runtime/ansi_text.h"
+#include "runtime/text/ansi_text.h"
 
 #include <optional>
 #include <string>

@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "runtime/error_state.h"
-#include "runtime/message_dialog.h"
+#include "runtime/errors/error_state.h"
+#include "runtime/dialog/message_dialog.h"
 
 namespace vantrel::framework {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "framework/error_reporter.h"
-#include "runtime/message_dialog.h"
+#include "runtime/dialog/message_dialog.h"
 #include "ui/engine.h"
 #include "ui/headless/headless.h"
 

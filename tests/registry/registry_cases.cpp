@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <string>
 
-#include "runtime/error_state.h"
-#include "runtime/registry.h"
-#include "runtime/win32_seam.h"
+#include "runtime/errors/error_state.h"
+#include "runtime/system/registry.h"
+#include "runtime/seam/win32_seam.h"
 
 namespace vantrel::testing {
 namespace {

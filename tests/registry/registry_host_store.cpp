@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "runtime/store/registry_store.h"
+#include "runtime/system/store/registry_store.h"
 #include "tests/registry/registry_cases.h"
 
 namespace vantrel::testing {

@@ -2,9 +2,9 @@
 // to enumerating and deleting sub-keys itself.
 #include <gtest/gtest.h>
 
-#include "runtime/error_state.h"
-#include "runtime/registry.h"
-#include "runtime/store/registry_store.h"
+#include "runtime/errors/error_state.h"
+#include "runtime/system/registry.h"
+#include "runtime/system/store/registry_store.h"
 #include "tests/registry/registry_cases.h"
 
 namespace vantrel::testing {

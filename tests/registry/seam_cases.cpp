@@ -10,7 +10,7 @@
 #include <cstring>
 #include <string>
 
-#include "runtime/win32_seam.h"
+#include "runtime/seam/win32_seam.h"
 #include "tests/registry/registry_cases.h"
 
 namespace vantrel::testing {

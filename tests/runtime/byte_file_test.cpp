@@ -1,4 +1,4 @@
-#include "runtime/byte_file.h"
+#include "runtime/system/byte_file.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -9,7 +9,7 @@
 #include <fstream>
 #include <string>
 
-#include "runtime/error_state.h"
+#include "runtime/errors/error_state.h"
 
 namespace vantrel {
 namespace {

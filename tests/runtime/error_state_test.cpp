@@ -1,12 +1,12 @@
-#include "runtime/error_state.h"
+#include "runtime/errors/error_state.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <thread>
 
-#include "runtime/error_texts.h"
-#include "runtime/win32_seam.h"
+#include "runtime/errors/error_texts.h"
+#include "runtime/seam/win32_seam.h"
 
 namespace vantrel {
 namespace {

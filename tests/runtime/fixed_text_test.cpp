@@ -1,8 +1,8 @@
-#include "runtime/fixed_text.h"
+#include "runtime/text/fixed_text.h"
 
 #include <gtest/gtest.h>
 
-#include "runtime/record_layout.h"
+#include "runtime/text/record_layout.h"
 
 namespace vantrel {
 namespace {

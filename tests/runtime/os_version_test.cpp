@@ -1,4 +1,4 @@
-#include "runtime/os_version.h"
+#include "runtime/system/os_version.h"
 
 #include <gtest/gtest.h>
 

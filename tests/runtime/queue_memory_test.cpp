@@ -10,9 +10,9 @@
 #include <cstring>
 #include <random>
 
-#include "runtime/error_state.h"
-#include "runtime/queue.h"
-#include "runtime/queue_testing.h"
+#include "runtime/errors/error_state.h"
+#include "runtime/queue/queue.h"
+#include "runtime/queue/queue_testing.h"
 
 namespace vantrel {
 namespace {

@@ -1,4 +1,4 @@
-#include "runtime/queue_rle.h"
+#include "runtime/queue/queue_rle.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "runtime/queue.h"
-#include "runtime/queue_testing.h"
+#include "runtime/queue/queue.h"
+#include "runtime/queue/queue_testing.h"
 
 #include <gtest/gtest.h>
 
@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "tests/support/item_records.h"
-#include "runtime/error_state.h"
-#include "runtime/fixed_text.h"
-#include "runtime/local_time.h"
-#include "runtime/record_layout.h"
+#include "runtime/errors/error_state.h"
+#include "runtime/text/fixed_text.h"
+#include "runtime/system/local_time.h"
+#include "runtime/text/record_layout.h"
 
 namespace vantrel {
 namespace {

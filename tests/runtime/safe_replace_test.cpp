@@ -1,6 +1,6 @@
 // The safe replacement of files: writers at once, leftovers, links, devices, mode and owner.
 // flock, FIFOs and file modes make these POSIX cases; the Windows part is tried under Wine.
-#include "runtime/safe_replace.h"
+#include "runtime/system/safe_replace.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

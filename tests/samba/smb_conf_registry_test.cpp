@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "runtime/error_state.h"
-#include "runtime/registry.h"
+#include "runtime/errors/error_state.h"
+#include "runtime/system/registry.h"
 #include "tests/store/store_test_support.h"
 
 namespace vantrel {
@@ -172,6 +172,7 @@ TEST_F(SambaKeys, NeverWritesAFileThatDidNotReadWhole) {
       {std::string("[global]\n oplocks = y\0es\n", 25), "zero byte"},
       {"[global]\n config backend = registry\n oplocks = yes\n", "net conf"},
       {"[global]\n include = registry\n", "net conf"},
+      {"[global]\n config file = /etc/samba/other.conf\n oplocks = yes\n", "reads that file"},
   };
   for (const auto& c : cases) {
     WriteFile(conf_, c.text);

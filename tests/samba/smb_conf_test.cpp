@@ -1,6 +1,6 @@
 // The smb.conf reader and writer: names matched as Samba matches them, changes that touch only
 // the lines concerned, and files Samba would not read refused.
-#include "runtime/store/smb_conf.h"
+#include "runtime/system/store/smb_conf.h"
 
 #include <gtest/gtest.h>
 
@@ -192,6 +192,10 @@ TEST(SmbConf, SaysWhenSambaKeepsItsSharesInTheRegistry) {
   EXPECT_NE(Loaded("[data]\n path = /srv\n include = registry\n").RegistryKept(), "");
   EXPECT_EQ(Loaded("[global]\n include = /etc/samba/registry\n").RegistryKept(), "");
   EXPECT_EQ(Loaded("[data]\n config backend = registry\n").RegistryKept(), "");
+  EXPECT_NE(Loaded("[global]\n oplocks = no\n config file = /etc/samba/%m.conf\n").RegistryKept(),
+            "");
+  EXPECT_NE(Loaded("ConfigFile = /etc/samba/other.conf\n[data]\n path = /srv\n").RegistryKept(),
+            "");
 }
 
 // Included files as a map of name to text; a name not in it cannot be read.

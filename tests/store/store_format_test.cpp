@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "runtime/cp1250.h"
-#include "runtime/store/wine_registry_file.h"
+#include "runtime/text/cp1250.h"
+#include "runtime/system/store/wine_registry_file.h"
 
 using namespace vantrel::store;
 using vantrel::Cp1250ToUnicode;

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "runtime/win32_seam.h"
+#include "runtime/seam/win32_seam.h"
 #include "tests/store/store_test_support.h"
 
 using namespace vantrel::seam;

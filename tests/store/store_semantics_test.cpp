@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "runtime/store/registry_store.h"
-#include "runtime/win32_seam.h"
+#include "runtime/system/store/registry_store.h"
+#include "runtime/seam/win32_seam.h"
 #include "tests/store/store_test_support.h"
 
 using namespace vantrel::seam;

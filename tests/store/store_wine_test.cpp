@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "runtime/cp1250.h"
-#include "runtime/win32_seam.h"
+#include "runtime/text/cp1250.h"
+#include "runtime/seam/win32_seam.h"
 #include "tests/store/store_test_support.h"
 
 using namespace vantrel::seam;

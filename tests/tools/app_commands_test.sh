@@ -53,6 +53,16 @@ grep -qF "File not found. Looked for Vantrel.xml in $(pwd -P). The settings file
   fail "the missing file's message: $(cat missing.err)"
 "$ctl" check --settings other/None.xml 2>missing.err; [ $? -eq 1 ] || fail "check of a missing file must fail with 1"
 grep -qF "Looked for None.xml in $(pwd -P)/other." missing.err || fail "--settings' folder: $(cat missing.err)"
+# A link to nothing, and a folder that is not there, are said as such.
+ln -s "$(pwd -P)/gone/Target.xml" other/Dangling.xml
+while IFS='|' read -r name said; do
+  "$ctl" list --settings "$name" 2>missing.err; [ $? -eq 1 ] || fail "list of $name must fail with 1"
+  grep -qF "$said" missing.err || fail "$name: $(cat missing.err)"
+done <<TABLE
+other/Dangling.xml|Looked for Dangling.xml in $(pwd -P)/other: Dangling.xml is a symbolic link to $(pwd -P)/gone/Target.xml, which is not there.
+nofolder/Items.xml|Looked for Items.xml in $(pwd -P)/nofolder, a folder that is not there. The settings files that ship with Vantrel are in /usr/share/vantrel/: create the folder and copy one there as Items.xml
+TABLE
+rm other/Dangling.xml
 "$ctl" list --settings other/Items.xml | grep -q Flag || fail "--settings"
 # The success line names the file saved.
 "$ctl" save --settings other/Items.xml > saved.out || fail "save --settings failed"

@@ -125,4 +125,17 @@ for empty in '' '\\' '\\\\'; do
   [ "$("$ctl" reg get "HKLM\\$key" After)" = 1 ] || fail "the next item was not written"
   "$ctl" reg delete "HKLM\\$key" After || fail "reg delete"
 done
+# A key path longer than a row holds is cut on loading and then names another key: list and check
+# show the row but fail, naming the file and the row, and list --json marks it; disable refuses it.
+long_key="SOFTWARE\\$(printf 'L%.0s' $(seq 240))"
+{ echo '<RegistryItems>'; item Short 1; printf '<RegistryItem><KeyName>%s</KeyName><ValueName>X</ValueName><SavedValue>N/A</SavedValue><DisableValue>1</DisableValue><EnableValue>0</EnableValue></RegistryItem>\n' "$long_key"; echo '</RegistryItems>'; } > Vantrel.xml
+for command in list check "list --json"; do
+  "$ctl" $command > out.txt 2> err; status=$?
+  [ $status -eq 1 ] || fail "$command with a cut key exited $status"
+  grep -q "Vantrel.xml: row 2's key path or value name is longer than the list holds and was cut" err ||
+    fail "$command: $(cat err)"
+  [ "$(wc -l < err)" -eq 1 ] || fail "$command named more than the cut row: $(cat err)"
+done
+[ "$(grep -c '"nameCut": true' out.txt)" -eq 1 ] || fail "list --json does not mark the one cut row"
+"$ctl" disable > /dev/null 2>&1 && fail "disable applied a cut key"
 echo ok

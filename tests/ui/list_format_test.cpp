@@ -8,8 +8,8 @@
 #include "tests/ui/test_window.h"
 #include "ui/headless/headless.h"
 #include "ui/list_style.h"
-#include "runtime/error_state.h"
-#include "runtime/picture.h"
+#include "runtime/errors/error_state.h"
+#include "runtime/text/picture.h"
 
 namespace vantrel::ui {
 namespace {

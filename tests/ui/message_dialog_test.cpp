@@ -1,4 +1,4 @@
-#include "runtime/message_dialog.h"
+#include "runtime/dialog/message_dialog.h"
 
 #include <gtest/gtest.h>
 

@@ -8,9 +8,9 @@
 #include <ostream>
 #include <string>
 
-#include "runtime/fixed_text.h"
-#include "runtime/queue.h"
-#include "runtime/record_layout.h"
+#include "runtime/text/fixed_text.h"
+#include "runtime/queue/queue.h"
+#include "runtime/text/record_layout.h"
 #include "ui/engine.h"
 
 namespace vantrel {

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "runtime/os_version.h"
-#include "runtime/registry.h"
+#include "runtime/system/os_version.h"
+#include "runtime/system/registry.h"
 
 namespace vantrel {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "runtime/win32_seam.h"
+#include "runtime/seam/win32_seam.h"
 #include "tests/registry/registry_cases.h"
 
 namespace vantrel::testing {

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "app/settings_file.h"
-#include "runtime/queue.h"
+#include "runtime/queue/queue.h"
 #include "tests/app/settings_file_cases.h"
 
 namespace vantrel::app {

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "app/main_window_desc.h"
-#include "runtime/message_dialog.h"
+#include "runtime/dialog/message_dialog.h"
 #include "tests/app/main_window_desc.h"
 #include "ui/engine.h"
 #include "ui/win32/win32_backend.h"

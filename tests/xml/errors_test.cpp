@@ -2,7 +2,7 @@
 
 #include <regex>
 
-#include "runtime/local_time.h"
+#include "runtime/system/local_time.h"
 #include "xml/xml.h"
 
 namespace vantrel::xml {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/fixed_text.h"
+#include "runtime/text/fixed_text.h"
 #include "test_support.h"
 #include "xml/xml.h"
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/registry.h"
+#include "runtime/system/registry.h"
 #include "ui/engine.h"
 #include "ui/headless/headless.h"
 
