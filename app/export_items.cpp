@@ -102,8 +102,9 @@ bool CollectExportItems(MainData& data, ExportValues values, std::vector<ExportI
     }
     if (problem.empty() && nameCut) {
       problem =
-          "its key path, value name or a value was cut when the settings file was loaded: "
-          "exported, it would name another key or value or another number";
+          "its key path, value name or a value was cut, or a name lost a tab or line break, "
+          "when the settings file was loaded: exported, it would name another key or value or "
+          "another number";
     }
     if (problem.empty() && step.badValue) {
       problem = ValueTextProblem(step.value);

@@ -48,10 +48,16 @@ struct MainData {
   // What the settings file was when it was loaded (runtime FileFingerprint): a save writes over
   // that file only, never over one another program put there since.
   std::string loadedFingerprint;
-  // DisplayQueue positions (ascending) of the items whose key path, value name or a value was
-  // longer than its field and was cut on loading: cut, it names another key or value or another
-  // number, so they are not applied.
+  // DisplayQueue positions (ascending) of the items whose texts as loaded are not the file's: a
+  // key path, value name or value longer than its field and cut, or a tab or line break inside a
+  // name dropped. They name another key or value or another number, so they are not applied.
   std::vector<std::int32_t> cutNameRows;
+  // Of them, those whose name lost a tab or line break rather than being cut.
+  std::vector<std::int32_t> droppedBreakRows;
+  // Why the last save wrote the settings file whole, without its comments and layout (its
+  // previous text is in FILE.bak), or empty when it changed only the saved values in the file's
+  // own text or wrote nothing. vantrelctl says so; the window keeps its one message.
+  std::string wholeFileSave;
   // The registry type of each row's current value (DisplayQueue position - 1), 0 when missing:
   // Windows reads these values only as REG_DWORD, so another type differs from every number.
   std::vector<std::uint32_t> currentTypes;

@@ -136,8 +136,18 @@ std::optional<std::string> SettingsFileBytes(const std::string& fileName) {
   return bytes;
 }
 
+// How the settings file's items are read: one entry for each RegistryItem, each field from its
+// own element, and a file whose items cannot be told apart refused rather than guessed at.
+xml::LoadQueueOptions ItemLoadOptions() {
+  xml::LoadQueueOptions options;
+  options.deep = true;
+  options.recordBoundary = true;
+  options.strict = true;
+  return options;
+}
+
 // Whether `text` loads as exactly the items of XmlQueue: the same count, every field the same,
-// nothing cut, every element closed.
+// nothing cut or changed, every element closed.
 bool LoadsAsXmlQueue(MainData& data, std::string_view text) {
   if (xml::LoadText(text) != 0 || xml::FindNode("RegistryItems", "RegistryItem") != 0 ||
       xml::State().openElements > 0) {
@@ -145,13 +155,12 @@ bool LoadsAsXmlQueue(MainData& data, std::string_view text) {
   }
   XmlQueue loaded;
   bool cut = false;
-  xml::LoadQueueOptions options;
-  options.deep = true;
-  options.recordBoundary = true;
+  xml::LoadQueueOptions options = ItemLoadOptions();
   options.onCut = [&cut](std::int32_t, const FieldDesc&) { cut = true; };
+  options.onAltered = options.onCut;
   xml::LoadQueue(&loaded, options);
   const std::int32_t count = QueueRecords(&data.xmlQueue);
-  bool same = !cut && QueueRecords(&loaded) == count;
+  bool same = !cut && xml::LastError() == 0 && QueueRecords(&loaded) == count;
   for (std::int32_t i = 1; same && i <= count; ++i) {
     QueueGetAt(&data.xmlQueue, i);
     QueueGetAt(&loaded, i);
@@ -166,22 +175,63 @@ bool LoadsAsXmlQueue(MainData& data, std::string_view text) {
   return same;
 }
 
+// The first text of the list that a save cannot write, named by its item and field, or empty.
+// XML 1.0 has no form for the control characters other than tab, line feed and carriage return
+// (not even a character reference): a file holding one is refused by other programs, and the
+// writer refuses to make one. Saying which item holds it lets the user find the value.
+std::string UnwritableText(MainData& data) {
+  const std::int32_t count = QueueRecords(&data.displayQueue);
+  for (std::int32_t i = 1; i <= count; ++i) {
+    QueueGetAt(&data.displayQueue, i);
+    const DisplayRecord& item = data.displayQueue.buffer;
+    const std::pair<const char*, std::string_view> fields[] = {
+        {"key path", item.KEYNAME.View()},           {"value name", item.VALUENAME.View()},
+        {"current value", item.CURRENTVALUE.View()}, {"disable value", item.DISABLEVALUE.View()},
+        {"enable value", item.ENABLEVALUE.View()},
+    };
+    for (const auto& [what, text] : fields) {
+      for (const char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b >= 0x20 || b == '\t' || b == '\n' || b == '\r') continue;
+        static constexpr char kHex[] = "0123456789ABCDEF";
+        return "Item " + std::to_string(i) + " (" + std::string(item.KEYNAME.Trimmed()) +
+               ", value name \"" + std::string(item.VALUENAME.Trimmed()) + "\"): its " + what +
+               " holds the control character 0x" + kHex[b >> 4] + kHex[b & 15] +
+               ", which an XML 1.0 file cannot hold, so nothing was saved.";
+      }
+    }
+  }
+  return {};
+}
+
 enum class TextSave { kWritten, kFailed, kNotPossible };
 
 // Writes the saved values into the settings file's own text, so that its comments and layout
 // stay. Used only when the changed text loads back as exactly the items a whole new file would
-// hold; otherwise (kNotPossible) the file is written whole.
-TextSave WriteSavedValuesIntoText(MainData& data) {
+// hold; otherwise (kNotPossible, `why` saying what stood in the way) the file is written whole.
+TextSave WriteSavedValuesIntoText(MainData& data, std::string* why) {
   const std::optional<std::string> original = SettingsFileBytes(data.settingsFile);
-  if (!original) return TextSave::kNotPossible;
+  if (!original) {
+    *why = "its text could not be read again";
+    return TextSave::kNotPossible;
+  }
   std::vector<std::string> values;
   const std::int32_t count = QueueRecords(&data.xmlQueue);
   for (std::int32_t i = 1; i <= count; ++i) {
     QueueGetAt(&data.xmlQueue, i);
     values.push_back(data.xmlQueue.buffer.SAVEDVALUE.Str());
   }
-  const std::optional<std::string> text = WithSavedValues(*original, values);
-  const bool fits = text && LoadsAsXmlQueue(data, *text);
+  // A letter above 0x7F goes in as the file is read: byte for byte, or as UTF-8 when the file is
+  // UTF-8. Which one that is, the reading back decides: the first form that reads back exactly.
+  std::optional<std::string> text;
+  bool fits = false;
+  for (const LetterForm letters : {LetterForm::kBytes, LetterForm::kUtf8}) {
+    text = WithSavedValues(*original, values, letters, why);
+    if (!text) break;
+    fits = LoadsAsXmlQueue(data, *text);
+    if (fits) break;
+    *why = "the values written into its text would not read back exactly";
+  }
   xml::Reset();
   if (!fits) return TextSave::kNotPossible;
   ReplaceOptions options;
@@ -289,7 +339,9 @@ void LoadSettingsFile(MainData& data) {
   QueueFree(&data.xmlQueue);
   data.incompleteLoad.clear();
   data.cutNameRows.clear();
-  std::vector<std::int32_t> cutNameItems;  // XmlQueue positions
+  data.droppedBreakRows.clear();
+  std::vector<std::int32_t> cutNameItems;      // XmlQueue positions
+  std::vector<std::int32_t> alteredNameItems;  // of them, those whose text lost a control byte
   // Taken before the file is read: a change made while it loads makes a later save refuse.
   data.loadedFingerprint = FileFingerprint(data.settingsFile);
   xml::LoadOptions readOnly;
@@ -318,15 +370,33 @@ void LoadSettingsFile(MainData& data) {
     if (xml::State().openElements > 0) {
       data.incompleteLoad = "it ends before its elements are closed";
     }
-    xml::LoadQueueOptions options;
-    options.deep = true;
-    options.recordBoundary = true;
+    xml::LoadQueueOptions options = ItemLoadOptions();
     // A cut name names another key or value; a cut value text is another number (cut after 20
     // characters "000000000000000000001" reads 0). Either way the row is not what the file says.
     options.onCut = [&cutNameItems](std::int32_t entry, const FieldDesc&) {
       if (cutNameItems.empty() || cutNameItems.back() != entry) cutNameItems.push_back(entry);
     };
+    // A tab or line break inside a text is dropped by the reader, and what is left names another
+    // key or value, or another number ("1<tab>0" reads 10). A key name cannot hold one at all; a
+    // value name or value can, but the file then holds it as &#9; or &#10; (as saves write it),
+    // never raw. Such items are refused as cut ones are.
+    options.onAltered = [&](std::int32_t entry, const FieldDesc& field) {
+      if (alteredNameItems.empty() || alteredNameItems.back() != entry)
+        alteredNameItems.push_back(entry);
+      options.onCut(entry, field);
+    };
     xml::LoadQueue(&data.xmlQueue, options);
+    if (xml::LastError() == xml::kErrorAmbiguousRecord) {
+      // Which value belongs to which item could only be guessed: a guess applied writes the
+      // wrong value to the wrong key, so nothing of the file is taken.
+      QueueFree(&data.xmlQueue);
+      cutNameItems.clear();
+      alteredNameItems.clear();
+      ShowError(
+          "Error opening Vantrel.xml file,|",
+          LibraryText() + "|No item was loaded: put each value in one element of its own item.");
+      data.incompleteLoad = "it could not be read unambiguously: " + LibraryText();
+    }
   }
 
   QueueFree(&data.displayQueue);
@@ -347,11 +417,13 @@ void LoadSettingsFile(MainData& data) {
       ShowError("Error inserting into display queue,|", RuntimeText());
       data.incompleteLoad = "an item could not be added to the list";
     } else if (std::binary_search(cutNameItems.begin(), cutNameItems.end(), i)) {
-      data.cutNameRows.push_back(QueueRecords(&data.displayQueue));
+      const std::int32_t row = QueueRecords(&data.displayQueue);
+      data.cutNameRows.push_back(row);
+      if (std::binary_search(alteredNameItems.begin(), alteredNameItems.end(), i))
+        data.droppedBreakRows.push_back(row);
       if (data.incompleteLoad.empty()) {
-        data.incompleteLoad =
-            "item " + std::to_string(i) +
-            "'s key path, value name or a value is longer than the list holds and was cut";
+        data.incompleteLoad = "item " + std::to_string(i) + "'s key path, value name or a value " +
+                              NameCutReason(data, row);
       }
     }
   }
@@ -408,6 +480,12 @@ void RefreshCurrentValues(MainData& data) {
 
 bool NameWasCut(const MainData& data, std::int32_t position) {
   return std::binary_search(data.cutNameRows.begin(), data.cutNameRows.end(), position);
+}
+
+std::string NameCutReason(const MainData& data, std::int32_t position) {
+  return std::binary_search(data.droppedBreakRows.begin(), data.droppedBreakRows.end(), position)
+             ? "holds a tab or line break (or is split by an element), which reading drops"
+             : "is longer than the list holds and was cut";
 }
 
 std::uint32_t CurrentType(const MainData& data, std::int32_t position) {
@@ -475,11 +553,13 @@ ApplyStep PlanApply(const DisplayRecord& row, int mode, bool nameCut, bool smb1G
         "itself, so the item was left alone.";
   }
   if (nameCut) {
-    // A cut key path names one of the key's parents, a cut value name another value.
+    // A cut key path names one of the key's parents, a cut value name another value; a name
+    // without the tab or line break the file holds inside it names another key or value too.
     step.kind = ApplyStep::kRefuse;
     step.refusal =
-        "The item's key path, value name or a value is longer than the list holds and was "
-        "cut when the settings file was loaded; cut, it names another key or value or "
+        "The item's key path, value name or a value is not the one the settings file holds: "
+        "it was longer than the list holds and was cut, or a tab or line break inside a name "
+        "was dropped, when the file was loaded; read so, it names another key or value or "
         "another number, so the item was left alone.";
   }
   return step;
@@ -578,8 +658,13 @@ std::string SaveRefusal(MainData& data) {
 }
 
 void SaveSettingsFile(MainData& data) {
+  data.wholeFileSave.clear();
   if (const std::string refusal = SaveRefusal(data); !refusal.empty()) {
     ShowError("Error saving Vantrel.xml file,|", refusal);
+    return;
+  }
+  if (const std::string problem = UnwritableText(data); !problem.empty()) {
+    ShowError("Error saving Vantrel.xml file,|", problem);
     return;
   }
   QueueFree(&data.xmlQueue);
@@ -612,10 +697,15 @@ void SaveSettingsFile(MainData& data) {
   } else if (const std::int16_t code = WriteAccessError(data.settingsFile); code != 0) {
     ShowError("Error writing Vantrel.xml file,|", WriterText(code));
   } else {
-    switch (WriteSavedValuesIntoText(data)) {
+    std::string why;
+    switch (WriteSavedValuesIntoText(data, &why)) {
       case TextSave::kWritten: written = true; break;
       case TextSave::kFailed: break;
-      case TextSave::kNotPossible: written = WriteSettingsXml(data); break;
+      case TextSave::kNotPossible:
+        written = WriteSettingsXml(data);
+        // The window keeps its one message; vantrelctl says what this save did not keep.
+        if (written) data.wholeFileSave = why;
+        break;
     }
   }
   LoadSettingsFile(data);

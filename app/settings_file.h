@@ -12,7 +12,10 @@ namespace vantrel::app {
 
 // Reads the settings file into XmlQueue, rebuilds DisplayQueue from it and refreshes the current
 // values. Whatever goes wrong, the list ends up with exactly the items that could be loaded, and
-// MainData says whether that was the whole file and which items had a name cut. The file is
+// MainData says whether that was the whole file and which items had a name cut. Each
+// RegistryItem is one item, each field read from its own element: a file where that cannot be
+// told (a field twice in one item, in any letter case; a field inside another field's element;
+// an item inside an item) loads no item, and a message names the file and the item. The file is
 // only read: one that may not be written can still be listed and applied.
 void LoadSettingsFile(MainData& data);
 
@@ -34,7 +37,8 @@ void RefreshCurrentValues(MainData& data);
 
 // What applying a mode does to one row: write the chosen value as a REG_DWORD, delete the value
 // ("N/A"), or refuse: an "N/A" without a value name would delete the whole key, a key path or
-// value name cut on loading (`nameCut`) names another key or value, a value text that is not a
+// value name that loading cut or dropped a tab or line break from (`nameCut`) names another key
+// or value, a value text that is not a
 // number (ValueTextProblem) would write a number nobody chose, and with `smb1Guard` a value that
 // switches SMB 2 off or SMB 1 on would leave the server's clients nothing safe to speak.
 struct ApplyStep {
@@ -58,8 +62,11 @@ bool Smb1GuardApplies(const MainData& data);
 std::uint32_t CurrentType(const MainData& data, std::int32_t position);
 
 // Whether the item at this DisplayQueue position had its key path, value name or a value cut on
-// loading.
+// loading, or a tab or line break inside a name dropped (MainData::cutNameRows).
 bool NameWasCut(const MainData& data, std::int32_t position);
+// How its name came to be another one, for messages: "is longer than the list holds and was
+// cut", or that it held a tab or line break that reading drops.
+std::string NameCutReason(const MainData& data, std::int32_t position);
 
 // The plan for DisplayQueue's current entry (the one last fetched), with what the load noted
 // about its names.
@@ -75,7 +82,11 @@ void ApplyValues(MainData& data, int mode);
 std::string SaveRefusal(MainData& data);
 
 // Writes the current values into the settings file as the saved values, replacing the file
-// atomically, and loads it again. When SaveRefusal gives a reason, shows it and changes nothing.
+// atomically, and loads it again. When SaveRefusal gives a reason, or a text to be written holds
+// a control character XML 1.0 has no form for (all but tab and line breaks), shows it, naming
+// the item, and changes nothing. Only the SavedValue texts of the file's own text change where
+// that reads back exactly; otherwise the file is written whole and MainData::wholeFileSave says
+// why.
 void SaveSettingsFile(MainData& data);
 
 }  // namespace vantrel::app

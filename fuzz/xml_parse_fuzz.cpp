@@ -5,6 +5,7 @@
 // The first byte picks the options; the rest is the document.
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -62,6 +63,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                             .repeatStartsRecord = (flags & 0x80) == 0,
                             .maximumRecords = flags & 0x03,
                             .keepPrefix = (flags & 0x04) != 0});
+  }
+  // The settings file's strict reading of the same list: each record element one entry or a
+  // refusal, with the texts the parser changed reported.
+  std::int32_t altered = 0;
+  if (xml::FindNode(first, second) == 0) {
+    app::XmlQueue strict;
+    xml::LoadQueueOptions options{.deep = true, .recordBoundary = true, .strict = true};
+    options.onAltered = [&altered](std::int32_t, const FieldDesc&) { ++altered; };
+    xml::LoadQueue(&strict, options);
+    if (xml::LastError() != 0 && xml::LastError() != xml::kErrorAmbiguousRecord) std::abort();
+    (void)xml::ErrorText(0, true);
+    QueueFree(&strict);
   }
   xml::FindNode("registryitems", "registryitem");
   xml::GotoChild();

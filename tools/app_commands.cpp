@@ -331,8 +331,12 @@ const char kAppCommandsUsage[] =
     "  save [--settings FILE]\n"
     "               save the current values into the settings file as the saved values,\n"
     "               keeping the previous file as FILE.bak and the file's comments and\n"
-    "               layout; a file that did not load completely, or an empty list, is\n"
-    "               never saved\n";
+    "               layout; a file whose text cannot take the values in place (an item\n"
+    "               without a SavedValue element, markup, a comment or CDATA inside one,\n"
+    "               a document type with declarations, UTF-16 text) is written whole\n"
+    "               without its comments, and a notice on stderr says so; a file that\n"
+    "               did not load completely, an empty list, or a value holding a control\n"
+    "               character other than tab and line breaks is never saved\n";
 
 const char kSettingsNote[] =
     "The settings file is Vantrel.xml in the current folder unless --settings FILE names\n"
@@ -411,8 +415,8 @@ int RunAppCommand(std::span<const std::string_view> args) {
     // that write refuse such rows themselves.)
     for (const std::int32_t row : data.cutNameRows) {
       Failure(command, data.settingsFile + ": row " + std::to_string(row) +
-                           "'s key path, value name or a value is longer than the list holds and "
-                           "was cut; the row is not what the file says");
+                           "'s key path, value name or a value " + app::NameCutReason(data, row) +
+                           "; the row is not what the file says");
       ++gErrorsShown;
     }
   }
@@ -441,6 +445,14 @@ int RunAppCommand(std::span<const std::string_view> args) {
     data.keepBackup = true;
     app::SaveSettingsFile(data);
     SayReplacedLinks(data.settingsFile);
+    if (!data.wholeFileSave.empty()) {
+      // Saved, but not as the help promises: the user learns what was lost and where it is.
+      const std::string file = OneLine(data.settingsFile);
+      std::fprintf(stderr,
+                   "vantrelctl: notice: %s was written whole, so its comments and layout were "
+                   "not kept (%s); %s.bak holds the previous file.\n",
+                   file.c_str(), data.wholeFileSave.c_str(), file.c_str());
+    }
   } else if (command == "explain") {
     PrintExplanation(data);
   } else if (command == "check") {

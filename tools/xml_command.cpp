@@ -203,7 +203,14 @@ int Load(std::string_view file, const LoadRequest& request) {
             " is longer than the field's " + std::to_string(field.ElementSize()) + " characters";
     }
   };
+  // The program's own items are read as the program reads them: an item whose fields cannot be
+  // told apart is refused, not printed or written as a guess.
+  options.strict = request.fields.empty();
   xml::LoadQueue(queue, options);
+  if (options.strict && xml::LastError() == xml::kErrorAmbiguousRecord) {
+    return Failure(file, xml::ErrorText(0, true) + " (error " +
+                             std::to_string(xml::kErrorAmbiguousRecord) + "); nothing was loaded");
+  }
   named.Print(queue, 0);
   if (request.writeTo.empty()) return kOk;
   if (!cut.empty()) return Failure(file, cut + "; nothing was written to " + request.writeTo);
@@ -308,6 +315,16 @@ int Write(std::string_view file) {
                                  std::to_string(TrimTrailingBlanks(fields[f]).size()) +
                                  " characters long; the field holds " + std::to_string(field.size) +
                                  ", so nothing was written");
+      }
+      // XML 1.0 has no form for the other control characters; the writer would fail on it.
+      for (const char c : fields[f]) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b >= 0x20 || c == '\t' || c == '\n' || c == '\r') continue;
+        static constexpr char kHex[] = "0123456789abcdef";
+        return Failure(file, "line " + std::to_string(number) + ": its " +
+                                 std::string(field.externalName) +
+                                 " holds the control character \\x" + kHex[b >> 4] + kHex[b & 15] +
+                                 ", which an XML 1.0 file cannot hold, so nothing was written");
       }
     }
     queue.buffer.KEYNAME = fields[0];

@@ -42,6 +42,8 @@ constexpr ErrorEntry kErrors[] = {
     {1058, "File larger than the 256 MiB a document may have."},
     {1059, "Text without a single-byte form."},
     {1060, "Document nested deeper than 64 levels; the deeper elements were not loaded."},
+    {1061, "A record's fields cannot be told apart."},
+    {1062, "A value holds a control character that an XML 1.0 file cannot hold."},
 };
 
 }  // namespace
@@ -74,6 +76,10 @@ std::string ErrorText(std::int16_t code, bool useLastError) {
     // The last load's own words: which character on which line.
     if (code == kErrorEncoding && code == Lib().lastError && !Lib().errorDetail.empty()) {
       return "Cannot read the text: " + Lib().errorDetail + ".";
+    }
+    // Which record, and what makes its fields ambiguous.
+    if (code == kErrorAmbiguousRecord && code == Lib().lastError && !Lib().errorDetail.empty()) {
+      return "A record's fields cannot be told apart: " + Lib().errorDetail + ".";
     }
     return e.text;
   }

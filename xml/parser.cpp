@@ -37,6 +37,8 @@ constexpr std::size_t kCurrentTextMax = 16 * kValueSlot;
 constexpr std::size_t kNeedMore = static_cast<std::size_t>(-1);
 constexpr PathId kNoPath = static_cast<PathId>(-1);
 constexpr std::size_t kMessageExcerpt = 200;
+// How far a start tag is searched for the end of a quoted attribute value holding '>'.
+constexpr std::size_t kQuotedTagMax = 65536;
 
 enum class Mode {
   kRaw,   // bytes taken as they are
@@ -312,6 +314,10 @@ struct Level {
   std::size_t savedSize = 0;
   PathId path = kNoPath;         // kNoPath deeper than kMaxLevels, or under a level without a path
   PathId lastChild = kRootPath;  // the child path this element looked up last (NextChild)
+  // Runs of this element's own text (not blank) that a child element ended, and whether `saved`
+  // lost a control byte from inside it: both make the value stored differ from the text written.
+  std::uint32_t parts = 0;
+  bool savedAltered = false;
 
   std::string_view Name() const { return std::string_view(name, nameSize); }
   std::string_view Saved() const { return std::string_view(saved, savedSize); }
@@ -387,6 +393,28 @@ class Parser {
 
   void AppendByte(char c) { text_.Push(c); }
 
+  // The current text is emptied; what was noted about it goes with it.
+  void ClearText() {
+    text_.Clear();
+    innerDrop_ = kNoDrop;
+    blankScanned_ = 0;
+  }
+
+  // A control byte is dropped here: when text that is not blank came before it, remember where,
+  // so that completing the element can tell whether text follows too (the byte lay inside the
+  // value, and the value read is not the one written) or only layout does.
+  void NoteDrop() {
+    const std::string_view t = text_.View();
+    while (blankScanned_ < t.size() && t[blankScanned_] == ' ') ++blankScanned_;
+    if (blankScanned_ < t.size()) innerDrop_ = t.size();
+  }
+
+  // Whether a control byte was dropped from inside the current text.
+  bool TextAltered() const {
+    return innerDrop_ != kNoDrop &&
+           !IsBlank(text_.View().substr(std::min(innerDrop_, text_.Size())));
+  }
+
   // Takes the text from d_[i] up to the next '<' (or the end of the data) and sets *stop there;
   // returns true. Returns false, with *stop on it, when a multi-byte character is cut off by the
   // end of a buffer that is not the last.
@@ -407,6 +435,7 @@ class Parser {
       if (!test.utf8 || b <= 13) {
         // Zero and the control bytes up to 13 (tab, line feed, carriage return ...) are dropped;
         // they mostly come in pairs.
+        if (innerDrop_ == kNoDrop) NoteDrop();
         do {
           ++j;
         } while (j < n_ && static_cast<unsigned char>(d_[j]) <= 13);
@@ -603,13 +632,56 @@ class Parser {
     }
     const char* const gt = FindFirst(d_ + i + 1, d_ + n_, CharIs{'>'});
     if (gt == d_ + n_) return final_ ? Unclosed(i) : kNeedMore;
-    const std::size_t q = static_cast<std::size_t>(gt - d_);
-    const std::string_view body(d_ + i + 1, q - i - 1);
+    std::size_t q = static_cast<std::size_t>(gt - d_);
     if (c1 == '/') {
-      EndTag(body.substr(1));
+      EndTag(std::string_view(d_ + i + 2, q - i - 2));
       return q + 1;
     }
-    return StartTag(body, q);
+    q = QuotedTagEnd(i, q);
+    if (q == kNeedMore) return kNeedMore;
+    return StartTag(std::string_view(d_ + i + 1, q - i - 1), q);
+  }
+
+  // Where the start tag that begins at d_[i] ends, given the first '>' after it at `gt`. A '>'
+  // inside a quoted attribute value belongs to the value (<Item Note="a > b">): ending the tag
+  // there would read the rest of the value as the element's text, a key name for instance. A
+  // quote that does not close before a '<' (which no attribute value may hold), within
+  // kQuotedTagMax bytes or before the input ends is no quote: the tag then ends at its first '>',
+  // as it always has. kNeedMore when the buffer ends before that can be told.
+  std::size_t QuotedTagEnd(std::size_t i, std::size_t gt) const {
+    struct Quote {
+      bool Hit(unsigned char b) const { return b == '"' || b == '\''; }
+#if defined(__SSE2__)
+      int Hits(__m128i x) const {
+        return _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8('"')),
+                                              _mm_cmpeq_epi8(x, _mm_set1_epi8('\''))));
+      }
+#endif
+    };
+    // Most tags hold no quote before their first '>', or only closed ones: hop from quote to
+    // quote, and only a quote still open at that '>' needs the walk below.
+    const char* const end = d_ + gt;
+    for (const char* p = d_ + i + 1;;) {
+      const char* const open = FindFirst(p, end, d_ + n_, Quote{});
+      if (open == end) return gt;
+      const char* const close = FindFirst(open + 1, end, d_ + n_, CharIs{*open});
+      if (close == end) break;
+      p = close + 1;
+    }
+    const std::size_t limit = std::min(n_, i + kQuotedTagMax);
+    char quote = 0;
+    for (std::size_t j = i + 1; j < limit; ++j) {
+      const char c = d_[j];
+      if (c == '<') return gt;
+      if (quote != 0) {
+        if (c == quote) quote = 0;
+      } else if (c == '"' || c == '\'') {
+        quote = c;
+      } else if (c == '>') {
+        return j;
+      }
+    }
+    return final_ || limit - i >= kQuotedTagMax ? gt : kNeedMore;
   }
 
   void Declaration(std::string_view text) {
@@ -633,7 +705,7 @@ class Parser {
 
   void Cdata(std::string_view content) {
     // The section's content is the element's whole text (markup-free, so its line breaks stay).
-    text_.Clear();
+    ClearText();
     if (mode_ == Mode::kUtf8)
       text_.Append(Utf8Bytes(content, false));
     else
@@ -700,7 +772,7 @@ class Parser {
     }
     if (script) {
       const std::size_t end = scriptEnd == std::string_view::npos ? n_ : scriptEnd;
-      text_.Clear();
+      ClearText();
       text_.Append(std::string_view(d_ + q + 1, end - (q + 1)));
       Complete(true);
       return scriptEnd == std::string_view::npos ? n_ : scriptEnd + 9;
@@ -734,9 +806,12 @@ class Parser {
       level.path = kNoPath;
     }
     level.lastChild = kRootPath;
+    level.parts = 0;
     level.savedSize = std::min(text_.Size(), kSavedTextMax);
     CopyShort(level.saved, text_.View().data(), level.savedSize);
-    text_.Clear();
+    level.savedAltered = TextAltered();
+    if (!IsBlank(text_.View())) ++parent.parts;
+    ClearText();
   }
 
   void Attributes(std::string_view attrs) {
@@ -801,12 +876,15 @@ class Parser {
 
   void Complete(bool raw) {
     if (level_ == 0) {
-      text_.Clear();
+      ClearText();
       return;
     }
     const std::size_t l = static_cast<std::size_t>(level_);
     // Most values are stored as the text holds them; the others are changed in a copy.
     std::string_view value = text_.View();
+    // The value is not the element's text as written when a control byte inside it was dropped,
+    // or when child elements split its text (only one run is kept).
+    bool altered = !IsBlank(value) && (levels_[l].parts > 0 || TextAltered());
     const bool decode = !raw && Contains(value, CharIs{'&'});
     if (decode || !lib_.replacements.empty()) {
       value_.assign(value.data(), value.size());
@@ -817,6 +895,7 @@ class Parser {
     Level& child = levels_[l + 1];
     if (IsBlank(value) && !IsBlank(child.Saved())) {
       // The element's own text that came before its last child.
+      altered = child.savedAltered || levels_[l].parts > 1;
       value_.assign(child.saved, child.savedSize);
       if (Contains(value_, CharIs{'&'})) Decode(value_, false);
       ApplyReplacements(value_);
@@ -824,11 +903,13 @@ class Parser {
     }
     if (levels_[l].path != kNoPath) {
       Store(levels_[l].path, value);
+      if (altered) lib_.alteredRecords.push_back(doc_.Records());
       lib_.deepestLevel = std::max(lib_.deepestLevel, level_);
     }
     levels_[l].nameSize = 0;
     child.savedSize = 0;
-    text_.Clear();
+    child.savedAltered = false;
+    ClearText();
     --level_;
   }
 
@@ -872,8 +953,13 @@ class Parser {
   bool stopped_ = false;
 
   int level_ = 0;
-  std::vector<Level> levels_;          // by level: the open elements (0 the document itself)
-  TextBuffer text_;                    // current text
+  std::vector<Level> levels_;  // by level: the open elements (0 the document itself)
+  TextBuffer text_;            // current text
+  // Where in the current text the first control byte with text before it was dropped (kNoDrop:
+  // none), and how far the text is known to be blank (NoteDrop).
+  static constexpr std::size_t kNoDrop = static_cast<std::size_t>(-1);
+  std::size_t innerDrop_ = kNoDrop;
+  std::size_t blankScanned_ = 0;
   std::string value_;                  // the value being completed
   std::string attributeText_;          // the attribute text being read
   char attributeName_[kNameMax + 16];  // one attribute's name, lower-cased
@@ -892,6 +978,7 @@ void BeginParse(LibraryState& lib, const LoadOptions& options) {
     lib.currentRecord = 0;
     lib.deepestLevel = 0;
   }
+  if (!options.append) lib.alteredRecords.clear();
   lib.openElements = 0;
   lib.errorDetail.clear();
   lib.parseTime = ClockHundredths();

@@ -67,6 +67,7 @@ bool ElementEmpty(const char* at, const FieldDesc& f) {
 struct MapEntry {
   std::string match;
   const FieldDesc* field;
+  std::string_view name;  // the field's own name, for messages
 };
 
 // A field that holds a child queue, with the nested list that loads it.
@@ -111,7 +112,7 @@ class QueueLoader {
         }
         continue;  // a reference never takes a value
       }
-      map_.push_back(MapEntry{match, f});
+      map_.push_back(MapEntry{match, f, name});
     }
     // Only the settings of this queue's own fields count: a child queue's entries are not held
     // back by a field that only its parent has.
@@ -121,6 +122,7 @@ class QueueLoader {
       for (const MapEntry& e : map_) own = own || e.match == lib.fieldSettings[i].name;
       if (own && lib.fieldSettings[i].required) required_.push_back(i);
     }
+    met_.assign(map_.size(), false);
     ClearRecord();
   }
 
@@ -133,38 +135,59 @@ class QueueLoader {
   ScanEnd Scan(std::int32_t start, PathId parent, int parentDepth, bool parentKnown) {
     const int below = parentDepth + 1;
     const std::int32_t count = doc_.Records();
+    if (parentDepth > 0 && parentKnown) recordName_ = doc_.PathName(parent, parentDepth);
     std::int32_t r = start;
     while (r <= count && !finished_) {
       const PathId p = doc_.PathOf(r);
       const int depth = doc_.PathDepth(p);
       if (parentDepth > 0 &&
           (!parentKnown || depth < parentDepth || doc_.Ancestor(p, parentDepth) != parent)) {
+        // An element of another name between the record elements (a note, a group of its own)
+        // does not end the list: stopping there would drop the records after it unseen.
+        if (options_.strict && parentKnown && depth >= parentDepth &&
+            (parentDepth == 1 ||
+             doc_.Ancestor(p, parentDepth - 1) == doc_.Ancestor(parent, parentDepth - 1))) {
+          ++r;
+          continue;
+        }
         return ScanEnd{r, true};
       }
       if (depth < below) {
         // The record element itself: it ends one entry.
         if (!options_.recordBoundary) return ScanEnd{r, true};
         const std::string_view value = doc_.Value(r);
-        if (!TrimBlanks(value).empty() && depth > 0) Match(MatchNameOf(p, depth), value);
+        if (!TrimBlanks(value).empty() && depth > 0) Match(MatchNameOf(p, depth), value, r);
+        if (ambiguous_) break;
         Complete();
+        ++elements_;
         ++r;
         continue;
       }
+      if (options_.strict && Nested(p, depth, below)) break;
       if (!nested_.empty()) {
         if (const NestedEntry* e = NestedFor(doc_.PathName(p, below))) {
           r = LoadChildren(*e, r, doc_.Ancestor(p, below), below);
           continue;
         }
       }
-      if (options_.deep || depth == below) Match(MatchNameOf(p, depth), doc_.Value(r));
+      if (options_.deep || depth == below) Match(MatchNameOf(p, depth), doc_.Value(r), r);
       ++r;
     }
     return ScanEnd{r, false};
   }
 
-  void Match(std::string_view matchName, std::string_view value) {
-    for (const MapEntry& e : map_) {
+  void Match(std::string_view matchName, std::string_view value, std::int32_t record) {
+    for (std::size_t i = 0; i < map_.size(); ++i) {
+      const MapEntry& e = map_[i];
       if (CompareBlankPadded(e.match, matchName) != 0) continue;
+      if (options_.strict) {
+        // A second value for the field: which one the file means cannot be told.
+        if (met_[i]) {
+          Ambiguous("holds " + std::string(e.name) + " twice");
+          return;
+        }
+        met_[i] = true;
+      }
       const std::ptrdiff_t setting = SettingFor(e.match);
       const FieldSetting* s =
           setting < 0 ? nullptr : &lib_.fieldSettings[static_cast<std::size_t>(setting)];
@@ -179,6 +202,8 @@ class QueueLoader {
         text = DeformatPicture(s->picture, text).value_or(std::string());
       }
       Assign(*e.field, text);
+      if (std::binary_search(lib_.alteredRecords.begin(), lib_.alteredRecords.end(), record))
+        altered_.push_back(e.field);
       if (!TrimBlanks(text).empty()) {
         hasData_ = true;
         if (s) filled_[static_cast<std::size_t>(setting)] = true;
@@ -200,6 +225,9 @@ class QueueLoader {
         if (options_.onCut) {
           for (const FieldDesc* f : cut_) options_.onCut(QueueRecords(queue_), *f);
         }
+        if (options_.onAltered) {
+          for (const FieldDesc* f : altered_) options_.onAltered(QueueRecords(queue_), *f);
+        }
       }
     }
     ClearRecord();
@@ -207,6 +235,51 @@ class QueueLoader {
   }
 
  private:
+  // The field a match name fills, or null.
+  const MapEntry* FieldFor(std::string_view matchName) const {
+    for (const MapEntry& e : map_) {
+      if (CompareBlankPadded(e.match, matchName) == 0) return &e;
+    }
+    return nullptr;
+  }
+
+  // Whether the record (below the record element's children) is a field, or an element named
+  // like the record element, inside a field's element or another such element: its value would
+  // go into this entry from where no field belongs. Says so (Ambiguous) when it is.
+  bool Nested(PathId p, int depth, int below) {
+    const std::string_view name = doc_.PathName(p, depth);
+    const bool recordNamed = !recordName_.empty() && name == recordName_;
+    if (recordNamed) {
+      Ambiguous("holds another " + std::string(recordName_) + " element");
+      return true;
+    }
+    if (depth == below) return false;
+    const MapEntry* field = FieldFor(MatchNameOf(p, depth));
+    if (!field) return false;
+    for (int level = below; level < depth; ++level) {
+      const PathId a = doc_.Ancestor(p, level);
+      const MapEntry* outer = FieldFor(MatchNameOf(a, level));
+      if (outer) {
+        Ambiguous("holds " + std::string(field->name) + " inside " + std::string(outer->name));
+        return true;
+      }
+      if (doc_.PathName(a, level) == recordName_) {
+        Ambiguous("holds another " + std::string(recordName_) + " element");
+        return true;
+      }
+    }
+    return false;
+  }
+
+  // Ends a strict load at the record element being read: its entry is not added.
+  void Ambiguous(const std::string& what) {
+    lib_.lastError = kErrorAmbiguousRecord;
+    lib_.errorDetail = (recordName_.empty() ? std::string("record") : std::string(recordName_)) +
+                       " element " + std::to_string(elements_ + 1) + " " + what;
+    ClearRecord();
+    finished_ = ambiguous_ = true;
+  }
+
   std::ptrdiff_t SettingFor(const std::string& match) const {
     for (std::size_t i = 0; i < lib_.fieldSettings.size(); ++i) {
       if (lib_.fieldSettings[i].name == match) return static_cast<std::ptrdiff_t>(i);
@@ -295,8 +368,10 @@ class QueueLoader {
       std::memset(buffer_ + f.offset, f.type == FieldType::String ? ' ' : 0, f.size);
     }
     filled_.assign(filled_.size(), false);
+    met_.assign(met_.size(), false);
     hasData_ = false;
     cut_.clear();
+    altered_.clear();
   }
 
   LibraryState& lib_;
@@ -306,12 +381,17 @@ class QueueLoader {
   char* buffer_;
   std::vector<MapEntry> map_;
   std::vector<NestedEntry> nested_;
-  std::vector<const FieldDesc*> cut_;  // the fields of the entry being assembled that were cut
-  std::vector<bool> filled_;           // per FieldSettings entry
+  std::vector<const FieldDesc*> cut_;      // the fields of the entry being assembled that were cut
+  std::vector<const FieldDesc*> altered_;  // ... and those whose text was not as written
+  std::vector<bool> met_;                  // per map entry: met in this record element (strict)
+  std::string_view recordName_;            // the record element's name (lower-cased)
+  std::int32_t elements_ = 0;              // record elements read to their end
+  std::vector<bool> filled_;               // per FieldSettings entry
   std::vector<std::size_t> required_;
   std::string translated_;
   bool hasData_ = false;
   bool finished_ = false;
+  bool ambiguous_ = false;
   std::int32_t added_ = 0;
 };
 
@@ -332,6 +412,10 @@ std::int32_t LoadQueue(Queue* queue, const LoadQueueOptions& options) {
   const bool parentKnown = lib.parentPath.empty() || doc.FindPath(lib.parentPath, &parentId);
 
   QueueLoader loader(lib, queue, options);
+  if (options.strict) {
+    lib.lastError = 0;
+    lib.errorDetail.clear();
+  }
   const std::int32_t count = doc.Records();
   const std::int32_t start = lib.currentRecord == 0 ? 1 : lib.currentRecord;
   const ScanEnd end =

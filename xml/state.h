@@ -36,6 +36,8 @@ inline constexpr std::int16_t kErrorFileTooLarge = 1058;
 inline constexpr std::int16_t kErrorEncoding = 1059;
 // An element or attribute lies deeper than a node record's kMaxLevels names.
 inline constexpr std::int16_t kErrorTooDeep = 1060;
+static_assert(kErrorAmbiguousRecord == 1061);
+static_assert(kErrorControlCharacter == 1062);
 
 struct FieldSetting {
   std::string name;  // lower-cased match name
@@ -97,6 +99,9 @@ struct LibraryState {
   std::vector<std::string> parentPath;  // names of levels 1..k
   std::int32_t deepestLevel = 0;
   std::int32_t openElements = 0;  // elements the last parse left open when its input ended
+  // The records (ascending) whose value is not their element's text as written: a control byte
+  // the parser drops (a tab, a line break) lay inside it, or child elements split it.
+  std::vector<std::int32_t> alteredRecords;
   std::string currentEncoding;
   std::string detectedEncoding;
   bool utf8 = false;

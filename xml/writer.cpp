@@ -95,10 +95,15 @@ std::string Escape(std::string_view value) {
       ok = put(w.html ? "&#62;" : "&gt;");
     } else if (b == '<') {
       ok = put(w.html ? "&#60;" : "&lt;");
-    } else if (b >= 1 && b < 0x20) {
-      // Carriage return and line feed, and the other control bytes that a reader drops from
-      // text, go as character references so that they come back.
+    } else if (b == '\t' || b == '\n' || b == '\r') {
+      // Tab, line feed and carriage return go as character references: a reader drops them from
+      // text as layout, and so they come back.
       ok = put("&#" + std::to_string(b) + ";");
+    } else if (b >= 1 && b < 0x20) {
+      // XML 1.0 has no form for the other control characters, not even a reference: a file
+      // holding one is refused by other programs. The file is not written (CloseXMLFile fails
+      // with kErrorControlCharacter and leaves the earlier file as it was).
+      if (Lib().writer.open) Fail(Lib().writer, kErrorControlCharacter);
     } else {
       ok = put(std::string_view(&source[i], 1));
     }
@@ -152,6 +157,7 @@ std::int16_t AbandonOutput(std::int16_t code) {
 void Reset() {
   LibraryState& lib = Lib();
   lib.document.Clear();
+  lib.alteredRecords.clear();
   lib.replacements.clear();
   lib.fieldSettings.clear();
   lib.translations.clear();

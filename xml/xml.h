@@ -89,7 +89,22 @@ struct LoadQueueOptions {
   // Called for every text that was longer than its field and so was cut, once the entry it went
   // into is added: the entry's position in the queue and the field.
   std::function<void(std::int32_t entry, const FieldDesc& field)> onCut = nullptr;
+  // Called the same way for every text that is not its element's text as written: the parser
+  // dropped a tab, line break or other control byte from inside it, or child elements split it
+  // (<Name>a<b/>c</Name> keeps one part).
+  std::function<void(std::int32_t entry, const FieldDesc& field)> onAltered = nullptr;
+  // Read each record element as exactly one entry, each field from its own element, and refuse
+  // what could only be guessed. Without it a field met again starts a new entry and a field's
+  // name is matched at any depth (deep). With it the load stops, setting the last error to
+  // kErrorAmbiguousRecord (ErrorText names the record element by its number), at the first
+  // record element that holds a field twice (in any letter case, as element or attribute, empty
+  // or not), a field inside another field's element, or an element named like the record
+  // element inside it; the entries before it stay added. Elements of other names between the
+  // record elements are passed over instead of ending the load. The last error is 0 otherwise.
+  bool strict = false;
 };
+// The last error of a strict LoadQueue that met a record element it could not read unambiguously.
+inline constexpr std::int16_t kErrorAmbiguousRecord = 1061;
 // Adds the records below the current parent to the queue, one entry per record element, fields
 // matched by name. Returns the queue's entry count afterwards.
 std::int32_t LoadQueue(Queue* queue, const LoadQueueOptions& options = {});
@@ -152,10 +167,11 @@ void Reset();
 // elements that hold others, QueueToXML writes a queue's entries as records, CloseParent ends an
 // element and CloseXMLFile completes the file. Each line is indented one blank for every level
 // CreateParent opened that is not closed yet (no indent when the line end is empty). Values are
-// written without their trailing blanks, with the markup characters and control bytes as
-// references ("*ISO8601GMT" becomes Iso8601Stamp()); in a UTF-8 file a byte above 0x7F is written
-// as the two-byte UTF-8 of the same number (0x80 as the euro sign). Calls made while no file is
-// open write to the in-memory document instead (InMemoryDocument).
+// written without their trailing blanks, with the markup characters, tab and line breaks as
+// references (other control characters make the file fail, see CloseXMLFile) ("*ISO8601GMT" becomes
+// Iso8601Stamp()); in a UTF-8 file a byte above 0x7F is written as the two-byte UTF-8 of the same
+// number (0x80 as the euro sign). Calls made while no file is open write to the in-memory document
+// instead (InMemoryDocument).
 
 struct CreateOptions {
   std::optional<std::string> lineEnd = std::nullopt;  // default: carriage return + line feed
@@ -209,8 +225,11 @@ void CloseParent(std::string_view name = {}, bool noCheck = true);
 // A comment line ("<!--text-->").
 void AddComment(std::string_view text);
 // Closes the open parents and the file. 0, or the file error when the file could not be
-// completed (the file named in CreateXMLFile is then left as it was).
+// completed (the file named in CreateXMLFile is then left as it was), or kErrorControlCharacter
+// when a value held a control character other than tab, line feed and carriage return: XML 1.0
+// has no form for those, so no file holding one is written.
 std::int16_t CloseXMLFile(bool clearCopy = false);
+inline constexpr std::int16_t kErrorControlCharacter = 1062;
 
 // What was written while no file was open, and the kept copy of the lines written to the file.
 std::string InMemoryDocument();

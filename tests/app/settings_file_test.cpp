@@ -9,6 +9,7 @@
 #include "runtime/errors/error_state.h"
 #include "runtime/queue/queue.h"
 #include "runtime/system/registry.h"
+#include "runtime/text/ansi_text.h"
 #include "settings_file_cases.h"
 
 namespace vantrel::app {
@@ -483,6 +484,196 @@ TEST_F(SettingsFileTest, SaveWritesTheFileWholeWhereItsTextCannotTakeTheValues) 
   EXPECT_NE(ReadFile("Vantrel.xml").find("<SavedValue>7</SavedValue>"), std::string::npos);
   EXPECT_EQ(ReadFile("Vantrel.xml").find("gone after"), std::string::npos);
   EXPECT_EQ(ReadFile("Vantrel.xml.bak"), noSaved);
+  // The window says no more than before; vantrelctl says what was not kept, and why.
+  EXPECT_EQ(data.wholeFileSave, "an item has no SavedValue element");
+}
+
+}  // namespace
+}  // namespace vantrel::app
+
+namespace vantrel::app {
+namespace {
+
+// A file whose items cannot be told apart loads no item: one message names the file and the
+// item, no command writes anything, and no save writes over it. The old reader made two items
+// of one, or put one item's value into another's, so Enable wrote the wrong value to the wrong
+// key.
+TEST_F(SettingsFileTest, AFileWhoseItemsCannotBeToldApartLoadsNoItem) {
+  const std::string k = kParameters;
+  const std::string good = Item(k, "Good", "N/A", "0", "1");
+  const struct {
+    const char* what;
+    std::string item;
+    std::string fault;
+  } cases[] = {
+      {"a second SavedValue in another letter case",
+       "<RegistryItem><KeyName>" + k +
+           "</KeyName><ValueName>A</ValueName><SavedValue>1</SavedValue><savedvalue>7</savedvalue>"
+           "<DisableValue>0</DisableValue><EnableValue>1</EnableValue></RegistryItem>",
+       "holds SavedValue twice"},
+      {"a SavedValue inside the KeyName",
+       "<RegistryItem><KeyName>" + k +
+           "<SavedValue>5</SavedValue></KeyName><ValueName>A</ValueName><SavedValue>1"
+           "</SavedValue><DisableValue>0</DisableValue><EnableValue>1</EnableValue></RegistryItem>",
+       "holds SavedValue inside KeyName"},
+      {"an item inside an item",
+       "<RegistryItem><KeyName>" + k + "</KeyName>" + Item(k, "A", "", "0", "1") +
+           "</RegistryItem>",
+       "holds another registryitem element"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Shown().clear();
+    ASSERT_EQ(RegistryPutValue(kHkeyLocalMachine, kParameters, "Good", "5", 4), 0);
+    const std::string original = SettingsFile({good, c.item});
+    WriteFile("Vantrel.xml", original);
+    MainData data;
+    LoadSettingsFile(data);
+    ASSERT_EQ(Shown().size(), 1u);
+    EXPECT_EQ(Shown()[0].text,
+              "Error opening Vantrel.xml file,|A record's fields cannot be told "
+              "apart: registryitem element 2 " +
+                  c.fault + ".|No item was loaded: put each value in one element of its own item.");
+    EXPECT_TRUE(Rows(data).empty());
+    Shown().clear();
+    ApplyValues(data, kApplyEnable);
+    EXPECT_EQ(RegistryGetValue(kHkeyLocalMachine, kParameters, "Good"), "5");
+    RegistryGetValue(kHkeyLocalMachine, kParameters, "A");
+    EXPECT_EQ(RuntimeErrorCode(), 2) << "nothing was written for the item that could not be read";
+    SaveSettingsFile(data);
+    ASSERT_EQ(Shown().size(), 1u);
+    EXPECT_NE(Shown()[0].text.find("did not load completely (it could not be read unambiguously"),
+              std::string::npos)
+        << Shown()[0].text;
+    EXPECT_EQ(ReadFile("Vantrel.xml"), original);
+  }
+}
+
+// Well-formed files the old reader misread load as written: a '>' inside an attribute value of a
+// field does not end its tag (the key name became the rest of the value), and an element of
+// another name between the items does not end the list (the items after it were dropped, and a
+// save wrote the file without them).
+TEST_F(SettingsFileTest, WellFormedFilesTheOldReaderMisreadLoadAsWritten) {
+  const std::string k = kParameters;
+  const std::string noted = "<RegistryItem><KeyName note=\"values > 1 are errors\">" + k +
+                            "</KeyName><ValueName>A</ValueName><SavedValue>N/A</SavedValue>"
+                            "<DisableValue>0</DisableValue><EnableValue>1</EnableValue>"
+                            "</RegistryItem>";
+  const std::string original =
+      SettingsFile({noted, "<Note>the next one is new</Note>", Item(k, "B", "N/A", "0", "2")});
+  WriteFile("Vantrel.xml", original);
+  MainData data;
+  LoadSettingsFile(data);
+  EXPECT_TRUE(Shown().empty()) << Shown()[0].text;
+  const std::vector<Row> rows = Rows(data);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0].key, k);
+  EXPECT_EQ(rows[1].value, "B");
+  ApplyValues(data, kApplyEnable);
+  EXPECT_EQ(RegistryGetValue(kHkeyLocalMachine, kParameters, "A"), "1");
+  EXPECT_EQ(RegistryGetValue(kHkeyLocalMachine, kParameters, "B"), "2");
+  Shown().clear();
+  SaveSettingsFile(data);
+  ASSERT_EQ(Shown().size(), 1u);
+  EXPECT_EQ(Shown()[0].text, "Registry settings saved to Vantrel.xml file.");
+  std::string expected = original;
+  for (std::size_t at = 0; (at = expected.find("<SavedValue>N/A<", at)) != std::string::npos;) {
+    expected.replace(at, 16, "<SavedValue>1<");
+  }
+  expected.replace(expected.find("<SavedValue>1<", expected.find("<ValueName>B")), 14,
+                   "<SavedValue>2<");
+  EXPECT_EQ(ReadFile("Vantrel.xml"), expected) << "both items saved in the file's own text";
+  EXPECT_TRUE(data.wholeFileSave.empty()) << data.wholeFileSave;
+}
+
+// A tab or line break inside a name is dropped by the reader, and what is left names another key
+// or value: such an item is listed but never applied or exported, like one whose name was cut,
+// and the file is never saved over. A key name cannot hold one; a value name can, written as
+// &#9; or &#10; (as saves write it), and then it is kept exactly.
+TEST_F(SettingsFileTest, ANameWithATabOrLineBreakInsideIsNeverApplied) {
+  const std::string k = kParameters;
+  const std::string split = std::string("SYSTEM\\CurrentControlSet\\Services\\Test\t") +
+                            "\\Parameters";  // read as kParameters without the tab
+  const std::string original = SettingsFile({
+      Item(split, "Tabbed", "N/A", "0", "1"),
+      Item(k, "Two\r\nLines", "N/A", "0", "1"),
+      Item(k, "Kept&#9;Tab", "N/A", "0", "1"),
+      Item("\r\n" + k + "\r\n", "Layout", "N/A", "0", "1"),
+  });
+  WriteFile("Vantrel.xml", original);
+  MainData data;
+  LoadSettingsFile(data);
+  EXPECT_TRUE(Shown().empty()) << Shown()[0].text;
+  ASSERT_EQ(Rows(data).size(), 4u);
+  ApplyValues(data, kApplyEnable);
+  ASSERT_EQ(Shown().size(), 2u);
+  for (const auto& [shown, item] : {std::pair{0, "Item 1 (value name \"Tabbed\")"},
+                                    std::pair{1, "Item 2 (value name \"TwoLines\")"}}) {
+    const std::string& text = Shown()[static_cast<std::size_t>(shown)].text;
+    EXPECT_NE(text.find(item), std::string::npos) << text;
+    EXPECT_NE(text.find("a tab or line break inside it was dropped"), std::string::npos) << text;
+  }
+  for (const char* value : {"Tabbed", "TwoLines"}) {
+    RegistryGetValue(kHkeyLocalMachine, kParameters, value);
+    EXPECT_EQ(RuntimeErrorCode(), 2) << value << " was written under another name";
+  }
+  EXPECT_EQ(RegistryGetValue(kHkeyLocalMachine, kParameters, "Kept\tTab"), "1");
+  EXPECT_EQ(RegistryGetValue(kHkeyLocalMachine, kParameters, "Layout"), "1")
+      << "line breaks around a name are layout";
+  Shown().clear();
+  SaveSettingsFile(data);
+  ASSERT_EQ(Shown().size(), 1u);
+  EXPECT_NE(Shown()[0].text.find("item 1's key path, value name or a value holds a tab or line break"),
+            std::string::npos)
+      << Shown()[0].text;
+  EXPECT_EQ(ReadFile("Vantrel.xml"), original);
+}
+
+// XML 1.0 has no form for control characters other than tab and line breaks (&#1; is refused
+// by other programs): a save whose value holds one is refused, naming the item, and the file
+// stays. A tab goes in as &#9; and reads back; a letter of the code page goes into a UTF-8 file
+// as UTF-8. Both keep the file's comments.
+TEST_F(SettingsFileTest, SavedTextsAreWrittenSoThatTheyReadBackOrNotAtAll) {
+  const std::string k = kParameters;
+  const std::string original =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- kept -->\n<RegistryItems>" +
+      Item(k, "Text", "N/A", "0", "1") + "</RegistryItems>\n";
+  const struct {
+    std::string current;
+    std::string written;  // the SavedValue in the file; empty: the save is refused
+  } cases[] = {
+      {"a\x01z", ""},
+      {"a\x1Fz", ""},
+      {"a\tz", "a&#9;z"},
+      {"\x9A\xE8", AnsiToUtf8("\x9A\xE8")},  // letters of the code page (1250: s, c with caron)
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.written);
+    ASSERT_EQ(RegistryPutValue(kHkeyLocalMachine, kParameters, "Text", c.current, 1), 0);
+    WriteFile("Vantrel.xml", original);
+    std::filesystem::remove("Vantrel.xml.bak");
+    MainData data;
+    LoadSettingsFile(data);
+    Shown().clear();
+    SaveSettingsFile(data);
+    ASSERT_EQ(Shown().size(), 1u);
+    if (c.written.empty()) {
+      EXPECT_EQ(Shown()[0].text,
+                "Error saving Vantrel.xml file,|Item 1 (" + k +
+                    ", value name \"Text\"): its current value holds the control character 0x" +
+                    (c.current[1] == '\x01' ? "01" : "1F") +
+                    ", which an XML 1.0 file cannot hold, so nothing was saved.");
+      EXPECT_EQ(ReadFile("Vantrel.xml"), original);
+      EXPECT_FALSE(std::filesystem::exists("Vantrel.xml.bak"));
+      continue;
+    }
+    EXPECT_EQ(Shown()[0].text, "Registry settings saved to Vantrel.xml file.");
+    std::string expected = original;
+    expected.replace(expected.find("N/A"), 3, c.written);
+    EXPECT_EQ(ReadFile("Vantrel.xml"), expected);
+    EXPECT_TRUE(data.wholeFileSave.empty()) << data.wholeFileSave;
+    EXPECT_EQ(Rows(data)[0].saved, c.current);
+  }
 }
 
 }  // namespace

@@ -60,6 +60,19 @@ cp items.xml first-save.xml
 run save save --settings items.xml
 cmp -s items.xml.bak first-save.xml || fail "the second save did not keep the first one's file"
 
+# A save that cannot keep the file's comments and layout (here: an item without a SavedValue
+# element) still saves, and says on stderr what it did not keep and where the previous file is;
+# a save that keeps them says nothing of the kind.
+grep -v '<SavedValue>' "$shipped" > whole.xml
+run save save --settings whole.xml
+[ $status -eq 0 ] || fail "the whole-file save gave $status: $(cat save.err)"
+grep -q "^vantrelctl: notice: whole.xml was written whole, so its comments and layout were not kept (an item has no SavedValue element); whole.xml.bak holds the previous file\.$" save.err ||
+  fail "no notice of the whole-file save: $(cat save.err)"
+grep -q '<SavedValue>' whole.xml || fail "the whole-file save wrote no saved values"
+grep -q "notice" save.out && fail "the notice went to stdout"
+run save save --settings whole.xml
+[ $status -eq 0 ] && [ ! -s save.err ] || fail "an in-place save said: $status $(cat save.err)"
+
 # A read-only settings file is listed; saving it is refused and leaves it alone. As root the
 # commands run as an ordinary user, for whom the mode counts.
 mkdir ro && cp "$shipped" ro/Vantrel.xml && chmod 444 ro/Vantrel.xml

@@ -94,6 +94,34 @@ TEST(VantrelctlXml, DumpAndFailures) {
   EXPECT_NE(dir.Read("copy.xml").find("<KeyName>b</KeyName>"), std::string::npos);
 }
 
+// xml load reads the program's items as the program does: an item whose fields cannot be told
+// apart is refused (nothing printed, nothing written), and xml write never writes a control
+// character that XML 1.0 cannot hold (the old writer wrote &#1;, which other programs refuse).
+TEST(VantrelctlXml, ItemsAreReadAndWrittenUnambiguouslyOrNotAtAll) {
+  test::ScratchDir dir;
+  dir.Write("twice.xml",
+            "<RegistryItems><RegistryItem><KeyName>k</KeyName><SavedValue>1</SavedValue>"
+            "<savedvalue>7</savedvalue></RegistryItem></RegistryItems>");
+  const CtlRun load =
+      Ctl("xml load " + dir.Path("twice.xml") + " --write " + dir.Path("out.xml"), "", dir);
+  EXPECT_EQ(load.status, 1);
+  EXPECT_EQ(load.out, "");
+  EXPECT_EQ(dir.Read("stderr.txt"), "vantrelctl: " + dir.Path("twice.xml") +
+                                        ": A record's fields cannot be told apart: registryitem "
+                                        "element 1 holds SavedValue twice. (error 1061); nothing "
+                                        "was loaded\n");
+  EXPECT_FALSE(std::filesystem::exists(dir.Path("out.xml")));
+
+  const CtlRun write = Ctl("xml write " + dir.Path("w.xml"), "k\tv\t1\\x01\t0\t1\n", dir);
+  EXPECT_EQ(write.status, 1);
+  EXPECT_EQ(dir.Read("stderr.txt"), "vantrelctl: " + dir.Path("w.xml") +
+                                        ": line 1: its SavedValue holds the control character "
+                                        "\\x01, which an XML 1.0 file cannot hold, so nothing "
+                                        "was written\n")
+      << dir.Read("stderr.txt");
+  EXPECT_FALSE(std::filesystem::exists(dir.Path("w.xml")));
+}
+
 // A text longer than its field is never cut on its way into a file: a cut key path names one of
 // the key's parents. The command fails naming the line or entry and the field; nothing is written.
 TEST(VantrelctlXml, TextsLongerThanTheirFieldsAreRefusedNotCut) {

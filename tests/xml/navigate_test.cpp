@@ -96,6 +96,111 @@ TEST_F(NavigateTest, CutTextsAreReportedWithTheirEntryAndField) {
   EXPECT_EQ(cut, V({"2 LRIX:KEYNAME", "2 LRIX:VALUENAME", "4 LRIX:SAVEDVALUE"}));
 }
 
+// A strict load reads each record element as one entry, each field from its own element, and
+// refuses a record element whose fields could only be guessed at (naming it by its number):
+// without it, a second SavedValue (in any letter case), a field inside another field's element,
+// or an item inside an item became a second entry or filled another item's field, so a command
+// wrote one item's value to another's key. The well-formed shapes load as without it.
+TEST_F(NavigateTest, StrictLoadReadsEachRecordElementAsOneEntryOrRefusesIt) {
+  const std::string a = Item("<KeyName>a</KeyName><SavedValue>1</SavedValue>");
+  const struct {
+    const char* what;
+    std::string items;
+    V entries;          // what the strict load adds
+    std::string fault;  // ErrorText after it; empty when it succeeds
+  } cases[] = {
+      {"well formed",
+       a + Item("<KeyName>b</KeyName><savedvalue>2</savedvalue>"),
+       {"a||1||", "b||2||"},
+       ""},
+      {"attributes, of the item and of a field",
+       "<RegistryItem KeyName=\"k\"><SavedValue type=\"dword\">1</SavedValue></RegistryItem>",
+       {"k||1||"},
+       ""},
+      {"a wrapper around a field", Item("<Wrap><KeyName>k</KeyName></Wrap>"), {"k||||"}, ""},
+      {"indentation", "\r\n  " + Item("\r\n  <KeyName>k</KeyName>\r\n  ") + "\r\n ", {"k||||"}, ""},
+      {"an element of another name between items",
+       a + "<Note>x<KeyName>n</KeyName></Note>" + a,
+       {"a||1||", "a||1||"},
+       ""},
+      {"all empty adds nothing", Item("<KeyName> </KeyName>") + a, {"a||1||"}, ""},
+      {"the same field twice",
+       a + Item("<KeyName>b</KeyName><SavedValue>1</SavedValue>"
+                "<SavedValue>7</SavedValue>"),
+       {"a||1||"},
+       "registryitem element 2 holds SavedValue twice"},
+      {"twice in another letter case",
+       Item("<KeyName>b</KeyName><SavedValue>1</SavedValue><savedvalue>7</savedvalue>"),
+       {},
+       "registryitem element 1 holds SavedValue twice"},
+      {"twice, the first one empty",
+       Item("<KeyName>b</KeyName><SavedValue /><SavedValue>7</SavedValue>"),
+       {},
+       "registryitem element 1 holds SavedValue twice"},
+      {"as attribute and element",
+       "<RegistryItem KeyName=\"a\"><KeyName>b</KeyName></RegistryItem>",
+       {},
+       "registryitem element 1 holds KeyName twice"},
+      {"twice in two wrappers",
+       Item("<W><KeyName>a</KeyName></W><V><KeyName>b</KeyName></V>"),
+       {},
+       "registryitem element 1 holds KeyName twice"},
+      {"a field inside a field",
+       Item("<KeyName>b<SavedValue>5</SavedValue></KeyName><SavedValue>1</SavedValue>"),
+       {},
+       "registryitem element 1 holds SavedValue inside KeyName"},
+      {"a field as attribute of a field",
+       Item("<KeyName SavedValue=\"5\">b</KeyName>"),
+       {},
+       "registryitem element 1 holds SavedValue inside KeyName"},
+      {"an item inside an item",
+       Item("<KeyName>a</KeyName>" + Item("<ValueName>b</ValueName>")),
+       {},
+       "registryitem element 1 holds another registryitem element"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_EQ(LoadText("<RegistryItems>" + c.items + "</RegistryItems>", {.quiet = true}), 0);
+    ASSERT_EQ(FindNode("RegistryItems", "RegistryItem"), 0);
+    QueueFree(&q_);
+    LoadQueue(&q_, {.deep = true, .recordBoundary = true, .strict = true});
+    EXPECT_EQ(Entries(q_), c.entries);
+    if (c.fault.empty()) {
+      EXPECT_EQ(LastError(), 0);
+    } else {
+      EXPECT_EQ(LastError(), kErrorAmbiguousRecord);
+      EXPECT_EQ(ErrorText(0, true), "A record's fields cannot be told apart: " + c.fault + ".");
+    }
+  }
+}
+
+// A text the parser changed on its way (a tab or line break dropped from inside it, or split by
+// a child element) is reported with its entry and field, like a cut one; layout around a text is
+// not, nor an attribute value (XML itself reads a tab there as a blank).
+TEST_F(NavigateTest, TextsNotAsWrittenAreReportedWithTheirEntryAndField) {
+  ASSERT_EQ(LoadText("<RegistryItems>" +
+                         Item("<KeyName>\r\n  System\\A\r\n  </KeyName><ValueName>V</ValueName>") +
+                         Item("<KeyName>System\\\tA</KeyName><ValueName>V\nW</ValueName>") +
+                         Item("<KeyName>S&amp;\r\nT</KeyName><SavedValue>1<b />0</SavedValue>") +
+                         Item("<KeyName><![CDATA[x\ty]]></KeyName><ValueName>a&#9;b</ValueName>") +
+                         "<RegistryItem KeyName=\"p\tq\"/>" +
+                         Item("<KeyName>k</KeyName><SavedValue>1<c /></SavedValue>") +
+                         Item("<KeyName>k</KeyName><SavedValue>1\t<c />2<c /></SavedValue>") +
+                         "</RegistryItems>",
+                     {.quiet = true}),
+            0);
+  ASSERT_EQ(FindNode("RegistryItems", "RegistryItem"), 0);
+  V altered;
+  LoadQueueOptions options{.deep = true, .recordBoundary = true};
+  options.onAltered = [&altered](std::int32_t entry, const FieldDesc& field) {
+    altered.push_back(std::to_string(entry) + " " + std::string(field.label));
+  };
+  EXPECT_EQ(LoadQueue(&q_, options), 7);
+  EXPECT_EQ(altered, V({"2 LRIX:KEYNAME", "2 LRIX:VALUENAME", "3 LRIX:KEYNAME", "3 LRIX:SAVEDVALUE",
+                        "7 LRIX:SAVEDVALUE"}));
+  EXPECT_EQ(Entries(q_)[1], "System\\A|VW|||") << "the values themselves are as they were";
+}
+
 // The parser keeps what it read of a document that ends too early, and says nothing when the end
 // falls between two tags; the elements it left open tell.
 TEST_F(NavigateTest, ElementsLeftOpenByADocumentCutShortAreCounted) {

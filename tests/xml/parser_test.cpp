@@ -58,6 +58,27 @@ TEST_F(ParserTest, DocumentsGiveTheirRecordsInPostOrder) {
   }
 }
 
+// A '>' inside a quoted attribute value is part of the value, as XML has it: ending the tag
+// there read the rest of the value into the element's text (<KeyName note="a>b">K gave the key
+// name b">K). A quote that never closes before the next '<' ends the tag at its first '>', as
+// before, and so does a tag without quotes.
+TEST_F(ParserTest, GreaterThanInsideAQuotedAttributeValueBelongsToTheValue) {
+  const ParseCase cases[] = {
+      {"double quotes", "<a><k note=\"a>b\">K</k></a>", {"a/k/note=a>b", "a/k=K", "a="}},
+      {"single quotes, and a double one inside",
+       "<k n='x\">y' m=\"1>2\">K</k>",
+       {"k/n=x\">y", "k/m=1>2", "k=K"}},
+      {"self-closing", "<a><k n=\">\"/></a>", {"a/k/n=>", "a/k=", "a="}},
+      {"unclosed quote: the first '>' as before",
+       "<a><k n=\"x>K</k></a>",
+       {"a/k/n=x", "a/k=K", "a="}},
+  };
+  for (const ParseCase& c : cases) {
+    EXPECT_EQ(LoadText(c.text, {.quiet = true}), 0) << c.what;
+    EXPECT_EQ(Records(), c.records) << c.what;
+  }
+}
+
 TEST_F(ParserTest, EntitiesAreDecodedInTheirFixedOrder) {
   const struct {
     std::string text;

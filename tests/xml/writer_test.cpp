@@ -107,6 +107,27 @@ TEST_F(WriterTest, WhatIsWrittenLoadsBackUnchanged) {
   EXPECT_EQ(Load(dir_.Path("utf8.xml"))[1], "x\\y" + high + "|&&lt;|N/A|0|1");
 }
 
+// Tab and line breaks go as references and come back; XML 1.0 has no form for the other control
+// characters (&#1; is refused by other programs), so a value holding one makes the file fail and
+// the earlier file stays as it was.
+TEST_F(WriterTest, ControlCharactersOtherThanTabAndLineBreaksAreNeverWritten) {
+  AddItem(q_, "k", "t\tl\nc\r", "1", "0", "1");
+  ASSERT_EQ(Save(dir_.Path("ok.xml"), q_), 0);
+  EXPECT_NE(dir_.Read("ok.xml").find("<ValueName>t&#9;l&#10;c&#13;</ValueName>"),
+            std::string::npos);
+  EXPECT_EQ(Load(dir_.Path("ok.xml")), V{"k|t\tl\nc\r|1|0|1"});
+  for (const char c : {'\x01', '\x08', '\x0B', '\x0C', '\x0E', '\x1F'}) {
+    SCOPED_TRACE(static_cast<int>(c));
+    dir_.Write("bad.xml", "earlier");
+    QueueFree(&q_);
+    AddItem(q_, "k", "v", std::string("1") + c, "0", "1");
+    EXPECT_EQ(Save(dir_.Path("bad.xml"), q_), kErrorControlCharacter);
+    EXPECT_EQ(dir_.Read("bad.xml"), "earlier");
+    EXPECT_EQ(ErrorText(kErrorControlCharacter),
+              "A value holds a control character that an XML 1.0 file cannot hold.");
+  }
+}
+
 TEST_F(WriterTest, OneOutputAtATimeAndAFailedCreateDoesNotBlockTheNext) {
   ASSERT_EQ(CreateXMLFile(dir_.Path("one.xml"), "1.0", ""), 0);
   EXPECT_EQ(CreateXMLFile(dir_.Path("two.xml"), "1.0", ""), 5);
