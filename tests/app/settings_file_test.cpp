@@ -623,8 +623,9 @@ TEST_F(SettingsFileTest, ANameWithATabOrLineBreakInsideIsNeverApplied) {
   Shown().clear();
   SaveSettingsFile(data);
   ASSERT_EQ(Shown().size(), 1u);
-  EXPECT_NE(Shown()[0].text.find("item 1's key path, value name or a value holds a tab or line break"),
-            std::string::npos)
+  EXPECT_NE(
+      Shown()[0].text.find("item 1's key path, value name or a value holds a tab or line break"),
+      std::string::npos)
       << Shown()[0].text;
   EXPECT_EQ(ReadFile("Vantrel.xml"), original);
 }
