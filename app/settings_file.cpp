@@ -484,7 +484,8 @@ bool NameWasCut(const MainData& data, std::int32_t position) {
 
 std::string NameCutReason(const MainData& data, std::int32_t position) {
   return std::binary_search(data.droppedBreakRows.begin(), data.droppedBreakRows.end(), position)
-             ? "holds a tab or line break (or is split by an element), which reading drops"
+             ? "holds a tab or line break (or is split by an element), which reading drops, or a "
+               "character reference to a letter code page 1250 does not have"
              : "is longer than the list holds and was cut";
 }
 

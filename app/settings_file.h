@@ -65,7 +65,8 @@ std::uint32_t CurrentType(const MainData& data, std::int32_t position);
 // loading, or a tab or line break inside a name dropped (MainData::cutNameRows).
 bool NameWasCut(const MainData& data, std::int32_t position);
 // How its name came to be another one, for messages: "is longer than the list holds and was
-// cut", or that it held a tab or line break that reading drops.
+// cut", or that it held a tab or line break that reading drops, or a character reference the code
+// page cannot hold.
 std::string NameCutReason(const MainData& data, std::int32_t position);
 
 // The plan for DisplayQueue's current entry (the one last fetched), with what the load noted

@@ -18,6 +18,7 @@
 #include "runtime/errors/error_codes.h"
 #include "runtime/errors/error_state.h"
 #include "runtime/system/local_time.h"
+#include "runtime/text/ansi_text.h"
 #include "runtime/text/text_case.h"
 #include "xml/input_decode.h"
 #include "xml/progress.h"
@@ -278,32 +279,50 @@ void ReplaceAll(std::string& s, std::string_view from, std::string_view to) {
   s.swap(out);
 }
 
-// "&#" with one to three digits and ';', up to 255: the byte of that value.
-void DecodeNumericReferences(std::string& s) {
+// "&#" and decimal digits, or "&#x" and hexadecimal ones, then ';': the character of that
+// Unicode value, in the program's code page. XML means the character, not a byte: read as the
+// byte, "&#232;" (è, which code page 1250 lacks) would be its 0xE8, "č", and name another key.
+// A reference to a character the code page has no form for stays as written; false then, so
+// that the value can be told from the text the file holds.
+bool DecodeNumericReferences(std::string& s) {
   std::size_t pos = s.find("&#");
-  if (pos == std::string::npos) return;
+  if (pos == std::string::npos) return true;
+  bool exact = true;
   std::string out;
   out.reserve(s.size());
   std::size_t last = 0;
   while (pos != std::string::npos) {
     std::size_t d = pos + 2;
-    int value = 0;
-    while (d < s.size() && d - (pos + 2) < 4 && s[d] >= '0' && s[d] <= '9') {
-      value = value * 10 + (s[d] - '0');
+    const bool hex = d < s.size() && s[d] == 'x';
+    if (hex) ++d;
+    const std::size_t first = d;
+    char32_t value = 0;
+    // Seven digits reach past U+10FFFF, the last character; more are no character at all.
+    while (d < s.size() && d - first < 8) {
+      const char c = s[d];
+      int digit = -1;
+      if (c >= '0' && c <= '9') digit = c - '0';
+      if (hex && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+      if (hex && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
+      if (digit < 0) break;
+      value = value * (hex ? 16 : 10) + static_cast<char32_t>(digit);
       ++d;
     }
-    const std::size_t digits = d - (pos + 2);
-    if (digits >= 1 && digits <= 3 && d < s.size() && s[d] == ';' && value <= 255) {
+    const bool reference = d > first && d < s.size() && s[d] == ';' && value <= 0x10FFFF;
+    const int byte = !reference ? -1 : value < 0x80 ? static_cast<int>(value) : AnsiByteOf(value);
+    if (byte >= 0) {
       out.append(s, last, pos - last);
-      out.push_back(static_cast<char>(value));
+      out.push_back(static_cast<char>(byte));
       last = d + 1;
       pos = s.find("&#", last);
     } else {
+      if (reference) exact = false;
       pos = s.find("&#", pos + 2);
     }
   }
   out.append(s, last, std::string::npos);
   s.swap(out);
+  return exact;
 }
 
 // One open element.
@@ -502,10 +521,11 @@ class Parser {
   }
 
   // Entity decoding, in its fixed order. Element text has had its byte decoding when it was
-  // collected; attribute values get it here.
-  void Decode(std::string& v, bool byteDecoding) const {
+  // collected; attribute values get it here. False when a character reference stayed as written
+  // (the code page has no form for its character).
+  bool Decode(std::string& v, bool byteDecoding) const {
     if (byteDecoding && mode_ == Mode::kUtf8) v = Utf8Bytes(v, true);
-    if (DecodeNamedInOnePass(v)) return;
+    if (DecodeNamedInOnePass(v)) return true;
     ReplaceAll(v, "&apos;", "'");
     ReplaceAll(v, "&gt;", ">");
     ReplaceAll(v, "&lt;", "<");
@@ -515,8 +535,9 @@ class Parser {
       std::replace(v.begin(), v.end(), '\xA0', ' ');
       v.erase(std::remove(v.begin(), v.end(), '\xC2'), v.end());
     }
-    DecodeNumericReferences(v);
+    const bool exact = DecodeNumericReferences(v);
     ReplaceAll(v, "&amp;", "&");
+    return exact;
   }
 
   // The usual value holds only the five named entities. Their occurrences cannot overlap (each
@@ -856,9 +877,10 @@ class Parser {
       const char* const valueEnd = value.data() + value.size();
       const bool decode = FindFirst(value.data(), valueEnd, limit, ValueToDecode{utf8}) != valueEnd;
       // Most values are stored as they stand in the text; the others are changed in a copy.
+      bool altered = false;
       if (decode || !lib_.replacements.empty()) {
         attributeValue_.assign(value.data(), value.size());
-        if (decode) Decode(attributeValue_, true);
+        if (decode) altered = !Decode(attributeValue_, true);
         ApplyReplacements(attributeValue_);
         value = attributeValue_;
       }
@@ -869,6 +891,7 @@ class Parser {
         const PathId path = doc_.NextChild(element, lowered, levels_[level].lastChild);
         levels_[level].lastChild = path;
         Store(path, value);
+        if (altered && path != kNoPath) lib_.alteredRecords.push_back(doc_.Records());
       }
       pos = close + 1;
     }
@@ -888,7 +911,7 @@ class Parser {
     const bool decode = !raw && Contains(value, CharIs{'&'});
     if (decode || !lib_.replacements.empty()) {
       value_.assign(value.data(), value.size());
-      if (decode) Decode(value_, false);
+      if (decode && !Decode(value_, false)) altered = true;
       ApplyReplacements(value_);
       value = value_;
     }
@@ -897,7 +920,7 @@ class Parser {
       // The element's own text that came before its last child.
       altered = child.savedAltered || levels_[l].parts > 1;
       value_.assign(child.saved, child.savedSize);
-      if (Contains(value_, CharIs{'&'})) Decode(value_, false);
+      if (Contains(value_, CharIs{'&'}) && !Decode(value_, false)) altered = true;
       ApplyReplacements(value_);
       value = value_;
     }

@@ -107,6 +107,22 @@ cmp -s before.txt after.txt || fail "the names changed with the save: $(cat befo
 [ "$(LC_ALL=C "$ctl" reg get "$(printf 'HKLM\\SOFTWARE\\G\xd3\xa3KA')" "$(printf '\xc4\x8d')")" = 5 ] ||
   fail "the saved file named another value"
 
+# A character reference means a Unicode character: "&#269;" and "&#x10D;" are c-caron, code page
+# 1250's 0xE8, in either kind of file; "&#232;" (e-grave) has no form there, so its item names no
+# key the file means: listed but failing, never written.
+for decl in '' '<?xml version="1.0" encoding="UTF-8"?>'; do
+  printf '%s<RegistryItems><RegistryItem><KeyName>SOFTWARE\\T&#269;&#x10D;</KeyName><ValueName>V</ValueName><SavedValue>N/A</SavedValue><DisableValue>3</DisableValue><EnableValue>0</EnableValue></RegistryItem></RegistryItems>\n' "$decl" > Vantrel.xml
+  "$ctl" disable > /dev/null 2> err || fail "disable of a referenced letter ($decl): $(cat err)"
+  [ "$(LC_ALL=C "$ctl" reg get "$(printf 'HKLM\\SOFTWARE\\T\xe8\xe8')" V)" = 3 ] ||
+    fail "&#269; did not name c-caron ($decl)"
+  "$ctl" reg delete "$(printf 'HKLM\\SOFTWARE\\T\xe8\xe8')" V > /dev/null || fail "reg delete"
+  printf '%s<RegistryItems><RegistryItem><KeyName>SOFTWARE\\Caf&#232;</KeyName><ValueName>V</ValueName><SavedValue>N/A</SavedValue><DisableValue>3</DisableValue><EnableValue>0</EnableValue></RegistryItem></RegistryItems>\n' "$decl" > Vantrel.xml
+  before=$(cat "$VANTREL_REGISTRY/system.reg")
+  "$ctl" list > /dev/null 2> err; [ $? -eq 1 ] || fail "list of an unmappable reference did not fail ($decl)"
+  "$ctl" disable > /dev/null 2>&1 && fail "disable applied an unmappable reference ($decl)"
+  [ "$(cat "$VANTREL_REGISTRY/system.reg")" = "$before" ] || fail "an unmappable reference wrote ($decl)"
+done
+
 # JSON is Unicode: the euro sign of code page 1250 (0x80) goes out as U+20AC, not as U+0080.
 printf '<RegistryItems><RegistryItem><KeyName>SOFTWARE\\E\x80</KeyName><ValueName>V\x81</ValueName><SavedValue>N/A</SavedValue><DisableValue>1</DisableValue><EnableValue>0</EnableValue></RegistryItem></RegistryItems>' > Vantrel.xml
 "$ctl" list --json > json.txt || fail "list --json"

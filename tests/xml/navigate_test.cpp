@@ -186,7 +186,9 @@ TEST_F(NavigateTest, TextsNotAsWrittenAreReportedWithTheirEntryAndField) {
                          "<RegistryItem KeyName=\"p\tq\"/>" +
                          Item("<KeyName>k</KeyName><SavedValue>1<c /></SavedValue>") +
                          Item("<KeyName>k</KeyName><SavedValue>1\t<c />2<c /></SavedValue>") +
-                         "</RegistryItems>",
+                         // A character reference the code page has no form for stays written.
+                         Item("<KeyName>Caf&#232;</KeyName><ValueName>V&#269;</ValueName>") +
+                         "<RegistryItem KeyName=\"x&#232;\"/>" + "</RegistryItems>",
                      {.quiet = true}),
             0);
   ASSERT_EQ(FindNode("RegistryItems", "RegistryItem"), 0);
@@ -195,9 +197,10 @@ TEST_F(NavigateTest, TextsNotAsWrittenAreReportedWithTheirEntryAndField) {
   options.onAltered = [&altered](std::int32_t entry, const FieldDesc& field) {
     altered.push_back(std::to_string(entry) + " " + std::string(field.label));
   };
-  EXPECT_EQ(LoadQueue(&q_, options), 7);
+  EXPECT_EQ(LoadQueue(&q_, options), 9);
   EXPECT_EQ(altered, V({"2 LRIX:KEYNAME", "2 LRIX:VALUENAME", "3 LRIX:KEYNAME", "3 LRIX:SAVEDVALUE",
-                        "7 LRIX:SAVEDVALUE"}));
+                        "7 LRIX:SAVEDVALUE", "8 LRIX:KEYNAME", "9 LRIX:KEYNAME"}));
+  EXPECT_EQ(Entries(q_)[7], "Caf&#232;|V\xE8|||");
   EXPECT_EQ(Entries(q_)[1], "System\\A|VW|||") << "the values themselves are as they were";
 }
 
