@@ -559,9 +559,10 @@ ApplyStep PlanApply(const DisplayRecord& row, int mode, bool nameCut, bool smb1G
     step.kind = ApplyStep::kRefuse;
     step.refusal =
         "The item's key path, value name or a value is not the one the settings file holds: "
-        "it was longer than the list holds and was cut, or a tab or line break inside a name "
-        "was dropped, when the file was loaded; read so, it names another key or value or "
-        "another number, so the item was left alone.";
+        "it was longer than the list holds and was cut, or a tab or line break inside it was "
+        "dropped, or it holds a character reference the code page cannot hold, when the file "
+        "was loaded; read so, it names another key or value or another number, so the item "
+        "was left alone.";
   }
   return step;
 }

@@ -115,7 +115,7 @@ for decl in '' '<?xml version="1.0" encoding="UTF-8"?>'; do
   "$ctl" disable > /dev/null 2> err || fail "disable of a referenced letter ($decl): $(cat err)"
   [ "$(LC_ALL=C "$ctl" reg get "$(printf 'HKLM\\SOFTWARE\\T\xe8\xe8')" V)" = 3 ] ||
     fail "&#269; did not name c-caron ($decl)"
-  "$ctl" reg delete "$(printf 'HKLM\\SOFTWARE\\T\xe8\xe8')" V > /dev/null || fail "reg delete"
+  LC_ALL=C "$ctl" reg delete "$(printf 'HKLM\\SOFTWARE\\T\xe8\xe8')" V > /dev/null || fail "reg delete"
   printf '%s<RegistryItems><RegistryItem><KeyName>SOFTWARE\\Caf&#232;</KeyName><ValueName>V</ValueName><SavedValue>N/A</SavedValue><DisableValue>3</DisableValue><EnableValue>0</EnableValue></RegistryItem></RegistryItems>\n' "$decl" > Vantrel.xml
   before=$(cat "$VANTREL_REGISTRY/system.reg")
   "$ctl" list > /dev/null 2> err; [ $? -eq 1 ] || fail "list of an unmappable reference did not fail ($decl)"
