@@ -308,7 +308,12 @@ bool DecodeNumericReferences(std::string& s) {
       value = value * (hex ? 16 : 10) + static_cast<char32_t>(digit);
       ++d;
     }
-    const bool reference = d > first && d < s.size() && s[d] == ';' && value <= 0x10FFFF;
+    // XML 1.0 has no control characters but tab and line breaks, not even as references: one
+    // read as its byte would cut a name short (&#0;) or put an invisible byte in it.
+    const bool control = value < 0x20 && value != '\t' && value != '\n' && value != '\r';
+    const bool reference =
+        d > first && d < s.size() && s[d] == ';' && value <= 0x10FFFF && !control;
+    const bool controlReference = d > first && d < s.size() && s[d] == ';' && control;
     const int byte = !reference ? -1 : value < 0x80 ? static_cast<int>(value) : AnsiByteOf(value);
     if (byte >= 0) {
       out.append(s, last, pos - last);
@@ -316,7 +321,7 @@ bool DecodeNumericReferences(std::string& s) {
       last = d + 1;
       pos = s.find("&#", last);
     } else {
-      if (reference) exact = false;
+      if (reference || controlReference) exact = false;
       pos = s.find("&#", pos + 2);
     }
   }
@@ -638,7 +643,7 @@ class Parser {
           if (!final_) return kNeedMore;
           return Fail(i, "No End-Comment CDATA tag found after position: ");
         }
-        Cdata(std::string_view(d_ + i + 9, q - (i + 9)));
+        Cdata(std::string_view(d_ + i + 9, q - (i + 9)), q + 3);
         return q + 3;
       }
       // <!DOCTYPE ...> and the like, with nested brackets.
@@ -724,8 +729,16 @@ class Parser {
       mode_ = Mode::kRaw;
   }
 
-  void Cdata(std::string_view content) {
+  void Cdata(std::string_view content, std::size_t after) {
     // The section's content is the element's whole text (markup-free, so its line breaks stay).
+    // Text beside it in the same element is not part of the value then: such a value is not
+    // the element's text as written.
+    std::size_t next = after;
+    while (next < n_ &&
+           (d_[next] == ' ' || d_[next] == '\t' || d_[next] == '\r' || d_[next] == '\n'))
+      ++next;
+    cdataAltered_ = !IsBlank(text_.View()) ||
+                    (next < n_ && (d_[next] != '<' || next + 1 >= n_ || d_[next + 1] != '/'));
     ClearText();
     if (mode_ == Mode::kUtf8)
       text_.Append(Utf8Bytes(content, false));
@@ -924,6 +937,8 @@ class Parser {
       ApplyReplacements(value_);
       value = value_;
     }
+    if (cdataAltered_) altered = true;
+    cdataAltered_ = false;
     if (levels_[l].path != kNoPath) {
       Store(levels_[l].path, value);
       if (altered) lib_.alteredRecords.push_back(doc_.Records());
@@ -990,6 +1005,7 @@ class Parser {
 
   const char* d_ = nullptr;
   std::size_t n_ = 0;
+  bool cdataAltered_ = false;  // the CDATA section being completed had text beside it
   bool final_ = false;
   std::int64_t base_ = 0;
 };

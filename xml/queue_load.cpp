@@ -147,6 +147,16 @@ class QueueLoader {
         if (options_.strict && parentKnown && depth >= parentDepth &&
             (parentDepth == 1 ||
              doc_.Ancestor(p, parentDepth - 1) == doc_.Ancestor(parent, parentDepth - 1))) {
+          // But a record element inside it would be a record nobody reads: written back, the
+          // file would lose it.
+          for (int k = parentDepth + 1; k <= depth; ++k) {
+            if (doc_.PathName(p, k) == recordName_) {
+              Ambiguous("is followed by one inside " + std::string(doc_.PathName(p, parentDepth)) +
+                        ", which is no list of them");
+              break;
+            }
+          }
+          if (ambiguous_) break;
           ++r;
           continue;
         }

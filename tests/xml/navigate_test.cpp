@@ -124,6 +124,11 @@ TEST_F(NavigateTest, StrictLoadReadsEachRecordElementAsOneEntryOrRefusesIt) {
        {"a||1||", "a||1||"},
        ""},
       {"all empty adds nothing", Item("<KeyName> </KeyName>") + a, {"a||1||"}, ""},
+      // An item inside another element is one nobody would read, and a save would drop it.
+      {"an item inside an element of another name",
+       a + "<Group>" + Item("<KeyName>g</KeyName>") + "</Group>" + a,
+       {"a||1||"},
+       "registryitem element 2 is followed by one inside group, which is no list of them"},
       {"the same field twice",
        a + Item("<KeyName>b</KeyName><SavedValue>1</SavedValue>"
                 "<SavedValue>7</SavedValue>"),
@@ -188,7 +193,12 @@ TEST_F(NavigateTest, TextsNotAsWrittenAreReportedWithTheirEntryAndField) {
                          Item("<KeyName>k</KeyName><SavedValue>1\t<c />2<c /></SavedValue>") +
                          // A character reference the code page has no form for stays written.
                          Item("<KeyName>Caf&#232;</KeyName><ValueName>V&#269;</ValueName>") +
-                         "<RegistryItem KeyName=\"x&#232;\"/>" + "</RegistryItems>",
+                         "<RegistryItem KeyName=\"x&#232;\"/>" +
+                         // A NUL or other control character as a reference; CDATA beside text.
+                         Item("<KeyName>S&#0;\\E</KeyName><ValueName>V&#1;</ValueName>") +
+                         Item("<KeyName>S\\<![CDATA[L]]>\\P</KeyName>"
+                              "<DisableValue>1<![CDATA[0]]></DisableValue>") +
+                         Item("<KeyName><![CDATA[whole]]></KeyName>") + "</RegistryItems>",
                      {.quiet = true}),
             0);
   ASSERT_EQ(FindNode("RegistryItems", "RegistryItem"), 0);
@@ -197,9 +207,10 @@ TEST_F(NavigateTest, TextsNotAsWrittenAreReportedWithTheirEntryAndField) {
   options.onAltered = [&altered](std::int32_t entry, const FieldDesc& field) {
     altered.push_back(std::to_string(entry) + " " + std::string(field.label));
   };
-  EXPECT_EQ(LoadQueue(&q_, options), 9);
+  EXPECT_EQ(LoadQueue(&q_, options), 12);
   EXPECT_EQ(altered, V({"2 LRIX:KEYNAME", "2 LRIX:VALUENAME", "3 LRIX:KEYNAME", "3 LRIX:SAVEDVALUE",
-                        "7 LRIX:SAVEDVALUE", "8 LRIX:KEYNAME", "9 LRIX:KEYNAME"}));
+                        "7 LRIX:SAVEDVALUE", "8 LRIX:KEYNAME", "9 LRIX:KEYNAME", "10 LRIX:KEYNAME",
+                        "10 LRIX:VALUENAME", "11 LRIX:KEYNAME", "11 LRIX:DISABLEVALUE"}));
   EXPECT_EQ(Entries(q_)[7], "Caf&#232;|V\xE8|||");
   EXPECT_EQ(Entries(q_)[1], "System\\A|VW|||") << "the values themselves are as they were";
 }
