@@ -36,6 +36,10 @@ std::string NameProblem(const ExportItem& item) {
   if (!item.valueName.empty()) {
     if (std::string problem = ValueNameProblem(item.valueName); !problem.empty()) return problem;
   }
+  if (!EdgeBlankProblem(item.keyName).empty() ||
+      (!item.valueName.empty() && item.valueName.front() == ' ')) {
+    return "its key path or value name begins or ends with a blank";
+  }
   if (item.keyName.front() == '\\' || item.keyName.back() == '\\' ||
       item.keyName.find("\\\\") != std::string::npos) {
     return "its key path has an empty part";

@@ -553,6 +553,15 @@ ApplyStep PlanApply(const DisplayRecord& row, int mode, bool nameCut, bool smb1G
         "The item names no key: its value would be written to HKEY_LOCAL_MACHINE "
         "itself, so the item was left alone.";
   }
+  if (const std::string_view key = row.KEYNAME.Trimmed(), value = row.VALUENAME.Trimmed();
+      !EdgeBlankProblem(key).empty() || (!value.empty() && value.front() == ' ')) {
+    // Indented text (<KeyName>\n   SYSTEM\...) keeps its leading blanks: a name that begins with
+    // one is another key or value than the file's author meant, and `reg set` refuses it too.
+    step.kind = ApplyStep::kRefuse;
+    step.refusal =
+        "The item's key path or value name begins or ends with a blank, which names another key "
+        "or value than the one meant, so the item was left alone.";
+  }
   if (nameCut) {
     // A cut key path names one of the key's parents, a cut value name another value; a name
     // without the tab or line break the file holds inside it names another key or value too.

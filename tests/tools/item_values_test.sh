@@ -123,6 +123,18 @@ for decl in '' '<?xml version="1.0" encoding="UTF-8"?>'; do
   [ "$(cat "$VANTREL_REGISTRY/system.reg")" = "$before" ] || fail "an unmappable reference wrote ($decl)"
 done
 
+# Indented names keep their leading blanks, which would name another key or value: refused by
+# the commands that write and by export, as reg set refuses them.
+for names in '<KeyName>\n   SOFTWARE\\Ind\n</KeyName><ValueName>V</ValueName>' \
+             '<KeyName>SOFTWARE\\Ind</KeyName><ValueName>  V</ValueName>'; do
+  printf "<RegistryItems><RegistryItem>$names<SavedValue>N/A</SavedValue><DisableValue>3</DisableValue><EnableValue>0</EnableValue></RegistryItem></RegistryItems>\n" > Vantrel.xml
+  before=$(cat "$VANTREL_REGISTRY/system.reg")
+  "$ctl" disable > /dev/null 2> err; [ $? -eq 1 ] || fail "an indented name was applied: $names"
+  grep -q "begins or ends with a blank" err || fail "indented name: $(cat err)"
+  [ "$(cat "$VANTREL_REGISTRY/system.reg")" = "$before" ] || fail "an indented name wrote: $names"
+  "$ctl" export --format reg -o ind.reg > /dev/null 2>&1 && fail "export took an indented name"
+done
+
 # JSON is Unicode: the euro sign of code page 1250 (0x80) goes out as U+20AC, not as U+0080.
 printf '<RegistryItems><RegistryItem><KeyName>SOFTWARE\\E\x80</KeyName><ValueName>V\x81</ValueName><SavedValue>N/A</SavedValue><DisableValue>1</DisableValue><EnableValue>0</EnableValue></RegistryItem></RegistryItems>' > Vantrel.xml
 "$ctl" list --json > json.txt || fail "list --json"
