@@ -52,6 +52,9 @@ struct MainData {
   // key path, value name or value longer than its field and cut, or a tab or line break inside a
   // name dropped. They name another key or value or another number, so they are not applied.
   std::vector<std::int32_t> cutNameRows;
+  // DisplayQueue positions (ascending) whose current value (a string) was longer than the list's
+  // 20 characters and is shown cut: saved so, it would be another value.
+  std::vector<std::int32_t> cutCurrentRows;
   // Of them, those whose name lost a tab or line break rather than being cut.
   std::vector<std::int32_t> droppedBreakRows;
   // Why the last save wrote the settings file whole, without its comments and layout (its

@@ -189,6 +189,12 @@ std::string UnwritableText(MainData& data) {
         {"current value", item.CURRENTVALUE.View()}, {"disable value", item.DISABLEVALUE.View()},
         {"enable value", item.ENABLEVALUE.View()},
     };
+    if (std::binary_search(data.cutCurrentRows.begin(), data.cutCurrentRows.end(), i)) {
+      return "Item " + std::to_string(i) + " (" + std::string(item.KEYNAME.Trimmed()) +
+             ", value name \"" + std::string(item.VALUENAME.Trimmed()) +
+             "\"): its current value is longer than the 20 characters a saved value holds, so "
+             "nothing was saved.";
+    }
     for (const auto& [what, text] : fields) {
       for (const char c : text) {
         const auto b = static_cast<unsigned char>(c);
@@ -435,13 +441,17 @@ void RefreshCurrentValues(MainData& data) {
   std::int32_t unreadable = 0;
   const std::int32_t count = QueueRecords(&data.displayQueue);
   data.currentTypes.assign(static_cast<std::size_t>(count > 0 ? count : 0), 0);
+  data.cutCurrentRows.clear();
   for (std::int32_t i = 1; i <= count; ++i) {
     QueueGetAt(&data.displayQueue, i);
     DisplayRecord& row = data.displayQueue.buffer;
     std::uint32_t type = 0;
-    data.work =
+    const std::string current =
         RegistryGetValue(kHkeyLocalMachine, row.KEYNAME.View(), row.VALUENAME.View(), &type);
     const std::int32_t readError = RuntimeErrorCode();
+    data.work = current;
+    if (readError == 0 && TrimTrailingBlanks(current).size() > data.work.size())
+      data.cutCurrentRows.push_back(i);
     // Only a key or value that does not exist is "N/A". Any other failure leaves the value
     // unknown: shown as "N/A" it would be saved, exported and restored as a deletion.
     if (readError != 0 && readError != error_code::kFileNotFound) {

@@ -176,4 +176,14 @@ cp Vantrel.xml before.xml
 "$ctl" export --format reg -o cut.reg > /dev/null 2>&1 && fail "export took a cut value"
 "$ctl" save > /dev/null 2>&1 && fail "save wrote over a file whose value was cut"
 cmp -s Vantrel.xml before.xml || fail "the file with a cut value was changed"
+# A current value longer than the list's 20 characters (a string) is shown cut; saved so, it would
+# restore another value: the save is refused, naming the item, and the file stays as it was.
+{ echo '<RegistryItems>'; item Text 1; echo '</RegistryItems>'; } > Vantrel.xml
+cp Vantrel.xml before.xml
+"$ctl" reg set "HKLM\\$key" Text 123456789012345678901234 --type REG_SZ > /dev/null 2> err ||
+  fail "reg set: $(cat err)"
+"$ctl" save > /dev/null 2> err && fail "save recorded a cut current value"
+grep -q "longer than the 20 characters a saved value holds" err || fail "cut current value: $(cat err)"
+cmp -s Vantrel.xml before.xml || fail "the save of a cut current value changed the file"
+"$ctl" reg delete "HKLM\\$key" Text > /dev/null || fail "reg delete"
 echo ok
