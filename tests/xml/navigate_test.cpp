@@ -192,8 +192,8 @@ TEST_F(NavigateTest, TextsNotAsWrittenAreReportedWithTheirEntryAndField) {
                          Item("<KeyName>k</KeyName><SavedValue>1<c /></SavedValue>") +
                          Item("<KeyName>k</KeyName><SavedValue>1\t<c />2<c /></SavedValue>") +
                          // A character reference the code page has no form for stays written.
-                         Item("<KeyName>Caf&#232;</KeyName><ValueName>V&#269;</ValueName>") +
-                         "<RegistryItem KeyName=\"x&#232;\"/>" +
+                         Item("<KeyName>Caf&#257;</KeyName><ValueName>V&#233;</ValueName>") +
+                         "<RegistryItem KeyName=\"x&#257;\"/>" +
                          // A NUL or other control character as a reference; CDATA beside text.
                          Item("<KeyName>S&#0;\\E</KeyName><ValueName>V&#1;</ValueName>") +
                          Item("<KeyName>S\\<![CDATA[L]]>\\P</KeyName>"
@@ -211,7 +211,7 @@ TEST_F(NavigateTest, TextsNotAsWrittenAreReportedWithTheirEntryAndField) {
   EXPECT_EQ(altered, V({"2 LRIX:KEYNAME", "2 LRIX:VALUENAME", "3 LRIX:KEYNAME", "3 LRIX:SAVEDVALUE",
                         "7 LRIX:SAVEDVALUE", "8 LRIX:KEYNAME", "9 LRIX:KEYNAME", "10 LRIX:KEYNAME",
                         "10 LRIX:VALUENAME", "11 LRIX:KEYNAME", "11 LRIX:DISABLEVALUE"}));
-  EXPECT_EQ(Entries(q_)[7], "Caf&#232;|V\xE8|||");
+  EXPECT_EQ(Entries(q_)[7], "Caf&#257;|V\xE9|||");
   EXPECT_EQ(Entries(q_)[1], "System\\A|VW|||") << "the values themselves are as they were";
 }
 
