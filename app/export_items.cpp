@@ -36,8 +36,7 @@ std::string NameProblem(const ExportItem& item) {
   if (!item.valueName.empty()) {
     if (std::string problem = ValueNameProblem(item.valueName); !problem.empty()) return problem;
   }
-  if (!EdgeBlankProblem(item.keyName).empty() ||
-      (!item.valueName.empty() && item.valueName.front() == ' ')) {
+  if (ItemNamesHaveEdgeBlanks(item.keyName, item.valueName)) {
     return "its key path or value name begins or ends with a blank";
   }
   if (item.keyName.front() == '\\' || item.keyName.back() == '\\' ||

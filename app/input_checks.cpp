@@ -67,6 +67,11 @@ std::string KeyPathProblem(std::string_view keyPath) {
   return {};
 }
 
+bool ItemNamesHaveEdgeBlanks(std::string_view keyPath, std::string_view valueName) {
+  return !EdgeBlankProblem(keyPath).empty() ||
+         (!valueName.empty() && (valueName.front() == ' ' || valueName.back() == ' '));
+}
+
 std::string EdgeBlankProblem(std::string_view text) {
   std::size_t start = 0;
   while (start <= text.size()) {

@@ -33,6 +33,11 @@ std::string KeyPathProblem(std::string_view keyPath);
 // path ending in "\ " on its parent.
 std::string EdgeBlankProblem(std::string_view text);
 
+// An item's key path and value name as the settings file gives them: whether either names
+// another key or value than meant because of blanks at its edges (indented text keeps its
+// leading blanks). A value name may hold backslashes, so only its own edges count.
+bool ItemNamesHaveEdgeBlanks(std::string_view keyPath, std::string_view valueName);
+
 // The one form of a key path below its root that every check and the write see: its names
 // joined by single backslashes, runs of backslashes and leading or trailing ones dropped (the
 // registry skips empty names, so "Software\\" and "\Software" name the key Software).

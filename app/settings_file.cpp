@@ -495,7 +495,7 @@ bool NameWasCut(const MainData& data, std::int32_t position) {
 std::string NameCutReason(const MainData& data, std::int32_t position) {
   return std::binary_search(data.droppedBreakRows.begin(), data.droppedBreakRows.end(), position)
              ? "holds a tab or line break (or is split by an element), which reading drops, or a "
-               "character reference to a letter code page 1250 does not have"
+               "character reference to a letter the code page does not have"
              : "is longer than the list holds and was cut";
 }
 
@@ -563,10 +563,8 @@ ApplyStep PlanApply(const DisplayRecord& row, int mode, bool nameCut, bool smb1G
         "The item names no key: its value would be written to HKEY_LOCAL_MACHINE "
         "itself, so the item was left alone.";
   }
-  if (const std::string_view key = row.KEYNAME.Trimmed(), value = row.VALUENAME.Trimmed();
-      !EdgeBlankProblem(key).empty() || (!value.empty() && value.front() == ' ')) {
-    // Indented text (<KeyName>\n   SYSTEM\...) keeps its leading blanks: a name that begins with
-    // one is another key or value than the file's author meant, and `reg set` refuses it too.
+  if (ItemNamesHaveEdgeBlanks(row.KEYNAME.Trimmed(), row.VALUENAME.Trimmed())) {
+    // `reg set` refuses such names too.
     step.kind = ApplyStep::kRefuse;
     step.refusal =
         "The item's key path or value name begins or ends with a blank, which names another key "

@@ -311,9 +311,8 @@ bool DecodeNumericReferences(std::string& s) {
     // XML 1.0 has no control characters but tab and line breaks, not even as references: one
     // read as its byte would cut a name short (&#0;) or put an invisible byte in it.
     const bool control = value < 0x20 && value != '\t' && value != '\n' && value != '\r';
-    const bool reference =
-        d > first && d < s.size() && s[d] == ';' && value <= 0x10FFFF && !control;
-    const bool controlReference = d > first && d < s.size() && s[d] == ';' && control;
+    const bool terminated = d > first && d < s.size() && s[d] == ';';
+    const bool reference = terminated && value <= 0x10FFFF && !control;
     const int byte = !reference ? -1 : value < 0x80 ? static_cast<int>(value) : AnsiByteOf(value);
     if (byte >= 0) {
       out.append(s, last, pos - last);
@@ -321,7 +320,7 @@ bool DecodeNumericReferences(std::string& s) {
       last = d + 1;
       pos = s.find("&#", last);
     } else {
-      if (reference || controlReference) exact = false;
+      if (reference || (terminated && control)) exact = false;
       pos = s.find("&#", pos + 2);
     }
   }
