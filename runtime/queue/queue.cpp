@@ -58,14 +58,87 @@ std::size_t CurrentIndex(QueueState& st) {
   return kNone;
 }
 
-// Asks for the cache lines an entry may span, without waiting for them. (Prefetching past an
-// entry's end is harmless; reading its header here to know its length would wait for it.)
-void PrefetchEntry(const QueueState& st, Entry e) {
-  const std::uintptr_t from = reinterpret_cast<std::uintptr_t>(e);
-  const std::uintptr_t to = from + std::min<std::size_t>(std::size_t{st.recordSize} + 4, 192);
+// How much of an entry, from its start, a read asks for before it reads the header.
+std::size_t PrefetchSpan(const QueueState& st) {
+  return std::min<std::size_t>(std::size_t{st.recordSize} + 4, 192);
+}
+
+void PrefetchLines(std::uintptr_t from, std::uintptr_t to) {
   for (std::uintptr_t line = from & ~std::uintptr_t{63}; line < to; line += 64) {
     __builtin_prefetch(reinterpret_cast<const void*>(line), 0, 0);
   }
+}
+
+// Asks for the cache lines an entry may span, without waiting for them. (Prefetching past an
+// entry's end is harmless; reading its header here to know its length would wait for it.)
+void PrefetchEntry(const QueueState& st, Entry e) {
+  const auto from = reinterpret_cast<std::uintptr_t>(e);
+  PrefetchLines(from, from + PrefetchSpan(st));
+}
+
+// The position guide (Order::guide): a point every kGuideStep entries.
+constexpr std::size_t kGuideStep = 16;
+
+// Lays the guide out when the order's entries lie in its sequence, each guide point after the one
+// before and no further from it than kGuideStep whole entries, within 4 GiB of the first entry.
+// Otherwise no guide serves until the next change.
+void BuildGuide(const QueueState& st, const Order& o) {
+  const std::size_t points = (o.size - 1) / kGuideStep + 2;
+  auto* guide = static_cast<std::uint32_t*>(std::malloc(points * sizeof(std::uint32_t)));
+  o.guideRefused = true;
+  if (!guide) return;
+  const auto base = reinterpret_cast<std::uintptr_t>(o.items[0]);
+  const std::uintptr_t widest = kGuideStep * (std::uintptr_t{st.recordSize} + 12);
+  std::uintptr_t last = 0;
+  for (std::size_t k = 0; k < points; ++k) {
+    const std::size_t index = k + 1 < points ? k * kGuideStep : o.size - 1;
+    // An entry below the first wraps around to far above it, and is refused as such.
+    const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(o.items[index]) - base;
+    if (at < last || at - last > widest || at > UINT32_MAX) {
+      std::free(guide);
+      return;
+    }
+    guide[k] = static_cast<std::uint32_t>(at);
+    last = at;
+  }
+  o.guide = guide;
+  o.guideBase = base;
+  o.guidePoints = points;
+  o.guideRefused = false;
+}
+
+// The lines a read asked for ahead of its entry.
+struct Asked {
+  std::uintptr_t from = 0;
+  std::uintptr_t to = 0;
+  bool Covers(Entry e, std::size_t span) const {
+    const auto at = reinterpret_cast<std::uintptr_t>(e);
+    return at >= from && at + span <= to;
+  }
+};
+
+// Before a read by position that jumps: asks for the lines where the guide places the entry at
+// `index`, around the straight line between the two guide points about it. The guide is laid out
+// once enough such reads have come without a change to repay reading one reference in kGuideStep.
+Asked PrefetchByGuide(const QueueState& st, const Order& o, std::size_t index) {
+  if (!o.guide) {
+    if (o.guideRefused || o.size < kLargeOrder || ++o.jumpsUnchanged < o.size / 64) return {};
+    BuildGuide(st, o);
+    if (!o.guide) return {};
+  }
+  const std::size_t k = index / kGuideStep;
+  const std::size_t step = index % kGuideStep;
+  const std::uintptr_t before = o.guide[k];
+  const std::uintptr_t gap = o.guide[k + 1] - before;
+  const std::size_t width = o.size - 1 - k * kGuideStep;  // entries to the next point
+  const std::uintptr_t guess =
+      o.guideBase + before + (width >= kGuideStep ? gap * step / kGuideStep : gap * step / width);
+  // Half a line either side of the guess: entries differ in length, so the guess is near, not
+  // exact.
+  Asked asked{(guess - 32) & ~std::uintptr_t{63},
+              (guess + PrefetchSpan(st) + 32 + 63) & ~std::uintptr_t{63}};
+  PrefetchLines(asked.from, asked.to);
+  return asked;
 }
 
 // Copies an entry into the buffer, or refuses a damaged one and leaves the buffer alone: encoded
@@ -202,13 +275,17 @@ void QueueGetAt(Queue* queue, std::int32_t position) {
     return;
   }
   const std::size_t index = static_cast<std::size_t>(position) - 1;
-  Entry e = st->current->items[index];
+  const Order& o = *st->current;
   // A walk by position (each read one past the last) reads the next entry soon; reads that jump
   // around would only spend memory bandwidth on fetching it.
   const bool walking = st->currentEntry && index == st->currentHint + 1;
-  // An entry spans a few cache lines; unless the last read fetched it already, ask for all of
-  // them before the header is read, so that it arrives in one wait instead of one wait per line.
-  if (e != st->fetchedAhead) PrefetchEntry(*st, e);
+  // A read that jumps waits on memory for the reference and then for the entry; the guide lets it
+  // ask for both at once.
+  const Asked asked = walking ? Asked{} : PrefetchByGuide(*st, o, index);
+  Entry e = o.items[index];
+  // An entry spans a few cache lines; unless they were asked for already, ask for all of them
+  // before the header is read, so that it arrives in one wait instead of one wait per line.
+  if (e != st->fetchedAhead && !asked.Covers(e, PrefetchSpan(*st))) PrefetchEntry(*st, e);
   if (!LoadEntry(*st, e)) {
     SetRuntimeError(error_code::kMemoryCorrupted);
     return;
@@ -216,8 +293,8 @@ void QueueGetAt(Queue* queue, std::int32_t position) {
   st->currentEntry = e;
   st->currentHint = index;
   st->fetchedAhead = nullptr;
-  if (walking && index + 1 < st->current->size) {
-    st->fetchedAhead = st->current->items[index + 1];
+  if (walking && index + 1 < o.size) {
+    st->fetchedAhead = o.items[index + 1];
     PrefetchEntry(*st, st->fetchedAhead);
   }
 }
@@ -398,11 +475,11 @@ void QueuePut(Queue* queue) {
   for (int i = 0; i < st->orderCount; ++i) {
     Order& o = *st->orders[i];
     if (&o == &cur) {
-      o.items[index] = e;
+      o.Replace(index, e);
       continue;
     }
     if (moves[i].to == kNone) {
-      o.items[moves[i].from] = e;
+      o.Replace(moves[i].from, e);
     } else {
       o.RemoveAt(moves[i].from);
       o.InsertAt(moves[i].to, e);

@@ -1205,5 +1205,60 @@ TEST_P(QueueSearchIndex, FindsWhatTheEntriesSay) {
 
 INSTANTIATE_TEST_SUITE_P(BothDirections, QueueSearchIndex, ::testing::Values(1, -1));
 
+// Reads by position that jump around a large order go by a guide to where the entries lie once a
+// sort has laid them out in sequence; it only says where to fetch ahead, so every read must stay
+// right as entries move and go, and each such change must drop it.
+TEST(Queue, ReadsThatJumpAroundALargeOrderStayRightThroughChanges) {
+  constexpr int kRows = 70000;  // past the size from which an order gets a guide
+  StyledQueue d;
+  for (int i = 0; i < kRows; ++i) {
+    d.buffer.KEYNAME = "SYSTEM\\Key" + std::to_string((i * 7919) % kRows);
+    d.buffer.VALUENAME = std::to_string(i);
+    QueueAdd(&d);
+  }
+  std::vector<std::string> model;  // VALUENAME by position
+  auto readThrough = [&] {
+    model.clear();
+    for (std::int32_t p = 1; p <= QueueRecords(&d); ++p) {
+      QueueGetAt(&d, p);
+      model.push_back(d.buffer.VALUENAME.Str());
+    }
+  };
+  std::mt19937 rng(11);
+  auto readAtRandom = [&](int reads) {
+    for (int r = 0; r < reads; ++r) {
+      const int position = 1 + static_cast<int>(rng() % model.size());
+      QueueGetAt(&d, position);
+      ASSERT_EQ(RuntimeErrorCode(), 0) << position;
+      ASSERT_EQ(d.buffer.VALUENAME.Str(), model[position - 1]) << position;
+    }
+  };
+  readThrough();
+  readAtRandom(5000);
+  const int key[] = {1};
+  QueueSort(&d, key);
+  ASSERT_EQ(RuntimeErrorCode(), 0);
+  readThrough();
+  readAtRandom(5000);
+  EXPECT_GT(QueueStorage(&d).indexBytes, 0u);  // the reads above laid the guide out
+
+  // A longer value moves the entry to a new place in memory; its key, and its place, stay.
+  QueueGetAt(&d, 500);
+  d.buffer.VALUENAME = std::string(90, 'v') + "x";
+  QueuePut(&d);
+  ASSERT_EQ(RuntimeErrorCode(), 0);
+  model[499] = d.buffer.VALUENAME.Str();
+  EXPECT_EQ(QueueStorage(&d).indexBytes, 0u);
+  readAtRandom(5000);
+  EXPECT_GT(QueueStorage(&d).indexBytes, 0u);
+
+  QueueGetAt(&d, 1);  // every position after it shifts
+  QueueDelete(&d);
+  ASSERT_EQ(RuntimeErrorCode(), 0);
+  model.erase(model.begin());
+  EXPECT_EQ(QueueStorage(&d).indexBytes, 0u);
+  readAtRandom(5000);
+}
+
 }  // namespace
 }  // namespace vantrel
