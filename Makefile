@@ -67,19 +67,15 @@ bench: deps
 	@for b in $(BUILD)-bench/bench/*_bench; do echo "== $$b"; $$b || exit 1; done
 
 # The libFuzzer targets (fuzz/<name>_fuzz.cpp, seeds in fuzz/corpus/<first word of name>) under
-# AddressSanitizer and UndefinedBehaviorSanitizer (clang), FUZZ_SECONDS each; pick some with
-# FUZZ_TARGETS, e.g. `make fuzz FUZZ_TARGETS=store_file`.
+# AddressSanitizer and UndefinedBehaviorSanitizer (clang), FUZZ_SECONDS each, JOBS of them at a
+# time; pick some with FUZZ_TARGETS, e.g. `make fuzz FUZZ_TARGETS=store_file`.
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS ?= xml_parse store_file picture journal_entry smb_conf settings_text
 fuzz: deps
 	@cmake -S . -B $(BUILD)-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DVANTREL_FUZZ=ON \
 	  -DVANTREL_TESTS=OFF -DVANTREL_WERROR=OFF "-DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link,address,undefined" >/dev/null
 	@cmake --build $(BUILD)-fuzz -j $(JOBS) --target $(FUZZ_TARGETS:%=%_fuzz)
-	@for t in $(FUZZ_TARGETS); do \
-	  echo "== $${t}_fuzz, $(FUZZ_SECONDS) s"; mkdir -p $(BUILD)-fuzz/corpus/$$t; \
-	  $(BUILD)-fuzz/fuzz/$${t}_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=4096 \
-	    $(BUILD)-fuzz/corpus/$$t fuzz/corpus/$${t%%_*} || exit 1; \
-	done
+	@scripts/run-fuzz.sh $(BUILD)-fuzz $(FUZZ_SECONDS) $(JOBS) $(FUZZ_TARGETS)
 
 # The desktop program and its tests built with AddressSanitizer (a debug build: it compiles
 # fastest), the desktop tests run on it: a memory fault, or a leak in our code, fails them.
