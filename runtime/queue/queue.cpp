@@ -130,9 +130,10 @@ Asked PrefetchByGuide(const QueueState& st, const Order& o, std::size_t index) {
   const std::size_t step = index % kGuideStep;
   const std::uintptr_t before = o.guide[k];
   const std::uintptr_t gap = o.guide[k + 1] - before;
-  const std::size_t width = o.size - 1 - k * kGuideStep;  // entries to the next point
-  const std::uintptr_t guess =
-      o.guideBase + before + (width >= kGuideStep ? gap * step / kGuideStep : gap * step / width);
+  // Entries from this point to the next: kGuideStep, but fewer before the last entry, and none
+  // when the last entry is itself a point (then step is 0 too).
+  const std::size_t width = std::min(kGuideStep, o.size - 1 - k * kGuideStep);
+  const std::uintptr_t guess = o.guideBase + before + (step == 0 ? 0 : gap * step / width);
   // Half a line either side of the guess: entries differ in length, so the guess is near, not
   // exact.
   Asked asked{(guess - 32) & ~std::uintptr_t{63},

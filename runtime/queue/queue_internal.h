@@ -89,11 +89,12 @@ struct Order {
   mutable std::size_t searchesUnchanged = 0;
   // A guide for reads by position that jump around a large order (queue.cpp): where every
   // kGuideStep-th entry lies, as an offset from the first entry, and last where the last entry
-  // lies. Entries stored in the order's sequence (as adding fills the arena, or as a sort lays
-  // them out) lie close to the straight line between two guide points, so a read can ask the
+  // lies. Entries stored in the order's sequence (as a sort of the only order lays them out, in
+  // one block) lie close to the straight line between two guide points, so a read can ask the
   // memory for its entry while it still waits for the order's reference to it: one wait instead
-  // of two. It only guides prefetching: a wrong guess costs a few fetched lines, never a wrong
-  // read. Any change drops it, like the search index.
+  // of two. Orders whose entries lie elsewhere get none (the arena's blocks lie anywhere). It only
+  // guides prefetching: a wrong guess costs a few fetched lines, never a wrong read. Any change
+  // drops it, like the search index.
   mutable std::uint32_t* guide = nullptr;
   mutable std::uintptr_t guideBase = 0;    // where the first entry lies
   mutable std::size_t guidePoints = 0;     // guide points, the last entry's included

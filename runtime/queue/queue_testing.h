@@ -17,7 +17,7 @@ struct QueueStorageUse {
   std::size_t entryBytes = 0;  // bytes of the stored entries (headers included, rounded as kept)
   std::size_t arenaBytes = 0;  // bytes reserved for entries (arena blocks and large entries)
   std::size_t orderBytes = 0;  // bytes of the held orders' reference tables
-  std::size_t indexBytes = 0;  // bytes of the held orders' search indexes
+  std::size_t indexBytes = 0;  // bytes of the held orders' search indexes and position guides
   int orders = 0;              // number of held orders
   bool keyed = false;          // whether the current order is sorted by a key
 };

@@ -1208,8 +1208,10 @@ INSTANTIATE_TEST_SUITE_P(BothDirections, QueueSearchIndex, ::testing::Values(1, 
 // Reads by position that jump around a large order go by a guide to where the entries lie once a
 // sort has laid them out in sequence; it only says where to fetch ahead, so every read must stay
 // right as entries move and go, and each such change must drop it.
-TEST(Queue, ReadsThatJumpAroundALargeOrderStayRightThroughChanges) {
-  constexpr int kRows = 70000;  // past the size from which an order gets a guide
+class QueueGuide : public ::testing::TestWithParam<int> {};
+
+TEST_P(QueueGuide, ReadsThatJumpAroundALargeOrderStayRightThroughChanges) {
+  const int kRows = GetParam();
   StyledQueue d;
   for (int i = 0; i < kRows; ++i) {
     d.buffer.KEYNAME = "SYSTEM\\Key" + std::to_string((i * 7919) % kRows);
@@ -1233,6 +1235,14 @@ TEST(Queue, ReadsThatJumpAroundALargeOrderStayRightThroughChanges) {
       ASSERT_EQ(d.buffer.VALUENAME.Str(), model[position - 1]) << position;
     }
   };
+  auto readEdges = [&] {  // the first and last entries, and those about a guide point
+    const std::int32_t n = QueueRecords(&d);
+    for (std::int32_t p : {1, 16, 17, 18, n - 16, n - 1, n}) {
+      QueueGetAt(&d, p);
+      ASSERT_EQ(RuntimeErrorCode(), 0) << p;
+      ASSERT_EQ(d.buffer.VALUENAME.Str(), model[static_cast<std::size_t>(p) - 1]) << p;
+    }
+  };
   readThrough();
   readAtRandom(5000);
   const int key[] = {1};
@@ -1241,6 +1251,7 @@ TEST(Queue, ReadsThatJumpAroundALargeOrderStayRightThroughChanges) {
   readThrough();
   readAtRandom(5000);
   EXPECT_GT(QueueStorage(&d).indexBytes, 0u);  // the reads above laid the guide out
+  readEdges();
 
   // A longer value moves the entry to a new place in memory; its key, and its place, stay.
   QueueGetAt(&d, 500);
@@ -1258,7 +1269,12 @@ TEST(Queue, ReadsThatJumpAroundALargeOrderStayRightThroughChanges) {
   model.erase(model.begin());
   EXPECT_EQ(QueueStorage(&d).indexBytes, 0u);
   readAtRandom(5000);
+  readEdges();
 }
+
+// Past the size from which an order gets a guide: the last entry falls on a guide point (65537,
+// 65553), or just short of one (70000).
+INSTANTIATE_TEST_SUITE_P(Sizes, QueueGuide, ::testing::Values(65537, 65553, 70000));
 
 }  // namespace
 }  // namespace vantrel
