@@ -12,7 +12,7 @@
 // adding, sorting and keyed lookup within 1.5 times the vector's time; reading by position
 // within 2.0 times in order and 3.5 times at random (each entry is run-length encoded, the price of
 // holding a third of the raw records, and a random read decodes its entry from the start); the
-// entries, the order tables and their search indexes held in at most 0.36 of the raw bytes (the
+// entries, the order tables and their indexes held in at most 0.36 of the raw bytes (the
 // larger of what is held after adding and after the reading steps, which build the indexes).
 //
 // Usage: queue_bench [records]   (default 1000000)
@@ -62,11 +62,12 @@ struct Result {
   long peakKiB = 0;       // peak resident memory above the child's starting point
   long heldKiB = 0;       // resident memory held once the records are in, above the start
   double entryBytes = 0;  // queue: bytes of stored entries; vector: raw bytes
-  double orderBytes = 0;  // queue: bytes of the order tables and their search indexes
+  double orderBytes = 0;  // queue: bytes of the order tables, search indexes and position guides
 };
 
-// What the queue holds for its entries and orders (search indexes included): the larger of what it
-// holds after adding and after the reading steps, which build what lookups need.
+// What the queue holds for its entries and orders (search indexes and position guides included):
+// the larger of what it holds after adding and after the reading steps, which build what lookups
+// need.
 void NoteHeld(vantrel::Queue* q, Result* res) {
   const vantrel::QueueStorageUse use = vantrel::QueueStorage(q);
   const double entries = static_cast<double>(use.entryBytes);
@@ -375,18 +376,30 @@ bool GiveTurn(const Child& child) {
   return write(child.go, &c, 1) == 1 && read(child.done, &back, 1) == 1;
 }
 
-bool FinishChild(const Child& child, Result* out) {
+// Collects the child's result; says on standard error how a side that failed ended.
+bool FinishChild(const Child& child, const char* side, Result* out) {
   const ssize_t got = read(child.result, out, sizeof *out);
   close(child.go);
   close(child.done);
   close(child.result);
   int status = 0;
   waitpid(child.pid, &status, 0);
-  return got == static_cast<ssize_t>(sizeof *out) && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  if (WIFSIGNALED(status)) {
+    std::fprintf(stderr, "queue_bench: the %s side was killed by signal %d\n", side,
+                 WTERMSIG(status));
+    return false;
+  }
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || got != static_cast<ssize_t>(sizeof *out)) {
+    std::fprintf(stderr, "queue_bench: the %s side failed\n", side);
+    return false;
+  }
+  return true;
 }
 
 // Both sides, taking turns: the queue first, then the vector, for every turn.
 bool RunBoth(const Plan& plan, Result* queue, Result* vec) {
+  // A child that dies closes its pipes: writing its turn must then fail, not end the parent.
+  signal(SIGPIPE, SIG_IGN);
   Child q, v;
   if (!StartChild(RunQueue, plan, &q)) return false;
   if (!StartChild(RunVector, plan, &v)) {
@@ -400,15 +413,24 @@ bool RunBoth(const Plan& plan, Result* queue, Result* vec) {
     kill(q.pid, SIGKILL);
     kill(v.pid, SIGKILL);
   }
-  const bool queueOk = FinishChild(q, queue);
-  const bool vecOk = FinishChild(v, vec);
+  const bool queueOk = FinishChild(q, "queue", queue);
+  const bool vecOk = FinishChild(v, "vector", vec);
   return ok && queueOk && vecOk;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::size_t n = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 1000000;
+  std::size_t n = 1000000;
+  if (argc > 1) {
+    char* end = nullptr;
+    const unsigned long long given = std::strtoull(argv[1], &end, 10);
+    if (argv[1][0] < '1' || argv[1][0] > '9' || *end != '\0' || given > 10000000) {
+      std::fprintf(stderr, "usage: queue_bench [records, 1 to 10000000]\n");
+      return 2;
+    }
+    n = static_cast<std::size_t>(given);
+  }
   const std::vector<DisplayRecord> records = MakeRecords(n);
   Plan plan;
   plan.records = &records;
