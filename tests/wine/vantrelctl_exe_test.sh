@@ -62,7 +62,9 @@ tr -d '\r' <<<"$(ctl list --tsv)" | grep -q "^\*	.*	Gone	5	N/A	N/A	5$" || fail "
 run_wine reg add 'HKU\.Default\Software\VantrelExeTest' /v V /d 1 /f >/dev/null || fail "reg add under HKU"
 for path in 'HKU\.Default\Software' 'HKU\.DEFAULT\\Software\' 'HKU\.Default\Software\ ' \
             'HKLM\Software\Classes\.txt' 'HKU\S-1-5-21-0-0-0-1000\Software'; do
-  ctl reg delete "$path" --recursive >/dev/null 2>&1; [ $? -eq 2 ] || fail "reg delete '$path' was not refused"
+  ctl reg delete "$path" --recursive >/dev/null 2>refused.txt
+  status=$?
+  [ $status -eq 2 ] || fail "reg delete '$path' was not refused (status $status): $(cat refused.txt)"
 done
 run_wine reg query 'HKU\.Default\Software\VantrelExeTest' >/dev/null || fail "HKU\.Default\Software was deleted"
 ctl reg set "HKLM\\$key" 'Flag ' 2 >/dev/null 2>&1; [ $? -eq 2 ] || fail "a value name with a trailing blank"
