@@ -26,8 +26,13 @@ all: build
 deps:
 	@scripts/install-deps.sh $(PACKAGES)
 
+# Optimised as for release, without debug information: it doubles the compile time of the test
+# sources, the better part of make test on a fresh machine. For a debugger:
+# make BUILD_FLAGS='-DCMAKE_BUILD_TYPE=RelWithDebInfo'.
+BUILD_FLAGS ?= -DCMAKE_BUILD_TYPE=Release '-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG' '-DCMAKE_C_FLAGS_RELEASE=-O2 -DNDEBUG'
+
 configure: deps
-	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
+	@cmake -S . -B $(BUILD) $(BUILD_FLAGS) $(CMAKE_FLAGS) >/dev/null
 
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
