@@ -144,6 +144,14 @@ TEST_F(LoadFileTest, EveryEncodingReadsAsTheSameProgramText) {
   const std::string decl = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n";
   const std::string item = "<i><k>SOFTWARE\\Za\u0161\u00ed\u017e</k><v>Hodnota\u0160\u2026</v></i>";
   const V wanted = {"i/k=SOFTWARE\\Za\x9A\xED\x9E", "i/v=Hodnota\x8A\x85", "i="};
+  // Long ASCII runs, which the decoder moves eight bytes at a time, around a letter that is not.
+  const std::string longPath = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\";
+  const std::string longItem =
+      "<i><k>" + longPath + "\u0161" + "abcdefghijklmnopqrstuvwxyz0123456789" + "</k></i>";
+  const V longWanted = {"i/k=" + longPath + "\x9A" + "abcdefghijklmnopqrstuvwxyz0123456789", "i="};
+  std::string comment = "<!--";  // thirteen lines, their line feeds inside eight-byte words
+  for (int i = 0; i < 13; ++i) comment += "abcdefghij\n";
+  comment += "-->\r\n";
   const struct {
     const char* what;
     std::string bytes;
@@ -173,6 +181,9 @@ TEST_F(LoadFileTest, EveryEncodingReadsAsTheSameProgramText) {
       {"UTF-16 little endian without a mark", Utf16(decl + item, true, false), wanted},
       {"UTF-16 big endian with a mark", Utf16(item, false, true), wanted},
       {"UTF-16 big endian without a mark", Utf16(decl + item, false, false), wanted},
+      {"UTF-8 with long ASCII runs", decl + longItem, longWanted},
+      {"UTF-8 with long ASCII runs behind a byte-order mark", "\xEF\xBB\xBF" + longItem,
+       longWanted},
       {"the euro sign and a no-break space",
        decl + "<i><k>\u20ac\u00a0</k></i>",
        {"i/k=\x80\xA0", "i="}},
@@ -181,6 +192,10 @@ TEST_F(LoadFileTest, EveryEncodingReadsAsTheSameProgramText) {
        decl + "<i>\r\n<k>\u65e5</k></i>",
        {},
        "line 3: the character U+65E5 '\u65e5' has no form in code page "},
+      {"a character outside the code page after long lines",
+       decl + comment + "<i>\u65e5</i>",
+       {},
+       "line 16: the character U+65E5"},
       {"UTF-16 character outside the code page",
        Utf16("<i><k>\u0416</k></i>", true, true),
        {},
