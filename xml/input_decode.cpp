@@ -13,6 +13,31 @@ namespace {
 constexpr std::size_t kDeclarationProbe = 99;
 constexpr std::size_t kDeclarationSearch = 1024;
 
+// Where the run of ASCII bytes from data[from] ends (at most n), with the line feeds in it added to
+// *lines. ASCII, most of any document, is the same bytes in every code page, so such runs are
+// moved whole rather than a character at a time through the code page; eight bytes are tested
+// (and their line feeds counted) at a time.
+std::size_t AsciiRunEnd(const char* data, std::size_t from, std::size_t n, std::int64_t* lines) {
+  constexpr std::uint64_t kHigh = 0x8080808080808080u;
+  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Fu;
+  constexpr std::uint64_t kEach = 0x0101010101010101u;
+  std::size_t r = from;
+  while (r + 8 <= n) {
+    std::uint64_t word;
+    std::memcpy(&word, data + r, 8);
+    if (word & kHigh) break;
+    // The high bit of each byte that is a line feed, exactly (no carry crosses a byte).
+    const std::uint64_t x = word ^ (kEach * '\n');
+    const std::uint64_t feeds = ~(((x & kLow7) + kLow7) | x) & kHigh;
+    *lines += static_cast<std::int64_t>(((feeds >> 7) * kEach) >> 56);
+    r += 8;
+  }
+  for (; r < n && static_cast<unsigned char>(data[r]) < 0x80; ++r) {
+    if (data[r] == '\n') ++*lines;
+  }
+  return r;
+}
+
 bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
 }
@@ -165,26 +190,8 @@ std::size_t InputDecoder::Decode(char* data, std::size_t n, bool final) {
   }
   while (r < n && !Failed()) {
     if (encoding_ == InputEncoding::kUtf8 && started_) {
-      // ASCII, most of any document, is the same bytes in every code page: moved in runs, eight
-      // bytes tested (and their line feeds counted) at a time, rather than a character at a time
-      // through the code page.
       const std::size_t from = r;
-      constexpr std::uint64_t kHigh = 0x8080808080808080u;
-      constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Fu;
-      constexpr std::uint64_t kEach = 0x0101010101010101u;
-      while (r + 8 <= n) {
-        std::uint64_t word;
-        std::memcpy(&word, data + r, 8);
-        if (word & kHigh) break;
-        // The high bit of each byte that is a line feed, exactly (no carry crosses a byte).
-        const std::uint64_t x = word ^ (kEach * '\n');
-        const std::uint64_t feeds = ~(((x & kLow7) + kLow7) | x) & kHigh;
-        line_ += static_cast<std::int64_t>(((feeds >> 7) * kEach) >> 56);
-        r += 8;
-      }
-      for (; r < n && static_cast<unsigned char>(data[r]) < 0x80; ++r) {
-        if (data[r] == '\n') ++line_;
-      }
+      r = AsciiRunEnd(data, r, n, &line_);
       if (r > from) {
         if (w != from) std::memmove(data + w, data + from, r - from);
         w += r - from;
